@@ -77,8 +77,7 @@ double DateTimeToDays(const LocalDateTime& t) {
     };
     const long days = daysFromCivil(t.year, t.month, t.day) - daysFromCivil(1899, 12, 30);
     const double fraction =
-        (t.hour * 3600000.0 + t.minute * 60000.0 + t.second * 1000.0 + t.millisecond) /
-        86400000.0;
+        (t.hour * 3600000.0 + t.minute * 60000.0 + t.second * 1000.0 + t.millisecond) / 86400000.0;
     return static_cast<double>(days) + fraction;
 }
 

@@ -38,24 +38,24 @@ double DateTimeToDays(const LocalDateTime& t);
 std::string FormatGeneral(double value);
 
 class ScopedClockOverride {
-public:
+  public:
     explicit ScopedClockOverride(std::function<LocalDateTime()> clock);
     ~ScopedClockOverride();
     ScopedClockOverride(const ScopedClockOverride&) = delete;
     ScopedClockOverride& operator=(const ScopedClockOverride&) = delete;
 
-private:
+  private:
     std::function<LocalDateTime()> previous_;
 };
 
 class ScopedRandomOverride {
-public:
+  public:
     explicit ScopedRandomOverride(std::function<void(void*, size_t)> source);
     ~ScopedRandomOverride();
     ScopedRandomOverride(const ScopedRandomOverride&) = delete;
     ScopedRandomOverride& operator=(const ScopedRandomOverride&) = delete;
 
-private:
+  private:
     std::function<void(void*, size_t)> previous_;
 };
 

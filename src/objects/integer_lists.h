@@ -1,0 +1,114 @@
+// Integer containers used by the loaders: a plain 32-bit list, a sorted 64-bit list with
+// "next offset above" lookup (where does the object at this offset end?), key/value pair
+// lists with binary search, and the paged seen-set of object numbers.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace verava {
+
+class TBrannockIntegerList {
+  public:
+    int32_t Add(int32_t value);
+    int32_t Get(int32_t index) const;      // 0 when out of range
+    int32_t IndexOf(int32_t value) const;  // -1 when absent
+    void Sort();
+    int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+    void Clear() { items_.clear(); }
+
+  private:
+    std::vector<int32_t> items_;
+};
+
+class TVMXSortedInt64List {
+  public:
+    TVMXSortedInt64List();
+    void Add(int64_t value);
+    void Sort();
+    // After Sort: the first value greater than `value`; the last value when none is greater;
+    // 0 for an empty list.
+    int64_t NextAbove(int64_t value) const;
+    int32_t Count() const { return ValueCount; }
+    int64_t ValueAt(int32_t index) const;
+    int32_t Capacity() const { return static_cast<int32_t>(Values.size()); }
+
+  private:
+    std::vector<int64_t> Values;
+    int32_t ValueCount = 0;
+};
+
+class TVMXIntegerPairList {
+  public:
+    TVMXIntegerPairList();
+    void Add(int32_t key, int32_t value);
+    int32_t KeyAt(int32_t index, int32_t defaultValue) const;
+    int32_t ValueAt(int32_t index, int32_t defaultValue) const;
+    void Sort();
+    int32_t Find(int32_t key, int32_t defaultValue) const;  // after Sort
+    int32_t Count() const { return PairCount; }
+
+  private:
+    std::vector<int32_t> Keys;
+    std::vector<int32_t> Values;
+    int32_t PairCount = 0;
+};
+
+class TVMXInt64PairList {
+  public:
+    TVMXInt64PairList();
+    void Add(int64_t key, int64_t value);
+    void Sort();
+    int64_t Find(int64_t key) const;  // after Sort; 0 when absent
+    int32_t Count() const { return PairCount; }
+
+  private:
+    std::vector<int64_t> Keys;
+    std::vector<int64_t> Values;
+    int32_t PairCount = 0;
+};
+
+// Marks 32-bit values as seen, in 64 KiB pages allocated on first touch, so each mark and
+// test is constant time however sparse the numbers are.
+class TVMXSortedUniqueIntegerList {
+  public:
+    // True when the value had not been seen; marks it seen.
+    bool Add(uint32_t value);
+    bool Contains(uint32_t value);
+    void Clear() { Pages.clear(); }
+
+  private:
+    using Page = std::array<uint8_t, 65536>;
+    Page& PageFor(uint32_t value);
+    std::vector<std::unique_ptr<Page>> Pages;
+};
+
+// Shell sort with gaps n/2, then round(gap / 2.2): keys and values move together.
+template <typename K, typename V>
+void ShellSortPairs(K* keys, V* values, int32_t count) {
+    int32_t gap = count / 2;
+    while (gap > 0) {
+        if (gap < count) {
+            for (int32_t i = gap; i < count; ++i) {
+                K key = keys[i];
+                V value{};
+                if (values != nullptr) value = values[i];
+                int32_t j = i;
+                while (j >= gap && keys[j - gap] > key) {
+                    keys[j] = keys[j - gap];
+                    if (values != nullptr) values[j] = values[j - gap];
+                    j -= gap;
+                }
+                keys[j] = key;
+                if (values != nullptr) values[j] = value;
+            }
+        }
+        // Round to nearest with ties to even; gap / 2.2 is never exactly a half for
+        // integer gaps, so plain rounding is the same.
+        gap = static_cast<int32_t>(gap / 2.2 + 0.5);
+    }
+}
+
+}  // namespace verava

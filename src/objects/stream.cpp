@@ -1,0 +1,70 @@
+#include "objects/stream.h"
+
+#include <cstring>
+
+namespace verava {
+
+int64_t TStream::Size() {
+    const int64_t position = Seek(0, SeekOrigin::Current);
+    const int64_t size = Seek(0, SeekOrigin::End);
+    Seek(position, SeekOrigin::Beginning);
+    return size;
+}
+
+void TStream::ReadBuffer(void* buffer, int64_t count) {
+    if (count > 0 && Read(buffer, count) != count) throw EStreamError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, int64_t count) {
+    if (count > 0 && Write(buffer, count) != count) throw EStreamError("Stream write error");
+}
+
+std::string TStream::ReadAll() {
+    const int64_t size = Size();
+    std::string data;
+    if (size <= 0) return data;
+    data.resize(static_cast<size_t>(size));
+    Seek(0, SeekOrigin::Beginning);
+    int64_t done = 0;
+    while (done < size) {
+        const int64_t got = Read(data.data() + done, size - done);
+        if (got <= 0) break;
+        done += got;
+    }
+    data.resize(static_cast<size_t>(done));
+    return data;
+}
+
+int64_t TMemoryStream::Read(void* buffer, int64_t count) {
+    const int64_t size = static_cast<int64_t>(data_.size());
+    if (count <= 0 || position_ >= size) return 0;
+    const int64_t n = count < size - position_ ? count : size - position_;
+    std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+    position_ += n;
+    return n;
+}
+
+int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
+    if (count <= 0) return 0;
+    const size_t end = static_cast<size_t>(position_ + count);
+    if (end > data_.size()) data_.resize(end);
+    std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+    position_ += count;
+    return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
+    int64_t base = 0;
+    if (origin == SeekOrigin::Current) base = position_;
+    if (origin == SeekOrigin::End) base = static_cast<int64_t>(data_.size());
+    const int64_t target = base + offset;
+    position_ = target < 0 ? 0 : target;
+    return position_;
+}
+
+void TMemoryStream::SetSize(int64_t size) {
+    data_.resize(static_cast<size_t>(size < 0 ? 0 : size));
+    if (position_ > size) position_ = size;
+}
+
+}  // namespace verava

@@ -1,0 +1,66 @@
+// Byte streams: the abstract TStream the loaders and writers work on, and TMemoryStream, a
+// stream over a byte string held in memory (files are read whole into one).
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace verava {
+
+// Raised by the stream layer: short reads/writes in the *Buffer calls, failed opens.
+class EStreamError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+class TStream {
+  public:
+    enum class SeekOrigin { Beginning, Current, End };
+
+    virtual ~TStream() = default;
+
+    // Bytes transferred; 0 on failure.
+    virtual int64_t Read(void* buffer, int64_t count) = 0;
+    virtual int64_t Write(const void* buffer, int64_t count) = 0;
+    virtual int64_t Seek(int64_t offset, SeekOrigin origin) = 0;
+    virtual void SetSize(int64_t size) = 0;
+    virtual int64_t Size();
+
+    int64_t Position() { return Seek(0, SeekOrigin::Current); }
+    void SetPosition(int64_t position) { Seek(position, SeekOrigin::Beginning); }
+
+    // Like Read/Write, but raise EStreamError when fewer bytes were transferred.
+    void ReadBuffer(void* buffer, int64_t count);
+    void WriteBuffer(const void* buffer, int64_t count);
+    void WriteText(std::string_view text) {
+        WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+    }
+
+    // The whole stream from position 0.
+    std::string ReadAll();
+};
+
+class TMemoryStream : public TStream {
+  public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::string data) : data_(std::move(data)) {}
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, SeekOrigin origin) override;
+    void SetSize(int64_t size) override;
+    int64_t Size() override { return static_cast<int64_t>(data_.size()); }
+
+    const std::string& Data() const { return data_; }
+    std::string TakeData() { return std::move(data_); }
+
+  private:
+    std::string data_;
+    int64_t position_ = 0;
+};
+
+using TStringStream = TMemoryStream;
+
+}  // namespace verava

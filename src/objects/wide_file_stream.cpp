@@ -1,0 +1,144 @@
+#include "objects/wide_file_stream.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "objects/pdf_text.h"
+
+namespace verava {
+
+std::string WideNameToPath(const std::u16string& fileName) { return UnicodeToUtf8(fileName); }
+
+TBrannockWideFileStream::TBrannockWideFileStream(const std::u16string& fileName, uint16_t mode) {
+    const std::string path = WideNameToPath(fileName);
+    if (path.empty()) throw EFCreateError();
+    if (mode == kFileModeCreate) {
+        // Lock before truncating: a file another process holds must not lose its content.
+        handle_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (handle_ < 0) throw EFCreateError();
+        if (flock(handle_, LOCK_EX | LOCK_NB) != 0 || ftruncate(handle_, 0) != 0) {
+            Close();
+            throw EFCreateError();
+        }
+        return;
+    }
+    const int access = mode & 0x3;
+    const int sharing = (mode >> 4) & 0xF;
+    if (access == 3 || sharing > 4) throw EFCreateError();
+    const int flags = access == 0 ? O_RDONLY : (access == 1 ? O_WRONLY : O_RDWR);
+    handle_ = open(path.c_str(), flags | O_CLOEXEC);
+    if (handle_ < 0) throw EFCreateError();
+    struct stat st {};
+    if (fstat(handle_, &st) != 0 || S_ISDIR(st.st_mode)) {
+        Close();
+        throw EFCreateError();
+    }
+    int lock = 0;
+    if (sharing == 4) {
+        lock = 0;
+    } else if (sharing == 2 && access == 0) {
+        lock = LOCK_SH;
+    } else {
+        lock = LOCK_EX;
+    }
+    if (lock != 0 && flock(handle_, lock | LOCK_NB) != 0) {
+        Close();
+        throw EFCreateError();
+    }
+}
+
+TBrannockWideFileStream::~TBrannockWideFileStream() { Close(); }
+
+void TBrannockWideFileStream::Close() {
+    if (handle_ >= 0) {
+        close(handle_);  // also drops the flock
+        handle_ = -1;
+    }
+}
+
+int64_t TBrannockWideFileStream::Read(void* buffer, int64_t count) {
+    if (handle_ < 0 || count <= 0) return 0;
+    auto* p = static_cast<char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = read(handle_, p + done, static_cast<size_t>(count - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return done;
+        }
+        if (n == 0) break;
+        done += n;
+    }
+    return done;
+}
+
+int64_t TBrannockWideFileStream::Write(const void* buffer, int64_t count) {
+    if (handle_ < 0 || count <= 0) return 0;
+    const auto* p = static_cast<const char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = write(handle_, p + done, static_cast<size_t>(count - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return done;
+        }
+        done += n;
+    }
+    return done;
+}
+
+int64_t TBrannockWideFileStream::Seek(int64_t offset, SeekOrigin origin) {
+    if (handle_ < 0) return -1;
+    int whence = SEEK_SET;
+    if (origin == SeekOrigin::Current) whence = SEEK_CUR;
+    if (origin == SeekOrigin::End) whence = SEEK_END;
+    return lseek(handle_, offset, whence);
+}
+
+int64_t TBrannockWideFileStream::Size() {
+    struct stat st {};
+    if (handle_ < 0 || fstat(handle_, &st) != 0) return 0;
+    return st.st_size;
+}
+
+void TBrannockWideFileStream::SetSize(int64_t size) {
+    if (handle_ < 0 || lseek(handle_, size, SEEK_SET) < 0 || ftruncate(handle_, size) != 0) {
+        throw EStreamError("Error");
+    }
+}
+
+bool FileExistsWide(const std::u16string& fileName) {
+    const std::string path = WideNameToPath(fileName);
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0) return false;
+    return !S_ISDIR(st.st_mode);
+}
+
+bool DeleteFileWide(const std::u16string& fileName) {
+    const std::string path = WideNameToPath(fileName);
+    return !path.empty() && unlink(path.c_str()) == 0;
+}
+
+bool CanOpen(const std::u16string& fileName, uint16_t mode) {
+    try {
+        TBrannockWideFileStream stream(fileName, mode);
+        return true;
+    } catch (const EStreamError&) {
+        return false;
+    }
+}
+
+std::u16string TempPath() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
+    if (path.size() > 1024) path.resize(1024);
+    if (path.back() != '/') path.push_back('/');
+    return Utf8ToUnicode(path);
+}
+
+}  // namespace verava

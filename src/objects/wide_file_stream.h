@@ -1,0 +1,66 @@
+// Files opened by UTF-16 name. The access and sharing modes follow the Windows model the
+// callers were designed around; here the name becomes a UTF-8 path and sharing is mapped to
+// advisory flock(2) locks:
+//   - readers that deny writers (sharing 2) take a shared lock, so several may read at once;
+//   - writers, and opens that deny everyone (sharing 0/1) or deny readers (3), take an
+//     exclusive lock; sharing 4 (deny none) takes no lock.
+// Advisory locks only bind programs that also use flock; nothing stops a program that does
+// not. That is the limit of what POSIX offers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "objects/stream.h"
+
+namespace verava {
+
+// Raised when a file cannot be created or opened; the message is always "Error".
+class EFCreateError : public EStreamError {
+  public:
+    EFCreateError() : EStreamError("Error") {}
+};
+
+constexpr uint16_t kFileModeCreate = 0xFFFF;
+constexpr uint16_t kFileModeRead = 0x0000;
+constexpr uint16_t kFileModeWrite = 0x0001;
+constexpr uint16_t kFileModeReadWrite = 0x0002;
+constexpr uint16_t kFileShareExclusive = 0x0010;
+constexpr uint16_t kFileShareDenyWrite = 0x0020;
+constexpr uint16_t kFileShareDenyRead = 0x0030;
+constexpr uint16_t kFileShareDenyNone = 0x0040;
+
+class TBrannockWideFileStream : public TStream {
+  public:
+    // Mode kFileModeCreate creates or truncates for reading and writing, unshared. Any other
+    // mode opens an existing file: bits 0-1 access (0 read, 1 write, 2 both), bits 4-7
+    // sharing (0..4). Raises EFCreateError on an invalid mode or when the system refuses.
+    TBrannockWideFileStream(const std::u16string& fileName, uint16_t mode);
+    ~TBrannockWideFileStream() override;
+    TBrannockWideFileStream(const TBrannockWideFileStream&) = delete;
+    TBrannockWideFileStream& operator=(const TBrannockWideFileStream&) = delete;
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, SeekOrigin origin) override;
+    // Raises EStreamError when the system refuses.
+    void SetSize(int64_t size) override;
+    int64_t Size() override;
+
+    void Close();
+
+  private:
+    int handle_ = -1;
+};
+
+// The UTF-8 path the system uses for a UTF-16 file name.
+std::string WideNameToPath(const std::u16string& fileName);
+
+bool FileExistsWide(const std::u16string& fileName);
+bool DeleteFileWide(const std::u16string& fileName);
+// Mode kFileModeCreate creates (truncating an existing file); other modes try to open.
+bool CanOpen(const std::u16string& fileName, uint16_t mode);
+// The temporary directory, always ending with the path separator.
+std::u16string TempPath();
+
+}  // namespace verava
