@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "objects/number_text.h"
+#include "objects/pdf_structure.h"
+
+namespace verava {
+namespace {
+
+TEST(Serialiser, WritesEachKind) {
+    TPDFStructure store;
+    EXPECT_EQ(store.NewNull()->ToText(), "null");
+    EXPECT_EQ(store.NewBoolean(true)->ToText(), "true");
+    EXPECT_EQ(store.NewNumeric(612.00001)->ToText(), "612");
+    EXPECT_EQ(store.NewIndRef(12, 0)->ToText(), "12 0 R");
+    EXPECT_EQ(store.NewName("")->ToText(), "/");
+    EXPECT_EQ(store.NewArray()->ToText(), "[ ]");
+    EXPECT_EQ(store.NewDictionary()->ToText(), "<<\n>>\n");
+    TPDFDictionary* page = store.NewDictionary();
+    page->SetValue("Type", store.NewName("Page"));
+    EXPECT_EQ(page->ToText(), "<<\n/Type /Page\n>>\n");
+}
+
+TEST(Serialiser, NamesEscapeDelimitersAndNonPrintables) {
+    TPDFStructure store;
+    EXPECT_EQ(store.NewName("A B")->ToText(), "/A#20B");
+    EXPECT_EQ(store.NewName("x}")->ToText(), "/x#7D");
+    EXPECT_EQ(store.NewName("\xE9")->ToText(), "/#E9");
+    EXPECT_EQ(store.NewName("#%()/<>[]{")->ToText(), "/#23#25#28#29#2F#3C#3E#5B#5D#7B");
+    EXPECT_EQ(store.NewName(std::string("\x00\x7F", 2))->ToText(), "/#00#7F");
+}
+
+TEST(Serialiser, LiteralAndHexStrings) {
+    TPDFStructure store;
+    EXPECT_EQ(store.NewString("a\rb\x0B", false)->ToText(), "(a\\rb\x0B)");
+    EXPECT_EQ(store.NewString(std::string("\b\t\n\f()\\\0\xFF", 9), false)->ToText(),
+              std::string("(\\b\\t\\n\\f\\(\\)\\\\\0\xFF)", 18));
+    EXPECT_EQ(store.NewString("\x01\xAB", true)->ToText(), "<01AB>");
+    EXPECT_EQ(store.NewString("", true)->ToText(), "<>");
+}
+
+TEST(Serialiser, LongArraysBreakAfterEightyCharacters) {
+    TPDFStructure store;
+    TPDFArray* a = store.NewArray();
+    for (int i = 0; i < 40; ++i) a->Add(store.NewIndRef(10, 0));
+    const std::string text = a->ToText();
+    // "[ " then "10 0 R " (7 characters) per item: the line passes 80 after item 12.
+    const std::string line = "10 0 R ";
+    std::string expected = "[ ";
+    size_t mark = 0;
+    for (int i = 0; i < 40; ++i) {
+        expected += line;
+        if (expected.size() - mark > 80) {
+            expected += "\n";
+            mark = expected.size();
+        }
+    }
+    expected += "]";
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(
+        text.substr(0, 86), "[ " + [] {
+            std::string s;
+            for (int i = 0; i < 12; ++i) s += "10 0 R ";
+            return s;
+        }());
+    EXPECT_EQ(text[86], '\n');
+}
+
+TEST(Serialiser, NestedDictionariesEndTheirOwnLine) {
+    TPDFStructure store;
+    TPDFObject* o = store.ParseText("<< /A << /B 1 >> /C [ << /D 2 >> 3 ] >>");
+    EXPECT_EQ(o->ToText(), "<<\n/A <<\n/B 1\n>>\n/C [ <<\n/D 2\n>>\n3 ]\n>>\n");
+}
+
+TEST(Serialiser, AnUnwritableNumberCostsOnlyItsEntry) {
+    TPDFStructure store;
+    TPDFDictionary* d = store.NewDictionary();
+    d->SetValue("A", store.NewNumeric(1));
+    d->SetValue("Big", store.NewNumeric(1e20));
+    TPDFArray* inner = store.NewArray();
+    inner->Add(store.NewNumeric(2));
+    inner->Add(store.NewNumeric(1e20));
+    d->SetValue("Arr", inner);
+    d->SetValue("Z", store.NewNumeric(3));
+    EXPECT_EQ(d->ToText(), "<<\n/A 1\n% bug \n% bug \n/Z 3\n>>\n");
+    // With no dictionary around it the failure reaches the caller.
+    EXPECT_THROW(inner->ToText(), EInvalidOp);
+    // The "% bug" line is skipped when read back.
+    EXPECT_EQ(store.ParseText(d->ToText())->ToText(), "<<\n/A 1\n/Z 3\n>>\n");
+}
+
+TEST(Serialiser, StreamsFrameTheirBytes) {
+    TPDFStructure store;
+    TPDFStream* s = store.NewStream("abc", false);
+    EXPECT_EQ(s->ToText(), "<<\n/Length 3\n>>\nstream\nabc\nendstream");
+}
+
+TEST(Serialiser, NumberDecimalsComeFromTheStore) {
+    TPDFStructure store;
+    store.NumberDecimals = 2;
+    EXPECT_EQ(store.NewNumeric(1.0 / 3)->ToText(), "0.33");
+    store.NumberDecimals = 0;
+    EXPECT_EQ(store.NewNumeric(2.5)->ToText(), "2");
+    store.Clear();
+    EXPECT_EQ(store.NumberDecimals, 4);
+}
+
+TEST(Serialiser, ParseWriteParseIsStable) {
+    const char* inputs[] = {
+        "<< /Type /Page /MediaBox [0 0 612.5 792] /Contents 4 0 R /Annots [1 0 R 2 0 R] >>",
+        "[ (a\\(b\\)c) <00FF> /N#20a 1.23456 -0.5 true false null ]",
+        "<< /S (\\101\\r\\n) /T <FEFF004100> /K [ [ [ 1 ] ] ] /D << >> >>",
+        "(unbalanced \\( paren)",
+    };
+    for (const char* input : inputs) {
+        TPDFStructure store;
+        const std::string first = store.ParseText(input)->ToText();
+        const std::string second = store.ParseText(first)->ToText();
+        EXPECT_EQ(first, second) << input;
+    }
+}
+
+}  // namespace
+}  // namespace verava
