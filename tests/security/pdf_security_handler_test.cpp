@@ -1,0 +1,737 @@
+#include "security/pdf_security_handler.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "objects/pdf_structure.h"
+#include "objects/platform.h"
+#include "security/aes.h"
+#include "security/md5.h"
+#include "security/rc4.h"
+#include "test_hex.h"
+
+namespace verava {
+namespace {
+
+using testing::FromHex;
+using testing::ToHex;
+
+// Expected O, U, file keys and object keys below were produced once by an independent
+// Python 3 script (hashlib MD5/SHA-2 and a hand-written RC4, plus the 'cryptography'
+// package's AES for the revision 5/6 entries) following ISO 32000-1 Algorithms 1-5 and
+// ISO 32000-2 Algorithms 2.A/2.B/8-10, with the first ID element below and the passwords
+// named in each case. The hex values were pasted here unchanged.
+constexpr const char* kId0 = "000102030405060708090a0b0c0d0e0f";
+
+// A trailer with the given encryption dictionary (or reference) and ID, parsed into `store`.
+TPDFDictionary* MakeTrailer(TPDFStructure& store, const std::string& encrypt,
+                            const std::string& idHex = kId0) {
+    std::string text = "<< /Size 9";
+    if (!idHex.empty()) text += " /ID [<" + idHex + "> <" + idHex + ">]";
+    if (!encrypt.empty()) text += " /Encrypt " + encrypt;
+    text += " >>";
+    return As<TPDFDictionary>(store.ParseText(text));
+}
+
+std::string HexString(const char* hex) { return std::string("<") + hex + ">"; }
+
+struct LegacyCase {
+    const char* name;
+    std::string dictionary;
+    std::u16string user;
+    std::u16string owner;
+    const char* fileKey;
+    const char* objectKey7;   // ObjectKey(7, 0)
+    const char* helloCipher;  // RC4(objectKey7, "Hello")
+};
+
+std::vector<LegacyCase> LegacyCases() {
+    const char* o128 = "0ba3835f88f90388e74e54584125ce142be0de24c6b0d37746e075b891756671";
+    return {
+        {"V1 R2 40-bit, user 'user', owner 'owner', P -64",
+         "<< /Filter /Standard /V 1 /R 2 /O " +
+             HexString("94e8094419662a774442fb072e3d9f19e9d130ec09a4d0061e78fe920f7ab62f") +
+             " /U " +
+             HexString("e27c6f3f9756c9e7e75c5cf703f477d9793fcc113f979355a879ed8c0dc17f0b") +
+             " /P -64 >>",
+         u"user", u"owner", "4af232675c", "da9fb8aa0648b8181de4", "ea4999482d"},
+        // U carries 16 arbitrary bytes (a0..af) after the 16 that revision 3 defines.
+        {"V2 R3 128-bit, user 'user', owner 'owner', P -3904",
+         "<< /Filter /Standard /V 2 /R 3 /Length 128 /O " + HexString(o128) + " /U " +
+             HexString("b8d04c0b647956d75df3b1f5a437ef97a0a1a2a3a4a5a6a7a8a9aaabacadaeaf") +
+             " /P -3904 >>",
+         u"user", u"owner", "ebc53cf170c71152a5ba9925bd0fefc3", "a92b9a572bde3762112f40846bbf7f70",
+         "bc976a6293"},
+        {"V2 R3 64-bit, empty user, owner 'owner', P -3904",
+         "<< /Filter /Standard /V 2 /R 3 /Length 64 /O " +
+             HexString("dd47436a86235ef111382865c787a42a49fbc77e4b2eafca75b99d56f1d31f66") +
+             " /U " +
+             HexString("2632928af1116d414d92df085e2fb7f4a0a1a2a3a4a5a6a7a8a9aaabacadaeaf") +
+             " /P -3904 >>",
+         u"", u"owner", "30273aa4ece607f3", "cdcfb8dac075880914f6d044e2", "8606f575c0"},
+        // Metadata left unencrypted: FF FF FF FF joins the key hash.
+        {"V4 R4 RC4 crypt filter, EncryptMetadata false",
+         "<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /V2 /Length 16 >> >> "
+         "/StrF /StdCF /StmF /StdCF /EncryptMetadata false /O " +
+             HexString(o128) + " /U " +
+             HexString("8cfe739c15d10ed11168124af4cac78ea0a1a2a3a4a5a6a7a8a9aaabacadaeaf") +
+             " /P -3904 >>",
+         u"user", u"owner", "b7f28ee1b51d773508063d025d186024", "28723d99fc0d517adc4601cffd94849b",
+         "4c834d3c83"},
+    };
+}
+
+TEST(PdfSecurityHandlerTest, PaddingStringIsTheIso32000Constant) {
+    // ISO 32000-1, 7.6.3.3, Algorithm 2 step a.
+    EXPECT_EQ(ToHex(TPDFSecurityHandler::PaddingString()),
+              "28bf4e5e4e758a4164004e56fffa01082e2e00b6d0683e802f0ca9fe6453697a");
+}
+
+TEST(PdfSecurityHandlerTest, LegacyRevisionsAcceptExactlyTheirPasswordsWithIndependentKeys) {
+    for (const LegacyCase& c : LegacyCases()) {
+        SCOPED_TRACE(c.name);
+        TPDFStructure store;
+        TPDFSecurityHandler h;
+        h.ReadEncryption(MakeTrailer(store, c.dictionary));
+        ASSERT_EQ(h.EncryptionStatus(), 1);
+
+        EXPECT_TRUE(h.CheckUserPassword(c.user));
+        EXPECT_EQ(ToHex(h.FileKey), c.fileKey);
+        EXPECT_TRUE(h.CheckOwnerPassword(c.owner));
+        EXPECT_EQ(ToHex(h.FileKey), c.fileKey);
+        // The owner check recovers the padded user password from O.
+        EXPECT_EQ(h.UserPassword.substr(0, c.user.size()),
+                  std::string(c.user.begin(), c.user.end()));
+        EXPECT_FALSE(h.CheckUserPassword(c.owner));
+        EXPECT_FALSE(h.CheckOwnerPassword(c.user));
+        EXPECT_FALSE(h.CheckUserPassword(u"wrong"));
+        EXPECT_FALSE(h.CheckOwnerPassword(u"wrong"));
+
+        h.TryPassword(c.user);
+        EXPECT_TRUE(h.UserAccepted);
+        EXPECT_FALSE(h.OwnerAccepted);
+        EXPECT_EQ(h.Password, c.user);
+        EXPECT_TRUE(h.NeedsDecryption());
+        EXPECT_EQ(ToHex(h.ObjectKeyBase), c.fileKey);
+        EXPECT_EQ(ToHex(h.ObjectKey(7, 0)), c.objectKey7);
+
+        TPDFString* s = store.NewString(FromHex(c.helloCipher), true);
+        h.DecryptObject(h.ObjectKey(7, 0), s);
+        EXPECT_EQ(s->Bytes, "Hello");
+
+        h.TryPassword(c.owner);
+        EXPECT_FALSE(h.UserAccepted);
+        EXPECT_TRUE(h.OwnerAccepted);
+        EXPECT_EQ(h.Password, c.owner);
+        EXPECT_EQ(ToHex(h.ObjectKey(7, 0)), c.objectKey7);
+    }
+}
+
+TEST(PdfSecurityHandlerTest, EncryptMetadataFlagTakesPartInTheKey) {
+    // The R4 case with the flag removed: the key no longer reproduces U.
+    const LegacyCase c = LegacyCases()[3];
+    std::string dictionary = c.dictionary;
+    const std::string flag = "/EncryptMetadata false ";
+    dictionary.erase(dictionary.find(flag), flag.size());
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.ReadEncryption(MakeTrailer(store, dictionary));
+    EXPECT_TRUE(h.Encryption.EncryptMetadata);
+    EXPECT_FALSE(h.CheckUserPassword(c.user));
+    // With the flag the same password passes (and the record says so).
+    h.ReadEncryption(MakeTrailer(store, c.dictionary));
+    EXPECT_FALSE(h.Encryption.EncryptMetadata);
+    EXPECT_TRUE(h.CheckUserPassword(c.user));
+}
+
+TEST(PdfSecurityHandlerTest, Aesv2ObjectKeysAreSalted) {
+    // The R4 entries again, but with the AESV2 method: same file key, "sAlT" object keys.
+    std::string dictionary = LegacyCases()[3].dictionary;
+    dictionary.replace(dictionary.find("/CFM /V2"), 8, "/CFM /AESV2");
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.ReadEncryption(MakeTrailer(store, dictionary));
+    h.TryPassword(u"user");
+    ASSERT_TRUE(h.UserAccepted);
+    EXPECT_EQ(h.KeyClass, kKeyClassAes128);
+    EXPECT_EQ(h.Encryption.CipherMode, kCipherAes128);
+    EXPECT_EQ(ToHex(h.ObjectKey(12, 3)), "ef5fce49e14a75ef2e18132ef47e4a7d");
+}
+
+TEST(PdfSecurityHandlerTest, KeyClassAndKeyLengthFollowTheDictionary) {
+    const struct {
+        const char* dictionary;
+        uint8_t keyClass;
+        int keyBytes;
+        const char* cipher;
+    } cases[] = {
+        {"<< /Filter /Standard /V 1 /R 2 /Length 128 >>", kKeyClassRc4_40, 5, "rc4-40"},
+        {"<< /Filter /Standard /V 1 /R 3 >>", kKeyClassRc4_40, 5, "rc4-40"},
+        {"<< /Filter /Standard /V 2 /R 3 /Length 40 >>", kKeyClassRc4_40, 5, "rc4-40"},
+        {"<< /Filter /Standard /V 2 /R 3 /Length 64 >>", kKeyClassRc4Medium, 8, "rc4-64"},
+        {"<< /Filter /Standard /V 2 /R 3 /Length 96 >>", kKeyClassRc4Medium, 12, "rc4-96"},
+        {"<< /Filter /Standard /V 2 /R 3 /Length 128 >>", kKeyClassRc4_128, 16, "rc4-128"},
+        {"<< /Filter /Standard /V 2 /R 2 /Length 256 >>", kKeyClassRc4_128, 16, "rc4-128"},
+        {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /V2 >> >> /StrF /StdCF "
+         "/StmF /StdCF >>",
+         kKeyClassRc4_40, 5, "rc4-40"},
+        {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /AESV2 /Length 16 >> >> "
+         "/StrF /StdCF /StmF /StdCF >>",
+         kKeyClassAes128, 16, "aes-128"},
+        {"<< /Filter /Standard /V 5 /R 5 /CF << /StdCF << /CFM /AESV3 /Length 32 >> >> "
+         "/StrF /StdCF /StmF /StdCF >>",
+         kKeyClassAes256R5, 32, "aes-256"},
+        {"<< /Filter /Standard /V 5 /R 6 /CF << /StdCF << /CFM /AESV3 /Length 32 >> >> "
+         "/StrF /StdCF /StmF /StdCF >>",
+         kKeyClassAes256R6, 32, "aes-256"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dictionary);
+        TPDFStructure store;
+        TPDFSecurityHandler h;
+        h.ReadEncryption(MakeTrailer(store, c.dictionary));
+        ASSERT_EQ(h.EncryptionStatus(), 1);
+        h.CheckUserPassword(u"x");  // the checks settle KeyClass
+        EXPECT_EQ(h.KeyClass, c.keyClass);
+        EXPECT_EQ(h.KeyBytes(), c.keyBytes);
+        EXPECT_EQ(h.CipherName(), c.cipher);
+    }
+}
+
+TEST(PdfSecurityHandlerTest, ObjectKeyLengthFollowsTheFileKey) {
+    // MD5(base + 3 number bytes + 2 generation bytes), cut to base length + 5, at most 16.
+    TPDFSecurityHandler h;
+    h.ObjectKeyBase = FromHex("0102030405");
+    EXPECT_EQ(h.ObjectKey(1, 0).size(), 10u);
+    h.ObjectKeyBase = FromHex("0102030405060708");
+    EXPECT_EQ(h.ObjectKey(1, 0).size(), 13u);
+    EXPECT_EQ(h.ObjectKey(0x123456, 0x789A),
+              Md5(FromHex("0102030405060708 563412 9a78")).substr(0, 13));
+    h.ObjectKeyBase = std::string(16, 'k');
+    EXPECT_EQ(h.ObjectKey(1, 0).size(), 16u);
+    // AES-256 uses the file key itself; the encryption dictionary gets no key.
+    h.Encryption.CipherMode = kCipherAes256;
+    h.FileKey = std::string(32, 'F');
+    EXPECT_EQ(h.ObjectKey(5, 0), h.FileKey);
+    h.Encryption.EncryptObjectNumber = 5;
+    EXPECT_EQ(h.ObjectKey(5, 0), "");
+}
+
+TEST(PdfSecurityHandlerTest, EncryptionStatusRejectsUnsupportedConfigurations) {
+    const struct {
+        const char* encrypt;
+        int status;
+    } cases[] = {
+        {"", 0},
+        {"null", 0},
+        {"<< /Filter /Standard /V 2 /R 3 /Length 128 >>", 1},
+        {"<< /Filter /Custom /V 2 /R 3 >>", 2},
+        {"<< /V 2 /R 3 >>", 2},
+        {"<< /Filter /Standard /V 0 /R 2 >>", 2},
+        {"<< /Filter /Standard /V 3 /R 3 >>", 2},
+        {"<< /Filter /Standard /V 1 /R 4 >>", 2},
+        {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /AESV2 >> >> /StrF /Identity "
+         "/StmF /StdCF >>",
+         2},
+        {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /AESV3 >> >> /StrF /StdCF "
+         "/StmF /StdCF >>",
+         2},
+        {"<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF >>", 2},
+        {"<< /Filter /Standard /V 5 /R 4 /CF << /StdCF << /CFM /AESV3 >> >> /StrF /StdCF "
+         "/StmF /StdCF >>",
+         2},
+        {"(not a dictionary)", 2},
+        {"9 0 R", 2},  // nothing resolves it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.encrypt);
+        TPDFStructure store;
+        TPDFSecurityHandler h;
+        h.SetTrailer(MakeTrailer(store, c.encrypt));
+        EXPECT_EQ(h.EncryptionStatus(), c.status);
+        if (c.status == 0) {
+            // Not encrypted: only the empty password "opens" it, and nothing needs decrypting.
+            EXPECT_TRUE(h.CheckUserPassword(u""));
+            EXPECT_TRUE(h.CheckOwnerPassword(u""));
+            EXPECT_FALSE(h.CheckUserPassword(u"x"));
+            h.TryPassword(u"");
+            EXPECT_FALSE(h.NeedsDecryption());
+            EXPECT_EQ(h.CipherName(), "");
+        } else if (c.status == 2) {
+            EXPECT_FALSE(h.CheckUserPassword(u""));
+            EXPECT_FALSE(h.CheckOwnerPassword(u""));
+            EXPECT_EQ(h.Encryption.Algorithm, 0);
+            EXPECT_EQ(h.CipherName(), "");
+        }
+    }
+}
+
+TEST(PdfSecurityHandlerTest, ReferencedEncryptDictionaryIsResolvedAndNeverKeyed) {
+    TPDFStructure store;
+    auto* encrypt =
+        As<TPDFDictionary>(store.ParseText("<< /Filter /Standard /V 2 /R 3 /Length 128 /P -4 >>"));
+    int asked = 0;
+    store.OnResolveReference = [&](TPDFIndRef*, int32_t number, int32_t) -> TPDFObject* {
+        ++asked;
+        return number == 5 ? encrypt : nullptr;
+    };
+    TPDFSecurityHandler h;
+    h.ReadEncryption(MakeTrailer(store, "5 0 R"));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(h.EncryptionStatus(), 1);
+    EXPECT_EQ(h.Encryption.EncryptObjectNumber, 5);
+    EXPECT_EQ(h.Encryption.Revision, 3);
+    EXPECT_EQ(h.Encryption.KeyLength, 128);
+    EXPECT_EQ(h.ObjectKey(5, 0), "");
+    EXPECT_NE(h.ObjectKey(6, 0), "");
+}
+
+TEST(PdfSecurityHandlerTest, PermissionsAreSplitIntoFlagBytes) {
+    const struct {
+        const char* p;
+        uint32_t bits;
+        uint8_t flags;
+        uint8_t extra;
+        bool malformed;
+    } cases[] = {
+        {"-3904", 0xFFFFF0C0u, 0, 0, false},
+        {"-4", 0xFFFFFFFCu, 15, 15, false},
+        {"4294967292", 0xFFFFFFFCu, 15, 15, false},  // the unsigned spelling of -4
+        {"4", 4, 1, 0, true},                        // print
+        {"16", 16, 2, 0, true},                      // copy
+        {"8", 8, 4, 0, true},                        // modify
+        {"32", 32, 8, 0, true},                      // annotate
+        {"256", 256, 0, 1, true},                    // fill forms
+        {"512", 512, 0, 2, true},                    // accessibility
+        {"1024", 1024, 0, 4, true},                  // assemble
+        {"2048", 2048, 0, 8, true},                  // high-quality print
+        {"-3903.6", 0xFFFFF0C0u, 0, 0, false},       // rounded
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.p);
+        TPDFStructure store;
+        TPDFSecurityHandler h;
+        h.ReadEncryption(
+            MakeTrailer(store, std::string("<< /Filter /Standard /V 1 /R 2 /P ") + c.p + " >>"));
+        EXPECT_EQ(h.PermissionBits, c.bits);
+        EXPECT_EQ(h.Encryption.Permissions, c.bits);
+        EXPECT_EQ(h.PermissionFlags, c.flags);
+        EXPECT_EQ(h.ExtraPermissionFlags, c.extra);
+        EXPECT_EQ(h.MalformedP, c.malformed);
+    }
+}
+
+// Revision 5 and 6 entries (see the note at the top): fixed salts 11.., 22.., 33.., 44..
+constexpr const char* kR6U =
+    "32cd1740f398f4b820b63b53a21df1540eed17327042270750620ebc8a8346df"
+    "11111111111111112222222222222222";
+
+std::string Aes256Dictionary(int revision, const std::string& o, const std::string& u,
+                             const std::string& oe, const std::string& ue,
+                             const std::string& perms) {
+    return "<< /Filter /Standard /V 5 /R " + std::to_string(revision) +
+           " /Length 256 /CF << /StdCF << /CFM /AESV3 /Length 32 >> >> /StrF /StdCF /StmF "
+           "/StdCF /O " +
+           HexString(o.c_str()) + " /U " + HexString(u.c_str()) + " /OE " + HexString(oe.c_str()) +
+           " /UE " + HexString(ue.c_str()) + " /Perms " + HexString(perms.c_str()) + " /P -4 >>";
+}
+
+TEST(PdfSecurityHandlerTest, Revision6HashMatchesIndependentValues) {
+    const std::string u = FromHex(kR6U);
+    const std::string salt = FromHex("1111111111111111");
+    EXPECT_EQ(ToHex(TPDFSecurityHandler::Revision6Hash("secret" + salt, "secret", "")),
+              "ec461db3cedd4e9926daa418692a02d5b0b6a4d56191b20bf7eca32f8bb89930");
+    const std::string ownerSalt = FromHex("3333333333333333");
+    EXPECT_EQ(ToHex(TPDFSecurityHandler::Revision6Hash("secret" + ownerSalt + u, "secret", u)),
+              "312b7c2b96823b8cf217c693124682a0bd580c6588dc3f57d601102798e7397c");
+}
+
+TEST(PdfSecurityHandlerTest, Revision6EmptyUserPasswordOpensAsUserOnly) {
+    // User password empty, owner password "ownér6" (UTF-8), file key 40..5f, Perms for
+    // P -3904.
+    const std::string dictionary =
+        Aes256Dictionary(6,
+                         "8240d20db3ae598f9ab14457b0d3dbb845548c7b8a0d0c8c287695da5de93672"
+                         "33333333333333334444444444444444",
+                         kR6U, "e39425281c5c28bfc0816d0082be2fa75634ce2fbaa46781e9939f03ff43bff8",
+                         "f3931d102adae02322aad2b3fcaac7ce141f9db7d477fe27693a1f5245b5a023",
+                         "98aac6680714962e852b0c20fb4b4a2b");
+    const std::string fileKey = "404142434445464748494a4b4c4d4e4f505152535455565758595a5b5c5d5e5f";
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.ReadEncryption(MakeTrailer(store, dictionary));
+    ASSERT_EQ(h.EncryptionStatus(), 1);
+    h.TryPassword(u"");
+    EXPECT_TRUE(h.UserAccepted);
+    EXPECT_FALSE(h.OwnerAccepted);
+    EXPECT_EQ(ToHex(h.ObjectKeyBase), fileKey);
+    EXPECT_EQ(ToHex(h.ObjectKey(3, 0)), fileKey);
+    // Perms decrypts to P -3904 + "Tadb": that copy replaces the -4 of the dictionary.
+    EXPECT_EQ(h.PermissionBits, 0xFFFFFFFCu);
+    EXPECT_EQ(h.Encryption.Permissions, 0xFFFFF0C0u);
+
+    h.TryPassword(u"own\u00e9r6");
+    EXPECT_FALSE(h.UserAccepted);
+    EXPECT_TRUE(h.OwnerAccepted);
+    EXPECT_EQ(ToHex(h.FileKey), fileKey);
+    EXPECT_FALSE(h.CheckOwnerPassword(u"owner6"));
+    EXPECT_FALSE(h.CheckUserPassword(u"x"));
+}
+
+TEST(PdfSecurityHandlerTest, Revision6EmptyOwnerPasswordIsNeverOwnerAccess) {
+    // Both passwords empty, file key 80..9f: the owner check passes, owner access is refused.
+    const std::string dictionary =
+        Aes256Dictionary(6,
+                         "f31a0af1b58d84dc13fc533618a9dfc22b7ad647ae7e61db25010b2b915bf601"
+                         "33333333333333334444444444444444",
+                         kR6U, "bb8d4ff0f29bd98770b25dae3bcbe3b2398029f6804ae634d9601a9976a85eed",
+                         "1d1823a600254b476ff4e9c0b62241eddc8fa1bc5ae9d3843beb357c9a41ec3d",
+                         "00000000000000000000000000000000");
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.ReadEncryption(MakeTrailer(store, dictionary));
+    EXPECT_TRUE(h.CheckOwnerPassword(u""));
+    EXPECT_EQ(ToHex(h.FileKey), "808182838485868788898a8b8c8d8e8f909192939495969798999a9b9c9d9e9f");
+    // A Perms entry without the "adb" marker leaves P as read.
+    EXPECT_EQ(h.Encryption.Permissions, 0xFFFFFFFCu);
+    h.TryPassword(u"");
+    EXPECT_TRUE(h.UserAccepted);
+    EXPECT_FALSE(h.OwnerAccepted);
+    EXPECT_TRUE(h.NeedsDecryption());
+}
+
+TEST(PdfSecurityHandlerTest, Revision5UsesPlainSha256) {
+    // User "user5", owner "owner5", file key 10..2f.
+    const std::string dictionary =
+        Aes256Dictionary(5,
+                         "12dc0aa0bf9a3b8d2224eb7b5ebe3fb2d5c43ad0a4f28b6047d34a8016bbc7ea"
+                         "33333333333333334444444444444444",
+                         "7a2f88a4021a72ffd20101ac5d7835d8d996c19784ed8c9f345c3759beacf489"
+                         "11111111111111112222222222222222",
+                         "d0382245daee962acd3a3e2620a8086525efd8abb16dacbe56395bb761f5823b",
+                         "5da896481efe357fb98b9c0e15c0cadc6d754a3ceaab6e06c3c6c986c6f086b9", "");
+    const std::string fileKey = "101112131415161718191a1b1c1d1e1f202122232425262728292a2b2c2d2e2f";
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.ReadEncryption(MakeTrailer(store, dictionary));
+    EXPECT_TRUE(h.CheckUserPassword(u"user5"));
+    EXPECT_EQ(ToHex(h.FileKey), fileKey);
+    EXPECT_EQ(h.KeyClass, kKeyClassAes256R5);
+    h.FileKey.clear();
+    EXPECT_TRUE(h.CheckOwnerPassword(u"owner5"));
+    EXPECT_EQ(ToHex(h.FileKey), fileKey);
+    EXPECT_FALSE(h.CheckUserPassword(u"owner5"));
+    EXPECT_FALSE(h.CheckOwnerPassword(u"user5"));
+    EXPECT_FALSE(h.CheckUserPassword(u""));
+}
+
+TEST(PdfSecurityHandlerTest, Aes256KeyEntryThatDoesNotUnwrapIsRejected) {
+    // The R6 empty-password file with UE cut to one block: the hash matches, but no 32-byte
+    // key comes out, so the password cannot open the file.
+    const std::string dictionary =
+        Aes256Dictionary(6,
+                         "8240d20db3ae598f9ab14457b0d3dbb845548c7b8a0d0c8c287695da5de93672"
+                         "33333333333333334444444444444444",
+                         kR6U, "e39425281c5c28bfc0816d0082be2fa75634ce2fbaa46781e9939f03ff43bff8",
+                         "f3931d102adae02322aad2b3fcaac7ce", "");
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.ReadEncryption(MakeTrailer(store, dictionary));
+    EXPECT_FALSE(h.CheckUserPassword(u""));
+    EXPECT_EQ(h.FileKey, "");
+}
+
+TEST(PdfSecurityHandlerTest, PasswordBytesFollowTheRevision) {
+    // Revisions 2-4: PDFDocEncoding; e-acute is E9, the euro sign A0 (ISO 32000-1 Annex D).
+    EXPECT_EQ(ToHex(TPDFSecurityHandler::PasswordBytesLegacy(u"ab\u00e9\u20ac")), "6162e9a0");
+    // Characters without a code become "?", a surrogate pair a single one.
+    EXPECT_EQ(TPDFSecurityHandler::PasswordBytesLegacy(u"a\u4e2db\U0001F600c"), "a?b?c");
+    EXPECT_EQ(TPDFSecurityHandler::PasswordBytesLegacy(u""), "");
+    // Revisions 5 and 6: UTF-8, at most 127 bytes.
+    EXPECT_EQ(ToHex(TPDFSecurityHandler::PasswordBytesUtf8(u"\u00e9\u4e2d")), "c3a9e4b8ad");
+    EXPECT_EQ(TPDFSecurityHandler::PasswordBytesUtf8(std::u16string(200, u'a')),
+              std::string(127, 'a'));
+}
+
+TEST(PdfSecurityHandlerTest, WrongPasswordAfterAnAcceptedOneRevokesAccess) {
+    const LegacyCase c = LegacyCases()[1];
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.ReadEncryption(MakeTrailer(store, c.dictionary));
+    h.TryPassword(c.owner);
+    ASSERT_TRUE(h.OwnerAccepted);
+    h.TryPassword(u"wrong");
+    EXPECT_FALSE(h.UserAccepted);
+    EXPECT_FALSE(h.OwnerAccepted);
+    EXPECT_EQ(h.Password, u"");
+    EXPECT_EQ(h.ObjectKeyBase, "");
+    EXPECT_FALSE(h.NeedsDecryption());
+}
+
+// A nested dictionary with strings at several depths, and a stream.
+constexpr const char* kSampleText =
+    "<< /A (alpha) /B [ (beta) << /C (gamma) /N 12 /M /Name >> [ (delta) ] ] /E () >>";
+
+struct Sample {
+    TPDFDictionary* dict = nullptr;
+    TPDFStream* stream = nullptr;
+};
+
+Sample MakeSample(TPDFStructure& store) {
+    Sample s;
+    s.dict = As<TPDFDictionary>(store.ParseText(kSampleText));
+    auto* streamDict = As<TPDFDictionary>(store.ParseText("<< /Length 11 /S (inside) >>"));
+    s.stream = store.NewStreamWith(streamDict, ByteSlice(std::string("stream data")));
+    return s;
+}
+
+void ExpectSamplePlain(const Sample& s) {
+    TPDFStructure fresh;
+    EXPECT_EQ(s.dict->ToText(), fresh.ParseText(kSampleText)->ToText());
+    EXPECT_EQ(s.stream->Data(), "stream data");
+    EXPECT_EQ(s.stream->StreamDict()->GetInteger("Length", -1), 11);
+    EXPECT_EQ(As<TPDFString>(s.stream->StreamDict()->GetValue("S"))->Bytes, "inside");
+}
+
+TEST(PdfSecurityHandlerTest, EncryptThenDecryptRoundTripsNestedObjects) {
+    for (uint8_t mode : {kCipherRc4, kCipherAes128, kCipherAes256}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        TPDFStructure store;
+        TPDFSecurityHandler h;
+        h.Encryption.CipherMode = mode;
+        const std::string key(mode == kCipherAes256 ? 32 : 16, '\x5a');
+        Sample s = MakeSample(store);
+        ExpectSamplePlain(s);
+        h.EncryptObject(key, s.dict);
+        h.EncryptObject(key, s.stream);
+        auto* c = As<TPDFString>(s.dict->GetValue("A"));
+        if (mode == kCipherRc4) {
+            EXPECT_EQ(c->Bytes, Rc4(key, "alpha"));
+            EXPECT_EQ(s.stream->Data(), Rc4(key, "stream data"));
+        } else {
+            // IV + one padded block.
+            EXPECT_EQ(c->Bytes.size(), 32u);
+            EXPECT_EQ(AesDecryptWithIV(key, c->Bytes), "alpha");
+            EXPECT_EQ(s.stream->Data().size(), 32u);
+            EXPECT_EQ(s.stream->StreamDict()->GetInteger("Length", -1), 32);
+            // The empty string still gets a full padding block.
+            EXPECT_EQ(As<TPDFString>(s.dict->GetValue("E"))->Bytes.size(), 32u);
+        }
+        auto* deep =
+            As<TPDFString>(As<TPDFArray>(As<TPDFArray>(s.dict->GetValue("B"))->Get(2))->Get(0));
+        EXPECT_NE(deep->Bytes, "delta");
+        h.DecryptObject(key, s.dict);
+        h.DecryptObject(key, s.stream);
+        ExpectSamplePlain(s);
+    }
+}
+
+TEST(PdfSecurityHandlerTest, DecryptObjectUsesTheGivenKeyOnStreams) {
+    // Stream data encrypted with the independent R3 object key of object 7.
+    const LegacyCase c = LegacyCases()[1];
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.ReadEncryption(MakeTrailer(store, c.dictionary));
+    h.TryPassword(c.user);
+    auto* dict = As<TPDFDictionary>(
+        store.ParseText("<< /Length 5 /T <" + std::string(c.helloCipher) + "> >>"));
+    TPDFStream* stream = store.NewStreamWith(dict, ByteSlice(FromHex(c.helloCipher)));
+    h.DecryptObject(h.ObjectKey(7, 0), stream);
+    EXPECT_EQ(stream->Data(), "Hello");
+    EXPECT_EQ(As<TPDFString>(dict->GetValue("T"))->Bytes, "Hello");
+}
+
+TEST(PdfSecurityHandlerTest, XRefAndUnencryptedMetadataStreamsAreLeftAlone) {
+    for (uint8_t mode : {kCipherRc4, kCipherAes128}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        TPDFStructure store;
+        TPDFSecurityHandler h;
+        h.Encryption.CipherMode = mode;
+        const std::string key(16, '\x33');
+        auto makeStream = [&](const char* dictText) {
+            return store.NewStreamWith(As<TPDFDictionary>(store.ParseText(dictText)),
+                                       ByteSlice(std::string("0123456789")));
+        };
+        TPDFStream* xref = makeStream("<< /Type /XRef /Length 10 /ID [(one) (two)] >>");
+        TPDFStream* metadata = makeStream("<< /Type /Metadata /Subtype /XML /Length 10 >>");
+        TPDFStream* other = makeStream("<< /Length 10 >>");
+        // Held inside a container too: the walk must skip them there as well.
+        TPDFArray* holder = store.NewArray();
+        holder->Add(xref);
+
+        h.Encryption.EncryptMetadata = false;
+        for (TPDFObject* o : std::initializer_list<TPDFObject*>{holder, metadata, other}) {
+            h.EncryptObject(key, o);
+        }
+        EXPECT_EQ(xref->Data(), "0123456789");
+        const auto* ids = As<TPDFArray>(xref->StreamDict()->GetValue("ID"));
+        EXPECT_EQ(As<TPDFString>(ids->Get(0))->Bytes, "one");
+        EXPECT_EQ(As<TPDFString>(ids->Get(1))->Bytes, "two");
+        EXPECT_EQ(metadata->Data(), "0123456789");
+        EXPECT_NE(other->Data(), "0123456789");
+        h.DecryptObject(key, xref);
+        EXPECT_EQ(xref->Data(), "0123456789");
+
+        // With EncryptMetadata true the metadata stream is an ordinary stream.
+        h.Encryption.EncryptMetadata = true;
+        h.EncryptObject(key, metadata);
+        EXPECT_NE(metadata->Data(), "0123456789");
+        h.DecryptObject(key, metadata);
+        EXPECT_EQ(metadata->Data(), "0123456789");
+    }
+}
+
+TEST(PdfSecurityHandlerTest, DecryptObjectKeepsModifiedFlags) {
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.Encryption.CipherMode = kCipherAes128;
+    const std::string key(16, '\x21');
+    Sample s = MakeSample(store);
+    h.EncryptObject(key, s.dict);
+    h.EncryptObject(key, s.stream);
+    // Parsed objects start unmodified: so they must stay after decrypting.
+    for (TPDFObject* o : std::initializer_list<TPDFObject*>{s.dict, s.stream})
+        o->SetModified(false);
+    s.stream->StreamDict()->SetModified(false);
+    As<TPDFNumeric>(s.stream->StreamDict()->GetValue("Length"))->SetModified(false);
+    ASSERT_FALSE(s.dict->IsModified());
+    h.DecryptObject(key, s.dict);
+    h.DecryptObject(key, s.stream);
+    ExpectSamplePlain(s);
+    EXPECT_FALSE(s.dict->IsModified());
+    EXPECT_FALSE(s.stream->IsModified());
+    EXPECT_FALSE(s.stream->StreamDict()->IsModified());
+
+    // A string that was changed before stays marked as changed.
+    auto* a = As<TPDFString>(s.dict->GetValue("A"));
+    h.EncryptObject(key, a);
+    a->SetModified(true);
+    h.DecryptObject(key, a);
+    EXPECT_EQ(a->Bytes, "alpha");
+    EXPECT_TRUE(a->Modified);
+}
+
+TEST(PdfSecurityHandlerTest, StreamWithIndirectLengthGetsDirectLength) {
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.Encryption.CipherMode = kCipherAes128;
+    const std::string key(16, '\x44');
+    const std::string cipher = AesEncryptWithIV(key, "abc");
+    TPDFStream* stream = store.NewStreamWith(
+        As<TPDFDictionary>(store.ParseText("<< /Length 8 0 R >>")), ByteSlice(cipher));
+    h.DecryptObject(key, stream);
+    EXPECT_EQ(stream->Data(), "abc");
+    EXPECT_EQ(stream->StreamDict()->GetInteger("Length", -1), 3);
+    EXPECT_FALSE(stream->IsModified());
+}
+
+TEST(PdfSecurityHandlerTest, ObjectWalkIsBoundedAndVisitsSharedObjectsOnce) {
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.Encryption.CipherMode = kCipherRc4;
+    const std::string key = "12345";
+    // 3000 nested arrays: the shallow string is handled, the one below the cap is not.
+    TPDFArray* root = store.NewArray();
+    TPDFString* shallow = store.NewString("top", false);
+    root->Add(shallow);
+    TPDFArray* current = root;
+    for (int i = 0; i < 3000; ++i) {
+        TPDFArray* next = store.NewArray();
+        current->Add(next);
+        current = next;
+    }
+    TPDFString* bottom = store.NewString("bottom", false);
+    current->Add(bottom);
+    h.EncryptObject(key, root);
+    EXPECT_EQ(shallow->Bytes, Rc4(key, "top"));
+    EXPECT_EQ(bottom->Bytes, "bottom");
+
+    // One string held twice is transformed once.
+    TPDFArray* twice = store.NewArray();
+    TPDFString* shared = store.NewString("same", false);
+    twice->Add(shared);
+    twice->Add(shared);
+    h.EncryptObject(key, twice);
+    EXPECT_EQ(shared->Bytes, Rc4(key, "same"));
+}
+
+TEST(PdfSecurityHandlerTest, EmptyKeyChangesNothing) {
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    Sample s = MakeSample(store);
+    h.DecryptObject("", s.dict);
+    h.EncryptObject("", s.stream);
+    ExpectSamplePlain(s);
+}
+
+TEST(PdfSecurityHandlerTest, EnsureIdKeepsAnArrayAndOtherwiseHashesTheClock) {
+    ScopedClockOverride clock([] {
+        LocalDateTime t;
+        t.year = 2024;
+        t.month = 1;
+        t.day = 2;
+        t.hour = 12;
+        return t;
+    });
+    // 2 January 2024 noon is serial day 45293.5; MD5("45293.5") computed with hashlib.
+    const std::string expected = "fc80805d4b9654d227509c5db4b14e21";
+    {
+        // An existing array is returned as it is.
+        TPDFStructure store;
+        TPDFDictionary* trailer = MakeTrailer(store, "");
+        TPDFArray* id = As<TPDFArray>(trailer->GetValue("ID"));
+        EXPECT_EQ(TPDFSecurityHandler::EnsureID(trailer), id);
+    }
+    for (const char* idEntry : {"", " /ID (not an array)"}) {
+        SCOPED_TRACE(idEntry);
+        TPDFStructure store;
+        auto* trailer =
+            As<TPDFDictionary>(store.ParseText(std::string("<< /Size 3") + idEntry + " >>"));
+        TPDFArray* id = TPDFSecurityHandler::EnsureID(trailer);
+        ASSERT_NE(id, nullptr);
+        EXPECT_EQ(As<TPDFArray>(trailer->GetValue("ID")), id);
+        ASSERT_EQ(id->Count(), 2);
+        for (int i = 0; i < 2; ++i) {
+            auto* s = As<TPDFString>(id->Get(i));
+            ASSERT_NE(s, nullptr);
+            EXPECT_TRUE(s->HexForm);
+            EXPECT_EQ(ToHex(s->Bytes), expected);
+        }
+    }
+}
+
+TEST(PdfSecurityHandlerTest, KeyDerivationUsesTheFirstIdElement) {
+    // Without ID the independent R3 values no longer match; a wrong ID neither.
+    const LegacyCase c = LegacyCases()[1];
+    for (const char* id : {"", "ffffffffffffffffffffffffffffffff"}) {
+        SCOPED_TRACE(id);
+        TPDFStructure store;
+        TPDFSecurityHandler h;
+        h.ReadEncryption(MakeTrailer(store, c.dictionary, id));
+        EXPECT_FALSE(h.CheckUserPassword(c.user));
+        EXPECT_FALSE(h.CheckOwnerPassword(c.owner));
+    }
+}
+
+TEST(PdfSecurityHandlerTest, ResetForgetsEverything) {
+    const LegacyCase c = LegacyCases()[1];
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.ReadEncryption(MakeTrailer(store, c.dictionary));
+    h.TryPassword(c.user);
+    ASSERT_TRUE(h.NeedsDecryption());
+    h.Reset();
+    EXPECT_EQ(h.Trailer(), nullptr);
+    EXPECT_FALSE(h.Encryption.InfoRead);
+    EXPECT_EQ(h.Encryption.OwnerEntry, "");
+    EXPECT_FALSE(h.UserAccepted);
+    EXPECT_EQ(h.FileKey, "");
+    EXPECT_EQ(h.ObjectKeyBase, "");
+    EXPECT_EQ(h.EncryptionStatus(), 0);
+    EXPECT_FALSE(h.NeedsDecryption());
+}
+
+}  // namespace
+}  // namespace verava
