@@ -1,0 +1,291 @@
+#include "document/pdf_ind_obj.h"
+
+#include "objects/number_text.h"
+
+namespace verava {
+namespace {
+
+bool IsWhite(unsigned char c) {
+    return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
+}
+
+bool IsNumberChar(unsigned char c) { return (c >= '0' && c <= '9') || c == '.'; }
+
+bool IsStreamPad(unsigned char c) { return c == 0 || c == 9 || c == 12 || c == 32; }
+
+// Header scans skip at most this many bytes looking for digits: far enough for any header
+// that sits near its offset, and it keeps damaged files from costing a file-length scan per
+// object.
+constexpr size_t kHeaderSkipLimit = 4096;
+
+struct Header {
+    int32_t number = 0;
+    int32_t generation = 0;
+    bool isObj = false;
+    size_t end = 0;  // just after "obj"
+};
+
+Header ParseHeader(std::string_view text, size_t start) {
+    Header h;
+    size_t i = start;
+    auto number = [&]() -> int32_t {
+        const size_t limit = i + kHeaderSkipLimit;
+        while (i < text.size() && i < limit && !IsNumberChar(text[i])) ++i;
+        const size_t from = i;
+        while (i < text.size() && IsNumberChar(text[i])) ++i;
+        return ParseInt(text.substr(from, i - from), 0);
+    };
+    h.number = number();
+    h.generation = number();
+    while (i < text.size() && IsWhite(text[i])) ++i;
+    const std::string_view rest = text.substr(i);
+    if (rest.substr(0, 4) == "obj(" || rest.substr(0, 5) == "obj<<" ||
+        rest.substr(0, 4) == "obj[" || rest.substr(0, 4) == "obj/") {
+        h.isObj = true;
+        h.end = i + 3;
+        return h;
+    }
+    size_t j = i;
+    while (j < text.size() && !IsWhite(text[j])) ++j;
+    h.isObj = text.substr(i, j - i) == "obj";
+    h.end = j;
+    return h;
+}
+
+// The first of "stream" / "endobj" from `from`: which one and where (npos when neither).
+size_t FindStreamOrEnd(std::string_view text, size_t from, std::string_view first,
+                       std::string_view stop, bool& stopped) {
+    stopped = false;
+    const size_t a = text.find(first, from);
+    // Only search for the stop word up to the candidate; it cannot matter beyond it.
+    const size_t limit = a == std::string_view::npos ? text.size() : a;
+    const size_t b = text.substr(0, limit).find(stop, from);
+    if (b != std::string_view::npos) {
+        stopped = true;
+        return b;
+    }
+    return a;
+}
+
+}  // namespace
+
+TPDFObject* TPDFIndObj::GetObject() {
+    if (loading_) return nullptr;  // a Length that leads back to this object
+    if (!Loaded) LoadObject();
+    if (!Decrypted && Document->NeedsDecryption()) {
+        Decrypted = true;
+        Document->DecryptIndirect(*this);
+    }
+    return Obj;
+}
+
+void TPDFIndObj::LoadObject() {
+    Loaded = true;
+    loading_ = true;
+    TPDFStructure& store = Document->ObjectStore();
+    const std::shared_ptr<const std::string>& file = Document->FileBuffer();
+    const bool fromFile = !Compressed && Offset > 0 && file != nullptr;
+
+    if (Obj != nullptr) {
+        store.ReleaseObject(Obj);
+        Obj = nullptr;
+    }
+    // What comes out of the file is in its stored form again; what comes out of an object
+    // stream was decrypted with the stream as a whole.
+    if (Compressed) {
+        Decrypted = true;
+    } else if (fromFile) {
+        Decrypted = false;
+    }
+    Failed = false;
+
+    std::string ownText;
+    std::string_view source;
+    if (fromFile) {
+        source = *file;
+    } else {
+        ownText = GetObjectText();
+        source = ownText;
+    }
+
+    bool matched = false;
+    Header header;
+    auto tryAt = [&](int64_t start) {
+        if (start < 0 || static_cast<size_t>(start) >= source.size()) return false;
+        header = ParseHeader(source, static_cast<size_t>(start));
+        return header.isObj && header.number == Number && header.generation == Generation;
+    };
+    if (fromFile) {
+        matched = tryAt(Offset - 1);
+        for (int64_t start = Offset - 7; !matched && start <= Offset + 4; ++start) {
+            matched = tryAt(start);
+        }
+    } else {
+        matched = tryAt(0);
+    }
+
+    if (!matched) {
+        Obj = store.NewNull();
+        Failed = true;
+    } else {
+        size_t consumed = 0;
+        TPDFObject* value = store.Parse(source, header.end, consumed);
+        size_t dataStart = 0;
+        size_t dataLength = 0;
+        auto* dict = As<TPDFDictionary>(value);
+        if (dict != nullptr &&
+            FindStreamData(source, header.end + consumed, dict, dataStart, dataLength)) {
+            ByteSlice data = fromFile
+                                 ? ByteSlice(file, dataStart, dataLength)
+                                 : ByteSlice(std::string(source.substr(dataStart, dataLength)));
+            TPDFStream* stream = store.NewStreamWith(dict, std::move(data));
+            if (auto* length = As<TPDFNumeric>(dict->GetValue("Length"))) {
+                length->NumValue = static_cast<double>(dataLength);
+            } else {
+                dict->SetValue("Length", store.NewNumeric(static_cast<double>(dataLength)));
+            }
+            dict->SetModified(false);
+            if (auto* length = dict->GetValue("Length")) length->SetModified(false);
+            stream->SetModified(false);
+            value = stream;
+        }
+        Obj = value;
+    }
+    Obj->MarkIndirect(Number, Generation);
+    loading_ = false;
+}
+
+bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
+                                TPDFDictionary* dict, size_t& dataStart, size_t& dataLength) {
+    if (afterDictionary > source.size() || source.size() - afterDictionary < 13) return false;
+    bool stopped = false;
+    const size_t keyword = FindStreamOrEnd(source, afterDictionary, "stream", "endobj", stopped);
+    if (keyword == std::string_view::npos || stopped) return false;
+    size_t p = keyword + 6;
+    while (p < source.size() && IsStreamPad(static_cast<unsigned char>(source[p]))) ++p;
+    if (p + 1 < source.size() && source[p] == '\r' && source[p + 1] == '\n') {
+        p += 2;
+    } else if (p < source.size() && (source[p] == '\r' || source[p] == '\n')) {
+        p += 1;
+    } else {
+        return false;
+    }
+    const size_t start = p;
+
+    // The declared length: a number, or a reference followed to its object.
+    TPDFObject* lengthValue = dict->GetValue("Length");
+    bool absent = lengthValue == nullptr;
+    if (auto* ref = As<TPDFIndRef>(lengthValue)) {
+        TPDFIndObj* target = Document->FindObject(ref->TargetNumber);
+        // Each indirect Length may load a stream whose Length is indirect again: bound the
+        // chain so a hostile file cannot exhaust the stack (cycles stop at `loading_`).
+        static thread_local int depth = 0;
+        if (target == nullptr || depth >= kMaxLoadDepth) {
+            absent = true;
+            lengthValue = nullptr;
+        } else {
+            ++depth;
+            lengthValue = target->GetObject();
+            --depth;
+            if (lengthValue == nullptr) absent = true;
+        }
+    }
+    if (absent) {
+        const size_t end = source.find("endstream", start);
+        if (end == std::string_view::npos) return false;
+        dataStart = start;
+        dataLength = end - start;
+        return true;
+    }
+    auto* number = As<TPDFNumeric>(lengthValue);
+    if (number == nullptr) return false;
+
+    const double declared = number->NumValue;
+    if (declared >= 0 && declared <= static_cast<double>(source.size() - start)) {
+        const size_t length = static_cast<size_t>(declared);
+        size_t q = start + length;
+        if (q + 1 < source.size() && source[q] == '\r' && source[q + 1] == '\n') {
+            q += 2;
+        } else if (q < source.size() && (source[q] == '\r' || source[q] == '\n')) {
+            q += 1;
+        }
+        for (int k = 0;
+             k < 50 && q < source.size() && IsStreamPad(static_cast<unsigned char>(source[q]));
+             ++k) {
+            ++q;
+        }
+        if (source.compare(q, 9, "endstream") == 0) {
+            dataStart = start;
+            dataLength = length;
+            return true;
+        }
+    }
+    // The declared length is wrong: the data run up to "endstream", less the padding and
+    // the one line end in front of it.
+    const size_t end = FindStreamOrEnd(source, start, "endstream", "endobj", stopped);
+    if (end == std::string_view::npos || stopped) return false;
+    size_t e = end;
+    while (e > start && IsStreamPad(static_cast<unsigned char>(source[e - 1]))) --e;
+    if (e >= start + 2 && source[e - 2] == '\r' && source[e - 1] == '\n') {
+        e -= 2;
+    } else if (e > start && (source[e - 1] == '\n' || source[e - 1] == '\r')) {
+        e -= 1;
+    }
+    dataStart = start;
+    dataLength = e - start;
+    return true;
+}
+
+TPDFObjectStream* TPDFIndObj::DecodedObjectStream(TPDFStream* stream) {
+    if (auto* cached = dynamic_cast<TPDFObjectStream*>(stream->AttachedObject)) return cached;
+    auto decoded = std::make_unique<TPDFObjectStream>();
+    TPDFDictionary* dict = stream->StreamDict();
+    auto integer = [&](std::string_view key) {
+        auto* n = As<TPDFNumeric>(dict->GetValue(key, true));
+        return n != nullptr ? n->AsInteger() : 0;
+    };
+    decoded->First = integer("First");
+    decoded->N = integer("N");
+    decoded->Data = stream->GetDecodedData();
+    const size_t first = decoded->First > 0
+                             ? std::min(static_cast<size_t>(decoded->First), decoded->Data.size())
+                             : 0;
+    decoded->OffsetTable = As<TPDFArray>(
+        Document->ObjectStore().ParseText("[ " + decoded->Data.substr(0, first) + " ]"));
+    TPDFObjectStream* result = decoded.get();
+    stream->AttachedObject = result;
+    Document->ObjectStreamCache().push_back(std::move(decoded));
+    return result;
+}
+
+std::string TPDFIndObj::GetObjectText() {
+    const std::string header = std::to_string(Number) + " " + std::to_string(Generation) + " obj\r";
+    const std::string fallback = header + "null\rendobj";
+    if (!Compressed) return fallback;
+    TPDFIndObj* container = Document->FindObject(StreamNumber);
+    if (container == nullptr || container == this) return fallback;
+    auto* stream = As<TPDFStream>(container->GetObject());
+    if (stream == nullptr || stream->StreamDict()->GetType() != "ObjStm") return fallback;
+    TPDFObjectStream* decoded = DecodedObjectStream(stream);
+    const TPDFArray* table = decoded->OffsetTable;
+    const int32_t n = decoded->N;
+    if (decoded->First <= 0 || n <= 0 || StreamIndex < 0 || StreamIndex >= n || table == nullptr ||
+        table->Count() / 2 < n) {
+        return fallback;
+    }
+    auto* objectNumber = As<TPDFNumeric>(table->Get(2 * StreamIndex));
+    if (objectNumber == nullptr || objectNumber->NumValue != Number) return fallback;
+    auto* startValue = As<TPDFNumeric>(table->Get(2 * StreamIndex + 1));
+    const double start = startValue != nullptr ? startValue->NumValue : 0;
+    double end = static_cast<double>(decoded->Data.size());
+    if (StreamIndex < n - 1) {
+        if (auto* next = As<TPDFNumeric>(table->Get(2 * StreamIndex + 3))) end = next->NumValue;
+    }
+    const double from = decoded->First + start;
+    const double size = static_cast<double>(decoded->Data.size());
+    if (!(from >= 0) || from > size || !(end >= start)) return header;
+    const double length = std::min(end - start, size - from);
+    return header + decoded->Data.substr(static_cast<size_t>(from), static_cast<size_t>(length));
+}
+
+}  // namespace verava

@@ -1,0 +1,83 @@
+// Indirect objects of a loaded file, parsed on first use: straight out of the in-memory file
+// at the offset the cross-reference data gave ("12 0 obj ... endobj"), or out of a decoded
+// object stream (ISO 32000-1 7.5.7). Parsing is tolerant: the header may sit a few bytes off
+// the stated offset, and stream data are cut at "endstream" when Length is wrong or missing.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "objects/pdf_structure.h"
+
+namespace verava {
+
+class TPDFIndObj;
+
+// The decoded form of one object stream, hung on its stream object and kept by the owner's
+// cache, which frees it.
+class TPDFObjectStream : public TStreamAttachment {
+  public:
+    std::string Data;                  // decoded bytes
+    TPDFArray* OffsetTable = nullptr;  // "[ n1 off1 n2 off2 ... ]", owned by the store
+    int32_t First = 0;
+    int32_t N = 0;
+};
+
+// What an indirect object needs from the document that owns it.
+class IPDFObjectOwner {
+  public:
+    virtual ~IPDFObjectOwner() = default;
+    // The whole file, shared so stream data can be slices of it.
+    virtual const std::shared_ptr<const std::string>& FileBuffer() const = 0;
+    virtual TPDFStructure& ObjectStore() = 0;
+    virtual TPDFIndObj* FindObject(int32_t number) = 0;
+    // Objects are decrypted on first fetch while this holds.
+    virtual bool NeedsDecryption() = 0;
+    // Decrypts the object's value in place with its object key.
+    virtual void DecryptIndirect(TPDFIndObj& object) = 0;
+    // Decoded object streams, owned by the document.
+    virtual std::vector<std::unique_ptr<TPDFObjectStream>>& ObjectStreamCache() = 0;
+};
+
+class TPDFIndObj {
+  public:
+    // Lengths referring to objects whose own Length refers on, and so on, are followed
+    // this deep at most.
+    static constexpr int kMaxLoadDepth = 32;
+
+    TPDFIndObj(IPDFObjectOwner* owner, int32_t number, int32_t generation)
+        : Document(owner), Number(number), Generation(generation) {}
+
+    // The parsed object (loaded on first use, decrypted once when the owner needs it).
+    TPDFObject* GetObject();
+    // Parses (or re-parses) the object; the previous value is released.
+    void LoadObject();
+    // Where the data of a stream object start and how long they are; false when the
+    // dictionary at `afterDictionary` in `source` has no stream.
+    bool FindStreamData(std::string_view source, size_t afterDictionary, TPDFDictionary* dict,
+                        size_t& dataStart, size_t& dataLength);
+    // The source text of a compressed object ("12 0 obj\r" + its bytes in the stream), or
+    // the default null text.
+    std::string GetObjectText();
+
+    IPDFObjectOwner* Document;
+    int32_t Number;
+    int32_t Generation;
+    bool Loaded = false;
+    TPDFObject* Obj = nullptr;
+    int64_t Offset = 0;
+    bool Decrypted = false;
+    bool Compressed = false;
+    int32_t StreamNumber = 0;
+    int32_t StreamIndex = 0;
+    bool Failed = false;
+
+  private:
+    TPDFObjectStream* DecodedObjectStream(TPDFStream* stream);
+    bool loading_ = false;
+};
+
+}  // namespace verava

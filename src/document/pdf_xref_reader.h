@@ -1,0 +1,83 @@
+// Finds and reads the cross-reference data of a PDF file: the "startxref" value at the end,
+// classic "xref" tables with their "trailer" dictionaries, cross-reference streams, and the
+// XRefStm / Prev links between sections. Every entry and every trailer is handed to the
+// owner through events, newest section first, so owners keep the first entry they get for a
+// number (ISO 32000-1 7.5.6: an update's entries hide older ones).
+//
+//   xref                      12 0 obj
+//   0 3                       << /Type /XRef /W [1 2 1] /Size 3 ... >>
+//   0000000000 65535 f        stream
+//   0000000015 00000 n        ...binary rows...
+//   trailer << /Size 3 >>     endstream
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "objects/pdf_structure.h"
+
+namespace verava {
+
+class TStream;
+
+class TPDFXRefReader {
+  public:
+    // kind: 'n' in use (value = offset), 'f' free, 'c' compressed (value = object stream
+    // number, generation = index in it), ' ' other stream entry types; classic tables pass
+    // the entry's byte through as it is.
+    using EntryEvent =
+        std::function<void(int32_t number, int32_t generation, char kind, int64_t value)>;
+    using TrailerEvent = std::function<void(const std::string& dictionaryText)>;
+    // A section about to be read; the negated offset withdraws it after a failure.
+    using SectionEvent = std::function<void(int64_t offset)>;
+
+    // Links deeper than this (Prev/XRefStm chains) count as a failure: each level is a
+    // recursive call, and a hostile file could hold hundreds of thousands of tiny sections.
+    static constexpr int kMaxSectionDepth = 1000;
+
+    explicit TPDFXRefReader(TStream& stream);
+    explicit TPDFXRefReader(std::string_view buffer);
+
+    // `count` bytes at `position` + BaseOffset, clipped to the data.
+    std::string ReadAt(int64_t count, int64_t position);
+    // The value after the last "startxref", or 0.
+    int64_t FindStartXRef();
+    // Reads the section at `offset` and everything it links to; true only when the whole
+    // Prev chain was read.
+    bool ReadSection(int64_t offset);
+
+    TStream* Stream = nullptr;
+    EntryEvent OnEntry;
+    TrailerEvent OnTrailer;
+    SectionEvent OnSection;
+    bool HasXRefStream = false;
+    bool HasXRefStm = false;
+    int64_t LastPrev = -1;
+    int64_t BaseOffset = 0;
+    bool InMemory = false;
+    std::string_view Buffer;
+    int64_t Size = 0;
+    int32_t SubsectionCount = 0;
+    int32_t PrevCount = 0;
+    std::vector<int64_t> Visited;
+
+  private:
+    // Memory mode: a view into Buffer. Stream mode: read into `storage`, viewed.
+    std::string_view View(int64_t count, int64_t position, std::string& storage);
+    // Backwards search in blocks of 1024 bytes overlapping by `overlap`; the last occurrence
+    // in the first block that has one. Only bytes before `end` are searched.
+    int64_t FindBackwards(std::string_view needle, int64_t end, int64_t overlap);
+    // The first occurrence of `needle` at or after `position`, or -1.
+    int64_t FindForwards(std::string_view needle, int64_t position);
+    bool ReadSectionAt(int64_t offset, int depth);
+    bool ReadTableSection(int64_t position, int depth);
+    bool ReadStreamSection(int64_t position, int depth);
+    bool WasVisited(int64_t position);
+
+    TPDFStructure store_;  // trailers and xref-stream dictionaries
+};
+
+}  // namespace verava

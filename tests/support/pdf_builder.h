@@ -1,0 +1,86 @@
+// Writes small PDF files in code for tests: objects are given as text, offsets are computed,
+// and the cross-reference data can be a classic table, a cross-reference stream (with or
+// without a PNG predictor, with an Index), both (a hybrid file), and incremental updates can
+// be appended. Damage helpers cut, overwrite or shift bytes at chosen places afterwards.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace verava::testing {
+
+enum class XRefKind {
+    Table,                 // "xref" table and "trailer"
+    Stream,                // cross-reference stream, W [1 4 2], no filter
+    StreamFlatePredicted,  // cross-reference stream, FlateDecode with Predictor 12
+    Hybrid,                // table plus an XRefStm stream listing the compressed objects
+};
+
+class PdfBuilder {
+  public:
+    explicit PdfBuilder(std::string version = "1.4");
+
+    // "N G obj\n" + body + "\nendobj\n"; Add numbers from 1 up.
+    int Add(std::string body);
+    void Set(int number, std::string body, int generation = 0);
+    // A stream object body: "<< entries /Length n >>\nstream\n" + data + "\nendstream".
+    static std::string StreamBody(std::string_view entries, std::string_view data);
+    // The object goes into an object stream when the cross-reference data are a stream
+    // (its own generation must be 0).
+    void Compress(int number);
+
+    // Extra trailer entries, e.g. "/Root 1 0 R /Info 2 0 R"; /Size is added.
+    std::string TrailerEntries;
+    // Bytes written in front of "%PDF-".
+    std::string Prefix;
+    // Use CR LF entries (20 bytes) instead of " \n".
+    bool CrLfEntries = false;
+
+    std::string Build(XRefKind kind = XRefKind::Table);
+
+    // Appends an incremental update to `base` (which this builder produced last): the
+    // objects given replace or add objects, with a new section whose Prev points back.
+    std::string AppendUpdate(const std::string& base, const std::map<int, std::string>& objects,
+                             XRefKind kind = XRefKind::Table, std::string trailerEntries = "");
+
+    // Position of "N G obj" in the last built file (after Prefix), -1 when absent.
+    int64_t OffsetOf(int number) const;
+    int64_t StartXRef() const { return startXRef_; }
+    int NextNumber() const { return next_; }
+
+  private:
+    struct Object {
+        int generation = 0;
+        std::string body;
+    };
+    std::string version_;
+    std::map<int, Object> objects_;
+    std::set<int> compressed_;
+    std::map<int, int64_t> offsets_;
+    int64_t startXRef_ = 0;
+    int next_ = 1;
+    int64_t lastSize_ = 0;
+};
+
+// A document of `pages` pages in a flat page tree; page k shows the text "Page k" (checked
+// with pdftotext). Objects: 1 catalog, 2 pages root, 3 font, 4 info, then page and content
+// pairs. `pageTextPrefix` changes the text ("Odd 1", ...).
+PdfBuilder SimpleDocument(int pages, const std::string& pageTextPrefix = "Page");
+
+// Damage helpers.
+std::string Overwrite(std::string bytes, size_t offset, std::string_view text);
+std::string InsertAt(std::string bytes, size_t offset, std::string_view text);
+std::string Truncate(std::string bytes, size_t length);
+
+// Files for tests that use external tools.
+std::string WriteTempFile(const std::string& name, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+// Runs a shell command; returns its standard output, and the exit status through `status`.
+std::string RunCommand(const std::string& command, int* status = nullptr);
+bool HaveTool(const std::string& tool);
+
+}  // namespace verava::testing
