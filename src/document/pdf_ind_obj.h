@@ -74,6 +74,8 @@ class TPDFIndObj {
     int32_t StreamNumber = 0;
     int32_t StreamIndex = 0;
     bool Failed = false;
+    // DecryptTree has passed this object and everything it reaches.
+    bool TreeWalked = false;
 
   private:
     TPDFObjectStream* DecodedObjectStream(TPDFStream* stream);

@@ -1,0 +1,91 @@
+#include "app/workflow.h"
+
+#include "engine/brannock.h"
+#include "objects/number_text.h"
+#include "objects/wide_file_stream.h"
+
+namespace verava {
+namespace {
+
+const std::u16string kReversedSuffix = u"_\u91CD\u6392\u540E.pdf";  // "_重排后.pdf"
+
+void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_view to) {
+    std::u16string out;
+    size_t start = 0;
+    for (size_t at = text.find(from); at != std::u16string::npos; at = text.find(from, start)) {
+        out.append(text, start, at - start);
+        out.append(to);
+        start = at + from.size();
+    }
+    out.append(text, start, std::u16string::npos);
+    text = std::move(out);
+}
+
+bool EndsWithPdfAnyCase(const std::u16string& path) {
+    if (path.size() < 4) return false;
+    std::u16string tail = path.substr(path.size() - 4);
+    for (char16_t& c : tail) {
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+    return tail == u".pdf";
+}
+
+WorkflowOutcome OpenOutcome(int32_t errorCode) {
+    return errorCode == kErrorPassword ? WorkflowOutcome::PasswordRequired
+                                       : WorkflowOutcome::OpenFailed;
+}
+
+void Report(const WorkflowProgress& progress, int32_t percent, bool processEvents) {
+    if (progress.setPosition) progress.setPosition(percent);
+    if (processEvents && progress.processEvents) progress.processEvents();
+}
+
+}  // namespace
+
+int32_t ProgressPercent(int64_t numerator, int64_t denominator, int32_t factor) {
+    if (denominator == 0) return 0;
+    const long double quotient = static_cast<long double>(numerator) / denominator;
+    return RoundToInt32(static_cast<double>(quotient * factor));
+}
+
+std::u16string ReverseOutputPath(const std::u16string& input) {
+    std::u16string output = input;
+    ReplaceAll(output, u".pdf", kReversedSuffix);
+    if (output != input) return output;
+    if (EndsWithPdfAnyCase(output)) output.resize(output.size() - 4);
+    return output + kReversedSuffix;
+}
+
+WorkflowResult ReverseFilePages(const std::u16string& path, const WorkflowProgress& progress,
+                                const std::u16string& password,
+                                const std::u16string& outputOverride) {
+    WorkflowResult result;
+    if (path.empty() || !FileExistsWide(path)) {
+        result.outcome = WorkflowOutcome::InputMissing;
+        result.failedPath = path;
+        return result;
+    }
+    TVelmorPDFLibrary engine;
+    if (engine.OpenFile(path, password) != 1) {
+        // Going on would reverse and save the engine's blank page under the output name.
+        result.outcome = OpenOutcome(engine.ErrorCode);
+        result.failedPath = path;
+        result.errorCode = engine.ErrorCode;
+        return result;
+    }
+    const int32_t n = engine.CountPages();
+    for (int32_t b = 1; b <= n - 1; ++b) {
+        engine.GoToPage(n);
+        engine.MovePageTo(b);
+        Report(progress, ProgressPercent(b, n, 100), true);
+    }
+    Report(progress, 100, false);
+    result.outputPath = outputOverride.empty() ? ReverseOutputPath(path) : outputOverride;
+    if (engine.WriteToFile(result.outputPath) != 1) {
+        result.outcome = WorkflowOutcome::SaveFailed;
+        result.failedPath = result.outputPath;
+    }
+    return result;
+}
+
+}  // namespace verava

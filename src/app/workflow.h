@@ -1,0 +1,54 @@
+// The two jobs of VERava as the window and the command line run them, without any user
+// interface of their own: each run creates an engine, drives it through a fixed sequence of
+// calls, reports progress through the given sink, and returns what happened. The caller
+// turns the outcome into its own message (a message box, a line on standard error).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace verava {
+
+enum class WorkflowOutcome {
+    Done,
+    InputMissing,       // the path is empty or names no existing file
+    OpenFailed,         // not a PDF, or damaged beyond repair
+    PasswordRequired,   // encrypted, and no password (or a wrong one) was given
+    SaveFailed,         // the output could not be written
+    PageCountMismatch,  // merge: odd pages must equal even pages or exceed them by one
+    MergeEncrypted,     // merge: an input is encrypted
+    MergeUnreadable,    // merge: an input cannot be read
+    OutputLocked,       // merge: an existing output file cannot be replaced
+    MergeFailed,        // merge: anything else
+};
+
+struct WorkflowResult {
+    WorkflowOutcome outcome = WorkflowOutcome::Done;
+    std::u16string failedPath;  // the file the failure concerns
+    std::u16string outputPath;  // where the result was (or would have been) written
+    int32_t errorCode = 0;      // the engine's code, when it gave one
+};
+
+struct WorkflowProgress {
+    // The progress bar position, 0..100.
+    std::function<void(int32_t percent)> setPosition;
+    // Lets the user interface handle pending events during long work.
+    std::function<void()> processEvents;
+};
+
+// Rounds quotient x factor to the nearest integer, halves to the even neighbour
+// (12.5 -> 12, 37.5 -> 38).
+int32_t ProgressPercent(int64_t numerator, int64_t denominator, int32_t factor);
+
+// The output name of a reversed file: every ".pdf" replaced by "_重排后.pdf"; a path
+// without a lower-case ".pdf" loses a final ".pdf" of any case and gets "_重排后.pdf", so
+// the output never overwrites the input.
+std::u16string ReverseOutputPath(const std::u16string& input);
+
+// Writes a copy of `path` with its pages in reverse order beside it.
+WorkflowResult ReverseFilePages(const std::u16string& path, const WorkflowProgress& progress,
+                                const std::u16string& password = u"",
+                                const std::u16string& outputOverride = u"");
+
+}  // namespace verava

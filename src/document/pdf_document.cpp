@@ -1,0 +1,546 @@
+#include "document/pdf_document.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "document/pdf_xref_reader.h"
+#include "document/vmx_raw_analyser.h"
+#include "objects/number_text.h"
+#include "objects/pdf_text.h"
+#include "objects/platform.h"
+#include "objects/stream.h"
+#include "security/md5.h"
+
+namespace verava {
+namespace {
+
+// The identifier recipe shared by new documents: MD5 of the local date-time as a day count.
+std::string DateIdentifier() { return Md5(FormatGeneral(DateTimeToDays(NowLocal()))); }
+
+bool IsVersionChar(char c) { return (c >= '0' && c <= '9') || c == '.'; }
+
+std::string LeadingVersion(std::string_view text) {
+    size_t n = 0;
+    while (n < text.size() && IsVersionChar(text[n])) ++n;
+    return std::string(text.substr(0, n));
+}
+
+}  // namespace
+
+std::u16string PdfDateNowText() { return Utf8ToUnicode(PdfDateNow()); }
+
+TPDFDocument::TPDFDocument(int32_t parserMode)
+    : Structure(std::make_unique<TPDFStructure>()),
+      ParserMode(parserMode),
+      metadata_(std::make_unique<TVelmorPDFLibraryXMP>()) {
+    ClearDocument();
+}
+
+TPDFDocument::~TPDFDocument() {
+    // The page tree and the cached object streams point into the store: drop them first.
+    pageTree_.reset();
+    objects_.clear();
+    objectStreamCache_.clear();
+}
+
+void TPDFDocument::ResetObjects() {
+    pageTree_.reset();
+    objects_.clear();
+    highest_ = 0;
+    indexNumbers_.clear();
+    indexPositions_.clear();
+    objectStreamCache_.clear();
+    XRefEntries.clear();
+    Trailer = nullptr;
+    security_.Reset();
+    Structure->Clear();
+    Structure->OnResolveReference = [this](TPDFIndRef*, int32_t number, int32_t) {
+        return ResolveObject(number);
+    };
+    Structure->OnRegisterIndirect = [this](TPDFObject* object, int32_t& number,
+                                           int32_t& generation) {
+        TPDFIndObj* added = AddObject(object, true);
+        number = added->Number;
+        generation = added->Generation;
+    };
+    Trailer = Structure->NewDictionary();
+}
+
+void TPDFDocument::ClearDocument() {
+    ResetObjects();
+    FileData.reset();
+    EnteredNumbers.Clear();
+    repaired_ = false;
+    pageTree_ = std::make_unique<TPDFPageTree>();
+}
+
+int32_t TPDFDocument::HighestObjectNumber() const { return highest_; }
+
+// ---- loading
+
+uint8_t TPDFDocument::LoadFromStream(TStream& stream, const std::u16string& password) {
+    try {
+        FileData = std::make_shared<const std::string>(stream.ReadAll());
+        uint8_t r = OpenBuffer(password);
+        const size_t header = FileData->find("%PDF-");
+        if (r == kNotLoadable && header != std::string::npos && header > 0) {
+            // Offsets in such files count from the header: drop what stands in front of it.
+            EnteredNumbers.Clear();
+            FileData = std::make_shared<const std::string>(FileData->substr(header));
+            r = OpenBuffer(password);
+        }
+        if (r != kLoaded) {
+            ClearDocument();
+            return r;
+        }
+        metadata_->LoadPacket(ReadMetadata());
+        return kLoaded;
+    } catch (...) {
+        ClearDocument();
+        return kNotLoadable;
+    }
+}
+
+uint8_t TPDFDocument::OpenBuffer(const std::u16string& password) {
+    ResetObjects();
+    repaired_ = false;
+    if (!CheckHeader() || !ReadXRef()) return kNotLoadable;
+
+    TPDFObject* encrypt = Trailer->GetValue("Encrypt");
+    if (As<TPDFDictionary>(encrypt) != nullptr || As<TPDFIndRef>(encrypt) != nullptr) {
+        security_.ReadEncryption(Trailer);
+        security_.TryPassword(u"");
+        security_.EmptyPasswordOpens = security_.UserAccepted;
+        // Trying the empty password again would change nothing.
+        if (!password.empty()) security_.TryPassword(password);
+        if (!security_.UserAccepted && !security_.OwnerAccepted) return kPasswordRejected;
+        if (Trailer->GetValue("ID") == nullptr) {
+            // Without an ID the file cannot be encrypted again the same way: decrypt it for
+            // good and handle it as a plain document from here on.
+            RemoveEncryption();
+            auto* id = Structure->NewArray();
+            const std::string digest = DateIdentifier();
+            id->Add(Structure->NewString(digest, true));
+            id->Add(Structure->NewString(digest, true));
+            Trailer->SetValue("ID", id);
+        }
+    }
+
+    TPDFDictionary* root = GetPagesRoot();
+    if (root == nullptr) return kNotLoadable;
+    BuildPageTree();
+    RemoveLinearization();
+    return kLoaded;
+}
+
+void TPDFDocument::BuildPageTree() {
+    TPDFPageTreeCallbacks callbacks;
+    callbacks.DecryptTree = [this](int32_t number) { DecryptTree(number); };
+    callbacks.RemoveObject = [this](int32_t number, int32_t generation) {
+        RemoveObject(number, generation);
+    };
+    pageTree_ = std::make_unique<TPDFPageTree>(GetPagesRoot(), callbacks);
+}
+
+void TPDFDocument::RemoveLinearization() {
+    const std::string_view head = std::string_view(*FileData).substr(0, 1024);
+    if (head.find("/Linearized") == std::string_view::npos) return;
+    const size_t obj = head.find(" obj");
+    if (obj == std::string_view::npos) return;
+    // "N G obj": walk back over the generation, one space, and the number.
+    size_t i = obj;
+    while (i > 0 && head[i - 1] >= '0' && head[i - 1] <= '9') --i;
+    if (i == obj || i == 0 || head[i - 1] != ' ') return;
+    size_t end = i - 1;
+    size_t start = end;
+    while (start > 0 && head[start - 1] >= '0' && head[start - 1] <= '9') --start;
+    if (start == end) return;
+    const int32_t number = ParseInt(head.substr(start, end - start), -1);
+    auto* dict = As<TPDFDictionary>(ResolveObject(number));
+    if (dict != nullptr && dict->IndexOf("Linearized") >= 0) {
+        // A saved file is no longer laid out for page-at-a-time reading.
+        dict->ClearEntries();
+    }
+}
+
+bool TPDFDocument::CheckHeader() {
+    const std::string_view head = std::string_view(*FileData).substr(0, 1024);
+    std::string version;
+    const size_t pdf = head.find("%PDF-");
+    if (pdf != std::string_view::npos) {
+        version = LeadingVersion(head.substr(pdf + 5, 10));
+        if (version.size() >= 4 && version[1] == '.' && version[3] == '.') version.resize(3);
+    } else {
+        const size_t ps = head.find("%!PS-Adobe-");
+        if (ps == std::string_view::npos) return false;
+        const std::string_view after = head.substr(ps + 11, 20);
+        const size_t marker = after.find("PDF-");
+        if (marker == std::string_view::npos) return false;
+        const size_t at = ps + 11 + marker + 4;
+        version = LeadingVersion(head.substr(at, 10));
+    }
+    if (!IsNumber(version)) return false;
+    Version = std::string(TrimBlanks(version));
+    return true;
+}
+
+bool TPDFDocument::ReadXRef() {
+    TPDFXRefReader reader{std::string_view(*FileData)};
+    reader.OnEntry = [this](int32_t n, int32_t g, char kind, int64_t v) {
+        AddXRefEntry(n, g, kind, v);
+    };
+    reader.OnTrailer = [this](const std::string& text) { TakeTrailer(text); };
+    Trailer = nullptr;
+    XRefEntries.clear();
+    XRefEntries.reserve(1000);
+    bool ok = reader.ReadSection(reader.FindStartXRef());
+
+    // Tables numbered one too high: the first row says 2, the count matches Size - 1, and
+    // object 1 sits at its offset.
+    if (!XRefEntries.empty() && XRefEntries[0].number == 2 && Trailer != nullptr) {
+        auto* size = As<TPDFNumeric>(Trailer->GetValue("Size"));
+        if (size != nullptr && size->NumValue == static_cast<double>(XRefEntries.size() + 1) &&
+            XRefEntries[0].offset >= 0 &&
+            std::string_view(*FileData).substr(
+                std::min<size_t>(XRefEntries[0].offset, FileData->size()), 7) == "1 0 obj") {
+            for (XRefEntry& e : XRefEntries) --e.number;
+        }
+    }
+    BuildObjectList();
+
+    if (XRefEntries.size() > 5 && std::all_of(XRefEntries.begin(), XRefEntries.end(),
+                                              [](const XRefEntry& e) { return e.offset == 0; })) {
+        ok = false;
+    }
+    if (!ok) {
+        TVMXRawAnalyser scan;
+        scan.Scan(std::string_view(*FileData));
+        XRefEntries.clear();
+        for (int32_t i = 0; i < scan.FoundCount; ++i) {
+            XRefEntry e;
+            e.number = scan.Number(i);
+            e.generation = scan.Generation(i);
+            e.offset = scan.Location(i);
+            e.inUse = true;
+            XRefEntries.push_back(e);
+        }
+        if (!scan.TrailerText.empty()) {
+            if (auto* trailer = As<TPDFDictionary>(Structure->ParseText(scan.TrailerText))) {
+                Trailer = trailer;
+            }
+        }
+        if (Trailer != nullptr) {
+            // A trailer found by the scan still names the old sections; written into the new
+            // file those links would point into nothing.
+            for (const char* key : {"Prev", "XRefStm", "Type", "W", "Index", "Length", "Filter"}) {
+                Trailer->RemoveKey(key);
+            }
+        }
+        BuildObjectList();
+        repaired_ = true;
+        ok = Trailer != nullptr;
+    }
+    if (Trailer == nullptr) Trailer = Structure->NewDictionary();
+    return ok;
+}
+
+void TPDFDocument::AddXRefEntry(int32_t number, int32_t generation, char kind, int64_t value) {
+    if (kind != 'n' && kind != 'c') return;
+    if (!EnteredNumbers.Add(static_cast<uint32_t>(number))) return;
+    XRefEntry e;
+    e.number = number;
+    e.inUse = true;
+    if (kind == 'n') {
+        e.generation = generation;
+        e.offset = value;
+    } else {
+        e.compressed = true;
+        e.streamNumber = static_cast<int32_t>(value);
+        e.streamIndex = generation;
+    }
+    XRefEntries.push_back(e);
+}
+
+void TPDFDocument::TakeTrailer(const std::string& text) {
+    if (Trailer != nullptr) return;
+    if (auto* dict = As<TPDFDictionary>(Structure->ParseText(text))) {
+        Trailer = dict;
+        for (const char* key : {"Prev", "Type", "W", "Index", "Length", "Filter"}) {
+            Trailer->RemoveKey(key);
+        }
+    }
+}
+
+void TPDFDocument::BuildObjectList() {
+    // File order: objects from object streams first (offset 0), then by offset; equal
+    // offsets by number.
+    std::vector<size_t> order;
+    order.reserve(XRefEntries.size());
+    for (size_t i = 0; i < XRefEntries.size(); ++i) {
+        if (XRefEntries[i].inUse) order.push_back(i);
+    }
+    auto key = [this](size_t i) { return std::max<int64_t>(XRefEntries[i].offset, 0); };
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        if (key(a) != key(b)) return key(a) < key(b);
+        return XRefEntries[a].number < XRefEntries[b].number;
+    });
+    objects_.clear();
+    objects_.reserve(order.size());
+    for (size_t i : order) {
+        const XRefEntry& e = XRefEntries[i];
+        if (e.generation < 0) continue;
+        auto o = std::make_unique<TPDFIndObj>(this, e.number, e.generation);
+        o->Offset = e.offset;
+        o->Compressed = e.compressed;
+        o->StreamNumber = e.streamNumber;
+        o->StreamIndex = e.streamIndex;
+        objects_.push_back(std::move(o));
+    }
+    BuildNumberIndex();
+}
+
+void TPDFDocument::BuildNumberIndex() {
+    std::vector<int32_t> positions(objects_.size());
+    for (size_t i = 0; i < positions.size(); ++i) positions[i] = static_cast<int32_t>(i);
+    // One number found several times (an updated file rebuilt by the repair scan): the
+    // copy last in the file, the newest revision, comes first so lookups find it.
+    std::sort(positions.begin(), positions.end(), [this](int32_t a, int32_t b) {
+        if (objects_[a]->Number != objects_[b]->Number)
+            return objects_[a]->Number < objects_[b]->Number;
+        return a > b;
+    });
+    indexNumbers_.resize(positions.size());
+    for (size_t i = 0; i < positions.size(); ++i) indexNumbers_[i] = objects_[positions[i]]->Number;
+    indexPositions_ = std::move(positions);
+    highest_ = indexNumbers_.empty() ? 0 : std::max(indexNumbers_.back(), 0);
+}
+
+// ---- the object table
+
+TPDFIndObj* TPDFDocument::FindObject(int32_t number) {
+    auto it = std::lower_bound(indexNumbers_.begin(), indexNumbers_.end(), number);
+    if (it == indexNumbers_.end() || *it != number) return nullptr;
+    return objects_[indexPositions_[it - indexNumbers_.begin()]].get();
+}
+
+TPDFObject* TPDFDocument::ResolveObject(int32_t number) {
+    TPDFIndObj* o = FindObject(number);
+    return o != nullptr ? o->GetObject() : nullptr;
+}
+
+TPDFIndObj* TPDFDocument::AddObject(TPDFObject* object, bool rebuildIndex) {
+    const int32_t number = HighestObjectNumber() + 1;
+    auto o = std::make_unique<TPDFIndObj>(this, number, 0);
+    o->Loaded = true;
+    o->Decrypted = true;
+    o->Obj = object;
+    object->MarkIndirect(number, 0);
+    TPDFIndObj* added = o.get();
+    objects_.push_back(std::move(o));
+    highest_ = number;
+    if (rebuildIndex) {
+        // The new number is above every other, so appending keeps the index sorted.
+        indexNumbers_.push_back(number);
+        indexPositions_.push_back(static_cast<int32_t>(objects_.size() - 1));
+    }
+    if (auto* size = As<TPDFNumeric>(Trailer->GetValue("Size"))) {
+        size->SetValue(number + 1);
+    } else {
+        Trailer->SetValue("Size", Structure->NewNumeric(number + 1));
+    }
+    return added;
+}
+
+TPDFIndRef* TPDFDocument::AddIndirect(TPDFObject* object) {
+    TPDFIndObj* added = AddObject(object, true);
+    return Structure->NewIndRef(added->Number, added->Generation);
+}
+
+void TPDFDocument::RemoveObject(int32_t number, int32_t generation) {
+    for (auto it = objects_.begin(); it != objects_.end(); ++it) {
+        if ((*it)->Number == number && (*it)->Generation == generation) {
+            objects_.erase(it);
+            BuildNumberIndex();
+            return;
+        }
+    }
+}
+
+TPDFDictionary* TPDFDocument::GetRoot() {
+    if (auto* root = As<TPDFDictionary>(Trailer->GetValue("Root", true))) return root;
+    TPDFDictionary* root = Structure->NewDictionary();
+    Trailer->SetValue("Root", AddIndirect(root));
+    return root;
+}
+
+TPDFDictionary* TPDFDocument::GetPagesRoot() {
+    auto* pages = As<TPDFDictionary>(GetRoot()->GetValue("Pages", true));
+    if (pages == nullptr) return nullptr;
+    auto* type = As<TPDFName>(pages->GetValue("Type"));
+    if (type == nullptr || type->Text == "Pages") return pages;
+    // The catalog names something else: take the last page tree node in the file.
+    TPDFDictionary* found = nullptr;
+    for (auto& o : objects_) {
+        auto* dict = As<TPDFDictionary>(o->GetObject());
+        if (dict != nullptr && dict->GetType() == "Pages") found = dict;
+    }
+    return found;
+}
+
+TPDFDictionary* TPDFDocument::GetInfo() {
+    if (auto* info = As<TPDFDictionary>(Trailer->GetValue("Info", true))) return info;
+    TPDFDictionary* info = Structure->NewDictionary();
+    Trailer->SetValue("Info", AddIndirect(info));
+    return info;
+}
+
+std::string TPDFDocument::ReadMetadata() {
+    auto* stream = As<TPDFStream>(GetRoot()->GetValue("Metadata", true));
+    if (stream == nullptr) return {};
+    TPDFDictionary* dict = stream->StreamDict();
+    auto isName = [&](std::string_view key, std::string_view value) {
+        auto* n = As<TPDFName>(dict->GetValue(key, true));
+        return n != nullptr && n->Text == value;
+    };
+    if (!isName("Type", "Metadata")) return {};
+    if (!isName("Subtype", "XML") && !isName("SubType", "XML")) return {};
+    return stream->GetDecodedData();
+}
+
+void TPDFDocument::SetInformationEntry(std::string_view key, const std::u16string& value) {
+    if (key != "dc:subject" && key != "xmpMM:subject") {
+        TPDFDictionary* info = GetInfo();
+        std::string bytes = UnicodeToPdfText(value, false);
+        TPDFObject* present = info->GetValue(key, true);
+        if (auto* text = As<TPDFString>(present)) {
+            text->SetValue(std::move(bytes));
+        } else {
+            if (auto* stream = As<TPDFStream>(present)) stream->SetData("", false);
+            info->SetValue(key, Structure->NewString(std::move(bytes), false));
+        }
+    }
+    metadata_->SetProperty(key, value);
+    const std::string packet = metadata_->WritePacket();
+    if (Trailer->GetValue("Encrypt") != nullptr) return;
+    TPDFDictionary* catalog = GetRoot();
+    auto* stream = As<TPDFStream>(catalog->GetValue("Metadata", true));
+    if (stream == nullptr) {
+        stream = Structure->NewStream("", false);
+        catalog->SetValue("Metadata", AddIndirect(stream));
+    }
+    stream->StreamDict()->SetValue("Type", Structure->NewName("Metadata"));
+    stream->StreamDict()->SetValue("Subtype", Structure->NewName("XML"));
+    stream->SetData(packet, false);
+}
+
+void TPDFDocument::NewDocument() {
+    ClearDocument();
+    Version = "1.4";
+    TPDFStructure& s = *Structure;
+    TPDFDictionary* pages = s.NewDictionary();
+    TPDFDictionary* page = s.NewDictionary();
+    TPDFDictionary* catalog = s.NewDictionary();
+    TPDFDictionary* info = s.NewDictionary();
+    AddObject(pages, true);
+    AddObject(page, true);
+    AddObject(catalog, true);
+    AddObject(info, true);
+
+    TPDFArray* kids = s.NewArray();
+    kids->Add(s.NewIndRef(2, 0));
+    pages->SetValue("Type", s.NewName("Pages"));
+    pages->SetValue("Count", s.NewNumeric(1));
+    pages->SetValue("Kids", kids);
+
+    page->SetValue("Type", s.NewName("Page"));
+    page->SetValue("Parent", s.NewIndRef(1, 0));
+    page->SetValue("MediaBox", s.NewIntegerArray({0, 0, 612, 792}, 3));
+    page->SetValue("CropBox", s.NewIntegerArray({0, 0, 612, 792}, 3));
+    TPDFDictionary* resources = s.NewDictionary();
+    TPDFArray* procSet = s.NewArray();
+    for (const char* name : {"PDF", "Text", "ImageB", "ImageC", "ImageI"})
+        procSet->Add(s.NewName(name));
+    resources->SetValue("ProcSet", procSet);
+    page->SetValue("Resources", resources);
+
+    catalog->SetValue("Type", s.NewName("Catalog"));
+    catalog->SetValue("Pages", s.NewIndRef(1, 0));
+
+    Trailer->SetValue("Root", s.NewIndRef(3, 0));
+    Trailer->SetValue("Info", s.NewIndRef(4, 0));
+    TPDFArray* id = s.NewArray();
+    const std::string digest = DateIdentifier();
+    id->Add(s.NewString(digest, true));
+    id->Add(s.NewString(digest, true));
+    Trailer->SetValue("ID", id);
+
+    // Page 1 is selected without giving it a content stream yet, so that the blank
+    // document holds exactly its four objects until a page is selected for drawing.
+    auto registrar = std::move(s.OnRegisterIndirect);
+    s.OnRegisterIndirect = nullptr;
+    BuildPageTree();
+    s.OnRegisterIndirect = std::move(registrar);
+}
+
+// ---- security
+
+bool TPDFDocument::NeedsDecryption() { return security_.NeedsDecryption(); }
+
+void TPDFDocument::DecryptIndirect(TPDFIndObj& object) {
+    if (object.Obj == nullptr) return;
+    const std::string key = security_.ObjectKey(object.Number, object.Generation);
+    security_.DecryptObject(key, object.Obj);
+}
+
+void TPDFDocument::DecryptTree(int32_t number) {
+    // Iterative walk over references; objects already walked reach nothing new.
+    std::vector<TPDFObject*> pending;
+    auto visitIndirect = [&](int32_t n) {
+        TPDFIndObj* o = FindObject(n);
+        if (o == nullptr || o->TreeWalked) return;
+        o->TreeWalked = true;
+        if (TPDFObject* value = o->GetObject()) pending.push_back(value);
+    };
+    visitIndirect(number);
+    while (!pending.empty()) {
+        TPDFObject* value = pending.back();
+        pending.pop_back();
+        if (auto* ref = As<TPDFIndRef>(value)) {
+            visitIndirect(ref->TargetNumber);
+        } else if (auto* dict = As<TPDFDictionary>(value)) {
+            for (const auto& entry : dict->Entries()) {
+                if (entry.second != nullptr) pending.push_back(entry.second);
+            }
+        } else if (auto* array = As<TPDFArray>(value)) {
+            for (TPDFObject* item : array->Items()) {
+                if (item != nullptr) pending.push_back(item);
+            }
+        } else if (auto* stream = As<TPDFStream>(value)) {
+            pending.push_back(stream->StreamDict());
+        }
+    }
+}
+
+bool TPDFDocument::RemoveEncryption() {
+    if (!NeedsDecryption()) return false;
+    for (auto& o : objects_) {
+        if (o->Compressed) continue;
+        try {
+            o->GetObject();
+        } catch (...) {
+            // The object stays as loaded.
+        }
+    }
+    TPDFObject* encrypt = Trailer->GetValue("Encrypt");
+    Trailer->RemoveKey("Encrypt");
+    if (auto* ref = As<TPDFIndRef>(encrypt)) {
+        const int32_t number = ref->TargetNumber;
+        const int32_t generation = ref->TargetGeneration;
+        Structure->ReleaseObject(ref);
+        if (TPDFIndObj* o = FindObject(number)) RemoveObject(o->Number, generation);
+    }
+    security_.Reset();
+    return true;
+}
+
+}  // namespace verava

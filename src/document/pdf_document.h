@@ -1,0 +1,135 @@
+// One open PDF document: the whole file image in memory, its object table of lazily parsed
+// indirect objects, the trailer, the object store, the page tree, the security state and the
+// XMP metadata component. Loading reads the cross-reference data (or rebuilds them with the
+// repair scan), checks passwords, builds the page tree and takes over the XMP packet; saving
+// writes every object again with one classic cross-reference table (ISO 32000-1 7.5).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document/pdf_ind_obj.h"
+#include "metadata/velmor_pdf_library_xmp.h"
+#include "objects/integer_lists.h"
+#include "objects/pdf_structure.h"
+#include "security/pdf_security_handler.h"
+#include "structure/pdf_page_tree.h"
+
+namespace verava {
+
+class TStream;
+
+struct XRefEntry {
+    int32_t number = 0;
+    int32_t generation = 0;
+    int64_t offset = 0;
+    bool inUse = false;
+    int32_t streamNumber = 0;
+    int32_t streamIndex = 0;
+    bool compressed = false;
+};
+
+class TPDFDocument : public IPDFObjectOwner {
+  public:
+    // Results of LoadFromStream.
+    static constexpr uint8_t kLoaded = 0;
+    static constexpr uint8_t kPasswordRejected = 1;
+    static constexpr uint8_t kNotLoadable = 2;
+
+    explicit TPDFDocument(int32_t parserMode = 2);
+    ~TPDFDocument() override;
+    TPDFDocument(const TPDFDocument&) = delete;
+    TPDFDocument& operator=(const TPDFDocument&) = delete;
+
+    // Reads the whole stream from position 0 and opens it with `password` (the empty
+    // password is always tried first). Never raises; a failed load leaves the document
+    // empty.
+    uint8_t LoadFromStream(TStream& stream, const std::u16string& password);
+    void ClearDocument();
+    // A blank one-page document (US Letter), version 1.4: objects 1 page root, 2 page,
+    // 3 catalog, 4 Info, and a trailer with Root, Info and ID.
+    void NewDocument();
+
+    TPDFIndObj* FindObject(int32_t number) override;
+    TPDFObject* ResolveObject(int32_t number);
+    TPDFIndObj* AddObject(TPDFObject* object, bool rebuildIndex);
+    TPDFIndRef* AddIndirect(TPDFObject* object);
+    void RemoveObject(int32_t number, int32_t generation);
+    TPDFDictionary* GetRoot();
+    TPDFDictionary* GetPagesRoot();
+    TPDFDictionary* GetInfo();
+    // The decoded catalog Metadata stream when it is typed /Metadata /XML, else "".
+    std::string ReadMetadata();
+    // Sets an information entry in Info (except "dc:subject" and "xmpMM:subject"), mirrors
+    // it into the XMP packet, and stores the fresh packet as the catalog's Metadata stream
+    // unless the document is encrypted.
+    void SetInformationEntry(std::string_view key, const std::u16string& value);
+
+    // Writes the document as a complete new file. False when the file cannot be created or
+    // writing fails.
+    bool SaveToFile(const std::u16string& fileName);
+    bool WriteTo(TStream& stream);
+    std::string ObjectToText(TPDFIndObj& object);
+
+    // Security operations of the loaded document.
+    bool NeedsDecryption() override;
+    void DecryptIndirect(TPDFIndObj& object) override;
+    // Decrypts the object and everything reachable from it through references.
+    void DecryptTree(int32_t number);
+    // Decrypts every object for good and drops the encryption dictionary.
+    bool RemoveEncryption();
+
+    // IPDFObjectOwner.
+    const std::shared_ptr<const std::string>& FileBuffer() const override { return FileData; }
+    TPDFStructure& ObjectStore() override { return *Structure; }
+    std::vector<std::unique_ptr<TPDFObjectStream>>& ObjectStreamCache() override {
+        return objectStreamCache_;
+    }
+
+    TPDFPageTree& PageTree() { return *pageTree_; }
+    TPDFSecurityHandler& Security() { return security_; }
+    TVelmorPDFLibraryXMP& Metadata() { return *metadata_; }
+    const std::vector<std::unique_ptr<TPDFIndObj>>& Objects() const { return objects_; }
+    // True when the object table was rebuilt by the repair scan.
+    bool Repaired() const { return repaired_; }
+    int32_t HighestObjectNumber() const;
+
+    TVMXSortedUniqueIntegerList EnteredNumbers;
+    std::vector<XRefEntry> XRefEntries;
+    std::string Version;
+    std::shared_ptr<const std::string> FileData;
+    std::unique_ptr<TPDFStructure> Structure;
+    TPDFDictionary* Trailer = nullptr;
+    int32_t ParserMode;
+    std::u16string FileName;
+
+  private:
+    uint8_t OpenBuffer(const std::u16string& password);
+    bool CheckHeader();
+    bool ReadXRef();
+    void AddXRefEntry(int32_t number, int32_t generation, char kind, int64_t value);
+    void TakeTrailer(const std::string& text);
+    void BuildObjectList();
+    void BuildNumberIndex();
+    void BuildPageTree();
+    void ResetObjects();
+    void RemoveLinearization();
+
+    std::vector<std::unique_ptr<TPDFIndObj>> objects_;
+    std::vector<int32_t> indexNumbers_;
+    std::vector<int32_t> indexPositions_;
+    std::vector<std::unique_ptr<TPDFObjectStream>> objectStreamCache_;
+    std::unique_ptr<TVelmorPDFLibraryXMP> metadata_;
+    std::unique_ptr<TPDFPageTree> pageTree_;
+    TPDFSecurityHandler security_;
+    int32_t highest_ = 0;
+    bool repaired_ = false;
+};
+
+// The text of a document's Info entry or XMP date: the current local time as a PDF date.
+std::u16string PdfDateNowText();
+
+}  // namespace verava

@@ -1,0 +1,159 @@
+// Saving: every object of the document written again in object-list order, one classic
+// cross-reference table covering 0..highest number, and the trailer. Objects from object
+// streams become ordinary objects; the object streams themselves are not written.
+#include <unordered_set>
+
+#include "document/pdf_document.h"
+#include "objects/number_text.h"
+#include "objects/stream.h"
+#include "objects/wide_file_stream.h"
+
+namespace verava {
+namespace {
+
+// Collects output in large blocks: a save writes many small pieces and one write call per
+// piece would dominate the time of a big file.
+class BufferedOutput {
+  public:
+    explicit BufferedOutput(TStream& stream) : stream_(stream) { buffer_.reserve(kBlock); }
+    ~BufferedOutput() = default;
+
+    void Write(std::string_view bytes) {
+        position_ += static_cast<int64_t>(bytes.size());
+        if (buffer_.size() + bytes.size() > kBlock) {
+            Flush();
+            if (bytes.size() >= kBlock) {
+                stream_.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+                return;
+            }
+        }
+        buffer_.append(bytes);
+    }
+    void Flush() {
+        if (!buffer_.empty())
+            stream_.WriteBuffer(buffer_.data(), static_cast<int64_t>(buffer_.size()));
+        buffer_.clear();
+    }
+    int64_t Position() const { return position_; }
+
+  private:
+    static constexpr size_t kBlock = 1 << 20;
+    TStream& stream_;
+    std::string buffer_;
+    int64_t position_ = 0;
+};
+
+// "N G obj\n" + value text + "\n" unless it ends in one + "endobj\n"; a stream's bytes are
+// handed to `sink` as a view instead of being copied into the text.
+template <typename Sink>
+void EmitObject(const TPDFIndObj& object, TPDFObject* value, Sink&& sink) {
+    const std::string header =
+        std::to_string(object.Number) + " " + std::to_string(object.Generation) + " obj\n";
+    if (auto* stream = As<TPDFStream>(value)) {
+        std::string dict = stream->StreamDict()->ToText();
+        sink(header);
+        sink(dict);
+        sink("stream\n");
+        sink(stream->Data());
+        sink("\nendstream\nendobj\n");
+        return;
+    }
+    std::string text = value != nullptr ? value->ToText() : "null";
+    if (text.empty() || text.back() != '\n') text.push_back('\n');
+    sink(header);
+    sink(text);
+    sink("endobj\n");
+}
+
+}  // namespace
+
+std::string TPDFDocument::ObjectToText(TPDFIndObj& object) {
+    if (!object.Loaded) object.LoadObject();
+    std::string out;
+    EmitObject(object, object.Obj, [&](std::string_view piece) { out.append(piece); });
+    return out;
+}
+
+bool TPDFDocument::SaveToFile(const std::u16string& fileName) {
+    try {
+        TBrannockWideFileStream stream(fileName, kFileModeCreate);
+        return WriteTo(stream);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TPDFDocument::WriteTo(TStream& stream) {
+    const int32_t selectedPage = pageTree_->CurrentPageNumber();
+    bool ok = true;
+    try {
+        XRefEntries.clear();
+        BufferedOutput out(stream);
+        out.Write("%PDF-" + Version + "\n");
+        out.Write("%\xE2\xE3\xCF\xD3\n");
+
+        int32_t highest = 0;
+        std::unordered_set<int32_t> objectStreams;
+        for (const auto& o : objects_) {
+            if (o->Number > highest) highest = o->Number;
+            if (o->Compressed) objectStreams.insert(o->StreamNumber);
+        }
+        XRefEntries.resize(static_cast<size_t>(highest) + 1);
+        XRefEntries[0] = XRefEntry{0, 65535, 0, false, 0, 0, false};
+        for (int32_t n = 1; n <= highest; ++n)
+            XRefEntries[n] = XRefEntry{n, 0, 0, true, 0, 0, false};
+
+        const bool encrypting = NeedsDecryption();
+        const int32_t encryptNumber = security_.Encryption.EncryptObjectNumber;
+        for (const auto& holder : objects_) {
+            TPDFIndObj& o = *holder;
+            if (o.Number < 0) continue;
+            XRefEntry& row = XRefEntries[o.Number];
+            if (objectStreams.count(o.Number) != 0) {
+                // An object stream of the source file: dissolved into ordinary objects.
+                row = XRefEntry{o.Number, 0, 0, false, 0, 0, false};
+                continue;
+            }
+            // Fetch in plain form (decrypted when the document is encrypted).
+            TPDFObject* value = o.GetObject();
+            const bool crypt = encrypting && o.Number != encryptNumber && value != nullptr;
+            std::string key;
+            if (crypt) {
+                key = security_.ObjectKey(o.Number, o.Generation);
+                security_.EncryptObject(key, value);
+            }
+            row.offset = out.Position();
+            row.generation = o.Generation < 0 ? 0 : o.Generation;
+            row.inUse = true;
+            try {
+                EmitObject(o, value, [&](std::string_view piece) { out.Write(piece); });
+            } catch (...) {
+                if (crypt) security_.DecryptObject(key, value);
+                throw;
+            }
+            if (crypt) security_.DecryptObject(key, value);
+        }
+
+        const int64_t xref = out.Position();
+        std::string table = "xref\n0 " + std::to_string(highest + 1) + "\n";
+        table.reserve(table.size() + 20 * (static_cast<size_t>(highest) + 1));
+        for (const XRefEntry& row : XRefEntries) {
+            table += PadNumber(row.offset < 0 ? 0 : row.offset, 10);
+            table += ' ';
+            table += PadNumber(row.generation, 5);
+            table += row.inUse ? " n \n" : " f \n";
+        }
+        out.Write(table);
+        Trailer->RemoveKey("XRefStm");
+        out.Write("trailer\n");
+        out.Write(Trailer->ToText());
+        out.Write("startxref\n" + std::to_string(xref) + "\n%%EOF\n");
+        out.Flush();
+    } catch (...) {
+        ok = false;
+    }
+    if (selectedPage > 0) pageTree_->LoadPage(selectedPage);
+    return ok;
+}
+
+}  // namespace verava

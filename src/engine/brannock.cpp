@@ -1,0 +1,148 @@
+#include "engine/brannock.h"
+
+#include <algorithm>
+
+#include "objects/number_text.h"
+#include "objects/wide_file_stream.h"
+
+namespace verava {
+
+const char16_t kEngineBanner[] = u"VERava PDF Engine 18.11";
+
+TBrannock::TBrannock() {
+    ProgressPart = 1;
+    ProgressParts = 1;
+    ErrorCode = kErrorNone;
+    ParserMode = 2;
+    auto blank = std::make_unique<TPDFDocument>(ParserMode);
+    blank->NewDocument();
+    SetInformationEntry(*blank, "Producer", kEngineBanner);
+    SetInformationEntry(*blank, "Creator", kEngineBanner);
+    const std::u16string now = PdfDateNowText();
+    SetInformationEntry(*blank, "CreationDate", now);
+    SetInformationEntry(*blank, "ModDate", now);
+    TPDFDocument* document = blank.get();
+    Documents.push_back(std::move(blank));
+    MakeDocumentCurrent(ObjectID(document));
+    GoToPage(1);
+}
+
+TBrannock::~TBrannock() {
+    try {
+        Documents.clear();
+    } catch (...) {
+        // Freeing a document must not take the program down.
+    }
+}
+
+void TBrannock::SetInformationEntry(TPDFDocument& document, std::string_view key,
+                                    const std::u16string& value) {
+    document.SetInformationEntry(key, value);
+}
+
+int32_t TBrannock::OpenFile(const std::u16string& fileName, const std::u16string& password) {
+    ErrorCode = kErrorNone;
+    int32_t result = 0;
+    if (FileExistsWide(fileName)) {
+        try {
+            TBrannockWideFileStream stream(fileName, kFileModeRead | kFileShareDenyWrite);
+            result = OpenStream(stream, password);
+        } catch (...) {
+            ErrorCode = kErrorNotLoadable;
+            result = 0;
+        }
+    }
+    if (result == 1) {
+        CurrentDocument->FileName = fileName;
+    } else if (ErrorCode == kErrorNone) {
+        ErrorCode = kErrorNotLoadable;
+    }
+    return result;
+}
+
+int32_t TBrannock::OpenStream(TStream& stream, const std::u16string& password) {
+    ErrorCode = kErrorNone;
+    auto document = std::make_unique<TPDFDocument>(ParserMode);
+    const uint8_t answer = document->LoadFromStream(stream, password);
+    if (answer != TPDFDocument::kLoaded) {
+        ErrorCode = answer == TPDFDocument::kPasswordRejected ? kErrorPassword : kErrorNotLoadable;
+        return 0;
+    }
+    TPDFDocument* loaded = document.get();
+    Documents.push_back(std::move(document));
+    MakeDocumentCurrent(ObjectID(loaded));
+    return 1;
+}
+
+int32_t TBrannock::CountPages() { return std::max(CurrentDocument->PageTree().TotalPages(), 0); }
+
+int32_t TBrannock::CurrentPage() { return CurrentDocument->PageTree().CurrentPageNumber(); }
+
+int32_t TBrannock::GoToPage(int32_t page) {
+    TPDFPageTree& tree = CurrentDocument->PageTree();
+    tree.LoadPage(page);
+    return tree.CurrentPageNumber() == page ? 1 : 0;
+}
+
+int32_t TBrannock::MovePageTo(int32_t position) {
+    TPDFPageTree& tree = CurrentDocument->PageTree();
+    const int32_t current = tree.CurrentPageNumber();
+    if (position == current || position < 1 || position > CountPages()) return 0;
+    tree.RelocatePage(current, position);
+    tree.ClearPageCache();
+    return 1;
+}
+
+int32_t TBrannock::WriteToFile(const std::u16string& fileName) {
+    ErrorCode = kErrorNone;
+    try {
+        SetInformationEntry(*CurrentDocument, "ModDate", PdfDateNowText());
+        return CurrentDocument->SaveToFile(fileName) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int32_t TBrannock::ObjectID(const void* object) {
+    if (object == nullptr) return 0;
+    for (size_t i = 0; i < HandleList.size(); ++i) {
+        if (HandleList[i] == object) return 0x58000000 + static_cast<int32_t>(i);
+    }
+    HandleList.push_back(object);
+    return 0x58000000 + static_cast<int32_t>(HandleList.size() - 1);
+}
+
+const void* TBrannock::ObjectForID(int32_t id) const {
+    if ((id & 0x58000000) != 0x58000000) return nullptr;
+    const int32_t index = id & 0x07FFFFFF;
+    if (index >= static_cast<int32_t>(HandleList.size())) return nullptr;
+    return HandleList[index];
+}
+
+TPDFDocument* TBrannock::DocumentForID(int32_t id) const {
+    const void* object = ObjectForID(id);
+    for (const auto& document : Documents) {
+        if (document.get() == object) return document.get();
+    }
+    return nullptr;
+}
+
+int32_t TBrannock::MakeDocumentCurrent(int32_t id) {
+    TPDFDocument* document = DocumentForID(id);
+    if (document == nullptr) return 0;
+    CurrentDocument = document;
+    return 1;
+}
+
+void TBrannock::ReportProgress(double raw) {
+    if (!OnProgress) return;
+    const int32_t b = RoundToInt32(raw * ProgressScale + ProgressOffset);
+    const int32_t parts = ProgressParts != 0 ? ProgressParts : 1;
+    const int32_t c = b / parts + ((ProgressPart - 1) * 100) / parts;
+    if (c != LastReported) {
+        OnProgress(c);
+        LastReported = c;
+    }
+}
+
+}  // namespace verava

@@ -1,0 +1,76 @@
+// The engine object: the one entry point through which the application opens, counts,
+// selects, moves, saves and merges. It owns every document it opens, keeps one current,
+// hands out numeric IDs for objects it exposes and records the code of the last failure.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/pdf_document.h"
+
+namespace verava {
+
+class TStream;
+
+// Codes of ErrorCode.
+constexpr int32_t kErrorNone = 0;
+constexpr int32_t kErrorNotLoadable = 401;   // missing, unreadable or not loadable
+constexpr int32_t kErrorOutputLocked = 402;  // merge: an existing output cannot be deleted
+constexpr int32_t kErrorMergeFailed = 403;   // merge: writing the output failed
+constexpr int32_t kErrorPassword = 404;      // encrypted and the password opens nothing
+constexpr int32_t kErrorMergeUnreadable = 409;
+constexpr int32_t kErrorMergeEncrypted = 410;
+
+// The fixed text stored as Producer and Creator of new documents.
+extern const char16_t kEngineBanner[];
+
+class TBrannock {
+  public:
+    TBrannock();
+    ~TBrannock();
+    TBrannock(const TBrannock&) = delete;
+    TBrannock& operator=(const TBrannock&) = delete;
+
+    // 1 on success, 0 on failure (ErrorCode tells why).
+    int32_t OpenFile(const std::u16string& fileName, const std::u16string& password = u"");
+    int32_t OpenStream(TStream& stream, const std::u16string& password = u"");
+    int32_t CountPages();
+    int32_t CurrentPage();
+    int32_t GoToPage(int32_t page);
+    int32_t MovePageTo(int32_t position);
+    int32_t WriteToFile(const std::u16string& fileName);
+
+    int32_t ObjectID(const void* object);
+    const void* ObjectForID(int32_t id) const;
+    TPDFDocument* DocumentForID(int32_t id) const;
+    int32_t MakeDocumentCurrent(int32_t id);
+
+    // Maps a raw progress value through scale, offset and parts and reports it when it
+    // changed.
+    void ReportProgress(double raw);
+
+    std::vector<std::unique_ptr<TPDFDocument>> Documents;
+    std::vector<const void*> HandleList;
+    TPDFDocument* CurrentDocument = nullptr;
+    int32_t ErrorCode = kErrorNone;
+    std::function<void(int32_t percent)> OnProgress;
+    double ProgressScale = 0;
+    int32_t ProgressOffset = 0;
+    int32_t ProgressPart = 1;
+    int32_t ProgressParts = 1;
+    int32_t LastReported = 0;
+    int32_t ParserMode = 2;
+
+  private:
+    void SetInformationEntry(TPDFDocument& document, std::string_view key,
+                             const std::u16string& value);
+};
+
+// The class the application creates; it adds nothing.
+class TVelmorPDFLibrary1811 : public TBrannock {};
+class TVelmorPDFLibrary : public TVelmorPDFLibrary1811 {};
+
+}  // namespace verava
