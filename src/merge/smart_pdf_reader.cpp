@@ -1,0 +1,555 @@
+#include "merge/smart_pdf_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "document/pdf_xref_reader.h"
+#include "objects/number_text.h"
+#include "objects/stream.h"
+#include "security/md5.h"
+#include "security/unique_tag.h"
+
+namespace verava {
+namespace {
+
+constexpr size_t kHeaderWindow = 1024;
+
+// A whole number from a numeric value, clamped to [low, high].
+int64_t ClampedInteger(const TPDFNumeric* n, int64_t low, int64_t high) {
+    const double r = RoundHalfEven(n->NumValue);
+    if (std::isnan(r)) return low;
+    if (r <= static_cast<double>(low)) return low;
+    if (r >= static_cast<double>(high)) return high;
+    return static_cast<int64_t>(r);
+}
+
+bool IsBlank(char c) { return c == '\0' || c == '\t' || c == '\f' || c == ' '; }
+
+bool StartsAt(std::string_view text, int64_t position, std::string_view word) {
+    return position >= 0 && static_cast<size_t>(position) <= text.size() &&
+           text.substr(static_cast<size_t>(position), word.size()) == word;
+}
+
+// The version text after "%PDF-": the longest prefix of digits and dots, "1.4.1" cut to
+// "1.4" when `cutPatch`; accepted when it is a plain number or empty.
+bool ParseVersion(std::string_view after, bool cutPatch, std::string& version) {
+    std::string v;
+    for (char c : after) {
+        if ((c < '0' || c > '9') && c != '.') break;
+        v.push_back(c);
+    }
+    if (cutPatch && v.size() >= 4 && v[1] == '.' && v[3] == '.') v.resize(3);
+    if (std::count(v.begin(), v.end(), '.') > 1) return false;
+    version = v;
+    return true;
+}
+
+// The (object number, relative offset) pairs an object stream's header lists.
+struct HeaderPairs {
+    bool valid = false;
+    int64_t count = 0;  // N
+    int64_t first = 0;  // First, clipped to the data
+    std::vector<std::pair<int64_t, int64_t>> pairs;
+};
+
+HeaderPairs ReadObjStmHeader(TPDFStream* stream) {
+    HeaderPairs h;
+    TPDFDictionary* dict = stream->StreamDict();
+    if (dict == nullptr || dict->GetType() != "ObjStm") return h;
+    const auto* n = As<TPDFNumeric>(dict->GetValue("N", true));
+    const auto* first = As<TPDFNumeric>(dict->GetValue("First", true));
+    if (n == nullptr || first == nullptr) return h;
+    const std::string_view data = stream->Data();
+    const int64_t size = static_cast<int64_t>(data.size());
+    // Every pair needs at least two bytes of header, so a larger N cannot be honest.
+    h.count = ClampedInteger(n, 0, size);
+    h.first = ClampedInteger(first, 0, size);
+    TPDFStructure scratch;
+    std::string text = "[ ";
+    text.append(data.substr(0, static_cast<size_t>(h.first)));
+    text += " ]";
+    const auto* array = As<TPDFArray>(scratch.ParseText(text));
+    if (array == nullptr || array->Count() < 2 * h.count) return h;
+    h.pairs.reserve(static_cast<size_t>(h.count));
+    for (int64_t k = 0; k < h.count; ++k) {
+        auto value = [&](int64_t index) -> int64_t {
+            const auto* v = As<TPDFNumeric>(array->Get(static_cast<int32_t>(index)));
+            return v != nullptr ? ClampedInteger(v, -(int64_t{1} << 40), int64_t{1} << 40) : 0;
+        };
+        h.pairs.emplace_back(value(2 * k), value(2 * k + 1));
+    }
+    h.valid = true;
+    return h;
+}
+
+}  // namespace
+
+// ---- construction
+
+TSmartPDFReader::TSmartPDFReader(TStream& stream)
+    : Stream(&stream),
+      Structure(std::make_unique<TPDFStructure>()),
+      Offsets(std::make_unique<TVMXSortedInt64List>()) {
+    Structure->OnResolveReference = [this](TPDFIndRef*, int32_t number, int32_t) {
+        return GetObject(number);
+    };
+    FileSize = Stream->Size();
+    Status = kStatusUsable;
+    if (!ReadHeader()) {
+        Status = kStatusNoHeader;
+        return;
+    }
+    if (ReadCrossReference() && !Trailers.empty()) {
+        Trailer = Trailers.front();
+    } else {
+        Status = kStatusNoXRef;
+    }
+    Encrypted = Trailer != nullptr && Trailer->IndexOf("Encrypt") >= 0;
+}
+
+TSmartPDFReader::~TSmartPDFReader() {
+    // Objects must not call back into a half-destroyed reader while the store frees them.
+    if (Structure) Structure->OnResolveReference = nullptr;
+}
+
+std::string TSmartPDFReader::ReadAt(int64_t position, int64_t count) {
+    if (position < 0) position = 0;
+    if (count > FileSize - position) count = FileSize - position;
+    std::string out;
+    if (count < 1) return out;
+    out.resize(static_cast<size_t>(count));
+    Stream->Seek(position, TStream::SeekOrigin::Beginning);
+    int64_t done = 0;
+    while (done < count) {
+        const int64_t got = Stream->Read(out.data() + done, count - done);
+        if (got <= 0) break;
+        done += got;
+    }
+    out.resize(static_cast<size_t>(done));
+    return out;
+}
+
+bool TSmartPDFReader::ReadHeader() {
+    const std::string head = ReadAt(0, static_cast<int64_t>(kHeaderWindow));
+    const size_t a = head.find("%PDF-");
+    const size_t b = head.find("%!PS-Adobe-");
+    if (a == std::string::npos && b == std::string::npos) return false;
+    HeaderOffset = a == std::string::npos ? -1 : static_cast<int32_t>(a);
+    std::string version;
+    if (a != std::string::npos &&
+        ParseVersion(ReadAt(static_cast<int64_t>(a) + 5, 10), true, version)) {
+        Version = version;
+        return true;
+    }
+    if (b != std::string::npos) {
+        const int64_t after = static_cast<int64_t>(b) + 11;
+        const std::string tail = ReadAt(after, 20);
+        const size_t pdf = tail.find("PDF-");
+        if (pdf != std::string::npos &&
+            ParseVersion(ReadAt(after + static_cast<int64_t>(pdf) + 4, 10), false, version)) {
+            Version = version;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TSmartPDFReader::ReadCrossReference() {
+    {
+        TPDFXRefReader finder(*Stream);
+        try {
+            StartXRef = finder.FindStartXRef();
+        } catch (const std::exception&) {
+            StartXRef = 0;
+        }
+    }
+    if (StartXRef <= 0) return false;
+
+    auto bind = [this](TPDFXRefReader& reader) {
+        reader.OnEntry = [this](int32_t number, int32_t generation, char kind, int64_t offset) {
+            HandleEntry(number, generation, kind, offset);
+        };
+        reader.OnTrailer = [this](const std::string& text) { HandleTrailer(text); };
+        reader.OnSection = [this](int64_t offset) { HandleSection(offset); };
+    };
+
+    MaxNumber = 0;
+    FileSize = Stream->Size();
+    bool result = false;
+    {
+        TPDFXRefReader first(*Stream);
+        bind(first);
+        result = first.ReadSection(StartXRef);
+        Entries.resize(static_cast<size_t>(MaxNumber) + 1);
+        HasXRefStream = first.HasXRefStream;
+        HasXRefStm = first.HasXRefStm;
+        SubsectionCount = first.SubsectionCount;
+        PrevCount = first.PrevCount;
+    }
+    // Files with bytes in front of "%PDF-" whose offsets count from the header.
+    if (MaxNumber == 0 && HeaderOffset > 0) {
+        TPDFXRefReader second(*Stream);
+        bind(second);
+        second.BaseOffset = HeaderOffset;
+        result = second.ReadSection(StartXRef);
+        HasXRefStream = second.HasXRefStream;
+        Entries.resize(static_cast<size_t>(MaxNumber) + 1);
+        if (MaxNumber > 0) UseHeaderOffset = true;
+    }
+    RepairNumbering();
+    Offsets->Sort();
+    return result;
+}
+
+void TSmartPDFReader::HandleEntry(int32_t number, int32_t generation, char kind, int64_t offset) {
+    // Numbers no real file reaches would only make the table huge.
+    if (number < 0 || number > kMaxObjectNumber || number > FileSize) return;
+    MaxNumber = std::max(MaxNumber, number);
+    if (Entries.size() < static_cast<size_t>(number) + 1) {
+        Entries.resize(std::min<size_t>(static_cast<size_t>(number) + 1000,
+                                        static_cast<size_t>(kMaxObjectNumber) + 1));
+    }
+    if (offset > FileSize) {
+        kind = 'n';
+        generation = 0;
+        offset = 0;
+    }
+    // Each distinct offset once: sections that repeat entries must not grow the list
+    // beyond what the file can hold.
+    if (kind == 'n' && offsetsSeen_.insert(offset).second) Offsets->Add(offset);
+    SmartXRefEntry& slot = Entries[static_cast<size_t>(number)];
+    if (number == 0) return;
+    if (slot.Number == number) {
+        // First reported wins, except that a hybrid file's XRefStm stream may fill what the
+        // table naming it lists as free: such tables mark the stream's compressed objects
+        // free (ISO 32000-1, 7.5.8.4), and those objects must not be lost.
+        auto freed = freedIn_.find(number);
+        if (slot.Kind != 'f' || kind == 'f' || hybridOf_ < 0 || freed == freedIn_.end() ||
+            freed->second != hybridOf_) {
+            return;
+        }
+        freedIn_.erase(freed);
+    }
+    if (kind == 'f') freedIn_[number] = section_;
+    slot.Number = number;
+    slot.Offset = offset;
+    slot.Generation = generation;
+    slot.Kind = kind;
+}
+
+void TSmartPDFReader::HandleTrailer(const std::string& text) {
+    auto* dict = As<TPDFDictionary>(Structure->ParseText(text));
+    if (dict == nullptr) return;
+    Trailers.push_back(dict);
+    // A classic trailer's XRefStm section is read next; note which table named it.
+    const auto* xrefStm = As<TPDFNumeric>(dict->GetValue("XRefStm"));
+    if (xrefStm != nullptr && dict->GetValue("W") == nullptr) {
+        pendingXRefStm_ = ClampedInteger(xrefStm, INT64_MIN, INT64_MAX);
+        pendingOwner_ = section_;
+    }
+}
+
+void TSmartPDFReader::HandleSection(int64_t offset) {
+    if (offset < 0) return;  // a withdrawn section
+    ++section_;
+    hybridOf_ = offset == pendingXRefStm_ ? pendingOwner_ : -1;
+    pendingXRefStm_ = -1;
+}
+
+// A table numbered from 1 whose first row is the free-list head: every object sits one slot
+// too high. Moving the slots down leaves the last slot as a copy of the one before; it is
+// cleared so the last object does not also answer under the next higher number.
+void TSmartPDFReader::RepairNumbering() {
+    if (Entries.size() <= 2) return;
+    const SmartXRefEntry& zero = Entries[0];
+    const SmartXRefEntry& one = Entries[1];
+    if (zero.Offset != 0 || zero.Generation != 0 || one.Offset != 0 || one.Generation != 65535) {
+        return;
+    }
+    const int64_t base = UseHeaderOffset ? HeaderOffset : 0;
+    if (Entries[2].Offset < 0 || ReadAt(Entries[2].Offset + base, 7) != "1 0 obj") return;
+    for (size_t i = 0; i + 1 < Entries.size(); ++i) {
+        Entries[i] = Entries[i + 1];
+        if (Entries[i].Number > 0) --Entries[i].Number;
+    }
+    Entries.back() = SmartXRefEntry{};
+}
+
+// ---- object text
+
+bool TSmartPDFReader::EnterLoad(int32_t n) {
+    if (static_cast<int>(loading_.size()) >= kMaxLoadDepth) return false;
+    if (std::find(loading_.begin(), loading_.end(), n) != loading_.end()) return false;
+    loading_.push_back(n);
+    return true;
+}
+
+void TSmartPDFReader::LeaveLoad() { loading_.pop_back(); }
+
+std::string TSmartPDFReader::GetObjectText(int32_t n) {
+    return std::string(ReadObjectText(n).View());
+}
+
+TSmartPDFReader::ObjectText TSmartPDFReader::ReadObjectText(int32_t n) {
+    if (n <= 0 || static_cast<size_t>(n) >= Entries.size()) return {};
+    const SmartXRefEntry& entry = Entries[static_cast<size_t>(n)];
+    if (entry.Kind == 'c') return GetCompressedObjectText(entry.Offset, n, entry.Generation);
+    if (entry.Kind == 'f') return {};
+    const int64_t start = entry.Offset;
+    if (start < 0) return {};
+    const int64_t base = UseHeaderOffset ? HeaderOffset : 0;
+    int64_t end = Offsets->NextAbove(start) - 1;
+    // The object with the highest offset runs to the end of the file.
+    if (end <= start) end = FileSize - 1 - base;
+    auto buffer = std::make_shared<std::string>(ReadAt(start + base, end - start + 1));
+    std::string_view text = *buffer;
+    size_t at = text.find("obj");
+    if (at == std::string_view::npos) return {};
+    // The text began in the tail of another object: skip past its "endobj".
+    if (at >= 3 && text.substr(at - 3, 3) == "end") {
+        at = text.find("obj", at + 3);
+        if (at == std::string_view::npos) return {};
+    }
+    return ObjectText{std::move(buffer), at + 3};
+}
+
+TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, int32_t n,
+                                                                     int32_t i) {
+    if (s <= 0 || s > INT32_MAX) return {};
+    const int32_t number = static_cast<int32_t>(s);
+    auto find = [&]() -> int {
+        for (size_t k = 0; k < ObjStmNumbers.size(); ++k) {
+            if (ObjStmNumbers[k] == number) return static_cast<int>(k);
+        }
+        return -1;
+    };
+    int index = find();
+    if (index < 0) {
+        auto* stream = As<TPDFStream>(GetObject(number));
+        if (stream == nullptr) return {};
+        index = find();  // a nested load may have decoded it meanwhile
+        if (index < 0) {
+            ObjStmCache.push_back(stream);
+            ObjStmNumbers.push_back(number);
+            if (Encrypted && OnObjectStream) OnObjectStream(number, stream);
+            stream->SetData(stream->GetDecodedData(), false);
+            const HeaderPairs header = ReadObjStmHeader(stream);
+            ObjStmIndex parsed;
+            parsed.valid = header.valid;
+            parsed.first = header.first;
+            parsed.pairs = header.pairs;
+            objStmIndexes_.push_back(std::move(parsed));
+            index = static_cast<int>(ObjStmCache.size()) - 1;
+        }
+    }
+    const ObjStmIndex& header = objStmIndexes_[static_cast<size_t>(index)];
+    const auto count = static_cast<int64_t>(header.pairs.size());
+    if (!header.valid || i < 0 || i >= count) return {};
+    if (header.pairs[static_cast<size_t>(i)].first != n) return {};
+    const std::string_view data = ObjStmCache[static_cast<size_t>(index)]->Data();
+    const int64_t size = static_cast<int64_t>(data.size());
+    const int64_t offset = header.pairs[static_cast<size_t>(i)].second;
+    const int64_t start = header.first + offset;
+    const int64_t length =
+        i < count - 1 ? header.pairs[static_cast<size_t>(i) + 1].second - offset : size - start;
+    if (start < 0 || start > size || length <= 0) return {};
+    const std::string_view bytes = data.substr(static_cast<size_t>(start),
+                                               static_cast<size_t>(std::min(length, size - start)));
+    return ObjectText{std::make_shared<const std::string>(bytes), 0};
+}
+
+// ---- objects
+
+bool TSmartPDFReader::FindStreamData(std::string_view text, size_t parsedEnd,
+                                     TPDFDictionary* dictionary, size_t& position, size_t& length) {
+    if (text.find("stream") == std::string_view::npos) return false;
+    if (parsedEnd > text.size() || text.size() - parsedEnd < 13) return false;
+    const size_t keyword = text.find("stream", parsedEnd);
+    if (keyword == std::string_view::npos) return false;
+    size_t q = keyword + 6;
+    while (q < text.size() && IsBlank(text[q])) ++q;
+    if (q < text.size() && text[q] == '\r') {
+        ++q;
+        if (q < text.size() && text[q] == '\n') ++q;
+    } else if (q < text.size() && text[q] == '\n') {
+        ++q;
+    } else {
+        return false;
+    }
+
+    TPDFObject* lengthValue = dictionary->GetValue("Length", false);
+    if (auto* ref = As<TPDFIndRef>(lengthValue)) {
+        lengthValue = FetchObject(ref->TargetNumber, nullptr);
+    }
+    const auto* lengthNumber = As<TPDFNumeric>(lengthValue);
+    if (lengthNumber == nullptr) return false;
+    const int64_t size = static_cast<int64_t>(text.size());
+    // A negative Length is as wrong as a short one: the keyword search below finds the data.
+    const int64_t declared = ClampedInteger(lengthNumber, 0, size + 1);
+    const int64_t declaredEnd = static_cast<int64_t>(q) + declared;
+
+    int64_t x = declaredEnd;
+    if (x > size - 1) {
+        x = size - 1;
+        for (int k = 0; k < 20 && !StartsAt(text, x, "endstream"); ++k) --x;
+    }
+    auto at = [&](int64_t p) { return p >= 0 && p < size ? text[static_cast<size_t>(p)] : 'x'; };
+    if (IsBlank(at(x))) ++x;
+    if (at(x) == 'n') --x;
+    if (at(x) == '\r') ++x;
+    if (at(x) == '\n') ++x;
+
+    int64_t found = -1;
+    if (StartsAt(text, x, "endstream")) {
+        found = x;
+    } else {
+        const size_t after = x < 0 ? 0 : static_cast<size_t>(x);
+        const size_t next = text.find("endstream", after);
+        if (next != std::string_view::npos) {
+            found = static_cast<int64_t>(next);
+        } else {
+            for (int64_t back = 1; back <= 21; ++back) {
+                if (StartsAt(text, x - back, "endstream")) {
+                    found = x - back;
+                    break;
+                }
+            }
+        }
+    }
+    if (found < 0) return false;
+
+    // The data end at the end-of-line marker in front of "endstream" (ISO 32000-1, 7.3.8.1:
+    // it is not part of the data) when the declared Length misses it; a declared end that
+    // lies before that marker is kept.
+    int64_t eol = 0;
+    if (found >= 2 && at(found - 2) == '\r' && at(found - 1) == '\n') {
+        eol = 2;
+    } else if (at(found - 1) == '\n' || at(found - 1) == '\r') {
+        eol = 1;
+    }
+    int64_t dataEnd = found - eol;
+    if (found >= declaredEnd) dataEnd = std::max(declaredEnd, dataEnd);
+    dataEnd = std::max(dataEnd, static_cast<int64_t>(q));
+    position = q;
+    length = static_cast<size_t>(dataEnd) - q;
+    return true;
+}
+
+TPDFObject* TSmartPDFReader::LoadObject(int32_t n, TPDFStructure* store) {
+    if (store == nullptr) store = Structure.get();
+    if (!EnterLoad(n)) return nullptr;
+    struct Leave {
+        TSmartPDFReader* reader;
+        ~Leave() { reader->LeaveLoad(); }
+    } leave{this};
+
+    const ObjectText text = ReadObjectText(n);
+    const std::string_view view = text.View();
+    if (view.empty()) return nullptr;
+    size_t consumed = 0;
+    TPDFObject* object = store->Parse(view, 0, consumed);
+    if (auto* dict = As<TPDFDictionary>(object)) {
+        size_t position = 0;
+        size_t length = 0;
+        if (FindStreamData(view, consumed, dict, position, length)) {
+            object =
+                store->NewStreamWith(dict, ByteSlice(text.buffer, text.start + position, length));
+        }
+    }
+    return object;
+}
+
+TPDFObject* TSmartPDFReader::GetObject(int32_t n) {
+    for (size_t k = 0; k < CacheNumbers.size(); ++k) {
+        if (CacheNumbers[k] == n) return ObjectCache[k];
+    }
+    // A load that cannot start now (n is being loaded further up, or nesting is too deep)
+    // answers nothing, and nothing is cached for it.
+    if (static_cast<int>(loading_.size()) >= kMaxLoadDepth ||
+        std::find(loading_.begin(), loading_.end(), n) != loading_.end()) {
+        return nullptr;
+    }
+    TPDFObject* object = LoadObject(n, Structure.get());
+    if (static_cast<int32_t>(ObjectCache.size()) >= CacheLimit && !ObjectCache.empty()) {
+        ObjectCache.erase(ObjectCache.begin());
+        CacheNumbers.erase(CacheNumbers.begin());
+    }
+    ObjectCache.push_back(object);
+    CacheNumbers.push_back(n);
+    return object;
+}
+
+TPDFObject* TSmartPDFReader::FetchObject(int32_t n, TPDFStructure* store) {
+    return store != nullptr ? LoadObject(n, store) : GetObject(n);
+}
+
+int32_t TSmartPDFReader::GetGeneration(int32_t n) const {
+    if (n < 1 || static_cast<size_t>(n) >= Entries.size()) return 0;
+    const SmartXRefEntry& entry = Entries[static_cast<size_t>(n)];
+    return entry.Kind == 'c' ? 0 : entry.Generation;
+}
+
+// ---- trailer
+
+TPDFDictionary* TSmartPDFReader::TrailerValue(std::string_view key) {
+    if (Trailer == nullptr) return nullptr;
+    auto lookup = [&](TPDFDictionary* dict) -> TPDFObject* {
+        TPDFObject* value = dict->GetValue(key, false);
+        if (auto* ref = As<TPDFIndRef>(value)) value = FetchObject(ref->TargetNumber, nullptr);
+        return value;
+    };
+    TPDFObject* value = lookup(Trailer);
+    for (size_t k = 0; value == nullptr && k < Trailers.size(); ++k) value = lookup(Trailers[k]);
+    return As<TPDFDictionary>(value);
+}
+
+TPDFIndRef* TSmartPDFReader::TrailerRef(std::string_view key) {
+    if (Trailer == nullptr) return nullptr;
+    TPDFObject* value = Trailer->GetValue(key, false);
+    for (size_t k = 0; value == nullptr && k < Trailers.size(); ++k) {
+        value = Trailers[k]->GetValue(key, false);
+    }
+    return As<TPDFIndRef>(value);
+}
+
+void TSmartPDFReader::FinishTrailer() {
+    if (Trailer == nullptr) return;
+    TPDFStructure& store = *Structure;
+    Trailer->DeleteKey("Size");
+    Trailer->SetValue("Size", store.NewNumeric(static_cast<double>(LastObjectNumber()) + 1));
+    // Copies: one object must not be held by two trailers.
+    for (const char* key : {"Info", "Root"}) {
+        if (Trailer->IndexOf(key) >= 0) continue;
+        if (const TPDFIndRef* ref = TrailerRef(key)) {
+            Trailer->SetValue(key, store.NewIndRef(ref->TargetNumber, ref->TargetGeneration));
+        }
+    }
+
+    const std::string value = Md5(UniqueTag());
+    if (TPDFObject* id = Trailer->GetValue("ID", false)) {
+        if (auto* ref = As<TPDFIndRef>(id)) id = FetchObject(ref->TargetNumber, nullptr);
+        if (auto* array = As<TPDFArray>(id); array != nullptr && array->Count() > 1) {
+            if (auto* second = As<TPDFString>(array->Get(1))) {
+                second->SetValue(value);
+                second->HexForm = true;
+            }
+        }
+    } else {
+        TPDFArray* array = store.NewArray();
+        array->Add(store.NewString(value, true));
+        array->Add(store.NewString(value, true));
+        Trailer->SetValue("ID", array);
+        if (OnIDCreated) OnIDCreated(*this);
+    }
+
+    // What a cross-reference-stream dictionary brings into a classic trailer, and XRefStm:
+    // the output has one classic table, so an XRefStm would point into other bytes and make
+    // readers take the file for damaged.
+    for (const char* key :
+         {"Prev", "DecodeParms", "Filter", "Length", "Type", "W", "Index", "XRefStm"}) {
+        Trailer->DeleteKey(key);
+    }
+}
+
+}  // namespace verava

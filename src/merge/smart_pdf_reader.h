@@ -1,0 +1,156 @@
+// Reads one input of a file merge without building a document: the header, the whole
+// cross-reference chain into a table of its own, and every trailer. Objects are then served
+// by number as raw text cut from the file ("12 0 obj" ... up to the next object's offset), as
+// objects parsed into a store the caller chooses, or through a small FIFO cache. Stream data
+// stay as found in the file (still encoded); only object streams are decoded, to extract the
+// objects stored in them (ISO 32000-1, 7.5.7).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "objects/integer_lists.h"
+#include "objects/pdf_object.h"
+#include "objects/pdf_structure.h"
+
+namespace verava {
+
+class TStream;
+
+// One row of the merge reader's cross-reference table; all zero while unfilled.
+struct SmartXRefEntry {
+    int32_t Number = 0;      // the object number this slot holds
+    int64_t Offset = 0;      // 'n': byte offset; 'c': object stream number; 'f': as reported
+    int32_t Generation = 0;  // 'n', 'f': generation; 'c': index inside the object stream
+    char Kind = 0;           // 'n' in use, 'f' free, 'c' compressed
+};
+
+class TSmartPDFReader {
+  public:
+    using IDCreatedEvent = std::function<void(TSmartPDFReader& reader)>;
+    using ObjectStreamEvent = std::function<void(int32_t number, TPDFStream* stream)>;
+
+    // Status values.
+    static constexpr uint8_t kStatusUsable = 0;
+    static constexpr uint8_t kStatusNoHeader = 1;
+    static constexpr uint8_t kStatusNoXRef = 2;
+
+    // Object numbers above this are not kept: ISO 32000-1 Annex C limits a file to
+    // 8,388,607 indirect objects, and a hostile entry must not make the table huge. Numbers
+    // above the file size are dropped for the same reason (no file holds more objects than
+    // bytes).
+    static constexpr int32_t kMaxObjectNumber = 8388607;
+    // Nested loads (an object stream stored in another, a Length stored in another stream's
+    // Length...) deeper than this answer nothing.
+    static constexpr int kMaxLoadDepth = 32;
+
+    // Reads header, cross-reference data and trailers at once; check Status afterwards.
+    // Stream errors raised while sections are read propagate. `stream` must outlive the
+    // reader.
+    explicit TSmartPDFReader(TStream& stream);
+    ~TSmartPDFReader();
+    TSmartPDFReader(const TSmartPDFReader&) = delete;
+    TSmartPDFReader& operator=(const TSmartPDFReader&) = delete;
+
+    int32_t LastObjectNumber() const { return static_cast<int32_t>(Entries.size()) - 1; }
+    // The text of object n after its "obj" keyword, or "".
+    std::string GetObjectText(int32_t n);
+    // Object n parsed into `store` (the reader's own when null), with its stream data when it
+    // is a stream. Never cached.
+    TPDFObject* LoadObject(int32_t n, TPDFStructure* store);
+    // Object n through ObjectCache, parsed into Structure on a miss.
+    TPDFObject* GetObject(int32_t n);
+    // LoadObject into `store` when given, GetObject otherwise.
+    TPDFObject* FetchObject(int32_t n, TPDFStructure* store);
+    int32_t GetGeneration(int32_t n) const;
+    // The trailer's (or else an older trailer's) value for `key` when it is (or refers to) a
+    // dictionary.
+    TPDFDictionary* TrailerValue(std::string_view key);
+    // The trailer's (or else an older trailer's) value for `key` when it is a reference.
+    TPDFIndRef* TrailerRef(std::string_view key);
+    // Prepares Trailer for use as the output trailer of a merge: Size, Info, Root, a new
+    // identifier, and no cross-reference-stream keys (nor XRefStm).
+    void FinishTrailer();
+
+    std::string Version;
+    TStream* Stream = nullptr;
+    // Trailers and every object fetched without a caller store. References of objects in it
+    // resolve through GetObject.
+    std::unique_ptr<TPDFStructure> Structure;
+    TPDFDictionary* Trailer = nullptr;
+    uint8_t Status = kStatusUsable;
+    std::vector<TPDFStream*> ObjStmCache;  // decoded object streams
+    std::vector<int32_t> ObjStmNumbers;    // their object numbers
+    int64_t StartXRef = 0;
+    IDCreatedEvent OnIDCreated;
+    ObjectStreamEvent OnObjectStream;
+    bool Encrypted = false;
+    std::vector<SmartXRefEntry> Entries;
+    std::unique_ptr<TVMXSortedInt64List> Offsets;
+    std::vector<TPDFDictionary*> Trailers;  // newest first
+    std::vector<TPDFObject*> ObjectCache;   // oldest first; a null entry is a cached "none"
+    std::vector<int32_t> CacheNumbers;
+    int32_t CacheLimit = 100;
+    bool HasXRefStream = false;
+    bool HasXRefStm = false;
+    int32_t SubsectionCount = 0;
+    int32_t PrevCount = 0;
+    int32_t HeaderOffset = 0;  // bytes before "%PDF-"; -1 for the PostScript form only
+    bool UseHeaderOffset = false;
+    int32_t MaxNumber = 0;
+    int64_t FileSize = 0;
+
+  private:
+    // Object text as read from the file (or copied out of an object stream): the object's
+    // text is the part of `buffer` from `start`, which stream data slice without a copy.
+    struct ObjectText {
+        std::shared_ptr<const std::string> buffer;
+        size_t start = 0;
+        std::string_view View() const {
+            return buffer ? std::string_view(*buffer).substr(start) : std::string_view();
+        }
+    };
+    // The (object number, offset) pairs of a decoded object stream's header, parsed once.
+    struct ObjStmIndex {
+        bool valid = false;
+        int64_t first = 0;
+        std::vector<std::pair<int64_t, int64_t>> pairs;
+    };
+
+    bool ReadHeader();
+    bool ReadCrossReference();
+    void HandleEntry(int32_t number, int32_t generation, char kind, int64_t offset);
+    void HandleTrailer(const std::string& text);
+    void HandleSection(int64_t offset);
+    void RepairNumbering();
+    // `count` bytes at `position`, clipped to the file.
+    std::string ReadAt(int64_t position, int64_t count);
+    ObjectText ReadObjectText(int32_t n);
+    ObjectText GetCompressedObjectText(int64_t s, int32_t n, int32_t i);
+    // Data start and length inside `text` for the dictionary parsed from its first
+    // `parsedEnd` bytes, or false when the object is no stream.
+    bool FindStreamData(std::string_view text, size_t parsedEnd, TPDFDictionary* dictionary,
+                        size_t& position, size_t& length);
+    // Loading guard: false when n is being loaded already or nesting is too deep.
+    bool EnterLoad(int32_t n);
+    void LeaveLoad();
+
+    std::vector<ObjStmIndex> objStmIndexes_;   // parallel to ObjStmCache
+    std::vector<int32_t> loading_;             // numbers whose load is in progress
+    std::unordered_set<int64_t> offsetsSeen_;  // offsets already in Offsets
+    // Hybrid files: sections are counted as they are read; free slots remember the section
+    // that reported them, and the XRefStm section of a table may fill those of that table.
+    int32_t section_ = 0;
+    int64_t pendingXRefStm_ = -1;
+    int32_t pendingOwner_ = -1;
+    int32_t hybridOf_ = -1;
+    std::unordered_map<int32_t, int32_t> freedIn_;
+};
+
+}  // namespace verava
