@@ -127,6 +127,11 @@ uint8_t TPDFDocument::OpenBuffer(const std::u16string& password) {
     }
 
     TPDFDictionary* root = GetPagesRoot();
+    if (root == nullptr && !repaired_) {
+        // Cross-reference data that read cleanly but lead to no page tree (a table of
+        // garbage rows, offsets that all miss) are as damaged as unreadable ones.
+        if (RepairObjectTable()) root = GetPagesRoot();
+    }
     if (root == nullptr) return kNotLoadable;
     BuildPageTree();
     RemoveLinearization();
@@ -212,36 +217,38 @@ bool TPDFDocument::ReadXRef() {
                                               [](const XRefEntry& e) { return e.offset == 0; })) {
         ok = false;
     }
-    if (!ok) {
-        TVMXRawAnalyser scan;
-        scan.Scan(std::string_view(*FileData));
-        XRefEntries.clear();
-        for (int32_t i = 0; i < scan.FoundCount; ++i) {
-            XRefEntry e;
-            e.number = scan.Number(i);
-            e.generation = scan.Generation(i);
-            e.offset = scan.Location(i);
-            e.inUse = true;
-            XRefEntries.push_back(e);
-        }
-        if (!scan.TrailerText.empty()) {
-            if (auto* trailer = As<TPDFDictionary>(Structure->ParseText(scan.TrailerText))) {
-                Trailer = trailer;
-            }
-        }
-        if (Trailer != nullptr) {
-            // A trailer found by the scan still names the old sections; written into the new
-            // file those links would point into nothing.
-            for (const char* key : {"Prev", "XRefStm", "Type", "W", "Index", "Length", "Filter"}) {
-                Trailer->RemoveKey(key);
-            }
-        }
-        BuildObjectList();
-        repaired_ = true;
-        ok = Trailer != nullptr;
-    }
+    if (!ok) ok = RepairObjectTable();
     if (Trailer == nullptr) Trailer = Structure->NewDictionary();
     return ok;
+}
+
+bool TPDFDocument::RepairObjectTable() {
+    TVMXRawAnalyser scan;
+    scan.Scan(std::string_view(*FileData));
+    XRefEntries.clear();
+    for (int32_t i = 0; i < scan.FoundCount; ++i) {
+        XRefEntry e;
+        e.number = scan.Number(i);
+        e.generation = scan.Generation(i);
+        e.offset = scan.Location(i);
+        e.inUse = true;
+        XRefEntries.push_back(e);
+    }
+    if (!scan.TrailerText.empty()) {
+        if (auto* trailer = As<TPDFDictionary>(Structure->ParseText(scan.TrailerText))) {
+            Trailer = trailer;
+        }
+    }
+    if (Trailer != nullptr) {
+        // A trailer found by the scan still names the old sections; written into the new
+        // file those links would point into nothing.
+        for (const char* key : {"Prev", "XRefStm", "Type", "W", "Index", "Length", "Filter"}) {
+            Trailer->RemoveKey(key);
+        }
+    }
+    BuildObjectList();
+    repaired_ = true;
+    return Trailer != nullptr;
 }
 
 void TPDFDocument::AddXRefEntry(int32_t number, int32_t generation, char kind, int64_t value) {

@@ -110,6 +110,8 @@ class TPDFDocument : public IPDFObjectOwner {
     uint8_t OpenBuffer(const std::u16string& password);
     bool CheckHeader();
     bool ReadXRef();
+    // Rebuilds the object table from the object headers found in the file.
+    bool RepairObjectTable();
     void AddXRefEntry(int32_t number, int32_t generation, char kind, int64_t value);
     void TakeTrailer(const std::string& text);
     void BuildObjectList();

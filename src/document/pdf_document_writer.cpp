@@ -1,6 +1,7 @@
 // Saving: every object of the document written again in object-list order, one classic
 // cross-reference table covering 0..highest number, and the trailer. Objects from object
 // streams become ordinary objects; the object streams themselves are not written.
+#include <map>
 #include <unordered_set>
 
 #include "document/pdf_document.h"
@@ -46,9 +47,8 @@ class BufferedOutput {
 // "N G obj\n" + value text + "\n" unless it ends in one + "endobj\n"; a stream's bytes are
 // handed to `sink` as a view instead of being copied into the text.
 template <typename Sink>
-void EmitObject(const TPDFIndObj& object, TPDFObject* value, Sink&& sink) {
-    const std::string header =
-        std::to_string(object.Number) + " " + std::to_string(object.Generation) + " obj\n";
+void EmitObject(int32_t number, int32_t generation, TPDFObject* value, Sink&& sink) {
+    const std::string header = std::to_string(number) + " " + std::to_string(generation) + " obj\n";
     if (auto* stream = As<TPDFStream>(value)) {
         std::string dict = stream->StreamDict()->ToText();
         sink(header);
@@ -70,7 +70,8 @@ void EmitObject(const TPDFIndObj& object, TPDFObject* value, Sink&& sink) {
 std::string TPDFDocument::ObjectToText(TPDFIndObj& object) {
     if (!object.Loaded) object.LoadObject();
     std::string out;
-    EmitObject(object, object.Obj, [&](std::string_view piece) { out.append(piece); });
+    EmitObject(object.Number, object.Generation, object.Obj,
+               [&](std::string_view piece) { out.append(piece); });
     return out;
 }
 
@@ -94,22 +95,36 @@ bool TPDFDocument::WriteTo(TStream& stream) {
 
         int32_t highest = 0;
         std::unordered_set<int32_t> objectStreams;
+        int32_t shadowed = 0;
         for (const auto& o : objects_) {
             if (o->Number > highest) highest = o->Number;
             if (o->Compressed) objectStreams.insert(o->StreamNumber);
+            if (FindObject(o->Number) != o.get()) ++shadowed;
         }
-        XRefEntries.resize(static_cast<size_t>(highest) + 1);
-        XRefEntries[0] = XRefEntry{0, 65535, 0, false, 0, 0, false};
-        for (int32_t n = 1; n <= highest; ++n)
-            XRefEntries[n] = XRefEntry{n, 0, 0, true, 0, 0, false};
+        // A repaired file can hold several objects under one number (older revisions of an
+        // updated file). The one lookups find keeps the number; the others are written under
+        // new numbers after the highest, so the file stays valid and nothing is lost.
+        int32_t nextFree = highest;
+        highest += shadowed;
+        // One subsection covers 0..highest. A file whose numbers are absurdly sparse (a
+        // hostile "99999999 0 obj") would turn that into gigabytes of rows; its table lists
+        // only the numbers present instead, in runs of consecutive numbers.
+        const bool dense =
+            static_cast<int64_t>(highest) + 1 <= 2 * static_cast<int64_t>(objects_.size()) + 1024;
+        std::map<int32_t, XRefEntry> rows;
+        rows[0] = XRefEntry{0, 65535, 0, false, 0, 0, false};
 
         const bool encrypting = NeedsDecryption();
         const int32_t encryptNumber = security_.Encryption.EncryptObjectNumber;
         for (const auto& holder : objects_) {
             TPDFIndObj& o = *holder;
             if (o.Number < 0) continue;
-            XRefEntry& row = XRefEntries[o.Number];
-            if (objectStreams.count(o.Number) != 0) {
+            const bool isShadowed = FindObject(o.Number) != &o;
+            const int32_t number = isShadowed ? ++nextFree : o.Number;
+            const int32_t generation = isShadowed || o.Generation < 0 ? 0 : o.Generation;
+            XRefEntry& row = rows[number];
+            row.number = number;
+            if (!isShadowed && objectStreams.count(o.Number) != 0) {
                 // An object stream of the source file: dissolved into ordinary objects.
                 row = XRefEntry{o.Number, 0, 0, false, 0, 0, false};
                 continue;
@@ -119,14 +134,15 @@ bool TPDFDocument::WriteTo(TStream& stream) {
             const bool crypt = encrypting && o.Number != encryptNumber && value != nullptr;
             std::string key;
             if (crypt) {
-                key = security_.ObjectKey(o.Number, o.Generation);
+                key = security_.ObjectKey(number, generation);
                 security_.EncryptObject(key, value);
             }
             row.offset = out.Position();
-            row.generation = o.Generation < 0 ? 0 : o.Generation;
+            row.generation = generation;
             row.inUse = true;
             try {
-                EmitObject(o, value, [&](std::string_view piece) { out.Write(piece); });
+                EmitObject(number, generation, value,
+                           [&](std::string_view piece) { out.Write(piece); });
             } catch (...) {
                 if (crypt) security_.DecryptObject(key, value);
                 throw;
@@ -134,14 +150,37 @@ bool TPDFDocument::WriteTo(TStream& stream) {
             if (crypt) security_.DecryptObject(key, value);
         }
 
+        // Numbers without an object read as in-use rows at offset 0, which loaders take as
+        // null objects.
+        XRefEntries.clear();
+        if (dense) {
+            XRefEntries.resize(static_cast<size_t>(highest) + 1);
+            for (int32_t n = 0; n <= highest; ++n) {
+                auto it = rows.find(n);
+                XRefEntries[n] =
+                    it != rows.end() ? it->second : XRefEntry{n, 0, 0, true, 0, 0, false};
+            }
+        } else {
+            for (const auto& [number, row] : rows) XRefEntries.push_back(row);
+        }
+
         const int64_t xref = out.Position();
-        std::string table = "xref\n0 " + std::to_string(highest + 1) + "\n";
-        table.reserve(table.size() + 20 * (static_cast<size_t>(highest) + 1));
-        for (const XRefEntry& row : XRefEntries) {
-            table += PadNumber(row.offset < 0 ? 0 : row.offset, 10);
-            table += ' ';
-            table += PadNumber(row.generation, 5);
-            table += row.inUse ? " n \n" : " f \n";
+        std::string table = "xref\n";
+        table.reserve(table.size() + 20 * XRefEntries.size() + 64);
+        for (size_t i = 0; i < XRefEntries.size();) {
+            size_t j = i;
+            while (j + 1 < XRefEntries.size() &&
+                   XRefEntries[j + 1].number == XRefEntries[j].number + 1)
+                ++j;
+            table += std::to_string(XRefEntries[i].number) + " " + std::to_string(j - i + 1) + "\n";
+            for (size_t k = i; k <= j; ++k) {
+                const XRefEntry& row = XRefEntries[k];
+                table += PadNumber(row.offset < 0 ? 0 : row.offset, 10);
+                table += ' ';
+                table += PadNumber(row.generation, 5);
+                table += row.inUse ? " n \n" : " f \n";
+            }
+            i = j + 1;
         }
         out.Write(table);
         Trailer->RemoveKey("XRefStm");

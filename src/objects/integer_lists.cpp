@@ -107,25 +107,30 @@ int64_t TVMXInt64PairList::Find(int64_t key) const {
     return Values[it - Keys.begin()];
 }
 
-TVMXSortedUniqueIntegerList::Page& TVMXSortedUniqueIntegerList::PageFor(uint32_t value) {
+TVMXSortedUniqueIntegerList::Page* TVMXSortedUniqueIntegerList::PageFor(uint32_t value) {
     const uint32_t p = value >> 16;
+    if (p < Pages.size() && Pages[p]) return Pages[p].get();
+    if (pageCount_ >= kMaxPages) return nullptr;
     if (Pages.size() <= p) Pages.resize(p + 1);
-    if (!Pages[p]) {
-        Pages[p] = std::make_unique<Page>();
-        Pages[p]->fill(1);  // 1 = not yet seen
-    }
-    return *Pages[p];
+    Pages[p] = std::make_unique<Page>();
+    Pages[p]->fill(1);  // 1 = not yet seen
+    ++pageCount_;
+    return Pages[p].get();
 }
 
 bool TVMXSortedUniqueIntegerList::Add(uint32_t value) {
-    uint8_t& slot = PageFor(value)[value & 0xFFFF];
+    Page* page = PageFor(value);
+    if (page == nullptr) return overflow_.insert(value).second;
+    uint8_t& slot = (*page)[value & 0xFFFF];
     const bool fresh = slot != 0;
     slot = 0;
     return fresh;
 }
 
 bool TVMXSortedUniqueIntegerList::Contains(uint32_t value) {
-    return PageFor(value)[value & 0xFFFF] == 0;
+    Page* page = PageFor(value);
+    if (page == nullptr) return overflow_.count(value) != 0;
+    return (*page)[value & 0xFFFF] == 0;
 }
 
 }  // namespace verava

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 namespace verava {
@@ -71,18 +72,28 @@ class TVMXInt64PairList {
 };
 
 // Marks 32-bit values as seen, in 64 KiB pages allocated on first touch, so each mark and
-// test is constant time however sparse the numbers are.
+// test is constant time however sparse the numbers are. Beyond kMaxPages pages (numbers
+// spread on purpose over the whole range) further values go to a hash set, so hostile
+// input cannot make it allocate gigabytes.
 class TVMXSortedUniqueIntegerList {
   public:
+    static constexpr size_t kMaxPages = 256;
+
     // True when the value had not been seen; marks it seen.
     bool Add(uint32_t value);
     bool Contains(uint32_t value);
-    void Clear() { Pages.clear(); }
+    void Clear() {
+        Pages.clear();
+        pageCount_ = 0;
+        overflow_.clear();
+    }
 
   private:
     using Page = std::array<uint8_t, 65536>;
-    Page& PageFor(uint32_t value);
+    Page* PageFor(uint32_t value);
     std::vector<std::unique_ptr<Page>> Pages;
+    size_t pageCount_ = 0;
+    std::unordered_set<uint32_t> overflow_;
 };
 
 // Shell sort with gaps n/2, then round(gap / 2.2): keys and values move together.

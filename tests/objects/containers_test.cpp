@@ -133,6 +133,17 @@ TEST(SortedUniqueIntegerList, MarksEachValueOnce) {
     EXPECT_TRUE(seen.Add(7));
 }
 
+TEST(SortedUniqueIntegerList, SpreadValuesDoNotAllocateAPagePerValue) {
+    TVMXSortedUniqueIntegerList seen;
+    // One value in each of 4096 pages: past the page limit the rest go to a hash set.
+    for (uint32_t p = 0; p < 4096; ++p) EXPECT_TRUE(seen.Add(p << 16 | 7));
+    for (uint32_t p = 0; p < 4096; ++p) {
+        EXPECT_TRUE(seen.Contains(p << 16 | 7));
+        EXPECT_FALSE(seen.Contains(p << 16 | 8));
+        EXPECT_FALSE(seen.Add(p << 16 | 7));
+    }
+}
+
 TEST(IntegerList, AddsFindsAndSorts) {
     TBrannockIntegerList list;
     list.Add(5);

@@ -1,0 +1,105 @@
+// verava-cli as a user runs it: exit status, what goes to standard output, and one clear
+// line on standard error naming the file and the reason.
+#include <gtest/gtest.h>
+
+#include "support/pdf_builder.h"
+
+#ifdef VERAVA_CLI
+
+namespace verava {
+namespace {
+
+struct CliRun {
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+
+CliRun Cli(const std::string& args) {
+    const std::string errFile = testing::WriteTempFile("cli-stderr.txt", "");
+    CliRun r;
+    r.out = testing::RunCommand(std::string(VERAVA_CLI) + " " + args + " 2>'" + errFile + "'",
+                                &r.status);
+    r.err = testing::ReadFileBytes(errFile);
+    return r;
+}
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+TEST(Cli, HelpAndUsageErrors) {
+    EXPECT_EQ(Cli("--help").status, 0);
+    EXPECT_NE(Cli("--help").out.find("reverse INPUT.pdf"), std::string::npos);
+    for (const char* command : {"reverse", "info", "show"}) {
+        const CliRun r = Cli(std::string(command) + " --help");
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_NE(r.out.find(std::string("usage: verava-cli ") + command), std::string::npos);
+    }
+    EXPECT_EQ(Cli("").status, 2);
+    EXPECT_EQ(Cli("frobnicate").status, 2);
+    EXPECT_EQ(Cli("reverse").status, 2);
+    EXPECT_EQ(Cli("reverse a.pdf --bogus").status, 2);
+    EXPECT_EQ(Cli("show a.pdf x").status, 2);
+    EXPECT_EQ(Cli("show a.pdf 1 --stream sideways").status, 2);
+    EXPECT_EQ(Cli("reverse a.pdf --output").status, 2);
+}
+
+TEST(Cli, ReverseWritesBesideTheInputOrWhereTold) {
+    const std::string input =
+        testing::WriteTempFile("cli-in.pdf", testing::SimpleDocument(3).Build());
+    const CliRun r = Cli("reverse " + Q(input));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string expected =
+        input.substr(0, input.size() - 4) + "_\xE9\x87\x8D\xE6\x8E\x92\xE5\x90\x8E.pdf";
+    EXPECT_EQ(r.out, expected + "\n");
+    EXPECT_TRUE(r.err.empty()) << r.err;  // no progress bar when stderr is no terminal
+
+    const std::string chosen = testing::WriteTempFile("cli-chosen.pdf", "");
+    const CliRun to = Cli("reverse " + Q(input) + " --output " + Q(chosen));
+    EXPECT_EQ(to.status, 0);
+    const CliRun info = Cli("info " + Q(chosen));
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("pages: 3\n"), std::string::npos);
+
+    // Never over the input.
+    EXPECT_EQ(Cli("reverse " + Q(input) + " --output " + Q(input)).status, 2);
+}
+
+TEST(Cli, FailuresNameTheFileAndTheReason) {
+    const CliRun missing = Cli("reverse /no/such/file.pdf");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "verava-cli: /no/such/file.pdf: not found\n");
+    const std::string junk = testing::WriteTempFile("cli-junk.pdf", "hello");
+    const CliRun bad = Cli("info " + Q(junk));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "verava-cli: " + junk + ": not a PDF, or damaged beyond repair\n");
+    const std::string input =
+        testing::WriteTempFile("cli-ok.pdf", testing::SimpleDocument(1).Build());
+    const CliRun cannot = Cli("reverse " + Q(input) + " --output /no/such/dir/out.pdf");
+    EXPECT_EQ(cannot.status, 1);
+    EXPECT_EQ(cannot.err, "verava-cli: /no/such/dir/out.pdf: cannot write\n");
+}
+
+TEST(Cli, InfoAndShow) {
+    testing::PdfBuilder b = testing::SimpleDocument(2);
+    b.Compress(3);
+    const std::string input =
+        testing::WriteTempFile("cli-show.pdf", b.Build(testing::XRefKind::StreamFlatePredicted));
+    const CliRun info = Cli("info " + Q(input));
+    ASSERT_EQ(info.status, 0);
+    EXPECT_EQ(info.out.substr(0, 30), "version: 1.4\npages: 2\nencrypte");
+    EXPECT_NE(info.out.find("encrypted: no\n"), std::string::npos);
+    EXPECT_NE(info.out.find("repaired: no\n"), std::string::npos);
+
+    const CliRun font = Cli("show " + Q(input) + " 3");
+    EXPECT_EQ(font.status, 0);
+    EXPECT_EQ(font.out, "<<\n/Type /Font\n/Subtype /Type1\n/BaseFont /Helvetica\n>>\n");
+    const CliRun content = Cli("show " + Q(input) + " 6 --stream decoded");
+    EXPECT_EQ(content.out, "BT /F1 24 Tf 72 700 Td (Page 1) Tj ET");
+    EXPECT_EQ(Cli("show " + Q(input) + " 3 --stream raw").status, 1);
+    EXPECT_EQ(Cli("show " + Q(input) + " 999").status, 1);
+}
+
+}  // namespace
+}  // namespace verava
+
+#endif

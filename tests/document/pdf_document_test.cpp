@@ -1,0 +1,377 @@
+#include "document/pdf_document.h"
+
+#include <gtest/gtest.h>
+
+#include "objects/platform.h"
+#include "objects/stream.h"
+#include "support/pdf_builder.h"
+
+namespace verava {
+namespace {
+
+using testing::PdfBuilder;
+using testing::XRefKind;
+
+std::unique_ptr<TPDFDocument> Load(const std::string& bytes,
+                                   uint8_t expected = TPDFDocument::kLoaded,
+                                   const std::u16string& password = u"") {
+    auto document = std::make_unique<TPDFDocument>();
+    TMemoryStream stream(bytes);
+    EXPECT_EQ(document->LoadFromStream(stream, password), expected);
+    return document;
+}
+
+std::string Save(TPDFDocument& document) {
+    TMemoryStream out;
+    EXPECT_TRUE(document.WriteTo(out));
+    return out.Data();
+}
+
+// The text shown on page n: the content stream of SimpleDocument pages.
+std::string PageText(TPDFDocument& document, int32_t n) {
+    TPDFDictionary* page = document.PageTree().FindPage(n);
+    if (page == nullptr) return "";
+    TPDFObject* contents = page->GetValue("Contents", true);
+    if (auto* array = As<TPDFArray>(contents)) contents = ResolveIfReference(array->Get(0));
+    auto* stream = As<TPDFStream>(contents);
+    if (stream == nullptr) return "";
+    const std::string data = stream->GetDecodedData();
+    const size_t open = data.find('(');
+    const size_t close = data.find(')');
+    return open == std::string::npos ? "" : data.substr(open + 1, close - open - 1);
+}
+
+TEST(DocumentLoad, ReadsEveryKindOfCrossReferenceData) {
+    for (XRefKind kind :
+         {XRefKind::Table, XRefKind::Stream, XRefKind::StreamFlatePredicted, XRefKind::Hybrid}) {
+        PdfBuilder b = testing::SimpleDocument(4);
+        b.Compress(3);
+        b.Compress(6);
+        auto doc = Load(b.Build(kind));
+        EXPECT_EQ(doc->PageTree().TotalPages(), 4);
+        EXPECT_EQ(doc->Version, "1.4");
+        for (int n = 1; n <= 4; ++n) EXPECT_EQ(PageText(*doc, n), "Page " + std::to_string(n));
+        auto* font = As<TPDFDictionary>(doc->ResolveObject(3));
+        ASSERT_NE(font, nullptr);
+        EXPECT_EQ(font->GetType(), "Font");
+        EXPECT_FALSE(doc->Repaired());
+        EXPECT_EQ(doc->PageTree().CurrentPageNumber(), 1);
+        // Object-stream objects come first in the object list, then file order.
+        if (kind != XRefKind::Table) EXPECT_TRUE(doc->Objects()[0]->Compressed);
+    }
+}
+
+TEST(DocumentLoad, NewerRevisionsWinAndTrailerKeysOfStreamsAreDropped) {
+    PdfBuilder b = testing::SimpleDocument(2);
+    const std::string base = b.Build(XRefKind::Stream);
+    const std::string updated =
+        b.AppendUpdate(base, {{4, "<< /Title (second) >>"}}, XRefKind::Stream);
+    auto doc = Load(updated);
+    auto* info = As<TPDFDictionary>(doc->ResolveObject(4));
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(As<TPDFString>(info->GetValue("Title"))->Bytes, "second");
+    for (const char* key : {"Prev", "Type", "W", "Index", "Length", "Filter"}) {
+        EXPECT_EQ(doc->Trailer->IndexOf(key), -1) << key;
+    }
+    EXPECT_NE(doc->Trailer->IndexOf("Root"), -1);
+}
+
+TEST(DocumentLoad, RenumbersTablesThatStartOneTooHigh) {
+    // Objects 1..3 listed as 2..4 in a table starting at 2, Size = rows + 1.
+    std::string file = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    const char* bodies[] = {"<< /Type /Catalog /Pages 2 0 R >>",
+                            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                            "<< /Type /Page /Parent 2 0 R >>"};
+    for (int i = 0; i < 3; ++i) {
+        offsets.push_back(file.size());
+        file += std::to_string(i + 1) + " 0 obj\n" + bodies[i] + "\nendobj\n";
+    }
+    const size_t xref = file.size();
+    file += "xref\n2 3\n";
+    for (size_t o : offsets)
+        file += testing::Overwrite(std::string("0000000000 00000 n \n"),
+                                   10 - std::to_string(o).size(), std::to_string(o));
+    file += "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    auto doc = Load(file);
+    EXPECT_EQ(doc->PageTree().TotalPages(), 1);
+    EXPECT_EQ(As<TPDFDictionary>(doc->ResolveObject(1))->GetType(), "Catalog");
+    EXPECT_EQ(As<TPDFDictionary>(doc->ResolveObject(3))->GetType(), "Page");
+}
+
+TEST(DocumentLoad, RepairsDamagedFiles) {
+    PdfBuilder b = testing::SimpleDocument(3);
+    const std::string good = b.Build(XRefKind::Table);
+    const size_t xref = static_cast<size_t>(b.StartXRef());
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool repaired;
+    } cases[] = {
+        {"garbage table", testing::Overwrite(good, xref + 5, std::string(40, '#')), true},
+        {"no startxref", good.substr(0, good.rfind("startxref")), true},
+        {"truncated end marker", testing::Truncate(good, good.size() - 3), false},
+        {"offsets shifted by 5 bytes",
+         testing::InsertAt(good, static_cast<size_t>(b.OffsetOf(5)) - 1, "     "), false},
+        {"offsets shifted by 300 bytes",
+         testing::InsertAt(good, static_cast<size_t>(b.OffsetOf(1)) - 1, std::string(300, ' ')),
+         false},
+    };
+    for (const Case& c : cases) {
+        auto doc = Load(c.bytes);
+        EXPECT_EQ(doc->PageTree().TotalPages(), 3) << c.what;
+        EXPECT_EQ(PageText(*doc, 3), "Page 3") << c.what;
+        if (c.repaired) EXPECT_TRUE(doc->Repaired()) << c.what;
+    }
+}
+
+TEST(DocumentLoad, SixEntriesAtOffsetZeroAreRepairedInsteadOfTrusted) {
+    PdfBuilder b = testing::SimpleDocument(2);
+    std::string file = b.Build(XRefKind::Table);
+    const size_t table = file.find("xref\n0 9\n") + 9;
+    for (int row = 1; row <= 8; ++row)
+        file = testing::Overwrite(file, table + 20 * row, "0000000000");
+    auto doc = Load(file);
+    EXPECT_TRUE(doc->Repaired());
+    EXPECT_EQ(doc->PageTree().TotalPages(), 2);
+}
+
+TEST(DocumentLoad, RepairPrefersTheNewestRevisionOfAnObject) {
+    PdfBuilder b = testing::SimpleDocument(1);
+    const std::string base = b.Build();
+    std::string updated = b.AppendUpdate(base, {{4, "<< /Title (newest) >>"}});
+    // Break every cross-reference section so only the scan is left.
+    for (size_t at = updated.find("startxref"); at != std::string::npos;
+         at = updated.find("startxref")) {
+        updated = testing::Overwrite(updated, at, "startxxxx");
+    }
+    auto doc = Load(updated);
+    ASSERT_TRUE(doc->Repaired());
+    auto* info = As<TPDFDictionary>(doc->ResolveObject(4));
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(As<TPDFString>(info->GetValue("Title"))->Bytes, "newest");
+    EXPECT_EQ(doc->Trailer->IndexOf("Prev"), -1);
+}
+
+TEST(DocumentSave, OlderRevisionsFromARepairKeepTheirContentUnderNewNumbers) {
+    PdfBuilder b = testing::SimpleDocument(1);
+    const std::string base = b.Build();
+    std::string updated = b.AppendUpdate(base, {{4, "<< /Title (newest) >>"}});
+    for (size_t at = updated.find("startxref"); at != std::string::npos;
+         at = updated.find("startxref")) {
+        updated = testing::Overwrite(updated, at, "startxxxx");
+    }
+    auto doc = Load(updated);
+    ASSERT_TRUE(doc->Repaired());
+    const int32_t highest = doc->HighestObjectNumber();
+    const std::string saved = Save(*doc);
+    auto again = Load(saved);
+    EXPECT_FALSE(again->Repaired());
+    EXPECT_EQ(As<TPDFString>(As<TPDFDictionary>(again->ResolveObject(4))->GetValue("Title"))->Bytes,
+              "newest");
+    auto* old = As<TPDFDictionary>(again->ResolveObject(highest + 1));
+    ASSERT_NE(old, nullptr);
+    EXPECT_EQ(As<TPDFString>(old->GetValue("Title"))->Bytes, "Test document");
+    EXPECT_EQ(saved.find("\n4 0 obj\n"), saved.rfind("\n4 0 obj\n"));  // one object 4 only
+}
+
+TEST(DocumentLoad, HeaderVersionsAndJunkInFront) {
+    {
+        PdfBuilder b = testing::SimpleDocument(1);
+        auto doc = Load("%PDF-1.7.3" + b.Build().substr(8));
+        EXPECT_EQ(doc->Version, "1.7");
+    }
+    {
+        PdfBuilder b = testing::SimpleDocument(1);
+        auto doc = Load("%PDF-abcd" + b.Build().substr(9));
+        EXPECT_EQ(doc->Version, "");
+        EXPECT_EQ(doc->PageTree().TotalPages(), 1);
+    }
+    {
+        // 2000 bytes of junk: the header lies beyond the first 1024 bytes.
+        PdfBuilder b = testing::SimpleDocument(2);
+        b.Prefix = std::string(2000, 'J');
+        auto doc = Load(b.Build());
+        EXPECT_EQ(doc->PageTree().TotalPages(), 2);
+        EXPECT_EQ(PageText(*doc, 2), "Page 2");
+    }
+    {
+        PdfBuilder b = testing::SimpleDocument(1);
+        auto doc = Load("%!PS-Adobe-3.0 PDF-1.3\n" + b.Build().substr(9));
+        EXPECT_EQ(doc->Version, "1.3");
+    }
+}
+
+TEST(DocumentLoad, FailedLoadsLeaveAnEmptyUsableDocument) {
+    const std::string inputs[] = {"", "not a pdf at all", "%PDF-1.4\n1 0 obj\n<< >>\nendobj\n",
+                                  "%PDF-1.4\ntrailer\n<< /Root 1 0 R >>\n"};
+    for (const std::string& input : inputs) {
+        auto doc = Load(input, TPDFDocument::kNotLoadable);
+        EXPECT_EQ(doc->Objects().size(), 0u);
+        EXPECT_EQ(doc->PageTree().TotalPages(), 0);
+        doc->NewDocument();
+        EXPECT_EQ(doc->PageTree().TotalPages(), 1);
+    }
+}
+
+TEST(DocumentLoad, LinearizationDictionaryIsEmptied) {
+    PdfBuilder b = testing::SimpleDocument(1);
+    b.Set(1, "<< /Linearized 1 /L 1000 /N 1 >>");
+    b.Set(9, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.TrailerEntries = "/Root 9 0 R /Info 4 0 R";
+    auto doc = Load(b.Build());
+    auto* lin = As<TPDFDictionary>(doc->ResolveObject(1));
+    ASSERT_NE(lin, nullptr);
+    EXPECT_EQ(lin->EntryCount(), 0);
+    EXPECT_TRUE(lin->IsModified());
+}
+
+TEST(DocumentSave, BlankDocumentHasTheFixedLayout) {
+    LocalDateTime t;
+    t.year = 2024;
+    ScopedClockOverride clock([&] { return t; });
+    TPDFDocument doc;
+    doc.NewDocument();
+    const std::string bytes = Save(doc);
+    ASSERT_EQ(bytes.substr(0, 15), "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+    size_t last = 0;
+    for (int n = 1; n <= 4; ++n) {
+        const size_t at = bytes.find("\n" + std::to_string(n) + " 0 obj\n");
+        ASSERT_NE(at, std::string::npos) << n;
+        EXPECT_GT(at, last);
+        last = at;
+    }
+    EXPECT_EQ(bytes.find("5 0 obj"), std::string::npos);
+    EXPECT_NE(bytes.find("xref\n0 5\n0000000000 65535 f \n"), std::string::npos);
+    EXPECT_NE(bytes.find("/Type /Pages\n/Count 1\n/Kids [ 2 0 R ]"), std::string::npos);
+    EXPECT_NE(bytes.find("/ProcSet [ /PDF /Text /ImageB /ImageC /ImageI ]"), std::string::npos);
+    const size_t trailer = bytes.find("trailer\n");
+    ASSERT_NE(trailer, std::string::npos);
+    const std::string rest = bytes.substr(trailer);
+    EXPECT_NE(rest.find("/Root 3 0 R"), std::string::npos);
+    EXPECT_NE(rest.find("/Info 4 0 R"), std::string::npos);
+    EXPECT_NE(rest.find("/ID [ <"), std::string::npos);
+    EXPECT_EQ(bytes.substr(bytes.size() - 6), "%%EOF\n");
+    // Every offset in the table points at its object.
+    const size_t table = bytes.find("xref\n0 5\n") + 9;
+    for (int n = 1; n <= 4; ++n) {
+        const long long offset = std::stoll(bytes.substr(table + 20 * n, 10));
+        EXPECT_EQ(bytes.compare(offset, 7, std::to_string(n) + " 0 obj"), 0);
+    }
+}
+
+TEST(DocumentSave, DissolvesObjectStreamsAndKeepsNumbers) {
+    PdfBuilder b = testing::SimpleDocument(2);
+    b.Compress(3);
+    b.Compress(4);
+    auto doc = Load(b.Build(XRefKind::Stream));
+    const std::string saved = Save(*doc);
+    EXPECT_EQ(saved.find("/ObjStm"), std::string::npos);
+    EXPECT_NE(saved.find("\n3 0 obj\n"), std::string::npos);
+    EXPECT_NE(saved.find("/Type /XRef"), std::string::npos);  // written like any object
+    // Object 9 was the object stream: a free row now. (Selecting page 1 on load gave it a
+    // new content stream, so the table runs past the file's own objects.)
+    const std::string head = "xref\n0 " + std::to_string(doc->HighestObjectNumber() + 1) + "\n";
+    const size_t table = saved.find(head);
+    ASSERT_NE(table, std::string::npos);
+    EXPECT_EQ(saved.substr(table + head.size() + 20 * 9, 20), "0000000000 00000 f \n");
+    auto again = Load(saved);
+    EXPECT_EQ(again->PageTree().TotalPages(), 2);
+    EXPECT_EQ(PageText(*again, 2), "Page 2");
+}
+
+TEST(DocumentSave, GapsBecomeNullRowsAndSizeIsWrittenAsHeld) {
+    PdfBuilder b = testing::SimpleDocument(1);
+    b.Set(9, "<< /Extra true >>");  // 7 and 8 are gaps
+    auto doc = Load(b.Build());
+    // The writer neither recomputes Size nor adds one.
+    As<TPDFNumeric>(doc->Trailer->GetValue("Size"))->SetValue(99);
+    const std::string saved = Save(*doc);
+    const std::string head = "xref\n0 " + std::to_string(doc->HighestObjectNumber() + 1) + "\n";
+    const size_t table = saved.find(head);
+    ASSERT_NE(table, std::string::npos);
+    EXPECT_EQ(saved.substr(table + head.size() + 20 * 7, 20), "0000000000 00000 n \n");
+    EXPECT_NE(saved.find("/Size 99"), std::string::npos);
+    doc->Trailer->RemoveKey("Size");
+    EXPECT_EQ(Save(*doc).find("/Size"), std::string::npos);
+    auto again = Load(saved);
+    EXPECT_NE(As<TPDFNull>(again->ResolveObject(7)), nullptr);
+}
+
+TEST(DocumentSave, AbsurdlySparseNumbersGetATableOfRuns) {
+    PdfBuilder b = testing::SimpleDocument(1);
+    const std::string base = b.Build();
+    auto doc = Load(b.AppendUpdate(base, {{99999999, "<< /Far true >>"}}));
+    const std::string saved = Save(*doc);
+    EXPECT_LT(saved.size(), 100000u);
+    EXPECT_NE(saved.find("\nxref\n0 "), std::string::npos);
+    // The page selected on load got a new content stream, numbered right after it.
+    EXPECT_NE(saved.find("\n99999999 2\n"), std::string::npos);
+    auto again = Load(saved);
+    EXPECT_FALSE(again->Repaired());
+    EXPECT_NE(As<TPDFDictionary>(again->ResolveObject(99999999)), nullptr);
+    EXPECT_EQ(again->PageTree().TotalPages(), 1);
+}
+
+TEST(DocumentSave, AnObjectEndingInCarriageReturnGetsALineFeed) {
+    PdfBuilder b = testing::SimpleDocument(1);
+    auto doc = Load(b.Build());
+    TPDFIndObj* info = doc->FindObject(4);
+    info->GetObject();
+    info->Obj = doc->Structure->NewString("x", false);
+    TPDFIndObj* added = doc->AddObject(doc->Structure->NewName("Name\r"), true);
+    (void)added;
+    const std::string text = doc->ObjectToText(*doc->FindObject(4));
+    EXPECT_EQ(text, "4 0 obj\n(x)\nendobj\n");
+    const std::string saved = Save(*doc);
+    EXPECT_NE(saved.find("/Name#0D\nendobj"), std::string::npos);
+}
+
+TEST(DocumentSave, SetInformationEntryFillsInfoAndMetadata) {
+    PdfBuilder b = testing::SimpleDocument(1);
+    auto doc = Load(b.Build());
+    TPDFString* oldTitle = As<TPDFString>(doc->GetInfo()->GetValue("Title"));
+    doc->SetInformationEntry("Title", u"\u626B\u63CF");
+    EXPECT_EQ(As<TPDFString>(doc->GetInfo()->GetValue("Title")), oldTitle);  // replaced in place
+    EXPECT_EQ(oldTitle->Bytes, std::string("\xFE\xFF\x62\x6B\x63\xCF", 6));
+    doc->SetInformationEntry("ModDate", u"D:20240102030405+08'00'");
+    auto* metadata = As<TPDFStream>(doc->GetRoot()->GetValue("Metadata", true));
+    ASSERT_NE(metadata, nullptr);
+    EXPECT_EQ(metadata->StreamDict()->GetType(), "Metadata");
+    EXPECT_EQ(As<TPDFName>(metadata->StreamDict()->GetValue("Subtype"))->Text, "XML");
+    EXPECT_EQ(metadata->StreamDict()->IndexOf("Filter"), -1);
+    const std::string packet(metadata->Data());
+    EXPECT_NE(packet.find("2024-01-02T03:04:05+08:00"), std::string::npos);
+    EXPECT_EQ(doc->ReadMetadata(), packet);
+    // dc:subject goes to the packet only.
+    doc->SetInformationEntry("dc:subject", u"scan");
+    EXPECT_EQ(doc->GetInfo()->IndexOf("dc:subject"), -1);
+}
+
+TEST(DocumentSave, SavingTwiceGivesTheSameBytesAndReloads) {
+    PdfBuilder b = testing::SimpleDocument(3);
+    auto doc = Load(b.Build(XRefKind::Hybrid));
+    const std::string first = Save(*doc);
+    const std::string second = Save(*doc);
+    EXPECT_EQ(first, second);
+    auto again = Load(first);
+    EXPECT_EQ(again->PageTree().TotalPages(), 3);
+}
+
+TEST(DocumentObjects, AddRemoveAndResolve) {
+    TPDFDocument doc;
+    doc.NewDocument();
+    TPDFIndRef* ref = doc.AddIndirect(doc.Structure->NewName("X"));
+    EXPECT_EQ(ref->TargetNumber, 5);
+    EXPECT_EQ(doc.Trailer->GetInteger("Size", 0), 6);
+    EXPECT_EQ(As<TPDFName>(ref->Resolve())->Text, "X");
+    doc.RemoveObject(5, 1);  // wrong generation: nothing
+    EXPECT_NE(doc.FindObject(5), nullptr);
+    doc.RemoveObject(5, 0);
+    EXPECT_EQ(doc.FindObject(5), nullptr);
+    EXPECT_EQ(doc.ResolveObject(5), nullptr);
+    EXPECT_EQ(doc.GetPagesRoot(), doc.ResolveObject(1));
+}
+
+}  // namespace
+}  // namespace verava
