@@ -1,0 +1,25 @@
+#include "app/gui/file_chooser.h"
+
+#include <QDir>
+#include <QStringList>
+
+namespace verava {
+
+TOpenDialogChooser::TOpenDialogChooser(QWidget* parent) : dialog_(parent) {
+    dialog_.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog_.setFileMode(QFileDialog::AnyFile);
+    // Qt's own dialog behaves the same on every platform; native ones differ in whether
+    // they let a name that does not exist through.
+    dialog_.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog_.setOption(QFileDialog::ReadOnly, false);
+    dialog_.setNameFilters(QStringList{QStringLiteral("PDF文件 (*.pdf)")});
+}
+
+QString TOpenDialogChooser::ChooseFile() {
+    if (dialog_.exec() != QDialog::Accepted) return QString();
+    const QStringList files = dialog_.selectedFiles();
+    if (files.isEmpty()) return QString();
+    return QDir::toNativeSeparators(files.front());
+}
+
+}  // namespace verava

@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QMetaObject>
+#include <QSignalSpy>
+#include <QTest>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/gui/main_window.h"
+#include "app/gui/window_fakes.h"
+#include "support/pdf_builder.h"
+
+namespace verava {
+namespace {
+
+using testing::HaveTool;
+using testing::ReadFileBytes;
+using testing::RecordingSink;
+using testing::RunCommand;
+using testing::ScriptedChooser;
+using testing::SimpleDocument;
+using testing::WriteTempFile;
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+const char kDone[] = "文件已经重排，请查看后重新选择";
+const char kMissing[] = "请先选择文件，或者选择的文件不存在！";
+
+// The output name, worked out here by hand: ".pdf" becomes "_重排后.pdf".
+std::string Reversed(std::string path) {
+    const std::string from = ".pdf";
+    const std::string to = "_\xE9\x87\x8D\xE6\x8E\x92\xE5\x90\x8E.pdf";
+    for (size_t at = path.find(from); at != std::string::npos; at = path.find(from, at)) {
+        path.replace(at, from.size(), to);
+        at += to.size();
+    }
+    return path;
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+// The text pdftotext finds on each page, in page order.
+std::vector<std::string> PageTexts(const std::string& path, int pages) {
+    std::vector<std::string> texts;
+    for (int page = 1; page <= pages; ++page) {
+        const std::string n = std::to_string(page);
+        std::string text =
+            RunCommand("pdftotext -q -f " + n + " -l " + n + " '" + path + "' - 2>/dev/null");
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\f' || text.back() == ' '))
+            text.pop_back();
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+int PageCount(const std::string& path) {
+    const std::string info = RunCommand("pdfinfo '" + path + "' 2>/dev/null");
+    const size_t at = info.find("Pages:");
+    return at == std::string::npos ? -1 : std::stoi(info.substr(at + 6));
+}
+
+std::vector<int> Values(const QSignalSpy& spy) {
+    std::vector<int> values;
+    for (const QList<QVariant>& call : spy) values.push_back(call.at(0).toInt());
+    return values;
+}
+
+// A window with recorded messages and a scripted dialog, shown on the screen.
+struct ShownWindow {
+    RecordingSink sink;
+    ScriptedChooser chooser;
+    TForm1 window{&sink, &chooser};
+    ShownWindow() {
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+};
+
+TEST(ReverseClick, WritesTheEightPagesLastToFirstAndReportsEachPass) {
+    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    const std::string input = WriteTempFile("双面扫描.pdf", SimpleDocument(8).Build());
+    const std::string inputBytes = ReadFileBytes(input);
+    ShownWindow w;
+    w.window.Edit1.setText(Q(input));
+    QSignalSpy progress(&w.window.ProgressBar1, &QProgressBar::valueChanged);
+
+    QTest::mouseClick(&w.window.Button4, Qt::LeftButton);
+
+    EXPECT_EQ(Values(progress), (std::vector<int>{12, 25, 38, 50, 62, 75, 88, 100}));
+    EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
+    const std::string output = Reversed(input);
+    ASSERT_TRUE(Exists(output)) << output;
+    EXPECT_EQ(PageTexts(output, 8),
+              (std::vector<std::string>{"Page 8", "Page 7", "Page 6", "Page 5", "Page 4", "Page 3",
+                                        "Page 2", "Page 1"}));
+    EXPECT_EQ(PageCount(output), 8);
+    EXPECT_EQ(ReadFileBytes(input), inputBytes);
+    EXPECT_FALSE(w.window.Running());
+}
+
+TEST(ReverseClick, SecondRowReversesTheEvenPageFile) {
+    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    const std::string odd = WriteTempFile("row1.pdf", SimpleDocument(2, "Odd").Build());
+    const std::string even = WriteTempFile("row2.pdf", SimpleDocument(3, "Even").Build());
+    ShownWindow w;
+    w.window.Edit1.setText(Q(odd));
+    w.window.Edit2.setText(Q(even));
+    QSignalSpy progress(&w.window.ProgressBar1, &QProgressBar::valueChanged);
+
+    QTest::mouseClick(&w.window.Button5, Qt::LeftButton);
+
+    // 1/3 and 2/3 of the way, rounded.
+    EXPECT_EQ(Values(progress), (std::vector<int>{33, 67, 100}));
+    EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
+    EXPECT_EQ(PageTexts(Reversed(even), 3),
+              (std::vector<std::string>{"Even 3", "Even 2", "Even 1"}));
+    EXPECT_FALSE(Exists(Reversed(odd)));
+}
+
+TEST(ReverseClick, OnePageFileJumpsToHundredAndIsSavedUnderTheNewName) {
+    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    const std::string input = WriteTempFile("single.pdf", SimpleDocument(1).Build());
+    ShownWindow w;
+    w.window.Edit1.setText(Q(input));
+    QSignalSpy progress(&w.window.ProgressBar1, &QProgressBar::valueChanged);
+
+    QTest::mouseClick(&w.window.Button4, Qt::LeftButton);
+
+    EXPECT_EQ(Values(progress), std::vector<int>{100});
+    EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
+    EXPECT_EQ(PageTexts(Reversed(input), 1), std::vector<std::string>{"Page 1"});
+}
+
+TEST(ReverseClick, MissingFileIsReportedAndNothingRuns) {
+    const std::string folder = WriteTempFile("placeholder.txt", "");
+    const std::string absent = folder.substr(0, folder.rfind('/')) + "/absent.pdf";
+    const struct {
+        const char* what;
+        QString path;
+    } cases[] = {
+        {"empty edit box", QString()},
+        {"no such file", Q(absent)},
+        {"a folder", Q(folder.substr(0, folder.rfind('/')))},
+    };
+    for (const auto& c : cases) {
+        ShownWindow w;
+        w.window.Edit1.setText(c.path);
+        // A run does not reset the bar; a refused one leaves it as it was.
+        w.window.ProgressBar1.setValue(42);
+        QTest::mouseClick(&w.window.Button4, Qt::LeftButton);
+        EXPECT_EQ(w.sink.messages, QStringList{U(kMissing)}) << c.what;
+        EXPECT_EQ(w.window.ProgressBar1.value(), 42) << c.what;
+    }
+    EXPECT_FALSE(Exists(Reversed(absent)));
+}
+
+TEST(ReverseClick, FileThatIsNotAPdfIsReportedAsUnreadable) {
+    std::mt19937 random(20240611);
+    std::string noise(4096, '\0');
+    for (char& c : noise) c = static_cast<char>(random() & 0xFF);
+    const std::string input = WriteTempFile("noise.pdf", noise);
+    ShownWindow w;
+    w.window.Edit2.setText(Q(input));
+
+    QTest::mouseClick(&w.window.Button5, Qt::LeftButton);
+
+    EXPECT_EQ(w.sink.messages,
+              QStringList{U("文件无法打开，可能不是PDF文件或已损坏") + "\n" + Q(input)});
+    EXPECT_FALSE(Exists(Reversed(input)));
+}
+
+TEST(ReverseClick, EncryptedFileAsksForAPasswordAndWritesNothing) {
+    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    const std::string plain = WriteTempFile("plain.pdf", SimpleDocument(4).Build());
+    const std::string folder = plain.substr(0, plain.rfind('/'));
+    const struct {
+        const char* name;
+        const char* options;
+    } cases[] = {
+        {"locked-aes128.pdf", "128 --use-aes=y"},
+        {"locked-aes256.pdf", "256"},
+    };
+    for (const auto& c : cases) {
+        const std::string locked = folder + "/" + c.name;
+        int status = -1;
+        RunCommand("qpdf --encrypt user owner " + std::string(c.options) + " -- '" + plain + "' '" +
+                       locked + "' 2>&1",
+                   &status);
+        ASSERT_EQ(status, 0) << c.name;
+        ShownWindow w;
+        w.window.Edit1.setText(Q(locked));
+
+        QTest::mouseClick(&w.window.Button4, Qt::LeftButton);
+
+        EXPECT_EQ(w.sink.messages,
+                  QStringList{U("文件已加密，需要密码才能打开") + "\n" + Q(locked)})
+            << c.name;
+        EXPECT_FALSE(Exists(Reversed(locked))) << c.name;
+    }
+}
+
+TEST(ReverseClick, FailedSaveNamesTheOutputPath) {
+    const std::string input = WriteTempFile("blocked.pdf", SimpleDocument(2).Build());
+    // A folder where the output file would go.
+    const std::string output = Reversed(input);
+    ASSERT_EQ(mkdir(output.c_str(), 0700), 0);
+    ShownWindow w;
+    w.window.Edit1.setText(Q(input));
+
+    QTest::mouseClick(&w.window.Button4, Qt::LeftButton);
+
+    EXPECT_EQ(w.sink.messages, QStringList{U("文件保存失败：") + Q(output)});
+    rmdir(output.c_str());
+}
+
+TEST(ReverseClick, ClicksDuringARunAreIgnored) {
+    const std::string input = WriteTempFile("busy.pdf", SimpleDocument(8).Build());
+    ShownWindow w;
+    w.window.Edit1.setText(Q(input));
+    w.chooser.answers = {Q("/elsewhere/other.pdf")};
+    int button4Clicks = 0;
+    QObject::connect(&w.window.Button4, &QPushButton::clicked, [&] { ++button4Clicks; });
+    // At the first progress update, queue clicks and a close; they arrive while the run lets
+    // pending events through.
+    bool queued = false;
+    bool deliveredDuringRun = false;
+    QObject::connect(&w.window.ProgressBar1, &QProgressBar::valueChanged, [&] {
+        if (queued) return;
+        queued = true;
+        QMetaObject::invokeMethod(&w.window.Button4, "click", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&w.window.Button5, "click", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&w.window.Button1, "click", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&w.window, "close", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &w.window, [&] { deliveredDuringRun = w.window.Running(); }, Qt::QueuedConnection);
+    });
+    QSignalSpy progress(&w.window.ProgressBar1, &QProgressBar::valueChanged);
+
+    QTest::mouseClick(&w.window.Button4, Qt::LeftButton);
+    QApplication::processEvents();  // anything still queued would start a run now
+
+    EXPECT_TRUE(deliveredDuringRun);
+    EXPECT_EQ(button4Clicks, 2);
+    EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
+    EXPECT_EQ(Values(progress), (std::vector<int>{12, 25, 38, 50, 62, 75, 88, 100}));
+    EXPECT_EQ(w.chooser.calls, 0);
+    EXPECT_EQ(w.window.Edit1.text(), Q(input));
+    EXPECT_TRUE(w.window.isVisible());
+
+    // Once the run has ended the buttons and the close box answer again.
+    QTest::mouseClick(&w.window.Button1, Qt::LeftButton);
+    EXPECT_EQ(w.chooser.calls, 1);
+    EXPECT_TRUE(w.window.close());
+    EXPECT_FALSE(w.window.isVisible());
+}
+
+TEST(ChooseClick, FillsItsOwnRowAndCancelKeepsTheText) {
+    ShownWindow w;
+    w.chooser.answers = {Q("/scans/odd.pdf"), QString(), Q("/scans/even.pdf"), QString()};
+
+    QTest::mouseClick(&w.window.Button1, Qt::LeftButton);
+    EXPECT_EQ(w.window.Edit1.text(), Q("/scans/odd.pdf"));
+    EXPECT_TRUE(w.window.Edit2.text().isEmpty());
+
+    // Cancel leaves the row as it was.
+    QTest::mouseClick(&w.window.Button1, Qt::LeftButton);
+    EXPECT_EQ(w.window.Edit1.text(), Q("/scans/odd.pdf"));
+
+    QTest::mouseClick(&w.window.Button2, Qt::LeftButton);
+    EXPECT_EQ(w.window.Edit2.text(), Q("/scans/even.pdf"));
+    EXPECT_EQ(w.window.Edit1.text(), Q("/scans/odd.pdf"));
+    QTest::mouseClick(&w.window.Button2, Qt::LeftButton);
+    EXPECT_EQ(w.window.Edit2.text(), Q("/scans/even.pdf"));
+
+    EXPECT_EQ(w.chooser.calls, 4);
+    EXPECT_TRUE(w.sink.messages.isEmpty());
+}
+
+}  // namespace
+}  // namespace verava
