@@ -15,15 +15,14 @@ namespace {
 
 class Owner : public verava::IPDFObjectOwner {
   public:
-    explicit Owner(std::string bytes)
-        : file_(std::make_shared<const std::string>(std::move(bytes))) {
+    explicit Owner(std::string bytes) : file_(verava::SharedBytes::FromString(std::move(bytes))) {
         store_.OnResolveReference = [this](verava::TPDFIndRef*, int32_t n,
                                            int32_t) -> verava::TPDFObject* {
             verava::TPDFIndObj* o = FindObject(n);
             return o != nullptr ? o->GetObject() : nullptr;
         };
     }
-    const std::shared_ptr<const std::string>& FileBuffer() const override { return file_; }
+    const verava::SharedBytes& FileBuffer() const override { return file_; }
     verava::TPDFStructure& ObjectStore() override { return store_; }
     verava::TPDFIndObj* FindObject(int32_t number) override {
         auto it = objects.find(number);
@@ -37,7 +36,7 @@ class Owner : public verava::IPDFObjectOwner {
     std::map<int32_t, std::unique_ptr<verava::TPDFIndObj>> objects;
 
   private:
-    std::shared_ptr<const std::string> file_;
+    verava::SharedBytes file_;
     verava::TPDFStructure store_;
     std::vector<std::unique_ptr<verava::TPDFObjectStream>> cache_;
 };
@@ -47,7 +46,7 @@ class Owner : public verava::IPDFObjectOwner {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     Owner owner(bytes);
-    verava::TPDFXRefReader reader{std::string_view(*owner.FileBuffer())};
+    verava::TPDFXRefReader reader{owner.FileBuffer().View()};
     reader.OnEntry = [&](int32_t n, int32_t g, char kind, int64_t value) {
         if (owner.objects.count(n) != 0 || owner.objects.size() > 5000) return;
         auto o = std::make_unique<verava::TPDFIndObj>(&owner, n, kind == 'c' ? 0 : g);

@@ -9,6 +9,7 @@
 #include "objects/pdf_text.h"
 #include "objects/platform.h"
 #include "objects/stream.h"
+#include "objects/wide_file_stream.h"
 #include "security/md5.h"
 
 namespace verava {
@@ -46,6 +47,7 @@ TPDFDocument::~TPDFDocument() {
 void TPDFDocument::ResetObjects() {
     pageTree_.reset();
     objects_.clear();
+    directIndex_.clear();
     highest_ = 0;
     indexNumbers_.clear();
     indexPositions_.clear();
@@ -68,7 +70,7 @@ void TPDFDocument::ResetObjects() {
 
 void TPDFDocument::ClearDocument() {
     ResetObjects();
-    FileData.reset();
+    FileData = SharedBytes();
     EnteredNumbers.Clear();
     repaired_ = false;
     pageTree_ = std::make_unique<TPDFPageTree>();
@@ -80,13 +82,15 @@ int32_t TPDFDocument::HighestObjectNumber() const { return highest_; }
 
 uint8_t TPDFDocument::LoadFromStream(TStream& stream, const std::u16string& password) {
     try {
-        FileData = std::make_shared<const std::string>(stream.ReadAll());
+        // A file is mapped rather than copied when the system allows it.
+        if (auto* file = dynamic_cast<TBrannockWideFileStream*>(&stream)) FileData = file->MapAll();
+        if (!FileData) FileData = SharedBytes::FromString(stream.ReadAll());
         uint8_t r = OpenBuffer(password);
-        const size_t header = FileData->find("%PDF-");
+        const size_t header = FileData.View().find("%PDF-");
         if (r == kNotLoadable && header != std::string::npos && header > 0) {
             // Offsets in such files count from the header: drop what stands in front of it.
             EnteredNumbers.Clear();
-            FileData = std::make_shared<const std::string>(FileData->substr(header));
+            FileData = FileData.Sub(header);
             r = OpenBuffer(password);
         }
         if (r != kLoaded) {
@@ -148,7 +152,7 @@ void TPDFDocument::BuildPageTree() {
 }
 
 void TPDFDocument::RemoveLinearization() {
-    const std::string_view head = std::string_view(*FileData).substr(0, 1024);
+    const std::string_view head = FileData.View().substr(0, 1024);
     if (head.find("/Linearized") == std::string_view::npos) return;
     const size_t obj = head.find(" obj");
     if (obj == std::string_view::npos) return;
@@ -169,7 +173,7 @@ void TPDFDocument::RemoveLinearization() {
 }
 
 bool TPDFDocument::CheckHeader() {
-    const std::string_view head = std::string_view(*FileData).substr(0, 1024);
+    const std::string_view head = FileData.View().substr(0, 1024);
     std::string version;
     const size_t pdf = head.find("%PDF-");
     if (pdf != std::string_view::npos) {
@@ -190,7 +194,7 @@ bool TPDFDocument::CheckHeader() {
 }
 
 bool TPDFDocument::ReadXRef() {
-    TPDFXRefReader reader{std::string_view(*FileData)};
+    TPDFXRefReader reader{FileData.View()};
     reader.OnEntry = [this](int32_t n, int32_t g, char kind, int64_t v) {
         AddXRefEntry(n, g, kind, v);
     };
@@ -206,8 +210,8 @@ bool TPDFDocument::ReadXRef() {
         auto* size = As<TPDFNumeric>(Trailer->GetValue("Size"));
         if (size != nullptr && size->NumValue == static_cast<double>(XRefEntries.size() + 1) &&
             XRefEntries[0].offset >= 0 &&
-            std::string_view(*FileData).substr(
-                std::min<size_t>(XRefEntries[0].offset, FileData->size()), 7) == "1 0 obj") {
+            FileData.View().substr(std::min<size_t>(XRefEntries[0].offset, FileData.size()), 7) ==
+                "1 0 obj") {
             for (XRefEntry& e : XRefEntries) --e.number;
         }
     }
@@ -224,7 +228,7 @@ bool TPDFDocument::ReadXRef() {
 
 bool TPDFDocument::RepairObjectTable() {
     TVMXRawAnalyser scan;
-    scan.Scan(std::string_view(*FileData));
+    scan.Scan(FileData.View());
     XRefEntries.clear();
     for (int32_t i = 0; i < scan.FoundCount; ++i) {
         XRefEntry e;
@@ -320,11 +324,25 @@ void TPDFDocument::BuildNumberIndex() {
     for (size_t i = 0; i < positions.size(); ++i) indexNumbers_[i] = objects_[positions[i]]->Number;
     indexPositions_ = std::move(positions);
     highest_ = indexNumbers_.empty() ? 0 : std::max(indexNumbers_.back(), 0);
+    // Page moves resolve references by the million: when the numbers are dense, a table by
+    // number answers in one step what the sorted index answers in a binary search.
+    directIndex_.clear();
+    if (!indexNumbers_.empty() && indexNumbers_.front() >= 0 &&
+        static_cast<size_t>(highest_) <= 4 * indexNumbers_.size() + 1024) {
+        directIndex_.assign(static_cast<size_t>(highest_) + 1, -1);
+        for (size_t i = indexNumbers_.size(); i-- > 0;)
+            directIndex_[indexNumbers_[i]] = indexPositions_[i];
+    }
 }
 
 // ---- the object table
 
 TPDFIndObj* TPDFDocument::FindObject(int32_t number) {
+    if (!directIndex_.empty()) {
+        if (number < 0 || static_cast<size_t>(number) >= directIndex_.size()) return nullptr;
+        const int32_t position = directIndex_[number];
+        return position < 0 ? nullptr : objects_[position].get();
+    }
     auto it = std::lower_bound(indexNumbers_.begin(), indexNumbers_.end(), number);
     if (it == indexNumbers_.end() || *it != number) return nullptr;
     return objects_[indexPositions_[it - indexNumbers_.begin()]].get();
@@ -349,6 +367,10 @@ TPDFIndObj* TPDFDocument::AddObject(TPDFObject* object, bool rebuildIndex) {
         // The new number is above every other, so appending keeps the index sorted.
         indexNumbers_.push_back(number);
         indexPositions_.push_back(static_cast<int32_t>(objects_.size() - 1));
+        if (!directIndex_.empty() || indexNumbers_.size() == 1) {
+            directIndex_.resize(static_cast<size_t>(number) + 1, -1);
+            directIndex_[number] = indexPositions_.back();
+        }
     }
     if (auto* size = As<TPDFNumeric>(Trailer->GetValue("Size"))) {
         size->SetValue(number + 1);

@@ -83,7 +83,7 @@ class TPDFDocument : public IPDFObjectOwner {
     bool RemoveEncryption();
 
     // IPDFObjectOwner.
-    const std::shared_ptr<const std::string>& FileBuffer() const override { return FileData; }
+    const SharedBytes& FileBuffer() const override { return FileData; }
     TPDFStructure& ObjectStore() override { return *Structure; }
     std::vector<std::unique_ptr<TPDFObjectStream>>& ObjectStreamCache() override {
         return objectStreamCache_;
@@ -100,7 +100,7 @@ class TPDFDocument : public IPDFObjectOwner {
     TVMXSortedUniqueIntegerList EnteredNumbers;
     std::vector<XRefEntry> XRefEntries;
     std::string Version;
-    std::shared_ptr<const std::string> FileData;
+    SharedBytes FileData;  // the whole file, in memory or mapped
     std::unique_ptr<TPDFStructure> Structure;
     TPDFDictionary* Trailer = nullptr;
     int32_t ParserMode;
@@ -123,6 +123,7 @@ class TPDFDocument : public IPDFObjectOwner {
     std::vector<std::unique_ptr<TPDFIndObj>> objects_;
     std::vector<int32_t> indexNumbers_;
     std::vector<int32_t> indexPositions_;
+    std::vector<int32_t> directIndex_;  // by number, when numbers are dense; -1 = none
     std::vector<std::unique_ptr<TPDFObjectStream>> objectStreamCache_;
     std::unique_ptr<TVelmorPDFLibraryXMP> metadata_;
     std::unique_ptr<TPDFPageTree> pageTree_;

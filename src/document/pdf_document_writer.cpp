@@ -21,9 +21,10 @@ class BufferedOutput {
 
     void Write(std::string_view bytes) {
         position_ += static_cast<int64_t>(bytes.size());
-        if (buffer_.size() + bytes.size() > kBlock) {
+        // Large pieces (image data) go out directly instead of through another copy.
+        if (bytes.size() >= kDirect || buffer_.size() + bytes.size() > kBlock) {
             Flush();
-            if (bytes.size() >= kBlock) {
+            if (bytes.size() >= kDirect) {
                 stream_.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
                 return;
             }
@@ -39,6 +40,7 @@ class BufferedOutput {
 
   private:
     static constexpr size_t kBlock = 1 << 20;
+    static constexpr size_t kDirect = 1 << 16;
     TStream& stream_;
     std::string buffer_;
     int64_t position_ = 0;

@@ -83,8 +83,8 @@ void TPDFIndObj::LoadObject() {
     Loaded = true;
     loading_ = true;
     TPDFStructure& store = Document->ObjectStore();
-    const std::shared_ptr<const std::string>& file = Document->FileBuffer();
-    const bool fromFile = !Compressed && Offset > 0 && file != nullptr;
+    const SharedBytes& file = Document->FileBuffer();
+    const bool fromFile = !Compressed && Offset > 0 && !file.empty();
 
     if (Obj != nullptr) {
         store.ReleaseObject(Obj);
@@ -102,7 +102,7 @@ void TPDFIndObj::LoadObject() {
     std::string ownText;
     std::string_view source;
     if (fromFile) {
-        source = *file;
+        source = file.View();
     } else {
         ownText = GetObjectText();
         source = ownText;

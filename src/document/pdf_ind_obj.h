@@ -31,7 +31,7 @@ class IPDFObjectOwner {
   public:
     virtual ~IPDFObjectOwner() = default;
     // The whole file, shared so stream data can be slices of it.
-    virtual const std::shared_ptr<const std::string>& FileBuffer() const = 0;
+    virtual const SharedBytes& FileBuffer() const = 0;
     virtual TPDFStructure& ObjectStore() = 0;
     virtual TPDFIndObj* FindObject(int32_t number) = 0;
     // Objects are decrypted on first fetch while this holds.

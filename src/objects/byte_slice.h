@@ -1,6 +1,6 @@
-// An immutable run of bytes that may share its buffer with others: stream data of a loaded
-// file are slices of the one in-memory copy of that file instead of copies of it. Replacing
-// the data makes a new buffer; nothing ever writes through a slice.
+// Immutable bytes shared between the image of a file and the values that view it: stream
+// data of a loaded file are slices of the one in-memory (or mapped) copy of that file
+// instead of copies of it. Replacing data makes a new buffer; nothing writes through a view.
 #pragma once
 
 #include <memory>
@@ -9,32 +9,50 @@
 
 namespace verava {
 
+// A run of bytes and whatever keeps them alive (a string, a mapped file).
+class SharedBytes {
+  public:
+    SharedBytes() = default;
+    // NOLINTNEXTLINE(google-explicit-constructor): a shared string is shared bytes.
+    SharedBytes(std::shared_ptr<const std::string> text)
+        : view_(text ? std::string_view(*text) : std::string_view()), owner_(std::move(text)) {}
+    SharedBytes(std::shared_ptr<const void> owner, std::string_view view)
+        : view_(view), owner_(std::move(owner)) {}
+    static SharedBytes FromString(std::string text) {
+        return SharedBytes(std::make_shared<const std::string>(std::move(text)));
+    }
+
+    std::string_view View() const { return view_; }
+    const char* data() const { return view_.data(); }
+    size_t size() const { return view_.size(); }
+    bool empty() const { return view_.empty(); }
+    explicit operator bool() const { return owner_ != nullptr; }
+    // [offset, offset + length) clipped to the bytes, sharing the owner.
+    SharedBytes Sub(size_t offset, size_t length = std::string_view::npos) const {
+        const size_t from = offset < view_.size() ? offset : view_.size();
+        return SharedBytes(owner_, view_.substr(from, length));
+    }
+
+  private:
+    std::string_view view_;
+    std::shared_ptr<const void> owner_;
+};
+
 class ByteSlice {
   public:
     ByteSlice() = default;
-    explicit ByteSlice(std::string bytes)
-        : buffer_(std::make_shared<const std::string>(std::move(bytes))),
-          offset_(0),
-          length_(buffer_->size()) {}
-    // A view of [offset, offset + length) of a shared buffer, clipped to the buffer.
-    ByteSlice(std::shared_ptr<const std::string> buffer, size_t offset, size_t length)
-        : buffer_(std::move(buffer)) {
-        const size_t size = buffer_ ? buffer_->size() : 0;
-        offset_ = offset < size ? offset : size;
-        length_ = length < size - offset_ ? length : size - offset_;
-    }
+    explicit ByteSlice(std::string bytes) : bytes_(SharedBytes::FromString(std::move(bytes))) {}
+    // A view of [offset, offset + length) of shared bytes, clipped to them.
+    ByteSlice(const SharedBytes& buffer, size_t offset, size_t length)
+        : bytes_(buffer.Sub(offset, length)) {}
 
-    std::string_view View() const {
-        return buffer_ ? std::string_view(*buffer_).substr(offset_, length_) : std::string_view();
-    }
-    size_t size() const { return length_; }
-    bool empty() const { return length_ == 0; }
+    std::string_view View() const { return bytes_.View(); }
+    size_t size() const { return bytes_.size(); }
+    bool empty() const { return bytes_.empty(); }
     std::string ToString() const { return std::string(View()); }
 
   private:
-    std::shared_ptr<const std::string> buffer_;
-    size_t offset_ = 0;
-    size_t length_ = 0;
+    SharedBytes bytes_;
 };
 
 }  // namespace verava

@@ -1,5 +1,6 @@
 #include "objects/stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace verava {
@@ -23,15 +24,19 @@ std::string TStream::ReadAll() {
     const int64_t size = Size();
     std::string data;
     if (size <= 0) return data;
-    data.resize(static_cast<size_t>(size));
     Seek(0, SeekOrigin::Beginning);
-    int64_t done = 0;
-    while (done < size) {
-        const int64_t got = Read(data.data() + done, size - done);
+    // Appending through a small buffer fills the string once; sizing it first would zero
+    // every byte before the read writes it again, which shows on files of hundreds of MB.
+    data.reserve(static_cast<size_t>(size));
+    constexpr int64_t kChunk = 1 << 20;
+    std::string chunk(static_cast<size_t>(std::min<int64_t>(kChunk, size)), '\0');
+    while (static_cast<int64_t>(data.size()) < size) {
+        const int64_t want = std::min<int64_t>(static_cast<int64_t>(chunk.size()),
+                                               size - static_cast<int64_t>(data.size()));
+        const int64_t got = Read(chunk.data(), want);
         if (got <= 0) break;
-        done += got;
+        data.append(chunk.data(), static_cast<size_t>(got));
     }
-    data.resize(static_cast<size_t>(done));
     return data;
 }
 

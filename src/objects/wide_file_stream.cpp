@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "objects/file_mapping.h"
 #include "objects/pdf_text.h"
 
 namespace verava {
@@ -21,7 +22,14 @@ TBrannockWideFileStream::TBrannockWideFileStream(const std::u16string& fileName,
         // Lock before truncating: a file another process holds must not lose its content.
         handle_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (handle_ < 0) throw EFCreateError();
-        if (flock(handle_, LOCK_EX | LOCK_NB) != 0 || ftruncate(handle_, 0) != 0) {
+        if (flock(handle_, LOCK_EX | LOCK_NB) != 0) {
+            Close();
+            throw EFCreateError();
+        }
+        // A document of this process may still be reading this very file through a
+        // mapping (saving over the file it was loaded from).
+        TFileMapping::DetachMappingsOf(handle_);
+        if (ftruncate(handle_, 0) != 0) {
             Close();
             throw EFCreateError();
         }
@@ -53,6 +61,8 @@ TBrannockWideFileStream::TBrannockWideFileStream(const std::u16string& fileName,
 }
 
 TBrannockWideFileStream::~TBrannockWideFileStream() { Close(); }
+
+SharedBytes TBrannockWideFileStream::MapAll() const { return TFileMapping::Map(handle_); }
 
 void TBrannockWideFileStream::Close() {
     if (handle_ >= 0) {

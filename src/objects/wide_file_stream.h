@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "objects/byte_slice.h"
 #include "objects/stream.h"
 
 namespace verava {
@@ -48,6 +49,8 @@ class TBrannockWideFileStream : public TStream {
     int64_t Size() override;
 
     void Close();
+    // The whole file mapped into memory (see file_mapping.h); empty when it cannot be.
+    SharedBytes MapAll() const;
 
   private:
     int handle_ = -1;

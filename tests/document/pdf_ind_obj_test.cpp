@@ -12,8 +12,7 @@ namespace {
 // The document side of indirect objects, over a file image and a number -> object map.
 class FakeOwner : public IPDFObjectOwner {
   public:
-    explicit FakeOwner(std::string bytes)
-        : file_(std::make_shared<const std::string>(std::move(bytes))) {
+    explicit FakeOwner(std::string bytes) : file_(SharedBytes::FromString(std::move(bytes))) {
         store_.OnResolveReference = [this](TPDFIndRef*, int32_t n, int32_t) -> TPDFObject* {
             TPDFIndObj* o = FindObject(n);
             return o != nullptr ? o->GetObject() : nullptr;
@@ -33,7 +32,7 @@ class FakeOwner : public IPDFObjectOwner {
         o.StreamIndex = index;
         return o;
     }
-    const std::shared_ptr<const std::string>& FileBuffer() const override { return file_; }
+    const SharedBytes& FileBuffer() const override { return file_; }
     TPDFStructure& ObjectStore() override { return store_; }
     TPDFIndObj* FindObject(int32_t number) override {
         auto it = objects_.find(number);
@@ -47,7 +46,7 @@ class FakeOwner : public IPDFObjectOwner {
     std::vector<int32_t> decrypted;
 
   private:
-    std::shared_ptr<const std::string> file_;
+    SharedBytes file_;
     TPDFStructure store_;
     std::map<int32_t, std::unique_ptr<TPDFIndObj>> objects_;
     std::vector<std::unique_ptr<TPDFObjectStream>> cache_;
@@ -152,9 +151,9 @@ TEST(IndirectObject, StreamDataShareTheFileBuffer) {
     FakeOwner owner(head + StreamObject(3, "/Length 5", "hello"));
     auto* s = As<TPDFStream>(owner.AddAt(3, 9).GetObject());
     ASSERT_NE(s, nullptr);
-    const char* fileBytes = owner.FileBuffer()->data();
+    const char* fileBytes = owner.FileBuffer().data();
     EXPECT_GE(s->Data().data(), fileBytes);
-    EXPECT_LT(s->Data().data(), fileBytes + owner.FileBuffer()->size());
+    EXPECT_LT(s->Data().data(), fileBytes + owner.FileBuffer().size());
 }
 
 TEST(IndirectObject, CompressedObjectsComeFromTheirObjectStream) {

@@ -133,6 +133,21 @@ TEST(Engine, WriteToFileStampsModDateAndReportsFailureByResultOnly) {
     EXPECT_EQ(engine.ErrorCode, 0);
 }
 
+TEST(Engine, SavingOverTheLoadedFileWorks) {
+    const std::string path = testing::WriteTempFile("over.pdf", testing::SimpleDocument(4).Build());
+    TVelmorPDFLibrary engine;
+    ASSERT_EQ(engine.OpenFile(Utf8ToUnicode(path)), 1);
+    engine.GoToPage(4);
+    engine.MovePageTo(1);
+    ASSERT_EQ(engine.WriteToFile(Utf8ToUnicode(path)), 1);
+    // The document still reads its pages after its source file was rewritten.
+    EXPECT_EQ(PageOrder(engine), "4,1,2,3");
+    ASSERT_EQ(engine.WriteToFile(Utf8ToUnicode(path)), 1);
+    TVelmorPDFLibrary reader;
+    ASSERT_EQ(reader.OpenFile(Utf8ToUnicode(path)), 1);
+    EXPECT_EQ(PageOrder(reader), "4,1,2,3");
+}
+
 TEST(Engine, ProgressReportsScaledDistinctValues) {
     TVelmorPDFLibrary engine;
     std::vector<int32_t> seen;

@@ -1,0 +1,124 @@
+#include "objects/file_mapping.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace verava {
+namespace {
+
+struct Mapping {
+    void* address = nullptr;
+    size_t length = 0;  // the file's size
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool detached = false;
+};
+
+// The process's live mappings, so that creating an output over a mapped file can detach
+// them first. Guarded because mappings may be freed on any thread.
+std::mutex& RegistryLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::vector<Mapping*>& Registry() {
+    static std::vector<Mapping*> live;
+    return live;
+}
+
+class MappingOwner {
+  public:
+    explicit MappingOwner(Mapping m) : mapping_(m) {
+        std::lock_guard<std::mutex> guard(RegistryLock());
+        Registry().push_back(&mapping_);
+    }
+    ~MappingOwner() {
+        {
+            std::lock_guard<std::mutex> guard(RegistryLock());
+            auto& live = Registry();
+            live.erase(std::remove(live.begin(), live.end(), &mapping_), live.end());
+        }
+        munmap(mapping_.address, mapping_.length);
+    }
+    MappingOwner(const MappingOwner&) = delete;
+    MappingOwner& operator=(const MappingOwner&) = delete;
+    const Mapping& Get() const { return mapping_; }
+
+  private:
+    Mapping mapping_;
+};
+
+// Replaces the mapped file pages by anonymous pages holding the same bytes, one chunk at a
+// time so the extra memory stays small.
+void Detach(Mapping& m) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t span = (m.length + page - 1) / page * page;
+    constexpr size_t kChunk = 1 << 20;
+    std::vector<char> copy(std::min(kChunk, span));
+    auto* base = static_cast<char*>(m.address);
+    for (size_t offset = 0; offset < span; offset += kChunk) {
+        const size_t length = std::min(kChunk, span - offset);
+        std::memcpy(copy.data(), base + offset, length);
+        void* fresh = mmap(base + offset, length, PROT_READ | PROT_WRITE,
+                           MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (fresh == MAP_FAILED) return;  // the file pages stay; nothing is lost
+        std::memcpy(base + offset, copy.data(), length);
+        mprotect(base + offset, length, PROT_READ);
+    }
+    m.detached = true;
+}
+
+}  // namespace
+
+SharedBytes TFileMapping::Map(int fd) {
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return {};
+    const size_t length = static_cast<size_t>(st.st_size);
+    // A mapping keeps the open file description it was made from, and with it any flock
+    // on it: map through a fresh description of the same file so that no lock outlives
+    // the stream that took it.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const int fresh = open(self.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fresh < 0) return {};
+    struct stat again {};
+    if (fstat(fresh, &again) != 0 || again.st_ino != st.st_ino || again.st_dev != st.st_dev) {
+        close(fresh);
+        return {};
+    }
+    void* address = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fresh, 0);
+    close(fresh);
+    if (address == MAP_FAILED) return {};
+    // The whole file is read front to back by the loaders and the writer.
+    madvise(address, length, MADV_SEQUENTIAL);
+    Mapping m;
+    m.address = address;
+    m.length = length;
+    m.device = st.st_dev;
+    m.inode = st.st_ino;
+    auto owner = std::make_shared<const MappingOwner>(m);
+    return SharedBytes(owner, std::string_view(static_cast<const char*>(address), length));
+}
+
+void TFileMapping::DetachMappingsOf(int fd) {
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) return;
+    std::lock_guard<std::mutex> guard(RegistryLock());
+    for (Mapping* m : Registry()) {
+        if (!m->detached && m->device == st.st_dev && m->inode == st.st_ino) Detach(*m);
+    }
+}
+
+size_t TFileMapping::LiveMappings() {
+    std::lock_guard<std::mutex> guard(RegistryLock());
+    return Registry().size();
+}
+
+}  // namespace verava
