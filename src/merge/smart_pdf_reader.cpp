@@ -330,8 +330,12 @@ TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, 
         if (stream == nullptr) return {};
         index = find();  // a nested load may have decoded it meanwhile
         if (index < 0) {
+            // Registered before decoding, with an empty index: values of the stream's
+            // dictionary may lead back here through references, and must then find nothing.
             ObjStmCache.push_back(stream);
             ObjStmNumbers.push_back(number);
+            objStmIndexes_.emplace_back();
+            index = static_cast<int>(ObjStmCache.size()) - 1;
             if (Encrypted && OnObjectStream) OnObjectStream(number, stream);
             stream->SetData(stream->GetDecodedData(), false);
             const HeaderPairs header = ReadObjStmHeader(stream);
@@ -339,8 +343,7 @@ TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, 
             parsed.valid = header.valid;
             parsed.first = header.first;
             parsed.pairs = header.pairs;
-            objStmIndexes_.push_back(std::move(parsed));
-            index = static_cast<int>(ObjStmCache.size()) - 1;
+            objStmIndexes_[static_cast<size_t>(index)] = std::move(parsed);
         }
     }
     const ObjStmIndex& header = objStmIndexes_[static_cast<size_t>(index)];

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "merge_test_files.h"
 #include "objects/number_text.h"
@@ -291,6 +293,72 @@ TEST(SmartPDFReaderXRef, RepairsTableNumberedFromOne) {
     EXPECT_EQ(r.reader.GetObject(4), nullptr);
 }
 
+// A file of more than 4 GiB without the memory: a header, a gap of blank lines, and a tail
+// holding the objects and the table at positions beyond 32 bits.
+class SparseStream : public TStream {
+  public:
+    SparseStream(std::string head, int64_t tailStart, std::string tail)
+        : head_(std::move(head)), tailStart_(tailStart), tail_(std::move(tail)) {}
+    int64_t Read(void* buffer, int64_t count) override {
+        auto* out = static_cast<char*>(buffer);
+        int64_t done = 0;
+        while (done < count && position_ < Size()) {
+            char c = '\n';
+            if (position_ < static_cast<int64_t>(head_.size())) {
+                c = head_[static_cast<size_t>(position_)];
+            } else if (position_ >= tailStart_) {
+                c = tail_[static_cast<size_t>(position_ - tailStart_)];
+            }
+            out[done++] = c;
+            ++position_;
+        }
+        return done;
+    }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t offset, SeekOrigin origin) override {
+        const int64_t base =
+            origin == SeekOrigin::Current ? position_ : (origin == SeekOrigin::End ? Size() : 0);
+        position_ = std::max<int64_t>(0, base + offset);
+        return position_;
+    }
+    void SetSize(int64_t) override {}
+    int64_t Size() override { return tailStart_ + static_cast<int64_t>(tail_.size()); }
+
+  private:
+    std::string head_;
+    int64_t tailStart_;
+    std::string tail_;
+    int64_t position_ = 0;
+};
+
+TEST(SmartPDFReaderText, ReadsObjectsBeyondFourGigabytes) {
+    const int64_t tailStart = (int64_t{5} << 30) + 7;
+    const std::string bodies[] = {"<< /Type /Catalog /Pages 2 0 R >>",
+                                  "<< /Type /Pages /Kids [] /Count 0 >>",
+                                  "<< /Length 5 >>\nstream\nhello\nendstream"};
+    std::string tail;
+    std::vector<int64_t> offsets;
+    for (int n = 1; n <= 3; ++n) {
+        offsets.push_back(tailStart + static_cast<int64_t>(tail.size()));
+        tail += std::to_string(n) + " 0 obj\n" + bodies[n - 1] + "\nendobj\n";
+    }
+    const int64_t xref = tailStart + static_cast<int64_t>(tail.size());
+    tail += "xref\n0 4\n0000000000 65535 f \n";
+    for (int64_t offset : offsets) tail += PadNumber(offset, 10) + " 00000 n \n";
+    tail += "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    SparseStream stream("%PDF-1.4\n", tailStart, tail);
+    TSmartPDFReader reader(stream);
+    ASSERT_EQ(reader.Status, 0);
+    EXPECT_EQ(reader.StartXRef, xref);
+    EXPECT_EQ(reader.FileSize, stream.Size());
+    EXPECT_EQ(reader.Entries[3].Offset, offsets[2]);
+    EXPECT_EQ(TextOf(reader.GetObject(1)), Canonical(bodies[0]));
+    EXPECT_EQ(TextOf(reader.GetObject(2)), Canonical(bodies[1]));
+    auto* s = As<TPDFStream>(reader.GetObject(3));
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->Data(), "hello");
+}
+
 TEST(SmartPDFReaderText, CutsObjectTextBetweenOffsets) {
     PdfBuilder b = testing::SimpleDocument(1);
     const std::string bytes = b.Build();
@@ -516,6 +584,19 @@ TEST(SmartPDFReaderStreams, SelfReferencesTerminate) {
         EXPECT_EQ(r.reader.GetObject(5), nullptr);
         EXPECT_EQ(r.reader.GetObject(6), nullptr);
         EXPECT_EQ(r.reader.GetObjectText(7), "");
+    }
+    {
+        // An object stream whose N is stored inside that same stream.
+        const std::string data = "10 0 11 6 (ten) 2";
+        const std::string objStm = "<< /Type /ObjStm /N 11 0 R /First 10 /Length " +
+                                   std::to_string(data.size()) + " >>\nstream\n" + data +
+                                   "\nendstream";
+        ReaderOver r(testing::XRefStreamFile(
+            {{1, "<< /Type /Catalog >>"}, {2, objStm}},
+            {{1, 1, -1, 0}, {2, 1, -1, 0}, {10, 2, 2, 0}, {11, 2, 2, 1}}, "/Root 1 0 R"));
+        ASSERT_EQ(r.reader.Status, 0);
+        EXPECT_EQ(r.reader.GetObject(10), nullptr);
+        EXPECT_EQ(r.reader.GetObjectText(11), "");
     }
     {
         // A long chain of object streams each stored in the next stops at the depth limit.

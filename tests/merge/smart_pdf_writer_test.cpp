@@ -174,20 +174,5 @@ TEST(SmartPDFWriter, WriteErrorsPropagate) {
     EXPECT_THROW(writer.WriteXRefAndTrailer(*Trailer(store, 2)), EStreamError);
 }
 
-TEST(SmartPDFWriter, TrailerEndsWithOneLineFeed) {
-    Output out;
-    out.writer.WriteObject(1, 0, "null");
-    TPDFStructure store;
-    TPDFDictionary* t = Trailer(store, 2);
-    const std::string text = t->ToText();
-    out.writer.WriteXRefAndTrailer(*t);
-    const size_t trailer = out.Find("trailer\n");
-    const std::string tail = out.Bytes().substr(trailer);
-    const std::string expectedBody = text.back() == '\n' ? text : text + "\n";
-    EXPECT_EQ(tail.substr(0, 8 + expectedBody.size() + 10),
-              "trailer\n" + expectedBody + "startxref\n");
-    EXPECT_EQ(tail.substr(tail.size() - 7), "\n%%EOF\n");
-}
-
 }  // namespace
 }  // namespace verava
