@@ -8,6 +8,7 @@ namespace verava {
 namespace {
 
 const std::u16string kReversedSuffix = u"_\u91CD\u6392\u540E.pdf";  // "_重排后.pdf"
+const std::u16string kMergedSuffix = u"_\u5408\u5E76\u540E.pdf";    // "_合并后.pdf"
 
 void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_view to) {
     std::u16string out;
@@ -85,6 +86,98 @@ WorkflowResult ReverseFilePages(const std::u16string& path, const WorkflowProgre
         result.outcome = WorkflowOutcome::SaveFailed;
         result.failedPath = result.outputPath;
     }
+    return result;
+}
+
+std::u16string MergeOutputPath(const std::u16string& oddPath, const std::u16string& evenPath) {
+    auto split = [](const std::u16string& path, std::u16string& folder, std::u16string& name) {
+        const size_t slash = path.rfind(u'/');
+        folder = slash == std::u16string::npos ? u"" : path.substr(0, slash + 1);
+        name = slash == std::u16string::npos ? path : path.substr(slash + 1);
+    };
+    std::u16string oddFolder, oddName, evenFolder, evenName;
+    split(oddPath, oddFolder, oddName);
+    split(evenPath, evenFolder, evenName);
+    ReplaceAll(oddName, u".pdf", u"");
+    ReplaceAll(evenName, u".pdf", u"");
+    return oddFolder + oddName + u"_" + evenName + kMergedSuffix;
+}
+
+WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& evenPath,
+                          const WorkflowProgress& progress, bool evenReversed,
+                          const std::u16string& outputOverride) {
+    WorkflowResult result;
+    for (const std::u16string* path : {&oddPath, &evenPath}) {
+        if (path->empty() || !FileExistsWide(*path)) {
+            result.outcome = WorkflowOutcome::InputMissing;
+            result.failedPath = *path;
+            return result;
+        }
+    }
+    TVelmorPDFLibrary engine;
+    int32_t counts[2] = {0, 0};
+    const std::u16string* inputs[2] = {&oddPath, &evenPath};
+    for (int i = 0; i < 2; ++i) {
+        if (engine.OpenFile(*inputs[i]) != 1) {
+            // An input that does not open cannot be merged; say why instead of counting
+            // the engine's blank page.
+            result.outcome = engine.ErrorCode == kErrorPassword ? WorkflowOutcome::MergeEncrypted
+                                                                : WorkflowOutcome::MergeUnreadable;
+            result.failedPath = *inputs[i];
+            result.errorCode = engine.ErrorCode;
+            return result;
+        }
+        counts[i] = engine.CountPages();
+    }
+    const int32_t odd = counts[0];
+    const int32_t even = counts[1];
+    if (odd != even && odd != even + 1) {
+        result.outcome = WorkflowOutcome::PageCountMismatch;
+        return result;
+    }
+    Report(progress, 0, true);
+    result.outputPath =
+        outputOverride.empty() ? MergeOutputPath(oddPath, evenPath) : outputOverride;
+
+    if (engine.MergeFilePair(oddPath, evenPath, result.outputPath) != 1) {
+        result.errorCode = engine.ErrorCode;
+        switch (engine.ErrorCode) {
+            case kErrorMergeEncrypted:
+                result.outcome = WorkflowOutcome::MergeEncrypted;
+                break;
+            case kErrorMergeUnreadable:
+                result.outcome = WorkflowOutcome::MergeUnreadable;
+                break;
+            case kErrorOutputLocked:
+                result.outcome = WorkflowOutcome::OutputLocked;
+                result.failedPath = result.outputPath;
+                break;
+            default:
+                result.outcome = WorkflowOutcome::MergeFailed;
+                break;
+        }
+        return result;
+    }
+    if (engine.OpenFile(result.outputPath) != 1) {
+        result.outcome = OpenOutcome(engine.ErrorCode);
+        result.failedPath = result.outputPath;
+        result.errorCode = engine.ErrorCode;
+        return result;
+    }
+    Report(progress, 50, true);
+    for (int32_t d = 0; d < even; ++d) {
+        // Even page d + 1 sits right behind the odd pages moved so far; scanned last to
+        // first, it is always the last page.
+        engine.GoToPage(evenReversed ? odd + even : odd + 1 + d);
+        engine.MovePageTo(2 * d + 2);
+        Report(progress, 50 + ProgressPercent(d + 1, even, 40), true);
+    }
+    if (engine.WriteToFile(result.outputPath) != 1) {
+        result.outcome = WorkflowOutcome::SaveFailed;
+        result.failedPath = result.outputPath;
+        return result;
+    }
+    Report(progress, 100, true);
     return result;
 }
 

@@ -51,4 +51,16 @@ WorkflowResult ReverseFilePages(const std::u16string& path, const WorkflowProgre
                                 const std::u16string& password = u"",
                                 const std::u16string& outputOverride = u"");
 
+// The output name of a merge: the odd file's folder, then its name and the even file's name
+// each without any ".pdf", joined by "_", then "_合并后.pdf" ("D:/scan/a.pdf" and "b.pdf" give
+// "D:/scan/a_b_合并后.pdf").
+std::u16string MergeOutputPath(const std::u16string& oddPath, const std::u16string& evenPath);
+
+// Joins the odd-page file and the even-page file into one file whose pages alternate odd,
+// even, odd, even, in the odd file's folder. With `evenReversed` the even file is taken as
+// scanned last to first. The odd file must have as many pages as the even file or one more.
+WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& evenPath,
+                          const WorkflowProgress& progress, bool evenReversed = false,
+                          const std::u16string& outputOverride = u"");
+
 }  // namespace verava

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "merge/merge_streams.h"
 #include "objects/number_text.h"
 #include "objects/wide_file_stream.h"
 
@@ -101,6 +102,47 @@ int32_t TBrannock::WriteToFile(const std::u16string& fileName) {
     } catch (...) {
         return 0;
     }
+}
+
+int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16string& second,
+                                 const std::u16string& output) {
+    std::unique_ptr<TBrannockWideFileStream> a;
+    std::unique_ptr<TBrannockWideFileStream> b;
+    try {
+        a = std::make_unique<TBrannockWideFileStream>(first, kFileModeRead | kFileShareDenyWrite);
+        b = std::make_unique<TBrannockWideFileStream>(second, kFileModeRead | kFileShareDenyWrite);
+        if (FileExistsWide(output)) {
+            if (!DeleteFileWide(output)) {
+                ErrorCode = kErrorOutputLocked;
+                return 0;
+            }
+            ErrorCode = kErrorNone;
+        }
+    } catch (...) {
+        ErrorCode = kErrorNotLoadable;
+        return 0;
+    }
+    int32_t result = 0;
+    bool created = false;
+    try {
+        TBrannockWideFileStream out(output, kFileModeCreate);
+        created = true;
+        MergeProgressSink progress;
+        progress.setRange = [this](double scale, int32_t offset) {
+            ProgressScale = scale;
+            ProgressOffset = offset;
+        };
+        progress.report = [this](double raw) { ReportProgress(raw); };
+        int32_t code = ErrorCode;
+        result = MergeStreams(*a, *b, out, code, progress);
+        ErrorCode = code;
+    } catch (...) {
+        ErrorCode = kErrorMergeFailed;
+        result = 0;
+    }
+    // A refused or failed merge leaves no empty or half-written output behind.
+    if (result != 1 && created) DeleteFileWide(output);
+    return result;
 }
 
 int32_t TBrannock::ObjectID(const void* object) {

@@ -42,6 +42,11 @@ class TBrannock {
     int32_t GoToPage(int32_t page);
     int32_t MovePageTo(int32_t position);
     int32_t WriteToFile(const std::u16string& fileName);
+    // Joins two PDF files into a third at file level: all pages of `first`, then all pages of
+    // `second`. 1 when the output was written; otherwise ErrorCode says why and no output
+    // file is left behind.
+    int32_t MergeFilePair(const std::u16string& first, const std::u16string& second,
+                          const std::u16string& output);
 
     int32_t ObjectID(const void* object);
     const void* ObjectForID(int32_t id) const;

@@ -1,0 +1,119 @@
+#include "merge/merge_streams.h"
+
+#include <memory>
+
+#include "merge/smart_pdf_document.h"
+#include "merge/smart_pdf_info.h"
+#include "merge/smart_pdf_reader.h"
+#include "merge/smart_pdf_writer.h"
+#include "objects/number_text.h"
+#include "objects/stream.h"
+
+namespace verava {
+namespace {
+
+// Everything one merge holds for an input.
+struct Input {
+    explicit Input(TStream& stream) : reader(stream), document(reader), info(reader, false, u"") {}
+    TSmartPDFReader reader;
+    TSmartPDFDocument document;
+    TSmartPDFInfo info;
+};
+
+// The body of an object as the output gets it; "null" for one that is missing or whose
+// text cannot be written (a number beyond any range).
+std::string BodyOf(TPDFObject* object) {
+    if (object == nullptr) return "null";
+    try {
+        return object->ToText();
+    } catch (const EInvalidOp&) {
+        return "null";
+    }
+}
+
+// Writes numbers 1..count of `document` with `shift` added, parsing each into a scratch
+// store that is thrown away once it holds more than 100 objects.
+void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmartPDFWriter& writer,
+                const MergeProgressSink& progress) {
+    auto scratch = std::make_unique<TPDFStructure>();
+    for (int32_t k = 1; k <= count; ++k) {
+        if (progress.report)
+            progress.report(static_cast<double>(static_cast<int64_t>(k) * 100 / count));
+        TPDFObject* object = document.GetObject(k, scratch.get());
+        if (object != nullptr && shift != 0) object->ShiftReferences(shift);
+        writer.WriteObject(k + shift, document.Reader->GetGeneration(k), BodyOf(object));
+        if (scratch->ObjectCount() > 100) scratch = std::make_unique<TPDFStructure>();
+    }
+    if (progress.report) progress.report(100);
+}
+
+}  // namespace
+
+int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
+                     const MergeProgressSink& progress) {
+    Input a(first);
+    Input b(second);
+    if (a.info.SecurityStatus(TSmartPDFInfo::kQueryEncryption) != 0 ||
+        b.info.SecurityStatus(TSmartPDFInfo::kQueryEncryption) != 0) {
+        // Encrypted inputs are refused even when they would open without a password: the
+        // merge neither decrypts nor writes encrypted files.
+        errorCode = kMergeEncrypted;
+        return 0;
+    }
+    if (a.reader.Status != TSmartPDFReader::kStatusUsable ||
+        b.reader.Status != TSmartPDFReader::kStatusUsable) {
+        errorCode = kMergeUnreadable;
+        return 0;
+    }
+    a.reader.FinishTrailer();
+    b.reader.FinishTrailer();
+    TPDFDictionary* trailer = a.reader.Trailer;
+
+    TSmartPDFWriter writer(output);
+    writer.WriteHeader("1.4");
+
+    // The roots as they are now; the second tree may get a new root below.
+    TPDFIndRef* rootA = a.document.PagesRef;
+    TPDFIndRef* rootB = b.document.PagesRef;
+    const int32_t rootANumber = rootA != nullptr ? rootA->TargetNumber : 0;
+    const int32_t rootAGeneration = rootA != nullptr ? rootA->TargetGeneration : 0;
+    const int32_t rootBNumber = rootB != nullptr ? rootB->TargetNumber : 0;
+    const int32_t rootBGeneration = rootB != nullptr ? rootB->TargetGeneration : 0;
+
+    a.document.EnsureAcroForm();
+    const int32_t shift = a.document.HighestObjectNumber();
+    b.document.CopyInheritedAttributes();
+    if (rootA != nullptr && rootB != nullptr) {
+        // Written lowered by the shift because every reference of the second input is
+        // raised by it on the way out.
+        b.document.SetParent(rootANumber - shift, rootAGeneration);
+        const int32_t pages = b.document.PageCount();
+        a.document.AppendKid(rootBNumber + shift, rootBGeneration, pages);
+    }
+    if (b.document.HasAcroForm()) {
+        a.document.MergeFields(b.document.FieldsArray(), b.document.COArray(),
+                               b.document.NeedAppearancesValue(), shift);
+    }
+    if (b.document.HasOutlines()) {
+        if (a.document.HasOutlines()) {
+            a.document.AppendOutlines(b.document, shift);
+        } else {
+            a.document.AdoptOutlines(b.document.OutlinesRef(), shift);
+        }
+    }
+
+    const int32_t countA = a.document.HighestObjectNumber();
+    if (progress.setRange) progress.setRange(0.75, 0);
+    WriteInput(a.document, countA, 0, writer, progress);
+    const int32_t countB = b.document.HighestObjectNumber();
+    if (progress.setRange) progress.setRange(0.25, 75);
+    WriteInput(b.document, countB, shift, writer, progress);
+
+    if (trailer == nullptr) trailer = a.reader.Structure->NewDictionary();
+    trailer->SetValue("Size",
+                      a.reader.Structure->NewNumeric(static_cast<double>(countA) + countB + 1));
+    writer.WriteXRefAndTrailer(*trailer);
+    return 1;
+}
+
+}  // namespace verava

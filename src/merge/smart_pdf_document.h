@@ -1,0 +1,96 @@
+// The structural view of one input of a file merge: over a merge reader it finds the
+// catalog, the page tree root, the interactive form and the outlines, and it makes the edits
+// that join two inputs (one page tree hung under the other, inherited page attributes
+// pushed down, form fields and outline items appended). It never rewrites the input: every
+// object it changes or creates is recorded under its number, and the merge writes the
+// recorded object in place of the one in the file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "merge/smart_pdf_reader.h"
+#include "objects/pdf_structure.h"
+#include "structure/pdf_form.h"
+
+namespace verava {
+
+class TSmartPDFDocument {
+  public:
+    // Links followed in one walk (Parent chains, outline Next chains, page tree descents)
+    // at most; a file whose links loop ends the walk instead of hanging.
+    static constexpr int kMaxWalk = 100000;
+
+    explicit TSmartPDFDocument(TSmartPDFReader& reader);
+    ~TSmartPDFDocument();
+    TSmartPDFDocument(const TSmartPDFDocument&) = delete;
+    TSmartPDFDocument& operator=(const TSmartPDFDocument&) = delete;
+
+    // Object n: the recorded one when there is one (copied into `store` unless it is a
+    // stream), else parsed from the input into `store`, or fetched through the reader's
+    // cache when no store is given.
+    TPDFObject* GetObject(int32_t n, TPDFStructure* store = nullptr);
+    int32_t HighestObjectNumber() const;
+    int32_t PageCount();
+    bool IsPage(const TPDFIndRef* reference);
+    // The value of `key` on the dictionary or its nearest ancestor through Parent; every
+    // ancestor visited is recorded.
+    TPDFObject* GetInherited(TPDFDictionary* dictionary, std::string_view key);
+    bool HasAcroForm() const { return AcroFormDict != nullptr; }
+    TPDFArray* FieldsArray();
+    TPDFArray* COArray();
+    bool NeedAppearancesValue();
+    bool HasOutlines();
+    TPDFIndRef* OutlinesRef();
+    TPDFDictionary* OutlinesDict();
+    TPDFIndRef* OutlineEntryRef(std::string_view key);
+    TPDFDictionary* OutlineEntryDict(std::string_view key);
+    std::vector<TPDFIndRef*> OutlineItems();
+
+    void RegisterObject(int32_t n, TPDFObject* object);
+    TPDFIndRef* AddObject(TPDFObject* object);
+    bool IsRecorded(int32_t n) const { return changed_.count(n) != 0; }
+    TPDFArray* KidsArray();
+    void AppendKid(int32_t number, int32_t generation, int32_t count);
+    void SetParent(int32_t number, int32_t generation);
+    void CopyInheritedAttributes();
+    TPDFIndRef* NextPage(int32_t i, TPDFIndRef* previous);
+    TPDFIndRef* FindPage(int32_t n);
+    void EnsureAcroForm();
+    void MergeFields(TPDFArray* fields, TPDFArray* co, bool needAppearances, int32_t shift);
+    void SetOutlineParents(const std::vector<TPDFIndRef*>& items, int32_t number,
+                           int32_t generation);
+    void AppendOutlines(TSmartPDFDocument& other, int32_t shift);
+    void AdoptOutlines(TPDFIndRef* reference, int32_t shift);
+
+    std::unique_ptr<TPDFStructure> LocalStructure;
+    TPDFDictionary* RootDict = nullptr;
+    TPDFIndRef* RootRef = nullptr;
+    TPDFDictionary* InfoDict = nullptr;
+    TPDFIndRef* InfoRef = nullptr;
+    TPDFIndRef* PagesRef = nullptr;
+    TPDFDictionary* PagesDict = nullptr;
+    TPDFIndRef* AcroFormRef = nullptr;
+    TPDFDictionary* AcroFormDict = nullptr;
+    TSmartPDFReader* Reader;
+    TPDFDictionary* LastNode = nullptr;
+    TPDFIndRef* LastNodeRef = nullptr;
+
+  private:
+    // The object a value names when it is a reference (through the recorded objects and
+    // the reader's cache), else the value itself.
+    TPDFObject* Follow(TPDFObject* value);
+    TPDFArray* FormArray(std::string_view key);
+    // Weight of a Kids element for the page search: pages below it, and whether it is a
+    // leaf page.
+    int32_t Weight(TPDFIndRef* reference, TPDFStructure* store, bool& leaf);
+
+    std::unordered_map<int32_t, TPDFObject*> changed_;
+    int32_t highestRecorded_ = 0;
+    std::unique_ptr<TPDFForm> form_;
+};
+
+}  // namespace verava
