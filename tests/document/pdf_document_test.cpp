@@ -57,7 +57,9 @@ TEST(DocumentLoad, ReadsEveryKindOfCrossReferenceData) {
         EXPECT_FALSE(doc->Repaired());
         EXPECT_EQ(doc->PageTree().CurrentPageNumber(), 1);
         // Object-stream objects come first in the object list, then file order.
-        if (kind != XRefKind::Table) EXPECT_TRUE(doc->Objects()[0]->Compressed);
+        if (kind != XRefKind::Table) {
+            EXPECT_TRUE(doc->Objects()[0]->Compressed);
+        }
     }
 }
 
@@ -121,7 +123,9 @@ TEST(DocumentLoad, RepairsDamagedFiles) {
         auto doc = Load(c.bytes);
         EXPECT_EQ(doc->PageTree().TotalPages(), 3) << c.what;
         EXPECT_EQ(PageText(*doc, 3), "Page 3") << c.what;
-        if (c.repaired) EXPECT_TRUE(doc->Repaired()) << c.what;
+        if (c.repaired) {
+            EXPECT_TRUE(doc->Repaired()) << c.what;
+        }
     }
 }
 
