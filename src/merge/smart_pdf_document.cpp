@@ -1,5 +1,6 @@
 #include "merge/smart_pdf_document.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "objects/number_text.h"
@@ -86,6 +87,10 @@ TPDFObject* TSmartPDFDocument::GetInherited(TPDFDictionary* dictionary, std::str
         auto* parent = As<TPDFIndRef>(d->GetValue("Parent"));
         if (parent == nullptr || !visited.insert(parent->TargetNumber).second) return nullptr;
         auto* next = As<TPDFDictionary>(GetObject(parent->TargetNumber));
+        // Only a dictionary is recorded: recording nothing under a Parent number would
+        // write "null" over an object that is no dictionary, or make a huge number the
+        // output's highest.
+        if (next == nullptr) return nullptr;
         RegisterObject(parent->TargetNumber, next);
         d = next;
     }
@@ -167,8 +172,11 @@ TPDFArray* TSmartPDFDocument::KidsArray() {
         holderNumber = ref->TargetNumber;
         kids = holder;
     }
-    RegisterObject(holderNumber, holder);
-    return As<TPDFArray>(kids);
+    // Recorded only when there is an array to edit: a Kids reference to a missing object
+    // must not put "null" under its number.
+    auto* array = As<TPDFArray>(kids);
+    if (array != nullptr) RegisterObject(holderNumber, holder);
+    return array;
 }
 
 void TSmartPDFDocument::AppendKid(int32_t number, int32_t generation, int32_t count) {
@@ -189,7 +197,9 @@ void TSmartPDFDocument::SetParent(int32_t number, int32_t generation) {
 }
 
 void TSmartPDFDocument::CopyInheritedAttributes() {
-    const int32_t count = PageCount();
+    // Every page is an object of its own, so no honest file has more pages than objects; a
+    // forged Count must not make this search the tree billions of times.
+    const int32_t count = std::min(PageCount(), HighestObjectNumber());
     TPDFObject* fallback = LocalStructure->ParseText("[ 0 0 612 792 ]");
     TPDFIndRef* previous = nullptr;
     for (int32_t i = 1; i <= count; ++i) {

@@ -1,0 +1,223 @@
+// The file merge on inputs that qpdf rewrote (object streams, linearized), with forms,
+// outlines, incremental updates and differing page sizes. Every output must pass
+// `qpdf --check`, show the first input's pages and then the second's in pdftotext, and keep
+// both inputs' fields and outline items as qpdf reads them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "merge/merge_streams.h"
+#include "objects/stream.h"
+#include "support/pdf_builder.h"
+
+namespace verava {
+namespace {
+
+using testing::HaveTool;
+using testing::PdfBuilder;
+using testing::ReadFileBytes;
+using testing::RunCommand;
+using testing::SimpleDocument;
+using testing::WriteTempFile;
+using testing::XRefKind;
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// The value pdfinfo prints for `key` (blanks around it removed), "" when it prints none.
+std::string PdfInfoValue(const std::string& path, const std::string& key,
+                         const std::string& options = "") {
+    const std::string info = RunCommand("pdfinfo " + options + " " + Quote(path) + " 2>/dev/null");
+    const size_t at = info.find("\n" + key + ":");
+    const size_t start = at == std::string::npos ? info.find(key + ":") : at + 1;
+    if (start == std::string::npos || (at == std::string::npos && start != 0)) return "";
+    const size_t end = info.find('\n', start);
+    std::string value = info.substr(start + key.size() + 1, end - start - key.size() - 1);
+    while (!value.empty() && value.front() == ' ') value.erase(0, 1);
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    return value;
+}
+
+class MergePeer : public ::testing::Test {
+  public:
+    void SetUp() override {
+        if (!HaveTool("qpdf") || !HaveTool("pdftotext")) GTEST_SKIP() << "qpdf/pdftotext missing";
+    }
+
+    // `qpdf OPTIONS in out` on the builder's bytes; the path of the result.
+    static std::string Qpdf(const std::string& name, const std::string& bytes,
+                            const std::string& options) {
+        const std::string in = WriteTempFile(name + "-in.pdf", bytes);
+        const std::string out = WriteTempFile(name + ".pdf", "");
+        int status = -1;
+        const std::string log =
+            RunCommand("qpdf " + options + " " + Quote(in) + " " + Quote(out) + " 2>&1", &status);
+        EXPECT_EQ(status, 0) << name << ": " << log;
+        return out;
+    }
+
+    // Merges two files into a third; the output's path.
+    static std::string Merge(const std::string& first, const std::string& second,
+                             const std::string& name) {
+        TMemoryStream a(ReadFileBytes(first));
+        TMemoryStream b(ReadFileBytes(second));
+        TMemoryStream out;
+        int32_t code = 0;
+        EXPECT_EQ(MergeStreams(a, b, out, code), 1) << name;
+        return WriteTempFile(name, out.Data());
+    }
+
+    static void ExpectChecked(const std::string& path, const std::string& what) {
+        int status = -1;
+        const std::string log = RunCommand("qpdf --check " + Quote(path) + " 2>&1", &status);
+        EXPECT_EQ(status, 0) << what << "\n" << log;
+    }
+
+    static void ExpectPages(const std::string& path, const std::vector<std::string>& texts,
+                            const std::string& what) {
+        EXPECT_EQ(PdfInfoValue(path, "Pages"), std::to_string(texts.size())) << what;
+        for (size_t k = 0; k < texts.size(); ++k) {
+            const std::string n = std::to_string(k + 1);
+            const std::string text = RunCommand("pdftotext -q -f " + n + " -l " + n + " " +
+                                                Quote(path) + " - 2>/dev/null");
+            EXPECT_NE(text.find(texts[k]), std::string::npos)
+                << what << " page " << n << " reads '" << text << "', expected " << texts[k];
+        }
+    }
+};
+
+std::vector<std::string> Texts(const std::string& prefix, int from, int to) {
+    std::vector<std::string> out;
+    for (int k = from; k <= to; ++k) out.push_back(prefix + " " + std::to_string(k));
+    return out;
+}
+
+std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The same document in the shapes our builder and qpdf write.
+std::vector<std::pair<std::string, std::string>> Variants(const std::string& prefix, int pages) {
+    PdfBuilder b = SimpleDocument(pages, prefix);
+    for (int n = 1; n <= 5; ++n) b.Compress(n);
+    const std::string table = b.Build(XRefKind::Table);
+    const std::string tag = prefix + std::to_string(pages);
+    return {
+        {"table", WriteTempFile(tag + "-table.pdf", table)},
+        {"xref stream",
+         WriteTempFile(tag + "-stream.pdf", b.Build(XRefKind::StreamFlatePredicted))},
+        {"hybrid", WriteTempFile(tag + "-hybrid.pdf", b.Build(XRefKind::Hybrid))},
+        {"qpdf object streams",
+         MergePeer::Qpdf(tag + "-objstm", table, "--object-streams=generate")},
+        {"qpdf linearized", MergePeer::Qpdf(tag + "-linear", table, "--linearize")},
+    };
+}
+
+TEST_F(MergePeer, BuilderAndQpdfVariantsInEveryPairing) {
+    const auto odd = Variants("Odd", 3);
+    const auto even = Variants("Even", 2);
+    const std::vector<std::string> expected = Join(Texts("Odd", 1, 3), Texts("Even", 1, 2));
+    int index = 0;
+    for (const auto& [oddKind, oddPath] : odd) {
+        for (const auto& [evenKind, evenPath] : even) {
+            const std::string what = oddKind + " + " + evenKind;
+            const std::string out =
+                Merge(oddPath, evenPath, "merged-" + std::to_string(index++) + ".pdf");
+            ExpectChecked(out, what);
+            ExpectPages(out, expected, what);
+        }
+    }
+}
+
+TEST_F(MergePeer, IncrementalUpdatesAndDifferentPageSizes) {
+    // The first input's page 2 was replaced by an update.
+    PdfBuilder first = SimpleDocument(2, "Odd");
+    const std::string base = first.Build();
+    const std::string updated = first.AppendUpdate(
+        base, {{8, PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (Odd 2 updated) Tj ET")}},
+        XRefKind::Table, "/Root 1 0 R /Info 4 0 R");
+    // The second input's pages inherit A4 from its root.
+    PdfBuilder second;
+    second.Set(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    second.Set(2,
+               "<< /Type /Pages /MediaBox [0 0 595 842] /Kids [ 4 0 R 6 0 R ] /Count 2 "
+               "/Resources << /Font << /F1 3 0 R >> >> >>");
+    second.Set(3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    for (int k = 0; k < 2; ++k) {
+        second.Set(4 + 2 * k, "<< /Type /Page /Parent 2 0 R /Contents " +
+                                  std::to_string(5 + 2 * k) + " 0 R >>");
+        second.Set(5 + 2 * k, PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (Even " +
+                                                             std::to_string(k + 1) + ") Tj ET"));
+    }
+    second.TrailerEntries = "/Root 1 0 R";
+    const std::string out = Merge(WriteTempFile("upd-odd.pdf", updated),
+                                  WriteTempFile("a4-even.pdf", second.Build()), "merged-sizes.pdf");
+    ExpectChecked(out, "sizes");
+    ExpectPages(out, {"Odd 1", "Odd 2 updated", "Even 1", "Even 2"}, "sizes");
+    for (int page = 1; page <= 4; ++page) {
+        const std::string key = "Page    " + std::to_string(page) + " size";
+        const std::string size = PdfInfoValue(out, key, "-f 1 -l 4");
+        EXPECT_EQ(size.substr(0, 13), page <= 2 ? "612 x 792 pts" : "595 x 842 pts") << key;
+    }
+}
+
+// A one-page document with two text fields listed by reference, and outline items.
+std::string FormAndOutlineFile(const std::string& prefix) {
+    PdfBuilder b = SimpleDocument(1, prefix);  // 1..6
+    b.Set(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm 7 0 R /Outlines 10 0 R >>");
+    b.Set(7, "<< /Fields [ 8 0 R 9 0 R ] /DA (/Helv 0 Tf 0 g) >>");
+    for (int k = 0; k < 2; ++k) {
+        const std::string name = prefix + (k == 0 ? "A" : "B");
+        b.Set(8 + k, "<< /FT /Tx /T (" + name + ") /V (" + name +
+                         " value) /Type /Annot /Subtype /Widget /Rect [ 72 " +
+                         std::to_string(500 + 40 * k) + " 272 " + std::to_string(530 + 40 * k) +
+                         " ] /P 5 0 R >>");
+    }
+    b.Set(5,
+          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R "
+          ">> >> /Contents 6 0 R /Annots [ 8 0 R 9 0 R ] >>");
+    b.Set(10, "<< /Type /Outlines /First 11 0 R /Last 12 0 R /Count 2 >>");
+    b.Set(11, "<< /Title (" + prefix + " one) /Parent 10 0 R /Next 12 0 R /Dest [ 5 0 R /Fit ] >>");
+    b.Set(12, "<< /Title (" + prefix + " two) /Parent 10 0 R /Prev 11 0 R /Dest [ 5 0 R /Fit ] >>");
+    return b.Build();
+}
+
+TEST_F(MergePeer, FieldsAndOutlinesOfBothInputsAreKept) {
+    const std::string odd = FormAndOutlineFile("odd");
+    const std::string even = FormAndOutlineFile("even");
+    const std::vector<std::pair<std::string, std::string>> pairs = {
+        {WriteTempFile("form-odd.pdf", odd), WriteTempFile("form-even.pdf", even)},
+        {Qpdf("form-odd-objstm", odd, "--object-streams=generate"),
+         Qpdf("form-even-objstm", even, "--object-streams=generate")},
+    };
+    int index = 0;
+    for (const auto& [a, b] : pairs) {
+        const std::string what = "pair " + std::to_string(index);
+        const std::string out = Merge(a, b, "merged-form-" + std::to_string(index++) + ".pdf");
+        ExpectChecked(out, what);
+        ExpectPages(out, {"odd 1", "even 1"}, what);
+        const std::string fields =
+            RunCommand("qpdf --json --json-key=acroform " + Quote(out) + " 2>&1");
+        size_t at = 0;
+        for (const char* name : {"oddA", "oddB", "evenA", "evenB"}) {
+            const size_t found = fields.find("\"fullname\": \"" + std::string(name) + "\"", at);
+            EXPECT_NE(found, std::string::npos) << what << ": field " << name << "\n" << fields;
+            if (found != std::string::npos) at = found;
+        }
+        const std::string outlines =
+            RunCommand("qpdf --json --json-key=outlines " + Quote(out) + " 2>&1");
+        at = 0;
+        for (const char* title : {"odd one", "odd two", "even one", "even two"}) {
+            const size_t found = outlines.find("\"title\": \"" + std::string(title) + "\"", at);
+            EXPECT_NE(found, std::string::npos) << what << ": outline " << title << "\n"
+                                                << outlines;
+            if (found != std::string::npos) at = found;
+        }
+        // The second input's items lead to its own page, page 2 of the output.
+        EXPECT_NE(outlines.find("\"destpageposfrom1\": 2"), std::string::npos) << outlines;
+    }
+}
+
+}  // namespace
+}  // namespace verava
