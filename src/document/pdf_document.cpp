@@ -109,6 +109,12 @@ uint8_t TPDFDocument::OpenBuffer(const std::u16string& password) {
     ResetObjects();
     repaired_ = false;
     if (!CheckHeader() || !ReadXRef()) return kNotLoadable;
+    if (!repaired_ && !PageTreeReachable()) {
+        // Cross-reference data that read cleanly but lead to no page tree (a table of
+        // garbage rows, offsets that all miss) are as damaged as unreadable ones. This is
+        // decided before the encryption is read, so that it comes from the final trailer.
+        RepairObjectTable();
+    }
 
     TPDFObject* encrypt = Trailer->GetValue("Encrypt");
     if (As<TPDFDictionary>(encrypt) != nullptr || As<TPDFIndRef>(encrypt) != nullptr) {
@@ -130,16 +136,15 @@ uint8_t TPDFDocument::OpenBuffer(const std::u16string& password) {
         }
     }
 
-    TPDFDictionary* root = GetPagesRoot();
-    if (root == nullptr && !repaired_) {
-        // Cross-reference data that read cleanly but lead to no page tree (a table of
-        // garbage rows, offsets that all miss) are as damaged as unreadable ones.
-        if (RepairObjectTable()) root = GetPagesRoot();
-    }
-    if (root == nullptr) return kNotLoadable;
+    if (GetPagesRoot() == nullptr) return kNotLoadable;
     BuildPageTree();
     RemoveLinearization();
     return kLoaded;
+}
+
+bool TPDFDocument::PageTreeReachable() {
+    auto* catalog = As<TPDFDictionary>(Trailer->GetValue("Root", true));
+    return catalog != nullptr && As<TPDFDictionary>(catalog->GetValue("Pages", true)) != nullptr;
 }
 
 void TPDFDocument::BuildPageTree() {
@@ -251,6 +256,23 @@ bool TPDFDocument::RepairObjectTable() {
         }
     }
     BuildObjectList();
+    if (Trailer == nullptr) {
+        // A file that only ever had cross-reference streams has no "trailer" keyword: the
+        // newest stream dictionary that names a catalog serves instead.
+        for (auto it = objects_.rbegin(); it != objects_.rend() && Trailer == nullptr; ++it) {
+            TPDFObject* value = (*it)->GetObject();
+            auto* dict = As<TPDFStream>(value) != nullptr ? As<TPDFStream>(value)->StreamDict()
+                                                          : As<TPDFDictionary>(value);
+            if (dict == nullptr || As<TPDFIndRef>(dict->GetValue("Root")) == nullptr) continue;
+            if (auto* copy = As<TPDFDictionary>(Structure->ParseText(dict->ToText()))) {
+                for (const char* key :
+                     {"Prev", "XRefStm", "Type", "W", "Index", "Length", "Filter", "DecodeParms"}) {
+                    copy->RemoveKey(key);
+                }
+                Trailer = copy;
+            }
+        }
+    }
     repaired_ = true;
     return Trailer != nullptr;
 }

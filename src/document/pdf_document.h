@@ -112,6 +112,8 @@ class TPDFDocument : public IPDFObjectOwner {
     bool ReadXRef();
     // Rebuilds the object table from the object headers found in the file.
     bool RepairObjectTable();
+    // The catalog and its page tree root resolve (nothing is created on the way).
+    bool PageTreeReachable();
     void AddXRefEntry(int32_t number, int32_t generation, char kind, int64_t value);
     void TakeTrailer(const std::string& text);
     void BuildObjectList();

@@ -139,6 +139,16 @@ TEST_F(ReversePeer, EncryptedFilesStayEncrypted) {
             RunCommand("qpdf --show-encryption --password=" + c.owner + " " + Quote(output));
         EXPECT_EQ(info.find("File is not encrypted"), std::string::npos) << c.what << info;
     }
+    // An encrypted file whose offsets all miss is repaired and still decrypted.
+    {
+        const std::string input = testing::WriteTempFile("enc-shifted.pdf", "");
+        RunCommand("qpdf --object-streams=disable --encrypt '' own 128 --use-aes=y -- " +
+                   Quote(source) + " " + Quote(input));
+        std::string bytes = testing::ReadFileBytes(input);
+        bytes = testing::InsertAt(bytes, bytes.find("1 0 obj"), std::string(64, '\n'));
+        const std::string shifted = testing::WriteTempFile("enc-shifted2.pdf", bytes);
+        ExpectReversed(Reverse(shifted), 4, "own", "encrypted and repaired", true);
+    }
     // A wrong password (and none, for a file that needs one) is refused; nothing is written.
     const std::string locked = testing::WriteTempFile("enc-locked.pdf", "");
     RunCommand("qpdf --encrypt usr own 256 -- " + Quote(source) + " " + Quote(locked));

@@ -129,6 +129,18 @@ TEST(DocumentLoad, RepairsDamagedFiles) {
     }
 }
 
+TEST(DocumentLoad, RepairKeepsTheTrailerOfAStreamOnlyFile) {
+    // No "trailer" keyword anywhere: the repaired table must still use the trailer the
+    // cross-reference stream gave, not a catalog made up while the offsets missed.
+    PdfBuilder b = testing::SimpleDocument(3);
+    const std::string good = b.Build(XRefKind::Stream);
+    auto doc = Load(
+        testing::InsertAt(good, static_cast<size_t>(b.OffsetOf(1)) - 1, std::string(200, ' ')));
+    EXPECT_TRUE(doc->Repaired());
+    EXPECT_EQ(doc->PageTree().TotalPages(), 3);
+    EXPECT_EQ(PageText(*doc, 3), "Page 3");
+}
+
 TEST(DocumentLoad, SixEntriesAtOffsetZeroAreRepairedInsteadOfTrusted) {
     PdfBuilder b = testing::SimpleDocument(2);
     std::string file = b.Build(XRefKind::Table);
