@@ -87,6 +87,16 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
         // Written lowered by the shift because every reference of the second input is
         // raised by it on the way out.
         b.document.SetParent(rootANumber - shift, rootAGeneration);
+        if (b.document.PagesRef != nullptr && b.document.PagesRef->TargetNumber != rootBNumber) {
+            // The second catalog named a page as its tree and that page got a root of its own
+            // above it; the page itself is what hangs under the first root, so it needs that
+            // root as its Parent (ISO 32000-1, 7.7.3.3: Parent is required).
+            if (auto* page = As<TPDFDictionary>(b.document.GetObject(rootBNumber))) {
+                page->SetValue("Parent", b.document.LocalStructure->NewIndRef(rootANumber - shift,
+                                                                              rootAGeneration));
+                b.document.RegisterObject(rootBNumber, page);
+            }
+        }
         const int32_t pages = b.document.PageCount();
         a.document.AppendKid(rootBNumber + shift, rootBGeneration, pages);
     }

@@ -329,6 +329,27 @@ TEST(MergeStreams, SecondInputsPagesTakeTheirOwnBoxesWithThem) {
     }
 }
 
+TEST(MergeStreams, SecondCatalogNamingAPageHangsThatPageUnderTheFirstRoot) {
+    PdfBuilder second;
+    second.Set(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    second.Set(2, "<< /Type /Page /MediaBox [0 0 595 842] /Contents 3 0 R >>");
+    second.Set(3, PdfBuilder::StreamBody("", "BT (Even 1) Tj ET"));
+    second.TrailerEntries = "/Root 1 0 R";
+    Merged m(SimpleDocument(2, "Odd").Build(), second.Build());
+    ASSERT_EQ(m.result, 1);
+    OutputReader out(m.output);
+    const int shift = 9;  // eight objects and the new form
+    EXPECT_EQ(RefNumbers(out.Dict(2)->GetValue("Kids")), (std::vector<int32_t>{5, 7, 2 + shift}));
+    EXPECT_EQ(Number(out.Dict(2)->GetValue("Count")), 3);
+    TPDFDictionary* page = out.Dict(2 + shift);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->GetType(), "Page");
+    EXPECT_EQ(RefNumber(page->GetValue("Parent")), 2);
+    OutputDocument doc(m.output);
+    ASSERT_TRUE(doc.loaded);
+    EXPECT_EQ(doc.PageTexts(), (std::vector<std::string>{"Odd 1", "Odd 2", "Even 1"}));
+}
+
 TEST(MergeStreams, CrossReferenceStreamsAndObjectStreamsBecomePlainObjects) {
     PdfBuilder first = SimpleDocument(2, "Odd");
     for (int n : {1, 2, 3, 4, 5, 7}) first.Compress(n);

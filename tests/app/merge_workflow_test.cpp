@@ -1,0 +1,315 @@
+// The merge job as the window and the command line run it: the output name, the page order
+// odd, even, odd, even, the progress it reports, and what it says and leaves behind when it
+// cannot merge.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/workflow.h"
+#include "engine/brannock.h"
+#include "objects/pdf_text.h"
+#include "objects/wide_file_stream.h"
+#include "support/pdf_builder.h"
+#include "support/run_unprivileged.h"
+
+namespace verava {
+namespace {
+
+using testing::HaveTool;
+using testing::PdfBuilder;
+using testing::ReadFileBytes;
+using testing::RunCommand;
+using testing::SimpleDocument;
+using testing::WriteTempFile;
+
+const std::u16string kMerged = u"_\u5408\u5E76\u540E.pdf";  // "_合并后.pdf"
+
+std::u16string U(const std::string& path) { return Utf8ToUnicode(path); }
+
+struct Recorded {
+    std::vector<int32_t> positions;
+    int events = 0;
+    WorkflowProgress Sink() {
+        WorkflowProgress p;
+        p.setPosition = [this](int32_t v) { positions.push_back(v); };
+        p.processEvents = [this] { ++events; };
+        return p;
+    }
+};
+
+// A document whose pages show the given texts, in this order.
+std::string PagesShowing(const std::vector<std::string>& texts) {
+    PdfBuilder b;
+    b.Set(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    std::string kids;
+    for (size_t k = 0; k < texts.size(); ++k) kids += std::to_string(4 + 2 * k) + " 0 R ";
+    b.Set(2,
+          "<< /Type /Pages /Kids [ " + kids + "] /Count " + std::to_string(texts.size()) + " >>");
+    b.Set(3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    for (size_t k = 0; k < texts.size(); ++k) {
+        const int page = 4 + 2 * static_cast<int>(k);
+        b.Set(page,
+              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 "
+              "3 0 R >> >> /Contents " +
+                  std::to_string(page + 1) + " 0 R >>");
+        b.Set(page + 1,
+              PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (" + texts[k] + ") Tj ET"));
+    }
+    b.TrailerEntries = "/Root 1 0 R";
+    return b.Build();
+}
+
+std::vector<std::string> Texts(const std::string& prefix, int count, bool reversed = false) {
+    std::vector<std::string> out;
+    for (int k = 1; k <= count; ++k) {
+        out.push_back(prefix + " " + std::to_string(reversed ? count + 1 - k : k));
+    }
+    return out;
+}
+
+// O1,E1,O2,E2,... for the given counts.
+std::string Interleaved(int odd, int even) {
+    std::string out;
+    for (int k = 1; k <= odd; ++k) {
+        out += (out.empty() ? "" : ",") + std::string("Odd ") + std::to_string(k);
+        if (k <= even) out += ",Even " + std::to_string(k);
+    }
+    return out;
+}
+
+// The page order of a file as the texts shown on its pages, opened with a fresh engine.
+std::string PageOrder(const std::u16string& path) {
+    TVelmorPDFLibrary engine;
+    if (engine.OpenFile(path) != 1) return "(does not open)";
+    std::string order;
+    TPDFPageTree& tree = engine.CurrentDocument->PageTree();
+    for (int32_t n = 1; n <= engine.CountPages(); ++n) {
+        TPDFDictionary* page = tree.FindPage(n);
+        TPDFObject* contents = page != nullptr ? page->GetValue("Contents", true) : nullptr;
+        if (auto* array = As<TPDFArray>(contents)) contents = ResolveIfReference(array->Get(0));
+        auto* stream = As<TPDFStream>(contents);
+        const std::string data = stream != nullptr ? stream->GetDecodedData() : "";
+        const size_t open = data.find('(');
+        const size_t close = data.find(')', open);
+        if (!order.empty()) order += ",";
+        order += open == std::string::npos ? "?" : data.substr(open + 1, close - open - 1);
+    }
+    return order;
+}
+
+// Odd and even files of the given counts in a folder of their own (names must not collide).
+struct Pair {
+    std::string odd, even;
+    Pair(const std::string& tag, int oddPages, int evenPages, bool evenReversed = false) {
+        odd = WriteTempFile(tag + "-odd.pdf", PagesShowing(Texts("Odd", oddPages)));
+        even =
+            WriteTempFile(tag + "-even.pdf", PagesShowing(Texts("Even", evenPages, evenReversed)));
+    }
+    std::u16string Output() const { return MergeOutputPath(U(odd), U(even)); }
+};
+
+TEST(MergeOutputPath, JoinsTheOddFolderAndBothNamesWithoutPdf) {
+    EXPECT_EQ(MergeOutputPath(u"/scan/a.pdf", u"/elsewhere/b.pdf"), u"/scan/a_b" + kMerged);
+    // Every lower-case ".pdf" goes, other spellings stay.
+    EXPECT_EQ(MergeOutputPath(u"/scan/a.pdf.pdf", u"/b.pdf"), u"/scan/a_b" + kMerged);
+    EXPECT_EQ(MergeOutputPath(u"/scan/A.PDF", u"/e/B.Pdf"), u"/scan/A.PDF_B.Pdf" + kMerged);
+    EXPECT_EQ(MergeOutputPath(u"/scan/x.pdfy.pdf", u"b"), u"/scan/xy_b" + kMerged);
+    // Folder names are not touched, the even file's folder is dropped.
+    EXPECT_EQ(MergeOutputPath(u"/in.pdf/odd.pdf", u"/other.pdf/even.pdf"),
+              u"/in.pdf/odd_even" + kMerged);
+    EXPECT_EQ(MergeOutputPath(u"odd.pdf", u"even.pdf"), u"odd_even" + kMerged);
+}
+
+TEST(MergeWorkflow, ThreeAndThreePagesAlternateWithTheDocumentedProgress) {
+    const Pair files("mw33", 3, 3);
+    Recorded r;
+    const WorkflowResult result = MergeFiles(U(files.odd), U(files.even), r.Sink());
+    ASSERT_EQ(result.outcome, WorkflowOutcome::Done);
+    EXPECT_EQ(result.outputPath, files.Output());
+    // 50 + round((d + 1) / 3 x 40): 63, 77, 90.
+    EXPECT_EQ(r.positions, (std::vector<int32_t>{0, 50, 63, 77, 90, 100}));
+    EXPECT_EQ(r.events, 6);  // after every update
+    EXPECT_EQ(PageOrder(result.outputPath), Interleaved(3, 3));
+}
+
+TEST(MergeWorkflow, OneMoreOddPageStaysLast) {
+    const Pair files("mw43", 4, 3);
+    Recorded r;
+    const WorkflowResult result = MergeFiles(U(files.odd), U(files.even), r.Sink());
+    ASSERT_EQ(result.outcome, WorkflowOutcome::Done);
+    EXPECT_EQ(PageOrder(result.outputPath), Interleaved(4, 3));
+    EXPECT_EQ(PageOrder(result.outputPath).substr(PageOrder(result.outputPath).size() - 6),
+              ",Odd 4");
+    // A one-page odd file and an empty even side is no scan pair: a file has a page at least.
+    const Pair single("mw10", 1, 1);
+    EXPECT_EQ(MergeFiles(U(single.odd), U(single.even), r.Sink()).outcome, WorkflowOutcome::Done);
+    EXPECT_EQ(PageOrder(single.Output()), "Odd 1,Even 1");
+}
+
+TEST(MergeWorkflow, CountsOutsideTheOddEvenRuleWriteNothing) {
+    for (const auto& [odd, even] : std::vector<std::pair<int, int>>{{3, 4}, {5, 3}, {1, 3}}) {
+        const Pair files("mwbad" + std::to_string(odd) + std::to_string(even), odd, even);
+        Recorded r;
+        const WorkflowResult result = MergeFiles(U(files.odd), U(files.even), r.Sink());
+        EXPECT_EQ(result.outcome, WorkflowOutcome::PageCountMismatch) << odd << "+" << even;
+        EXPECT_TRUE(r.positions.empty()) << odd << "+" << even;
+        EXPECT_FALSE(FileExistsWide(files.Output())) << odd << "+" << even;
+    }
+}
+
+TEST(MergeWorkflow, SixteenEvenPagesRoundHalvesToEven) {
+    const Pair files("mw16", 16, 16);
+    Recorded r;
+    const WorkflowResult result = MergeFiles(U(files.odd), U(files.even), r.Sink());
+    ASSERT_EQ(result.outcome, WorkflowOutcome::Done);
+    ASSERT_EQ(r.positions.size(), 19u);
+    EXPECT_EQ(r.positions[0], 0);
+    EXPECT_EQ(r.positions[1], 50);
+    EXPECT_EQ(r.positions[2], 52);  // 50 + 2.5, the half going to 2
+    EXPECT_EQ(r.positions[4], 58);  // 50 + 7.5
+    EXPECT_EQ(r.positions[6], 62);  // 50 + 12.5
+    EXPECT_EQ(r.positions[17], 90);
+    EXPECT_EQ(r.positions[18], 100);
+    EXPECT_EQ(PageOrder(result.outputPath), Interleaved(16, 16));
+}
+
+TEST(MergeWorkflow, EvenPagesScannedLastToFirstGiveTheSameOrder) {
+    for (const auto& [odd, even] : std::vector<std::pair<int, int>>{{3, 3}, {4, 3}, {2, 1}}) {
+        const std::string tag = "mwrev" + std::to_string(odd) + std::to_string(even);
+        const Pair straight(tag, odd, even);
+        const Pair reversed(tag + "r", odd, even, true);
+        WorkflowProgress none;
+        ASSERT_EQ(MergeFiles(U(straight.odd), U(straight.even), none).outcome,
+                  WorkflowOutcome::Done);
+        Recorded r;
+        ASSERT_EQ(MergeFiles(U(reversed.odd), U(reversed.even), r.Sink(), true).outcome,
+                  WorkflowOutcome::Done);
+        EXPECT_EQ(PageOrder(reversed.Output()), PageOrder(straight.Output()));
+        EXPECT_EQ(PageOrder(reversed.Output()), Interleaved(odd, even));
+        EXPECT_EQ(r.positions.back(), 100);
+    }
+}
+
+TEST(MergeWorkflow, OutputOverrideAndAnExistingOutputAreWrittenOver) {
+    const Pair files("mwover", 2, 2);
+    const std::string target = WriteTempFile("mw-chosen-output.pdf", "an older file");
+    WorkflowProgress none;
+    const WorkflowResult result = MergeFiles(U(files.odd), U(files.even), none, false, U(target));
+    ASSERT_EQ(result.outcome, WorkflowOutcome::Done);
+    EXPECT_EQ(result.outputPath, U(target));
+    EXPECT_EQ(PageOrder(U(target)), Interleaved(2, 2));
+    EXPECT_FALSE(FileExistsWide(files.Output()));
+}
+
+TEST(MergeWorkflow, InputsThatCannotBeMergedAreNamedAndNothingIsWritten) {
+    const Pair files("mwfail", 2, 2);
+    const std::string folder = files.odd.substr(0, files.odd.rfind('/'));
+    Recorded r;
+    {
+        // Missing or empty paths: nothing runs.
+        for (const auto& [odd, even] :
+             std::vector<std::pair<std::string, std::string>>{{"", files.even},
+                                                              {files.odd, ""},
+                                                              {folder + "/none.pdf", files.even},
+                                                              {files.odd, folder}}) {
+            const WorkflowResult result = MergeFiles(U(odd), U(even), r.Sink());
+            EXPECT_EQ(result.outcome, WorkflowOutcome::InputMissing) << odd << " " << even;
+        }
+    }
+    {
+        // A file that is no PDF at all, either side.
+        const std::string junk = WriteTempFile("mwfail-junk.pdf", std::string(3000, 'x'));
+        for (bool second : {false, true}) {
+            const WorkflowResult result =
+                MergeFiles(U(second ? files.odd : junk), U(second ? junk : files.even), r.Sink());
+            EXPECT_EQ(result.outcome, WorkflowOutcome::MergeUnreadable);
+            EXPECT_EQ(result.failedPath, U(junk));
+            EXPECT_EQ(result.errorCode, kErrorNotLoadable);
+            EXPECT_FALSE(FileExistsWide(
+                MergeOutputPath(U(second ? files.odd : junk), U(second ? junk : files.even))));
+        }
+    }
+    {
+        // The output cannot be created: a folder stands where it would go.
+        const Pair blocked("mwblock", 2, 2);
+        ASSERT_EQ(mkdir(UnicodeToUtf8(blocked.Output()).c_str(), 0700), 0);
+        const WorkflowResult result = MergeFiles(U(blocked.odd), U(blocked.even), r.Sink());
+        EXPECT_EQ(result.outcome, WorkflowOutcome::MergeFailed);
+        EXPECT_EQ(result.errorCode, kErrorMergeFailed);
+        rmdir(UnicodeToUtf8(blocked.Output()).c_str());
+    }
+    EXPECT_TRUE(r.positions.empty() || r.positions == std::vector<int32_t>{0});
+}
+
+TEST(MergeWorkflow, EncryptedInputsAreRefusedWithOrWithoutAUserPassword) {
+    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    const struct {
+        const char* what;
+        const char* userPassword;
+        int32_t code;  // the engine's code behind the refusal
+    } cases[] = {
+        {"user password", "user", kErrorPassword},            // does not even open
+        {"empty user password", "''", kErrorMergeEncrypted},  // opens, but the merge refuses
+    };
+    for (const auto& c : cases) {
+        for (bool second : {false, true}) {
+            const std::string tag = std::string("mwenc") + (c.code == kErrorPassword ? "u" : "e") +
+                                    (second ? "2" : "1");
+            const Pair files(tag, 2, 2);
+            const std::string& target = second ? files.even : files.odd;
+            const std::string plain = target + ".plain";
+            ASSERT_EQ(rename(target.c_str(), plain.c_str()), 0);
+            int status = -1;
+            const std::string log =
+                RunCommand("qpdf --encrypt " + std::string(c.userPassword) + " owner 256 -- '" +
+                               plain + "' '" + target + "' 2>&1",
+                           &status);
+            ASSERT_EQ(status, 0) << log;
+            Recorded r;
+            const WorkflowResult result = MergeFiles(U(files.odd), U(files.even), r.Sink());
+            EXPECT_EQ(result.outcome, WorkflowOutcome::MergeEncrypted) << c.what;
+            EXPECT_EQ(result.errorCode, c.code) << c.what;
+            EXPECT_FALSE(FileExistsWide(files.Output())) << c.what;
+        }
+    }
+}
+
+TEST(MergeWorkflow, OutputThatCannotBeReplacedIsReportedAndKept) {
+    const std::string folder = "/tmp/verava-locked-merge-" + std::to_string(getpid()) + "-" +
+                               std::to_string(time(nullptr));
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    const std::string odd = folder + "/odd.pdf";
+    const std::string even = folder + "/even.pdf";
+    const std::string output = UnicodeToUtf8(MergeOutputPath(U(odd), U(even)));
+    auto put = [](const std::string& path, const std::string& bytes) {
+        FILE* f = fopen(path.c_str(), "wb");
+        if (f == nullptr) return false;
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+        return chmod(path.c_str(), 0644) == 0;
+    };
+    ASSERT_TRUE(put(odd, PagesShowing(Texts("Odd", 2))));
+    ASSERT_TRUE(put(even, PagesShowing(Texts("Even", 2))));
+    ASSERT_TRUE(put(output, "an older output"));
+    ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+    const int answer = testing::RunUnprivileged([&] {
+        WorkflowProgress none;
+        const WorkflowResult result = MergeFiles(U(odd), U(even), none);
+        if (result.outcome != WorkflowOutcome::OutputLocked) return 1;
+        if (result.failedPath != U(output)) return 2;
+        return result.errorCode == kErrorOutputLocked ? 0 : 3;
+    });
+    chmod(folder.c_str(), 0755);
+    const std::string kept = ReadFileBytes(output);
+    for (const std::string& path : {odd, even, output}) unlink(path.c_str());
+    rmdir(folder.c_str());
+    if (answer == 254 || answer == -1) GTEST_SKIP() << "cannot give up root here";
+    EXPECT_EQ(answer, 0);
+    EXPECT_EQ(kept, "an older output");
+}
+
+}  // namespace
+}  // namespace verava
