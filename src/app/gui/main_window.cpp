@@ -25,6 +25,14 @@ const char kOpenFailed[] = "文件无法打开，可能不是PDF文件或已损�
 const char kPasswordRequired[] = "文件已加密，需要密码才能打开";
 const char kSaveFailed[] = "文件保存失败：";
 
+const char kMergeInputMissing[] = "奇数页文件或偶数页文件不存在";
+const char kMergeCountRule[] = "奇数页应等于偶数页或多1页，请检查";
+const char kMerged[] = "文件已经合并，保存在奇数页文件所在位置";
+const char kMergeEncrypted[] = "文件已加密，无法合并，请先去除密码";
+const char kMergeUnreadable[] = "文件无法读取或已损坏，无法合并";
+const char kMergeOutputLocked[] = "无法覆盖已存在的输出文件：";
+const char kMergeFailed[] = "文件合并失败";
+
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // "宋体" at 12 pixels; where it is not installed (outside Chinese Windows) the next family
@@ -133,7 +141,7 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button3Click() {
-    // Merging the two files comes with the merge workflow.
+    if (!running_) RunMerge();
 }
 
 void TForm1::Button4Click() {
@@ -156,6 +164,16 @@ void TForm1::RunReverse(const QLineEdit& edit) {
     progress.processEvents = [] { QCoreApplication::processEvents(); };
     const WorkflowResult result = ReverseFilePages(edit.text().toStdU16String(), progress);
     messages_->Show(ReverseMessage(result));
+}
+
+void TForm1::RunMerge() {
+    const RunningScope scope(running_);
+    WorkflowProgress progress;
+    progress.setPosition = [this](int32_t percent) { ProgressBar1.setValue(percent); };
+    progress.processEvents = [] { QCoreApplication::processEvents(); };
+    const WorkflowResult result =
+        MergeFiles(Edit1.text().toStdU16String(), Edit2.text().toStdU16String(), progress);
+    messages_->Show(MergeMessage(result));
 }
 
 void TForm1::CentreOnDesktop() {
@@ -197,6 +215,28 @@ QString ReverseMessage(const WorkflowResult& result) {
         default:
             // OpenFailed; the merge's outcomes do not come from a reverse run.
             return Text(kOpenFailed) + QLatin1Char('\n') + failedPath;
+    }
+}
+
+QString MergeMessage(const WorkflowResult& result) {
+    switch (result.outcome) {
+        case WorkflowOutcome::Done:
+            return Text(kMerged);
+        case WorkflowOutcome::InputMissing:
+            return Text(kMergeInputMissing);
+        case WorkflowOutcome::PageCountMismatch:
+            return Text(kMergeCountRule);
+        case WorkflowOutcome::MergeEncrypted:
+            return Text(kMergeEncrypted);
+        case WorkflowOutcome::MergeUnreadable:
+            return Text(kMergeUnreadable);
+        case WorkflowOutcome::OutputLocked:
+            return Text(kMergeOutputLocked) + QString::fromStdU16String(result.failedPath);
+        case WorkflowOutcome::MergeFailed:
+            return Text(kMergeFailed);
+        default:
+            // The merged file failed to open or to save: said as for a reverse run.
+            return ReverseMessage(result);
     }
 }
 

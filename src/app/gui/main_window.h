@@ -60,6 +60,7 @@ class TForm1 : public QWidget {
   private:
     void ChooseInto(QLineEdit& edit);
     void RunReverse(const QLineEdit& edit);
+    void RunMerge();
     IFileChooser& Chooser();
     void CentreOnDesktop();
 
@@ -73,5 +74,7 @@ class TForm1 : public QWidget {
 
 // The message that ends a reverse run.
 QString ReverseMessage(const WorkflowResult& result);
+// The message that ends a merge run.
+QString MergeMessage(const WorkflowResult& result);
 
 }  // namespace verava

@@ -1,0 +1,271 @@
+// The merge button end to end on Qt's offscreen platform: the interleaved file beside the
+// odd-page file, the progress bar's positions, and the message of every way a merge ends.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QMetaObject>
+#include <QSignalSpy>
+#include <QTest>
+#include <string>
+#include <vector>
+
+#include "app/gui/main_window.h"
+#include "app/gui/window_fakes.h"
+#include "support/pdf_builder.h"
+
+namespace verava {
+namespace {
+
+using testing::HaveTool;
+using testing::ReadFileBytes;
+using testing::RecordingSink;
+using testing::RunCommand;
+using testing::ScriptedChooser;
+using testing::SimpleDocument;
+using testing::WriteTempFile;
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+const char kDone[] = "文件已经合并，保存在奇数页文件所在位置";
+const char kMissing[] = "奇数页文件或偶数页文件不存在";
+const char kCountRule[] = "奇数页应等于偶数页或多1页，请检查";
+const char kEncrypted[] = "文件已加密，无法合并，请先去除密码";
+const char kUnreadable[] = "文件无法读取或已损坏，无法合并";
+
+// The merge output's name worked out by hand: the odd file's folder, both names without
+// ".pdf", "_合并后.pdf".
+std::string MergedName(const std::string& odd, const std::string& even) {
+    auto stem = [](const std::string& path) {
+        std::string name = path.substr(path.rfind('/') + 1);
+        return name.substr(0, name.size() - 4);
+    };
+    return odd.substr(0, odd.rfind('/') + 1) + stem(odd) + "_" + stem(even) +
+           "_\xE5\x90\x88\xE5\xB9\xB6\xE5\x90\x8E.pdf";
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+// The first line pdftotext finds on each page, in page order.
+std::vector<std::string> PageTexts(const std::string& path, int pages) {
+    std::vector<std::string> texts;
+    for (int page = 1; page <= pages; ++page) {
+        const std::string n = std::to_string(page);
+        const std::string text =
+            RunCommand("pdftotext -q -f " + n + " -l " + n + " '" + path + "' - 2>/dev/null");
+        texts.push_back(text.substr(0, text.find_first_of("\n\f")));
+    }
+    return texts;
+}
+
+std::vector<int> Values(const QSignalSpy& spy) {
+    std::vector<int> values;
+    for (const QList<QVariant>& call : spy) values.push_back(call.at(0).toInt());
+    return values;
+}
+
+// A window with recorded messages and a scripted dialog, shown on the screen.
+struct ShownWindow {
+    RecordingSink sink;
+    ScriptedChooser chooser;
+    TForm1 window{&sink, &chooser};
+    ShownWindow() {
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+    void Choose(const std::string& odd, const std::string& even) {
+        window.Edit1.setText(Q(odd));
+        window.Edit2.setText(Q(even));
+    }
+};
+
+TEST(MergeClick, InterleavesThreeAndThreePagesWithTheDocumentedProgress) {
+    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    const std::string odd = WriteTempFile("单面-odd.pdf", SimpleDocument(3, "Odd").Build());
+    const std::string even = WriteTempFile("单面-even.pdf", SimpleDocument(3, "Even").Build());
+    const std::string oddBytes = ReadFileBytes(odd);
+    ShownWindow w;
+    w.Choose(odd, even);
+    // What an earlier run left on the bar; the merge starts it at 0.
+    w.window.ProgressBar1.setValue(42);
+    QSignalSpy progress(&w.window.ProgressBar1, &QProgressBar::valueChanged);
+
+    QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+
+    // 0, 50, then 50 + round((d + 1) / 3 x 40), then 100.
+    EXPECT_EQ(Values(progress), (std::vector<int>{0, 50, 63, 77, 90, 100}));
+    EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
+    const std::string output = MergedName(odd, even);
+    ASSERT_TRUE(Exists(output)) << output;
+    EXPECT_EQ(PageTexts(output, 6),
+              (std::vector<std::string>{"Odd 1", "Even 1", "Odd 2", "Even 2", "Odd 3", "Even 3"}));
+    EXPECT_EQ(RunCommand("pdfinfo '" + output + "' 2>/dev/null | grep '^Pages:' | tr -s ' '"),
+              "Pages: 6\n");
+    EXPECT_EQ(ReadFileBytes(odd), oddBytes);
+    EXPECT_FALSE(w.window.Running());
+}
+
+TEST(MergeClick, OneMoreOddPageEndsTheFile) {
+    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    const std::string odd = WriteTempFile("four-odd.pdf", SimpleDocument(4, "Odd").Build());
+    const std::string even = WriteTempFile("three-even.pdf", SimpleDocument(3, "Even").Build());
+    ShownWindow w;
+    w.Choose(odd, even);
+    QSignalSpy progress(&w.window.ProgressBar1, &QProgressBar::valueChanged);
+
+    QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+
+    EXPECT_EQ(Values(progress), (std::vector<int>{50, 63, 77, 90, 100}));  // 0 was there
+    EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
+    EXPECT_EQ(PageTexts(MergedName(odd, even), 7),
+              (std::vector<std::string>{"Odd 1", "Even 1", "Odd 2", "Even 2", "Odd 3", "Even 3",
+                                        "Odd 4"}));
+}
+
+TEST(MergeClick, MissingFilesAreReportedAndNothingRuns) {
+    const std::string present = WriteTempFile("present.pdf", SimpleDocument(1).Build());
+    const std::string folder = present.substr(0, present.rfind('/'));
+    const std::string absent = folder + "/absent.pdf";
+    const struct {
+        const char* what;
+        std::string odd, even;
+    } cases[] = {
+        {"both empty", "", ""},           {"odd empty", "", present},
+        {"even empty", present, ""},      {"odd absent", absent, present},
+        {"even absent", present, absent}, {"odd a folder", folder, present},
+    };
+    for (const auto& c : cases) {
+        ShownWindow w;
+        w.Choose(c.odd, c.even);
+        w.window.ProgressBar1.setValue(42);
+        QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+        EXPECT_EQ(w.sink.messages, QStringList{U(kMissing)}) << c.what;
+        EXPECT_EQ(w.window.ProgressBar1.value(), 42) << c.what;
+    }
+    EXPECT_FALSE(Exists(MergedName(absent, present)));
+    EXPECT_FALSE(Exists(MergedName(present, absent)));
+}
+
+TEST(MergeClick, PageCountsOutsideTheRuleAreReportedAndNothingIsWritten) {
+    for (const auto& [oddPages, evenPages] : std::vector<std::pair<int, int>>{{3, 4}, {5, 3}}) {
+        const std::string tag = std::to_string(oddPages) + "-" + std::to_string(evenPages);
+        const std::string odd =
+            WriteTempFile("rule-odd-" + tag + ".pdf", SimpleDocument(oddPages, "Odd").Build());
+        const std::string even =
+            WriteTempFile("rule-even-" + tag + ".pdf", SimpleDocument(evenPages, "Even").Build());
+        ShownWindow w;
+        w.Choose(odd, even);
+        w.window.ProgressBar1.setValue(42);
+        QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+        EXPECT_EQ(w.sink.messages, QStringList{U(kCountRule)}) << tag;
+        // The bar is not touched on this path.
+        EXPECT_EQ(w.window.ProgressBar1.value(), 42) << tag;
+        EXPECT_FALSE(Exists(MergedName(odd, even))) << tag;
+    }
+}
+
+TEST(MergeClick, EncryptedOrUnreadableFilesAreRefusedAndNothingIsWritten) {
+    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    const std::string plain = WriteTempFile("enc-plain.pdf", SimpleDocument(2, "Odd").Build());
+    const std::string even = WriteTempFile("enc-even.pdf", SimpleDocument(2, "Even").Build());
+    const std::string folder = plain.substr(0, plain.rfind('/'));
+    // With a user password the file does not open; with an empty one it opens, and the merge
+    // refuses it all the same.
+    const struct {
+        const char* name;
+        const char* userPassword;
+    } locks[] = {{"enc-user.pdf", "user"}, {"enc-empty.pdf", "''"}};
+    for (const auto& lock : locks) {
+        const std::string locked = folder + "/" + lock.name;
+        int status = -1;
+        RunCommand("qpdf --encrypt " + std::string(lock.userPassword) + " owner 256 -- '" + plain +
+                       "' '" + locked + "' 2>&1",
+                   &status);
+        ASSERT_EQ(status, 0) << lock.name;
+        for (bool second : {false, true}) {
+            const std::string odd = second ? plain : locked;
+            const std::string evenPath = second ? locked : even;
+            ShownWindow w;
+            w.Choose(odd, evenPath);
+            QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+            EXPECT_EQ(w.sink.messages, QStringList{U(kEncrypted)}) << lock.name << second;
+            EXPECT_FALSE(Exists(MergedName(odd, evenPath))) << lock.name << second;
+        }
+    }
+    const std::string junk = WriteTempFile("enc-junk.pdf", std::string(4000, 'j'));
+    ShownWindow w;
+    w.Choose(plain, junk);
+    QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+    EXPECT_EQ(w.sink.messages, QStringList{U(kUnreadable)});
+    EXPECT_FALSE(Exists(MergedName(plain, junk)));
+}
+
+TEST(MergeClick, MessagesForTheOtherWaysAMergeEnds) {
+    WorkflowResult r;
+    r.outcome = WorkflowOutcome::OutputLocked;
+    r.failedPath = u"/scan/a_b_\u5408\u5E76\u540E.pdf";
+    EXPECT_EQ(MergeMessage(r), U("无法覆盖已存在的输出文件：/scan/a_b_合并后.pdf"));
+    r.outcome = WorkflowOutcome::MergeFailed;
+    EXPECT_EQ(MergeMessage(r), U("文件合并失败"));
+    // The merged file that does not open again or cannot be saved: the window's own words.
+    r.outcome = WorkflowOutcome::OpenFailed;
+    r.failedPath = u"/scan/out.pdf";
+    EXPECT_EQ(MergeMessage(r), U("文件无法打开，可能不是PDF文件或已损坏\n/scan/out.pdf"));
+    r.outcome = WorkflowOutcome::PasswordRequired;
+    EXPECT_EQ(MergeMessage(r), U("文件已加密，需要密码才能打开\n/scan/out.pdf"));
+    r.outcome = WorkflowOutcome::SaveFailed;
+    r.outputPath = u"/scan/out2.pdf";
+    EXPECT_EQ(MergeMessage(r), U("文件保存失败：/scan/out2.pdf"));
+}
+
+TEST(MergeClick, FailedMergeIntoABlockedOutputSaysSo) {
+    const std::string odd = WriteTempFile("blocked-odd.pdf", SimpleDocument(2, "Odd").Build());
+    const std::string even = WriteTempFile("blocked-even.pdf", SimpleDocument(2, "Even").Build());
+    // A folder where the output file would go: it cannot be created.
+    const std::string output = MergedName(odd, even);
+    ASSERT_EQ(mkdir(output.c_str(), 0700), 0);
+    ShownWindow w;
+    w.Choose(odd, even);
+    QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+    EXPECT_EQ(w.sink.messages, QStringList{U("文件合并失败")});
+    rmdir(output.c_str());
+}
+
+TEST(MergeClick, ClicksDuringAMergeAreIgnored) {
+    const std::string odd = WriteTempFile("busy-odd.pdf", SimpleDocument(8, "Odd").Build());
+    const std::string even = WriteTempFile("busy-even.pdf", SimpleDocument(8, "Even").Build());
+    ShownWindow w;
+    w.Choose(odd, even);
+    w.window.ProgressBar1.setValue(42);  // so that the run's 0 is a change
+    int button3Clicks = 0;
+    QObject::connect(&w.window.Button3, &QPushButton::clicked, [&] { ++button3Clicks; });
+    bool queued = false;
+    bool deliveredDuringRun = false;
+    QObject::connect(&w.window.ProgressBar1, &QProgressBar::valueChanged, [&] {
+        if (queued) return;
+        queued = true;
+        QMetaObject::invokeMethod(&w.window.Button3, "click", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&w.window.Button4, "click", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&w.window.Button2, "click", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&w.window, "close", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &w.window, [&] { deliveredDuringRun = w.window.Running(); }, Qt::QueuedConnection);
+    });
+
+    QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+    QApplication::processEvents();
+
+    EXPECT_TRUE(deliveredDuringRun);
+    EXPECT_EQ(button3Clicks, 2);
+    EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
+    EXPECT_EQ(w.chooser.calls, 0);
+    EXPECT_TRUE(w.window.isVisible());
+    EXPECT_EQ(w.window.ProgressBar1.value(), 100);
+}
+
+}  // namespace
+}  // namespace verava
