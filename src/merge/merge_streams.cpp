@@ -31,6 +31,14 @@ std::string BodyOf(TPDFObject* object) {
     }
 }
 
+// A stream's text up to its data: the dictionary and the "stream" line. (A dictionary's
+// text costs an unwritable number only its entry, so nothing is raised here.)
+std::string StreamHeadOf(const TPDFStream& stream) {
+    std::string head = stream.StreamDict() != nullptr ? stream.StreamDict()->ToText() : "<<\n>>\n";
+    head += "stream\n";
+    return head;
+}
+
 // Writes numbers 1..count of `document` with `shift` added, parsing each into a scratch
 // store that is thrown away once it holds more than 100 objects.
 void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmartPDFWriter& writer,
@@ -41,7 +49,15 @@ void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmar
             progress.report(static_cast<double>(static_cast<int64_t>(k) * 100 / count));
         TPDFObject* object = document.GetObject(k, scratch.get());
         if (object != nullptr && shift != 0) object->ShiftReferences(shift);
-        writer.WriteObject(k + shift, document.Reader->GetGeneration(k), BodyOf(object));
+        const int32_t generation = document.Reader->GetGeneration(k);
+        if (auto* stream = As<TPDFStream>(object)) {
+            // The bytes ToText gives, without copying the data into them first: they go
+            // from the input's buffer to the output.
+            writer.WriteObject(k + shift, generation,
+                               {StreamHeadOf(*stream), stream->Data(), "\nendstream"});
+        } else {
+            writer.WriteObject(k + shift, generation, BodyOf(object));
+        }
         if (scratch->ObjectCount() > 100) scratch = std::make_unique<TPDFStructure>();
     }
     if (progress.report) progress.report(100);

@@ -24,6 +24,11 @@ void TSmartPDFWriter::WriteHeader(std::string_view version) {
 }
 
 void TSmartPDFWriter::WriteObject(int32_t number, int32_t generation, std::string_view body) {
+    WriteObject(number, generation, {body});
+}
+
+void TSmartPDFWriter::WriteObject(int32_t number, int32_t generation,
+                                  std::initializer_list<std::string_view> body) {
     if (generation < 0 || generation > 65535) generation = 0;
     const size_t written = ObjectNumbers.size();
     if (ObjectPositions.size() < written + 10) ObjectPositions.resize(written + 100);
@@ -33,8 +38,13 @@ void TSmartPDFWriter::WriteObject(int32_t number, int32_t generation, std::strin
     ObjectPositions[written] = start;
 
     Write(IntText(number) + " " + IntText(generation) + " obj\n");
-    Write(body);
-    if (body.empty() || body.back() != '\n') Write("\n");
+    char last = '\0';
+    for (std::string_view piece : body) {
+        if (piece.empty()) continue;
+        Write(piece);
+        last = piece.back();
+    }
+    if (last != '\n') Write("\n");
     Write("endobj\n");
     ObjectLengths.push_back(
         static_cast<int32_t>(std::min<int64_t>(Output->Position() - start, INT32_MAX)));

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,10 @@ class TSmartPDFWriter {
     // Generations outside 0..65535 cannot be written in a table entry; they are written
     // as 0 in both the object header and the entry.
     void WriteObject(int32_t number, int32_t generation, std::string_view body);
+    // The same with the body in pieces, written one after another and framed as one body:
+    // stream data go out from where they lie instead of being joined into one string.
+    void WriteObject(int32_t number, int32_t generation,
+                     std::initializer_list<std::string_view> body);
     // Raises EStreamError when an object starts beyond kMaxOffset.
     void WriteXRefAndTrailer(const TPDFDictionary& trailer);
 

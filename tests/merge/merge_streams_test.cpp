@@ -387,6 +387,22 @@ TEST(MergeStreams, StreamDataAreCopiedByteForByte) {
     EXPECT_EQ(RefNumber(stream->StreamDict()->GetValue("Custom")), 10);
     ASSERT_NE(As<TPDFName>(stream->StreamDict()->GetValue("Filter")), nullptr);
     EXPECT_EQ(As<TPDFName>(stream->StreamDict()->GetValue("Filter"))->Text, "FlateDecode");
+
+    // Framed exactly as the object's own text, and so are the first input's streams.
+    TMemoryStream input(second.Build());
+    TSmartPDFReader reader(input);
+    TPDFStructure store;
+    for (int32_t n : {6, 7}) {
+        TPDFObject* original = reader.LoadObject(n, &store);
+        ASSERT_NE(As<TPDFStream>(original), nullptr) << n;
+        original->ShiftReferences(7);
+        const std::string framed =
+            "\n" + std::to_string(n + 7) + " 0 obj\n" + original->ToText() + "\nendobj\n";
+        EXPECT_NE(m.output.find(framed), std::string::npos) << n;
+    }
+    EXPECT_NE(m.output.find("\n6 0 obj\n<<\n/Length 36\n>>\nstream\nBT /F1 24 Tf 72 700 Td (Odd 1) "
+                            "Tj ET\nendstream\nendobj\n"),
+              std::string::npos);
 }
 
 TEST(MergeStreams, IncrementalUpdatesAreMergedAtTheirNewestState) {
