@@ -5,6 +5,7 @@
 
 #include "document/pdf_xref_reader.h"
 #include "document/vmx_raw_analyser.h"
+#include "objects/file_mapping.h"
 #include "objects/number_text.h"
 #include "objects/pdf_text.h"
 #include "objects/platform.h"
@@ -98,6 +99,9 @@ uint8_t TPDFDocument::LoadFromStream(TStream& stream, const std::u16string& pass
             return r;
         }
         metadata_->LoadPacket(ReadMetadata());
+        // What loading read of a mapped file (cross-reference data, the page tree) comes
+        // back from the file when needed; meanwhile it need not count against memory.
+        TFileMapping::DropResident(FileData.View());
         return kLoaded;
     } catch (...) {
         ClearDocument();
@@ -544,6 +548,8 @@ void TPDFDocument::DecryptIndirect(TPDFIndObj& object) {
 }
 
 void TPDFDocument::DecryptTree(int32_t number) {
+    // Nothing to decrypt: walking would only parse the whole file ahead of need.
+    if (!NeedsDecryption()) return;
     // Iterative walk over references; objects already walked reach nothing new.
     std::vector<TPDFObject*> pending;
     auto visitIndirect = [&](int32_t n) {

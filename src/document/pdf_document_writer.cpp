@@ -1,50 +1,19 @@
 // Saving: every object of the document written again in object-list order, one classic
 // cross-reference table covering 0..highest number, and the trailer. Objects from object
 // streams become ordinary objects; the object streams themselves are not written.
+#include <algorithm>
 #include <map>
 #include <unordered_set>
 
 #include "document/pdf_document.h"
+#include "objects/buffered_output_stream.h"
+#include "objects/file_mapping.h"
 #include "objects/number_text.h"
 #include "objects/stream.h"
 #include "objects/wide_file_stream.h"
 
 namespace verava {
 namespace {
-
-// Collects output in large blocks: a save writes many small pieces and one write call per
-// piece would dominate the time of a big file.
-class BufferedOutput {
-  public:
-    explicit BufferedOutput(TStream& stream) : stream_(stream) { buffer_.reserve(kBlock); }
-    ~BufferedOutput() = default;
-
-    void Write(std::string_view bytes) {
-        position_ += static_cast<int64_t>(bytes.size());
-        // Large pieces (image data) go out directly instead of through another copy.
-        if (bytes.size() >= kDirect || buffer_.size() + bytes.size() > kBlock) {
-            Flush();
-            if (bytes.size() >= kDirect) {
-                stream_.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-                return;
-            }
-        }
-        buffer_.append(bytes);
-    }
-    void Flush() {
-        if (!buffer_.empty())
-            stream_.WriteBuffer(buffer_.data(), static_cast<int64_t>(buffer_.size()));
-        buffer_.clear();
-    }
-    int64_t Position() const { return position_; }
-
-  private:
-    static constexpr size_t kBlock = 1 << 20;
-    static constexpr size_t kDirect = 1 << 16;
-    TStream& stream_;
-    std::string buffer_;
-    int64_t position_ = 0;
-};
 
 // "N G obj\n" + value text + "\n" unless it ends in one + "endobj\n"; a stream's bytes are
 // handed to `sink` as a view instead of being copied into the text.
@@ -57,6 +26,8 @@ void EmitObject(int32_t number, int32_t generation, TPDFObject* value, Sink&& si
         sink(dict);
         sink("stream\n");
         sink(stream->Data());
+        // Written out, the data of a mapped file need not stay in memory.
+        TFileMapping::DropResident(stream->Data());
         sink("\nendstream\nendobj\n");
         return;
     }
@@ -91,9 +62,9 @@ bool TPDFDocument::WriteTo(TStream& stream) {
     bool ok = true;
     try {
         XRefEntries.clear();
-        BufferedOutput out(stream);
-        out.Write("%PDF-" + Version + "\n");
-        out.Write("%\xE2\xE3\xCF\xD3\n");
+        TBufferedOutputStream out(stream);
+        out.WriteText("%PDF-" + Version + "\n");
+        out.WriteText("%\xE2\xE3\xCF\xD3\n");
 
         int32_t highest = 0;
         std::unordered_set<int32_t> objectStreams;
@@ -144,7 +115,7 @@ bool TPDFDocument::WriteTo(TStream& stream) {
             row.inUse = true;
             try {
                 EmitObject(number, generation, value,
-                           [&](std::string_view piece) { out.Write(piece); });
+                           [&](std::string_view piece) { out.WriteText(piece); });
             } catch (...) {
                 if (crypt) security_.DecryptObject(key, value);
                 throw;
@@ -184,11 +155,11 @@ bool TPDFDocument::WriteTo(TStream& stream) {
             }
             i = j + 1;
         }
-        out.Write(table);
+        out.WriteText(table);
         Trailer->RemoveKey("XRefStm");
-        out.Write("trailer\n");
-        out.Write(Trailer->ToText());
-        out.Write("startxref\n" + std::to_string(xref) + "\n%%EOF\n");
+        out.WriteText("trailer\n");
+        out.WriteText(Trailer->ToText());
+        out.WriteText("startxref\n" + std::to_string(xref) + "\n%%EOF\n");
         out.Flush();
     } catch (...) {
         ok = false;

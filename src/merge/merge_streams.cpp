@@ -6,6 +6,8 @@
 #include "merge/smart_pdf_info.h"
 #include "merge/smart_pdf_reader.h"
 #include "merge/smart_pdf_writer.h"
+#include "objects/buffered_output_stream.h"
+#include "objects/file_mapping.h"
 #include "objects/number_text.h"
 #include "objects/stream.h"
 
@@ -55,6 +57,8 @@ void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmar
             // from the input's buffer to the output.
             writer.WriteObject(k + shift, generation,
                                {StreamHeadOf(*stream), stream->Data(), "\nendstream"});
+            // Copied out, the data of a mapped input need not stay in memory.
+            TFileMapping::DropResident(stream->Data());
         } else {
             writer.WriteObject(k + shift, generation, BodyOf(object));
         }
@@ -85,7 +89,8 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
     b.reader.FinishTrailer();
     TPDFDictionary* trailer = a.reader.Trailer;
 
-    TSmartPDFWriter writer(output);
+    TBufferedOutputStream buffered(output);
+    TSmartPDFWriter writer(buffered);
     writer.WriteHeader("1.4");
 
     // The roots as they are now; the second tree may get a new root below.
@@ -139,6 +144,7 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
     trailer->SetValue("Size",
                       a.reader.Structure->NewNumeric(static_cast<double>(countA) + countB + 1));
     writer.WriteXRefAndTrailer(*trailer);
+    buffered.Flush();
     return 1;
 }
 

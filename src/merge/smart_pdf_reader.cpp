@@ -7,6 +7,7 @@
 #include "document/pdf_xref_reader.h"
 #include "objects/number_text.h"
 #include "objects/stream.h"
+#include "objects/wide_file_stream.h"
 #include "security/md5.h"
 #include "security/unique_tag.h"
 
@@ -95,6 +96,11 @@ TSmartPDFReader::TSmartPDFReader(TStream& stream)
         return GetObject(number);
     };
     FileSize = Stream->Size();
+    // A file is read through a mapping when the system allows it (see file_mapping.h).
+    if (auto* file = dynamic_cast<TBrannockWideFileStream*>(&stream)) {
+        mapped_ = file->MapAll();
+        if (mapped_ && static_cast<int64_t>(mapped_.size()) != FileSize) mapped_ = SharedBytes();
+    }
     Status = kStatusUsable;
     if (!ReadHeader()) {
         Status = kStatusNoHeader;
@@ -118,6 +124,10 @@ std::string TSmartPDFReader::ReadAt(int64_t position, int64_t count) {
     if (count > FileSize - position) count = FileSize - position;
     std::string out;
     if (count < 1) return out;
+    if (mapped_) {
+        return std::string(
+            mapped_.Sub(static_cast<size_t>(position), static_cast<size_t>(count)).View());
+    }
     out.resize(static_cast<size_t>(count));
     Stream->Seek(position, TStream::SeekOrigin::Beginning);
     int64_t done = 0;
@@ -157,7 +167,7 @@ bool TSmartPDFReader::ReadHeader() {
 
 bool TSmartPDFReader::ReadCrossReference() {
     {
-        TPDFXRefReader finder(*Stream);
+        TPDFXRefReader finder = mapped_ ? TPDFXRefReader(mapped_.View()) : TPDFXRefReader(*Stream);
         try {
             StartXRef = finder.FindStartXRef();
         } catch (const std::exception&) {
@@ -178,7 +188,7 @@ bool TSmartPDFReader::ReadCrossReference() {
     FileSize = Stream->Size();
     bool result = false;
     {
-        TPDFXRefReader first(*Stream);
+        TPDFXRefReader first = mapped_ ? TPDFXRefReader(mapped_.View()) : TPDFXRefReader(*Stream);
         bind(first);
         result = first.ReadSection(StartXRef);
         Entries.resize(static_cast<size_t>(MaxNumber) + 1);
@@ -189,7 +199,7 @@ bool TSmartPDFReader::ReadCrossReference() {
     }
     // Files with bytes in front of "%PDF-" whose offsets count from the header.
     if (MaxNumber == 0 && HeaderOffset > 0) {
-        TPDFXRefReader second(*Stream);
+        TPDFXRefReader second = mapped_ ? TPDFXRefReader(mapped_.View()) : TPDFXRefReader(*Stream);
         bind(second);
         second.BaseOffset = HeaderOffset;
         result = second.ReadSection(StartXRef);
@@ -302,8 +312,11 @@ TSmartPDFReader::ObjectText TSmartPDFReader::ReadObjectText(int32_t n) {
     int64_t end = Offsets->NextAbove(start) - 1;
     // The object with the highest offset runs to the end of the file.
     if (end <= start) end = FileSize - 1 - base;
-    auto buffer = std::make_shared<std::string>(ReadAt(start + base, end - start + 1));
-    std::string_view text = *buffer;
+    SharedBytes buffer =
+        mapped_ ? mapped_.Sub(static_cast<size_t>(std::max<int64_t>(start + base, 0)),
+                              static_cast<size_t>(std::max<int64_t>(end - start + 1, 0)))
+                : SharedBytes::FromString(ReadAt(start + base, end - start + 1));
+    std::string_view text = buffer.View();
     size_t at = text.find("obj");
     if (at == std::string_view::npos) return {};
     // The text began in the tail of another object: skip past its "endobj".
@@ -359,7 +372,7 @@ TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, 
     if (start < 0 || start > size || length <= 0) return {};
     const std::string_view bytes = data.substr(static_cast<size_t>(start),
                                                static_cast<size_t>(std::min(length, size - start)));
-    return ObjectText{std::make_shared<const std::string>(bytes), 0};
+    return ObjectText{SharedBytes::FromString(std::string(bytes)), 0};
 }
 
 // ---- objects

@@ -15,6 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "objects/byte_slice.h"
 #include "objects/integer_lists.h"
 #include "objects/pdf_object.h"
 #include "objects/pdf_structure.h"
@@ -110,11 +111,9 @@ class TSmartPDFReader {
     // Object text as read from the file (or copied out of an object stream): the object's
     // text is the part of `buffer` from `start`, which stream data slice without a copy.
     struct ObjectText {
-        std::shared_ptr<const std::string> buffer;
+        SharedBytes buffer;
         size_t start = 0;
-        std::string_view View() const {
-            return buffer ? std::string_view(*buffer).substr(start) : std::string_view();
-        }
+        std::string_view View() const { return buffer.Sub(start).View(); }
     };
     // The (object number, offset) pairs of a decoded object stream's header, parsed once.
     struct ObjStmIndex {
@@ -123,6 +122,9 @@ class TSmartPDFReader {
         std::vector<std::pair<int64_t, int64_t>> pairs;
     };
 
+    // The input mapped into memory when it is a file that can be mapped: object texts and
+    // stream data are then views of it instead of copies read from the stream.
+    SharedBytes mapped_;
     bool ReadHeader();
     bool ReadCrossReference();
     void HandleEntry(int32_t number, int32_t generation, char kind, int64_t offset);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -113,6 +114,35 @@ void TFileMapping::DetachMappingsOf(int fd) {
     std::lock_guard<std::mutex> guard(RegistryLock());
     for (Mapping* m : Registry()) {
         if (!m->detached && m->device == st.st_dev && m->inode == st.st_ino) Detach(*m);
+    }
+}
+
+bool TFileMapping::IsMapped(int fd) {
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) return false;
+    std::lock_guard<std::mutex> guard(RegistryLock());
+    for (const Mapping* m : Registry()) {
+        if (!m->detached && m->device == st.st_dev && m->inode == st.st_ino) return true;
+    }
+    return false;
+}
+
+void TFileMapping::DropResident(std::string_view bytes) {
+    if (bytes.empty()) return;
+    const auto begin = reinterpret_cast<uintptr_t>(bytes.data());
+    const uintptr_t end = begin + bytes.size();
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    // Only whole pages inside the bytes: a neighbour's bytes may share the edge pages.
+    const uintptr_t from = (begin + page - 1) / page * page;
+    const uintptr_t to = end / page * page;
+    if (to <= from) return;
+    std::lock_guard<std::mutex> guard(RegistryLock());
+    for (const Mapping* m : Registry()) {
+        const auto start = reinterpret_cast<uintptr_t>(m->address);
+        if (!m->detached && begin >= start && end <= start + m->length) {
+            madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+            return;
+        }
     }
 }
 

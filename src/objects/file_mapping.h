@@ -1,10 +1,13 @@
 // Whole files mapped read-only into memory: a 300 MB scan is then not copied into the
 // process at all, and its stream data are written out straight from the system's file
 // cache. A mapping reads the file as it is on disk, so truncating a mapped file would pull
-// pages from under it; before this process truncates a file (creating an output over an
-// existing file) every live mapping of that file is first turned into a private copy.
+// pages from under it. When this process creates an output over a file it has mapped, the
+// old file is unlinked and a new one made under the name (the mapping keeps the old one);
+// only where that fails are the mappings first turned into private copies.
 // Other programs that truncate a file in place while VERava works on it are not stopped.
 #pragma once
+
+#include <string_view>
 
 #include "objects/byte_slice.h"
 
@@ -18,6 +21,12 @@ class TFileMapping {
     // Copies every live mapping of the file open at `fd` into private memory, in place, so
     // views into them stay valid whatever happens to the file.
     static void DetachMappingsOf(int fd);
+    // True when this process maps the file open at `fd`.
+    static bool IsMapped(int fd);
+    // A hint that `bytes` of a mapped file are not needed in memory for now: the pages
+    // drop out of the process and come back from the file when read again. Bytes that are
+    // not (wholly) inside a live, undetached mapping are left alone.
+    static void DropResident(std::string_view bytes);
     // Live mappings of this process (tests).
     static size_t LiveMappings();
 };

@@ -26,9 +26,26 @@ TBrannockWideFileStream::TBrannockWideFileStream(const std::u16string& fileName,
             Close();
             throw EFCreateError();
         }
-        // A document of this process may still be reading this very file through a
-        // mapping (saving over the file it was loaded from).
-        TFileMapping::DetachMappingsOf(handle_);
+        if (TFileMapping::IsMapped(handle_)) {
+            // A document of this process still reads this very file through a mapping
+            // (saving over the file it was loaded from). Put a new file under the name and
+            // let the mapping keep the old one: no copy of the old content is needed.
+            struct stat old {};
+            fstat(handle_, &old);
+            if (unlink(path.c_str()) == 0) {
+                const int fresh =
+                    open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, old.st_mode & 07777);
+                if (fresh >= 0 && flock(fresh, LOCK_EX | LOCK_NB) == 0) {
+                    Close();
+                    handle_ = fresh;
+                    return;
+                }
+                if (fresh >= 0) close(fresh);
+                Close();
+                throw EFCreateError();
+            }
+            TFileMapping::DetachMappingsOf(handle_);
+        }
         if (ftruncate(handle_, 0) != 0) {
             Close();
             throw EFCreateError();

@@ -5,6 +5,7 @@
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -104,7 +105,8 @@ std::string Packet(const std::string& descriptions) {
 // (or is absent).
 bool XmllintAccepts(const std::string& bytes) {
     if (std::system("command -v xmllint >/dev/null 2>&1") != 0) return true;
-    const std::string path = testing::TempDir() + "xmp_packet_check.xml";
+    const std::string path =
+        testing::TempDir() + "xmp_packet_check_" + std::to_string(getpid()) + ".xml";
     {
         std::ofstream f(path, std::ios::binary);
         f << bytes;
@@ -420,7 +422,8 @@ TEST(VelmorPdfLibraryXmpTest, MalformedPacketLeavesTreeAndFieldsUntouched) {
 }
 
 TEST(VelmorPdfLibraryXmpTest, PacketWithDtdOrExternalEntityNeverReadsLocalFiles) {
-    const std::string secretPath = testing::TempDir() + "xmp_secret.txt";
+    const std::string secretPath =
+        testing::TempDir() + "xmp_secret_" + std::to_string(getpid()) + ".txt";
     {
         std::ofstream f(secretPath, std::ios::binary);
         f << "TOPSECRET";
