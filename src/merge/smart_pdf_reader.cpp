@@ -471,6 +471,13 @@ TPDFObject* TSmartPDFReader::LoadObject(int32_t n, TPDFStructure* store) {
         if (FindStreamData(view, consumed, dict, position, length)) {
             object =
                 store->NewStreamWith(dict, ByteSlice(text.buffer, text.start + position, length));
+            // The data were measured at "endstream": a Length that says otherwise would be
+            // copied into the output as a wrong length, so it takes the measured one.
+            auto* declared = As<TPDFNumeric>(dict->GetValue("Length"));
+            if (declared == nullptr || declared->NumValue != static_cast<double>(length)) {
+                dict->SetValue("Length", store->NewNumeric(static_cast<double>(length)));
+                dict->SetModified(false);
+            }
         }
     }
     return object;
