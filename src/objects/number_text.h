@@ -37,6 +37,10 @@ bool IsNumber(std::string_view text);
 // value * 10^decimals is not finite or leaves the signed 64-bit range.
 std::string FormatDecimal(double value, int decimals);
 
+// Raised when a value to be written nests deeper than any parsed value can: it has come to
+// contain itself. Handled like an unwritable number.
+class ENestingTooDeep : public EInvalidOp {};
+
 // Round to nearest, ties to even. The 32-bit form gives 0 when the value is out of range or
 // not a number.
 double RoundHalfEven(double value);

@@ -14,7 +14,7 @@ std::string TPDFObject::ToText() const {
 }
 
 void TPDFObject::Release() {
-    ReleaseContents();
+    ReleaseContents(0);
     store_->ReleaseObject(this);
 }
 
@@ -24,9 +24,9 @@ void TPDFObject::MarkIndirect(int32_t objectNumber, int32_t generationNumber) {
     Indirect = true;
 }
 
-void TPDFObject::ReleaseHeldChild(TPDFObject* child) const {
+void TPDFObject::ReleaseHeldChild(TPDFObject* child, int depth) const {
     if (child == nullptr) return;
-    child->ReleaseContents();
+    child->ReleaseContents(depth + 1);
     // A live holder in the child's own store always keeps it, so only a child from another
     // store can be freed here; skipping the holder scan keeps page moves linear.
     if (child->store_ != store_) child->store_->ReleaseObject(child);
@@ -45,18 +45,18 @@ std::u16string TPDFString::GetUnicode() const { return PdfTextToUnicode(Bytes); 
 
 // ---- arrays
 
-bool TPDFArray::IsModified() const {
-    if (Modified) return true;
+bool TPDFArray::IsModifiedAt(int depth) const {
+    if (Modified || depth >= kMaxWalkDepth) return true;
     for (const TPDFObject* item : Elements) {
-        if (item != nullptr && item->IsModified()) return true;
+        if (item != nullptr && IsModifiedOf(item, depth + 1)) return true;
     }
     return false;
 }
 
-void TPDFArray::ShiftReferences(int32_t delta) {
-    if (Elements.empty()) return;
+void TPDFArray::ShiftReferencesAt(int32_t delta, int depth) {
+    if (Elements.empty() || depth >= kMaxWalkDepth) return;
     for (TPDFObject* item : Elements) {
-        if (item != nullptr) item->ShiftReferences(delta);
+        if (item != nullptr) ShiftReferencesOf(item, delta, depth + 1);
     }
     Modified = true;
 }
@@ -149,7 +149,7 @@ void TPDFArray::Reserve(int32_t count) {
     }
 }
 
-void TPDFArray::ReleaseContents() {
+void TPDFArray::ReleaseContents(int depth) {
     for (TPDFObject* item : Elements) {
         if (item != nullptr && item->Store() != Store()) item->Store()->ReleaseObject(item);
     }
@@ -158,17 +158,18 @@ void TPDFArray::ReleaseContents() {
 
 // ---- dictionaries
 
-bool TPDFDictionary::IsModified() const {
-    if (Modified) return true;
+bool TPDFDictionary::IsModifiedAt(int depth) const {
+    if (Modified || depth >= kMaxWalkDepth) return true;
     for (const Entry& e : Pairs) {
-        if (e.second != nullptr && e.second->IsModified()) return true;
+        if (e.second != nullptr && IsModifiedOf(e.second, depth + 1)) return true;
     }
     return false;
 }
 
-void TPDFDictionary::ShiftReferences(int32_t delta) {
+void TPDFDictionary::ShiftReferencesAt(int32_t delta, int depth) {
+    if (depth >= kMaxWalkDepth) return;
     for (Entry& e : Pairs) {
-        if (e.second != nullptr) e.second->ShiftReferences(delta);
+        if (e.second != nullptr) ShiftReferencesOf(e.second, delta, depth + 1);
     }
     Modified = true;
 }
@@ -234,9 +235,9 @@ void TPDFDictionary::DeleteKey(std::string_view name) {
     if (index < 0) return;
     TPDFObject* value = Pairs[index].second;
     if (As<TPDFDictionary>(value) != nullptr || As<TPDFArray>(value) != nullptr) {
-        ReleaseHeldChild(value);
+        ReleaseHeldChild(value, 0);
     }
-    if (!TPDFStructure::IsPooledName(name)) ReleaseHeldChild(Pairs[index].first);
+    if (!TPDFStructure::IsPooledName(name)) ReleaseHeldChild(Pairs[index].first, 0);
     RemoveKey(name);
 }
 
@@ -275,19 +276,20 @@ void TPDFDictionary::Assign(const TPDFDictionary& other) {
     Modified = true;
 }
 
-void TPDFDictionary::ReleaseContents() {
+void TPDFDictionary::ReleaseContents(int depth) {
+    if (depth >= kMaxWalkDepth) return;
     for (Entry& e : Pairs) {
-        ReleaseHeldChild(e.first);
-        ReleaseHeldChild(e.second);
+        ReleaseHeldChild(e.first, depth);
+        ReleaseHeldChild(e.second, depth);
     }
     Modified = true;
 }
 
 // ---- streams
 
-void TPDFStream::ReleaseContents() {
+void TPDFStream::ReleaseContents(int depth) {
     // The stream itself stays (its holder keeps it), so its dictionary must stay too.
-    if (StreamDict_ != nullptr) ReleaseContentsOf(StreamDict_);
+    if (StreamDict_ != nullptr) ReleaseContentsOf(StreamDict_, depth + 1);
 }
 
 void TPDFStream::Release() {
@@ -297,12 +299,12 @@ void TPDFStream::Release() {
         if (StreamDict_ != nullptr) StreamDict_->Release();
         Store()->ReleaseObject(this);
     } else if (StreamDict_ != nullptr) {
-        ReleaseContentsOf(StreamDict_);
+        ReleaseContentsOf(StreamDict_, 1);
     }
 }
 
-void TPDFStream::ShiftReferences(int32_t delta) {
-    if (StreamDict_ != nullptr) StreamDict_->ShiftReferences(delta);
+void TPDFStream::ShiftReferencesAt(int32_t delta, int depth) {
+    if (StreamDict_ != nullptr) ShiftReferencesOf(StreamDict_, delta, depth + 1);
     Modified = true;
 }
 

@@ -30,16 +30,22 @@ class TPDFObject {
     TPDFObject(const TPDFObject&) = delete;
     TPDFObject& operator=(const TPDFObject&) = delete;
 
+    // Walks into nested values stop this deep. Parsed values nest 512 levels at most; only
+    // a value that has come to contain itself (page attributes copied down a tree that
+    // loops, for instance) gets further, and must not take the stack with it.
+    static constexpr int kMaxWalkDepth = 2048;
+
     // Modified since parsed or last marked unchanged; containers also ask their children.
-    virtual bool IsModified() const { return Modified; }
+    bool IsModified() const { return IsModifiedAt(0); }
     // The PDF syntax of the object (see pdf_serialiser.cpp). May raise EInvalidOp for a
-    // number that cannot be written, outside a dictionary entry.
+    // number that cannot be written (or a value nested beyond kMaxWalkDepth) outside a
+    // dictionary entry.
     std::string ToText() const;
-    virtual void AppendText(std::string& out) const = 0;
+    void AppendText(std::string& out) const { AppendTextAt(out, 0); }
     // Asks the store to free this object; it stays when a container of the store holds it.
     virtual void Release();
     // Adds delta to the target number of every reference inside this value.
-    virtual void ShiftReferences(int32_t delta) {}
+    void ShiftReferences(int32_t delta) { ShiftReferencesAt(delta, 0); }
     // True when this container holds `object` directly.
     virtual bool Holds(const TPDFObject* object) const { return false; }
 
@@ -56,12 +62,26 @@ class TPDFObject {
 
   protected:
     TPDFObject(TPDFStructure* store, char kindTag) : store_(store), kindTag_(kindTag) {}
+    // The walks behind the public calls, `depth` levels below where they started.
+    virtual bool IsModifiedAt(int depth) const { return Modified; }
+    virtual void AppendTextAt(std::string& out, int depth) const = 0;
+    virtual void ShiftReferencesAt(int32_t delta, int depth) {}
     // Releases what a container holds without releasing the container itself.
-    virtual void ReleaseContents() {}
+    virtual void ReleaseContents(int depth) {}
     // Releases a child this container holds: its contents always, the child itself only
     // when it belongs to another store (a holder in the same store always keeps it).
-    void ReleaseHeldChild(TPDFObject* child) const;
-    static void ReleaseContentsOf(TPDFObject* object) { object->ReleaseContents(); }
+    void ReleaseHeldChild(TPDFObject* child, int depth) const;
+    // The same walks on another object (a container's children).
+    static void ReleaseContentsOf(TPDFObject* object, int depth) { object->ReleaseContents(depth); }
+    static bool IsModifiedOf(const TPDFObject* object, int depth) {
+        return object->IsModifiedAt(depth);
+    }
+    static void AppendTextOf(const TPDFObject* object, std::string& out, int depth) {
+        object->AppendTextAt(out, depth);
+    }
+    static void ShiftReferencesOf(TPDFObject* object, int32_t delta, int depth) {
+        object->ShiftReferencesAt(delta, depth);
+    }
 
   private:
     friend class TPDFStructure;
@@ -83,7 +103,7 @@ const T* As(const TPDFObject* object) {
 class TPDFNull : public TPDFObject {
   public:
     static constexpr char kKind = '0';
-    void AppendText(std::string& out) const override;
+    void AppendTextAt(std::string& out, int depth) const override;
 
   private:
     friend class TPDFStructure;
@@ -93,7 +113,7 @@ class TPDFNull : public TPDFObject {
 class TPDFBoolean : public TPDFObject {
   public:
     static constexpr char kKind = 'B';
-    void AppendText(std::string& out) const override;
+    void AppendTextAt(std::string& out, int depth) const override;
     bool Truth = false;
 
   private:
@@ -104,7 +124,7 @@ class TPDFBoolean : public TPDFObject {
 class TPDFNumeric : public TPDFObject {
   public:
     static constexpr char kKind = 'n';
-    void AppendText(std::string& out) const override;
+    void AppendTextAt(std::string& out, int depth) const override;
     void SetValue(double value) {
         NumValue = value;
         Modified = true;
@@ -121,7 +141,7 @@ class TPDFNumeric : public TPDFObject {
 class TPDFString : public TPDFObject {
   public:
     static constexpr char kKind = 's';
-    void AppendText(std::string& out) const override;
+    void AppendTextAt(std::string& out, int depth) const override;
     void SetValue(std::string bytes) {
         Bytes = std::move(bytes);
         Modified = true;
@@ -139,7 +159,7 @@ class TPDFString : public TPDFObject {
 class TPDFName : public TPDFObject {
   public:
     static constexpr char kKind = 'N';
-    void AppendText(std::string& out) const override;
+    void AppendTextAt(std::string& out, int depth) const override;
     void SetValue(std::string text) {
         Text = std::move(text);
         Modified = true;
@@ -155,9 +175,9 @@ class TPDFName : public TPDFObject {
 class TPDFArray : public TPDFObject {
   public:
     static constexpr char kKind = 'A';
-    bool IsModified() const override;
-    void AppendText(std::string& out) const override;
-    void ShiftReferences(int32_t delta) override;
+    bool IsModifiedAt(int depth) const override;
+    void AppendTextAt(std::string& out, int depth) const override;
+    void ShiftReferencesAt(int32_t delta, int depth) override;
     bool Holds(const TPDFObject* object) const override;
 
     int32_t Count() const { return static_cast<int32_t>(Elements.size()); }
@@ -175,7 +195,7 @@ class TPDFArray : public TPDFObject {
     const std::vector<TPDFObject*>& Items() const { return Elements; }
 
   protected:
-    void ReleaseContents() override;
+    void ReleaseContents(int depth) override;
 
   private:
     friend class TPDFStructure;
@@ -191,9 +211,9 @@ class TPDFDictionary : public TPDFObject {
     static constexpr char kKind = 'D';
     using Entry = std::pair<TPDFName*, TPDFObject*>;
 
-    bool IsModified() const override;
-    void AppendText(std::string& out) const override;
-    void ShiftReferences(int32_t delta) override;
+    bool IsModifiedAt(int depth) const override;
+    void AppendTextAt(std::string& out, int depth) const override;
+    void ShiftReferencesAt(int32_t delta, int depth) override;
     bool Holds(const TPDFObject* object) const override;
 
     // Index of the entry whose key is exactly `name`, or -1.
@@ -215,7 +235,7 @@ class TPDFDictionary : public TPDFObject {
     const std::vector<Entry>& Entries() const { return Pairs; }
 
   protected:
-    void ReleaseContents() override;
+    void ReleaseContents(int depth) override;
 
   private:
     friend class TPDFStructure;
@@ -227,9 +247,9 @@ class TPDFDictionary : public TPDFObject {
 class TPDFStream : public TPDFObject {
   public:
     static constexpr char kKind = 'S';
-    void AppendText(std::string& out) const override;
+    void AppendTextAt(std::string& out, int depth) const override;
     void Release() override;
-    void ShiftReferences(int32_t delta) override;
+    void ShiftReferencesAt(int32_t delta, int depth) override;
     bool Holds(const TPDFObject* object) const override;
 
     TPDFDictionary* StreamDict() const { return StreamDict_; }
@@ -252,7 +272,7 @@ class TPDFStream : public TPDFObject {
     TStreamAttachment* AttachedObject = nullptr;
 
   protected:
-    void ReleaseContents() override;
+    void ReleaseContents(int depth) override;
 
   private:
     friend class TPDFStructure;
@@ -266,8 +286,8 @@ class TPDFStream : public TPDFObject {
 class TPDFIndRef : public TPDFObject {
   public:
     static constexpr char kKind = 'I';
-    void AppendText(std::string& out) const override;
-    void ShiftReferences(int32_t delta) override { TargetNumber += delta; }
+    void AppendTextAt(std::string& out, int depth) const override;
+    void ShiftReferencesAt(int32_t delta, int depth) override { TargetNumber += delta; }
     // The referenced object through the store's OnResolveReference, or nullptr.
     TPDFObject* Resolve();
     int32_t TargetGeneration = 0;

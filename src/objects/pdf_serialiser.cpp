@@ -30,22 +30,24 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 }  // namespace
 
-void TPDFNull::AppendText(std::string& out) const { out += "null"; }
+void TPDFNull::AppendTextAt(std::string& out, int depth) const { out += "null"; }
 
-void TPDFBoolean::AppendText(std::string& out) const { out += Truth ? "true" : "false"; }
+void TPDFBoolean::AppendTextAt(std::string& out, int depth) const {
+    out += Truth ? "true" : "false";
+}
 
-void TPDFNumeric::AppendText(std::string& out) const {
+void TPDFNumeric::AppendTextAt(std::string& out, int depth) const {
     out += FormatDecimal(NumValue, Store()->NumberDecimals);
 }
 
-void TPDFIndRef::AppendText(std::string& out) const {
+void TPDFIndRef::AppendTextAt(std::string& out, int depth) const {
     out += std::to_string(TargetNumber);
     out.push_back(' ');
     out += std::to_string(TargetGeneration);
     out += " R";
 }
 
-void TPDFName::AppendText(std::string& out) const {
+void TPDFName::AppendTextAt(std::string& out, int depth) const {
     out.push_back('/');
     for (char ch : Text) {
         const auto c = static_cast<unsigned char>(ch);
@@ -59,7 +61,7 @@ void TPDFName::AppendText(std::string& out) const {
     }
 }
 
-void TPDFString::AppendText(std::string& out) const {
+void TPDFString::AppendTextAt(std::string& out, int depth) const {
     if (HexForm) {
         out.reserve(out.size() + Bytes.size() * 2 + 2);
         out.push_back('<');
@@ -125,13 +127,14 @@ void TPDFString::AppendText(std::string& out) const {
     out.push_back(')');
 }
 
-void TPDFArray::AppendText(std::string& out) const {
+void TPDFArray::AppendTextAt(std::string& out, int depth) const {
+    if (depth >= kMaxWalkDepth) throw ENestingTooDeep();
     // Line lengths count from the array's own start, as if it were written on its own.
     const size_t origin = out.size();
     size_t breakMark = 0;
     out += "[ ";
     for (const TPDFObject* item : Elements) {
-        if (item != nullptr) item->AppendText(out);
+        if (item != nullptr) AppendTextOf(item, out, depth + 1);
         if (out.back() != '\n') out.push_back(' ');
         if (out.size() - origin - breakMark > 80) {
             out.push_back('\n');
@@ -141,14 +144,15 @@ void TPDFArray::AppendText(std::string& out) const {
     out.push_back(']');
 }
 
-void TPDFDictionary::AppendText(std::string& out) const {
+void TPDFDictionary::AppendTextAt(std::string& out, int depth) const {
+    if (depth >= kMaxWalkDepth) throw ENestingTooDeep();
     out += "<<\n";
     for (const Entry& e : Pairs) {
         const size_t mark = out.size();
         try {
-            if (e.first != nullptr) e.first->AppendText(out);
+            if (e.first != nullptr) AppendTextOf(e.first, out, depth + 1);
             out.push_back(' ');
-            if (e.second != nullptr) e.second->AppendText(out);
+            if (e.second != nullptr) AppendTextOf(e.second, out, depth + 1);
             if (out.back() != '\n') out.push_back('\n');
         } catch (const EInvalidOp&) {
             // An unwritable number costs only its entry; the reader skips the comment line.
@@ -159,9 +163,9 @@ void TPDFDictionary::AppendText(std::string& out) const {
     out += ">>\n";
 }
 
-void TPDFStream::AppendText(std::string& out) const {
+void TPDFStream::AppendTextAt(std::string& out, int depth) const {
     if (StreamDict_ != nullptr) {
-        StreamDict_->AppendText(out);
+        AppendTextOf(StreamDict_, out, depth + 1);
     } else {
         out += "<<\n>>\n";
     }

@@ -88,6 +88,30 @@ TEST(Serialiser, AnUnwritableNumberCostsOnlyItsEntry) {
     EXPECT_EQ(store.ParseText(d->ToText())->ToText(), "<<\n/A 1\n/Z 3\n>>\n");
 }
 
+TEST(Serialiser, AValueThatContainsItselfIsWalkedToABound) {
+    // Two dictionaries holding each other directly (inherited page attributes copied down
+    // a tree that loops can end like this): every walk ends instead of overflowing.
+    TPDFStructure store;
+    TPDFDictionary* a = store.NewDictionary();
+    TPDFDictionary* b = store.NewDictionary();
+    a->SetValue("Resources", b);
+    b->SetValue("Resources", a);
+    b->SetValue("R", store.NewIndRef(1, 0));
+    a->SetModified(false);
+    b->SetModified(false);
+    EXPECT_TRUE(a->IsModified());  // too deep to tell: taken as changed
+    const std::string text = a->ToText();
+    EXPECT_NE(text.find("% bug \n"), std::string::npos);
+    EXPECT_LT(text.size(), 1u << 20);
+    a->ShiftReferences(5);
+    EXPECT_EQ(As<TPDFIndRef>(b->GetValue("R"))->TargetNumber,
+              1 + 5 * (TPDFObject::kMaxWalkDepth / 2));
+    a->Release();
+    TPDFArray* loop = store.NewArray();
+    loop->Add(loop);
+    EXPECT_THROW(loop->ToText(), ENestingTooDeep);
+}
+
 TEST(Serialiser, StreamsFrameTheirBytes) {
     TPDFStructure store;
     TPDFStream* s = store.NewStream("abc", false);
