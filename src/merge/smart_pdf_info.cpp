@@ -3,35 +3,9 @@
 #include <cmath>
 
 #include "objects/number_text.h"
+#include "security/encryption_entries.h"
 
 namespace verava {
-namespace {
-
-const TPDFNumeric* NumberEntry(const TPDFDictionary* dict, std::string_view key) {
-    return As<TPDFNumeric>(dict->GetValue(key, true));
-}
-
-std::string StringEntry(const TPDFDictionary* dict, std::string_view key) {
-    if (const auto* s = As<TPDFString>(dict->GetValue(key, true))) return s->Bytes;
-    return {};
-}
-
-std::string NameEntry(const TPDFDictionary* dict, std::string_view key) {
-    if (const auto* n = As<TPDFName>(dict->GetValue(key, true))) return n->Text;
-    return {};
-}
-
-// "P" is signed in the standard, but some writers store its unsigned form; both give the
-// same bit pattern.
-uint32_t PermissionPattern(double value) {
-    if (std::isnan(value)) return 0;
-    const double r = RoundHalfEven(value);
-    if (r >= 0) return r >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(r);
-    if (r <= -2147483648.0) return 0x80000000u;
-    return static_cast<uint32_t>(static_cast<int32_t>(r));
-}
-
-}  // namespace
 
 uint8_t TSmartPDFInfo::ReadEncryption(const TPDFDictionary* dict, TSmartPDFEncryption& encryption,
                                       uint32_t& permissions) {
@@ -39,74 +13,55 @@ uint8_t TSmartPDFInfo::ReadEncryption(const TPDFDictionary* dict, TSmartPDFEncry
     permissions = 0;
     if (dict == nullptr) return 0;
 
-    const std::string filter = NameEntry(dict, "Filter");
-    const TPDFNumeric* vNumber = NumberEntry(dict, "V");
-    const TPDFNumeric* rNumber = NumberEntry(dict, "R");
-    const TPDFNumeric* lengthNumber = NumberEntry(dict, "Length");
-    const TPDFNumeric* pNumber = NumberEntry(dict, "P");
-    const int32_t v = vNumber != nullptr ? vNumber->AsInteger() : 0;
-    const int32_t r = rNumber != nullptr ? rNumber->AsInteger() : 0;
+    const TEncryptionEntries e = ReadEncryptionEntries(*dict);
     // Unlike the document handler, a missing Length reads as 0 here.
-    const int32_t length = lengthNumber != nullptr ? lengthNumber->AsInteger() : 0;
-    permissions = pNumber != nullptr ? PermissionPattern(pNumber->NumValue) : 0;
+    const int32_t length = e.HasLength ? e.Length : 0;
+    permissions = e.P;
     encryption.KeyLength = length;
 
     bool supported = false;
     int32_t keyLength = length;
     bool aes = false;
-    if (filter == "Standard") {
-        if (v == 1 && r == 2) {
+    if (e.Filter == "Standard") {
+        if (e.V == 1 && e.R == 2) {
             supported = true;
             keyLength = 40;
-        } else if ((v == 1 && r == 3) || (v == 2 && (r == 2 || r == 3))) {
+        } else if ((e.V == 1 && e.R == 3) || (e.V == 2 && (e.R == 2 || e.R == 3))) {
             supported = true;
-        } else if ((v == 4 && r == 4) || (v == 5 && (r == 5 || r == 6))) {
-            if (v == 4) {
-                if (const auto* em = As<TPDFBoolean>(dict->GetValue("EncryptMetadata", true))) {
-                    encryption.EncryptMetadata = em->Truth;
-                }
-            }
-            const auto* cf = As<TPDFDictionary>(dict->GetValue("CF", true));
-            const auto* stdCf =
-                cf != nullptr ? As<TPDFDictionary>(cf->GetValue("StdCF", true)) : nullptr;
-            const auto* strF = As<TPDFName>(dict->GetValue("StrF", true));
-            const auto* stmF = As<TPDFName>(dict->GetValue("StmF", true));
-            if (stdCf != nullptr && strF != nullptr && strF->Text == "StdCF" && stmF != nullptr &&
-                stmF->Text == "StdCF") {
-                const std::string method = NameEntry(stdCf, "CFM");
-                // The crypt filter's Length is taken as it stands (bytes, normally).
-                const TPDFNumeric* cfLength = NumberEntry(stdCf, "Length");
-                auto given = [&](int32_t fallback) {
-                    return cfLength != nullptr ? cfLength->AsInteger() : fallback;
-                };
-                if (v == 4 && method == "AESV2") {
-                    supported = true;
-                    aes = true;
-                    keyLength = given(128);
-                } else if (v == 4 && method == "V2") {
-                    supported = true;
-                    keyLength = given(40);
-                } else if (v == 5 && method == "AESV3") {
-                    supported = true;
-                    aes = true;
-                    keyLength = given(32);
-                    if (keyLength == 256) keyLength = 32;  // given in bits
-                    encryption.OwnerKeyEntry = StringEntry(dict, "OE");
-                    encryption.UserKeyEntry = StringEntry(dict, "UE");
-                    encryption.PermsEntry = StringEntry(dict, "Perms");
-                }
+        } else if ((e.V == 4 && e.R == 4) || (e.V == 5 && (e.R == 5 || e.R == 6))) {
+            if (e.V == 4 && e.HasEncryptMetadata) encryption.EncryptMetadata = e.EncryptMetadata;
+            // The crypt filter's Length is taken as it stands (bytes, normally).
+            auto given = [&](int32_t fallback) {
+                return e.HasFilterLength ? e.FilterLength : fallback;
+            };
+            if (e.UsesStdCF && e.V == 4 && e.Method == "AESV2") {
+                supported = true;
+                aes = true;
+                keyLength = given(128);
+            } else if (e.UsesStdCF && e.V == 4 && e.Method == "V2") {
+                supported = true;
+                keyLength = given(40);
+            } else if (e.UsesStdCF && e.V == 5 && e.Method == "AESV3") {
+                supported = true;
+                aes = true;
+                keyLength = given(32);
+                if (keyLength == 256) keyLength = 32;  // given in bits
+                encryption.OwnerKeyEntry = e.OE;
+                encryption.UserKeyEntry = e.UE;
+                encryption.PermsEntry = e.Perms;
             }
         }
     }
     if (supported) {
         encryption.KeyLength = keyLength;
         encryption.UseAES = aes;
-        encryption.Revision = r;
-        encryption.Algorithm = v;
-        encryption.OwnerEntry = StringEntry(dict, "O");
-        encryption.UserEntry = StringEntry(dict, "U");
+        encryption.Revision = e.R;
+        encryption.Algorithm = e.V;
+        encryption.OwnerEntry = e.O;
+        encryption.UserEntry = e.U;
         encryption.Permissions = permissions;
     }
+    const int32_t v = e.V;
     return v != 0 ? 1 : 2;
 }
 

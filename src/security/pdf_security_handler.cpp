@@ -9,6 +9,7 @@
 #include "objects/pdf_text.h"
 #include "objects/platform.h"
 #include "security/aes.h"
+#include "security/encryption_entries.h"
 #include "security/md5.h"
 #include "security/mod3.h"
 #include "security/rc4.h"
@@ -20,30 +21,6 @@ namespace {
 
 // Revision 5 and 6 passwords are hashed as at most 127 UTF-8 bytes (ISO 32000-2, 7.6.4.3.3).
 constexpr size_t kMaxUtf8PasswordBytes = 127;
-
-const TPDFNumeric* NumberEntry(const TPDFDictionary* dict, std::string_view key) {
-    return As<TPDFNumeric>(dict->GetValue(key, true));
-}
-
-std::string StringEntry(const TPDFDictionary* dict, std::string_view key) {
-    if (const auto* s = As<TPDFString>(dict->GetValue(key, true))) return s->Bytes;
-    return {};
-}
-
-std::string NameEntry(const TPDFDictionary* dict, std::string_view key) {
-    if (const auto* n = As<TPDFName>(dict->GetValue(key, true))) return n->Text;
-    return {};
-}
-
-// "P" is a signed 32-bit integer in the standard, but some writers store its unsigned form
-// (4294963440); both give the same bit pattern.
-uint32_t PermissionPattern(double value) {
-    if (std::isnan(value)) return 0;
-    const double r = RoundHalfEven(value);
-    if (r >= 0) return r >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(r);
-    if (r <= -2147483648.0) return 0x80000000u;
-    return static_cast<uint32_t>(static_cast<int32_t>(r));
-}
 
 std::string Pad(std::string_view password) {
     const std::string& padding = TPDFSecurityHandler::PaddingString();
@@ -104,70 +81,52 @@ void TPDFSecurityHandler::ReadEncryption(TPDFDictionary* trailer) {
     const auto* dict = As<TPDFDictionary>(trailer->GetValue("Encrypt", true));
     if (dict == nullptr) return;
 
-    const std::string filter = NameEntry(dict, "Filter");
-    const TPDFNumeric* vNumber = NumberEntry(dict, "V");
-    const TPDFNumeric* rNumber = NumberEntry(dict, "R");
-    const TPDFNumeric* lengthNumber = NumberEntry(dict, "Length");
-    const TPDFNumeric* pNumber = NumberEntry(dict, "P");
-    const int32_t v = vNumber != nullptr ? vNumber->AsInteger() : 0;
-    const int32_t r = rNumber != nullptr ? rNumber->AsInteger() : 0;
-    const int32_t length = lengthNumber != nullptr ? lengthNumber->AsInteger() : 40;
-    const uint32_t p = pNumber != nullptr ? PermissionPattern(pNumber->NumValue) : 0;
+    const TEncryptionEntries e = ReadEncryptionEntries(*dict);
+    const int32_t length = e.HasLength ? e.Length : 40;
     Encryption.KeyLength = length;
 
     bool supported = false;
     int32_t keyLength = length;
     uint8_t cipher = kCipherRc4;
-    if (filter == "Standard") {
-        if (v == 1 && r == 2) {
+    if (e.Filter == "Standard") {
+        if (e.V == 1 && e.R == 2) {
             supported = true;
             keyLength = 40;
-        } else if ((v == 1 && r == 3) || (v == 2 && (r == 2 || r == 3))) {
+        } else if ((e.V == 1 && e.R == 3) || (e.V == 2 && (e.R == 2 || e.R == 3))) {
             supported = true;
-        } else if ((v == 4 && r == 4) || (v == 5 && (r == 5 || r == 6))) {
-            if (const auto* em = As<TPDFBoolean>(dict->GetValue("EncryptMetadata", true))) {
-                Encryption.EncryptMetadata = em->Truth;
-            }
-            const auto* cf = As<TPDFDictionary>(dict->GetValue("CF", true));
-            const auto* stdCf =
-                cf != nullptr ? As<TPDFDictionary>(cf->GetValue("StdCF", true)) : nullptr;
-            const auto* strF = As<TPDFName>(dict->GetValue("StrF", true));
-            const auto* stmF = As<TPDFName>(dict->GetValue("StmF", true));
-            if (stdCf != nullptr && strF != nullptr && strF->Text == "StdCF" && stmF != nullptr &&
-                stmF->Text == "StdCF") {
-                const std::string method = NameEntry(stdCf, "CFM");
-                // Crypt filter lengths are in bytes.
-                const TPDFNumeric* cfLength = NumberEntry(stdCf, "Length");
-                auto bits = [&](int32_t fallback) {
-                    return cfLength != nullptr ? cfLength->AsInteger() * 8 : fallback;
-                };
-                if (v == 4 && method == "AESV2") {
-                    supported = true;
-                    keyLength = bits(128);
-                    cipher = kCipherAes128;
-                } else if (v == 4 && method == "V2") {
-                    supported = true;
-                    keyLength = bits(40);
-                } else if (v == 5 && method == "AESV3") {
-                    supported = true;
-                    keyLength = bits(128);
-                    cipher = kCipherAes256;
-                    Encryption.OwnerKeyEntry = StringEntry(dict, "OE");
-                    Encryption.UserKeyEntry = StringEntry(dict, "UE");
-                    Encryption.PermsEntry = StringEntry(dict, "Perms");
-                }
+        } else if ((e.V == 4 && e.R == 4) || (e.V == 5 && (e.R == 5 || e.R == 6))) {
+            if (e.HasEncryptMetadata) Encryption.EncryptMetadata = e.EncryptMetadata;
+            // Crypt filter lengths are in bytes.
+            auto bits = [&](int32_t fallback) {
+                return e.HasFilterLength ? e.FilterLength * 8 : fallback;
+            };
+            if (e.UsesStdCF && e.V == 4 && e.Method == "AESV2") {
+                supported = true;
+                keyLength = bits(128);
+                cipher = kCipherAes128;
+            } else if (e.UsesStdCF && e.V == 4 && e.Method == "V2") {
+                supported = true;
+                keyLength = bits(40);
+            } else if (e.UsesStdCF && e.V == 5 && e.Method == "AESV3") {
+                supported = true;
+                keyLength = bits(128);
+                cipher = kCipherAes256;
+                Encryption.OwnerKeyEntry = e.OE;
+                Encryption.UserKeyEntry = e.UE;
+                Encryption.PermsEntry = e.Perms;
             }
         }
     }
     if (supported) {
         Encryption.KeyLength = keyLength;
         Encryption.CipherMode = cipher;
-        Encryption.Revision = r;
-        Encryption.Algorithm = v;
-        Encryption.OwnerEntry = StringEntry(dict, "O");
-        Encryption.UserEntry = StringEntry(dict, "U");
-        Encryption.Permissions = p;
+        Encryption.Revision = e.R;
+        Encryption.Algorithm = e.V;
+        Encryption.OwnerEntry = e.O;
+        Encryption.UserEntry = e.U;
+        Encryption.Permissions = e.P;
     }
+    const uint32_t p = e.P;
     SetPermissions(p);
 }
 

@@ -1,0 +1,67 @@
+#include "security/encryption_entries.h"
+
+#include <cmath>
+
+#include "objects/number_text.h"
+
+namespace verava {
+namespace {
+
+const TPDFNumeric* NumberEntry(const TPDFDictionary& dict, std::string_view key) {
+    return As<TPDFNumeric>(dict.GetValue(key, true));
+}
+
+std::string StringEntry(const TPDFDictionary& dict, std::string_view key) {
+    if (const auto* s = As<TPDFString>(dict.GetValue(key, true))) return s->Bytes;
+    return {};
+}
+
+std::string NameEntry(const TPDFDictionary& dict, std::string_view key) {
+    if (const auto* n = As<TPDFName>(dict.GetValue(key, true))) return n->Text;
+    return {};
+}
+
+}  // namespace
+
+uint32_t PermissionPattern(double value) {
+    if (std::isnan(value)) return 0;
+    const double r = RoundHalfEven(value);
+    if (r >= 0) return r >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(r);
+    if (r <= -2147483648.0) return 0x80000000u;
+    return static_cast<uint32_t>(static_cast<int32_t>(r));
+}
+
+TEncryptionEntries ReadEncryptionEntries(const TPDFDictionary& dict) {
+    TEncryptionEntries e;
+    e.Filter = NameEntry(dict, "Filter");
+    if (const TPDFNumeric* v = NumberEntry(dict, "V")) e.V = v->AsInteger();
+    if (const TPDFNumeric* r = NumberEntry(dict, "R")) e.R = r->AsInteger();
+    if (const TPDFNumeric* length = NumberEntry(dict, "Length")) {
+        e.HasLength = true;
+        e.Length = length->AsInteger();
+    }
+    if (const TPDFNumeric* p = NumberEntry(dict, "P")) e.P = PermissionPattern(p->NumValue);
+    e.O = StringEntry(dict, "O");
+    e.U = StringEntry(dict, "U");
+    e.OE = StringEntry(dict, "OE");
+    e.UE = StringEntry(dict, "UE");
+    e.Perms = StringEntry(dict, "Perms");
+    if (const auto* em = As<TPDFBoolean>(dict.GetValue("EncryptMetadata", true))) {
+        e.HasEncryptMetadata = true;
+        e.EncryptMetadata = em->Truth;
+    }
+    const auto* cf = As<TPDFDictionary>(dict.GetValue("CF", true));
+    const auto* stdCf = cf != nullptr ? As<TPDFDictionary>(cf->GetValue("StdCF", true)) : nullptr;
+    if (stdCf != nullptr && NameEntry(dict, "StrF") == "StdCF" &&
+        NameEntry(dict, "StmF") == "StdCF") {
+        e.UsesStdCF = true;
+        e.Method = NameEntry(*stdCf, "CFM");
+        if (const TPDFNumeric* length = NumberEntry(*stdCf, "Length")) {
+            e.HasFilterLength = true;
+            e.FilterLength = length->AsInteger();
+        }
+    }
+    return e;
+}
+
+}  // namespace verava
