@@ -19,14 +19,6 @@ namespace {
 // The identifier recipe shared by new documents: MD5 of the local date-time as a day count.
 std::string DateIdentifier() { return Md5(FormatGeneral(DateTimeToDays(NowLocal()))); }
 
-bool IsVersionChar(char c) { return (c >= '0' && c <= '9') || c == '.'; }
-
-std::string LeadingVersion(std::string_view text) {
-    size_t n = 0;
-    while (n < text.size() && IsVersionChar(text[n])) ++n;
-    return std::string(text.substr(0, n));
-}
-
 }  // namespace
 
 std::u16string PdfDateNowText() { return Utf8ToUnicode(PdfDateNow()); }
@@ -183,23 +175,14 @@ void TPDFDocument::RemoveLinearization() {
 
 bool TPDFDocument::CheckHeader() {
     const std::string_view head = FileData.View().substr(0, 1024);
-    std::string version;
     const size_t pdf = head.find("%PDF-");
-    if (pdf != std::string_view::npos) {
-        version = LeadingVersion(head.substr(pdf + 5, 10));
-        if (version.size() >= 4 && version[1] == '.' && version[3] == '.') version.resize(3);
-    } else {
-        const size_t ps = head.find("%!PS-Adobe-");
-        if (ps == std::string_view::npos) return false;
-        const std::string_view after = head.substr(ps + 11, 20);
-        const size_t marker = after.find("PDF-");
-        if (marker == std::string_view::npos) return false;
-        const size_t at = ps + 11 + marker + 4;
-        version = LeadingVersion(head.substr(at, 10));
-    }
-    if (!IsNumber(version)) return false;
-    Version = std::string(TrimBlanks(version));
-    return true;
+    if (pdf != std::string_view::npos)
+        return ParseHeaderVersion(head.substr(pdf + 5, 10), true, Version);
+    const size_t ps = head.find("%!PS-Adobe-");
+    if (ps == std::string_view::npos) return false;
+    const size_t marker = head.substr(ps + 11, 20).find("PDF-");
+    if (marker == std::string_view::npos) return false;
+    return ParseHeaderVersion(head.substr(ps + 11 + marker + 4, 10), false, Version);
 }
 
 bool TPDFDocument::ReadXRef() {

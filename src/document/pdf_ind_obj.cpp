@@ -1,17 +1,12 @@
 #include "document/pdf_ind_obj.h"
 
 #include "objects/number_text.h"
+#include "objects/pdf_chars.h"
 
 namespace verava {
 namespace {
 
-bool IsWhite(unsigned char c) {
-    return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
-}
-
 bool IsNumberChar(unsigned char c) { return (c >= '0' && c <= '9') || c == '.'; }
-
-bool IsStreamPad(unsigned char c) { return c == 0 || c == 9 || c == 12 || c == 32; }
 
 // Header scans skip at most this many bytes looking for digits: far enough for any header
 // that sits near its offset, and it keeps damaged files from costing a file-length scan per
@@ -37,7 +32,7 @@ Header ParseHeader(std::string_view text, size_t start) {
     };
     h.number = number();
     h.generation = number();
-    while (i < text.size() && IsWhite(text[i])) ++i;
+    while (i < text.size() && IsPdfWhitespace(text[i])) ++i;
     const std::string_view rest = text.substr(i);
     if (rest.substr(0, 4) == "obj(" || rest.substr(0, 5) == "obj<<" ||
         rest.substr(0, 4) == "obj[" || rest.substr(0, 4) == "obj/") {
@@ -46,7 +41,7 @@ Header ParseHeader(std::string_view text, size_t start) {
         return h;
     }
     size_t j = i;
-    while (j < text.size() && !IsWhite(text[j])) ++j;
+    while (j < text.size() && !IsPdfWhitespace(text[j])) ++j;
     h.isObj = text.substr(i, j - i) == "obj";
     h.end = j;
     return h;
@@ -162,7 +157,7 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
     const size_t keyword = FindStreamOrEnd(source, afterDictionary, "stream", "endobj", stopped);
     if (keyword == std::string_view::npos || stopped) return false;
     size_t p = keyword + 6;
-    while (p < source.size() && IsStreamPad(static_cast<unsigned char>(source[p]))) ++p;
+    while (p < source.size() && IsStreamPadding(static_cast<unsigned char>(source[p]))) ++p;
     if (p + 1 < source.size() && source[p] == '\r' && source[p + 1] == '\n') {
         p += 2;
     } else if (p < source.size() && (source[p] == '\r' || source[p] == '\n')) {
@@ -210,7 +205,7 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
             q += 1;
         }
         for (int k = 0;
-             k < 50 && q < source.size() && IsStreamPad(static_cast<unsigned char>(source[q]));
+             k < 50 && q < source.size() && IsStreamPadding(static_cast<unsigned char>(source[q]));
              ++k) {
             ++q;
         }
@@ -225,7 +220,7 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
     const size_t end = FindStreamOrEnd(source, start, "endstream", "endobj", stopped);
     if (end == std::string_view::npos || stopped) return false;
     size_t e = end;
-    while (e > start && IsStreamPad(static_cast<unsigned char>(source[e - 1]))) --e;
+    while (e > start && IsStreamPadding(static_cast<unsigned char>(source[e - 1]))) --e;
     if (e >= start + 2 && source[e - 2] == '\r' && source[e - 1] == '\n') {
         e -= 2;
     } else if (e > start && (source[e - 1] == '\n' || source[e - 1] == '\r')) {

@@ -3,19 +3,10 @@
 #include <cstring>
 
 #include "objects/number_text.h"
+#include "objects/pdf_chars.h"
 #include "objects/stream.h"
 
 namespace verava {
-namespace {
-
-bool IsScanWhite(unsigned char c) {
-    return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
-}
-
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-
-}  // namespace
-
 int32_t TVMXRawAnalyser::Number(int32_t index) const {
     return index >= 0 && index < FoundCount ? FoundNumbers[index] : 0;
 }
@@ -56,18 +47,18 @@ void TVMXRawAnalyser::Scan(std::string_view data) {
         const unsigned char* w = bytes + windowStart;
         if (w[windowLength - 2] != 'b' || w[windowLength - 1] != 'j') continue;
         int64_t k = p - windowStart - 1;  // the byte before the "o"
-        if (k < 0 || !IsScanWhite(w[k])) continue;
-        while (k >= 0 && IsScanWhite(w[k])) --k;
-        if (k <= 0 || !IsDigit(w[k])) continue;
+        if (k < 0 || !IsPdfWhitespace(w[k])) continue;
+        while (k >= 0 && IsPdfWhitespace(w[k])) --k;
+        if (k <= 0 || !IsPdfDigit(w[k])) continue;
         const int64_t generationEnd = k;
-        while (k >= 0 && IsDigit(w[k])) --k;
-        if (k < 0 || !IsScanWhite(w[k])) continue;
+        while (k >= 0 && IsPdfDigit(w[k])) --k;
+        if (k < 0 || !IsPdfWhitespace(w[k])) continue;
         const int64_t generationStart = k + 1;
-        while (k >= 0 && IsScanWhite(w[k])) --k;
-        if (k <= 0 || !IsDigit(w[k])) continue;
+        while (k >= 0 && IsPdfWhitespace(w[k])) --k;
+        if (k <= 0 || !IsPdfDigit(w[k])) continue;
         const int64_t numberEnd = k;
-        while (k >= 0 && IsDigit(w[k])) --k;
-        if (k < 0 || !IsScanWhite(w[k])) continue;
+        while (k >= 0 && IsPdfDigit(w[k])) --k;
+        if (k < 0 || !IsPdfWhitespace(w[k])) continue;
         const int64_t numberStart = k + 1;
 
         const std::string_view numberText(reinterpret_cast<const char*>(w + numberStart),

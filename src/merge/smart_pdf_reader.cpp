@@ -6,6 +6,7 @@
 
 #include "document/pdf_xref_reader.h"
 #include "objects/number_text.h"
+#include "objects/pdf_chars.h"
 #include "objects/stream.h"
 #include "objects/wide_file_stream.h"
 #include "security/md5.h"
@@ -25,25 +26,9 @@ int64_t ClampedInteger(const TPDFNumeric* n, int64_t low, int64_t high) {
     return static_cast<int64_t>(r);
 }
 
-bool IsBlank(char c) { return c == '\0' || c == '\t' || c == '\f' || c == ' '; }
-
 bool StartsAt(std::string_view text, int64_t position, std::string_view word) {
     return position >= 0 && static_cast<size_t>(position) <= text.size() &&
            text.substr(static_cast<size_t>(position), word.size()) == word;
-}
-
-// The version text after "%PDF-": the longest prefix of digits and dots, "1.4.1" cut to
-// "1.4" when `cutPatch`; accepted when it is a plain number or empty.
-bool ParseVersion(std::string_view after, bool cutPatch, std::string& version) {
-    std::string v;
-    for (char c : after) {
-        if ((c < '0' || c > '9') && c != '.') break;
-        v.push_back(c);
-    }
-    if (cutPatch && v.size() >= 4 && v[1] == '.' && v[3] == '.') v.resize(3);
-    if (std::count(v.begin(), v.end(), '.') > 1) return false;
-    version = v;
-    return true;
 }
 
 // The (object number, relative offset) pairs an object stream's header lists.
@@ -148,7 +133,7 @@ bool TSmartPDFReader::ReadHeader() {
     HeaderOffset = a == std::string::npos ? -1 : static_cast<int32_t>(a);
     std::string version;
     if (a != std::string::npos &&
-        ParseVersion(ReadAt(static_cast<int64_t>(a) + 5, 10), true, version)) {
+        ParseHeaderVersion(ReadAt(static_cast<int64_t>(a) + 5, 10), true, version)) {
         Version = version;
         return true;
     }
@@ -157,7 +142,7 @@ bool TSmartPDFReader::ReadHeader() {
         const std::string tail = ReadAt(after, 20);
         const size_t pdf = tail.find("PDF-");
         if (pdf != std::string::npos &&
-            ParseVersion(ReadAt(after + static_cast<int64_t>(pdf) + 4, 10), false, version)) {
+            ParseHeaderVersion(ReadAt(after + static_cast<int64_t>(pdf) + 4, 10), false, version)) {
             Version = version;
             return true;
         }
@@ -384,7 +369,7 @@ bool TSmartPDFReader::FindStreamData(std::string_view text, size_t parsedEnd,
     const size_t keyword = text.find("stream", parsedEnd);
     if (keyword == std::string_view::npos) return false;
     size_t q = keyword + 6;
-    while (q < text.size() && IsBlank(text[q])) ++q;
+    while (q < text.size() && IsStreamPadding(text[q])) ++q;
     if (q < text.size() && text[q] == '\r') {
         ++q;
         if (q < text.size() && text[q] == '\n') ++q;
@@ -411,7 +396,7 @@ bool TSmartPDFReader::FindStreamData(std::string_view text, size_t parsedEnd,
         for (int k = 0; k < 20 && !StartsAt(text, x, "endstream"); ++k) --x;
     }
     auto at = [&](int64_t p) { return p >= 0 && p < size ? text[static_cast<size_t>(p)] : 'x'; };
-    if (IsBlank(at(x))) ++x;
+    if (IsStreamPadding(at(x))) ++x;
     if (at(x) == 'n') --x;
     if (at(x) == '\r') ++x;
     if (at(x) == '\n') ++x;

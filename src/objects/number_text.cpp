@@ -173,6 +173,18 @@ std::string FormatDecimal(double value, int decimals) {
     return negative ? "-" + digits : digits;
 }
 
+bool ParseHeaderVersion(std::string_view afterMark, bool shortenToThree, std::string& version) {
+    std::string v;
+    for (char c : afterMark) {
+        if ((c < '0' || c > '9') && c != '.') break;
+        v.push_back(c);
+    }
+    if (shortenToThree && v.size() >= 4 && v[1] == '.' && v[3] == '.') v.resize(3);
+    if (!IsNumber(v)) return false;
+    version = std::move(v);
+    return true;
+}
+
 std::string PdfDateNow() {
     const LocalDateTime t = NowLocal();
     char buf[32];

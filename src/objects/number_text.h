@@ -49,6 +49,11 @@ int32_t RoundToInt32(double value);
 // Removes bytes <= 0x20 at both ends.
 std::string_view TrimBlanks(std::string_view text);
 
+// The version after a "%PDF-" header mark: the longest run of digits and dots, "1.4.1"
+// shortened to "1.4" when `shortenToThree`; false when it is not a plain number (more than
+// one dot). An empty run is a version too.
+bool ParseHeaderVersion(std::string_view afterMark, bool shortenToThree, std::string& version);
+
 // The PDF date string of the current local time: "D:" yyyymmddhhmmss and the zone part ("Z",
 // or +hh'mm' / -hh'mm').
 std::string PdfDateNow();

@@ -5,17 +5,14 @@
 #include <string>
 
 #include "objects/number_text.h"
+#include "objects/pdf_chars.h"
 #include "objects/pdf_structure.h"
 
 namespace verava {
 namespace {
 
-bool IsWhite(unsigned char c) {
-    return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
-}
-
 bool IsNameTerminator(unsigned char c) {
-    if (IsWhite(c)) return true;
+    if (IsPdfWhitespace(c)) return true;
     switch (c) {
         case '%':
         case '(':
@@ -32,15 +29,6 @@ bool IsNameTerminator(unsigned char c) {
     }
 }
 
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-
-int HexValue(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Leading blanks, any number of leading "-", digits, then an optional "." and fraction; no
 // "+" and no exponent. Stops at the first other character.
 double DecimalReader(std::string_view s) {
@@ -52,12 +40,12 @@ double DecimalReader(std::string_view s) {
         ++i;
     }
     double value = 0;
-    while (i < s.size() && IsDigit(s[i])) value = value * 10 + (s[i++] - '0');
+    while (i < s.size() && IsPdfDigit(s[i])) value = value * 10 + (s[i++] - '0');
     if (i < s.size() && s[i] == '.') {
         ++i;
         double fraction = 0;
         double scale = 1;
-        while (i < s.size() && IsDigit(s[i])) {
+        while (i < s.size() && IsPdfDigit(s[i])) {
             fraction = fraction * 10 + (s[i++] - '0');
             scale *= 10;
         }
@@ -94,7 +82,7 @@ class Parser {
     void SkipWhiteAndComments() {
         const size_t n = text_.size();
         while (pos < n) {
-            while (pos < n && IsWhite(At(pos))) ++pos;
+            while (pos < n && IsPdfWhitespace(At(pos))) ++pos;
             if (pos < n && At(pos) == '%') {
                 while (pos < n && At(pos) != '\n' && At(pos) != '\r') ++pos;
                 continue;
@@ -116,7 +104,7 @@ class Parser {
             return ReadArray(depth + 1);
         }
         if (TPDFObject* keyword = ReadKeyword()) return keyword;
-        if (c == '-' || c == '.' || IsDigit(c)) return ReadNumberOrReference();
+        if (c == '-' || c == '.' || IsPdfDigit(c)) return ReadNumberOrReference();
         if (pos + 1 < n && c == '(') return ReadLiteralString();
         if (pos + 1 < n && c == '<') return ReadHexString();
         if (pos + 1 < n && c == '/') return ReadName();
@@ -200,7 +188,7 @@ class Parser {
         exponent = false;
         while (k < text_.size()) {
             const unsigned char c = At(k);
-            if (IsDigit(c)) {
+            if (IsPdfDigit(c)) {
             } else if (c == 'E') {
                 exponent = true;
             } else if (c == '.' && dots == 0) {
@@ -215,7 +203,7 @@ class Parser {
             k = start + 1;
             while (k < text_.size()) {
                 const unsigned char c = At(k);
-                if (!(IsDigit(c) || c == '.' || c == '-' || c == 'E')) break;
+                if (!(IsPdfDigit(c) || c == '.' || c == '-' || c == 'E')) break;
                 ++k;
             }
         }
@@ -233,11 +221,11 @@ class Parser {
 
         const size_t remembered = pos;
         SkipWhiteAndComments();
-        if (pos < text_.size() && IsDigit(At(pos))) {
+        if (pos < text_.size() && IsPdfDigit(At(pos))) {
             // The generation: digits and at most one ".".
             size_t g = pos + 1;
             int dots = 0;
-            while (g < text_.size() && (IsDigit(At(g)) || (At(g) == '.' && dots == 0))) {
+            while (g < text_.size() && (IsPdfDigit(At(g)) || (At(g) == '.' && dots == 0))) {
                 if (At(g) == '.') ++dots;
                 ++g;
             }
@@ -292,11 +280,11 @@ class Parser {
                 continue;
             }
             const unsigned char e = static_cast<unsigned char>(raw[j + 1]);
-            if (IsDigit(e)) {
+            if (IsPdfDigit(e)) {
                 int value = 0;
                 size_t d = j + 1;
                 int digits = 0;
-                while (d < m && digits < 3 && IsDigit(static_cast<unsigned char>(raw[d]))) {
+                while (d < m && digits < 3 && IsPdfDigit(static_cast<unsigned char>(raw[d]))) {
                     value = value * 8 + (raw[d] - '0');
                     ++d;
                     ++digits;
@@ -349,13 +337,13 @@ class Parser {
         std::string digits;
         digits.reserve(content.size());
         for (char ch : content) {
-            if (HexValue(static_cast<unsigned char>(ch)) >= 0) digits.push_back(ch);
+            if (HexDigitValue(static_cast<unsigned char>(ch)) >= 0) digits.push_back(ch);
         }
         if (digits.size() % 2 != 0) digits.push_back('0');
         std::string bytes(digits.size() / 2, '\0');
         for (size_t i = 0; i < bytes.size(); ++i) {
-            bytes[i] =
-                static_cast<char>(HexValue(digits[2 * i]) * 16 + HexValue(digits[2 * i + 1]));
+            bytes[i] = static_cast<char>(HexDigitValue(digits[2 * i]) * 16 +
+                                         HexDigitValue(digits[2 * i + 1]));
         }
         return Finish(store_.NewString(std::move(bytes), true));
     }
@@ -370,8 +358,8 @@ class Parser {
         text.reserve(raw.size());
         for (size_t i = 0; i < raw.size(); ++i) {
             if (raw[i] == '#' && i + 2 < raw.size()) {
-                const int hi = HexValue(static_cast<unsigned char>(raw[i + 1]));
-                const int lo = HexValue(static_cast<unsigned char>(raw[i + 2]));
+                const int hi = HexDigitValue(static_cast<unsigned char>(raw[i + 1]));
+                const int lo = HexDigitValue(static_cast<unsigned char>(raw[i + 2]));
                 if (hi >= 0 && lo >= 0) {
                     text.push_back(static_cast<char>(hi * 16 + lo));
                     i += 2;

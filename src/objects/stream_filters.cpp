@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "objects/lzw_decompressor.h"
+#include "objects/pdf_chars.h"
 #include "objects/pdf_object.h"
 
 namespace verava {
@@ -166,13 +167,6 @@ void UnpredictTiffRow(uint8_t* row, int64_t samples, int32_t colors, int32_t bit
 }
 
 // ---- ASCII hex
-
-int HexValue(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;  // a letter past F
-}
 
 bool IsAsciiAlnum(unsigned char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -460,7 +454,7 @@ std::string ASCIIHexDecode(std::string_view data, size_t limit) {
     for (const char ch : data) {
         const auto c = static_cast<unsigned char>(ch);
         if (!IsAsciiAlnum(c)) continue;
-        const int value = HexValue(c);
+        const int value = HexDigitValue(c);
         if (high == -2) {
             high = value;
             continue;
