@@ -57,56 +57,6 @@ int64_t TVMXSortedInt64List::NextAbove(int64_t value) const {
     return Values[last];
 }
 
-TVMXIntegerPairList::TVMXIntegerPairList() : Keys(1000), Values(1000) {}
-
-void TVMXIntegerPairList::Add(int32_t key, int32_t value) {
-    if (PairCount == static_cast<int32_t>(Keys.size())) {
-        Keys.resize(Keys.size() * 2);
-        Values.resize(Values.size() * 2);
-    }
-    Keys[PairCount] = key;
-    Values[PairCount] = value;
-    ++PairCount;
-}
-
-int32_t TVMXIntegerPairList::KeyAt(int32_t index, int32_t defaultValue) const {
-    return index >= 0 && index < PairCount ? Keys[index] : defaultValue;
-}
-
-int32_t TVMXIntegerPairList::ValueAt(int32_t index, int32_t defaultValue) const {
-    return index >= 0 && index < PairCount ? Values[index] : defaultValue;
-}
-
-void TVMXIntegerPairList::Sort() { ShellSortPairs(Keys.data(), Values.data(), PairCount); }
-
-int32_t TVMXIntegerPairList::Find(int32_t key, int32_t defaultValue) const {
-    const auto end = Keys.begin() + PairCount;
-    auto it = std::lower_bound(Keys.begin(), end, key);
-    if (it == end || *it != key) return defaultValue;
-    return Values[it - Keys.begin()];
-}
-
-TVMXInt64PairList::TVMXInt64PairList() : Keys(1000), Values(1000) {}
-
-void TVMXInt64PairList::Add(int64_t key, int64_t value) {
-    if (PairCount == static_cast<int32_t>(Keys.size())) {
-        Keys.resize(Keys.size() * 2);
-        Values.resize(Values.size() * 2);
-    }
-    Keys[PairCount] = key;
-    Values[PairCount] = value;
-    ++PairCount;
-}
-
-void TVMXInt64PairList::Sort() { ShellSortPairs(Keys.data(), Values.data(), PairCount); }
-
-int64_t TVMXInt64PairList::Find(int64_t key) const {
-    const auto end = Keys.begin() + PairCount;
-    auto it = std::lower_bound(Keys.begin(), end, key);
-    if (it == end || *it != key) return 0;
-    return Values[it - Keys.begin()];
-}
-
 TVMXSortedUniqueIntegerList::Page* TVMXSortedUniqueIntegerList::PageFor(uint32_t value) {
     const uint32_t p = value >> 16;
     if (p < Pages.size() && Pages[p]) return Pages[p].get();
