@@ -10,32 +10,19 @@
 #include "app/workflow.h"
 #include "objects/pdf_text.h"
 #include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
 
 namespace verava {
 namespace {
 
 using testing::HaveTool;
 using testing::PdfBuilder;
+using testing::PdfInfoValue;
+using testing::Quote;
 using testing::RunCommand;
 using testing::SimpleDocument;
 using testing::WriteTempFile;
 using testing::XRefKind;
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
-// The value pdfinfo prints for `key` (blanks around it removed), "" when it prints none.
-std::string PdfInfoValue(const std::string& path, const std::string& key,
-                         const std::string& options = "") {
-    const std::string info =
-        "\n" + RunCommand("pdfinfo " + options + " " + Quote(path) + " 2>/dev/null");
-    const size_t at = info.find("\n" + key + ":");
-    if (at == std::string::npos) return "";
-    const size_t start = at + 1 + key.size() + 1;
-    std::string value = info.substr(start, info.find('\n', start) - start);
-    while (!value.empty() && value.front() == ' ') value.erase(0, 1);
-    while (!value.empty() && value.back() == ' ') value.pop_back();
-    return value;
-}
 
 // "Odd 1", "Even 1", "Odd 2", ... for the given counts.
 std::vector<std::string> Interleaved(int odd, int even, const std::string& oddPrefix = "Odd",
@@ -55,17 +42,9 @@ class MergeWorkflowPeer : public ::testing::Test {
             GTEST_SKIP() << "qpdf/poppler-utils missing";
         }
     }
-
-    // `qpdf OPTIONS` applied to the bytes; the path of the result.
     static std::string Qpdf(const std::string& name, const std::string& bytes,
                             const std::string& options) {
-        const std::string in = WriteTempFile(name + "-src.pdf", bytes);
-        const std::string out = WriteTempFile(name + ".pdf", "");
-        int status = -1;
-        const std::string log =
-            RunCommand("qpdf " + options + " " + Quote(in) + " " + Quote(out) + " 2>&1", &status);
-        EXPECT_EQ(status, 0) << name << ": " << log;
-        return out;
+        return testing::QpdfRewrite(name, bytes, options);
     }
 
     // Runs the merge job; the output path ("" when it failed).

@@ -13,10 +13,16 @@
 #include "objects/pdf_text.h"
 #include "objects/wide_file_stream.h"
 #include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
 #include "support/run_unprivileged.h"
 
 namespace verava {
 namespace {
+
+// The page order of a file as the labels on its pages.
+std::string PageOrder(const std::u16string& path) {
+    return testing::FilePageOrder(UnicodeToUtf8(path));
+}
 
 using testing::HaveTool;
 using testing::PdfBuilder;
@@ -78,26 +84,6 @@ std::string Interleaved(int odd, int even) {
         if (k <= even) out += ",Even " + std::to_string(k);
     }
     return out;
-}
-
-// The page order of a file as the texts shown on its pages, opened with a fresh engine.
-std::string PageOrder(const std::u16string& path) {
-    TVelmorPDFLibrary engine;
-    if (engine.OpenFile(path) != 1) return "(does not open)";
-    std::string order;
-    TPDFPageTree& tree = engine.CurrentDocument->PageTree();
-    for (int32_t n = 1; n <= engine.CountPages(); ++n) {
-        TPDFDictionary* page = tree.FindPage(n);
-        TPDFObject* contents = page != nullptr ? page->GetValue("Contents", true) : nullptr;
-        if (auto* array = As<TPDFArray>(contents)) contents = ResolveIfReference(array->Get(0));
-        auto* stream = As<TPDFStream>(contents);
-        const std::string data = stream != nullptr ? stream->GetDecodedData() : "";
-        const size_t open = data.find('(');
-        const size_t close = data.find(')', open);
-        if (!order.empty()) order += ",";
-        order += open == std::string::npos ? "?" : data.substr(open + 1, close - open - 1);
-    }
-    return order;
 }
 
 // Odd and even files of the given counts in a folder of their own (names must not collide).

@@ -6,14 +6,14 @@
 #include "app/workflow.h"
 #include "objects/pdf_text.h"
 #include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
 
 namespace verava {
 namespace {
 
 using testing::HaveTool;
+using testing::Quote;
 using testing::RunCommand;
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 void ExpectReversed(const std::string& output, int pages, const std::string& password,
                     const std::string& what, bool ownerPassword = false) {

@@ -5,9 +5,16 @@
 #include "objects/platform.h"
 #include "objects/stream.h"
 #include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
 
 namespace verava {
 namespace {
+
+// The label page n shows ("Page 3").
+std::string PageText(TPDFDocument& document, int32_t n) {
+    const std::vector<std::string> labels = testing::PageLabels(document);
+    return n >= 1 && n <= static_cast<int32_t>(labels.size()) ? labels[n - 1] : "";
+}
 
 using testing::PdfBuilder;
 using testing::XRefKind;
@@ -25,20 +32,6 @@ std::string Save(TPDFDocument& document) {
     TMemoryStream out;
     EXPECT_TRUE(document.WriteTo(out));
     return out.Data();
-}
-
-// The text shown on page n: the content stream of SimpleDocument pages.
-std::string PageText(TPDFDocument& document, int32_t n) {
-    TPDFDictionary* page = document.PageTree().FindPage(n);
-    if (page == nullptr) return "";
-    TPDFObject* contents = page->GetValue("Contents", true);
-    if (auto* array = As<TPDFArray>(contents)) contents = ResolveIfReference(array->Get(0));
-    auto* stream = As<TPDFStream>(contents);
-    if (stream == nullptr) return "";
-    const std::string data = stream->GetDecodedData();
-    const size_t open = data.find('(');
-    const size_t close = data.find(')');
-    return open == std::string::npos ? "" : data.substr(open + 1, close - open - 1);
 }
 
 TEST(DocumentLoad, ReadsEveryKindOfCrossReferenceData) {

@@ -1,7 +1,6 @@
 // The engine's file merge: files on disk, the error codes, what is left at the output path
 // on every way out, and the progress the merge reports.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -10,11 +9,14 @@
 #include "objects/pdf_text.h"
 #include "objects/wide_file_stream.h"
 #include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
 #include "support/run_unprivileged.h"
 
 namespace verava {
 namespace {
 
+using testing::FileExists;
+using testing::FilePageOrder;
 using testing::HaveTool;
 using testing::ReadFileBytes;
 using testing::RunCommand;
@@ -22,31 +24,6 @@ using testing::SimpleDocument;
 using testing::WriteTempFile;
 
 std::u16string U(const std::string& path) { return Utf8ToUnicode(path); }
-
-bool Exists(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
-}
-
-// The page order of a file as the texts shown on its pages, opened with a fresh engine.
-std::string PageOrder(const std::string& path) {
-    TVelmorPDFLibrary engine;
-    if (engine.OpenFile(U(path)) != 1) return "(does not open)";
-    std::string order;
-    TPDFPageTree& tree = engine.CurrentDocument->PageTree();
-    for (int32_t n = 1; n <= engine.CountPages(); ++n) {
-        TPDFDictionary* page = tree.FindPage(n);
-        TPDFObject* contents = page != nullptr ? page->GetValue("Contents", true) : nullptr;
-        if (auto* array = As<TPDFArray>(contents)) contents = ResolveIfReference(array->Get(0));
-        auto* stream = As<TPDFStream>(contents);
-        const std::string data = stream != nullptr ? stream->GetDecodedData() : "";
-        const size_t open = data.find('(');
-        const size_t close = data.find(')', open);
-        if (!order.empty()) order += ",";
-        order += open == std::string::npos ? "?" : data.substr(open + 1, close - open - 1);
-    }
-    return order;
-}
 
 // A file encrypted by qpdf with AES-256, an empty user password and an owner password: it
 // opens for everyone, and the merge must still refuse it.
@@ -70,7 +47,7 @@ TEST(MergeFilePair, WritesAllPagesOfTheFirstFileThenOfTheSecond) {
     engine.ErrorCode = 123;
     ASSERT_EQ(engine.MergeFilePair(U(odd), U(even), U(output)), 1);
     EXPECT_EQ(engine.ErrorCode, 123);
-    EXPECT_EQ(PageOrder(output), "Odd 1,Odd 2,Odd 3,Even 1,Even 2");
+    EXPECT_EQ(FilePageOrder(output), "Odd 1,Odd 2,Odd 3,Even 1,Even 2");
     // The merge opens nothing as a document.
     EXPECT_EQ(engine.Documents.size(), 1u);
 
@@ -78,7 +55,7 @@ TEST(MergeFilePair, WritesAllPagesOfTheFirstFileThenOfTheSecond) {
     engine.ErrorCode = 123;
     ASSERT_EQ(engine.MergeFilePair(U(even), U(odd), U(output)), 1);
     EXPECT_EQ(engine.ErrorCode, kErrorNone);
-    EXPECT_EQ(PageOrder(output), "Even 1,Even 2,Odd 1,Odd 2,Odd 3");
+    EXPECT_EQ(FilePageOrder(output), "Even 1,Even 2,Odd 1,Odd 2,Odd 3");
 }
 
 TEST(MergeFilePair, TheSameFileTwiceGivesItsPagesTwice) {
@@ -86,7 +63,7 @@ TEST(MergeFilePair, TheSameFileTwiceGivesItsPagesTwice) {
     const std::string output = WriteTempFile("mfp-same-out.pdf", "");
     TVelmorPDFLibrary engine;
     ASSERT_EQ(engine.MergeFilePair(U(input), U(input), U(output)), 1);
-    EXPECT_EQ(PageOrder(output), "Page 1,Page 2,Page 1,Page 2");
+    EXPECT_EQ(FilePageOrder(output), "Page 1,Page 2,Page 1,Page 2");
 }
 
 TEST(MergeFilePair, RefusedInputsLeaveNoOutputFile) {
@@ -113,7 +90,7 @@ TEST(MergeFilePair, RefusedInputsLeaveNoOutputFile) {
             EXPECT_EQ(engine.MergeFilePair(U(c.first), U(c.second), U(output)), 0) << c.what;
             EXPECT_EQ(engine.ErrorCode, c.code) << c.what;
             // Neither an empty output nor the one it replaced is left behind.
-            EXPECT_FALSE(Exists(output)) << c.what << (existed ? " (output existed)" : "");
+            EXPECT_FALSE(FileExists(output)) << c.what << (existed ? " (output existed)" : "");
         }
     }
 }
@@ -140,7 +117,7 @@ TEST(MergeFilePair, OutputThatCannotBeCreatedGives403) {
     TVelmorPDFLibrary engine;
     EXPECT_EQ(engine.MergeFilePair(U(plain), U(plain), U(output)), 0);
     EXPECT_EQ(engine.ErrorCode, kErrorMergeFailed);
-    EXPECT_FALSE(Exists(output));
+    EXPECT_FALSE(FileExists(output));
 }
 
 TEST(MergeFilePair, OutputThatCannotBeDeletedGives402AndStaysUntouched) {
@@ -199,7 +176,7 @@ TEST(MergeFilePair, ProgressRunsToSeventyFiveForTheFirstFileAndToHundredForTheSe
     ASSERT_LT(at75, values.size());
     EXPECT_GE(at75, 40u);
     EXPECT_GE(values.size() - at75, 15u);
-    EXPECT_EQ(PageOrder(output).substr(0, 12), "Odd 1,Odd 2,");
+    EXPECT_EQ(FilePageOrder(output).substr(0, 12), "Odd 1,Odd 2,");
 }
 
 }  // namespace

@@ -10,50 +10,29 @@
 #include "merge/merge_streams.h"
 #include "objects/stream.h"
 #include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
 
 namespace verava {
 namespace {
 
 using testing::HaveTool;
 using testing::PdfBuilder;
+using testing::PdfInfoValue;
+using testing::Quote;
 using testing::ReadFileBytes;
 using testing::RunCommand;
 using testing::SimpleDocument;
 using testing::WriteTempFile;
 using testing::XRefKind;
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
-// The value pdfinfo prints for `key` (blanks around it removed), "" when it prints none.
-std::string PdfInfoValue(const std::string& path, const std::string& key,
-                         const std::string& options = "") {
-    const std::string info = RunCommand("pdfinfo " + options + " " + Quote(path) + " 2>/dev/null");
-    const size_t at = info.find("\n" + key + ":");
-    const size_t start = at == std::string::npos ? info.find(key + ":") : at + 1;
-    if (start == std::string::npos || (at == std::string::npos && start != 0)) return "";
-    const size_t end = info.find('\n', start);
-    std::string value = info.substr(start + key.size() + 1, end - start - key.size() - 1);
-    while (!value.empty() && value.front() == ' ') value.erase(0, 1);
-    while (!value.empty() && value.back() == ' ') value.pop_back();
-    return value;
-}
-
 class MergePeer : public ::testing::Test {
   public:
     void SetUp() override {
         if (!HaveTool("qpdf") || !HaveTool("pdftotext")) GTEST_SKIP() << "qpdf/pdftotext missing";
     }
-
-    // `qpdf OPTIONS in out` on the builder's bytes; the path of the result.
     static std::string Qpdf(const std::string& name, const std::string& bytes,
                             const std::string& options) {
-        const std::string in = WriteTempFile(name + "-in.pdf", bytes);
-        const std::string out = WriteTempFile(name + ".pdf", "");
-        int status = -1;
-        const std::string log =
-            RunCommand("qpdf " + options + " " + Quote(in) + " " + Quote(out) + " 2>&1", &status);
-        EXPECT_EQ(status, 0) << name << ": " << log;
-        return out;
+        return testing::QpdfRewrite(name, bytes, options);
     }
 
     // Merges two files into a third; the output's path.

@@ -12,6 +12,7 @@
 #include "objects/stream.h"
 #include "structure/pdf_page_tree.h"
 #include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
 
 namespace verava {
 namespace {
@@ -61,22 +62,7 @@ struct OutputDocument {
     bool loaded = false;
 
     // The text each page shows ("Odd 1", ...), in page order.
-    std::vector<std::string> PageTexts() {
-        std::vector<std::string> texts;
-        TPDFPageTree& tree = document.PageTree();
-        for (int32_t n = 1; n <= tree.TotalPages(); ++n) {
-            TPDFDictionary* page = tree.FindPage(n);
-            TPDFObject* contents = page != nullptr ? page->GetValue("Contents", true) : nullptr;
-            if (auto* array = As<TPDFArray>(contents)) contents = ResolveIfReference(array->Get(0));
-            auto* stream = As<TPDFStream>(contents);
-            const std::string data = stream != nullptr ? stream->GetDecodedData() : "";
-            const size_t open = data.find('(');
-            const size_t close = data.find(')', open);
-            texts.push_back(open == std::string::npos ? "?"
-                                                      : data.substr(open + 1, close - open - 1));
-        }
-        return texts;
-    }
+    std::vector<std::string> PageTexts() { return testing::PageLabels(document); }
 };
 
 std::vector<std::string> Texts(const std::string& prefix, int from, int to) {

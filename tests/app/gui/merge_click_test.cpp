@@ -1,7 +1,6 @@
 // The merge button end to end on Qt's offscreen platform: the interleaved file beside the
 // odd-page file, the progress bar's positions, and the message of every way a merge ends.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QApplication>
 #include <QMetaObject>
@@ -13,11 +12,14 @@
 #include "app/gui/main_window.h"
 #include "app/gui/window_fakes.h"
 #include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
 
 namespace verava {
 namespace {
 
+using testing::FileExists;
 using testing::HaveTool;
+using testing::PdfToTextPages;
 using testing::ReadFileBytes;
 using testing::RecordingSink;
 using testing::RunCommand;
@@ -43,23 +45,6 @@ std::string MergedName(const std::string& odd, const std::string& even) {
     };
     return odd.substr(0, odd.rfind('/') + 1) + stem(odd) + "_" + stem(even) +
            "_\xE5\x90\x88\xE5\xB9\xB6\xE5\x90\x8E.pdf";
-}
-
-bool Exists(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
-}
-
-// The first line pdftotext finds on each page, in page order.
-std::vector<std::string> PageTexts(const std::string& path, int pages) {
-    std::vector<std::string> texts;
-    for (int page = 1; page <= pages; ++page) {
-        const std::string n = std::to_string(page);
-        const std::string text =
-            RunCommand("pdftotext -q -f " + n + " -l " + n + " '" + path + "' - 2>/dev/null");
-        texts.push_back(text.substr(0, text.find_first_of("\n\f")));
-    }
-    return texts;
 }
 
 std::vector<int> Values(const QSignalSpy& spy) {
@@ -100,8 +85,8 @@ TEST(MergeClick, InterleavesThreeAndThreePagesWithTheDocumentedProgress) {
     EXPECT_EQ(Values(progress), (std::vector<int>{0, 50, 63, 77, 90, 100}));
     EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
     const std::string output = MergedName(odd, even);
-    ASSERT_TRUE(Exists(output)) << output;
-    EXPECT_EQ(PageTexts(output, 6),
+    ASSERT_TRUE(FileExists(output)) << output;
+    EXPECT_EQ(PdfToTextPages(output, 6),
               (std::vector<std::string>{"Odd 1", "Even 1", "Odd 2", "Even 2", "Odd 3", "Even 3"}));
     EXPECT_EQ(RunCommand("pdfinfo '" + output + "' 2>/dev/null | grep '^Pages:' | tr -s ' '"),
               "Pages: 6\n");
@@ -121,7 +106,7 @@ TEST(MergeClick, OneMoreOddPageEndsTheFile) {
 
     EXPECT_EQ(Values(progress), (std::vector<int>{50, 63, 77, 90, 100}));  // 0 was there
     EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
-    EXPECT_EQ(PageTexts(MergedName(odd, even), 7),
+    EXPECT_EQ(PdfToTextPages(MergedName(odd, even), 7),
               (std::vector<std::string>{"Odd 1", "Even 1", "Odd 2", "Even 2", "Odd 3", "Even 3",
                                         "Odd 4"}));
 }
@@ -146,8 +131,8 @@ TEST(MergeClick, MissingFilesAreReportedAndNothingRuns) {
         EXPECT_EQ(w.sink.messages, QStringList{U(kMissing)}) << c.what;
         EXPECT_EQ(w.window.ProgressBar1.value(), 42) << c.what;
     }
-    EXPECT_FALSE(Exists(MergedName(absent, present)));
-    EXPECT_FALSE(Exists(MergedName(present, absent)));
+    EXPECT_FALSE(FileExists(MergedName(absent, present)));
+    EXPECT_FALSE(FileExists(MergedName(present, absent)));
 }
 
 TEST(MergeClick, PageCountsOutsideTheRuleAreReportedAndNothingIsWritten) {
@@ -164,7 +149,7 @@ TEST(MergeClick, PageCountsOutsideTheRuleAreReportedAndNothingIsWritten) {
         EXPECT_EQ(w.sink.messages, QStringList{U(kCountRule)}) << tag;
         // The bar is not touched on this path.
         EXPECT_EQ(w.window.ProgressBar1.value(), 42) << tag;
-        EXPECT_FALSE(Exists(MergedName(odd, even))) << tag;
+        EXPECT_FALSE(FileExists(MergedName(odd, even))) << tag;
     }
 }
 
@@ -193,7 +178,7 @@ TEST(MergeClick, EncryptedOrUnreadableFilesAreRefusedAndNothingIsWritten) {
             w.Choose(odd, evenPath);
             QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
             EXPECT_EQ(w.sink.messages, QStringList{U(kEncrypted)}) << lock.name << second;
-            EXPECT_FALSE(Exists(MergedName(odd, evenPath))) << lock.name << second;
+            EXPECT_FALSE(FileExists(MergedName(odd, evenPath))) << lock.name << second;
         }
     }
     const std::string junk = WriteTempFile("enc-junk.pdf", std::string(4000, 'j'));
@@ -201,7 +186,7 @@ TEST(MergeClick, EncryptedOrUnreadableFilesAreRefusedAndNothingIsWritten) {
     w.Choose(plain, junk);
     QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
     EXPECT_EQ(w.sink.messages, QStringList{U(kUnreadable)});
-    EXPECT_FALSE(Exists(MergedName(plain, junk)));
+    EXPECT_FALSE(FileExists(MergedName(plain, junk)));
 }
 
 TEST(MergeClick, MessagesForTheOtherWaysAMergeEnds) {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <QApplication>
 #include <QMetaObject>
@@ -12,17 +11,25 @@
 #include "app/gui/main_window.h"
 #include "app/gui/window_fakes.h"
 #include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
 
 namespace verava {
 namespace {
 
+using testing::FileExists;
 using testing::HaveTool;
+using testing::PdfToTextPages;
 using testing::ReadFileBytes;
 using testing::RecordingSink;
 using testing::RunCommand;
 using testing::ScriptedChooser;
 using testing::SimpleDocument;
 using testing::WriteTempFile;
+
+int PageCount(const std::string& path) {
+    const std::string pages = testing::PdfInfoValue(path, "Pages");
+    return pages.empty() ? -1 : std::stoi(pages);
+}
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
@@ -39,31 +46,6 @@ std::string Reversed(std::string path) {
         at += to.size();
     }
     return path;
-}
-
-bool Exists(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
-}
-
-// The text pdftotext finds on each page, in page order.
-std::vector<std::string> PageTexts(const std::string& path, int pages) {
-    std::vector<std::string> texts;
-    for (int page = 1; page <= pages; ++page) {
-        const std::string n = std::to_string(page);
-        std::string text =
-            RunCommand("pdftotext -q -f " + n + " -l " + n + " '" + path + "' - 2>/dev/null");
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\f' || text.back() == ' '))
-            text.pop_back();
-        texts.push_back(text);
-    }
-    return texts;
-}
-
-int PageCount(const std::string& path) {
-    const std::string info = RunCommand("pdfinfo '" + path + "' 2>/dev/null");
-    const size_t at = info.find("Pages:");
-    return at == std::string::npos ? -1 : std::stoi(info.substr(at + 6));
 }
 
 std::vector<int> Values(const QSignalSpy& spy) {
@@ -96,8 +78,8 @@ TEST(ReverseClick, WritesTheEightPagesLastToFirstAndReportsEachPass) {
     EXPECT_EQ(Values(progress), (std::vector<int>{12, 25, 38, 50, 62, 75, 88, 100}));
     EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
     const std::string output = Reversed(input);
-    ASSERT_TRUE(Exists(output)) << output;
-    EXPECT_EQ(PageTexts(output, 8),
+    ASSERT_TRUE(FileExists(output)) << output;
+    EXPECT_EQ(PdfToTextPages(output, 8),
               (std::vector<std::string>{"Page 8", "Page 7", "Page 6", "Page 5", "Page 4", "Page 3",
                                         "Page 2", "Page 1"}));
     EXPECT_EQ(PageCount(output), 8);
@@ -119,9 +101,9 @@ TEST(ReverseClick, SecondRowReversesTheEvenPageFile) {
     // 1/3 and 2/3 of the way, rounded.
     EXPECT_EQ(Values(progress), (std::vector<int>{33, 67, 100}));
     EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
-    EXPECT_EQ(PageTexts(Reversed(even), 3),
+    EXPECT_EQ(PdfToTextPages(Reversed(even), 3),
               (std::vector<std::string>{"Even 3", "Even 2", "Even 1"}));
-    EXPECT_FALSE(Exists(Reversed(odd)));
+    EXPECT_FALSE(FileExists(Reversed(odd)));
 }
 
 TEST(ReverseClick, OnePageFileJumpsToHundredAndIsSavedUnderTheNewName) {
@@ -135,7 +117,7 @@ TEST(ReverseClick, OnePageFileJumpsToHundredAndIsSavedUnderTheNewName) {
 
     EXPECT_EQ(Values(progress), std::vector<int>{100});
     EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
-    EXPECT_EQ(PageTexts(Reversed(input), 1), std::vector<std::string>{"Page 1"});
+    EXPECT_EQ(PdfToTextPages(Reversed(input), 1), std::vector<std::string>{"Page 1"});
 }
 
 TEST(ReverseClick, MissingFileIsReportedAndNothingRuns) {
@@ -158,7 +140,7 @@ TEST(ReverseClick, MissingFileIsReportedAndNothingRuns) {
         EXPECT_EQ(w.sink.messages, QStringList{U(kMissing)}) << c.what;
         EXPECT_EQ(w.window.ProgressBar1.value(), 42) << c.what;
     }
-    EXPECT_FALSE(Exists(Reversed(absent)));
+    EXPECT_FALSE(FileExists(Reversed(absent)));
 }
 
 TEST(ReverseClick, FileThatIsNotAPdfIsReportedAsUnreadable) {
@@ -173,7 +155,7 @@ TEST(ReverseClick, FileThatIsNotAPdfIsReportedAsUnreadable) {
 
     EXPECT_EQ(w.sink.messages,
               QStringList{U("文件无法打开，可能不是PDF文件或已损坏") + "\n" + Q(input)});
-    EXPECT_FALSE(Exists(Reversed(input)));
+    EXPECT_FALSE(FileExists(Reversed(input)));
 }
 
 TEST(ReverseClick, EncryptedFileAsksForAPasswordAndWritesNothing) {
@@ -202,7 +184,7 @@ TEST(ReverseClick, EncryptedFileAsksForAPasswordAndWritesNothing) {
         EXPECT_EQ(w.sink.messages,
                   QStringList{U("文件已加密，需要密码才能打开") + "\n" + Q(locked)})
             << c.name;
-        EXPECT_FALSE(Exists(Reversed(locked))) << c.name;
+        EXPECT_FALSE(FileExists(Reversed(locked))) << c.name;
     }
 }
 

@@ -1,0 +1,86 @@
+#include "support/pdf_tools.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "document/pdf_document.h"
+#include "objects/stream.h"
+#include "support/pdf_builder.h"
+
+namespace verava::testing {
+
+std::string Quote(const std::string& path) { return "'" + path + "'"; }
+
+bool FileExists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> PdfToTextPages(const std::string& path, int pages) {
+    std::vector<std::string> texts;
+    for (int page = 1; page <= pages; ++page) {
+        const std::string n = std::to_string(page);
+        std::string text =
+            RunCommand("pdftotext -q -f " + n + " -l " + n + " " + Quote(path) + " - 2>/dev/null");
+        text = text.substr(0, text.find_first_of("\n\f"));
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+std::string PdfInfoValue(const std::string& path, const std::string& key,
+                         const std::string& options) {
+    const std::string info =
+        "\n" + RunCommand("pdfinfo " + options + " " + Quote(path) + " 2>/dev/null");
+    const size_t at = info.find("\n" + key + ":");
+    if (at == std::string::npos) return "";
+    const size_t start = at + 1 + key.size() + 1;
+    std::string value = info.substr(start, info.find('\n', start) - start);
+    while (!value.empty() && value.front() == ' ') value.erase(0, 1);
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    return value;
+}
+
+std::string QpdfRewrite(const std::string& name, const std::string& bytes,
+                        const std::string& options) {
+    const std::string in = WriteTempFile(name + "-src.pdf", bytes);
+    const std::string out = WriteTempFile(name + ".pdf", "");
+    int status = -1;
+    const std::string log =
+        RunCommand("qpdf " + options + " " + Quote(in) + " " + Quote(out) + " 2>&1", &status);
+    EXPECT_EQ(status, 0) << name << ": " << log;
+    return out;
+}
+
+std::vector<std::string> PageLabels(TPDFDocument& document) {
+    std::vector<std::string> labels;
+    TPDFPageTree& tree = document.PageTree();
+    for (int32_t n = 1; n <= tree.TotalPages(); ++n) {
+        TPDFDictionary* page = tree.FindPage(n);
+        TPDFObject* contents = page != nullptr ? page->GetValue("Contents", true) : nullptr;
+        if (auto* array = As<TPDFArray>(contents)) contents = ResolveIfReference(array->Get(0));
+        auto* stream = As<TPDFStream>(contents);
+        const std::string data = stream != nullptr ? stream->GetDecodedData() : "";
+        const size_t open = data.find('(');
+        const size_t close = data.find(')', open);
+        labels.push_back(open == std::string::npos ? "?" : data.substr(open + 1, close - open - 1));
+    }
+    return labels;
+}
+
+std::string FilePageOrder(const std::string& path) {
+    TPDFDocument document;
+    TMemoryStream stream(ReadFileBytes(path));
+    if (!FileExists(path) || document.LoadFromStream(stream, u"") != TPDFDocument::kLoaded) {
+        return "(does not open)";
+    }
+    std::string order;
+    for (const std::string& label : PageLabels(document)) {
+        if (!order.empty()) order += ",";
+        order += label;
+    }
+    return order;
+}
+
+}  // namespace verava::testing

@@ -1,0 +1,35 @@
+// Looking at written files the way a user's tools would: pdftotext, pdfinfo and qpdf as
+// independent readers, and the labels test pages carry ("Page 3", "Odd 1") as our own
+// document reads them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace verava {
+class TPDFDocument;
+}
+
+namespace verava::testing {
+
+// The path in single quotes, for a shell command.
+std::string Quote(const std::string& path);
+bool FileExists(const std::string& path);
+
+// The first line pdftotext finds on each of pages 1..pages ("" for a page it cannot read).
+std::vector<std::string> PdfToTextPages(const std::string& path, int pages);
+// The value pdfinfo prints for `key`, blanks around it removed; "" when it prints none.
+std::string PdfInfoValue(const std::string& path, const std::string& key,
+                         const std::string& options = "");
+// `qpdf OPTIONS in out` on the bytes; the path of the result (a failure is a test failure).
+std::string QpdfRewrite(const std::string& name, const std::string& bytes,
+                        const std::string& options);
+
+// The label each page of the document shows: the text in its first content stream's
+// "(...)", "?" when it has none.
+std::vector<std::string> PageLabels(TPDFDocument& document);
+// The labels of a file, read with a document of its own, joined by ","; "(does not open)"
+// when it does not load.
+std::string FilePageOrder(const std::string& path);
+
+}  // namespace verava::testing
