@@ -40,6 +40,8 @@ TPDFDocument::~TPDFDocument() {
 void TPDFDocument::ResetObjects() {
     pageTree_.reset();
     objects_.clear();
+    keywordSearches_.clear();
+    keywordNeedles_.clear();
     directIndex_.clear();
     highest_ = 0;
     indexNumbers_.clear();
@@ -345,6 +347,18 @@ void TPDFDocument::BuildNumberIndex() {
 }
 
 // ---- the object table
+
+size_t TPDFDocument::FindInFile(std::string_view needle, size_t from) {
+    // Searches remember their stretch of FileData; they are dropped with the objects
+    // whenever FileData changes (ResetObjects).
+    for (size_t i = 0; i < keywordNeedles_.size(); ++i) {
+        if (keywordNeedles_[i] == needle) return keywordSearches_[i].Find(from);
+    }
+    if (keywordSearches_.size() >= 8) return FileData.View().find(needle, from);
+    keywordNeedles_.emplace_back(needle);
+    keywordSearches_.emplace_back(FileData.View(), std::string(needle));
+    return keywordSearches_.back().Find(from);
+}
 
 TPDFIndObj* TPDFDocument::FindObject(int32_t number) {
     if (!directIndex_.empty()) {

@@ -14,6 +14,7 @@
 #include "document/pdf_ind_obj.h"
 #include "metadata/velmor_pdf_library_xmp.h"
 #include "objects/integer_lists.h"
+#include "objects/keyword_search.h"
 #include "objects/pdf_structure.h"
 #include "security/pdf_security_handler.h"
 #include "structure/pdf_page_tree.h"
@@ -88,6 +89,7 @@ class TPDFDocument : public IPDFObjectOwner {
     std::vector<std::unique_ptr<TPDFObjectStream>>& ObjectStreamCache() override {
         return objectStreamCache_;
     }
+    size_t FindInFile(std::string_view needle, size_t from) override;
 
     TPDFPageTree& PageTree() { return *pageTree_; }
     TPDFSecurityHandler& Security() { return security_; }
@@ -127,6 +129,8 @@ class TPDFDocument : public IPDFObjectOwner {
     std::vector<int32_t> indexPositions_;
     std::vector<int32_t> directIndex_;  // by number, when numbers are dense; -1 = none
     std::vector<std::unique_ptr<TPDFObjectStream>> objectStreamCache_;
+    std::vector<std::string> keywordNeedles_;      // the keywords searched in FileData
+    std::vector<TKeywordSearch> keywordSearches_;  // and their searches, in step
     std::unique_ptr<TVelmorPDFLibraryXMP> metadata_;
     std::unique_ptr<TPDFPageTree> pageTree_;
     TPDFSecurityHandler security_;

@@ -47,19 +47,15 @@ Header ParseHeader(std::string_view text, size_t start) {
     return h;
 }
 
-// The first of "stream" / "endobj" from `from`: which one and where (npos when neither).
-size_t FindStreamOrEnd(std::string_view text, size_t from, std::string_view first,
-                       std::string_view stop, bool& stopped) {
-    stopped = false;
-    const size_t a = text.find(first, from);
-    // Only search for the stop word up to the candidate; it cannot matter beyond it.
-    const size_t limit = a == std::string_view::npos ? text.size() : a;
-    const size_t b = text.substr(0, limit).find(stop, from);
-    if (b != std::string_view::npos) {
-        stopped = true;
-        return b;
-    }
-    return a;
+// The first of two keywords from `from` ("stream" or "endobj", say): which one and where
+// (npos when neither). `find` searches the text for one keyword.
+template <typename Find>
+size_t FindStreamOrEnd(Find&& find, size_t from, std::string_view first, std::string_view stop,
+                       bool& stopped) {
+    const size_t a = find(first, from);
+    const size_t b = find(stop, from);
+    stopped = b != std::string_view::npos && (a == std::string_view::npos || b < a);
+    return stopped ? b : a;
 }
 
 }  // namespace
@@ -153,8 +149,14 @@ void TPDFIndObj::LoadObject() {
 bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
                                 TPDFDictionary* dict, size_t& dataStart, size_t& dataLength) {
     if (afterDictionary > source.size() || source.size() - afterDictionary < 13) return false;
+    // The file's own text is searched through the document, which remembers the answers.
+    const bool inFile = source.data() == Document->FileBuffer().data() &&
+                        source.size() == Document->FileBuffer().size();
+    auto find = [&](std::string_view needle, size_t from) {
+        return inFile ? Document->FindInFile(needle, from) : source.find(needle, from);
+    };
     bool stopped = false;
-    const size_t keyword = FindStreamOrEnd(source, afterDictionary, "stream", "endobj", stopped);
+    const size_t keyword = FindStreamOrEnd(find, afterDictionary, "stream", "endobj", stopped);
     if (keyword == std::string_view::npos || stopped) return false;
     size_t p = keyword + 6;
     while (p < source.size() && IsStreamPadding(static_cast<unsigned char>(source[p]))) ++p;
@@ -186,7 +188,7 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
         }
     }
     if (absent) {
-        const size_t end = source.find("endstream", start);
+        const size_t end = find("endstream", start);
         if (end == std::string_view::npos) return false;
         dataStart = start;
         dataLength = end - start;
@@ -217,7 +219,7 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
     }
     // The declared length is wrong: the data run up to "endstream", less the padding and
     // the one line end in front of it.
-    const size_t end = FindStreamOrEnd(source, start, "endstream", "endobj", stopped);
+    const size_t end = FindStreamOrEnd(find, start, "endstream", "endobj", stopped);
     if (end == std::string_view::npos || stopped) return false;
     size_t e = end;
     while (e > start && IsStreamPadding(static_cast<unsigned char>(source[e - 1]))) --e;

@@ -104,6 +104,17 @@ int64_t TPDFXRefReader::FindBackwards(std::string_view needle, int64_t end, int6
 }
 
 int64_t TPDFXRefReader::FindForwards(std::string_view needle, int64_t position) {
+    if (InMemory) {
+        // Every classic section searches onwards for its "trailer": remember what was found
+        // so that a chain of sections does not search the same stretch again and again.
+        if (!trailerSearch_ || trailerNeedle_ != needle) {
+            trailerNeedle_ = std::string(needle);
+            trailerSearch_.emplace(Buffer, trailerNeedle_);
+        }
+        const int64_t from = std::max<int64_t>(position + BaseOffset, 0);
+        const size_t at = trailerSearch_->Find(static_cast<size_t>(from));
+        return at == std::string_view::npos ? -1 : static_cast<int64_t>(at) - BaseOffset;
+    }
     std::string storage;
     constexpr int64_t kChunk = 65536;
     const int64_t keep = static_cast<int64_t>(needle.size()) - 1;

@@ -13,10 +13,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "objects/keyword_search.h"
 #include "objects/pdf_structure.h"
 
 namespace verava {
@@ -78,6 +80,8 @@ class TPDFXRefReader {
     bool WasVisited(int64_t position);
 
     TPDFStructure store_;  // trailers and xref-stream dictionaries
+    std::string trailerNeedle_;
+    std::optional<TKeywordSearch> trailerSearch_;  // memory mode: FindForwards, remembered
 };
 
 }  // namespace verava

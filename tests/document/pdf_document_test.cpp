@@ -134,6 +134,24 @@ TEST(DocumentLoad, RepairKeepsTheTrailerOfAStreamOnlyFile) {
     EXPECT_EQ(PageText(*doc, 3), "Page 3");
 }
 
+TEST(DocumentLoad, ObjectsWithoutEndobjOrStreamStillLoad) {
+    // Every object searches onwards for "stream" and "endobj" and finds neither; each
+    // still loads as its dictionary (the searches are shared, so this stays linear).
+    std::string file =
+        "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+        "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\n";
+    for (int n = 3; n < 3000; ++n)
+        file += std::to_string(n) + " 0 obj << /A " + std::to_string(n) + " >>\n";
+    file += "trailer << /Root 1 0 R >>\n";
+    auto doc = Load(file);
+    ASSERT_TRUE(doc->Repaired());
+    for (int n = 3; n < 3000; n += 499) {
+        auto* d = As<TPDFDictionary>(doc->ResolveObject(n));
+        ASSERT_NE(d, nullptr) << n;
+        EXPECT_EQ(d->GetInteger("A", 0), n);
+    }
+}
+
 TEST(DocumentLoad, SixEntriesAtOffsetZeroAreRepairedInsteadOfTrusted) {
     PdfBuilder b = testing::SimpleDocument(2);
     std::string file = b.Build(XRefKind::Table);

@@ -1,0 +1,30 @@
+#include "objects/keyword_search.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace verava {
+namespace {
+
+TEST(KeywordSearch, AnswersAsAPlainSearchWhateverTheOrderOfQuestions) {
+    // A text with the keyword here and there (and overlapping lookalikes), asked from
+    // positions in random order: every answer equals std::string_view::find.
+    std::mt19937 random(11);
+    std::string text;
+    for (int i = 0; i < 3000; ++i) {
+        const int pick = static_cast<int>(random() % 20);
+        text += pick == 0 ? "endstream" : pick == 1 ? "endstrea" : pick == 2 ? "sstream" : "x";
+    }
+    TKeywordSearch search(text, "stream");
+    for (int i = 0; i < 5000; ++i) {
+        const size_t from = random() % (text.size() + 3);
+        ASSERT_EQ(search.Find(from), std::string_view(text).find("stream", from)) << from;
+    }
+    TKeywordSearch none("no keyword at all", "stream");
+    EXPECT_EQ(none.Find(3), std::string_view::npos);
+    EXPECT_EQ(none.Find(0), std::string_view::npos);
+}
+
+}  // namespace
+}  // namespace verava
