@@ -348,16 +348,17 @@ void TPDFDocument::BuildNumberIndex() {
 
 // ---- the object table
 
-size_t TPDFDocument::FindInFile(std::string_view needle, size_t from) {
+size_t TPDFDocument::FindInFile(std::string_view needle, size_t from, size_t limit) {
     // Searches remember their stretch of FileData; they are dropped with the objects
     // whenever FileData changes (ResetObjects).
     for (size_t i = 0; i < keywordNeedles_.size(); ++i) {
-        if (keywordNeedles_[i] == needle) return keywordSearches_[i].Find(from);
+        if (keywordNeedles_[i] == needle) return keywordSearches_[i].Find(from, limit);
     }
-    if (keywordSearches_.size() >= 8) return FileData.View().find(needle, from);
+    if (keywordSearches_.size() >= 8)
+        return TKeywordSearch(FileData.View(), std::string(needle)).Find(from, limit);
     keywordNeedles_.emplace_back(needle);
     keywordSearches_.emplace_back(FileData.View(), std::string(needle));
-    return keywordSearches_.back().Find(from);
+    return keywordSearches_.back().Find(from, limit);
 }
 
 TPDFIndObj* TPDFDocument::FindObject(int32_t number) {

@@ -89,7 +89,7 @@ class TPDFDocument : public IPDFObjectOwner {
     std::vector<std::unique_ptr<TPDFObjectStream>>& ObjectStreamCache() override {
         return objectStreamCache_;
     }
-    size_t FindInFile(std::string_view needle, size_t from) override;
+    size_t FindInFile(std::string_view needle, size_t from, size_t limit) override;
 
     TPDFPageTree& PageTree() { return *pageTree_; }
     TPDFSecurityHandler& Security() { return security_; }

@@ -52,8 +52,9 @@ Header ParseHeader(std::string_view text, size_t start) {
 template <typename Find>
 size_t FindStreamOrEnd(Find&& find, size_t from, std::string_view first, std::string_view stop,
                        bool& stopped) {
-    const size_t a = find(first, from);
-    const size_t b = find(stop, from);
+    const size_t a = find(first, from, std::string_view::npos);
+    // The stop word only matters before the first word (not through a stream's data).
+    const size_t b = find(stop, from, a);
     stopped = b != std::string_view::npos && (a == std::string_view::npos || b < a);
     return stopped ? b : a;
 }
@@ -152,8 +153,10 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
     // The file's own text is searched through the document, which remembers the answers.
     const bool inFile = source.data() == Document->FileBuffer().data() &&
                         source.size() == Document->FileBuffer().size();
-    auto find = [&](std::string_view needle, size_t from) {
-        return inFile ? Document->FindInFile(needle, from) : source.find(needle, from);
+    auto find = [&](std::string_view needle, size_t from, size_t limit) {
+        if (inFile) return Document->FindInFile(needle, from, limit);
+        const size_t at = source.find(needle, from);
+        return at < limit ? at : std::string_view::npos;
     };
     bool stopped = false;
     const size_t keyword = FindStreamOrEnd(find, afterDictionary, "stream", "endobj", stopped);
@@ -188,7 +191,7 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
         }
     }
     if (absent) {
-        const size_t end = find("endstream", start);
+        const size_t end = find("endstream", start, std::string_view::npos);
         if (end == std::string_view::npos) return false;
         dataStart = start;
         dataLength = end - start;

@@ -40,10 +40,13 @@ class IPDFObjectOwner {
     virtual void DecryptIndirect(TPDFIndObj& object) = 0;
     // Decoded object streams, owned by the document.
     virtual std::vector<std::unique_ptr<TPDFObjectStream>>& ObjectStreamCache() = 0;
-    // Where `needle` first occurs in the file at or after `from`, or npos. An owner may
-    // remember earlier searches; the answer must be that of a plain search.
-    virtual size_t FindInFile(std::string_view needle, size_t from) {
-        return FileBuffer().View().find(needle, from);
+    // Where `needle` first occurs in the file at or after `from` and before `limit`, or
+    // npos. An owner may remember earlier searches; the answer must be that of a plain
+    // search.
+    virtual size_t FindInFile(std::string_view needle, size_t from,
+                              size_t limit = std::string_view::npos) {
+        const size_t at = FileBuffer().View().find(needle, from);
+        return at < limit ? at : std::string_view::npos;
     }
 };
 

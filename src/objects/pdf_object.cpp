@@ -182,6 +182,18 @@ bool TPDFDictionary::Holds(const TPDFObject* object) const {
 }
 
 int32_t TPDFDictionary::IndexOf(std::string_view name) const {
+    if (Pairs.size() > kIndexedFrom) {
+        // Large dictionaries (hostile ones hold 100000 keys) are searched by a key index,
+        // so that reading one stays linear; it holds the first entry of each key.
+        if (keyIndex_.empty()) {
+            for (size_t i = Pairs.size(); i-- > 0;) {
+                if (Pairs[i].first != nullptr)
+                    keyIndex_[Pairs[i].first->Text] = static_cast<int32_t>(i);
+            }
+        }
+        auto it = keyIndex_.find(std::string(name));
+        return it == keyIndex_.end() ? -1 : it->second;
+    }
     for (size_t i = 0; i < Pairs.size(); ++i) {
         if (Pairs[i].first != nullptr && Pairs[i].first->Text == name) {
             return static_cast<int32_t>(i);
@@ -195,9 +207,13 @@ int32_t TPDFDictionary::AddEntry(TPDFName* key, TPDFObject* value) {
     const int32_t index = key != nullptr ? IndexOf(key->Text) : -1;
     if (index >= 0) {
         Pairs[index] = Entry(key, value);
+        keyIndex_.clear();
         return index;
     }
     Pairs.emplace_back(key, value);
+    if (!keyIndex_.empty() && key != nullptr) {
+        keyIndex_.emplace(key->Text, static_cast<int32_t>(Pairs.size() - 1));
+    }
     return -1;
 }
 
@@ -227,6 +243,7 @@ void TPDFDictionary::RemoveKey(std::string_view name) {
     const int32_t index = IndexOf(name);
     if (index < 0) return;
     Pairs.erase(Pairs.begin() + index);
+    keyIndex_.clear();
     Modified = true;
 }
 
@@ -251,6 +268,7 @@ void TPDFDictionary::ClearEntries() {
         }
     }
     Pairs.clear();
+    keyIndex_.clear();
     Modified = true;
 }
 
@@ -266,12 +284,14 @@ void TPDFDictionary::Assign(const TPDFDictionary& other) {
     }
     if (other.Store() == Store()) {
         Pairs = other.Pairs;
+        keyIndex_.clear();
         Modified = true;
         return;
     }
     // Across stores the entries are rebuilt from text so every object belongs to this store.
     if (auto* copy = As<TPDFDictionary>(Store()->ParseText(other.ToText()))) {
         Pairs = copy->Pairs;
+        keyIndex_.clear();
     }
     Modified = true;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -242,6 +243,10 @@ class TPDFDictionary : public TPDFObject {
     explicit TPDFDictionary(TPDFStructure* store) : TPDFObject(store, kKind) {}
 
     std::vector<Entry> Pairs;
+    // Key text -> index of its entry, built on demand once the dictionary is large;
+    // emptied by every change that moves or replaces entries.
+    static constexpr size_t kIndexedFrom = 32;
+    mutable std::unordered_map<std::string, int32_t> keyIndex_;
 };
 
 class TPDFStream : public TPDFObject {

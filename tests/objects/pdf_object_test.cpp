@@ -25,6 +25,31 @@ TEST(Dictionary, AddEntryReplacesInPlaceAndKeysAreCaseSensitive) {
     EXPECT_NE(d->IndexOf("type"), d->IndexOf("Type"));
 }
 
+TEST(Dictionary, LargeDictionariesKeepFirstEntryLookupsThroughChanges) {
+    // 50000 keys, one of them twice: parsing stays linear and lookups stay exact as
+    // entries are replaced, removed and added.
+    std::string text = "<<";
+    for (int i = 0; i < 50000; ++i) text += " /K" + std::to_string(i) + " " + std::to_string(i);
+    text += " /K7 -7 >>";
+    TPDFStructure store;
+    auto* d = As<TPDFDictionary>(store.ParseText(text));
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->EntryCount(), 50000);
+    EXPECT_EQ(d->IndexOf("K7"), 7);
+    EXPECT_EQ(d->GetInteger("K7", 0), -7);
+    EXPECT_EQ(d->GetInteger("K49999", 0), 49999);
+    EXPECT_EQ(d->IndexOf("K50000"), -1);
+    d->RemoveKey("K0");
+    EXPECT_EQ(d->IndexOf("K7"), 6);
+    d->SetValue("New", store.NewNumeric(1));
+    EXPECT_EQ(d->IndexOf("New"), 49999);
+    d->SetValue("K8", store.NewNumeric(88));
+    EXPECT_EQ(d->IndexOf("K8"), 7);
+    EXPECT_EQ(d->GetInteger("K8", 0), 88);
+    d->ClearEntries();
+    EXPECT_EQ(d->IndexOf("K8"), -1);
+}
+
 TEST(Dictionary, SetValueOnItselfStoresNothingButMarksModified) {
     TPDFStructure store;
     TPDFDictionary* d = store.NewDictionary();
