@@ -1,6 +1,7 @@
 // The object parser: one recursive routine over the in-memory text, by index, without a
 // token list. It never reports errors: what cannot be read yields nothing at that point (a
 // container simply ends there; at the top level Parse returns a new null).
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -72,6 +73,9 @@ double TokenValue(std::string token) {
     }
     return DecimalReader(token);
 }
+
+// How far ahead a reference array counts its "R"s (about 9000 references).
+constexpr size_t kReserveScan = 1 << 16;
 
 class Parser {
   public:
@@ -167,9 +171,12 @@ class Parser {
             if (item == nullptr) break;
             array->Add(item);
             if (array->Count() == 1 && As<TPDFIndRef>(item) != nullptr) {
-                // Size a reference array (Kids, Annots) in one step from its "R" count.
+                // Size a reference array (Kids, Annots) in one step from its "R" count. The
+                // count is only a hint, so it looks a bounded way ahead: an array that never
+                // closes must not cost a scan of the rest of the file for every object.
                 int32_t references = 0;
-                for (size_t k = pos + 1; k < text_.size() && At(k) != ']'; ++k) {
+                const size_t end = std::min(text_.size(), pos + 1 + kReserveScan);
+                for (size_t k = pos + 1; k < end && At(k) != ']'; ++k) {
                     if (At(k) == 'R') ++references;
                 }
                 array->Reserve(references);
