@@ -8,19 +8,10 @@
 #include "objects/file_mapping.h"
 #include "objects/number_text.h"
 #include "objects/pdf_text.h"
-#include "objects/platform.h"
 #include "objects/stream.h"
 #include "objects/wide_file_stream.h"
-#include "security/md5.h"
 
 namespace verava {
-namespace {
-
-// The identifier recipe shared by new documents: MD5 of the local date-time as a day count.
-std::string DateIdentifier() { return Md5(FormatGeneral(DateTimeToDays(NowLocal()))); }
-
-}  // namespace
-
 std::u16string PdfDateNowText() { return Utf8ToUnicode(PdfDateNow()); }
 
 TPDFDocument::TPDFDocument(int32_t parserMode)
@@ -126,11 +117,7 @@ uint8_t TPDFDocument::OpenBuffer(const std::u16string& password) {
             // Without an ID the file cannot be encrypted again the same way: decrypt it for
             // good and handle it as a plain document from here on.
             RemoveEncryption();
-            auto* id = Structure->NewArray();
-            const std::string digest = DateIdentifier();
-            id->Add(Structure->NewString(digest, true));
-            id->Add(Structure->NewString(digest, true));
-            Trailer->SetValue("ID", id);
+            TPDFSecurityHandler::EnsureID(Trailer);
         }
     }
 
@@ -521,11 +508,7 @@ void TPDFDocument::NewDocument() {
 
     Trailer->SetValue("Root", s.NewIndRef(3, 0));
     Trailer->SetValue("Info", s.NewIndRef(4, 0));
-    TPDFArray* id = s.NewArray();
-    const std::string digest = DateIdentifier();
-    id->Add(s.NewString(digest, true));
-    id->Add(s.NewString(digest, true));
-    Trailer->SetValue("ID", id);
+    TPDFSecurityHandler::EnsureID(Trailer);
 
     // Page 1 is selected without giving it a content stream yet, so that the blank
     // document holds exactly its four objects until a page is selected for drawing.

@@ -17,11 +17,11 @@ TBrannock::TBrannock() {
     ParserMode = 2;
     auto blank = std::make_unique<TPDFDocument>(ParserMode);
     blank->NewDocument();
-    SetInformationEntry(*blank, "Producer", kEngineBanner);
-    SetInformationEntry(*blank, "Creator", kEngineBanner);
+    blank->SetInformationEntry("Producer", kEngineBanner);
+    blank->SetInformationEntry("Creator", kEngineBanner);
     const std::u16string now = PdfDateNowText();
-    SetInformationEntry(*blank, "CreationDate", now);
-    SetInformationEntry(*blank, "ModDate", now);
+    blank->SetInformationEntry("CreationDate", now);
+    blank->SetInformationEntry("ModDate", now);
     TPDFDocument* document = blank.get();
     Documents.push_back(std::move(blank));
     MakeDocumentCurrent(ObjectID(document));
@@ -34,11 +34,6 @@ TBrannock::~TBrannock() {
     } catch (...) {
         // Freeing a document must not take the program down.
     }
-}
-
-void TBrannock::SetInformationEntry(TPDFDocument& document, std::string_view key,
-                                    const std::u16string& value) {
-    document.SetInformationEntry(key, value);
 }
 
 int32_t TBrannock::OpenFile(const std::u16string& fileName, const std::u16string& password) {
@@ -97,7 +92,7 @@ int32_t TBrannock::MovePageTo(int32_t position) {
 int32_t TBrannock::WriteToFile(const std::u16string& fileName) {
     ErrorCode = kErrorNone;
     try {
-        SetInformationEntry(*CurrentDocument, "ModDate", PdfDateNowText());
+        CurrentDocument->SetInformationEntry("ModDate", PdfDateNowText());
         return CurrentDocument->SaveToFile(fileName) ? 1 : 0;
     } catch (...) {
         return 0;

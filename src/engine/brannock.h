@@ -68,10 +68,6 @@ class TBrannock {
     int32_t ProgressParts = 1;
     int32_t LastReported = 0;
     int32_t ParserMode = 2;
-
-  private:
-    void SetInformationEntry(TPDFDocument& document, std::string_view key,
-                             const std::u16string& value);
 };
 
 // The class the application creates; it adds nothing.
