@@ -156,66 +156,51 @@ bool ExpandDecryptKey(std::string_view key, KeySchedule& ks) {
     return true;
 }
 
-// One block, state held as four big-endian column words.
-void EncryptBlock(const KeySchedule& ks, const uint32_t in[4], uint32_t out[4]) {
+// One block through the table-driven rounds, state held as four big-endian column words.
+// Encryption and the equivalent inverse cipher share the shape: row i of output column c comes
+// from input column c + i * kStep (ShiftRows, step 1) or c - i (InvShiftRows, step 3).
+template <int kStep>
+void CipherBlock(const KeySchedule& ks, const uint32_t (&table)[4][256], const uint8_t (&sbox)[256],
+                 const uint32_t in[4], uint32_t out[4]) {
+    // Column c of a round from a, b, c, d: the input columns c, c + kStep, c + 2 * kStep and
+    // c + 3 * kStep, in that order.
+    auto mix = [&](uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t key) {
+        return table[0][a >> 24] ^ table[1][(b >> 16) & 0xff] ^ table[2][(c >> 8) & 0xff] ^
+               table[3][d & 0xff] ^ key;
+    };
+    auto last = [&](uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t key) {
+        return (uint32_t(sbox[a >> 24]) << 24 | uint32_t(sbox[(b >> 16) & 0xff]) << 16 |
+                uint32_t(sbox[(c >> 8) & 0xff]) << 8 | uint32_t(sbox[d & 0xff])) ^
+               key;
+    };
     const uint32_t* rk = ks.words;
-    uint32_t s0 = in[0] ^ rk[0], s1 = in[1] ^ rk[1], s2 = in[2] ^ rk[2], s3 = in[3] ^ rk[3];
+    uint32_t s[4] = {in[0] ^ rk[0], in[1] ^ rk[1], in[2] ^ rk[2], in[3] ^ rk[3]};
+    constexpr int k1 = kStep & 3, k2 = (2 * kStep) & 3, k3 = (3 * kStep) & 3;
     for (int r = 1; r < ks.rounds; ++r) {
         rk += 4;
-        // ShiftRows takes row i of output column c from input column c + i.
-        const uint32_t t0 = kTe[0][s0 >> 24] ^ kTe[1][(s1 >> 16) & 0xff] ^
-                            kTe[2][(s2 >> 8) & 0xff] ^ kTe[3][s3 & 0xff] ^ rk[0];
-        const uint32_t t1 = kTe[0][s1 >> 24] ^ kTe[1][(s2 >> 16) & 0xff] ^
-                            kTe[2][(s3 >> 8) & 0xff] ^ kTe[3][s0 & 0xff] ^ rk[1];
-        const uint32_t t2 = kTe[0][s2 >> 24] ^ kTe[1][(s3 >> 16) & 0xff] ^
-                            kTe[2][(s0 >> 8) & 0xff] ^ kTe[3][s1 & 0xff] ^ rk[2];
-        const uint32_t t3 = kTe[0][s3 >> 24] ^ kTe[1][(s0 >> 16) & 0xff] ^
-                            kTe[2][(s1 >> 8) & 0xff] ^ kTe[3][s2 & 0xff] ^ rk[3];
-        s0 = t0;
-        s1 = t1;
-        s2 = t2;
-        s3 = t3;
+        const uint32_t t0 = mix(s[0], s[k1], s[k2], s[k3], rk[0]);
+        const uint32_t t1 = mix(s[1], s[(1 + k1) & 3], s[(1 + k2) & 3], s[(1 + k3) & 3], rk[1]);
+        const uint32_t t2 = mix(s[2], s[(2 + k1) & 3], s[(2 + k2) & 3], s[(2 + k3) & 3], rk[2]);
+        const uint32_t t3 = mix(s[3], s[(3 + k1) & 3], s[(3 + k2) & 3], s[(3 + k3) & 3], rk[3]);
+        s[0] = t0;
+        s[1] = t1;
+        s[2] = t2;
+        s[3] = t3;
     }
     rk += 4;
-    // The last round has no MixColumns.
-    auto last = [](uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
-        return uint32_t(kSbox[a >> 24]) << 24 | uint32_t(kSbox[(b >> 16) & 0xff]) << 16 |
-               uint32_t(kSbox[(c >> 8) & 0xff]) << 8 | uint32_t(kSbox[d & 0xff]);
-    };
-    out[0] = last(s0, s1, s2, s3) ^ rk[0];
-    out[1] = last(s1, s2, s3, s0) ^ rk[1];
-    out[2] = last(s2, s3, s0, s1) ^ rk[2];
-    out[3] = last(s3, s0, s1, s2) ^ rk[3];
+    // The last round has no (Inv)MixColumns.
+    out[0] = last(s[0], s[k1], s[k2], s[k3], rk[0]);
+    out[1] = last(s[1], s[(1 + k1) & 3], s[(1 + k2) & 3], s[(1 + k3) & 3], rk[1]);
+    out[2] = last(s[2], s[(2 + k1) & 3], s[(2 + k2) & 3], s[(2 + k3) & 3], rk[2]);
+    out[3] = last(s[3], s[(3 + k1) & 3], s[(3 + k2) & 3], s[(3 + k3) & 3], rk[3]);
+}
+
+void EncryptBlock(const KeySchedule& ks, const uint32_t in[4], uint32_t out[4]) {
+    CipherBlock<1>(ks, kTe, kSbox, in, out);
 }
 
 void DecryptBlock(const KeySchedule& ks, const uint32_t in[4], uint32_t out[4]) {
-    const uint32_t* rk = ks.words;
-    uint32_t s0 = in[0] ^ rk[0], s1 = in[1] ^ rk[1], s2 = in[2] ^ rk[2], s3 = in[3] ^ rk[3];
-    for (int r = 1; r < ks.rounds; ++r) {
-        rk += 4;
-        // InvShiftRows takes row i of output column c from input column c - i.
-        const uint32_t t0 = kTd[0][s0 >> 24] ^ kTd[1][(s3 >> 16) & 0xff] ^
-                            kTd[2][(s2 >> 8) & 0xff] ^ kTd[3][s1 & 0xff] ^ rk[0];
-        const uint32_t t1 = kTd[0][s1 >> 24] ^ kTd[1][(s0 >> 16) & 0xff] ^
-                            kTd[2][(s3 >> 8) & 0xff] ^ kTd[3][s2 & 0xff] ^ rk[1];
-        const uint32_t t2 = kTd[0][s2 >> 24] ^ kTd[1][(s1 >> 16) & 0xff] ^
-                            kTd[2][(s0 >> 8) & 0xff] ^ kTd[3][s3 & 0xff] ^ rk[2];
-        const uint32_t t3 = kTd[0][s3 >> 24] ^ kTd[1][(s2 >> 16) & 0xff] ^
-                            kTd[2][(s1 >> 8) & 0xff] ^ kTd[3][s0 & 0xff] ^ rk[3];
-        s0 = t0;
-        s1 = t1;
-        s2 = t2;
-        s3 = t3;
-    }
-    rk += 4;
-    auto last = [](uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
-        return uint32_t(kInvSbox[a >> 24]) << 24 | uint32_t(kInvSbox[(b >> 16) & 0xff]) << 16 |
-               uint32_t(kInvSbox[(c >> 8) & 0xff]) << 8 | uint32_t(kInvSbox[d & 0xff]);
-    };
-    out[0] = last(s0, s3, s2, s1) ^ rk[0];
-    out[1] = last(s1, s0, s3, s2) ^ rk[1];
-    out[2] = last(s2, s1, s0, s3) ^ rk[2];
-    out[3] = last(s3, s2, s1, s0) ^ rk[3];
+    CipherBlock<3>(ks, kTd, kInvSbox, in, out);
 }
 
 inline void LoadBlock(const unsigned char* p, uint32_t w[4]) {

@@ -51,9 +51,6 @@ constexpr uint64_t kH512[8] = {0x6a09e667f3bcc908ULL, 0xbb67ae8584caa73bULL, 0x3
                                0xa54ff53a5f1d36f1ULL, 0x510e527fade682d1ULL, 0x9b05688c2b3e6c1fULL,
                                0x1f83d9abfb41bd6bULL, 0x5be0cd19137e2179ULL};
 
-inline uint32_t Rotr32(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-inline uint64_t Rotr64(uint64_t x, int n) { return (x >> n) | (x << (64 - n)); }
-
 inline uint32_t LoadBe32(const unsigned char* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
@@ -65,6 +62,69 @@ inline void StoreBe32(unsigned char* p, uint32_t v) {
 }
 inline void StoreBe64(unsigned char* p, uint64_t v) {
     for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (56 - 8 * i));
+}
+
+// The two word sizes of SHA-2 differ only in these: rotation and shift amounts (FIPS 180-4
+// 4.1.2 and 4.1.3), round count and constants.
+struct Sha256Rounds {
+    using Word = uint32_t;
+    static constexpr int kRounds = 64;
+    static constexpr int kSmallSigma0[3] = {7, 18, 3};  // rotate, rotate, shift
+    static constexpr int kSmallSigma1[3] = {17, 19, 10};
+    static constexpr int kSum0[3] = {2, 13, 22};  // three rotations
+    static constexpr int kSum1[3] = {6, 11, 25};
+    static constexpr const uint32_t* kK = kK256.data();
+    static Word Load(const unsigned char* p) { return LoadBe32(p); }
+};
+
+struct Sha512Rounds {
+    using Word = uint64_t;
+    static constexpr int kRounds = 80;
+    static constexpr int kSmallSigma0[3] = {1, 8, 7};
+    static constexpr int kSmallSigma1[3] = {19, 61, 6};
+    static constexpr int kSum0[3] = {28, 34, 39};
+    static constexpr int kSum1[3] = {14, 18, 41};
+    static constexpr const uint64_t* kK = kK512;
+    static Word Load(const unsigned char* p) { return LoadBe64(p); }
+};
+
+// One block of the compression function (FIPS 180-4 6.2.2 and 6.4.2).
+template <typename P>
+void Sha2Compress(typename P::Word (&state)[8], const unsigned char* block) {
+    using Word = typename P::Word;
+    constexpr int kBits = 8 * sizeof(Word);
+    auto rotr = [](Word x, int n) { return (x >> n) | (x << (kBits - n)); };
+    auto smallSigma = [&](Word x, const int(&n)[3]) {
+        return rotr(x, n[0]) ^ rotr(x, n[1]) ^ (x >> n[2]);
+    };
+    auto sum = [&](Word x, const int(&n)[3]) {
+        return rotr(x, n[0]) ^ rotr(x, n[1]) ^ rotr(x, n[2]);
+    };
+
+    Word w[P::kRounds];
+    for (int t = 0; t < 16; ++t) w[t] = P::Load(block + sizeof(Word) * t);
+    for (int t = 16; t < P::kRounds; ++t) {
+        w[t] = w[t - 16] + smallSigma(w[t - 15], P::kSmallSigma0) + w[t - 7] +
+               smallSigma(w[t - 2], P::kSmallSigma1);
+    }
+    Word a = state[0], b = state[1], c = state[2], d = state[3];
+    Word e = state[4], f = state[5], g = state[6], h = state[7];
+    for (int t = 0; t < P::kRounds; ++t) {
+        const Word choose = g ^ (e & (f ^ g));
+        const Word t1 = h + sum(e, P::kSum1) + choose + P::kK[t] + w[t];
+        const Word majority = (a & b) | (c & (a | b));
+        const Word t2 = sum(a, P::kSum0) + majority;
+        h = g;
+        g = f;
+        f = e;
+        e = d + t1;
+        d = c;
+        c = b;
+        b = a;
+        a = t1 + t2;
+    }
+    const Word result[8] = {a, b, c, d, e, f, g, h};
+    for (int i = 0; i < 8; ++i) state[i] += result[i];
 }
 
 // Wipes key-dependent state in a way the optimiser may not drop as a dead store.
@@ -149,39 +209,7 @@ void TDCP_sha256::Final(unsigned char* digest) {
 }
 
 void TDCP_sha256::Compress(const unsigned char* block) {
-    uint32_t w[64];
-    for (int t = 0; t < 16; ++t) w[t] = LoadBe32(block + 4 * t);
-    for (int t = 16; t < 64; ++t) {
-        const uint32_t s0 = Rotr32(w[t - 15], 7) ^ Rotr32(w[t - 15], 18) ^ (w[t - 15] >> 3);
-        const uint32_t s1 = Rotr32(w[t - 2], 17) ^ Rotr32(w[t - 2], 19) ^ (w[t - 2] >> 10);
-        w[t] = w[t - 16] + s0 + w[t - 7] + s1;
-    }
-    uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
-    for (int t = 0; t < 64; ++t) {
-        const uint32_t sum1 = Rotr32(e, 6) ^ Rotr32(e, 11) ^ Rotr32(e, 25);
-        const uint32_t choose = g ^ (e & (f ^ g));
-        const uint32_t t1 = h + sum1 + choose + kK256[t] + w[t];
-        const uint32_t sum0 = Rotr32(a, 2) ^ Rotr32(a, 13) ^ Rotr32(a, 22);
-        const uint32_t majority = (a & b) | (c & (a | b));
-        const uint32_t t2 = sum0 + majority;
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
-    state_[4] += e;
-    state_[5] += f;
-    state_[6] += g;
-    state_[7] += h;
+    Sha2Compress<Sha256Rounds>(state_, block);
 }
 
 // ---- SHA-384 / SHA-512 ----
@@ -231,39 +259,7 @@ void TDCP_sha512base::Final(unsigned char* digest) {
 }
 
 void TDCP_sha512base::Compress(const unsigned char* block) {
-    uint64_t w[80];
-    for (int t = 0; t < 16; ++t) w[t] = LoadBe64(block + 8 * t);
-    for (int t = 16; t < 80; ++t) {
-        const uint64_t s0 = Rotr64(w[t - 15], 1) ^ Rotr64(w[t - 15], 8) ^ (w[t - 15] >> 7);
-        const uint64_t s1 = Rotr64(w[t - 2], 19) ^ Rotr64(w[t - 2], 61) ^ (w[t - 2] >> 6);
-        w[t] = w[t - 16] + s0 + w[t - 7] + s1;
-    }
-    uint64_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-    uint64_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
-    for (int t = 0; t < 80; ++t) {
-        const uint64_t sum1 = Rotr64(e, 14) ^ Rotr64(e, 18) ^ Rotr64(e, 41);
-        const uint64_t choose = g ^ (e & (f ^ g));
-        const uint64_t t1 = h + sum1 + choose + kK512[t] + w[t];
-        const uint64_t sum0 = Rotr64(a, 28) ^ Rotr64(a, 34) ^ Rotr64(a, 39);
-        const uint64_t majority = (a & b) | (c & (a | b));
-        const uint64_t t2 = sum0 + majority;
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
-    state_[4] += e;
-    state_[5] += f;
-    state_[6] += g;
-    state_[7] += h;
+    Sha2Compress<Sha512Rounds>(state_, block);
 }
 
 void TDCP_sha384::Init() { Start(kH384); }
