@@ -19,40 +19,38 @@ uint8_t TSmartPDFInfo::ReadEncryption(const TPDFDictionary* dict, TSmartPDFEncry
     permissions = e.P;
     encryption.KeyLength = length;
 
-    bool supported = false;
+    const TEncryptionScheme scheme = SchemeOf(e);
+    if (UsesCryptFilterRevision(e) && e.V == 4 && e.HasEncryptMetadata) {
+        encryption.EncryptMetadata = e.EncryptMetadata;
+    }
+    // The crypt filter's Length is taken as it stands (bytes, normally).
+    auto given = [&](int32_t fallback) { return e.HasFilterLength ? e.FilterLength : fallback; };
     int32_t keyLength = length;
     bool aes = false;
-    if (e.Filter == "Standard") {
-        if (e.V == 1 && e.R == 2) {
-            supported = true;
+    switch (scheme) {
+        case TEncryptionScheme::Unsupported:
+        case TEncryptionScheme::Rc4:
+            break;
+        case TEncryptionScheme::Rc4Fixed40:
             keyLength = 40;
-        } else if ((e.V == 1 && e.R == 3) || (e.V == 2 && (e.R == 2 || e.R == 3))) {
-            supported = true;
-        } else if ((e.V == 4 && e.R == 4) || (e.V == 5 && (e.R == 5 || e.R == 6))) {
-            if (e.V == 4 && e.HasEncryptMetadata) encryption.EncryptMetadata = e.EncryptMetadata;
-            // The crypt filter's Length is taken as it stands (bytes, normally).
-            auto given = [&](int32_t fallback) {
-                return e.HasFilterLength ? e.FilterLength : fallback;
-            };
-            if (e.UsesStdCF && e.V == 4 && e.Method == "AESV2") {
-                supported = true;
-                aes = true;
-                keyLength = given(128);
-            } else if (e.UsesStdCF && e.V == 4 && e.Method == "V2") {
-                supported = true;
-                keyLength = given(40);
-            } else if (e.UsesStdCF && e.V == 5 && e.Method == "AESV3") {
-                supported = true;
-                aes = true;
-                keyLength = given(32);
-                if (keyLength == 256) keyLength = 32;  // given in bits
-                encryption.OwnerKeyEntry = e.OE;
-                encryption.UserKeyEntry = e.UE;
-                encryption.PermsEntry = e.Perms;
-            }
-        }
+            break;
+        case TEncryptionScheme::CryptFilterRc4:
+            keyLength = given(40);
+            break;
+        case TEncryptionScheme::CryptFilterAes128:
+            aes = true;
+            keyLength = given(128);
+            break;
+        case TEncryptionScheme::CryptFilterAes256:
+            aes = true;
+            keyLength = given(32);
+            if (keyLength == 256) keyLength = 32;  // given in bits
+            encryption.OwnerKeyEntry = e.OE;
+            encryption.UserKeyEntry = e.UE;
+            encryption.PermsEntry = e.Perms;
+            break;
     }
-    if (supported) {
+    if (scheme != TEncryptionScheme::Unsupported) {
         encryption.KeyLength = keyLength;
         encryption.UseAES = aes;
         encryption.Revision = e.R;
@@ -61,8 +59,7 @@ uint8_t TSmartPDFInfo::ReadEncryption(const TPDFDictionary* dict, TSmartPDFEncry
         encryption.UserEntry = e.U;
         encryption.Permissions = permissions;
     }
-    const int32_t v = e.V;
-    return v != 0 ? 1 : 2;
+    return e.V != 0 ? 1 : 2;
 }
 
 TSmartPDFInfo::TSmartPDFInfo(TSmartPDFReader& reader, bool count, const std::u16string& password)

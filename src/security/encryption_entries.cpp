@@ -31,6 +31,24 @@ uint32_t PermissionPattern(double value) {
     return static_cast<uint32_t>(static_cast<int32_t>(r));
 }
 
+bool UsesCryptFilterRevision(const TEncryptionEntries& e) {
+    return e.Filter == "Standard" &&
+           ((e.V == 4 && e.R == 4) || (e.V == 5 && (e.R == 5 || e.R == 6)));
+}
+
+TEncryptionScheme SchemeOf(const TEncryptionEntries& e) {
+    if (e.Filter != "Standard") return TEncryptionScheme::Unsupported;
+    if (e.V == 1 && e.R == 2) return TEncryptionScheme::Rc4Fixed40;
+    if ((e.V == 1 && e.R == 3) || (e.V == 2 && (e.R == 2 || e.R == 3))) {
+        return TEncryptionScheme::Rc4;
+    }
+    if (!UsesCryptFilterRevision(e) || !e.UsesStdCF) return TEncryptionScheme::Unsupported;
+    if (e.V == 4 && e.Method == "AESV2") return TEncryptionScheme::CryptFilterAes128;
+    if (e.V == 4 && e.Method == "V2") return TEncryptionScheme::CryptFilterRc4;
+    if (e.V == 5 && e.Method == "AESV3") return TEncryptionScheme::CryptFilterAes256;
+    return TEncryptionScheme::Unsupported;
+}
+
 TEncryptionEntries ReadEncryptionEntries(const TPDFDictionary& dict) {
     TEncryptionEntries e;
     e.Filter = NameEntry(dict, "Filter");

@@ -30,6 +30,22 @@ struct TEncryptionEntries {
     int32_t FilterLength = 0;
 };
 
+// The standard security handler schemes the engine supports; the document handler and the
+// merge's input check each derive key lengths from them by their own rules.
+enum class TEncryptionScheme {
+    Unsupported,
+    Rc4Fixed40,         // V 1, R 2: 40-bit RC4 whatever Length says
+    Rc4,                // V 1 R 3, V 2 R 2 or 3: RC4 of Length bits
+    CryptFilterRc4,     // V 4 R 4, StdCF with CFM V2
+    CryptFilterAes128,  // V 4 R 4, StdCF with CFM AESV2
+    CryptFilterAes256,  // V 5 R 5 or 6, StdCF with CFM AESV3
+};
+
+// True for the "Standard" revisions that name their ciphers through crypt filters
+// (V 4 R 4, V 5 R 5 or 6), whether or not the filter is one the engine supports.
+bool UsesCryptFilterRevision(const TEncryptionEntries& e);
+TEncryptionScheme SchemeOf(const TEncryptionEntries& e);
+
 // Reads the entries (references resolved through the dictionary's store).
 TEncryptionEntries ReadEncryptionEntries(const TPDFDictionary& dict);
 

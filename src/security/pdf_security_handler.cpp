@@ -85,39 +85,37 @@ void TPDFSecurityHandler::ReadEncryption(TPDFDictionary* trailer) {
     const int32_t length = e.HasLength ? e.Length : 40;
     Encryption.KeyLength = length;
 
-    bool supported = false;
+    const TEncryptionScheme scheme = SchemeOf(e);
+    if (UsesCryptFilterRevision(e) && e.HasEncryptMetadata) {
+        Encryption.EncryptMetadata = e.EncryptMetadata;
+    }
+    // Crypt filter lengths are in bytes.
+    auto bits = [&](int32_t fallback) { return e.HasFilterLength ? e.FilterLength * 8 : fallback; };
     int32_t keyLength = length;
     uint8_t cipher = kCipherRc4;
-    if (e.Filter == "Standard") {
-        if (e.V == 1 && e.R == 2) {
-            supported = true;
+    switch (scheme) {
+        case TEncryptionScheme::Unsupported:
+        case TEncryptionScheme::Rc4:
+            break;
+        case TEncryptionScheme::Rc4Fixed40:
             keyLength = 40;
-        } else if ((e.V == 1 && e.R == 3) || (e.V == 2 && (e.R == 2 || e.R == 3))) {
-            supported = true;
-        } else if ((e.V == 4 && e.R == 4) || (e.V == 5 && (e.R == 5 || e.R == 6))) {
-            if (e.HasEncryptMetadata) Encryption.EncryptMetadata = e.EncryptMetadata;
-            // Crypt filter lengths are in bytes.
-            auto bits = [&](int32_t fallback) {
-                return e.HasFilterLength ? e.FilterLength * 8 : fallback;
-            };
-            if (e.UsesStdCF && e.V == 4 && e.Method == "AESV2") {
-                supported = true;
-                keyLength = bits(128);
-                cipher = kCipherAes128;
-            } else if (e.UsesStdCF && e.V == 4 && e.Method == "V2") {
-                supported = true;
-                keyLength = bits(40);
-            } else if (e.UsesStdCF && e.V == 5 && e.Method == "AESV3") {
-                supported = true;
-                keyLength = bits(128);
-                cipher = kCipherAes256;
-                Encryption.OwnerKeyEntry = e.OE;
-                Encryption.UserKeyEntry = e.UE;
-                Encryption.PermsEntry = e.Perms;
-            }
-        }
+            break;
+        case TEncryptionScheme::CryptFilterRc4:
+            keyLength = bits(40);
+            break;
+        case TEncryptionScheme::CryptFilterAes128:
+            keyLength = bits(128);
+            cipher = kCipherAes128;
+            break;
+        case TEncryptionScheme::CryptFilterAes256:
+            keyLength = bits(128);
+            cipher = kCipherAes256;
+            Encryption.OwnerKeyEntry = e.OE;
+            Encryption.UserKeyEntry = e.UE;
+            Encryption.PermsEntry = e.Perms;
+            break;
     }
-    if (supported) {
+    if (scheme != TEncryptionScheme::Unsupported) {
         Encryption.KeyLength = keyLength;
         Encryption.CipherMode = cipher;
         Encryption.Revision = e.R;
