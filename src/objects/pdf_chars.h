@@ -9,6 +9,25 @@ inline bool IsPdfWhitespace(unsigned char c) {
     return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
 }
 
+// The ten delimiter characters ( ) < > [ ] { } / %.
+inline bool IsPdfDelimiter(unsigned char c) {
+    switch (c) {
+        case '(':
+        case ')':
+        case '<':
+        case '>':
+        case '[':
+        case ']':
+        case '{':
+        case '}':
+        case '/':
+        case '%':
+            return true;
+        default:
+            return false;
+    }
+}
+
 inline bool IsPdfDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 // The blanks that may stand between "stream" and its line end, or around "endstream":

@@ -12,22 +12,9 @@
 namespace verava {
 namespace {
 
+// Whitespace and the delimiters, except "}" which a name or keyword may run into.
 bool IsNameTerminator(unsigned char c) {
-    if (IsPdfWhitespace(c)) return true;
-    switch (c) {
-        case '%':
-        case '(':
-        case ')':
-        case '/':
-        case '<':
-        case '>':
-        case '[':
-        case ']':
-        case '{':
-            return true;
-        default:
-            return false;
-    }
+    return IsPdfWhitespace(c) || (IsPdfDelimiter(c) && c != '}');
 }
 
 // Leading blanks, any number of leading "-", digits, then an optional "." and fraction; no

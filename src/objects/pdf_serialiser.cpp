@@ -1,29 +1,14 @@
 // PDF syntax out of objects. Deterministic: the same tree always gives the same bytes, every
 // line ends with a single LF, numbers never carry an exponent.
 #include "objects/number_text.h"
+#include "objects/pdf_chars.h"
 #include "objects/pdf_structure.h"
 
 namespace verava {
 namespace {
 
 bool NameByteNeedsEscape(unsigned char c) {
-    if (c <= 32 || c >= 127) return true;
-    switch (c) {
-        case '#':
-        case '%':
-        case '(':
-        case ')':
-        case '/':
-        case '<':
-        case '>':
-        case '[':
-        case ']':
-        case '{':
-        case '}':
-            return true;
-        default:
-            return false;
-    }
+    return c <= 32 || c >= 127 || c == '#' || IsPdfDelimiter(c);
 }
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
