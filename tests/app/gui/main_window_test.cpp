@@ -25,6 +25,7 @@
 
 #include "app/gui/file_chooser.h"
 #include "app/gui/message_sink.h"
+#include "app/gui/shown_window.h"
 #include "app/gui/window_fakes.h"
 #include "support/pdf_builder.h"
 
@@ -33,8 +34,8 @@ namespace {
 
 using testing::RecordingSink;
 using testing::ScriptedChooser;
-
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+using testing::ShownWindow;
+using testing::U;
 
 // Runs `act` on the modal dialog once it is up; the caller then blocks in its exec(). If
 // none shows within five seconds, every open dialog is rejected so the test fails instead
@@ -53,17 +54,6 @@ void WhenModalShows(std::function<void(QWidget*)> act, int triesLeft = 500) {
         }
     });
 }
-
-// A window with recorded messages and a scripted dialog, shown on the screen.
-struct ShownWindow {
-    RecordingSink sink;
-    ScriptedChooser chooser;
-    TForm1 window{&sink, &chooser};
-    ShownWindow() {
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-};
 
 TEST(MainWindow, IsAFixedSizeDialogWithItsCaption) {
     ShownWindow w;

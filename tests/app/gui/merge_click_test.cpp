@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/gui/main_window.h"
+#include "app/gui/shown_window.h"
 #include "app/gui/window_fakes.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
@@ -20,15 +21,16 @@ namespace {
 using testing::FileExists;
 using testing::HaveTool;
 using testing::PdfToTextPages;
+using testing::Q;
 using testing::ReadFileBytes;
 using testing::RecordingSink;
 using testing::RunCommand;
 using testing::ScriptedChooser;
+using testing::ShownWindow;
 using testing::SimpleDocument;
+using testing::U;
+using testing::Values;
 using testing::WriteTempFile;
-
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 const char kDone[] = "文件已经合并，保存在奇数页文件所在位置";
 const char kMissing[] = "奇数页文件或偶数页文件不存在";
@@ -46,27 +48,6 @@ std::string MergedName(const std::string& odd, const std::string& even) {
     return odd.substr(0, odd.rfind('/') + 1) + stem(odd) + "_" + stem(even) +
            "_\xE5\x90\x88\xE5\xB9\xB6\xE5\x90\x8E.pdf";
 }
-
-std::vector<int> Values(const QSignalSpy& spy) {
-    std::vector<int> values;
-    for (const QList<QVariant>& call : spy) values.push_back(call.at(0).toInt());
-    return values;
-}
-
-// A window with recorded messages and a scripted dialog, shown on the screen.
-struct ShownWindow {
-    RecordingSink sink;
-    ScriptedChooser chooser;
-    TForm1 window{&sink, &chooser};
-    ShownWindow() {
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-    void Choose(const std::string& odd, const std::string& even) {
-        window.Edit1.setText(Q(odd));
-        window.Edit2.setText(Q(even));
-    }
-};
 
 TEST(MergeClick, InterleavesThreeAndThreePagesWithTheDocumentedProgress) {
     if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";

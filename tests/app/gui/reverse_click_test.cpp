@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/gui/main_window.h"
+#include "app/gui/shown_window.h"
 #include "app/gui/window_fakes.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
@@ -19,20 +20,21 @@ namespace {
 using testing::FileExists;
 using testing::HaveTool;
 using testing::PdfToTextPages;
+using testing::Q;
 using testing::ReadFileBytes;
 using testing::RecordingSink;
 using testing::RunCommand;
 using testing::ScriptedChooser;
+using testing::ShownWindow;
 using testing::SimpleDocument;
+using testing::U;
+using testing::Values;
 using testing::WriteTempFile;
 
 int PageCount(const std::string& path) {
     const std::string pages = testing::PdfInfoValue(path, "Pages");
     return pages.empty() ? -1 : std::stoi(pages);
 }
-
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 const char kDone[] = "文件已经重排，请查看后重新选择";
 const char kMissing[] = "请先选择文件，或者选择的文件不存在！";
@@ -47,23 +49,6 @@ std::string Reversed(std::string path) {
     }
     return path;
 }
-
-std::vector<int> Values(const QSignalSpy& spy) {
-    std::vector<int> values;
-    for (const QList<QVariant>& call : spy) values.push_back(call.at(0).toInt());
-    return values;
-}
-
-// A window with recorded messages and a scripted dialog, shown on the screen.
-struct ShownWindow {
-    RecordingSink sink;
-    ScriptedChooser chooser;
-    TForm1 window{&sink, &chooser};
-    ShownWindow() {
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-};
 
 TEST(ReverseClick, WritesTheEightPagesLastToFirstAndReportsEachPass) {
     if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
@@ -92,8 +77,7 @@ TEST(ReverseClick, SecondRowReversesTheEvenPageFile) {
     const std::string odd = WriteTempFile("row1.pdf", SimpleDocument(2, "Odd").Build());
     const std::string even = WriteTempFile("row2.pdf", SimpleDocument(3, "Even").Build());
     ShownWindow w;
-    w.window.Edit1.setText(Q(odd));
-    w.window.Edit2.setText(Q(even));
+    w.Choose(odd, even);
     QSignalSpy progress(&w.window.ProgressBar1, &QProgressBar::valueChanged);
 
     QTest::mouseClick(&w.window.Button5, Qt::LeftButton);
