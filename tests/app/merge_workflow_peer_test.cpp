@@ -15,9 +15,11 @@
 namespace verava {
 namespace {
 
+using testing::DocumentShapes;
 using testing::HaveTool;
 using testing::PdfBuilder;
 using testing::PdfInfoValue;
+using testing::QpdfRewrite;
 using testing::Quote;
 using testing::RunCommand;
 using testing::SimpleDocument;
@@ -42,11 +44,6 @@ class MergeWorkflowPeer : public ::testing::Test {
             GTEST_SKIP() << "qpdf/poppler-utils missing";
         }
     }
-    static std::string Qpdf(const std::string& name, const std::string& bytes,
-                            const std::string& options) {
-        return testing::QpdfRewrite(name, bytes, options);
-    }
-
     // Runs the merge job; the output path ("" when it failed).
     static std::string Merge(const std::string& odd, const std::string& even,
                              const std::string& what) {
@@ -74,28 +71,11 @@ class MergeWorkflowPeer : public ::testing::Test {
     }
 };
 
-// One document in the shapes our builder and qpdf write.
-std::vector<std::pair<std::string, std::string>> Variants(const std::string& prefix, int pages) {
-    PdfBuilder b = SimpleDocument(pages, prefix);
-    for (int n = 1; n <= 5; ++n) b.Compress(n);
-    const std::string table = b.Build(XRefKind::Table);
-    const std::string tag = "mwp-" + prefix + std::to_string(pages);
-    return {
-        {"table", WriteTempFile(tag + "-table.pdf", table)},
-        {"xref stream",
-         WriteTempFile(tag + "-stream.pdf", b.Build(XRefKind::StreamFlatePredicted))},
-        {"hybrid", WriteTempFile(tag + "-hybrid.pdf", b.Build(XRefKind::Hybrid))},
-        {"qpdf object streams",
-         MergeWorkflowPeer::Qpdf(tag + "-objstm", table, "--object-streams=generate")},
-        {"qpdf linearized", MergeWorkflowPeer::Qpdf(tag + "-linear", table, "--linearize")},
-    };
-}
-
 TEST_F(MergeWorkflowPeer, EveryShapeOfOddAndEvenFile) {
     // Equal counts and one odd page more.
     for (const auto& [oddPages, evenPages] : std::vector<std::pair<int, int>>{{3, 3}, {4, 3}}) {
-        const auto odd = Variants("Odd", oddPages);
-        const auto even = Variants("Even", evenPages);
+        const auto odd = DocumentShapes("mwp-", "Odd", oddPages);
+        const auto even = DocumentShapes("mwp-", "Even", evenPages);
         for (const auto& [oddKind, oddPath] : odd) {
             for (const auto& [evenKind, evenPath] : even) {
                 const std::string what = std::to_string(oddPages) + "+" +
@@ -185,8 +165,8 @@ TEST_F(MergeWorkflowPeer, FieldsAndOutlinesOfBothFilesSurvive) {
         {"builder",
          {WriteTempFile("mwp-form-odd.pdf", odd), WriteTempFile("mwp-form-even.pdf", even)}},
         {"qpdf object streams",
-         {Qpdf("mwp-form-odd-objstm", odd, "--object-streams=generate"),
-          Qpdf("mwp-form-even-objstm", even, "--object-streams=generate")}},
+         {QpdfRewrite("mwp-form-odd-objstm", odd, "--object-streams=generate"),
+          QpdfRewrite("mwp-form-even-objstm", even, "--object-streams=generate")}},
     };
     for (const auto& [what, files] : pairs) {
         const std::string out = Merge(files.first, files.second, what);

@@ -15,13 +15,17 @@
 namespace verava {
 namespace {
 
+using testing::DocumentShapes;
 using testing::HaveTool;
+using testing::Join;
 using testing::PdfBuilder;
 using testing::PdfInfoValue;
+using testing::QpdfRewrite;
 using testing::Quote;
 using testing::ReadFileBytes;
 using testing::RunCommand;
 using testing::SimpleDocument;
+using testing::Texts;
 using testing::WriteTempFile;
 using testing::XRefKind;
 
@@ -30,11 +34,6 @@ class MergePeer : public ::testing::Test {
     void SetUp() override {
         if (!HaveTool("qpdf") || !HaveTool("pdftotext")) GTEST_SKIP() << "qpdf/pdftotext missing";
     }
-    static std::string Qpdf(const std::string& name, const std::string& bytes,
-                            const std::string& options) {
-        return testing::QpdfRewrite(name, bytes, options);
-    }
-
     // Merges two files into a third; the output's path.
     static std::string Merge(const std::string& first, const std::string& second,
                              const std::string& name) {
@@ -65,37 +64,9 @@ class MergePeer : public ::testing::Test {
     }
 };
 
-std::vector<std::string> Texts(const std::string& prefix, int from, int to) {
-    std::vector<std::string> out;
-    for (int k = from; k <= to; ++k) out.push_back(prefix + " " + std::to_string(k));
-    return out;
-}
-
-std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-// The same document in the shapes our builder and qpdf write.
-std::vector<std::pair<std::string, std::string>> Variants(const std::string& prefix, int pages) {
-    PdfBuilder b = SimpleDocument(pages, prefix);
-    for (int n = 1; n <= 5; ++n) b.Compress(n);
-    const std::string table = b.Build(XRefKind::Table);
-    const std::string tag = prefix + std::to_string(pages);
-    return {
-        {"table", WriteTempFile(tag + "-table.pdf", table)},
-        {"xref stream",
-         WriteTempFile(tag + "-stream.pdf", b.Build(XRefKind::StreamFlatePredicted))},
-        {"hybrid", WriteTempFile(tag + "-hybrid.pdf", b.Build(XRefKind::Hybrid))},
-        {"qpdf object streams",
-         MergePeer::Qpdf(tag + "-objstm", table, "--object-streams=generate")},
-        {"qpdf linearized", MergePeer::Qpdf(tag + "-linear", table, "--linearize")},
-    };
-}
-
 TEST_F(MergePeer, BuilderAndQpdfVariantsInEveryPairing) {
-    const auto odd = Variants("Odd", 3);
-    const auto even = Variants("Even", 2);
+    const auto odd = DocumentShapes("", "Odd", 3);
+    const auto even = DocumentShapes("", "Even", 2);
     const std::vector<std::string> expected = Join(Texts("Odd", 1, 3), Texts("Even", 1, 2));
     int index = 0;
     for (const auto& [oddKind, oddPath] : odd) {
@@ -167,8 +138,8 @@ TEST_F(MergePeer, FieldsAndOutlinesOfBothInputsAreKept) {
     const std::string even = FormAndOutlineFile("even");
     const std::vector<std::pair<std::string, std::string>> pairs = {
         {WriteTempFile("form-odd.pdf", odd), WriteTempFile("form-even.pdf", even)},
-        {Qpdf("form-odd-objstm", odd, "--object-streams=generate"),
-         Qpdf("form-even-objstm", even, "--object-streams=generate")},
+        {QpdfRewrite("form-odd-objstm", odd, "--object-streams=generate"),
+         QpdfRewrite("form-even-objstm", even, "--object-streams=generate")},
     };
     int index = 0;
     for (const auto& [a, b] : pairs) {

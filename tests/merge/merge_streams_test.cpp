@@ -11,14 +11,21 @@
 #include "merge/smart_pdf_reader.h"
 #include "objects/stream.h"
 #include "structure/pdf_page_tree.h"
+#include "support/object_values.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
 
 namespace verava {
 namespace {
 
+using testing::Join;
+using testing::Number;
+using testing::Numbers;
 using testing::PdfBuilder;
+using testing::RefNumber;
+using testing::RefNumbers;
 using testing::SimpleDocument;
+using testing::Texts;
 using testing::XRefKind;
 
 // One merge over bytes in memory, and ways to look at its output.
@@ -64,46 +71,6 @@ struct OutputDocument {
     // The text each page shows ("Odd 1", ...), in page order.
     std::vector<std::string> PageTexts() { return testing::PageLabels(document); }
 };
-
-std::vector<std::string> Texts(const std::string& prefix, int from, int to) {
-    std::vector<std::string> out;
-    for (int k = from; k <= to; ++k) out.push_back(prefix + " " + std::to_string(k));
-    return out;
-}
-
-std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-int32_t RefNumber(TPDFObject* object) {
-    auto* ref = As<TPDFIndRef>(object);
-    return ref != nullptr ? ref->TargetNumber : -1;
-}
-
-std::vector<int32_t> RefNumbers(TPDFObject* object) {
-    std::vector<int32_t> out;
-    if (auto* array = As<TPDFArray>(object)) {
-        for (TPDFObject* item : array->Items()) out.push_back(RefNumber(item));
-    }
-    return out;
-}
-
-std::vector<double> Numbers(TPDFObject* object) {
-    std::vector<double> out;
-    if (auto* array = As<TPDFArray>(object)) {
-        for (TPDFObject* item : array->Items()) {
-            auto* n = As<TPDFNumeric>(item);
-            out.push_back(n != nullptr ? n->NumValue : -1);
-        }
-    }
-    return out;
-}
-
-double Number(TPDFObject* object) {
-    auto* n = As<TPDFNumeric>(object);
-    return n != nullptr ? n->NumValue : -1;
-}
 
 // The lines of the output's cross-reference table, from "xref" up to "trailer".
 std::vector<std::string> XRefLines(const std::string& output) {

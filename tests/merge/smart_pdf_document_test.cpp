@@ -8,12 +8,17 @@
 #include <vector>
 
 #include "objects/stream.h"
+#include "support/object_values.h"
 #include "support/pdf_builder.h"
 
 namespace verava {
 namespace {
 
+using testing::Number;
+using testing::Numbers;
 using testing::PdfBuilder;
+using testing::RefNumber;
+using testing::RefNumbers;
 
 // One merge input held in memory: its reader and its merge document.
 struct Input {
@@ -38,39 +43,6 @@ PdfBuilder Objects(const std::vector<std::pair<int, std::string>>& objects,
 }
 
 TPDFDictionary* Dict(Input& in, int32_t n) { return As<TPDFDictionary>(in.document.GetObject(n)); }
-
-std::vector<double> Numbers(TPDFObject* object) {
-    std::vector<double> out;
-    if (auto* array = As<TPDFArray>(object)) {
-        for (TPDFObject* item : array->Items()) {
-            auto* n = As<TPDFNumeric>(item);
-            out.push_back(n != nullptr ? n->NumValue : -1);
-        }
-    }
-    return out;
-}
-
-// The numbers of the references an array holds; -1 for items that are no reference.
-std::vector<int32_t> RefNumbers(TPDFObject* object) {
-    std::vector<int32_t> out;
-    if (auto* array = As<TPDFArray>(object)) {
-        for (TPDFObject* item : array->Items()) {
-            auto* ref = As<TPDFIndRef>(item);
-            out.push_back(ref != nullptr ? ref->TargetNumber : -1);
-        }
-    }
-    return out;
-}
-
-int32_t RefNumber(TPDFObject* object) {
-    auto* ref = As<TPDFIndRef>(object);
-    return ref != nullptr ? ref->TargetNumber : -1;
-}
-
-double Number(TPDFObject* object) {
-    auto* n = As<TPDFNumeric>(object);
-    return n != nullptr ? n->NumValue : -1;
-}
 
 std::vector<int32_t> Recorded(Input& in) {
     std::vector<int32_t> out;

@@ -53,6 +53,34 @@ std::string QpdfRewrite(const std::string& name, const std::string& bytes,
     return out;
 }
 
+std::vector<std::pair<std::string, std::string>> DocumentShapes(const std::string& tag,
+                                                                const std::string& prefix,
+                                                                int pages) {
+    PdfBuilder b = SimpleDocument(pages, prefix);
+    for (int n = 1; n <= 5; ++n) b.Compress(n);
+    const std::string table = b.Build(XRefKind::Table);
+    const std::string name = tag + prefix + std::to_string(pages);
+    return {
+        {"table", WriteTempFile(name + "-table.pdf", table)},
+        {"xref stream",
+         WriteTempFile(name + "-stream.pdf", b.Build(XRefKind::StreamFlatePredicted))},
+        {"hybrid", WriteTempFile(name + "-hybrid.pdf", b.Build(XRefKind::Hybrid))},
+        {"qpdf object streams", QpdfRewrite(name + "-objstm", table, "--object-streams=generate")},
+        {"qpdf linearized", QpdfRewrite(name + "-linear", table, "--linearize")},
+    };
+}
+
+std::vector<std::string> Texts(const std::string& prefix, int from, int to) {
+    std::vector<std::string> out;
+    for (int k = from; k <= to; ++k) out.push_back(prefix + " " + std::to_string(k));
+    return out;
+}
+
+std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 std::vector<std::string> PageLabels(TPDFDocument& document) {
     std::vector<std::string> labels;
     TPDFPageTree& tree = document.PageTree();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace verava {
@@ -24,6 +25,18 @@ std::string PdfInfoValue(const std::string& path, const std::string& key,
 // `qpdf OPTIONS in out` on the bytes; the path of the result (a failure is a test failure).
 std::string QpdfRewrite(const std::string& name, const std::string& bytes,
                         const std::string& options);
+
+// One document of `pages` pages labelled "<prefix> 1", ... in the shapes our builder and qpdf
+// write: (kind, path) for a classic table, an xref stream, a hybrid file, qpdf object
+// streams and a qpdf linearized file. `tag` keeps the file names apart.
+std::vector<std::pair<std::string, std::string>> DocumentShapes(const std::string& tag,
+                                                                const std::string& prefix,
+                                                                int pages);
+
+// "<prefix> from", ..., "<prefix> to".
+std::vector<std::string> Texts(const std::string& prefix, int from, int to);
+// `a` followed by `b`.
+std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b);
 
 // The label each page of the document shows: the text in its first content stream's
 // "(...)", "?" when it has none.
