@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/bytes.h"
+
 namespace verava {
 namespace {
 
-std::string Bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values) s.push_back(static_cast<char>(v));
-    return s;
-}
+using testing::Bytes;
 
 TEST(PdfDocEncoding, MapsTheDifferencesAndLeavesOtherCodesAlone) {
     EXPECT_EQ(PdfDocEncodingUnit(9), u'\t');

@@ -8,23 +8,13 @@
 
 #include "objects/pdf_structure.h"
 #include "objects/stream_filters.h"
+#include "support/bytes.h"
 
 namespace verava {
 namespace {
 
-std::string Bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values) s.push_back(static_cast<char>(v));
-    return s;
-}
-
-std::string FromHex(std::string_view hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-    }
-    return out;
-}
+using testing::Bytes;
+using testing::FromHex;
 
 std::string ZlibCompress(const std::string& data) {
     uLongf size = compressBound(static_cast<uLong>(data.size()));

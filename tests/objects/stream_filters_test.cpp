@@ -12,22 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "support/bytes.h"
+
 namespace verava {
 namespace {
 
-std::string Bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values) s.push_back(static_cast<char>(v));
-    return s;
-}
-
-std::string FromHex(std::string_view hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
-    }
-    return out;
-}
+using testing::Bytes;
+using testing::FromHex;
 
 // Deterministic bytes: mostly a few values with runs, so both compression and prediction
 // have something to do.

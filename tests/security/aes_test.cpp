@@ -6,7 +6,7 @@
 #include <string>
 
 #include "objects/platform.h"
-#include "test_hex.h"
+#include "support/bytes.h"
 
 namespace verava {
 namespace {

@@ -10,7 +10,7 @@
 #include "security/aes.h"
 #include "security/md5.h"
 #include "security/rc4.h"
-#include "test_hex.h"
+#include "support/bytes.h"
 
 namespace verava {
 namespace {

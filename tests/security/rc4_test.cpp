@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "test_hex.h"
+#include "support/bytes.h"
 
 namespace verava {
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "test_hex.h"
+#include "support/bytes.h"
 
 namespace verava {
 namespace {

@@ -1,10 +1,18 @@
-// Hex helpers for the cipher and digest tests: published vectors are written in hex.
+// Byte strings for tests: from a list of byte values, and to and from hex, the form
+// published vectors are written in.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
 namespace verava::testing {
+
+inline std::string Bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values) s.push_back(static_cast<char>(v));
+    return s;
+}
 
 // Decodes hex digits, skipping spaces, so vectors can be pasted in their published layout.
 inline std::string FromHex(std::string_view hex) {
