@@ -158,7 +158,10 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
         }
         return result;
     }
+    // From here on the file under the output name is only the joined halves, not yet
+    // interleaved: a step that fails takes it away again rather than leave it as a result.
     if (engine.OpenFile(result.outputPath) != 1) {
+        DeleteFileWide(result.outputPath);
         result.outcome = OpenOutcome(engine.ErrorCode);
         result.failedPath = result.outputPath;
         result.errorCode = engine.ErrorCode;
@@ -173,6 +176,7 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
         Report(progress, 50 + ProgressPercent(d + 1, even, 40), true);
     }
     if (engine.WriteToFile(result.outputPath) != 1) {
+        DeleteFileWide(result.outputPath);
         result.outcome = WorkflowOutcome::SaveFailed;
         result.failedPath = result.outputPath;
         return result;

@@ -50,8 +50,10 @@ std::string TPDFDocument::ObjectToText(TPDFIndObj& object) {
 
 bool TPDFDocument::SaveToFile(const std::u16string& fileName) {
     try {
-        TBrannockWideFileStream stream(fileName, kFileModeCreate);
-        return WriteTo(stream);
+        // Written beside the target and renamed over it when complete: a failed save leaves
+        // no partial file, and an earlier file of that name stays as it was.
+        TReplacingFile file(fileName);
+        return WriteTo(file.Stream()) && file.Commit();
     } catch (...) {
         return false;
     }
@@ -123,18 +125,32 @@ bool TPDFDocument::WriteTo(TStream& stream) {
             if (crypt) security_.DecryptObject(key, value);
         }
 
-        // Numbers without an object read as in-use rows at offset 0, which loaders take as
-        // null objects.
+        // Numbers without an object are free rows (ISO 32000-1 7.5.4), linked into the free
+        // list that starts at row 0: each free row holds the number of the next one.
         XRefEntries.clear();
         if (dense) {
             XRefEntries.resize(static_cast<size_t>(highest) + 1);
             for (int32_t n = 0; n <= highest; ++n) {
                 auto it = rows.find(n);
                 XRefEntries[n] =
-                    it != rows.end() ? it->second : XRefEntry{n, 0, 0, true, 0, 0, false};
+                    it != rows.end() ? it->second : XRefEntry{n, 0, 0, false, 0, 0, false};
             }
         } else {
             for (const auto& [number, row] : rows) XRefEntries.push_back(row);
+        }
+        XRefEntry* previousFree = nullptr;
+        for (XRefEntry& row : XRefEntries) {
+            if (row.inUse) continue;
+            row.offset = 0;
+            if (previousFree != nullptr) previousFree->offset = row.number;
+            previousFree = &row;
+        }
+        // The trailer's Size is one more than the highest number written, renumbered older
+        // revisions included.
+        if (auto* size = As<TPDFNumeric>(Trailer->GetValue("Size"))) {
+            size->SetValue(highest + 1);
+        } else {
+            Trailer->SetValue("Size", Structure->NewNumeric(highest + 1));
         }
 
         const int64_t xref = out.Position();

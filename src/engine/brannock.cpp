@@ -106,22 +106,23 @@ int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16stri
     try {
         a = std::make_unique<TBrannockWideFileStream>(first, kFileModeRead | kFileShareDenyWrite);
         b = std::make_unique<TBrannockWideFileStream>(second, kFileModeRead | kFileShareDenyWrite);
-        if (FileExistsWide(output)) {
-            if (!DeleteFileWide(output)) {
-                ErrorCode = kErrorOutputLocked;
-                return 0;
-            }
-            ErrorCode = kErrorNone;
-        }
     } catch (...) {
         ErrorCode = kErrorNotLoadable;
         return 0;
     }
-    int32_t result = 0;
-    bool created = false;
+    // The output is written beside its name and takes its place only when complete: a
+    // refused or failed merge leaves no output behind, and an earlier file stays as it was.
+    const bool replacing = FileExistsWide(output);
+    std::unique_ptr<TReplacingFile> out;
     try {
-        TBrannockWideFileStream out(output, kFileModeCreate);
-        created = true;
+        out = std::make_unique<TReplacingFile>(output);
+    } catch (...) {
+        ErrorCode = replacing ? kErrorOutputLocked : kErrorMergeFailed;
+        return 0;
+    }
+    if (replacing) ErrorCode = kErrorNone;
+    int32_t result = 0;
+    try {
         MergeProgressSink progress;
         progress.setRange = [this](double scale, int32_t offset) {
             ProgressScale = scale;
@@ -129,14 +130,16 @@ int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16stri
         };
         progress.report = [this](double raw) { ReportProgress(raw); };
         int32_t code = ErrorCode;
-        result = MergeStreams(*a, *b, out, code, progress);
+        result = MergeStreams(*a, *b, out->Stream(), code, progress);
         ErrorCode = code;
+        if (result == 1 && !out->Commit()) {
+            ErrorCode = kErrorMergeFailed;
+            result = 0;
+        }
     } catch (...) {
         ErrorCode = kErrorMergeFailed;
         result = 0;
     }
-    // A refused or failed merge leaves no empty or half-written output behind.
-    if (result != 1 && created) DeleteFileWide(output);
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "objects/number_text.h"
 
 #include <cfenv>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -147,18 +148,59 @@ int32_t RoundToInt32(double value) {
     return static_cast<int32_t>(r);
 }
 
+namespace {
+
+// 2^63 is exactly representable; anything at or beyond it does not fit.
+bool FitsInt64(double rounded) {
+    return rounded < 9223372036854775808.0 && rounded >= -9223372036854775808.0;
+}
+
+// A value too large for the scaled form: its shortest digits that read back as the same
+// double, written out in plain decimal ("100000000000000000000" for 1e20). Such magnitudes
+// hold at most a few fractional digits, which the shortest digits keep. Not-a-number reads
+// as 0 and the infinities as the largest finite values, the nearest a PDF number can come.
+std::string LargeDecimal(double value) {
+    if (std::isnan(value)) return "0";
+    if (std::isinf(value)) value = std::copysign(std::numeric_limits<double>::max(), value);
+    char buffer[64];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    if (error != std::errc()) return "0";
+    // "-d.ddde+XX": the digits and where the decimal point goes.
+    const std::string_view text(buffer, static_cast<size_t>(end - buffer));
+    const size_t e = text.find('e');
+    const bool negative = text.front() == '-';
+    std::string digits;
+    for (char c : text.substr(0, e)) {
+        if (c >= '0' && c <= '9') digits.push_back(c);
+    }
+    const int exponent = ParseInt(text.substr(e + 1), 0);
+    const int point = exponent + 1;  // digits before the decimal point
+    std::string out = negative ? "-" : "";
+    if (point <= 0) {
+        out += "0." + std::string(static_cast<size_t>(-point), '0') + digits;
+    } else if (static_cast<size_t>(point) >= digits.size()) {
+        out += digits + std::string(static_cast<size_t>(point) - digits.size(), '0');
+    } else {
+        out += digits.substr(0, static_cast<size_t>(point)) + "." +
+               digits.substr(static_cast<size_t>(point));
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string FormatDecimal(double value, int decimals) {
-    auto roundTo64 = [](double v) -> int64_t {
-        // 2^63 is exactly representable; anything at or beyond it does not fit.
-        if (!std::isfinite(v)) throw EInvalidOp();
-        const double r = RoundHalfEven(v);
-        if (r >= 9223372036854775808.0 || r < -9223372036854775808.0) throw EInvalidOp();
-        return static_cast<int64_t>(r);
-    };
-    if (decimals <= 0) return std::to_string(roundTo64(value));
+    if (decimals <= 0) {
+        const double r = RoundHalfEven(value);
+        if (!std::isfinite(r) || !FitsInt64(r)) return LargeDecimal(r);
+        return std::to_string(static_cast<int64_t>(r));
+    }
     double scale = 1.0;
     for (int i = 0; i < decimals; ++i) scale *= 10.0;
-    const int64_t a = roundTo64(value * scale);
+    const double scaled = RoundHalfEven(value * scale);
+    if (!std::isfinite(scaled) || !FitsInt64(scaled)) return LargeDecimal(value);
+    const int64_t a = static_cast<int64_t>(scaled);
     if (a == 0) return "0";
     const bool negative = a < 0;
     // Work on the magnitude as unsigned so INT64_MIN does not overflow.

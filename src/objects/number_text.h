@@ -10,8 +10,8 @@
 
 namespace verava {
 
-// Raised when a number cannot be written (not finite, or out of the 64-bit range once
-// scaled). The dictionary serialiser turns it into a "% bug" line.
+// Raised when a value cannot be written (one that has come to contain itself). The
+// dictionary serialiser turns it into a "% bug" line.
 class EInvalidOp : public std::runtime_error {
   public:
     EInvalidOp() : std::runtime_error("Invalid floating point operation") {}
@@ -33,8 +33,9 @@ int64_t ParseInt64(std::string_view text, int64_t defaultValue);
 bool IsNumber(std::string_view text);
 
 // The PDF number form of the serialiser: value rounded to `decimals` places (ties to even),
-// trailing zeros and a trailing "." removed, never an exponent. Throws EInvalidOp when
-// value * 10^decimals is not finite or leaves the signed 64-bit range.
+// trailing zeros and a trailing "." removed, never an exponent. A value whose scaled form
+// leaves the signed 64-bit range is written as its shortest plain decimal instead, so every
+// number has a text that reads back as the same value.
 std::string FormatDecimal(double value, int decimals);
 
 // Raised when a value to be written nests deeper than any parsed value can: it has come to

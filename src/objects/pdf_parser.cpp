@@ -2,6 +2,8 @@
 // token list. It never reports errors: what cannot be read yields nothing at that point (a
 // container simply ends there; at the top level Parse returns a new null).
 #include <algorithm>
+#include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <string>
 
@@ -18,7 +20,8 @@ bool IsNameTerminator(unsigned char c) {
 }
 
 // Leading blanks, any number of leading "-", digits, then an optional "." and fraction; no
-// "+" and no exponent. Stops at the first other character.
+// "+" and no exponent. Stops at the first other character. The digits are converted in one
+// correctly rounded step, so a number written with all its digits reads back exactly.
 double DecimalReader(std::string_view s) {
     size_t i = 0;
     while (i < s.size() && s[i] == ' ') ++i;
@@ -27,17 +30,22 @@ double DecimalReader(std::string_view s) {
         negative = true;
         ++i;
     }
-    double value = 0;
-    while (i < s.size() && IsPdfDigit(s[i])) value = value * 10 + (s[i++] - '0');
+    const size_t start = i;
+    while (i < s.size() && IsPdfDigit(s[i])) ++i;
     if (i < s.size() && s[i] == '.') {
         ++i;
-        double fraction = 0;
-        double scale = 1;
-        while (i < s.size() && IsPdfDigit(s[i])) {
-            fraction = fraction * 10 + (s[i++] - '0');
-            scale *= 10;
+        while (i < s.size() && IsPdfDigit(s[i])) ++i;
+    }
+    double value = 0;
+    if (i > start && !(i == start + 1 && s[start] == '.')) {
+        const auto result =
+            std::from_chars(s.data() + start, s.data() + i, value, std::chars_format::fixed);
+        // Beyond a double: the largest one when the whole part has digits, else 0.
+        if (result.ec == std::errc::result_out_of_range) {
+            size_t lead = start;
+            while (lead < i && s[lead] == '0') ++lead;
+            value = lead < i && s[lead] != '.' ? DBL_MAX : 0;
         }
-        value += fraction / scale;
     }
     return negative ? -value : value;
 }

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "objects/file_mapping.h"
+#include "objects/platform.h"
 #include "objects/pdf_text.h"
 
 namespace verava {
@@ -137,6 +139,68 @@ void TBrannockWideFileStream::SetSize(int64_t size) {
     if (handle_ < 0 || lseek(handle_, size, SEEK_SET) < 0 || ftruncate(handle_, size) != 0) {
         throw EStreamError("Error");
     }
+}
+
+TReplacingFile::TReplacingFile(const std::u16string& target)
+    : targetPath_(WideNameToPath(target)) {
+    if (targetPath_.empty() || targetPath_.back() == '/') throw EFCreateError();
+    struct stat old {};
+    mode_t mode = 0666;
+    if (stat(targetPath_.c_str(), &old) == 0) {
+        if (S_ISDIR(old.st_mode)) throw EFCreateError();
+        mode = old.st_mode & 07777;
+        // Another program writing the target holds it locked: replacing it under that
+        // program would lose what it writes.
+        targetLock_ = open(targetPath_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (targetLock_ >= 0 && flock(targetLock_, LOCK_EX | LOCK_NB) != 0) {
+            close(targetLock_);
+            targetLock_ = -1;
+            throw EFCreateError();
+        }
+    }
+    // The new file lives in the target's folder, so the final rename never crosses file
+    // systems; a dot name keeps it out of sight while it is written.
+    const size_t slash = targetPath_.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : targetPath_.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? targetPath_ : targetPath_.substr(slash + 1);
+    for (int attempt = 0; attempt < 100 && tempPath_.empty(); ++attempt) {
+        std::string candidate = folder + "." + name.substr(0, 200) + ".";
+        for (unsigned char b : RandomBytes(6)) candidate += "0123456789abcdef"[b & 15];
+        candidate += ".part";
+        const int fd = open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            close(fd);
+            tempPath_ = std::move(candidate);
+        } else if (errno != EEXIST) {
+            break;
+        }
+    }
+    if (tempPath_.empty()) {
+        if (targetLock_ >= 0) close(targetLock_);
+        throw EFCreateError();
+    }
+    try {
+        stream_ = std::make_unique<TBrannockWideFileStream>(Utf8ToUnicode(tempPath_),
+                                                            kFileModeCreate);
+    } catch (...) {
+        unlink(tempPath_.c_str());
+        if (targetLock_ >= 0) close(targetLock_);
+        throw;
+    }
+}
+
+TReplacingFile::~TReplacingFile() {
+    stream_.reset();
+    if (!committed_) unlink(tempPath_.c_str());
+    if (targetLock_ >= 0) close(targetLock_);
+}
+
+bool TReplacingFile::Commit() {
+    if (committed_) return true;
+    stream_->Close();
+    if (rename(tempPath_.c_str(), targetPath_.c_str()) != 0) return false;
+    committed_ = true;
+    return true;
 }
 
 bool FileExistsWide(const std::u16string& fileName) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "objects/byte_slice.h"
@@ -54,6 +55,33 @@ class TBrannockWideFileStream : public TStream {
 
   private:
     int handle_ = -1;
+};
+
+// A new file written beside its target and put in the target's place only when complete:
+// until Commit the target (an earlier save, or the file a document was loaded from) stays
+// as it was, and a write that fails or is abandoned leaves nothing behind.
+//   TReplacingFile file(u"out.pdf");  document.WriteTo(file.Stream());  file.Commit();
+class TReplacingFile {
+  public:
+    // Raises EFCreateError when the folder takes no new file, or when another program holds
+    // the target locked.
+    explicit TReplacingFile(const std::u16string& target);
+    // Removes the new file unless it was committed.
+    ~TReplacingFile();
+    TReplacingFile(const TReplacingFile&) = delete;
+    TReplacingFile& operator=(const TReplacingFile&) = delete;
+
+    TStream& Stream() { return *stream_; }
+    // Renames the new file over the target; false (and the new file removed) when the
+    // system refuses.
+    bool Commit();
+
+  private:
+    std::string targetPath_;
+    std::string tempPath_;
+    std::unique_ptr<TBrannockWideFileStream> stream_;
+    int targetLock_ = -1;  // the existing target, locked while it is being replaced
+    bool committed_ = false;
 };
 
 // The UTF-8 path the system uses for a UTF-16 file name.

@@ -307,22 +307,35 @@ TEST(DocumentSave, DissolvesObjectStreamsAndKeepsNumbers) {
     EXPECT_EQ(PageText(*again, 2), "Page 2");
 }
 
-TEST(DocumentSave, GapsBecomeNullRowsAndSizeIsWrittenAsHeld) {
+TEST(DocumentSave, GapsBecomeFreeRowsAndSizeFollowsTheHighestNumber) {
     PdfBuilder b = testing::SimpleDocument(1);
     b.Set(9, "<< /Extra true >>");  // 7 and 8 are gaps
-    auto doc = Load(b.Build());
-    // The writer neither recomputes Size nor adds one.
-    As<TPDFNumeric>(doc->Trailer->GetValue("Size"))->SetValue(99);
-    const std::string saved = Save(*doc);
-    const std::string head = "xref\n0 " + std::to_string(doc->HighestObjectNumber() + 1) + "\n";
-    const size_t table = saved.find(head);
-    ASSERT_NE(table, std::string::npos);
-    EXPECT_EQ(saved.substr(table + head.size() + 20 * 7, 20), "0000000000 00000 n \n");
-    EXPECT_NE(saved.find("/Size 99"), std::string::npos);
-    doc->Trailer->RemoveKey("Size");
-    EXPECT_EQ(Save(*doc).find("/Size"), std::string::npos);
-    auto again = Load(saved);
-    EXPECT_NE(As<TPDFNull>(again->ResolveObject(7)), nullptr);
+    const std::string source = b.Build();
+    // Whatever Size the trailer held, or none, the written one is highest + 1.
+    for (const char* held : {"99", "3", ""}) {
+        auto doc = Load(source);
+        if (*held == '\0') {
+            doc->Trailer->RemoveKey("Size");
+        } else {
+            As<TPDFNumeric>(doc->Trailer->GetValue("Size"))->SetValue(std::stod(held));
+        }
+        const std::string saved = Save(*doc);
+        const int32_t highest = doc->HighestObjectNumber();
+        EXPECT_NE(saved.find("/Size " + std::to_string(highest + 1) + "\n"), std::string::npos)
+            << held;
+        const std::string head = "xref\n0 " + std::to_string(highest + 1) + "\n";
+        const size_t table = saved.find(head);
+        ASSERT_NE(table, std::string::npos);
+        auto row = [&](int n) { return saved.substr(table + head.size() + 20 * n, 20); };
+        // The free list: 0 -> 7 -> 8 -> end.
+        EXPECT_EQ(row(0), "0000000007 65535 f \n");
+        EXPECT_EQ(row(7), "0000000008 00000 f \n");
+        EXPECT_EQ(row(8), "0000000000 00000 f \n");
+        EXPECT_EQ(row(9).substr(10), " 00000 n \n");
+        auto again = Load(saved);
+        EXPECT_EQ(again->FindObject(7), nullptr);
+        EXPECT_NE(As<TPDFDictionary>(again->ResolveObject(9)), nullptr);
+    }
 }
 
 TEST(DocumentSave, AbsurdlySparseNumbersGetATableOfRuns) {

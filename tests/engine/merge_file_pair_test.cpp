@@ -18,6 +18,7 @@ namespace {
 using testing::FileExists;
 using testing::FilePageOrder;
 using testing::HaveTool;
+using testing::Quote;
 using testing::ReadFileBytes;
 using testing::RunCommand;
 using testing::SimpleDocument;
@@ -89,8 +90,16 @@ TEST(MergeFilePair, RefusedInputsLeaveNoOutputFile) {
             TVelmorPDFLibrary engine;
             EXPECT_EQ(engine.MergeFilePair(U(c.first), U(c.second), U(output)), 0) << c.what;
             EXPECT_EQ(engine.ErrorCode, c.code) << c.what;
-            // Neither an empty output nor the one it replaced is left behind.
-            EXPECT_FALSE(FileExists(output)) << c.what << (existed ? " (output existed)" : "");
+            // No new output is left behind, and an older one stays as it was.
+            if (existed) {
+                EXPECT_EQ(ReadFileBytes(output), "an older output") << c.what;
+            } else {
+                EXPECT_FALSE(FileExists(output)) << c.what;
+            }
+            // Nor any file written on the way.
+            const std::string folder = output.substr(0, output.rfind('/'));
+            EXPECT_EQ(RunCommand("ls -A " + Quote(folder) + " | grep -c '^\\..*part$'"), "0\n")
+                << c.what;
         }
     }
 }

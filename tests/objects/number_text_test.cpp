@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 #include "objects/platform.h"
 
@@ -39,11 +42,30 @@ TEST(FormatDecimal, WritesFourDecimalsWithoutTrailingZeros) {
     EXPECT_EQ(FormatDecimal(1.25, 1), "1.2");
 }
 
-TEST(FormatDecimal, RaisesWhenTheScaledValueLeavesSixtyFourBits) {
-    EXPECT_THROW(FormatDecimal(1e20, 4), EInvalidOp);
-    EXPECT_THROW(FormatDecimal(std::nan(""), 4), EInvalidOp);
-    EXPECT_THROW(FormatDecimal(INFINITY, 4), EInvalidOp);
-    EXPECT_EQ(FormatDecimal(9e14, 4), "900000000000000");
+TEST(FormatDecimal, ValuesBeyondTheScaledRangeKeepTheirValueInPlainDecimal) {
+    // Every text must read back as the value written: plain decimal, no exponent.
+    struct Case {
+        double value;
+        std::string text;
+    } cases[] = {
+        {9e14, "900000000000000"},
+        {9.3e14, "930000000000000"},
+        {1e20, "100000000000000000000"},
+        {-1e20, "-100000000000000000000"},
+        {1234567890123456.5, "1234567890123456.5"},
+        {1.5e300, "15" + std::string(299, '0')},
+    };
+    for (const Case& c : cases) {
+        const std::string text = FormatDecimal(c.value, 4);
+        EXPECT_EQ(text, c.text) << c.value;
+        EXPECT_EQ(text.find_first_of("eE+"), std::string::npos) << text;
+        EXPECT_EQ(std::strtod(text.c_str(), nullptr), c.value) << text;
+    }
+    EXPECT_EQ(FormatDecimal(1e20, 0), "100000000000000000000");
+    // No PDF number is infinite or not a number: the nearest writable values stand in.
+    EXPECT_EQ(FormatDecimal(std::nan(""), 4), "0");
+    EXPECT_EQ(std::strtod(FormatDecimal(INFINITY, 4).c_str(), nullptr), DBL_MAX);
+    EXPECT_EQ(std::strtod(FormatDecimal(-INFINITY, 0).c_str(), nullptr), -DBL_MAX);
 }
 
 TEST(ParseInt, AcceptsDecimalAndDollarHexOnly) {

@@ -71,21 +71,25 @@ TEST(Serialiser, NestedDictionariesEndTheirOwnLine) {
     EXPECT_EQ(o->ToText(), "<<\n/A <<\n/B 1\n>>\n/C [ <<\n/D 2\n>>\n3 ]\n>>\n");
 }
 
-TEST(Serialiser, AnUnwritableNumberCostsOnlyItsEntry) {
+TEST(Serialiser, NumbersBeyondTheUsualFormAreWrittenNeverDropped) {
+    // In a dictionary, in a nested array and on its own: each keeps its value.
     TPDFStructure store;
     TPDFDictionary* d = store.NewDictionary();
     d->SetValue("A", store.NewNumeric(1));
     d->SetValue("Big", store.NewNumeric(1e20));
     TPDFArray* inner = store.NewArray();
     inner->Add(store.NewNumeric(2));
-    inner->Add(store.NewNumeric(1e20));
+    inner->Add(store.NewNumeric(-9.5e14));
     d->SetValue("Arr", inner);
     d->SetValue("Z", store.NewNumeric(3));
-    EXPECT_EQ(d->ToText(), "<<\n/A 1\n% bug \n% bug \n/Z 3\n>>\n");
-    // With no dictionary around it the failure reaches the caller.
-    EXPECT_THROW(inner->ToText(), EInvalidOp);
-    // The "% bug" line is skipped when read back.
-    EXPECT_EQ(store.ParseText(d->ToText())->ToText(), "<<\n/A 1\n/Z 3\n>>\n");
+    EXPECT_EQ(d->ToText(),
+              "<<\n/A 1\n/Big 100000000000000000000\n/Arr [ 2 -950000000000000 ]\n/Z 3\n>>\n");
+    EXPECT_EQ(inner->ToText(), "[ 2 -950000000000000 ]");
+    // Read back, the same text again.
+    EXPECT_EQ(store.ParseText(d->ToText())->ToText(), d->ToText());
+    auto* big = As<TPDFNumeric>(As<TPDFDictionary>(store.ParseText(d->ToText()))->GetValue("Big"));
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(big->NumValue, 1e20);
 }
 
 TEST(Serialiser, AValueThatContainsItselfIsWalkedToABound) {
