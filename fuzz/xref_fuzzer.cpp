@@ -30,7 +30,7 @@ class Owner : public verava::IPDFObjectOwner {
     }
     bool NeedsDecryption() override { return false; }
     void DecryptIndirect(verava::TPDFIndObj&) override {}
-    std::vector<std::unique_ptr<verava::TPDFObjectStream>>& ObjectStreamCache() override {
+    verava::TObjectStreamCache& ObjectStreamCache() override {
         return cache_;
     }
     std::map<int32_t, std::unique_ptr<verava::TPDFIndObj>> objects;
@@ -38,7 +38,7 @@ class Owner : public verava::IPDFObjectOwner {
   private:
     verava::SharedBytes file_;
     verava::TPDFStructure store_;
-    std::vector<std::unique_ptr<verava::TPDFObjectStream>> cache_;
+    verava::TObjectStreamCache cache_;
 };
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "document/pdf_xref_reader.h"
 #include "document/vmx_raw_analyser.h"
@@ -25,7 +28,7 @@ TPDFDocument::~TPDFDocument() {
     // The page tree and the cached object streams point into the store: drop them first.
     pageTree_.reset();
     objects_.clear();
-    objectStreamCache_.clear();
+    objectStreamCache_.Clear();
 }
 
 void TPDFDocument::ResetObjects() {
@@ -37,7 +40,7 @@ void TPDFDocument::ResetObjects() {
     highest_ = 0;
     indexNumbers_.clear();
     indexPositions_.clear();
-    objectStreamCache_.clear();
+    objectStreamCache_.Clear();
     XRefEntries.clear();
     Trailer = nullptr;
     security_.Reset();
@@ -97,34 +100,63 @@ uint8_t TPDFDocument::LoadFromStream(TStream& stream, const std::u16string& pass
 uint8_t TPDFDocument::OpenBuffer(const std::u16string& password) {
     ResetObjects();
     repaired_ = false;
-    if (!CheckHeader() || !ReadXRef()) return kNotLoadable;
-    if (!repaired_ && !PageTreeReachable()) {
-        // Cross-reference data that read cleanly but lead to no page tree (a table of
-        // garbage rows, offsets that all miss) are as damaged as unreadable ones. This is
-        // decided before the encryption is read, so that it comes from the final trailer.
-        RepairObjectTable();
+    // Decoding is bounded by the file's size, so that no input, however hostile, needs
+    // much more memory than a few dozen times its own size.
+    const size_t size = FileData.size();
+    const size_t limit = size > (kMaxDecodedBytes >> 5) ? kMaxDecodedBytes
+                                                        : std::min(kMaxDecodedBytes,
+                                                                   (size_t{128} << 20) + 32 * size);
+    Structure->DecodeLimit = limit;
+    objectStreamCache_.SetBudget(limit);
+    if (!CheckHeader()) return kNotLoadable;
+
+    bool usable = ReadXRef();
+    if (usable) {
+        // The passwords come first: with them, what the checks below read (an encrypted
+        // object stream holding the catalog, say) comes out in plain form.
+        const uint8_t r = OpenSecurity(password);
+        if (r != kLoaded) return r;
+        // Cross-reference data that read cleanly but send objects to the wrong place, or
+        // lead to no page tree, are as damaged as unreadable ones.
+        usable = EntriesPointAtTheirObjects() && PageTreeReachable();
+    }
+    if (!usable) {
+        const uint8_t r = RepairObjectTable(password);
+        if (r != kLoaded) return r;
     }
 
-    TPDFObject* encrypt = Trailer->GetValue("Encrypt");
-    if (As<TPDFDictionary>(encrypt) != nullptr || As<TPDFIndRef>(encrypt) != nullptr) {
-        security_.ReadEncryption(Trailer);
-        security_.TryPassword(u"");
-        security_.EmptyPasswordOpens = security_.UserAccepted;
-        // Trying the empty password again would change nothing.
-        if (!password.empty()) security_.TryPassword(password);
-        if (!security_.UserAccepted && !security_.OwnerAccepted) return kPasswordRejected;
-        if (Trailer->GetValue("ID") == nullptr) {
-            // Without an ID the file cannot be encrypted again the same way: decrypt it for
-            // good and handle it as a plain document from here on.
-            RemoveEncryption();
-            TPDFSecurityHandler::EnsureID(Trailer);
-        }
+    if (security_.NeedsDecryption() && Trailer->GetValue("ID") == nullptr) {
+        // Without an ID the file cannot be encrypted again the same way: decrypt it for good
+        // and handle it as a plain document from here on.
+        RemoveEncryption();
+        TPDFSecurityHandler::EnsureID(Trailer);
     }
-
     if (GetPagesRoot() == nullptr) return kNotLoadable;
     BuildPageTree();
     RemoveLinearization();
     return kLoaded;
+}
+
+uint8_t TPDFDocument::OpenSecurity(const std::u16string& password) {
+    security_.Reset();
+    TPDFObject* encrypt = Trailer->GetValue("Encrypt");
+    if (As<TPDFDictionary>(encrypt) == nullptr && As<TPDFIndRef>(encrypt) == nullptr) {
+        return kLoaded;
+    }
+    security_.ReadEncryption(Trailer);
+    security_.TryPassword(u"");
+    security_.EmptyPasswordOpens = security_.UserAccepted;
+    // Trying the empty password again would change nothing.
+    if (!password.empty()) security_.TryPassword(password);
+    if (!security_.UserAccepted && !security_.OwnerAccepted) return kPasswordRejected;
+    return kLoaded;
+}
+
+bool TPDFDocument::EntriesPointAtTheirObjects() {
+    for (const auto& o : objects_) {
+        if (!o->Compressed && o->Offset > 0 && !o->HeaderMatches()) return false;
+    }
+    return true;
 }
 
 bool TPDFDocument::PageTreeReachable() {
@@ -183,7 +215,7 @@ bool TPDFDocument::ReadXRef() {
     Trailer = nullptr;
     XRefEntries.clear();
     XRefEntries.reserve(1000);
-    bool ok = reader.ReadSection(reader.FindStartXRef());
+    bool ok = reader.ReadSection(reader.FindStartXRef()) && !reader.Damaged;
 
     // Tables numbered one too high: the first row says 2, the count matches Size - 1, and
     // object 1 sits at its offset.
@@ -202,15 +234,31 @@ bool TPDFDocument::ReadXRef() {
                                               [](const XRefEntry& e) { return e.offset == 0; })) {
         ok = false;
     }
-    if (!ok) ok = RepairObjectTable();
-    if (Trailer == nullptr) Trailer = Structure->NewDictionary();
+    if (Trailer == nullptr) {
+        Trailer = Structure->NewDictionary();
+        ok = false;
+    }
     return ok;
 }
 
-bool TPDFDocument::RepairObjectTable() {
+namespace {
+
+// Trailer keys that name cross-reference sections or describe a cross-reference stream:
+// meaningless once the sections are gone.
+constexpr const char* kSectionKeys[] = {"Prev",  "XRefStm", "Type",   "W",
+                                        "Index", "Length",  "Filter", "DecodeParms"};
+
+}  // namespace
+
+uint8_t TPDFDocument::RepairObjectTable(const std::u16string& password) {
+    // Nothing read so far is trusted; nothing is decrypted until the trailer that names the
+    // encryption is settled.
+    security_.Reset();
+    repaired_ = true;
     TVMXRawAnalyser scan;
     scan.Scan(FileData.View());
     XRefEntries.clear();
+    XRefEntries.reserve(static_cast<size_t>(scan.FoundCount));
     for (int32_t i = 0; i < scan.FoundCount; ++i) {
         XRefEntry e;
         e.number = scan.Number(i);
@@ -219,38 +267,147 @@ bool TPDFDocument::RepairObjectTable() {
         e.inUse = true;
         XRefEntries.push_back(e);
     }
-    if (!scan.TrailerText.empty()) {
-        if (auto* trailer = As<TPDFDictionary>(Structure->ParseText(scan.TrailerText))) {
-            Trailer = trailer;
-        }
-    }
-    if (Trailer != nullptr) {
-        // A trailer found by the scan still names the old sections; written into the new
-        // file those links would point into nothing.
-        for (const char* key : {"Prev", "XRefStm", "Type", "W", "Index", "Length", "Filter"}) {
-            Trailer->RemoveKey(key);
-        }
-    }
     BuildObjectList();
-    if (Trailer == nullptr) {
-        // A file that only ever had cross-reference streams has no "trailer" keyword: the
-        // newest stream dictionary that names a catalog serves instead.
-        for (auto it = objects_.rbegin(); it != objects_.rend() && Trailer == nullptr; ++it) {
-            TPDFObject* value = (*it)->GetObject();
-            auto* dict = As<TPDFStream>(value) != nullptr ? As<TPDFStream>(value)->StreamDict()
-                                                          : As<TPDFDictionary>(value);
-            if (dict == nullptr || As<TPDFIndRef>(dict->GetValue("Root")) == nullptr) continue;
-            if (auto* copy = As<TPDFDictionary>(Structure->ParseText(dict->ToText()))) {
-                for (const char* key :
-                     {"Prev", "XRefStm", "Type", "W", "Index", "Length", "Filter", "DecodeParms"}) {
-                    copy->RemoveKey(key);
-                }
-                Trailer = copy;
+    ChooseRepairedTrailer(scan);
+
+    const uint8_t r = OpenSecurity(password);
+    if (r != kLoaded) return r;
+    AddObjectStreamEntries();
+    if (!PageTreeReachable()) AdoptNewestCatalog();
+    return PageTreeReachable() ? kLoaded : kNotLoadable;
+}
+
+void TPDFDocument::ChooseRepairedTrailer(const TVMXRawAnalyser& scan) {
+    // Candidates, newest (latest in the file) first: the dictionary after the last "trailer"
+    // keyword, and the dictionaries of cross-reference streams. The newest that names a
+    // catalog wins; without one, the newest at all still says how the file is encrypted.
+    struct Candidate {
+        int64_t position;
+        TPDFDictionary* dict;
+    };
+    std::vector<Candidate> candidates;
+    if (!scan.TrailerText.empty()) {
+        if (auto* dict = As<TPDFDictionary>(Structure->ParseText(scan.TrailerText))) {
+            candidates.push_back({static_cast<int64_t>(FileData.View().rfind("trailer")), dict});
+        }
+    }
+    for (size_t at = FindInFile("/XRef", 0, std::string_view::npos); at != std::string_view::npos;
+         at = FindInFile("/XRef", at + 5, std::string_view::npos)) {
+        TPDFIndObj* holder = ObjectAround(static_cast<int64_t>(at));
+        if (holder == nullptr) continue;
+        auto* stream = As<TPDFStream>(holder->GetObject());
+        if (stream == nullptr || stream->StreamDict()->GetType() != "XRef") continue;
+        if (!candidates.empty() && candidates.back().dict == stream->StreamDict()) continue;
+        candidates.push_back({holder->Offset, stream->StreamDict()});
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.position > b.position; });
+    TPDFDictionary* chosen = nullptr;
+    for (const Candidate& c : candidates) {
+        if (As<TPDFIndRef>(c.dict->GetValue("Root")) != nullptr) {
+            chosen = c.dict;
+            break;
+        }
+    }
+    if (chosen == nullptr && !candidates.empty()) chosen = candidates.front().dict;
+    TPDFDictionary* trailer = nullptr;
+    if (chosen != nullptr) trailer = As<TPDFDictionary>(Structure->ParseText(chosen->ToText()));
+    if (trailer == nullptr) trailer = Structure->NewDictionary();
+    // A trailer found by the scan still names the old sections; written into the new file
+    // those links would point into nothing.
+    for (const char* key : kSectionKeys) trailer->RemoveKey(key);
+    Trailer = trailer;
+}
+
+TPDFIndObj* TPDFDocument::ObjectAround(int64_t position) {
+    // The object whose header is the last one at or before the position: objects_ of a
+    // scanned file are in file order.
+    auto it = std::upper_bound(objects_.begin(), objects_.end(), position,
+                               [](int64_t p, const std::unique_ptr<TPDFIndObj>& o) {
+                                   return p < (o->Compressed ? 0 : o->Offset);
+                               });
+    if (it == objects_.begin()) return nullptr;
+    TPDFIndObj* o = std::prev(it)->get();
+    return o->Compressed ? nullptr : o;
+}
+
+void TPDFDocument::AddObjectStreamEntries() {
+    // Where each number's newest copy stands in the file: for the scanned objects their
+    // header, for an object inside an object stream the stream's header.
+    std::unordered_map<int32_t, int64_t> newest;
+    for (const auto& o : objects_) {
+        auto [it, inserted] = newest.emplace(o->Number, o->Offset);
+        if (!inserted && o->Offset > it->second) it->second = o->Offset;
+    }
+    struct Packed {
+        int32_t stream;
+        int32_t index;
+        int64_t position;
+    };
+    std::unordered_map<int32_t, Packed> packed;
+    std::unordered_set<const TPDFIndObj*> seen;
+    for (size_t at = FindInFile("/ObjStm", 0, std::string_view::npos); at != std::string_view::npos;
+         at = FindInFile("/ObjStm", at + 7, std::string_view::npos)) {
+        TPDFIndObj* holder = ObjectAround(static_cast<int64_t>(at));
+        if (holder == nullptr || !seen.insert(holder).second) continue;
+        // Only the copy lookups find: an older one under the same number is not in use.
+        if (FindObject(holder->Number) != holder) continue;
+        TPDFObjectStream* contents = holder->ObjectStreamContents();
+        if (contents == nullptr || contents->OffsetTable == nullptr) continue;
+        const int32_t n = std::min(contents->N, contents->OffsetTable->Count() / 2);
+        for (int32_t i = 0; i < n; ++i) {
+            auto* number = As<TPDFNumeric>(contents->OffsetTable->Get(2 * i));
+            if (number == nullptr || number->NumValue < 1 || number->NumValue > INT32_MAX) continue;
+            const int32_t objectNumber = number->AsInteger();
+            if (objectNumber == holder->Number) continue;
+            const auto plain = newest.find(objectNumber);
+            if (plain != newest.end() && plain->second > holder->Offset) continue;
+            auto [it, inserted] = packed.try_emplace(objectNumber, Packed{holder->Number, i,
+                                                                          holder->Offset});
+            if (!inserted && holder->Offset > it->second.position) {
+                it->second = Packed{holder->Number, i, holder->Offset};
             }
         }
     }
-    repaired_ = true;
-    return Trailer != nullptr;
+    if (packed.empty()) return;
+    // An object found packed in a newer stream replaces the scanned copies of its number.
+    std::vector<XRefEntry> entries;
+    entries.reserve(XRefEntries.size() + packed.size());
+    for (const XRefEntry& e : XRefEntries) {
+        if (packed.count(e.number) == 0) entries.push_back(e);
+    }
+    for (const auto& [number, p] : packed) {
+        XRefEntry e;
+        e.number = number;
+        e.inUse = true;
+        e.compressed = true;
+        e.streamNumber = p.stream;
+        e.streamIndex = p.index;
+        entries.push_back(e);
+    }
+    XRefEntries = std::move(entries);
+    BuildObjectList();
+}
+
+void TPDFDocument::AdoptNewestCatalog() {
+    // The trailer names no usable catalog (it was cut off, or it is a stray dictionary): the
+    // newest catalog whose page tree root is there serves. Objects from object streams count
+    // as newest, as their streams follow what they replace.
+    auto adopt = [this](TPDFIndObj& o) {
+        auto* catalog = As<TPDFDictionary>(o.GetObject());
+        if (catalog == nullptr || catalog->GetType() != "Catalog" ||
+            As<TPDFDictionary>(catalog->GetValue("Pages", true)) == nullptr) {
+            return false;
+        }
+        Trailer->SetValue("Root", Structure->NewIndRef(o.Number, o.Generation));
+        return true;
+    };
+    for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
+        if (!(*it)->Compressed && FindObject((*it)->Number) == it->get() && adopt(**it)) return;
+    }
+    for (auto it = objects_.rbegin(); it != objects_.rend(); ++it) {
+        if ((*it)->Compressed && adopt(**it)) return;
+    }
 }
 
 void TPDFDocument::AddXRefEntry(int32_t number, int32_t generation, char kind, int64_t value) {
@@ -293,11 +450,27 @@ void TPDFDocument::BuildObjectList() {
         if (key(a) != key(b)) return key(a) < key(b);
         return XRefEntries[a].number < XRefEntries[b].number;
     });
+    // Objects of the file already read keep what was read of them (a rebuilt list during a
+    // repair), so nothing is parsed or decoded twice.
+    std::map<std::pair<int32_t, int64_t>, std::unique_ptr<TPDFIndObj>> earlier;
+    for (auto& o : objects_) {
+        if (o->Loaded && !o->Compressed && o->Offset > 0) {
+            earlier[{o->Number, o->Offset}] = std::move(o);
+        }
+    }
     objects_.clear();
     objects_.reserve(order.size());
     for (size_t i : order) {
         const XRefEntry& e = XRefEntries[i];
         if (e.generation < 0) continue;
+        if (!e.compressed && e.offset > 0) {
+            auto it = earlier.find({e.number, e.offset});
+            if (it != earlier.end() && it->second->Generation == e.generation) {
+                objects_.push_back(std::move(it->second));
+                earlier.erase(it);
+                continue;
+            }
+        }
         auto o = std::make_unique<TPDFIndObj>(this, e.number, e.generation);
         o->Offset = e.offset;
         o->Compressed = e.compressed;

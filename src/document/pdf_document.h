@@ -22,6 +22,7 @@
 namespace verava {
 
 class TStream;
+class TVMXRawAnalyser;
 
 struct XRefEntry {
     int32_t number = 0;
@@ -86,9 +87,7 @@ class TPDFDocument : public IPDFObjectOwner {
     // IPDFObjectOwner.
     const SharedBytes& FileBuffer() const override { return FileData; }
     TPDFStructure& ObjectStore() override { return *Structure; }
-    std::vector<std::unique_ptr<TPDFObjectStream>>& ObjectStreamCache() override {
-        return objectStreamCache_;
-    }
+    TObjectStreamCache& ObjectStreamCache() override { return objectStreamCache_; }
     size_t FindInFile(std::string_view needle, size_t from, size_t limit) override;
 
     TPDFPageTree& PageTree() { return *pageTree_; }
@@ -111,9 +110,25 @@ class TPDFDocument : public IPDFObjectOwner {
   private:
     uint8_t OpenBuffer(const std::u16string& password);
     bool CheckHeader();
+    // Reads the cross-reference data; false when they are damaged or lost entries.
     bool ReadXRef();
-    // Rebuilds the object table from the object headers found in the file.
-    bool RepairObjectTable();
+    // Reads the trailer's encryption and tries the empty and the given password: kLoaded,
+    // or kPasswordRejected.
+    uint8_t OpenSecurity(const std::u16string& password);
+    // Every object of the file stands where its entry says.
+    bool EntriesPointAtTheirObjects();
+    // Rebuilds the object table from the object headers found in the file and the object
+    // streams among them, with the newest trailer (or, failing that, catalog) found; then
+    // opens the encryption. kLoaded, kPasswordRejected or kNotLoadable.
+    uint8_t RepairObjectTable(const std::u16string& password);
+    void ChooseRepairedTrailer(const TVMXRawAnalyser& scan);
+    // The scanned object whose header is the last at or before `position`.
+    TPDFIndObj* ObjectAround(int64_t position);
+    // Entries for the objects inside the object streams a scan found, where they are newer
+    // than any copy standing on its own.
+    void AddObjectStreamEntries();
+    // Makes the newest catalog with a page tree root the trailer's Root.
+    void AdoptNewestCatalog();
     // The catalog and its page tree root resolve (nothing is created on the way).
     bool PageTreeReachable();
     void AddXRefEntry(int32_t number, int32_t generation, char kind, int64_t value);
@@ -128,7 +143,7 @@ class TPDFDocument : public IPDFObjectOwner {
     std::vector<int32_t> indexNumbers_;
     std::vector<int32_t> indexPositions_;
     std::vector<int32_t> directIndex_;  // by number, when numbers are dense; -1 = none
-    std::vector<std::unique_ptr<TPDFObjectStream>> objectStreamCache_;
+    TObjectStreamCache objectStreamCache_;
     std::vector<std::string> keywordNeedles_;      // the keywords searched in FileData
     std::vector<TKeywordSearch> keywordSearches_;  // and their searches, in step
     std::unique_ptr<TVelmorPDFLibraryXMP> metadata_;

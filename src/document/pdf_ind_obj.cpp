@@ -47,6 +47,24 @@ Header ParseHeader(std::string_view text, size_t start) {
     return h;
 }
 
+// The header "number generation obj" of the object, looked for near `offset` (a file
+// offset; -1 for object-stream text, whose header starts it). The stated offset may sit a
+// few bytes off the header: every start from 7 bytes before to 4 bytes after is tried.
+bool FindHeader(std::string_view source, int64_t offset, int32_t number, int32_t generation,
+                Header& header) {
+    auto tryAt = [&](int64_t start) {
+        if (start < 0 || static_cast<size_t>(start) >= source.size()) return false;
+        header = ParseHeader(source, static_cast<size_t>(start));
+        return header.isObj && header.number == number && header.generation == generation;
+    };
+    if (offset < 0) return tryAt(0);
+    if (tryAt(offset - 1)) return true;
+    for (int64_t start = offset - 7; start <= offset + 4; ++start) {
+        if (tryAt(start)) return true;
+    }
+    return false;
+}
+
 // The first of two keywords from `from` ("stream" or "endobj", say): which one and where
 // (npos when neither). `find` searches the text for one keyword.
 template <typename Find>
@@ -100,21 +118,8 @@ void TPDFIndObj::LoadObject() {
         source = ownText;
     }
 
-    bool matched = false;
     Header header;
-    auto tryAt = [&](int64_t start) {
-        if (start < 0 || static_cast<size_t>(start) >= source.size()) return false;
-        header = ParseHeader(source, static_cast<size_t>(start));
-        return header.isObj && header.number == Number && header.generation == Generation;
-    };
-    if (fromFile) {
-        matched = tryAt(Offset - 1);
-        for (int64_t start = Offset - 7; !matched && start <= Offset + 4; ++start) {
-            matched = tryAt(start);
-        }
-    } else {
-        matched = tryAt(0);
-    }
+    const bool matched = FindHeader(source, fromFile ? Offset : -1, Number, Generation, header);
 
     if (!matched) {
         Obj = store.NewNull();
@@ -190,15 +195,16 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
             if (lengthValue == nullptr) absent = true;
         }
     }
-    if (absent) {
+    // A Length that cannot be had as a number (missing, a reference that leads back to
+    // this stream or to something else): the data run up to "endstream".
+    auto* number = As<TPDFNumeric>(lengthValue);
+    if (absent || number == nullptr) {
         const size_t end = find("endstream", start, std::string_view::npos);
         if (end == std::string_view::npos) return false;
         dataStart = start;
         dataLength = end - start;
         return true;
     }
-    auto* number = As<TPDFNumeric>(lengthValue);
-    if (number == nullptr) return false;
 
     const double declared = number->NumValue;
     if (declared >= 0 && declared <= static_cast<double>(source.size() - start)) {
@@ -236,8 +242,57 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
     return true;
 }
 
+TPDFObjectStream* TObjectStreamCache::Keep(std::unique_ptr<TPDFObjectStream> decoded) {
+    owned_.push_back(std::move(decoded));
+    Refilled(owned_.back().get());
+    return owned_.back().get();
+}
+
+void TObjectStreamCache::Refilled(TPDFObjectStream* kept) {
+    kept->Dropped = false;
+    held_ += kept->Data.size();
+    filled_.push_back(kept);
+    Trim();
+}
+
+void TObjectStreamCache::Trim() {
+    // The newest always stays, even when it alone is over the budget.
+    while (held_ > budget_ && filled_.size() > 1) {
+        TPDFObjectStream* oldest = filled_.front();
+        filled_.pop_front();
+        held_ -= oldest->Data.size();
+        std::string().swap(oldest->Data);
+        oldest->Dropped = true;
+    }
+}
+
+void TObjectStreamCache::Clear() {
+    filled_.clear();
+    owned_.clear();
+    held_ = 0;
+}
+
+bool TPDFIndObj::HeaderMatches() {
+    const SharedBytes& file = Document->FileBuffer();
+    if (Compressed || Offset <= 0 || file.empty()) return false;
+    Header header;
+    return FindHeader(file.View(), Offset, Number, Generation, header);
+}
+
+TPDFObjectStream* TPDFIndObj::ObjectStreamContents() {
+    auto* stream = As<TPDFStream>(GetObject());
+    if (stream == nullptr || stream->StreamDict()->GetType() != "ObjStm") return nullptr;
+    return DecodedObjectStream(stream);
+}
+
 TPDFObjectStream* TPDFIndObj::DecodedObjectStream(TPDFStream* stream) {
-    if (auto* cached = dynamic_cast<TPDFObjectStream*>(stream->AttachedObject)) return cached;
+    if (auto* cached = dynamic_cast<TPDFObjectStream*>(stream->AttachedObject)) {
+        if (cached->Dropped) {
+            cached->Data = stream->GetDecodedData();
+            Document->ObjectStreamCache().Refilled(cached);
+        }
+        return cached;
+    }
     auto decoded = std::make_unique<TPDFObjectStream>();
     TPDFDictionary* dict = stream->StreamDict();
     auto integer = [&](std::string_view key) {
@@ -252,10 +307,8 @@ TPDFObjectStream* TPDFIndObj::DecodedObjectStream(TPDFStream* stream) {
                              : 0;
     decoded->OffsetTable = As<TPDFArray>(
         Document->ObjectStore().ParseText("[ " + decoded->Data.substr(0, first) + " ]"));
-    TPDFObjectStream* result = decoded.get();
-    stream->AttachedObject = result;
-    Document->ObjectStreamCache().push_back(std::move(decoded));
-    return result;
+    stream->AttachedObject = decoded.get();
+    return Document->ObjectStreamCache().Keep(std::move(decoded));
 }
 
 std::string TPDFIndObj::GetObjectText() {
@@ -263,7 +316,9 @@ std::string TPDFIndObj::GetObjectText() {
     const std::string fallback = header + "null\rendobj";
     if (!Compressed) return fallback;
     TPDFIndObj* container = Document->FindObject(StreamNumber);
-    if (container == nullptr || container == this) return fallback;
+    // An object stream is a stream, and streams never sit in object streams: a container
+    // said to be compressed itself (chains of them, or loops) holds nothing.
+    if (container == nullptr || container == this || container->Compressed) return fallback;
     auto* stream = As<TPDFStream>(container->GetObject());
     if (stream == nullptr || stream->StreamDict()->GetType() != "ObjStm") return fallback;
     TPDFObjectStream* decoded = DecodedObjectStream(stream);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,6 +25,36 @@ class TPDFObjectStream : public TStreamAttachment {
     TPDFArray* OffsetTable = nullptr;  // "[ n1 off1 n2 off2 ... ]", owned by the store
     int32_t First = 0;
     int32_t N = 0;
+    bool Dropped = false;  // Data were given up to stay within the cache's budget
+};
+
+// The decoded object streams of one document. Hostile files can hold many streams that each
+// inflate enormously, so the decoded bytes held at once stay within a budget: the data
+// decoded longest ago are dropped (and decoded again should they be needed). The cache owns
+// every TPDFObjectStream it was given until it is cleared.
+class TObjectStreamCache {
+  public:
+    explicit TObjectStreamCache(size_t budget = size_t{1} << 30) : budget_(budget) {}
+    TObjectStreamCache(const TObjectStreamCache&) = delete;
+    TObjectStreamCache& operator=(const TObjectStreamCache&) = delete;
+
+    // Takes a new decoded stream (hung on its stream by the caller); returns it.
+    TPDFObjectStream* Keep(std::unique_ptr<TPDFObjectStream> decoded);
+    // `kept` (already owned here) holds decoded data again.
+    void Refilled(TPDFObjectStream* kept);
+    void SetBudget(size_t budget) { budget_ = budget; }
+    void Clear();
+    // Decoded streams owned, and the decoded bytes held now.
+    size_t size() const { return owned_.size(); }
+    size_t HeldBytes() const { return held_; }
+
+  private:
+    void Trim();
+
+    std::vector<std::unique_ptr<TPDFObjectStream>> owned_;
+    std::deque<TPDFObjectStream*> filled_;  // holding data, oldest first
+    size_t held_ = 0;
+    size_t budget_;
 };
 
 // What an indirect object needs from the document that owns it.
@@ -39,7 +70,7 @@ class IPDFObjectOwner {
     // Decrypts the object's value in place with its object key.
     virtual void DecryptIndirect(TPDFIndObj& object) = 0;
     // Decoded object streams, owned by the document.
-    virtual std::vector<std::unique_ptr<TPDFObjectStream>>& ObjectStreamCache() = 0;
+    virtual TObjectStreamCache& ObjectStreamCache() = 0;
     // Where `needle` first occurs in the file at or after `from` and before `limit`, or
     // npos. An owner may remember earlier searches; the answer must be that of a plain
     // search.
@@ -70,6 +101,12 @@ class TPDFIndObj {
     // The source text of a compressed object ("12 0 obj\r" + its bytes in the stream), or
     // the default null text.
     std::string GetObjectText();
+    // For an object of the file (not compressed): whether "Number Generation obj" stands at
+    // its offset, within the few bytes of slack loading allows.
+    bool HeaderMatches();
+    // The decoded contents of this object when it is an object stream ("/Type /ObjStm"),
+    // else null. Decoded once and cached by the owner.
+    TPDFObjectStream* ObjectStreamContents();
 
     IPDFObjectOwner* Document;
     int32_t Number;

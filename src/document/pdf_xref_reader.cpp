@@ -250,8 +250,10 @@ bool TPDFXRefReader::ReadTableSection(int64_t position, int depth) {
         if (first < 0 || count <= 0) break;
         ++SubsectionCount;
 
+        // Rows are 18 significant bytes and a line end of one to three bytes ("\n", " \n",
+        // "\r\n", " \r\n"): read enough for the widest, the rows end where `count` do.
         std::string dataStorage;
-        std::string d(View(count * 20, cursor, dataStorage));
+        std::string d(View(count * 21 + 2, cursor, dataStorage));
         d += "trailer";
         // A table numbered from 1 whose first row is the free-list head is numbered from 0.
         if (first == 1 && ParseInt64(Sub(d, 0, 10), 0) == 0 &&
@@ -262,9 +264,15 @@ bool TPDFXRefReader::ReadTableSection(int64_t position, int depth) {
         for (int64_t k = 0; k < count; ++k) {
             const int64_t j = first + k;  // first <= INT64_MAX - count is not guaranteed
             if (j < first) break;
-            if (Sub(d, c, 7) == "trailer") break;
+            // A subsection that promises more rows than it holds lost some of them: the
+            // objects of the missing rows are only found by scanning the file.
+            if (Sub(d, c, 7) == "trailer" || c + 18 > d.size()) {
+                Damaged = true;
+                break;
+            }
             const int64_t offset = ParseInt64(Sub(d, c, 10), -1);
             const int64_t generation = ParseInt64(Sub(d, c + 11, 5), -1);
+            if (offset < 0 || generation < 0) Damaged = true;
             if (offset >= 0 && generation >= 0 && d.size() >= c + 18 && j <= INT32_MAX) {
                 if (OnEntry) {
                     OnEntry(static_cast<int32_t>(j), static_cast<int32_t>(generation), d[c + 17],

@@ -65,6 +65,9 @@ class TPDFXRefReader {
     int32_t SubsectionCount = 0;
     int32_t PrevCount = 0;
     std::vector<int64_t> Visited;
+    // Set when a table section holds fewer rows than its subsection headers promise, or rows
+    // that do not read as an offset and a generation: entries were lost on the way.
+    bool Damaged = false;
 
   private:
     // Memory mode: a view into Buffer. Stream mode: read into `storage`, viewed.

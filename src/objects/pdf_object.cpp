@@ -368,7 +368,9 @@ void TPDFStream::SetData(std::string bytes, bool compress) {
     Modified = true;
 }
 
-std::string TPDFStream::GetDecodedData() const { return DecodeStreamData(*this); }
+std::string TPDFStream::GetDecodedData() const {
+    return DecodeStreamData(*this, Store()->DecodeLimit);
+}
 
 // ---- references
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "objects/pdf_object.h"
+#include "objects/stream_filters.h"
 
 namespace verava {
 
@@ -72,6 +73,9 @@ class TPDFStructure {
     const TPDFObject* ObjectAt(int32_t index) const;
 
     int32_t Spare = 0;
+    // GetDecodedData of this store's streams yields at most this many bytes; an owner that
+    // bounds its memory by the size of its input lowers it.
+    size_t DecodeLimit = kMaxDecodedBytes;
     ResolveReferenceEvent OnResolveReference;
     RegisterIndirectEvent OnRegisterIndirect;
     int32_t NumberDecimals = 4;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "objects/pdf_text.h"
 #include "objects/platform.h"
 #include "objects/stream.h"
 #include "support/pdf_builder.h"
@@ -52,6 +53,53 @@ TEST(DocumentLoad, ReadsEveryKindOfCrossReferenceData) {
         // Object-stream objects come first in the object list, then file order.
         if (kind != XRefKind::Table) {
             EXPECT_TRUE(doc->Objects()[0]->Compressed);
+        }
+    }
+}
+
+TEST(DocumentLoad, EncryptedFilesWithObjectStreamsOpenWithEveryCipher) {
+    // The catalog, the page tree root and the Info dictionary sit in an encrypted object
+    // stream: the passwords must be tried before the page tree is sought.
+    using testing::Cipher;
+    const struct {
+        Cipher cipher;
+        const char* name;
+    } ciphers[] = {{Cipher::Rc4_40, "rc4-40"},
+                   {Cipher::Rc4_128, "rc4-128"},
+                   {Cipher::Aes128, "aes-128"},
+                   {Cipher::Aes256, "aes-256"}};
+    const struct {
+        const char* user;
+        const char* given;
+    } passwords[] = {{"", ""}, {"usr", "usr"}, {"usr", "own"}};
+    for (const auto& c : ciphers) {
+        for (const auto& p : passwords) {
+            for (XRefKind kind : {XRefKind::Stream, XRefKind::Hybrid, XRefKind::Table}) {
+                PdfBuilder b = testing::SimpleDocument(3);
+                for (int n : {1, 2, 4, 6}) b.Compress(n);
+                b.Encrypt(c.cipher, p.user, "own");
+                const std::string what = std::string(c.name) + " user '" + p.user + "' given '" +
+                                         p.given + "' kind " + std::to_string(int(kind));
+                const std::string file = b.Build(kind);
+                auto doc = Load(file, TPDFDocument::kLoaded, Utf8ToUnicode(p.given));
+                ASSERT_EQ(doc->PageTree().TotalPages(), 3) << what;
+                EXPECT_FALSE(doc->Repaired()) << what;
+                EXPECT_EQ(testing::PageLabels(*doc),
+                          (std::vector<std::string>{"Page 1", "Page 2", "Page 3"}))
+                    << what;
+                auto* info = As<TPDFDictionary>(doc->ResolveObject(4));
+                ASSERT_NE(info, nullptr) << what;
+                EXPECT_EQ(As<TPDFString>(info->GetValue("Title"))->Bytes, "Test document") << what;
+                // Saved encrypted the same way, it opens again with the same password.
+                const std::string saved = Save(*doc);
+                EXPECT_NE(saved.find("/Encrypt"), std::string::npos) << what;
+                EXPECT_EQ(saved.find("Test document"), std::string::npos) << what;
+                auto again = Load(saved, TPDFDocument::kLoaded, Utf8ToUnicode(p.given));
+                EXPECT_EQ(testing::PageLabels(*again),
+                          (std::vector<std::string>{"Page 1", "Page 2", "Page 3"}))
+                    << what;
+                if (*p.user != '\0') Load(file, TPDFDocument::kPasswordRejected, u"wrong");
+            }
         }
     }
 }
@@ -120,6 +168,126 @@ TEST(DocumentLoad, RepairsDamagedFiles) {
             EXPECT_TRUE(doc->Repaired()) << c.what;
         }
     }
+}
+
+TEST(DocumentLoad, ReadsTablesInFullAndRepairsWhatTheyLose) {
+    // Rows of 20 and 21 bytes read as they are; a table that lost rows or sends objects to
+    // the wrong place falls to the repair scan, which finds every object.
+    auto build = [](const std::string& rowEnd) {
+        PdfBuilder b = testing::SimpleDocument(6);
+        b.RowEnd = rowEnd;
+        return b;
+    };
+    PdfBuilder plain = build(" \n");
+    const std::string good = plain.Build();
+    const size_t table = good.find("xref\n0 17\n") + 10;
+    auto row = [&](int n) { return good.substr(table + 20 * static_cast<size_t>(n), 20); };
+    std::string swapped = good;
+    swapped = testing::Overwrite(swapped, table + 20 * 5, row(7));
+    swapped = testing::Overwrite(swapped, table + 20 * 7, row(5));
+    std::string missing = good;
+    missing.erase(table + 20 * 9, 40);  // rows 9 and 10 gone, the header still says 17
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool repaired;
+    } cases[] = {
+        {"21-byte rows", build(" \r\n").Build(), false},
+        {"CR LF rows", build("\r\n").Build(), false},
+        {"a header promising more rows", testing::Overwrite(good, table - 3, "19"), true},
+        {"rows missing in the middle", missing, true},
+        {"two rows swapped", swapped, true},
+    };
+    for (const Case& c : cases) {
+        auto doc = Load(c.bytes);
+        EXPECT_EQ(doc->Repaired(), c.repaired) << c.what;
+        EXPECT_EQ(testing::PageLabels(*doc), testing::Texts("Page", 1, 6)) << c.what;
+    }
+}
+
+TEST(DocumentLoad, RecoversThePagesThatSurviveACut) {
+    // Cut short, without "startxref" or without a trailer: the file opens with the pages
+    // whose objects are still there, and the count says so.
+    PdfBuilder b = testing::SimpleDocument(6);
+    const std::string good = b.Build();
+    const std::vector<std::string> all = testing::Texts("Page", 1, 6);
+    // Page k is object 3 + 2k, its content 4 + 2k.
+    auto cutAt = [&](int number, size_t into) {
+        return good.substr(0, static_cast<size_t>(b.OffsetOf(number)) + into);
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> labels;
+    } cases[] = {
+        {"no startxref", good.substr(0, good.rfind("startxref")), all},
+        {"no table and no trailer", good.substr(0, static_cast<size_t>(b.StartXRef())), all},
+        {"cut inside the table", good.substr(0, static_cast<size_t>(b.StartXRef()) + 100), all},
+        {"cut before the last page", cutAt(15, 0), testing::Texts("Page", 1, 5)},
+        {"cut before page 5", cutAt(13, 0), testing::Texts("Page", 1, 4)},
+        // The page is there, its content is not: a blank page.
+        {"cut inside the content of page 5", cutAt(14, 30),
+         testing::Join(testing::Texts("Page", 1, 4), {"?"})},
+    };
+    for (const Case& c : cases) {
+        auto doc = Load(c.bytes);
+        EXPECT_TRUE(doc->Repaired()) << c.what;
+        EXPECT_EQ(doc->PageTree().TotalPages(), static_cast<int32_t>(c.labels.size())) << c.what;
+        EXPECT_EQ(testing::PageLabels(*doc), c.labels) << c.what;
+        // Saved, it opens cleanly with the same pages.
+        auto again = Load(Save(*doc));
+        EXPECT_FALSE(again->Repaired()) << c.what;
+        EXPECT_EQ(testing::PageLabels(*again), c.labels) << c.what;
+    }
+}
+
+TEST(DocumentLoad, RepairReadsTheObjectStreamsItFinds) {
+    // The catalog, the page tree root and some pages live in an object stream; the
+    // cross-reference stream is cut off or its offsets all miss.
+    using testing::Cipher;
+    for (bool encrypted : {false, true}) {
+        PdfBuilder b = testing::SimpleDocument(4);
+        for (int n : {1, 2, 3, 4, 5, 9}) b.Compress(n);
+        if (encrypted) b.Encrypt(Cipher::Aes128, "", "own");
+        const std::string good = b.Build(XRefKind::Stream);
+        const std::string shifted =
+            testing::InsertAt(good, static_cast<size_t>(b.OffsetOf(6)) - 1, std::string(99, ' '));
+        for (const std::string& bytes :
+             {shifted, good.substr(0, static_cast<size_t>(b.StartXRef()))}) {
+            if (encrypted && bytes.size() < good.size()) continue;  // its ID went with the cut
+            auto doc = Load(bytes);
+            EXPECT_TRUE(doc->Repaired()) << encrypted;
+            EXPECT_EQ(testing::PageLabels(*doc), testing::Texts("Page", 1, 4)) << encrypted;
+            auto* info = As<TPDFDictionary>(doc->ResolveObject(4));
+            ASSERT_NE(info, nullptr);
+            EXPECT_EQ(As<TPDFString>(info->GetValue("Title"))->Bytes, "Test document");
+        }
+    }
+}
+
+TEST(DocumentLoad, ObjectStreamsSaidToSitInObjectStreamsEndWithoutRecursion) {
+    // Object k is said to sit in object stream k + 1, 30000 deep, and the last in the first:
+    // loading must neither recurse that deep nor loop.
+    constexpr int kDepth = 30000;
+    std::string file = "%PDF-1.5\n";
+    std::string rows;
+    auto put = [&](int type, int64_t field2, int field3) {
+        rows.push_back(static_cast<char>(type));
+        for (int i = 3; i >= 0; --i) rows.push_back(static_cast<char>((field2 >> (8 * i)) & 0xFF));
+        rows.push_back(static_cast<char>((field3 >> 8) & 0xFF));
+        rows.push_back(static_cast<char>(field3 & 0xFF));
+    };
+    put(0, 0, 65535);
+    for (int k = 1; k <= kDepth; ++k) put(2, k == kDepth ? 1 : k + 1, 0);
+    const size_t xref = file.size();
+    put(1, static_cast<int64_t>(xref), 0);
+    file += std::to_string(kDepth + 1) + " 0 obj\n" +
+            PdfBuilder::StreamBody("/Type /XRef /Size " + std::to_string(kDepth + 2) +
+                                       " /W [1 4 2] /Root 1 0 R",
+                                   rows) +
+            "\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    auto doc = Load(file, TPDFDocument::kNotLoadable);
+    EXPECT_EQ(doc->Objects().size(), 0u);
 }
 
 TEST(DocumentLoad, RepairKeepsTheTrailerOfAStreamOnlyFile) {

@@ -40,7 +40,7 @@ class FakeOwner : public IPDFObjectOwner {
     }
     bool NeedsDecryption() override { return decrypt; }
     void DecryptIndirect(TPDFIndObj& object) override { decrypted.push_back(object.Number); }
-    std::vector<std::unique_ptr<TPDFObjectStream>>& ObjectStreamCache() override { return cache_; }
+    TObjectStreamCache& ObjectStreamCache() override { return cache_; }
 
     bool decrypt = false;
     std::vector<int32_t> decrypted;
@@ -49,7 +49,7 @@ class FakeOwner : public IPDFObjectOwner {
     SharedBytes file_;
     TPDFStructure store_;
     std::map<int32_t, std::unique_ptr<TPDFIndObj>> objects_;
-    std::vector<std::unique_ptr<TPDFObjectStream>> cache_;
+    TObjectStreamCache cache_;
 };
 
 TEST(IndirectObject, FindsItsHeaderNearTheStatedOffset) {
@@ -108,6 +108,9 @@ TEST(IndirectObject, StreamDataFollowLengthOrEndstream) {
         {"/Length 5", "hello", "\r\n  \t endstream\nendobj\n", "hello"},  // padding
         {"", "hello", "\r\nendstream\nendobj\n", "hello\r\n"},            // no Length
         {"/Length 99999", "abc", "\nendstream endobj", "abc"},
+        // A Length that is no number, or a reference to no number: up to "endstream".
+        {"/Length (x)", "hello", "\nendstream\nendobj\n", "hello\n"},
+        {"/Length 3 0 R", "hello", "\nendstream\nendobj\n", "hello\n"},
     };
     for (const Case& c : cases) {
         FakeOwner owner(head + StreamObject(3, c.dict, c.data, c.end));
@@ -118,9 +121,19 @@ TEST(IndirectObject, StreamDataFollowLengthOrEndstream) {
                   static_cast<int32_t>(c.expected.size()));
         EXPECT_FALSE(s->IsModified());
     }
-    // A Length that is not a number leaves a plain dictionary.
-    FakeOwner owner(head + StreamObject(3, "/Length (x)", "hello"));
-    EXPECT_NE(As<TPDFDictionary>(owner.AddAt(3, 9).GetObject()), nullptr);
+    // Lengths that refer to each other in a loop: both streams keep their data.
+    {
+        FakeOwner owner(head + StreamObject(3, "/Length 4 0 R", "hello") +
+                        StreamObject(4, "/Length 3 0 R", "world"));
+        TPDFIndObj& three = owner.AddAt(3, 9);
+        owner.AddAt(4, static_cast<int64_t>(owner.FileBuffer().View().find("4 0 obj")));
+        auto* s = As<TPDFStream>(three.GetObject());
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->Data(), "hello\n");
+        auto* other = As<TPDFStream>(owner.FindObject(4)->GetObject());
+        ASSERT_NE(other, nullptr);
+        EXPECT_EQ(other->Data(), "world\n");
+    }
     // "endobj" before "stream": no stream.
     FakeOwner plain(
         head +

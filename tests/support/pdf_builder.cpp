@@ -3,12 +3,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "objects/stream_filters.h"
+#include "security/aes.h"
+#include "security/md5.h"
+#include "security/pdf_security_handler.h"
+#include "security/rc4.h"
 
 namespace verava::testing {
 namespace {
@@ -66,7 +71,8 @@ std::string IndexArray(const std::vector<std::pair<int, Row>>& rows) {
     return index + " ]";
 }
 
-std::string ClassicSection(const std::vector<std::pair<int, Row>>& rows, bool crlf) {
+std::string ClassicSection(const std::vector<std::pair<int, Row>>& rows,
+                           const std::string& rowEnd) {
     std::string out = "xref\n";
     size_t i = 0;
     while (i < rows.size()) {
@@ -78,14 +84,190 @@ std::string ClassicSection(const std::vector<std::pair<int, Row>>& rows, bool cr
             const bool free = r.type != 1;
             out += Pad(free ? 0 : r.field2, 10) + " " +
                    Pad(free && rows[k].first == 0 ? 65535 : r.field3, 5) + (free ? " f" : " n") +
-                   (crlf ? "\r\n" : " \n");
+                   rowEnd;
         }
         i = j + 1;
     }
     return out;
 }
 
+std::string HexOf(std::string_view bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out = "<";
+    for (unsigned char c : bytes) {
+        out.push_back(kDigits[c >> 4]);
+        out.push_back(kDigits[c & 15]);
+    }
+    return out + ">";
+}
+
+std::string Xor(std::string key, int value) {
+    for (char& c : key) c = static_cast<char>(c ^ value);
+    return key;
+}
+
+// Fixed, so that written files are the same from run to run.
+const std::string kDocumentId = "VERava-test-id-0";
+constexpr int32_t kPermissions = -1028;
+
+std::string PermissionBytes() {
+    std::string p;
+    for (int i = 0; i < 4; ++i) p.push_back(static_cast<char>((kPermissions >> (8 * i)) & 0xFF));
+    return p;
+}
+
+// The password padded or cut to 32 bytes (ISO 32000-1 7.6.3.3, Algorithm 2 step a).
+std::string PadPassword(const std::string& password) {
+    std::string padded = password.substr(0, 32);
+    padded += TPDFSecurityHandler::PaddingString().substr(0, 32 - padded.size());
+    return padded;
+}
+
+// Literal strings "(...)" outside stream data become hex strings of their encrypted bytes.
+// Test bodies hold simple strings: escapes are taken over as they stand.
+template <typename Transform>
+std::string EncryptStrings(const std::string& text, Transform&& transform) {
+    std::string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] != '(') {
+            out.push_back(text[i++]);
+            continue;
+        }
+        int depth = 0;
+        size_t j = i;
+        std::string bytes;
+        for (; j < text.size(); ++j) {
+            if (text[j] == '\\' && j + 1 < text.size()) {
+                bytes.push_back(text[++j]);
+                continue;
+            }
+            if (text[j] == '(' && depth++ == 0) continue;
+            if (text[j] == ')' && --depth == 0) break;
+            bytes.push_back(text[j]);
+        }
+        out += HexOf(transform(bytes));
+        i = j + 1;
+    }
+    return out;
+}
+
 }  // namespace
+
+void PdfBuilder::Encrypt(Cipher cipher, const std::string& userPassword,
+                         const std::string& ownerPassword) {
+    cipher_ = cipher;
+    encryptNumber_ = next_;
+    const std::string p = PermissionBytes();
+    std::string dictionary;
+    if (cipher == Cipher::Aes256) {
+        // ISO 32000-2 7.6.4.4.7-8, Algorithms 8 and 9: salts fixed for repeatable files.
+        fileKey_ = std::string(32, '\x5A');
+        const std::string userValidation = "uvsalt01", userKeySalt = "uksalt01";
+        const std::string ownerValidation = "ovsalt01", ownerKeySalt = "oksalt01";
+        const std::string zeroIv(16, '\0');
+        const std::string u =
+            TPDFSecurityHandler::Revision6Hash(userPassword + userValidation, userPassword, "") +
+            userValidation + userKeySalt;
+        const std::string ue = AesCbcEncrypt(
+            TPDFSecurityHandler::Revision6Hash(userPassword + userKeySalt, userPassword, ""),
+            zeroIv, fileKey_);
+        const std::string o = TPDFSecurityHandler::Revision6Hash(
+                                  ownerPassword + ownerValidation + u, ownerPassword, u) +
+                              ownerValidation + ownerKeySalt;
+        const std::string oe = AesCbcEncrypt(
+            TPDFSecurityHandler::Revision6Hash(ownerPassword + ownerKeySalt + u, ownerPassword, u),
+            zeroIv, fileKey_);
+        std::string perms = p + "\xFF\xFF\xFF\xFFTadb0000";
+        perms = AesCbcEncrypt(fileKey_, zeroIv, perms);
+        dictionary = "<< /Filter /Standard /V 5 /R 6 /Length 256 /CF << /StdCF << /CFM /AESV3 "
+                     "/AuthEvent /DocOpen /Length 32 >> >> /StmF /StdCF /StrF /StdCF /O " +
+                     HexOf(o) + " /U " + HexOf(u) + " /OE " + HexOf(oe) + " /UE " + HexOf(ue) +
+                     " /Perms " + HexOf(perms) + " /P " + std::to_string(kPermissions) + " >>";
+    } else {
+        // ISO 32000-1 7.6.3.3-4, Algorithms 2-5.
+        const bool revision2 = cipher == Cipher::Rc4_40;
+        const size_t n = revision2 ? 5 : 16;
+        std::string h = Md5(PadPassword(ownerPassword.empty() ? userPassword : ownerPassword));
+        if (!revision2) {
+            for (int i = 0; i < 50; ++i) h = Md5(h);
+        }
+        const std::string ownerKey = h.substr(0, n);
+        std::string o = Rc4(ownerKey, PadPassword(userPassword));
+        if (!revision2) {
+            for (int i = 1; i <= 19; ++i) o = Rc4(Xor(ownerKey, i), o);
+        }
+        h = Md5(PadPassword(userPassword) + o + p + kDocumentId);
+        if (!revision2) {
+            for (int i = 0; i < 50; ++i) h = Md5(h.substr(0, n));
+        }
+        fileKey_ = h.substr(0, n);
+        std::string u;
+        if (revision2) {
+            u = Rc4(fileKey_, TPDFSecurityHandler::PaddingString());
+        } else {
+            u = Rc4(fileKey_, Md5(TPDFSecurityHandler::PaddingString() + kDocumentId));
+            for (int i = 1; i <= 19; ++i) u = Rc4(Xor(fileKey_, i), u);
+            u += std::string(16, '\0');
+        }
+        const std::string entries = " /O " + HexOf(o) + " /U " + HexOf(u) + " /P " +
+                                    std::to_string(kPermissions) + " >>";
+        switch (cipher) {
+            case Cipher::Rc4_40:
+                dictionary = "<< /Filter /Standard /V 1 /R 2" + entries;
+                break;
+            case Cipher::Rc4_128:
+                dictionary = "<< /Filter /Standard /V 2 /R 3 /Length 128" + entries;
+                break;
+            default:
+                dictionary = "<< /Filter /Standard /V 4 /R 4 /Length 128 /CF << /StdCF << /CFM "
+                             "/AESV2 /AuthEvent /DocOpen /Length 16 >> >> /StmF /StdCF /StrF "
+                             "/StdCF" +
+                             entries;
+                break;
+        }
+    }
+    Set(encryptNumber_, dictionary);
+    TrailerEntries += " /Encrypt " + std::to_string(encryptNumber_) + " 0 R /ID [" +
+                      HexOf(kDocumentId) + " " + HexOf(kDocumentId) + "]";
+}
+
+std::string PdfBuilder::Written(int number, int generation, const std::string& body) const {
+    if (encryptNumber_ == 0 || number == encryptNumber_) return body;
+    std::string key = fileKey_;
+    if (cipher_ != Cipher::Aes256) {
+        std::string salt = key;
+        for (int i = 0; i < 3; ++i) salt.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
+        for (int i = 0; i < 2; ++i)
+            salt.push_back(static_cast<char>((generation >> (8 * i)) & 0xFF));
+        if (cipher_ == Cipher::Aes128) salt += "sAlT";
+        key = Md5(salt).substr(0, std::min<size_t>(fileKey_.size() + 5, 16));
+    }
+    const bool aes = cipher_ == Cipher::Aes128 || cipher_ == Cipher::Aes256;
+    auto transform = [&](const std::string& plain) {
+        if (!aes) return Rc4(key, plain);
+        // A fixed IV keeps files repeatable; PKCS#7 padding as the standard asks.
+        const std::string iv = "VERava-test-iv-0";
+        std::string padded = plain;
+        padded.append(16 - plain.size() % 16, static_cast<char>(16 - plain.size() % 16));
+        return iv + AesCbcEncrypt(key, iv, padded);
+    };
+    const size_t stream = body.find("stream\n");
+    const size_t end = body.rfind("\nendstream");
+    if (stream == std::string::npos || end == std::string::npos || end < stream) {
+        return EncryptStrings(body, transform);
+    }
+    if (body.find("/Type /XRef") != std::string::npos) return body;
+    const std::string data = transform(body.substr(stream + 7, end - stream - 7));
+    std::string head = EncryptStrings(body.substr(0, stream), transform);
+    const size_t length = head.find("/Length ");
+    if (length != std::string::npos) {
+        size_t digits = length + 8;
+        while (digits < head.size() && head[digits] >= '0' && head[digits] <= '9') ++digits;
+        head.replace(length + 8, digits - length - 8, std::to_string(data.size()));
+    }
+    return head + "stream\n" + data + body.substr(end);
+}
 
 PdfBuilder::PdfBuilder(std::string version) : version_(std::move(version)) {}
 
@@ -121,8 +303,8 @@ std::string PdfBuilder::Build(XRefKind kind) {
     std::string out = "%PDF-" + version_ + "\n%\xE2\xE3\xCF\xD3\n";
     auto write = [&](int number, int generation, const std::string& body) {
         offsets_[number] = static_cast<int64_t>(out.size());
-        out += std::to_string(number) + " " + std::to_string(generation) + " obj\n" + body +
-               "\nendobj\n";
+        out += std::to_string(number) + " " + std::to_string(generation) + " obj\n" +
+               Written(number, generation, body) + "\nendobj\n";
     };
 
     const bool useStreams = kind != XRefKind::Table && !compressed_.empty();
@@ -180,7 +362,7 @@ std::string PdfBuilder::Build(XRefKind kind) {
             trailer += " /XRefStm " + std::to_string(streamOffset);
         }
         startXRef_ = static_cast<int64_t>(out.size());
-        out += ClassicSection(tableRows, CrLfEntries);
+        out += ClassicSection(tableRows, RowEnd);
         out +=
             "trailer\n" + trailer + " >>\nstartxref\n" + std::to_string(startXRef_) + "\n%%EOF\n";
     } else {
@@ -207,7 +389,7 @@ std::string PdfBuilder::AppendUpdate(const std::string& base,
     int maxNumber = static_cast<int>(lastSize_) - 1;
     for (const auto& [number, body] : objects) {
         offsets_[number] = static_cast<int64_t>(out.size());
-        out += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
+        out += std::to_string(number) + " 0 obj\n" + Written(number, 0, body) + "\nendobj\n";
         rows.emplace_back(number, Row{1, offsets_[number], 0});
         objects_[number] = Object{0, body};
         if (number > maxNumber) maxNumber = number;
@@ -217,7 +399,7 @@ std::string PdfBuilder::AppendUpdate(const std::string& base,
     if (kind == XRefKind::Table || kind == XRefKind::Hybrid) {
         const int size = maxNumber + 1;
         startXRef_ = static_cast<int64_t>(out.size());
-        out += ClassicSection(rows, CrLfEntries);
+        out += ClassicSection(rows, RowEnd);
         out += "trailer\n<< /Size " + std::to_string(size) + " " + trailerEntries + " /Prev " +
                std::to_string(previous) + " >>\nstartxref\n" + std::to_string(startXRef_) +
                "\n%%EOF\n";

@@ -20,6 +20,10 @@ enum class XRefKind {
     Hybrid,                // table plus an XRefStm stream listing the compressed objects
 };
 
+// The standard security handler configurations the builder can write (ISO 32000-1 7.6.3,
+// ISO 32000-2 7.6.4): RC4 revision 2 and 3, AES-128 revision 4, AES-256 revision 6.
+enum class Cipher { Rc4_40, Rc4_128, Aes128, Aes256 };
+
 class PdfBuilder {
   public:
     explicit PdfBuilder(std::string version = "1.4");
@@ -33,12 +37,20 @@ class PdfBuilder {
     // (its own generation must be 0).
     void Compress(int number);
 
+    // Encrypts the file with the passwords given (as bytes): strings written in literal form
+    // "(...)" and stream data of every object (object streams as a whole, never the
+    // cross-reference stream), with an encryption dictionary of its own and a fixed ID.
+    // Call after the objects are set; Build then writes the file encrypted.
+    void Encrypt(Cipher cipher, const std::string& userPassword,
+                 const std::string& ownerPassword);
+
     // Extra trailer entries, e.g. "/Root 1 0 R /Info 2 0 R"; /Size is added.
     std::string TrailerEntries;
     // Bytes written in front of "%PDF-".
     std::string Prefix;
-    // Use CR LF entries (20 bytes) instead of " \n".
-    bool CrLfEntries = false;
+    // What ends each table row after its 18 significant bytes: " \n" (20-byte rows), "\r\n",
+    // or " \r\n" (21 bytes, written by some tools).
+    std::string RowEnd = " \n";
 
     std::string Build(XRefKind kind = XRefKind::Table);
 
@@ -53,6 +65,9 @@ class PdfBuilder {
     int NextNumber() const { return next_; }
 
   private:
+    // The body as written: encrypted with the object's key when the file is encrypted.
+    std::string Written(int number, int generation, const std::string& body) const;
+
     struct Object {
         int generation = 0;
         std::string body;
@@ -64,6 +79,10 @@ class PdfBuilder {
     int64_t startXRef_ = 0;
     int next_ = 1;
     int64_t lastSize_ = 0;
+    // Encryption: the cipher, the file key and the encryption dictionary's number (0: none).
+    Cipher cipher_ = Cipher::Rc4_40;
+    std::string fileKey_;
+    int encryptNumber_ = 0;
 };
 
 // A document of `pages` pages in a flat page tree; page k shows the text "Page k" (checked
