@@ -170,7 +170,10 @@ void TPDFDocument::BuildPageTree() {
     callbacks.RemoveObject = [this](int32_t number, int32_t generation) {
         RemoveObject(number, generation);
     };
-    pageTree_ = std::make_unique<TPDFPageTree>(GetPagesRoot(), callbacks);
+    // The file's tree is taken for what it holds, never for what it claims.
+    TPDFDictionary* root = GetPagesRoot();
+    TPDFPageTree::Normalise(root);
+    pageTree_ = std::make_unique<TPDFPageTree>(root, callbacks);
 }
 
 void TPDFDocument::RemoveLinearization() {

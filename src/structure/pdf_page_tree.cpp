@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "objects/number_text.h"
+
 namespace verava {
 namespace {
 
@@ -26,7 +28,140 @@ bool IsMarkedStream(const TPDFStream* stream) {
     return marker != nullptr && marker->Text == "Tolm";
 }
 
+// Gives the page its own Resources, MediaBox, CropBox and Rotate where it only inherited
+// them, each the first value found up the Parent chain, resolved.
+void CopyInherited(TPDFDictionary* page) {
+    if (page == nullptr) return;
+    for (const std::string_view name : kInheritedAttributes) {
+        if (page->IndexOf(name) >= 0) continue;
+        std::unordered_set<const TPDFDictionary*> visited{page};
+        auto* node = As<TPDFDictionary>(page->GetValue("Parent", true));
+        while (node != nullptr && visited.insert(node).second) {
+            if (TPDFObject* value = node->GetValue(name, true)) {
+                page->SetValue(name, value);
+                break;
+            }
+            node = As<TPDFDictionary>(node->GetValue("Parent", true));
+        }
+    }
+}
+
 }  // namespace
+
+int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
+    if (root == nullptr) return 0;
+    TPDFStructure* store = root->Store();
+    auto setCount = [&](TPDFDictionary* dict, int64_t value) {
+        const auto* present = As<TPDFNumeric>(dict->GetValue("Count", false));
+        if (present != nullptr && present->NumValue == static_cast<double>(value)) return;
+        dict->SetValue("Count", store->NewNumeric(static_cast<double>(value)));
+    };
+    auto setParent = [&](TPDFDictionary* dict, const TPDFDictionary* parent) {
+        const auto* present = As<TPDFIndRef>(dict->GetValue("Parent", false));
+        if (present != nullptr && present->TargetNumber == parent->ObjectNumber &&
+            present->TargetGeneration == parent->GenerationNumber) {
+            return;
+        }
+        dict->SetValue("Parent", store->NewIndRef(parent->ObjectNumber, parent->GenerationNumber));
+    };
+    auto setType = [&](TPDFDictionary* dict, std::string_view type) {
+        if (TypeOf(dict) != type) dict->SetValue("Type", store->CommonName(type));
+    };
+
+    // One frame per node being walked: its Kids and the elements kept so far. The walk is a
+    // loop over an explicit stack: a tree thousands of levels deep costs no call depth.
+    struct Frame {
+        TPDFDictionary* node;
+        TPDFArray* kids;
+        int32_t next = 0;
+        std::vector<TPDFObject*> kept;
+        bool changed = false;
+        int64_t count = 0;
+    };
+    auto open = [&](TPDFDictionary* node) {
+        Frame frame{node, As<TPDFArray>(node->GetValue("Kids", true))};
+        if (frame.kids == nullptr) {
+            frame.kids = store->NewArray();
+            node->SetValue("Kids", frame.kids);
+        }
+        return frame;
+    };
+    std::unordered_set<const TPDFDictionary*> nodes{root};
+    std::unordered_set<const TPDFDictionary*> pages;
+    std::vector<Frame> stack;
+    stack.push_back(open(root));
+    setType(root, "Pages");
+    if (root->IndexOf("Parent") >= 0) root->RemoveKey("Parent");
+    int64_t total = 0;
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next >= frame.kids->Count()) {
+            if (frame.changed) {
+                while (frame.kids->Count() > 0) frame.kids->Delete(frame.kids->Count() - 1);
+                for (TPDFObject* kept : frame.kept) frame.kids->Add(kept);
+            }
+            setCount(frame.node, frame.count);
+            const int64_t count = frame.count;
+            TPDFDictionary* node = frame.node;
+            stack.pop_back();
+            if (stack.empty()) {
+                total = count;
+            } else {
+                stack.back().count += count;
+                setParent(node, stack.back().node);
+            }
+            continue;
+        }
+        TPDFObject* element = frame.kids->Get(frame.next++);
+        auto* ref = As<TPDFIndRef>(element);
+        auto* dict = ref != nullptr ? As<TPDFDictionary>(ref->Resolve()) : nullptr;
+        const std::string_view type = dict != nullptr ? TypeOf(dict) : std::string_view();
+        // Typeless entries count by their shape: with Kids a node, without a page.
+        const bool isNode =
+            dict != nullptr && (type == "Pages" || (type.empty() && dict->IndexOf("Kids") >= 0));
+        const bool isPage = dict != nullptr && !isNode && (type == "Page" || type.empty());
+        if (isNode && nodes.insert(dict).second) {
+            frame.kept.push_back(element);
+            setType(dict, "Pages");
+            stack.push_back(open(dict));
+            continue;
+        }
+        if (!isPage) {
+            // A direct object, a reference to nothing or to something other than a page, or
+            // a node met again (a cycle, or a node listed twice).
+            frame.changed = true;
+            continue;
+        }
+        TPDFDictionary* page = dict;
+        if (!pages.insert(dict).second) {
+            // Listed again: other readers show it twice, so it becomes a page of its own,
+            // and the written tree never lists one object in two places.
+            TPDFDictionary* copy = nullptr;
+            try {
+                if (store->OnRegisterIndirect) {
+                    copy = As<TPDFDictionary>(store->ParseText(dict->ToText()));
+                }
+            } catch (const EInvalidOp&) {
+                copy = nullptr;
+            }
+            frame.changed = true;
+            if (copy == nullptr) continue;
+            int32_t number = 0;
+            int32_t generation = 0;
+            store->OnRegisterIndirect(copy, number, generation);
+            element = store->NewIndRef(number, generation);
+            page = copy;
+        }
+        // A page whose Parent was another node keeps what it inherited there.
+        const auto* oldParent = As<TPDFDictionary>(page->GetValue("Parent", true));
+        if (oldParent != nullptr && oldParent != frame.node) CopyInherited(page);
+        setType(page, "Page");
+        setParent(page, frame.node);
+        frame.kept.push_back(element);
+        ++frame.count;
+    }
+    return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
+}
 
 TPDFPageTree::TPDFPageTree(TPDFDictionary* root, TPDFPageTreeCallbacks callbacks)
     : callbacks_(std::move(callbacks)) {
@@ -312,21 +447,7 @@ void TPDFPageTree::AdjustCounts(TPDFDictionary* node, int32_t delta, std::vector
     }
 }
 
-void TPDFPageTree::CopyInheritedAttributes(TPDFDictionary* page) {
-    if (page == nullptr) return;
-    for (const std::string_view name : kInheritedAttributes) {
-        if (page->IndexOf(name) >= 0) continue;
-        std::unordered_set<const TPDFDictionary*> visited{page};
-        auto* node = As<TPDFDictionary>(page->GetValue("Parent", true));
-        while (node != nullptr && visited.insert(node).second) {
-            if (TPDFObject* value = node->GetValue(name, true)) {
-                page->SetValue(name, value);
-                break;
-            }
-            node = As<TPDFDictionary>(node->GetValue("Parent", true));
-        }
-    }
-}
+void TPDFPageTree::CopyInheritedAttributes(TPDFDictionary* page) { CopyInherited(page); }
 
 void TPDFPageTree::RelocatePage(int32_t from, int32_t to) {
     if (root_ == nullptr) return;

@@ -49,6 +49,16 @@ class TPDFPageTree {
     // A marked content stream larger than this is left alone and a new one is appended.
     static constexpr size_t kMaxMarkedStreamBytes = 500000;
 
+    // Rebuilds the tree under `root` from what is really there, before a loaded document
+    // trusts it: the pages are the page dictionaries reached through Kids (references only,
+    // each node walked once, so cycles are cut); Kids entries that lead to nothing or to
+    // something other than a page or page node are dropped; a page listed a second time
+    // becomes a page of its own, a copy of the first, registered through the store's
+    // OnRegisterIndirect (dropped when the store cannot register); every page and node gets
+    // its holder as Parent and each node the Count of the pages below it. Objects are only
+    // changed where they differ. Returns the number of pages.
+    static int32_t Normalise(TPDFDictionary* root);
+
     // With a root the owner is the root's store and page 1 is selected at once; without one
     // the tree is empty (no owner, CurrentPageNumber 0).
     explicit TPDFPageTree(TPDFDictionary* root = nullptr, TPDFPageTreeCallbacks callbacks = {});

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "objects/pdf_text.h"
 #include "objects/platform.h"
 #include "objects/stream.h"
@@ -288,6 +291,86 @@ TEST(DocumentLoad, ObjectStreamsSaidToSitInObjectStreamsEndWithoutRecursion) {
             "\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     auto doc = Load(file, TPDFDocument::kNotLoadable);
     EXPECT_EQ(doc->Objects().size(), 0u);
+}
+
+TEST(DocumentLoad, ThePageTreeIsBuiltFromWhatIsThere) {
+    // SimpleDocument(4): root 2, pages 5, 7, 9, 11 with contents 6, 8, 10, 12, font 3.
+    struct Case {
+        const char* what;
+        std::string root;  // object 2
+        std::map<int, std::string> extra;
+        std::vector<std::string> labels;
+    } cases[] = {
+        {"a Count of 2^31", "<< /Type /Pages /Kids [5 0 R 7 0 R 9 0 R 11 0 R] /Count 2147483648 >>",
+         {},
+         testing::Texts("Page", 1, 4)},
+        {"a negative Count", "<< /Type /Pages /Kids [5 0 R 7 0 R 9 0 R 11 0 R] /Count -3 >>",
+         {},
+         testing::Texts("Page", 1, 4)},
+        {"Kids that lead back to the root",
+         "<< /Type /Pages /Kids [5 0 R 20 0 R] /Count 4 >>",
+         {{20, "<< /Type /Pages /Parent 2 0 R /Kids [7 0 R 2 0 R 21 0 R] /Count 3 >>"},
+          {21, "<< /Type /Pages /Parent 20 0 R /Kids [9 0 R 11 0 R 20 0 R] /Count 2 >>"}},
+         testing::Texts("Page", 1, 4)},
+        {"Kids that are no pages",
+         "<< /Type /Pages /Kids [6 0 R 5 0 R 3 0 R 99 0 R << /Type /Page >> 7 0 R 9 0 R 11 0 R "
+         "(x) 12 0 R] /Count 10 >>",
+         {},
+         testing::Texts("Page", 1, 4)},
+        {"a page listed twice", "<< /Type /Pages /Kids [5 0 R 7 0 R 7 0 R 9 0 R 11 0 R] /Count 4 >>",
+         {},
+         {"Page 1", "Page 2", "Page 2", "Page 3", "Page 4"}},
+        {"a node listed twice",
+         "<< /Type /Pages /Kids [20 0 R 20 0 R 9 0 R 11 0 R] /Count 6 >>",
+         {{20, "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 7 0 R] /Count 2 >>"}},
+         testing::Texts("Page", 1, 4)},
+        {"a typeless node and page",
+         "<< /Type /Pages /Kids [20 0 R 9 0 R 11 0 R] /Count 4 >>",
+         {{20, "<< /Kids [5 0 R 21 0 R] /Count 2 /Parent 2 0 R >>"},
+          {21, "<< /Parent 20 0 R /MediaBox [0 0 612 792] /Contents 8 0 R "
+               "/Resources << /Font << /F1 3 0 R >> >> >>"}},
+         testing::Texts("Page", 1, 4)},
+    };
+    for (const Case& c : cases) {
+        PdfBuilder b = testing::SimpleDocument(4);
+        b.Set(2, c.root);
+        for (const auto& [number, body] : c.extra) b.Set(number, body);
+        auto doc = Load(b.Build());
+        const auto pages = static_cast<int32_t>(c.labels.size());
+        EXPECT_EQ(doc->PageTree().TotalPages(), pages) << c.what;
+        EXPECT_EQ(testing::PageLabels(*doc), c.labels) << c.what;
+        // Written out: each page object once, every Kids entry a page or node whose Parent is
+        // its holder, Counts that add up.
+        const std::string saved = Save(*doc);
+        auto again = Load(saved);
+        EXPECT_EQ(testing::PageLabels(*again), c.labels) << c.what;
+        std::set<int32_t> seen;
+        std::vector<TPDFDictionary*> pending{again->GetPagesRoot()};
+        int32_t leaves = 0;
+        while (!pending.empty()) {
+            TPDFDictionary* node = pending.back();
+            pending.pop_back();
+            auto* kids = As<TPDFArray>(node->GetValue("Kids", true));
+            ASSERT_NE(kids, nullptr) << c.what;
+            for (TPDFObject* kid : kids->Items()) {
+                auto* ref = As<TPDFIndRef>(kid);
+                ASSERT_NE(ref, nullptr) << c.what;
+                EXPECT_TRUE(seen.insert(ref->TargetNumber).second) << c.what << " lists "
+                                                                   << ref->TargetNumber << " twice";
+                auto* dict = As<TPDFDictionary>(ref->Resolve());
+                ASSERT_NE(dict, nullptr) << c.what;
+                EXPECT_EQ(As<TPDFDictionary>(dict->GetValue("Parent", true)), node) << c.what;
+                if (dict->GetType() == "Pages") {
+                    pending.push_back(dict);
+                } else {
+                    EXPECT_EQ(dict->GetType(), "Page") << c.what;
+                    ++leaves;
+                }
+            }
+        }
+        EXPECT_EQ(leaves, pages) << c.what;
+        EXPECT_EQ(again->GetPagesRoot()->GetInteger("Count", -1), pages) << c.what;
+    }
 }
 
 TEST(DocumentLoad, RepairKeepsTheTrailerOfAStreamOnlyFile) {
