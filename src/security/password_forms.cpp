@@ -11,7 +11,7 @@ namespace {
 
 // Algorithm 2 pads or cuts the password to 32 bytes (ISO 32000-1, 7.6.3.3).
 constexpr size_t kMaxLegacyPasswordBytes = 32;
-// ISO 32000-2, 7.6.4.3.2: "truncated to no more than 127 bytes".
+// ISO 32000-2, 7.6.4.3.3, Algorithm 2.A step b.
 constexpr size_t kMaxUtf8PasswordBytes = 127;
 
 // RFC 3454, table B.1.

@@ -1,9 +1,10 @@
-// The bytes a typed password may have been hashed as. ISO 32000-1 (7.6.3.3, Algorithm 2)
-// asks revisions 2-4 for PDFDocEncoding, which has no code for most of the world's
-// characters, so tools wrote what their system gave them: the code page 936 (GBK) bytes on
-// Chinese Windows, UTF-8 elsewhere. ISO 32000-2 (7.6.4.3.2) asks revisions 5 and 6 for
-// the UTF-8 of the SASLprep-prepared password (RFC 4013). The security handler tries each
-// form in the order given here; the first one a check accepts is the password.
+// The bytes a typed password may have been hashed as. For revisions 2-4 the password comes
+// "from host system codepage characters" (ISO 32000-1, 7.6.3.3, Algorithm 2 step a): on
+// Chinese Windows that is code page 936 (GBK), so tools wrote GBK bytes where PDFDocEncoding
+// has no code, and others wrote UTF-8. Revisions 5 and 6 hash the UTF-8 of the
+// SASLprep-prepared password (ISO 32000-2, 7.6.4.3.3, Algorithm 2.A step a; RFC 4013). The
+// security handler tries each form in the order given here; the first one a check accepts
+// is the password.
 #pragma once
 
 #include <string>
