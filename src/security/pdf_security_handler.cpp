@@ -6,21 +6,18 @@
 
 #include "objects/number_text.h"
 #include "objects/pdf_structure.h"
-#include "objects/pdf_text.h"
 #include "objects/platform.h"
 #include "security/aes.h"
 #include "security/encryption_entries.h"
 #include "security/md5.h"
 #include "security/mod3.h"
+#include "security/password_forms.h"
 #include "security/rc4.h"
 #include "security/sha2.h"
 
 namespace verava {
 
 namespace {
-
-// Revision 5 and 6 passwords are hashed as at most 127 UTF-8 bytes (ISO 32000-2, 7.6.4.3.3).
-constexpr size_t kMaxUtf8PasswordBytes = 127;
 
 std::string Pad(std::string_view password) {
     const std::string& padding = TPDFSecurityHandler::PaddingString();
@@ -228,41 +225,9 @@ int TPDFSecurityHandler::KeyBytes() const {
     }
 }
 
-std::string TPDFSecurityHandler::PasswordBytesLegacy(std::u16string_view password) {
-    const std::u16string_view text = StripLengthMarker(password);
-    std::string encoded = UnicodeToPdfText(text, false);
-    // UnicodeToPdfText answers in PDFDocEncoding (one byte per unit) when it can, else in
-    // UTF-16; a password needs single bytes, so a character without a code becomes "?".
-    if (encoded.size() == text.size()) return encoded;
-    encoded.clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            ++i;  // one character, one "?"
-            encoded.push_back('?');
-            continue;
-        }
-        int found = -1;
-        if (u < 256 && PdfDocEncodingUnit(static_cast<unsigned char>(u)) == u) {
-            found = u;
-        } else if (u != 0xFFFD) {
-            for (int c = 0; c < 256; ++c) {
-                if (PdfDocEncodingUnit(static_cast<unsigned char>(c)) == u) {
-                    found = c;
-                    break;
-                }
-            }
-        }
-        encoded.push_back(found >= 0 ? static_cast<char>(found) : '?');
-    }
-    return encoded;
-}
-
-std::string TPDFSecurityHandler::PasswordBytesUtf8(std::u16string_view password) {
-    std::string bytes = UnicodeToUtf8(password);
-    if (bytes.size() > kMaxUtf8PasswordBytes) bytes.resize(kMaxUtf8PasswordBytes);
-    return bytes;
+std::vector<std::string> TPDFSecurityHandler::PasswordForms(std::u16string_view password) const {
+    return Encryption.CipherMode == kCipherAes256 ? Utf8PasswordForms(password)
+                                                  : LegacyPasswordForms(password);
 }
 
 // ---- revisions 2 to 4
@@ -389,15 +354,9 @@ void TPDFSecurityHandler::CheckPermsEntry() {
 
 // ---- password checks
 
-bool TPDFSecurityHandler::CheckUserPassword(const std::u16string& password) {
-    const int status = EncryptionStatus();
-    if (status == 0) return password.empty();
-    if (status != 1) return false;
-    SetKeyClass();
-    if (Encryption.CipherMode == kCipherAes256) {
-        return CheckAes256(PasswordBytesUtf8(password), false);
-    }
-    UserPassword = PasswordBytesLegacy(password);
+bool TPDFSecurityHandler::CheckUserBytes(const std::string& bytes) {
+    if (Encryption.CipherMode == kCipherAes256) return CheckAes256(bytes, false);
+    UserPassword = bytes;
     OwnerPassword.clear();
     ComputedOwner = Encryption.OwnerEntry;
     ComputedUser.clear();
@@ -405,17 +364,11 @@ bool TPDFSecurityHandler::CheckUserPassword(const std::u16string& password) {
     return LegacyUserMatches();
 }
 
-bool TPDFSecurityHandler::CheckOwnerPassword(const std::u16string& password) {
-    const int status = EncryptionStatus();
-    if (status == 0) return password.empty();
-    if (status != 1) return false;
-    SetKeyClass();
-    if (Encryption.CipherMode == kCipherAes256) {
-        return CheckAes256(PasswordBytesUtf8(password), true);
-    }
+bool TPDFSecurityHandler::CheckOwnerBytes(const std::string& bytes) {
+    if (Encryption.CipherMode == kCipherAes256) return CheckAes256(bytes, true);
     // Algorithm 7: the owner password yields the key that decrypts "O" into the user
     // password, which must then pass the user check.
-    OwnerPassword = PasswordBytesLegacy(password);
+    OwnerPassword = bytes;
     UserPassword = OwnerPassword;
     ComputedOwner.clear();
     ComputedUser = Encryption.UserEntry;
@@ -434,20 +387,58 @@ bool TPDFSecurityHandler::CheckOwnerPassword(const std::u16string& password) {
     return LegacyUserMatches();
 }
 
+bool TPDFSecurityHandler::CheckUserPassword(const std::u16string& password) {
+    const int status = EncryptionStatus();
+    if (status == 0) return password.empty();
+    if (status != 1) return false;
+    SetKeyClass();
+    for (const std::string& form : PasswordForms(password)) {
+        if (CheckUserBytes(form)) return true;
+    }
+    return false;
+}
+
+bool TPDFSecurityHandler::CheckOwnerPassword(const std::u16string& password) {
+    const int status = EncryptionStatus();
+    if (status == 0) return password.empty();
+    if (status != 1) return false;
+    SetKeyClass();
+    for (const std::string& form : PasswordForms(password)) {
+        if (CheckOwnerBytes(form)) return true;
+    }
+    return false;
+}
+
 void TPDFSecurityHandler::TryPassword(const std::u16string& password) {
-    UserAccepted = CheckUserPassword(password);
-    if (UserAccepted) {
+    UserAccepted = false;
+    OwnerAccepted = false;
+    const int status = EncryptionStatus();
+    if (status == 1) {
+        SetKeyClass();
+        const bool aes256 = KeyClass == kKeyClassAes256R5 || KeyClass == kKeyClassAes256R6;
+        // Form by form rather than user forms then owner forms: the form a tool hashed is
+        // the same for both passwords, and the first one that opens the file is the one.
+        for (const std::string& form : PasswordForms(password)) {
+            UserAccepted = CheckUserBytes(form);
+            // An empty owner password of an AES-256 file is never taken as owner access,
+            // nor a text that prepares to nothing.
+            OwnerAccepted = CheckOwnerBytes(form) && (!aes256 || !form.empty());
+            if (!UserAccepted && !OwnerAccepted) continue;
+            // The owner check ran last; when it failed, the key and the password bytes are
+            // taken again from the user check that passed.
+            if (!OwnerAccepted) CheckUserBytes(form);
+            break;
+        }
+    } else {
+        // Without encryption only the empty password "opens" the file; an unsupported
+        // configuration opens with nothing.
+        UserAccepted = status == 0 && password.empty();
+        OwnerAccepted = UserAccepted;
+    }
+    if (UserAccepted || OwnerAccepted) {
         Password = password;
         ObjectKeyBase = FileKey;
-    }
-    // An empty owner password of an AES-256 file is never taken as owner access.
-    const bool aes256 = KeyClass == kKeyClassAes256R5 || KeyClass == kKeyClassAes256R6;
-    OwnerAccepted = CheckOwnerPassword(password) && (!aes256 || !password.empty());
-    if (OwnerAccepted) {
-        Password = password;
-        ObjectKeyBase = FileKey;
-    }
-    if (!UserAccepted && !OwnerAccepted) {
+    } else {
         Password.clear();
         ObjectKeyBase.clear();
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "objects/pdf_object.h"
 #include "security/pdf_encryption.h"
@@ -42,14 +43,19 @@ class TPDFSecurityHandler {
     // 0 no "Encrypt" entry, 1 a supported configuration, 2 an unsupported one. Reads the
     // kept trailer first when the record has not been read.
     int EncryptionStatus();
-    // Checks `password` as user and as owner password and remembers the key of the one
-    // accepted. An empty password never opens an AES-256 file as owner.
+    // Checks the byte forms of `password` in turn (see PasswordForms), each as user and as
+    // owner password; the first form either check accepts wins, and its key is remembered.
+    // An empty password never opens an AES-256 file as owner.
     void TryPassword(const std::u16string& password);
     bool NeedsDecryption();
-    // Both set FileKey on success. Without an "Encrypt" entry they accept exactly the empty
-    // password; with an unsupported one they accept nothing.
+    // Both try the byte forms of `password` in turn and set FileKey, UserPassword and
+    // OwnerPassword from the first form accepted. Without an "Encrypt" entry they accept
+    // exactly the empty password; with an unsupported one they accept nothing.
     bool CheckUserPassword(const std::u16string& password);
     bool CheckOwnerPassword(const std::u16string& password);
+    // The byte forms of `password` the current revision is tried with, in order:
+    // LegacyPasswordForms for revisions 2-4, Utf8PasswordForms for 5 and 6.
+    std::vector<std::string> PasswordForms(std::u16string_view password) const;
 
     // The key for strings and streams of object (number, generation); empty for the
     // encryption dictionary itself.
@@ -85,11 +91,6 @@ class TPDFSecurityHandler {
     // The key length n in bytes of the revision 2-4 derivation for the current KeyClass.
     int KeyBytes() const;
 
-    // Password bytes as the derivation hashes them: revisions 2-4 PDFDocEncoding (a
-    // character without a code becomes "?"), revisions 5 and 6 UTF-8 cut to 127 bytes.
-    static std::string PasswordBytesLegacy(std::u16string_view password);
-    static std::string PasswordBytesUtf8(std::u16string_view password);
-
     TPDFEncryption Encryption;
 
     // Security state.
@@ -104,7 +105,7 @@ class TPDFSecurityHandler {
     uint8_t KeyClass = kKeyClassRc4_40;
     std::string ComputedOwner;  // work values of the revision 2-4 derivation
     std::string ComputedUser;
-    std::string OwnerPassword;  // password bytes
+    std::string OwnerPassword;  // password bytes of the last check
     std::string UserPassword;
     bool EmptyPasswordOpens = false;
     bool MalformedP = false;  // "P" below 65536: its high bits should all be set
@@ -113,6 +114,10 @@ class TPDFSecurityHandler {
     void ClearState();
     void SetKeyClass();
     bool LegacyUserMatches() const;
+    // One check of password bytes as the derivation hashes them; the record must describe a
+    // supported configuration and KeyClass must be set.
+    bool CheckUserBytes(const std::string& bytes);
+    bool CheckOwnerBytes(const std::string& bytes);
     bool CheckAes256(std::string_view password, bool owner);
     void Transform(std::string_view key, TPDFObject* object, bool decrypt, int depth,
                    std::unordered_set<const TPDFObject*>& seen) const;

@@ -2,7 +2,10 @@
 // line on standard error naming the file and the reason.
 #include <gtest/gtest.h>
 
+#include "security/rc4.h"
+#include "support/bytes.h"
 #include "support/pdf_builder.h"
+#include "support/standard_encryption.h"
 
 #ifdef VERAVA_CLI
 
@@ -97,6 +100,39 @@ TEST(Cli, InfoAndShow) {
     EXPECT_EQ(content.out, "BT /F1 24 Tf 72 700 Td (Page 1) Tj ET");
     EXPECT_EQ(Cli("show " + Q(input) + " 3 --stream raw").status, 1);
     EXPECT_EQ(Cli("show " + Q(input) + " 999").status, 1);
+}
+
+TEST(Cli, PasswordsFromUtf8AndGbkTerminalsOpenTheSameFile) {
+    // One page whose content stream is encrypted with the key of the GBK password 中文.
+    testing::StandardEncryption e;
+    e.UserPassword = "\xD6\xD0\xCE\xC4";
+    e.OwnerPassword = "owner";
+    const std::string plain = "BT /F1 24 Tf 72 700 Td (Secret) Tj ET";
+    testing::PdfBuilder b = testing::SimpleDocument(1);
+    b.Set(4, "<< >>");
+    b.Set(6, testing::PdfBuilder::StreamBody(
+                 "", Rc4(testing::Rc4ObjectKey(testing::FileKey(e), 6, 0), plain)));
+    b.Set(9, testing::EncryptDictionary(e));
+    const std::string id = "<" + testing::ToHex(e.Id0) + ">";
+    b.TrailerEntries += " /Encrypt 9 0 R /ID [" + id + " " + id + "]";
+    const std::string input = testing::WriteTempFile("cli-gbk-password.pdf", b.Build());
+    const std::string show = "show " + Q(input) + " 6 --stream decoded --password ";
+
+    const CliRun utf8 = Cli(show + Q("\xE4\xB8\xAD\xE6\x96\x87"));
+    EXPECT_EQ(utf8.status, 0) << utf8.err;
+    EXPECT_EQ(utf8.out, plain);
+    // A GBK terminal passes the GBK bytes themselves.
+    const CliRun gbk = Cli(show + Q(e.UserPassword));
+    EXPECT_EQ(gbk.status, 0) << gbk.err;
+    EXPECT_EQ(gbk.out, plain);
+
+    const CliRun wrong = Cli(show + Q("\xE6\x96\x87\xE4\xB8\xAD"));  // 文中
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(wrong.err, "verava-cli: " + input + ": wrong password\n");
+    const CliRun none = Cli("info " + Q(input));
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err,
+              "verava-cli: " + input + ": encrypted: a password is needed (--password)\n");
 }
 
 }  // namespace

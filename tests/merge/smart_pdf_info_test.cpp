@@ -6,7 +6,9 @@
 
 #include "merge_test_files.h"
 #include "objects/platform.h"
+#include "support/bytes.h"
 #include "support/pdf_builder.h"
+#include "support/standard_encryption.h"
 
 namespace verava {
 namespace {
@@ -195,6 +197,25 @@ TEST(SmartPDFInfo, PasswordMarkerAndPermissions) {
         EXPECT_FALSE(info.Crypt->MalformedP);
         EXPECT_TRUE(info.Crypt->Password.empty());
         ASSERT_NE(info.EncryptDict, nullptr);
+    }
+}
+
+TEST(SmartPDFInfo, PasswordsAreTriedInTheFormsTheDocumentTries) {
+    // A user password stored as its GBK bytes, as Chinese Windows tools write it.
+    testing::StandardEncryption e;
+    e.UserPassword = "\xD6\xD0\xCE\xC4";  // 中文
+    e.OwnerPassword = "owner";
+    const std::string id = "<" + testing::ToHex(e.Id0) + ">";
+    ReaderOver r(
+        DocumentWith("/Encrypt 20 0 R /ID [" + id + " " + id + "]", testing::EncryptDictionary(e)));
+    {
+        TSmartPDFInfo info(r.reader, false, u"\u4E2D\u6587");
+        EXPECT_EQ(info.Crypt->Password, u"!\u4E2D\u6587");
+        EXPECT_EQ(testing::ToHex(info.Crypt->ObjectKeyBase), testing::ToHex(testing::FileKey(e)));
+    }
+    {
+        TSmartPDFInfo info(r.reader, false, u"\u6587\u4E2D");  // 文中
+        EXPECT_TRUE(info.Crypt->Password.empty());
     }
 }
 

@@ -443,18 +443,6 @@ TEST(PdfSecurityHandlerTest, Aes256KeyEntryThatDoesNotUnwrapIsRejected) {
     EXPECT_EQ(h.FileKey, "");
 }
 
-TEST(PdfSecurityHandlerTest, PasswordBytesFollowTheRevision) {
-    // Revisions 2-4: PDFDocEncoding; e-acute is E9, the euro sign A0 (ISO 32000-1 Annex D).
-    EXPECT_EQ(ToHex(TPDFSecurityHandler::PasswordBytesLegacy(u"ab\u00e9\u20ac")), "6162e9a0");
-    // Characters without a code become "?", a surrogate pair a single one.
-    EXPECT_EQ(TPDFSecurityHandler::PasswordBytesLegacy(u"a\u4e2db\U0001F600c"), "a?b?c");
-    EXPECT_EQ(TPDFSecurityHandler::PasswordBytesLegacy(u""), "");
-    // Revisions 5 and 6: UTF-8, at most 127 bytes.
-    EXPECT_EQ(ToHex(TPDFSecurityHandler::PasswordBytesUtf8(u"\u00e9\u4e2d")), "c3a9e4b8ad");
-    EXPECT_EQ(TPDFSecurityHandler::PasswordBytesUtf8(std::u16string(200, u'a')),
-              std::string(127, 'a'));
-}
-
 TEST(PdfSecurityHandlerTest, WrongPasswordAfterAnAcceptedOneRevokesAccess) {
     const LegacyCase c = LegacyCases()[1];
     TPDFStructure store;

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/inspect.h"
 #include "app/workflow.h"
+#include "objects/charset_text.h"
 #include "objects/number_text.h"
 #include "objects/pdf_text.h"
 #include "objects/wide_file_stream.h"
@@ -120,6 +122,17 @@ Arguments ParseArguments(int argc, char** argv, int first) {
 std::u16string Wide(const std::string& utf8) { return verava::Utf8ToUnicode(utf8); }
 std::string Narrow(const std::u16string& text) { return verava::UnicodeToUtf8(text); }
 
+// The password as typed. A GBK terminal (Chinese Windows, zh_CN.GBK) hands over GBK bytes,
+// which are no UTF-8: read as GBK, the handler's GBK form gives exactly those bytes back.
+std::u16string PasswordText(const std::string& bytes) {
+    if (!verava::CharsetToUnicode(bytes, "UTF-8")) {
+        if (std::optional<std::u16string> text = verava::CharsetToUnicode(bytes, "GBK")) {
+            return *text;
+        }
+    }
+    return Wide(bytes);
+}
+
 int Fail(const std::string& file, const std::string& reason) {
     std::fprintf(stderr, "verava-cli: %s: %s\n", file.c_str(), reason.c_str());
     return kExitFailure;
@@ -199,7 +212,7 @@ int Reverse(const Arguments& a) {
     verava::WorkflowProgress progress;
     progress.setPosition = [&](int32_t percent) { bar.Set(percent); };
     const verava::WorkflowResult r =
-        verava::ReverseFilePages(Wide(input), progress, Wide(a.password), Wide(a.output));
+        verava::ReverseFilePages(Wide(input), progress, PasswordText(a.password), Wide(a.output));
     bar.Finish();
     if (r.outcome != WorkflowOutcome::Done) {
         return Fail(Narrow(r.failedPath), Reason(r.outcome, !a.password.empty()));
@@ -242,7 +255,8 @@ int Info(const Arguments& a) {
     if (a.positional.size() != 1) return Usage("info takes one file", kInfoHelp);
     if (!a.output.empty() || !a.stream.empty())
         return Usage("info takes only --password", kInfoHelp);
-    const verava::InspectResult r = verava::DescribeFile(Wide(a.positional[0]), Wide(a.password));
+    const verava::InspectResult r =
+        verava::DescribeFile(Wide(a.positional[0]), PasswordText(a.password));
     if (r.outcome != WorkflowOutcome::Done) {
         return Fail(a.positional[0], Reason(r.outcome, !a.password.empty()));
     }
@@ -267,7 +281,7 @@ int Show(const Arguments& a) {
         return Usage("--stream takes raw or decoded", kShowHelp);
     }
     const verava::InspectResult r =
-        verava::ShowObject(Wide(a.positional[0]), number, part, Wide(a.password));
+        verava::ShowObject(Wide(a.positional[0]), number, part, PasswordText(a.password));
     if (r.outcome == WorkflowOutcome::InputMissing && r.errorCode == 0 &&
         verava::FileExistsWide(Wide(a.positional[0]))) {
         return Fail(a.positional[0], "no object " + a.positional[1]);
