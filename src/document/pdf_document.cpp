@@ -100,14 +100,12 @@ uint8_t TPDFDocument::LoadFromStream(TStream& stream, const std::u16string& pass
 uint8_t TPDFDocument::OpenBuffer(const std::u16string& password) {
     ResetObjects();
     repaired_ = false;
-    // Decoding is bounded by the file's size, so that no input, however hostile, needs
-    // much more memory than a few dozen times its own size.
-    const size_t size = FileData.size();
-    const size_t limit = size > (kMaxDecodedBytes >> 5) ? kMaxDecodedBytes
-                                                        : std::min(kMaxDecodedBytes,
-                                                                   (size_t{128} << 20) + 32 * size);
+    // Decoding, and the decoded object streams kept, are bounded by the file's size.
+    const size_t limit = DecodeLimitForInput(static_cast<int64_t>(FileData.size()));
     Structure->DecodeLimit = limit;
     objectStreamCache_.SetBudget(limit);
+    // No file holds more objects than bytes; garbage cross-reference data may claim so.
+    entryLimit_ = std::max<size_t>(size_t{1} << 20, FileData.size() / 4);
     if (!CheckHeader()) return kNotLoadable;
 
     bool usable = ReadXRef();
@@ -415,6 +413,7 @@ void TPDFDocument::AdoptNewestCatalog() {
 
 void TPDFDocument::AddXRefEntry(int32_t number, int32_t generation, char kind, int64_t value) {
     if (kind != 'n' && kind != 'c') return;
+    if (XRefEntries.size() >= entryLimit_) return;
     if (!EnteredNumbers.Add(static_cast<uint32_t>(number))) return;
     XRefEntry e;
     e.number = number;

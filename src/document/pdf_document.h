@@ -150,6 +150,7 @@ class TPDFDocument : public IPDFObjectOwner {
     std::unique_ptr<TPDFPageTree> pageTree_;
     TPDFSecurityHandler security_;
     int32_t highest_ = 0;
+    size_t entryLimit_ = size_t{1} << 20;  // entries taken from cross-reference data
     bool repaired_ = false;
 };
 

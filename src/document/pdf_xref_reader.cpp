@@ -60,10 +60,12 @@ size_t FindFrom(std::string_view text, std::string_view needle, size_t from) {
 
 TPDFXRefReader::TPDFXRefReader(TStream& stream) : Stream(&stream), InMemory(false) {
     Size = stream.Size();
+    store_.DecodeLimit = DecodeLimitForInput(Size);
 }
 
 TPDFXRefReader::TPDFXRefReader(std::string_view buffer) : InMemory(true), Buffer(buffer) {
     Size = static_cast<int64_t>(buffer.size());
+    store_.DecodeLimit = DecodeLimitForInput(Size);
 }
 
 std::string_view TPDFXRefReader::View(int64_t count, int64_t position, std::string& storage) {

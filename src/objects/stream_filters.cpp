@@ -475,6 +475,13 @@ std::string LZWDecode(std::string_view data, bool earlyChange, size_t limit) {
 
 // ---- the chain
 
+size_t DecodeLimitForInput(int64_t inputSize) {
+    const size_t floor = size_t{128} << 20;
+    if (inputSize <= 0) return floor;
+    if (static_cast<uint64_t>(inputSize) >= (kMaxDecodedBytes - floor) / 32) return kMaxDecodedBytes;
+    return floor + 32 * static_cast<size_t>(inputSize);
+}
+
 std::string DecodeStreamData(const TPDFStream& stream) {
     return DecodeStreamData(stream, kMaxDecodedBytes);
 }

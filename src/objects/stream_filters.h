@@ -19,6 +19,11 @@ class TPDFStream;
 // (a "zip bomb") yields its first kMaxDecodedBytes bytes instead of exhausting memory.
 inline constexpr size_t kMaxDecodedBytes = size_t{1} << 30;
 
+// What decoding may yield for an input file of `inputSize` bytes: 128 MB and 32 times the
+// file, at most kMaxDecodedBytes. Readers bound their decoding by it, so that no input,
+// however hostile, needs much more memory than a few dozen times its own size.
+size_t DecodeLimitForInput(int64_t inputSize);
+
 // Predictor rows longer than this (a megabyte: 87000 pixels of 16-bit RGB), or of no bytes
 // at all, can only come from nonsense parameters (a huge or non-positive Columns, Colors or
 // BitsPerComponent); such data are returned as inflated, without un-prediction, rather than

@@ -88,6 +88,7 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
     };
     std::unordered_set<const TPDFDictionary*> nodes{root};
     std::unordered_set<const TPDFDictionary*> pages;
+    int32_t copies = 0;
     std::vector<Frame> stack;
     stack.push_back(open(root));
     setType(root, "Pages");
@@ -135,10 +136,11 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
         TPDFDictionary* page = dict;
         if (!pages.insert(dict).second) {
             // Listed again: other readers show it twice, so it becomes a page of its own,
-            // and the written tree never lists one object in two places.
+            // and the written tree never lists one object in two places. A file that lists
+            // pages again and again gets a bounded number of copies.
             TPDFDictionary* copy = nullptr;
             try {
-                if (store->OnRegisterIndirect) {
+                if (store->OnRegisterIndirect && copies++ < kMaxPageCopies) {
                     copy = As<TPDFDictionary>(store->ParseText(dict->ToText()));
                 }
             } catch (const EInvalidOp&) {

@@ -48,6 +48,8 @@ class TPDFPageTree {
   public:
     // A marked content stream larger than this is left alone and a new one is appended.
     static constexpr size_t kMaxMarkedStreamBytes = 500000;
+    // Normalise makes at most this many copies of pages listed more than once.
+    static constexpr int32_t kMaxPageCopies = 10000;
 
     // Rebuilds the tree under `root` from what is really there, before a loaded document
     // trusts it: the pages are the page dictionaries reached through Kids (references only,

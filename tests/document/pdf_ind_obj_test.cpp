@@ -197,6 +197,43 @@ TEST(IndirectObject, CompressedObjectsComeFromTheirObjectStream) {
     EXPECT_EQ(bad.AddCompressed(6, 6, 0).GetObjectText(), "6 0 obj\rnull\rendobj");
 }
 
+TEST(IndirectObject, DecodedObjectStreamsStayWithinTheirBudget) {
+    // Two object streams of about 2 KB decoded each and a cache that holds 3 KB: decoding one
+    // drops the other, whose objects still load (decoded again) when asked for.
+    const std::string pad(2000, 'x');
+    auto objectStream = [&](int a, int b) {
+        const std::string bodyA = "<< /A " + std::to_string(a) + " /Pad (" + pad + ") >>\n";
+        const std::string head =
+            std::to_string(a) + " 0 " + std::to_string(b) + " " + std::to_string(bodyA.size()) + " ";
+        return testing::PdfBuilder::StreamBody(
+            "/Type /ObjStm /N 2 /First " + std::to_string(head.size()),
+            head + bodyA + "<< /A " + std::to_string(b) + " >>");
+    };
+    testing::PdfBuilder builder;
+    builder.Set(10, objectStream(2, 5));
+    builder.Set(11, objectStream(3, 6));
+    FakeOwner owner(builder.Build());
+    owner.ObjectStreamCache().SetBudget(3000);
+    owner.AddAt(10, builder.OffsetOf(10));
+    owner.AddAt(11, builder.OffsetOf(11));
+    const struct {
+        int32_t number, stream, index;
+    } order[] = {{2, 10, 0}, {3, 11, 0}, {5, 10, 1}, {6, 11, 1}};
+    for (const auto& o : order) {
+        auto* dict = As<TPDFDictionary>(owner.AddCompressed(o.number, o.stream, o.index).GetObject());
+        ASSERT_NE(dict, nullptr) << o.number;
+        EXPECT_EQ(dict->GetInteger("A", 0), o.number);
+        EXPECT_LE(owner.ObjectStreamCache().HeldBytes(), 3000u) << o.number;
+    }
+    EXPECT_EQ(owner.ObjectStreamCache().size(), 2u);
+    // With room for both, nothing is dropped.
+    FakeOwner roomy(builder.Build());
+    roomy.AddAt(10, builder.OffsetOf(10));
+    roomy.AddAt(11, builder.OffsetOf(11));
+    for (const auto& o : order) roomy.AddCompressed(o.number, o.stream, o.index).GetObject();
+    EXPECT_GT(roomy.ObjectStreamCache().HeldBytes(), 4000u);
+}
+
 TEST(IndirectObject, DecryptsOnceOnFirstFetch) {
     FakeOwner owner("%PDF-1.4\n1 0 obj\n(secret)\nendobj\n");
     owner.decrypt = true;
