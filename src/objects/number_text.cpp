@@ -156,7 +156,8 @@ bool FitsInt64(double rounded) {
 }
 
 // A value too large for the scaled form: its shortest digits that read back as the same
-// double, written out in plain decimal ("100000000000000000000" for 1e20). Such magnitudes
+// double, written out in plain decimal ("100000000000000000000.0" for 1e20; a real once it
+// is beyond 64-bit integers). Such magnitudes
 // hold at most a few fractional digits, which the shortest digits keep. Not-a-number reads
 // as 0 and the infinities as the largest finite values, the nearest a PDF number can come.
 std::string LargeDecimal(double value) {
@@ -181,6 +182,9 @@ std::string LargeDecimal(double value) {
         out += "0." + std::string(static_cast<size_t>(-point), '0') + digits;
     } else if (static_cast<size_t>(point) >= digits.size()) {
         out += digits + std::string(static_cast<size_t>(point) - digits.size(), '0');
+        // Readers hold integers in 64 bits at most and refuse longer ones; as a real the
+        // same value reads everywhere.
+        if (!FitsInt64(value)) out += ".0";
     } else {
         out += digits.substr(0, static_cast<size_t>(point)) + "." +
                digits.substr(static_cast<size_t>(point));

@@ -100,11 +100,57 @@ TEST_F(ReversePeer, BuilderVariantsUpdatesAndDamage) {
         b.Prefix = "garbage before the header\n";
         cases.push_back({"junk before the header", b.Build()});
     }
+    {
+        testing::PdfBuilder b = testing::SimpleDocument(5);
+        b.RowEnd = " \r\n";
+        cases.push_back({"21-byte table rows", b.Build()});
+        const std::string good = b.Build();
+        cases.push_back({"cut before the table", good.substr(0, static_cast<size_t>(b.StartXRef()))});
+    }
+    {
+        // Object streams without their cross-reference stream.
+        testing::PdfBuilder b = testing::SimpleDocument(5);
+        for (int n : {1, 2, 3, 4, 5, 7}) b.Compress(n);
+        const std::string good = b.Build(testing::XRefKind::Stream);
+        cases.push_back({"object streams, cut", good.substr(0, static_cast<size_t>(b.StartXRef()))});
+    }
+    {
+        // Trees that lie: a loop back to the root, a Count of 2^31, Kids that are no pages.
+        testing::PdfBuilder b = testing::SimpleDocument(5);
+        b.Set(2, "<< /Type /Pages /Kids [5 0 R 7 0 R 20 0 R] /Count 2147483648 >>");
+        b.Set(20, "<< /Type /Pages /Parent 2 0 R /Kids [9 0 R 2 0 R 6 0 R 11 0 R 13 0 R 3 0 R "
+                  "99 0 R] /Count 3 >>");
+        cases.push_back({"a tree that lies", b.Build()});
+    }
+    {
+        // Numbers beyond what four decimals can scale, in a page's own entries.
+        testing::PdfBuilder b = testing::SimpleDocument(5);
+        b.Set(5,
+              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 "
+              "0 R >> >> /Contents 6 0 R /Big 123456789012345678901234 /Private [ "
+              "100000000000000000000 -950000000000000.5 ] >>");
+        cases.push_back({"huge numbers", b.Build()});
+    }
+    for (testing::Cipher cipher : {testing::Cipher::Rc4_40, testing::Cipher::Aes256}) {
+        testing::PdfBuilder b = testing::SimpleDocument(5);
+        for (int n : {1, 2, 4, 5, 7}) b.Compress(n);
+        b.Encrypt(cipher, "", "own");
+        cases.push_back({"encrypted object streams", b.Build(testing::XRefKind::Stream)});
+    }
     int i = 0;
     for (const Case& c : cases) {
         const std::string input =
             testing::WriteTempFile("var-" + std::to_string(i++) + ".pdf", c.bytes);
-        ExpectReversed(Reverse(input), 5, "", c.what);
+        const bool encrypted = c.bytes.find("/Encrypt") != std::string::npos;
+        const std::string output = Reverse(input);
+        ExpectReversed(output, 5, encrypted ? "own" : "", c.what, encrypted);
+        if (std::string(c.what) == "huge numbers") {
+            // Written with every digit a double holds, never dropped.
+            const std::string bytes = testing::ReadFileBytes(output);
+            EXPECT_NE(bytes.find("/Big 123456789012345690000000.0\n"), std::string::npos);
+            EXPECT_NE(bytes.find("/Private [ 100000000000000000000.0 -950000000000000.5 ]"),
+                      std::string::npos);
+        }
     }
 }
 
@@ -124,6 +170,19 @@ TEST_F(ReversePeer, EncryptedFilesStayEncrypted) {
         {"aes-128 owner", "--encrypt usr own 128 --use-aes=y --", "usr", "own", "own"},
         {"aes-256 user", "--encrypt usr own 256 --", "usr", "own", "usr"},
         {"aes-256 empty user", "--encrypt '' own 256 --", "", "own", ""},
+        // What most current writers produce: object streams, encrypted.
+        {"rc4-40 object streams", "--object-streams=generate --allow-weak-crypto --encrypt '' own 40 --",
+         "", "own", ""},
+        {"rc4-128 object streams user",
+         "--object-streams=generate --allow-weak-crypto --encrypt usr own 128 --use-aes=n --",
+         "usr", "own", "usr"},
+        {"aes-128 object streams owner",
+         "--object-streams=generate --encrypt usr own 128 --use-aes=y --", "usr", "own", "own"},
+        {"aes-256 r5 object streams",
+         "--object-streams=generate --allow-weak-crypto --encrypt '' own 256 --force-R5 --", "",
+         "own", ""},
+        {"aes-256 object streams user", "--object-streams=generate --encrypt usr own 256 --", "usr",
+         "own", "usr"},
     };
     int i = 0;
     for (const Case& c : cases) {

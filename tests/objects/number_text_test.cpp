@@ -50,18 +50,21 @@ TEST(FormatDecimal, ValuesBeyondTheScaledRangeKeepTheirValueInPlainDecimal) {
     } cases[] = {
         {9e14, "900000000000000"},
         {9.3e14, "930000000000000"},
-        {1e20, "100000000000000000000"},
-        {-1e20, "-100000000000000000000"},
+        {1e20, "100000000000000000000.0"},
+        {-1e20, "-100000000000000000000.0"},
+        {9e18, "9000000000000000000"},
         {1234567890123456.5, "1234567890123456.5"},
-        {1.5e300, "15" + std::string(299, '0')},
+        {1.5e300, "15" + std::string(299, '0') + ".0"},
     };
     for (const Case& c : cases) {
         const std::string text = FormatDecimal(c.value, 4);
         EXPECT_EQ(text, c.text) << c.value;
         EXPECT_EQ(text.find_first_of("eE+"), std::string::npos) << text;
+        // Beyond 64-bit integers only as a real.
+        EXPECT_EQ(text.find('.') != std::string::npos || std::fabs(c.value) < 9.2e18, true) << text;
         EXPECT_EQ(std::strtod(text.c_str(), nullptr), c.value) << text;
     }
-    EXPECT_EQ(FormatDecimal(1e20, 0), "100000000000000000000");
+    EXPECT_EQ(FormatDecimal(1e20, 0), "100000000000000000000.0");
     // No PDF number is infinite or not a number: the nearest writable values stand in.
     EXPECT_EQ(FormatDecimal(std::nan(""), 4), "0");
     EXPECT_EQ(std::strtod(FormatDecimal(INFINITY, 4).c_str(), nullptr), DBL_MAX);

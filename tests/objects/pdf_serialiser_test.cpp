@@ -83,7 +83,7 @@ TEST(Serialiser, NumbersBeyondTheUsualFormAreWrittenNeverDropped) {
     d->SetValue("Arr", inner);
     d->SetValue("Z", store.NewNumeric(3));
     EXPECT_EQ(d->ToText(),
-              "<<\n/A 1\n/Big 100000000000000000000\n/Arr [ 2 -950000000000000 ]\n/Z 3\n>>\n");
+              "<<\n/A 1\n/Big 100000000000000000000.0\n/Arr [ 2 -950000000000000 ]\n/Z 3\n>>\n");
     EXPECT_EQ(inner->ToText(), "[ 2 -950000000000000 ]");
     // Read back, the same text again.
     EXPECT_EQ(store.ParseText(d->ToText())->ToText(), d->ToText());
