@@ -33,7 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     document.SetInformationEntry("ModDate", u"D:20240102030405Z");
 
     verava::TMemoryStream saved;
-    if (!document.WriteTo(saved)) return 0;  // e.g. a number that cannot be written
+    if (!document.WriteTo(saved)) {
+        std::fprintf(stderr, "a loaded document did not save\n");
+        std::abort();
+    }
     verava::TMemoryStream again(saved.TakeData());
     verava::TPDFDocument reloaded;
     if (reloaded.LoadFromStream(again, u"") != verava::TPDFDocument::kLoaded) {
