@@ -199,10 +199,10 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
     // this stream or to something else): the data run up to "endstream".
     auto* number = As<TPDFNumeric>(lengthValue);
     if (absent || number == nullptr) {
+        // Up to "endstream", or to the end of a file cut inside the data.
         const size_t end = find("endstream", start, std::string_view::npos);
-        if (end == std::string_view::npos) return false;
         dataStart = start;
-        dataLength = end - start;
+        dataLength = (end == std::string_view::npos ? source.size() : end) - start;
         return true;
     }
 
@@ -229,7 +229,16 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
     // The declared length is wrong: the data run up to "endstream", less the padding and
     // the one line end in front of it.
     const size_t end = FindStreamOrEnd(find, start, "endstream", "endobj", stopped);
-    if (end == std::string_view::npos || stopped) return false;
+    if (stopped) return false;
+    if (end == std::string_view::npos) {
+        // No "endstream" at all: a file cut inside the data. What is left of them is what
+        // there is.
+        dataStart = start;
+        dataLength = declared >= 0 && declared < static_cast<double>(source.size() - start)
+                         ? static_cast<size_t>(declared)
+                         : source.size() - start;
+        return true;
+    }
     size_t e = end;
     while (e > start && IsStreamPadding(static_cast<unsigned char>(source[e - 1]))) --e;
     if (e >= start + 2 && source[e - 2] == '\r' && source[e - 1] == '\n') {

@@ -69,6 +69,9 @@ double TokenValue(std::string token) {
     return DecimalReader(token);
 }
 
+// How far the parser looks for the end of a stream written inside a nested dictionary.
+constexpr size_t kInlineStreamScan = 1 << 16;
+
 // How far ahead a reference array counts its "R"s (about 9000 references).
 constexpr size_t kReserveScan = 1 << 16;
 
@@ -140,11 +143,27 @@ class Parser {
         return nullptr;
     }
 
+    // Streams are indirect objects, yet some writers put one inside a dictionary nested in
+    // another ("/AP << /N << /Length 0 >> stream endstream >>"). Inside a nested container
+    // such a stream is stepped over, so the rest of its holder is still read.
+    bool SkipInlineStream() {
+        if (!KeywordAt("stream")) return false;
+        // Such streams are small; a bounded look keeps hostile text from costing a search of
+        // the rest of the file at every level.
+        const size_t end = text_.substr(0, std::min(text_.size(), pos + kInlineStreamScan))
+                               .find("endstream", pos + 6);
+        if (end == std::string_view::npos) return false;
+        pos = end + 9;
+        return true;
+    }
+
     TPDFObject* ReadDictionary(int depth) {
         pos += 2;
         TPDFDictionary* dict = store_.NewDictionary();
         for (;;) {
             SkipWhiteAndComments();
+            // At depth 1 "stream" follows the object's own dictionary: that ends it.
+            if (depth >= 2 && SkipInlineStream()) continue;
             TPDFObject* key = ReadObject(depth);
             SkipWhiteAndComments();
             TPDFObject* value = ReadObject(depth);
@@ -162,6 +181,7 @@ class Parser {
         TPDFArray* array = store_.NewArray();
         for (;;) {
             SkipWhiteAndComments();
+            if (SkipInlineStream()) continue;
             TPDFObject* item = ReadObject(depth);
             if (item == nullptr) break;
             array->Add(item);

@@ -46,6 +46,35 @@ void CopyInherited(TPDFDictionary* page) {
     }
 }
 
+// A new blank page under `parent`, registered as an indirect object, as large as `model`
+// (its own or inherited MediaBox) or US Letter; null when the store cannot register.
+TPDFIndRef* BlankPage(TPDFStructure& store, const TPDFDictionary& parent,
+                      const TPDFDictionary* model) {
+    TPDFDictionary* page = store.NewDictionary();
+    page->SetValue("Type", store.CommonName("Page"));
+    page->SetValue("Parent", store.NewIndRef(parent.ObjectNumber, parent.GenerationNumber));
+    page->SetValue("Resources", store.NewDictionary());
+    TPDFObject* size = nullptr;
+    std::unordered_set<const TPDFDictionary*> visited;
+    for (const TPDFDictionary* node = model; node != nullptr && size == nullptr &&
+                                             visited.insert(node).second;
+         node = As<TPDFDictionary>(node->GetValue("Parent", true))) {
+        if (As<TPDFArray>(node->GetValue("MediaBox", true)) != nullptr) {
+            try {
+                size = store.ParseText(node->GetValue("MediaBox", true)->ToText());
+            } catch (const EInvalidOp&) {
+                size = nullptr;
+            }
+        }
+    }
+    page->SetValue("MediaBox",
+                   As<TPDFArray>(size) != nullptr ? size : store.NewIntegerArray({0, 0, 612, 792}, 3));
+    int32_t number = 0;
+    int32_t generation = 0;
+    store.OnRegisterIndirect(page, number, generation);
+    return store.NewIndRef(number, generation);
+}
+
 }  // namespace
 
 int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
@@ -88,7 +117,8 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
     };
     std::unordered_set<const TPDFDictionary*> nodes{root};
     std::unordered_set<const TPDFDictionary*> pages;
-    int32_t copies = 0;
+    int32_t copies = 0;  // copies of pages listed again, and blank pages for lost ones
+    TPDFDictionary* lastPage = nullptr;
     std::vector<Frame> stack;
     stack.push_back(open(root));
     setType(root, "Pages");
@@ -115,7 +145,21 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
         }
         TPDFObject* element = frame.kids->Get(frame.next++);
         auto* ref = As<TPDFIndRef>(element);
-        auto* dict = ref != nullptr ? As<TPDFDictionary>(ref->Resolve()) : nullptr;
+        TPDFObject* target = ref != nullptr ? ref->Resolve() : nullptr;
+        if (ref != nullptr && (target == nullptr || As<TPDFNull>(target) != nullptr)) {
+            // A page whose object is gone (a file cut short): a blank page keeps its place,
+            // so the pages after it keep their numbers, and no reference dangles.
+            TPDFIndRef* blank = nullptr;
+            if (store->OnRegisterIndirect && copies++ < kMaxPageCopies) {
+                blank = BlankPage(*store, *frame.node, lastPage);
+            }
+            frame.changed = true;
+            if (blank == nullptr) continue;
+            frame.kept.push_back(blank);
+            ++frame.count;
+            continue;
+        }
+        auto* dict = As<TPDFDictionary>(target);
         const std::string_view type = dict != nullptr ? TypeOf(dict) : std::string_view();
         // Typeless entries count by their shape: with Kids a node, without a page.
         const bool isNode =
@@ -161,6 +205,7 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
         setParent(page, frame.node);
         frame.kept.push_back(element);
         ++frame.count;
+        lastPage = page;
     }
     return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
 }

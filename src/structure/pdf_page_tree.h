@@ -48,17 +48,19 @@ class TPDFPageTree {
   public:
     // A marked content stream larger than this is left alone and a new one is appended.
     static constexpr size_t kMaxMarkedStreamBytes = 500000;
-    // Normalise makes at most this many copies of pages listed more than once.
+    // Normalise makes at most this many new pages (copies and blanks).
     static constexpr int32_t kMaxPageCopies = 10000;
 
     // Rebuilds the tree under `root` from what is really there, before a loaded document
     // trusts it: the pages are the page dictionaries reached through Kids (references only,
-    // each node walked once, so cycles are cut); Kids entries that lead to nothing or to
-    // something other than a page or page node are dropped; a page listed a second time
-    // becomes a page of its own, a copy of the first, registered through the store's
-    // OnRegisterIndirect (dropped when the store cannot register); every page and node gets
-    // its holder as Parent and each node the Count of the pages below it. Objects are only
-    // changed where they differ. Returns the number of pages.
+    // each node walked once, so cycles are cut); Kids entries that lead to something other
+    // than a page or page node are dropped; a reference to an object that is gone becomes a
+    // blank page of the previous page's size, so later pages keep their numbers; a page
+    // listed a second time becomes a page of its own, a copy of the first. New pages are
+    // registered through the store's OnRegisterIndirect (and left out when it cannot
+    // register, or beyond kMaxPageCopies). Every page and node gets its holder as Parent and
+    // each node the Count of the pages below it. Objects are only changed where they differ.
+    // Returns the number of pages.
     static int32_t Normalise(TPDFDictionary* root);
 
     // With a root the owner is the root's store and page 1 is selected at once; without one

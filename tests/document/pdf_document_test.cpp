@@ -210,7 +210,7 @@ TEST(DocumentLoad, ReadsTablesInFullAndRepairsWhatTheyLose) {
 
 TEST(DocumentLoad, RecoversThePagesThatSurviveACut) {
     // Cut short, without "startxref" or without a trailer: the file opens with the pages
-    // whose objects are still there, and the count says so.
+    // still there, lost pages as blank ones in their places, and the count says so.
     PdfBuilder b = testing::SimpleDocument(6);
     const std::string good = b.Build();
     const std::vector<std::string> all = testing::Texts("Page", 1, 6);
@@ -226,11 +226,11 @@ TEST(DocumentLoad, RecoversThePagesThatSurviveACut) {
         {"no startxref", good.substr(0, good.rfind("startxref")), all},
         {"no table and no trailer", good.substr(0, static_cast<size_t>(b.StartXRef())), all},
         {"cut inside the table", good.substr(0, static_cast<size_t>(b.StartXRef()) + 100), all},
-        {"cut before the last page", cutAt(15, 0), testing::Texts("Page", 1, 5)},
-        {"cut before page 5", cutAt(13, 0), testing::Texts("Page", 1, 4)},
-        // The page is there, its content is not: a blank page.
+        // A page whose object is gone stays as a blank page; so does one whose content is.
+        {"cut before the last page", cutAt(15, 0), testing::Join(testing::Texts("Page", 1, 5), {"?"})},
+        {"cut before page 5", cutAt(13, 0), testing::Join(testing::Texts("Page", 1, 4), {"?", "?"})},
         {"cut inside the content of page 5", cutAt(14, 30),
-         testing::Join(testing::Texts("Page", 1, 4), {"?"})},
+         testing::Join(testing::Texts("Page", 1, 4), {"?", "?"})},
     };
     for (const Case& c : cases) {
         auto doc = Load(c.bytes);
@@ -313,10 +313,15 @@ TEST(DocumentLoad, ThePageTreeIsBuiltFromWhatIsThere) {
           {21, "<< /Type /Pages /Parent 20 0 R /Kids [9 0 R 11 0 R 20 0 R] /Count 2 >>"}},
          testing::Texts("Page", 1, 4)},
         {"Kids that are no pages",
-         "<< /Type /Pages /Kids [6 0 R 5 0 R 3 0 R 99 0 R << /Type /Page >> 7 0 R 9 0 R 11 0 R "
+         "<< /Type /Pages /Kids [6 0 R 5 0 R 3 0 R << /Type /Page >> 7 0 R 9 0 R 11 0 R "
          "(x) 12 0 R] /Count 10 >>",
          {},
          testing::Texts("Page", 1, 4)},
+        // A page that is gone keeps its place as a blank page of the previous page's size.
+        {"a reference to a page that is gone",
+         "<< /Type /Pages /Kids [5 0 R 99 0 R 7 0 R 9 0 R 11 0 R] /Count 5 >>",
+         {},
+         {"Page 1", "?", "Page 2", "Page 3", "Page 4"}},
         {"a page listed twice", "<< /Type /Pages /Kids [5 0 R 7 0 R 7 0 R 9 0 R 11 0 R] /Count 4 >>",
          {},
          {"Page 1", "Page 2", "Page 2", "Page 3", "Page 4"}},

@@ -108,6 +108,10 @@ TEST(IndirectObject, StreamDataFollowLengthOrEndstream) {
         {"/Length 5", "hello", "\r\n  \t endstream\nendobj\n", "hello"},  // padding
         {"", "hello", "\r\nendstream\nendobj\n", "hello\r\n"},            // no Length
         {"/Length 99999", "abc", "\nendstream endobj", "abc"},
+        // A file cut inside the data: what is left of them.
+        {"/Length 99999", "hello", "", "hello"},
+        {"/Length 3", "hello", "", "hel"},
+        {"", "hello", "", "hello"},
         // A Length that is no number, or a reference to no number: up to "endstream".
         {"/Length (x)", "hello", "\nendstream\nendobj\n", "hello\n"},
         {"/Length 3 0 R", "hello", "\nendstream\nendobj\n", "hello\n"},

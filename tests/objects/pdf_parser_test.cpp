@@ -165,6 +165,26 @@ TEST_F(ParserTest, DictionariesAndArrays) {
     EXPECT_NE(As<TPDFString>(Parse("<<>")), nullptr);
 }
 
+TEST_F(ParserTest, StreamsWrittenInsideNestedContainersAreSteppedOver) {
+    struct Case {
+        const char* text;
+        const char* written;
+    } cases[] = {
+        // An appearance stream written in place: the rest of its holders is still read.
+        {"<< /Annots [ << /AP << /N << /Length 3 >>\nstream\nabc\nendstream>> /FS 4 0 R >> ] "
+         "/Contents 6 0 R >>",
+         "<<\n/Annots [ <<\n/AP <<\n/N <<\n/Length 3\n>>\n>>\n/FS 4 0 R\n>>\n]\n/Contents 6 0 R\n>>\n"},
+        {"[ 1 << /Length 0 >> stream\nendstream 2 ]", "[ 1 <<\n/Length 0\n>>\n2 ]"},
+        // The object's own dictionary ends at "stream": its data follow.
+        {"<< /Length 3 >>\nstream\nabc\nendstream", "<<\n/Length 3\n>>\n"},
+        // Without its "endstream" nothing is stepped over: the container ends there.
+        {"<< /A << /B 1 >> stream\nabc /C 2 >>", "<<\n/A <<\n/B 1\n>>\n>>\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Parse(c.text)->ToText(), c.written) << c.text;
+    }
+}
+
 TEST_F(ParserTest, ReferenceArraysReserveFromTheirRCount) {
     auto* a = As<TPDFArray>(Parse("[1 0 R 2 0 R 3 0 R]"));
     ASSERT_NE(a, nullptr);
