@@ -455,6 +455,8 @@ TEST(DocumentSave, OlderRevisionsFromARepairKeepTheirContentUnderNewNumbers) {
     auto* old = As<TPDFDictionary>(again->ResolveObject(highest + 1));
     ASSERT_NE(old, nullptr);
     EXPECT_EQ(As<TPDFString>(old->GetValue("Title"))->Bytes, "Test document");
+    // Size counts the renumbered revision too.
+    EXPECT_NE(saved.find("/Size " + std::to_string(highest + 2) + "\n"), std::string::npos);
     EXPECT_EQ(saved.find("\n4 0 obj\n"), saved.rfind("\n4 0 obj\n"));  // one object 4 only
 }
 

@@ -101,6 +101,31 @@ TEST(MergeStreams, ThreePagesAndTwoPagesGiveFivePagesInOrder) {
     EXPECT_EQ(m.output.substr(m.output.size() - 6), "%%EOF\n");
 }
 
+TEST(MergeStreams, NumbersBeyondTheUsualFormKeepTheirValues) {
+    // A page's private data holding numbers a four-decimal scaling cannot hold, in a
+    // top-level array and in a dictionary entry, in either input.
+    PdfBuilder first = SimpleDocument(1, "Odd");
+    first.Set(5,
+              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 6 0 R /Resources << "
+              "/Font << /F1 3 0 R >> >> /Private 9 0 R /Big 123456789012345678901234 >>");
+    first.Set(9, "[ 100000000000000000000 -950000000000000.5 ]");
+    PdfBuilder second = SimpleDocument(1, "Even");
+    second.Set(4, "<< /Producer (x) /Serial 999999999999999 >>");
+    Merged m(first.Build(), second.Build());
+    ASSERT_EQ(m.result, 1);
+    OutputDocument out(m.output);
+    ASSERT_TRUE(out.loaded);
+    EXPECT_EQ(out.PageTexts(), (std::vector<std::string>{"Odd 1", "Even 1"}));
+    auto* privateData = As<TPDFArray>(out.document.ResolveObject(9));
+    ASSERT_NE(privateData, nullptr);
+    EXPECT_EQ(Numbers(privateData), (std::vector<double>{1e20, -950000000000000.5}));
+    auto* page = As<TPDFDictionary>(out.document.ResolveObject(5));
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(As<TPDFNumeric>(page->GetValue("Big"))->NumValue, 123456789012345678901234.0);
+    EXPECT_EQ(m.output.find("% bug"), std::string::npos);
+    EXPECT_NE(m.output.find("/Serial 999999999999999\n"), std::string::npos);
+}
+
 TEST(MergeStreams, SecondInputIsNumberedAboveTheFirstAndItsNewForm) {
     // First input: objects 1..8 of a two-page document and a filler as object 40, no form.
     PdfBuilder first = SimpleDocument(2, "Odd");
