@@ -167,6 +167,14 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
         result.errorCode = engine.ErrorCode;
         return result;
     }
+    // Every page of both files, and nothing else, or the moves below would put the wrong
+    // pages together.
+    if (engine.CountPages() != odd + even) {
+        DeleteFileWide(result.outputPath);
+        result.outcome = WorkflowOutcome::MergeUnreadable;
+        result.errorCode = kErrorMergeUnreadable;
+        return result;
+    }
     Report(progress, 50, true);
     for (int32_t d = 0; d < even; ++d) {
         // Even page d + 1 sits right behind the odd pages moved so far; scanned last to

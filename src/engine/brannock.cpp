@@ -110,6 +110,11 @@ int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16stri
         ErrorCode = kErrorNotLoadable;
         return 0;
     }
+    // An input is never written over: the output cannot take its place.
+    if (SameFileWide(output, first) || SameFileWide(output, second)) {
+        ErrorCode = kErrorOutputLocked;
+        return 0;
+    }
     // The output is written beside its name and takes its place only when complete: a
     // refused or failed merge leaves no output behind, and an earlier file stays as it was.
     const bool replacing = FileExistsWide(output);

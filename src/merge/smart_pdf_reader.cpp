@@ -469,9 +469,7 @@ TPDFObject* TSmartPDFReader::LoadObject(int32_t n, TPDFStructure* store) {
 }
 
 TPDFObject* TSmartPDFReader::GetObject(int32_t n) {
-    for (size_t k = 0; k < CacheNumbers.size(); ++k) {
-        if (CacheNumbers[k] == n) return ObjectCache[k];
-    }
+    if (auto it = cache_.find(n); it != cache_.end()) return it->second;
     // A load that cannot start now (n is being loaded further up, or nesting is too deep)
     // answers nothing, and nothing is cached for it.
     if (static_cast<int>(loading_.size()) >= kMaxLoadDepth ||
@@ -479,12 +477,7 @@ TPDFObject* TSmartPDFReader::GetObject(int32_t n) {
         return nullptr;
     }
     TPDFObject* object = LoadObject(n, Structure.get());
-    if (static_cast<int32_t>(ObjectCache.size()) >= CacheLimit && !ObjectCache.empty()) {
-        ObjectCache.erase(ObjectCache.begin());
-        CacheNumbers.erase(CacheNumbers.begin());
-    }
-    ObjectCache.push_back(object);
-    CacheNumbers.push_back(n);
+    cache_.emplace(n, object);
     return object;
 }
 

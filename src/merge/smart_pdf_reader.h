@@ -1,7 +1,7 @@
 // Reads one input of a file merge without building a document: the header, the whole
 // cross-reference chain into a table of its own, and every trailer. Objects are then served
 // by number as raw text cut from the file ("12 0 obj" ... up to the next object's offset), as
-// objects parsed into a store the caller chooses, or through a small FIFO cache. Stream data
+// objects parsed into a store the caller chooses, or parsed once and kept by number. Stream data
 // stay as found in the file (still encoded); only object streams are decoded, to extract the
 // objects stored in them (ISO 32000-1, 7.5.7).
 #pragma once
@@ -65,8 +65,11 @@ class TSmartPDFReader {
     // Object n parsed into `store` (the reader's own when null), with its stream data when it
     // is a stream. Never cached.
     TPDFObject* LoadObject(int32_t n, TPDFStructure* store);
-    // Object n through ObjectCache, parsed into Structure on a miss.
+    // Object n, parsed into Structure the first time and the same object every time after,
+    // so walks that meet a number again meet the same object, and nothing is parsed twice.
     TPDFObject* GetObject(int32_t n);
+    // How many numbers GetObject has answered (a missing object counts too).
+    size_t CachedObjectCount() const { return cache_.size(); }
     // LoadObject into `store` when given, GetObject otherwise.
     TPDFObject* FetchObject(int32_t n, TPDFStructure* store);
     int32_t GetGeneration(int32_t n) const;
@@ -95,9 +98,6 @@ class TSmartPDFReader {
     std::vector<SmartXRefEntry> Entries;
     std::unique_ptr<TVMXSortedInt64List> Offsets;
     std::vector<TPDFDictionary*> Trailers;  // newest first
-    std::vector<TPDFObject*> ObjectCache;   // oldest first; a null entry is a cached "none"
-    std::vector<int32_t> CacheNumbers;
-    int32_t CacheLimit = 100;
     bool HasXRefStream = false;
     bool HasXRefStm = false;
     int32_t SubsectionCount = 0;
@@ -143,6 +143,7 @@ class TSmartPDFReader {
     bool EnterLoad(int32_t n);
     void LeaveLoad();
 
+    std::unordered_map<int32_t, TPDFObject*> cache_;  // GetObject's answers; null: none
     std::vector<ObjStmIndex> objStmIndexes_;   // parallel to ObjStmCache
     std::vector<int32_t> loading_;             // numbers whose load is in progress
     std::unordered_set<int64_t> offsetsSeen_;  // offsets already in Offsets

@@ -210,6 +210,18 @@ bool FileExistsWide(const std::u16string& fileName) {
     return !S_ISDIR(st.st_mode);
 }
 
+bool SameFileWide(const std::u16string& a, const std::u16string& b) {
+    const std::string pathA = WideNameToPath(a);
+    const std::string pathB = WideNameToPath(b);
+    struct stat statA {};
+    struct stat statB {};
+    if (pathA.empty() || pathB.empty() || stat(pathA.c_str(), &statA) != 0 ||
+        stat(pathB.c_str(), &statB) != 0) {
+        return false;
+    }
+    return statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
+}
+
 bool DeleteFileWide(const std::u16string& fileName) {
     const std::string path = WideNameToPath(fileName);
     return !path.empty() && unlink(path.c_str()) == 0;

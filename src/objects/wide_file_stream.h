@@ -88,6 +88,9 @@ class TReplacingFile {
 std::string WideNameToPath(const std::u16string& fileName);
 
 bool FileExistsWide(const std::u16string& fileName);
+// True when both names lead to one existing file (the same device and inode: links,
+// "./" and ".." do not hide it).
+bool SameFileWide(const std::u16string& a, const std::u16string& b);
 bool DeleteFileWide(const std::u16string& fileName);
 // Mode kFileModeCreate creates (truncating an existing file); other modes try to open.
 bool CanOpen(const std::u16string& fileName, uint16_t mode);

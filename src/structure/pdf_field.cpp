@@ -41,12 +41,21 @@ void TPDFField::LoadField(TPDFIndRef* reference) {
 }
 
 TPDFObject* TPDFField::Inherited(std::string_view key) const {
-    // Each dictionary once: a Parent chain that loops back ends where it closes.
+    // Each dictionary once, known by address and, through a reference, by object number (a
+    // resolver may hand out a new object for a number met again): a Parent chain that
+    // loops back ends where it closes.
     std::unordered_set<const TPDFDictionary*> visited;
+    std::unordered_set<int32_t> numbers;
+    if (FieldRef != nullptr) numbers.insert(FieldRef->TargetNumber);
     const TPDFDictionary* node = FieldDict;
     while (node != nullptr && visited.insert(node).second) {
         if (node->IndexOf(key) >= 0) return Resolve(node->GetValue(key));
-        node = As<TPDFDictionary>(Resolve(node->GetValue("Parent")));
+        TPDFObject* parent = node->GetValue("Parent");
+        if (const auto* ref = As<TPDFIndRef>(parent);
+            ref != nullptr && !numbers.insert(ref->TargetNumber).second) {
+            return nullptr;
+        }
+        node = As<TPDFDictionary>(Resolve(parent));
     }
     return nullptr;
 }

@@ -24,6 +24,7 @@ void TPDFForm::LoadAcroForm(TPDFDictionary* acroForm) {
         fieldsArray_ = fields;
         fields_.clear();
         recorded_.clear();
+        recordedNumbers_.clear();
         for (int32_t i = 0; i < fields->Count(); ++i) {
             if (auto* ref = As<TPDFIndRef>(fields->Get(i))) AddField(nullptr, ref);
         }
@@ -49,8 +50,12 @@ void TPDFForm::AddField(TPDFField* parent, TPDFIndRef* reference) {
     if (dict == nullptr) return;
     const int32_t depth = parent != nullptr ? parent->depth_ + 1 : 0;
     // Kids that lead back to a recorded field, or a chain deeper than any real form, end
-    // the walk: hostile trees must neither loop nor exhaust the stack.
-    if (depth > kMaxFieldDepth || !recorded_.insert(dict).second) return;
+    // the walk: hostile trees must neither loop nor exhaust the stack. Fields are known by
+    // object number, since a resolver may hand out a new object for a number met again.
+    if (depth > kMaxFieldDepth || !recorded_.insert(dict).second ||
+        !recordedNumbers_.insert(reference->TargetNumber).second) {
+        return;
+    }
 
     fields_.push_back(std::make_unique<TPDFField>());
     TPDFField* field = fields_.back().get();

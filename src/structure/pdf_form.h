@@ -52,6 +52,7 @@ class TPDFForm {
     TPDFDictionary* resources_ = nullptr;
     std::vector<std::unique_ptr<TPDFField>> fields_;
     std::unordered_set<const TPDFDictionary*> recorded_;
+    std::unordered_set<int32_t> recordedNumbers_;  // the same fields by object number
 };
 
 }  // namespace verava

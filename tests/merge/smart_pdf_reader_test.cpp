@@ -611,46 +611,37 @@ TEST(SmartPDFReaderStreams, SelfReferencesTerminate) {
     }
 }
 
-TEST(SmartPDFReaderCache, KeepsTheLastHundredObjects) {
+TEST(SmartPDFReaderCache, EachObjectIsParsedOnceAndStaysTheSame) {
     PdfBuilder b;
-    for (int n = 1; n <= 102; ++n) b.Add("<< /K " + std::to_string(n) + " >>");
+    for (int n = 1; n <= 302; ++n) b.Add("<< /K " + std::to_string(n) + " >>");
     b.TrailerEntries = "/Root 1 0 R";
     ReaderOver r(b.Build());
     ASSERT_EQ(r.reader.Status, 0);
-    EXPECT_EQ(r.reader.CacheLimit, 100);
-    TPDFObject* first = r.reader.GetObject(1);
-    ASSERT_NE(first, nullptr);
-    for (int n = 2; n <= 100; ++n) r.reader.GetObject(n);
-    EXPECT_EQ(r.reader.ObjectCache.size(), 100u);
-    EXPECT_EQ(r.reader.GetObject(1), first);  // still cached
-    EXPECT_EQ(r.reader.GetObject(50), r.reader.GetObject(50));
+    std::vector<TPDFObject*> first(302);
+    for (int n = 1; n <= 301; ++n) first[n] = r.reader.GetObject(n);
+    const int32_t parsed = r.reader.Structure->ObjectCount();
+    // Asked again, in any order and any number of times: the same objects, nothing parsed.
+    for (int round = 0; round < 3; ++round) {
+        for (int n = 301; n >= 1; --n) ASSERT_EQ(r.reader.GetObject(n), first[n]) << n;
+    }
+    EXPECT_EQ(r.reader.Structure->ObjectCount(), parsed);
+    EXPECT_EQ(TextOf(first[7]), "<<\n/K 7\n>>\n");
 
-    // The 101st distinct object pushes the first one out.
-    r.reader.GetObject(101);
-    EXPECT_EQ(r.reader.ObjectCache.size(), 100u);
-    EXPECT_EQ(r.reader.CacheNumbers.front(), 2);
-    EXPECT_EQ(r.reader.CacheNumbers.back(), 101);
-    TPDFObject* again = r.reader.GetObject(1);
-    EXPECT_NE(again, first);
-    EXPECT_EQ(TextOf(again), TextOf(first));
-    EXPECT_EQ(r.reader.CacheNumbers.front(), 3);
-
-    // A cached "none" counts as cached.
+    // A missing object is answered once as none.
     EXPECT_EQ(r.reader.GetObject(5000), nullptr);
-    EXPECT_EQ(r.reader.CacheNumbers.back(), 5000);
-    const size_t before = r.reader.CacheNumbers.size();
+    const size_t before = r.reader.CachedObjectCount();
     EXPECT_EQ(r.reader.GetObject(5000), nullptr);
-    EXPECT_EQ(r.reader.CacheNumbers.size(), before);
-    EXPECT_EQ(r.reader.CacheNumbers.front(), 4);
+    EXPECT_EQ(r.reader.CachedObjectCount(), before);
 
     // LoadObject never caches and parses into the store it is given.
     TPDFStructure scratch;
-    TPDFObject* loaded = r.reader.LoadObject(102, &scratch);
+    const size_t cached = r.reader.CachedObjectCount();
+    TPDFObject* loaded = r.reader.LoadObject(302, &scratch);
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(loaded->Store(), &scratch);
-    EXPECT_NE(r.reader.CacheNumbers.back(), 102);
-    EXPECT_EQ(r.reader.FetchObject(102, &scratch)->Store(), &scratch);
-    EXPECT_EQ(r.reader.FetchObject(102, nullptr)->Store(), r.reader.Structure.get());
+    EXPECT_EQ(r.reader.CachedObjectCount(), cached);
+    EXPECT_EQ(r.reader.FetchObject(302, &scratch)->Store(), &scratch);
+    EXPECT_EQ(r.reader.FetchObject(302, nullptr)->Store(), r.reader.Structure.get());
 }
 
 TEST(SmartPDFReaderTrailer, LooksUpValuesAcrossTrailers) {

@@ -278,6 +278,37 @@ TEST(Form, CyclicAndDeepFieldTreesEnd) {
     }
 }
 
+TEST(Form, WalksKnowFieldsByNumberWhenTheResolverHandsOutNewObjects) {
+    // A resolver that parses a new object on every call, as a cache that forgot the number
+    // would: a Parent cycle of 150 fields and kids shared between fields still end, and
+    // each field is recorded once.
+    TObjectTable table;
+    TPDFDictionary* acro = table.AddDict(1, "<< /Fields [2 0 R 300 0 R] >>");
+    constexpr int32_t kCycle = 150;
+    for (int32_t i = 2; i < kCycle + 2; ++i) {
+        const int32_t next = i + 1 < kCycle + 2 ? i + 1 : 2;
+        table.AddDict(i, "<< /T (f" + std::to_string(i) + ") /Parent " + std::to_string(next) +
+                             " 0 R /Kids [" + std::to_string(next) + " 0 R 400 0 R] >>");
+    }
+    table.AddDict(300, "<< /T (shared) /Kids [400 0 R 401 0 R] >>");
+    table.AddDict(400, "<< /T (a) /Kids [401 0 R] /Parent 300 0 R >>");
+    table.AddDict(401, "<< /T (b) /Parent 400 0 R >>");
+    TPDFStructure fresh;
+    int64_t calls = 0;
+    TPDFForm form;
+    form.OnResolveObject = [&](TPDFIndRef* ref) -> TPDFObject* {
+        ++calls;
+        TPDFObject* object = table.Get(ref->TargetNumber);
+        return object != nullptr ? fresh.ParseText(object->ToText()) : nullptr;
+    };
+    form.LoadAcroForm(acro);
+    EXPECT_EQ(form.FieldCount(), kCycle + 3);
+    for (int32_t i = 0; i < form.FieldCount(); ++i) {
+        form.Field(i)->FieldTypeOf();  // walks the Parent chain
+    }
+    EXPECT_LT(calls, 100000);
+}
+
 TEST(Form, ResolverReplacesTheStoresResolution) {
     TObjectTable table;
     TPDFDictionary* acro = table.AddDict(1, "<< /Fields [2 0 R] >>");

@@ -230,9 +230,6 @@ int Merge(const Arguments& a) {
     }
     const std::string& odd = a.positional[0];
     const std::string& even = a.positional[1];
-    if (!a.output.empty() && (SameFile(odd, a.output) || SameFile(even, a.output))) {
-        return Usage("the output must not be one of the inputs", kMergeHelp);
-    }
     ProgressBar bar;
     verava::WorkflowProgress progress;
     progress.setPosition = [&](int32_t percent) { bar.Set(percent); };
