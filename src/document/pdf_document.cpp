@@ -62,10 +62,17 @@ void TPDFDocument::ClearDocument() {
     FileData = SharedBytes();
     EnteredNumbers.Clear();
     repaired_ = false;
+    pageTreeRebuilt_ = false;
     pageTree_ = std::make_unique<TPDFPageTree>();
 }
 
 int32_t TPDFDocument::HighestObjectNumber() const { return highest_; }
+
+std::vector<int32_t> TPDFDocument::PageObjectNumbers() const {
+    std::vector<int32_t> numbers;
+    for (const TPDFDictionary* page : pageTree_->Pages()) numbers.push_back(page->ObjectNumber);
+    return numbers;
+}
 
 // ---- loading
 
@@ -100,6 +107,7 @@ uint8_t TPDFDocument::LoadFromStream(TStream& stream, const std::u16string& pass
 uint8_t TPDFDocument::OpenBuffer(const std::u16string& password) {
     ResetObjects();
     repaired_ = false;
+    pageTreeRebuilt_ = false;
     // Decoding, and the decoded object streams kept, are bounded by the file's size.
     const size_t limit = DecodeLimitForInput(static_cast<int64_t>(FileData.size()));
     Structure->DecodeLimit = limit;
@@ -170,7 +178,9 @@ void TPDFDocument::BuildPageTree() {
     };
     // The file's tree is taken for what it holds, never for what it claims.
     TPDFDictionary* root = GetPagesRoot();
-    TPDFPageTree::Normalise(root);
+    bool changed = false;
+    TPDFPageTree::Normalise(root, &changed);
+    pageTreeRebuilt_ = pageTreeRebuilt_ || changed;
     pageTree_ = std::make_unique<TPDFPageTree>(root, callbacks);
 }
 
@@ -598,6 +608,19 @@ TPDFDictionary* TPDFDocument::GetPagesRoot() {
     for (auto& o : objects_) {
         auto* dict = As<TPDFDictionary>(o->GetObject());
         if (dict != nullptr && dict->GetType() == "Pages") found = dict;
+    }
+    if (found == nullptr && type->Text == "Page" && pages->Indirect) {
+        // The catalog names a page as its tree (a one-page file): give it a root of its own,
+        // as other readers do.
+        TPDFDictionary* root = Structure->NewDictionary();
+        root->SetValue("Type", Structure->NewName("Pages"));
+        TPDFArray* kids = Structure->NewArray();
+        kids->Add(Structure->NewIndRef(pages->ObjectNumber, pages->GenerationNumber));
+        root->SetValue("Kids", kids);
+        root->SetValue("Count", Structure->NewNumeric(1));
+        GetRoot()->SetValue("Pages", AddIndirect(root));
+        pageTreeRebuilt_ = true;
+        found = root;
     }
     return found;
 }

@@ -96,6 +96,11 @@ class TPDFDocument : public IPDFObjectOwner {
     const std::vector<std::unique_ptr<TPDFIndObj>>& Objects() const { return objects_; }
     // True when the object table was rebuilt by the repair scan.
     bool Repaired() const { return repaired_; }
+    // True when the file's page tree had to be changed to hold what it holds (lost pages,
+    // cycles, wrong counts or parents, a page named as the tree).
+    bool PageTreeRebuilt() const { return pageTreeRebuilt_; }
+    // The object numbers of pages 1..n in order.
+    std::vector<int32_t> PageObjectNumbers() const;
     int32_t HighestObjectNumber() const;
 
     TVMXSortedUniqueIntegerList EnteredNumbers;
@@ -152,6 +157,7 @@ class TPDFDocument : public IPDFObjectOwner {
     int32_t highest_ = 0;
     size_t entryLimit_ = size_t{1} << 20;  // entries taken from cross-reference data
     bool repaired_ = false;
+    bool pageTreeRebuilt_ = false;
 };
 
 // The text of a document's Info entry or XMP date: the current local time as a PDF date.

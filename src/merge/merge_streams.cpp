@@ -1,7 +1,10 @@
 #include "merge/merge_streams.h"
 
 #include <memory>
+#include <tuple>
+#include <vector>
 
+#include "document/pdf_document.h"
 #include "merge/smart_pdf_document.h"
 #include "merge/smart_pdf_info.h"
 #include "merge/smart_pdf_reader.h"
@@ -10,6 +13,7 @@
 #include "objects/file_mapping.h"
 #include "objects/number_text.h"
 #include "objects/stream.h"
+#include "objects/wide_file_stream.h"
 
 namespace verava {
 namespace {
@@ -69,22 +73,89 @@ void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmar
 
 }  // namespace
 
+namespace {
+
+// One input as the document loader reads it: what the merge must agree with.
+struct Arbiter {
+    TPDFDocument document;
+    uint8_t loaded = TPDFDocument::kNotLoadable;
+    std::vector<int32_t> pages;  // page object numbers in order
+};
+
+// An input as the merge reads it, straight from its stream or from a clean copy the loader
+// wrote when the merge reader sees the file differently (a repaired file, offsets that miss,
+// a page tree that had to be rebuilt).
+struct MergeInput {
+    std::unique_ptr<TStream> copy;
+    std::unique_ptr<Input> input;
+};
+
+// The merge reader agrees with the loader: a usable reader, a file the loader took as it
+// is, and the same pages in the same order.
+bool Agrees(Input& input, const Arbiter& arbiter) {
+    return input.reader.Status == TSmartPDFReader::kStatusUsable &&
+           !arbiter.document.Repaired() && !arbiter.document.PageTreeRebuilt() &&
+           input.document.PageNumbers() == arbiter.pages;
+}
+
+// Encrypted inputs are refused even when they would open without a password: the merge
+// neither decrypts nor writes encrypted files.
+bool Encrypted(MergeInput& input) {
+    return input.input->info.SecurityStatus(TSmartPDFInfo::kQueryEncryption) != 0;
+}
+
+// 0 when the input, already read by the merge reader into `into`, can be merged (it is then
+// in `into`, read from the file itself or from a clean copy), else the refusal code.
+int32_t PrepareInput(TStream& stream, Arbiter& arbiter, MergeInput& into) {
+    arbiter.loaded = arbiter.document.LoadFromStream(stream, u"");
+    if (arbiter.loaded == TPDFDocument::kPasswordRejected) return kMergeEncrypted;
+    if (arbiter.loaded != TPDFDocument::kLoaded) return kMergeUnreadable;
+    arbiter.pages = arbiter.document.PageObjectNumbers();
+    if (Agrees(*into.input, arbiter)) return 0;
+    // The loader is the arbiter: the merge takes the file as the loader reads it, through a
+    // copy the loader writes (same objects and numbers, a clean table).
+    into.input.reset();
+    into.copy = CreateScratchFile();
+    if (!arbiter.document.WriteTo(*into.copy)) return kMergeUnreadable;
+    into.copy->Seek(0, TStream::SeekOrigin::Beginning);
+    into.input = std::make_unique<Input>(*into.copy);
+    const bool readable = into.input->reader.Status == TSmartPDFReader::kStatusUsable &&
+                          into.input->document.PageNumbers() == arbiter.pages;
+    return readable ? 0 : kMergeUnreadable;
+}
+
+// The pages of the written output, as the loader reads them.
+std::vector<int32_t> OutputPages(TStream& output) {
+    TPDFDocument written;
+    output.Seek(0, TStream::SeekOrigin::Beginning);
+    if (written.LoadFromStream(output, u"") != TPDFDocument::kLoaded) return {};
+    if (written.Repaired() || written.PageTreeRebuilt()) return {};
+    return written.PageObjectNumbers();
+}
+
+}  // namespace
+
 int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
                      const MergeProgressSink& progress) {
-    Input a(first);
-    Input b(second);
-    if (a.info.SecurityStatus(TSmartPDFInfo::kQueryEncryption) != 0 ||
-        b.info.SecurityStatus(TSmartPDFInfo::kQueryEncryption) != 0) {
-        // Encrypted inputs are refused even when they would open without a password: the
-        // merge neither decrypts nor writes encrypted files.
+    Arbiter arbiterA;
+    Arbiter arbiterB;
+    MergeInput inputA;
+    MergeInput inputB;
+    inputA.input = std::make_unique<Input>(first);
+    inputB.input = std::make_unique<Input>(second);
+    if (Encrypted(inputA) || Encrypted(inputB)) {
         errorCode = kMergeEncrypted;
         return 0;
     }
-    if (a.reader.Status != TSmartPDFReader::kStatusUsable ||
-        b.reader.Status != TSmartPDFReader::kStatusUsable) {
-        errorCode = kMergeUnreadable;
-        return 0;
+    for (auto [stream, arbiter, into] : {std::tuple{&first, &arbiterA, &inputA},
+                                         std::tuple{&second, &arbiterB, &inputB}}) {
+        if (const int32_t refusal = PrepareInput(*stream, *arbiter, *into); refusal != 0) {
+            errorCode = refusal;
+            return 0;
+        }
     }
+    Input& a = *inputA.input;
+    Input& b = *inputB.input;
     a.reader.FinishTrailer();
     b.reader.FinishTrailer();
     TPDFDictionary* trailer = a.reader.Trailer;
@@ -145,6 +216,15 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
                       a.reader.Structure->NewNumeric(static_cast<double>(countA) + countB + 1));
     writer.WriteXRefAndTrailer(*trailer);
     buffered.Flush();
+
+    // Count before success: the written file must hold every page of the first input, then
+    // every page of the second, each once, in order.
+    std::vector<int32_t> expected = arbiterA.pages;
+    for (int32_t page : arbiterB.pages) expected.push_back(page + shift);
+    if (OutputPages(output) != expected) {
+        errorCode = kMergeUnreadable;
+        return 0;
+    }
     return 1;
 }
 

@@ -73,6 +73,37 @@ int32_t TSmartPDFDocument::PageCount() {
     return 1;
 }
 
+std::vector<int32_t> TSmartPDFDocument::PageNumbers() {
+    std::vector<int32_t> pages;
+    if (PagesDict == nullptr || PagesRef == nullptr || PagesDict->GetType() != "Pages") return {};
+    std::unordered_set<int32_t> nodes{PagesRef->TargetNumber};
+    std::vector<std::pair<TPDFArray*, int32_t>> stack;
+    auto open = [&](TPDFDictionary* node) {
+        auto* kids = As<TPDFArray>(Follow(node->GetValue("Kids")));
+        if (kids != nullptr) stack.emplace_back(kids, 0);
+        return kids != nullptr;
+    };
+    if (!open(PagesDict)) return {};
+    for (int steps = 0; !stack.empty(); ++steps) {
+        if (steps > kMaxWalk) return {};
+        auto& [kids, next] = stack.back();
+        if (next >= kids->Count()) {
+            stack.pop_back();
+            continue;
+        }
+        auto* ref = As<TPDFIndRef>(kids->Get(next++));
+        auto* dict = ref != nullptr ? As<TPDFDictionary>(GetObject(ref->TargetNumber)) : nullptr;
+        if (dict == nullptr) return {};
+        const std::string type = dict->GetType();
+        if (type == "Page") {
+            pages.push_back(ref->TargetNumber);
+        } else if (type != "Pages" || !nodes.insert(ref->TargetNumber).second || !open(dict)) {
+            return {};
+        }
+    }
+    return pages;
+}
+
 bool TSmartPDFDocument::IsPage(const TPDFIndRef* reference) {
     if (reference == nullptr) return false;
     auto* d = As<TPDFDictionary>(GetObject(reference->TargetNumber));

@@ -35,6 +35,10 @@ class TSmartPDFDocument {
     TPDFObject* GetObject(int32_t n, TPDFStructure* store = nullptr);
     int32_t HighestObjectNumber() const;
     int32_t PageCount();
+    // The object numbers of the pages in page order, as a walk over Kids finds them (each
+    // node once, by number), or nothing when the tree holds anything but pages and page
+    // nodes, or no tree.
+    std::vector<int32_t> PageNumbers();
     bool IsPage(const TPDFIndRef* reference);
     // The value of `key` on the dictionary or its nearest ancestor through Parent; every
     // ancestor visited is recorded.

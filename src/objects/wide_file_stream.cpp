@@ -203,6 +203,31 @@ bool TReplacingFile::Commit() {
     return true;
 }
 
+std::unique_ptr<TBrannockWideFileStream> CreateScratchFile() {
+    const std::string folder = WideNameToPath(TempPath());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = folder + "verava-";
+        for (unsigned char b : RandomBytes(8)) name += "0123456789abcdef"[b & 15];
+        name += ".tmp";
+        const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            break;
+        }
+        close(fd);
+        std::unique_ptr<TBrannockWideFileStream> stream;
+        try {
+            stream = std::make_unique<TBrannockWideFileStream>(Utf8ToUnicode(name), kFileModeCreate);
+        } catch (...) {
+            unlink(name.c_str());
+            throw;
+        }
+        unlink(name.c_str());
+        return stream;
+    }
+    throw EFCreateError();
+}
+
 bool FileExistsWide(const std::u16string& fileName) {
     const std::string path = WideNameToPath(fileName);
     struct stat st {};

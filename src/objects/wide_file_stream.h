@@ -84,6 +84,11 @@ class TReplacingFile {
     bool committed_ = false;
 };
 
+// A file for scratch data that no other program sees: made in the temporary folder and
+// unlinked at once, so it goes away with the stream, whatever happens. Raises EFCreateError
+// when none can be made.
+std::unique_ptr<TBrannockWideFileStream> CreateScratchFile();
+
 // The UTF-8 path the system uses for a UTF-16 file name.
 std::string WideNameToPath(const std::u16string& fileName);
 

@@ -77,12 +77,15 @@ TPDFIndRef* BlankPage(TPDFStructure& store, const TPDFDictionary& parent,
 
 }  // namespace
 
-int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
+int32_t TPDFPageTree::Normalise(TPDFDictionary* root, bool* changed) {
+    bool unchanged = true;
+    if (changed != nullptr) *changed = false;
     if (root == nullptr) return 0;
     TPDFStructure* store = root->Store();
     auto setCount = [&](TPDFDictionary* dict, int64_t value) {
         const auto* present = As<TPDFNumeric>(dict->GetValue("Count", false));
         if (present != nullptr && present->NumValue == static_cast<double>(value)) return;
+        unchanged = false;
         dict->SetValue("Count", store->NewNumeric(static_cast<double>(value)));
     };
     auto setParent = [&](TPDFDictionary* dict, const TPDFDictionary* parent) {
@@ -91,10 +94,13 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
             present->TargetGeneration == parent->GenerationNumber) {
             return;
         }
+        unchanged = false;
         dict->SetValue("Parent", store->NewIndRef(parent->ObjectNumber, parent->GenerationNumber));
     };
     auto setType = [&](TPDFDictionary* dict, std::string_view type) {
-        if (TypeOf(dict) != type) dict->SetValue("Type", store->CommonName(type));
+        if (TypeOf(dict) == type) return;
+        unchanged = false;
+        dict->SetValue("Type", store->CommonName(type));
     };
 
     // One frame per node being walked: its Kids and the elements kept so far. The walk is a
@@ -110,6 +116,7 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
     auto open = [&](TPDFDictionary* node) {
         Frame frame{node, As<TPDFArray>(node->GetValue("Kids", true))};
         if (frame.kids == nullptr) {
+            unchanged = false;
             frame.kids = store->NewArray();
             node->SetValue("Kids", frame.kids);
         }
@@ -122,12 +129,16 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
     std::vector<Frame> stack;
     stack.push_back(open(root));
     setType(root, "Pages");
-    if (root->IndexOf("Parent") >= 0) root->RemoveKey("Parent");
+    if (root->IndexOf("Parent") >= 0) {
+        unchanged = false;
+        root->RemoveKey("Parent");
+    }
     int64_t total = 0;
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next >= frame.kids->Count()) {
             if (frame.changed) {
+                unchanged = false;
                 while (frame.kids->Count() > 0) frame.kids->Delete(frame.kids->Count() - 1);
                 for (TPDFObject* kept : frame.kept) frame.kids->Add(kept);
             }
@@ -200,14 +211,44 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root) {
         }
         // A page whose Parent was another node keeps what it inherited there.
         const auto* oldParent = As<TPDFDictionary>(page->GetValue("Parent", true));
-        if (oldParent != nullptr && oldParent != frame.node) CopyInherited(page);
+        if (oldParent != nullptr && oldParent != frame.node) {
+            unchanged = false;
+            CopyInherited(page);
+        }
         setType(page, "Page");
         setParent(page, frame.node);
         frame.kept.push_back(element);
         ++frame.count;
         lastPage = page;
     }
+    if (changed != nullptr) *changed = !unchanged;
     return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
+}
+
+std::vector<TPDFDictionary*> TPDFPageTree::Pages() const {
+    std::vector<TPDFDictionary*> pages;
+    if (root_ == nullptr) return pages;
+    std::unordered_set<const TPDFDictionary*> nodes{root_};
+    // Kids arrays being walked, with the next index in each.
+    std::vector<std::pair<TPDFArray*, int32_t>> stack;
+    if (auto* kids = As<TPDFArray>(root_->GetValue("Kids", true))) stack.emplace_back(kids, 0);
+    while (!stack.empty()) {
+        auto& [kids, next] = stack.back();
+        if (next >= kids->Count()) {
+            stack.pop_back();
+            continue;
+        }
+        auto* ref = As<TPDFIndRef>(kids->Get(next++));
+        auto* dict = ref != nullptr ? As<TPDFDictionary>(ref->Resolve()) : nullptr;
+        if (dict == nullptr) continue;
+        if (TypeOf(dict) == "Pages") {
+            auto* sub = As<TPDFArray>(dict->GetValue("Kids", true));
+            if (sub != nullptr && nodes.insert(dict).second) stack.emplace_back(sub, 0);
+        } else if (TypeOf(dict) == "Page") {
+            pages.push_back(dict);
+        }
+    }
+    return pages;
 }
 
 TPDFPageTree::TPDFPageTree(TPDFDictionary* root, TPDFPageTreeCallbacks callbacks)

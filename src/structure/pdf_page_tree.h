@@ -60,8 +60,12 @@ class TPDFPageTree {
     // registered through the store's OnRegisterIndirect (and left out when it cannot
     // register, or beyond kMaxPageCopies). Every page and node gets its holder as Parent and
     // each node the Count of the pages below it. Objects are only changed where they differ.
-    // Returns the number of pages.
-    static int32_t Normalise(TPDFDictionary* root);
+    // Returns the number of pages; `changed` (when given) tells whether anything had to be
+    // changed.
+    static int32_t Normalise(TPDFDictionary* root, bool* changed = nullptr);
+    // The page dictionaries in page order, in one walk over Kids (references only, each
+    // node once). For a tree as Normalise leaves it these are exactly pages 1..Count.
+    std::vector<TPDFDictionary*> Pages() const;
 
     // With a root the owner is the root's store and page 1 is selected at once; without one
     // the tree is empty (no owner, CurrentPageNumber 0).

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -219,21 +220,6 @@ TEST(MergeWorkflow, InputsThatCannotBeMergedAreNamedAndNothingIsWritten) {
         }
     }
     {
-        // A file whose startxref leads nowhere opens as a document through the repair scan,
-        // but the merge cannot read it: refused with 409, nothing left at the output path.
-        std::string bytes = PagesShowing(Texts("Even", 2));
-        const size_t value = bytes.rfind("startxref\n") + 10;
-        bytes = bytes.substr(0, value) + "99999999\n%%EOF\n";
-        const std::string damaged = WriteTempFile("mwfail-noxref.pdf", bytes);
-        TVelmorPDFLibrary probe;
-        ASSERT_EQ(probe.OpenFile(U(damaged)), 1);
-        ASSERT_EQ(probe.CountPages(), 2);
-        const WorkflowResult result = MergeFiles(U(files.odd), U(damaged), r.Sink());
-        EXPECT_EQ(result.outcome, WorkflowOutcome::MergeUnreadable);
-        EXPECT_EQ(result.errorCode, kErrorMergeUnreadable);
-        EXPECT_FALSE(FileExistsWide(MergeOutputPath(U(files.odd), U(damaged))));
-    }
-    {
         // The output cannot be created: a folder stands where it would go.
         const Pair blocked("mwblock", 2, 2);
         ASSERT_EQ(mkdir(UnicodeToUtf8(blocked.Output()).c_str(), 0700), 0);
@@ -244,6 +230,66 @@ TEST(MergeWorkflow, InputsThatCannotBeMergedAreNamedAndNothingIsWritten) {
     }
     // Refused merges never got past the start of the bar.
     for (int32_t position : r.positions) EXPECT_EQ(position, 0);
+}
+
+TEST(MergeWorkflow, FilesTheDocumentRepairsAreMergedWithEveryPageInPlace) {
+    // Even files the merge reader alone would read wrongly (offsets that miss, a page tree
+    // root it takes for a number) or not at all: the document loader is the arbiter, and
+    // the merge takes each as the loader reads it.
+    using Damage = std::function<std::string(const std::string&)>;
+    const struct {
+        const char* what;
+        Damage damage;
+    } cases[] = {
+        {"CR LF line ends",
+         [](const std::string& good) {
+             std::string crlf;
+             for (char c : good) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+             return crlf;
+         }},
+        {"offsets shifted by 200",
+         [](const std::string& good) {
+             return testing::InsertAt(good, good.find("1 0 obj"), std::string(200, '\n'));
+         }},
+        {"startxref leading nowhere",
+         [](const std::string& good) {
+             return good.substr(0, good.rfind("startxref\n") + 10) + "99999999\n%%EOF\n";
+         }},
+        {"junk before the header",
+         [](const std::string& good) { return std::string(2000, 'j') + good; }},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        for (bool reversed : {false, true}) {
+            const std::string tag = "mwrep" + std::to_string(i++);
+            const std::string odd = WriteTempFile(tag + "-odd.pdf", PagesShowing(Texts("Odd", 4)));
+            const std::string even =
+                WriteTempFile(tag + "-even.pdf", c.damage(PagesShowing(Texts("Even", 4, reversed))));
+            WorkflowProgress none;
+            const WorkflowResult result = MergeFiles(U(odd), U(even), none, reversed);
+            ASSERT_EQ(result.outcome, WorkflowOutcome::Done) << c.what << " " << reversed;
+            EXPECT_EQ(PageOrder(result.outputPath), Interleaved(4, 4)) << c.what << " " << reversed;
+        }
+    }
+}
+
+TEST(MergeWorkflow, AnOutputThatIsAnInputIsRefusedAndNothingIsTouched) {
+    const Pair files("mwsame", 2, 2);
+    const std::string oddBytes = ReadFileBytes(files.odd);
+    const std::string evenBytes = ReadFileBytes(files.even);
+    const std::string link = files.even + ".link.pdf";
+    ASSERT_EQ(symlink(files.even.c_str(), link.c_str()), 0);
+    const std::string folder = files.odd.substr(0, files.odd.rfind('/'));
+    const std::string dotted = folder + "/./" + files.odd.substr(files.odd.rfind('/') + 1);
+    for (const std::string& output : {files.odd, files.even, link, dotted}) {
+        WorkflowProgress none;
+        const WorkflowResult result = MergeFiles(U(files.odd), U(files.even), none, false, U(output));
+        EXPECT_EQ(result.outcome, WorkflowOutcome::OutputLocked) << output;
+        EXPECT_EQ(result.errorCode, kErrorOutputLocked) << output;
+        EXPECT_EQ(ReadFileBytes(files.odd), oddBytes) << output;
+        EXPECT_EQ(ReadFileBytes(files.even), evenBytes) << output;
+    }
+    unlink(link.c_str());
 }
 
 TEST(MergeWorkflow, EncryptedInputsAreRefusedWithOrWithoutAUserPassword) {
