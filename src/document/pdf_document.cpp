@@ -380,6 +380,11 @@ void TPDFDocument::AddObjectStreamEntries() {
             }
         }
     }
+    // A stream whose own number is taken by a newer packed object is gone with it, and so
+    // is what it held.
+    for (auto it = packed.begin(); it != packed.end();) {
+        it = packed.count(it->second.stream) != 0 ? packed.erase(it) : std::next(it);
+    }
     if (packed.empty()) return;
     // An object found packed in a newer stream replaces the scanned copies of its number.
     std::vector<XRefEntry> entries;

@@ -38,6 +38,11 @@ void EmitObject(int32_t number, int32_t generation, TPDFObject* value, Sink&& si
     sink("endobj\n");
 }
 
+bool IsObjectStream(TPDFObject* value) {
+    auto* stream = As<TPDFStream>(value);
+    return stream != nullptr && stream->StreamDict()->GetType() == "ObjStm";
+}
+
 }  // namespace
 
 std::string TPDFDocument::ObjectToText(TPDFIndObj& object) {
@@ -99,8 +104,10 @@ bool TPDFDocument::WriteTo(TStream& stream) {
             const int32_t generation = isShadowed || o.Generation < 0 ? 0 : o.Generation;
             XRefEntry& row = rows[number];
             row.number = number;
-            if (!isShadowed && objectStreams.count(o.Number) != 0) {
-                // An object stream of the source file: dissolved into ordinary objects.
+            if (!isShadowed && !o.Compressed && objectStreams.count(o.Number) != 0 &&
+                IsObjectStream(o.GetObject())) {
+                // An object stream of the source file: dissolved into ordinary objects. (A
+                // damaged file may name something else as a container: that is written.)
                 row = XRefEntry{o.Number, 0, 0, false, 0, 0, false};
                 continue;
             }

@@ -378,6 +378,65 @@ TEST(DocumentLoad, ThePageTreeIsBuiltFromWhatIsThere) {
     }
 }
 
+TEST(DocumentSave, ANumberNamedAsAContainerByMistakeIsStillWritten) {
+    // Object 9 claims to sit in "object stream 2", which is the page tree root: saving must
+    // write the root, not dissolve it as if it were an object stream.
+    PdfBuilder b = testing::SimpleDocument(2);
+    std::string file = b.Build(XRefKind::Stream);
+    const size_t xref = static_cast<size_t>(b.StartXRef());
+    std::string rows;
+    auto put = [&](int type, int64_t field2, int field3) {
+        rows.push_back(static_cast<char>(type));
+        for (int i = 3; i >= 0; --i) rows.push_back(static_cast<char>((field2 >> (8 * i)) & 0xFF));
+        rows.push_back(static_cast<char>((field3 >> 8) & 0xFF));
+        rows.push_back(static_cast<char>(field3 & 0xFF));
+    };
+    put(0, 0, 65535);
+    for (int n = 1; n <= 8; ++n) put(1, b.OffsetOf(n), 0);
+    put(2, 2, 0);  // object 9 "in object stream 2"
+    put(1, static_cast<int64_t>(xref), 0);
+    file = file.substr(0, xref) + "10 0 obj\n" +
+           PdfBuilder::StreamBody("/Type /XRef /Size 11 /W [1 4 2] /Root 1 0 R /Info 4 0 R", rows) +
+           "\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    auto doc = Load(file);
+    EXPECT_EQ(testing::PageLabels(*doc), testing::Texts("Page", 1, 2));
+    auto again = Load(Save(*doc));
+    EXPECT_EQ(testing::PageLabels(*again), testing::Texts("Page", 1, 2));
+}
+
+TEST(DocumentLoad, RepairDropsWhatAnObjectStreamHeldWhenANewerObjectTakesItsNumber) {
+    // Object stream 20 holds pages; a newer object stream 30 holds a new object 20 (the
+    // page tree root). After a repair, 20 is the root, and nothing refers to the old stream.
+    auto objectStream = [](const std::vector<std::pair<int, std::string>>& objects) {
+        std::string head;
+        std::string bodies;
+        for (const auto& [number, body] : objects) {
+            head += std::to_string(number) + " " + std::to_string(bodies.size()) + " ";
+            bodies += body + "\n";
+        }
+        return PdfBuilder::StreamBody("/Type /ObjStm /N " + std::to_string(objects.size()) +
+                                          " /First " + std::to_string(head.size()),
+                                      head + bodies);
+    };
+    PdfBuilder b;
+    b.Set(1, "<< /Type /Catalog /Pages 20 0 R >>");
+    b.Set(3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    b.Set(6, PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (Page 1) Tj ET"));
+    b.Set(20, objectStream({{5, "<< /Type /Page /Parent 20 0 R /Resources << /Font << /F1 3 0 R "
+                                ">> >> /Contents 6 0 R >>"}}));
+    b.Set(30, objectStream({{20, "<< /Type /Pages /Kids [5 0 R] /Count 1 >>"}}));
+    b.TrailerEntries = "/Root 1 0 R";
+    const std::string good = b.Build();
+    // No table, no trailer: only the scan is left. The catalog is found by itself.
+    auto doc = Load(good.substr(0, static_cast<size_t>(b.StartXRef())));
+    EXPECT_TRUE(doc->Repaired());
+    auto again = Load(Save(*doc));
+    EXPECT_EQ(again->PageTree().TotalPages(), doc->PageTree().TotalPages());
+    auto* root = As<TPDFDictionary>(again->ResolveObject(20));
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->GetType(), "Pages");
+}
+
 TEST(DocumentLoad, RepairKeepsTheTrailerOfAStreamOnlyFile) {
     // No "trailer" keyword anywhere: the repaired table must still use the trailer the
     // cross-reference stream gave, not a catalog made up while the offsets missed.
