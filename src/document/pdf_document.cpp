@@ -182,6 +182,8 @@ void TPDFDocument::BuildPageTree() {
     TPDFPageTree::Normalise(root, &changed);
     pageTreeRebuilt_ = pageTreeRebuilt_ || changed;
     pageTree_ = std::make_unique<TPDFPageTree>(root, callbacks);
+    // The tree now holds what its Counts say: pages are found through an index of them.
+    pageTree_->UsePageIndex();
 }
 
 void TPDFDocument::RemoveLinearization() {

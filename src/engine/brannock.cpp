@@ -89,6 +89,14 @@ int32_t TBrannock::MovePageTo(int32_t position) {
     return 1;
 }
 
+int32_t TBrannock::ReorderPages(const std::vector<int32_t>& order) {
+    try {
+        return CurrentDocument->PageTree().Reorder(order) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
 int32_t TBrannock::WriteToFile(const std::u16string& fileName) {
     ErrorCode = kErrorNone;
     try {

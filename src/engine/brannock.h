@@ -41,6 +41,10 @@ class TBrannock {
     int32_t CurrentPage();
     int32_t GoToPage(int32_t page);
     int32_t MovePageTo(int32_t position);
+    // Puts all pages of the current document in a new order at once: `order[i]` is the page
+    // that ends at position i + 1. 1 on success; 0, with nothing changed, when `order` is not
+    // a permutation of the pages.
+    int32_t ReorderPages(const std::vector<int32_t>& order);
     int32_t WriteToFile(const std::u16string& fileName);
     // Joins two PDF files into a third at file level: all pages of `first`, then all pages of
     // `second`. 1 when the output was written; otherwise ErrorCode says why and no output

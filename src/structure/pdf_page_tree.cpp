@@ -28,6 +28,30 @@ bool IsMarkedStream(const TPDFStream* stream) {
     return marker != nullptr && marker->Text == "Tolm";
 }
 
+// The page's own value of an inheritable attribute, or the nearest ancestor's, as written
+// there (a reference stays a reference).
+TPDFObject* InheritedValue(TPDFDictionary* page, std::string_view key) {
+    std::unordered_set<const TPDFDictionary*> visited;
+    for (TPDFDictionary* node = page; node != nullptr && visited.insert(node).second;
+         node = As<TPDFDictionary>(node->GetValue("Parent", true))) {
+        if (node->GetValue(key, true) != nullptr) return node->GetValue(key, false);
+    }
+    return nullptr;
+}
+
+// A value for another holder: a new reference to the same object, or a copy of a direct
+// value (containers never share what they hold). Null when it cannot be written.
+TPDFObject* Duplicate(TPDFStructure& store, TPDFObject* value) {
+    if (auto* ref = As<TPDFIndRef>(value)) {
+        return store.NewIndRef(ref->TargetNumber, ref->TargetGeneration);
+    }
+    try {
+        return store.ParseText(value->ToText());
+    } catch (const EInvalidOp&) {
+        return nullptr;
+    }
+}
+
 // Gives the page its own Resources, MediaBox, CropBox and Rotate where it only inherited
 // them, each the first value found up the Parent chain, resolved.
 void CopyInherited(TPDFDictionary* page) {
@@ -225,30 +249,117 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root, bool* changed) {
     return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
 }
 
-std::vector<TPDFDictionary*> TPDFPageTree::Pages() const {
-    std::vector<TPDFDictionary*> pages;
-    if (root_ == nullptr) return pages;
+std::vector<TPDFPageTree::Slot> TPDFPageTree::Slots() const {
+    std::vector<Slot> slots;
+    if (root_ == nullptr) return slots;
     std::unordered_set<const TPDFDictionary*> nodes{root_};
-    // Kids arrays being walked, with the next index in each.
-    std::vector<std::pair<TPDFArray*, int32_t>> stack;
-    if (auto* kids = As<TPDFArray>(root_->GetValue("Kids", true))) stack.emplace_back(kids, 0);
+    // Kids arrays being walked, with the next index in each and their node.
+    struct Frame {
+        TPDFArray* kids;
+        int32_t next;
+        TPDFDictionary* node;
+    };
+    std::vector<Frame> stack;
+    if (auto* kids = As<TPDFArray>(root_->GetValue("Kids", true))) stack.push_back({kids, 0, root_});
     while (!stack.empty()) {
-        auto& [kids, next] = stack.back();
-        if (next >= kids->Count()) {
+        Frame& frame = stack.back();
+        if (frame.next >= frame.kids->Count()) {
             stack.pop_back();
             continue;
         }
-        auto* ref = As<TPDFIndRef>(kids->Get(next++));
+        const int32_t index = frame.next++;
+        auto* ref = As<TPDFIndRef>(frame.kids->Get(index));
         auto* dict = ref != nullptr ? As<TPDFDictionary>(ref->Resolve()) : nullptr;
         if (dict == nullptr) continue;
         if (TypeOf(dict) == "Pages") {
             auto* sub = As<TPDFArray>(dict->GetValue("Kids", true));
-            if (sub != nullptr && nodes.insert(dict).second) stack.emplace_back(sub, 0);
+            if (sub != nullptr && nodes.insert(dict).second) stack.push_back({sub, 0, dict});
         } else if (TypeOf(dict) == "Page") {
-            pages.push_back(dict);
+            slots.push_back({frame.kids, index, frame.node, dict});
         }
     }
+    return slots;
+}
+
+std::vector<TPDFDictionary*> TPDFPageTree::Pages() const {
+    std::vector<TPDFDictionary*> pages;
+    for (const Slot& slot : Slots()) pages.push_back(slot.page);
     return pages;
+}
+
+bool TPDFPageTree::Reorder(const std::vector<int32_t>& order) {
+    if (root_ == nullptr || owner_ == nullptr) return false;
+    const std::vector<Slot> slots = Slots();
+    const auto n = static_cast<int32_t>(slots.size());
+    if (static_cast<int32_t>(order.size()) != n || TotalPages() != n) return false;
+    std::vector<bool> taken(static_cast<size_t>(n), false);
+    for (int32_t page : order) {
+        if (page < 1 || page > n || taken[static_cast<size_t>(page - 1)]) return false;
+        taken[static_cast<size_t>(page - 1)] = true;
+    }
+
+    // What each page sees before anything moves: its own entry or the nearest ancestor's.
+    struct Seen {
+        TPDFObject* values[4] = {nullptr, nullptr, nullptr, nullptr};
+    };
+    std::vector<Seen> seen(slots.size());
+    std::vector<TPDFObject*> elements(slots.size());
+    for (size_t i = 0; i < slots.size(); ++i) {
+        elements[i] = slots[i].kids->Get(slots[i].index);
+        for (size_t k = 0; k < std::size(kInheritedAttributes); ++k) {
+            seen[i].values[k] = InheritedValue(slots[i].page, kInheritedAttributes[k]);
+        }
+    }
+    // A node that holds an attribute changes what a page arriving under it would inherit.
+    auto nodeProvides = [](TPDFDictionary* node, std::string_view key) {
+        std::unordered_set<const TPDFDictionary*> visited;
+        for (; node != nullptr && visited.insert(node).second;
+             node = As<TPDFDictionary>(node->GetValue("Parent", true))) {
+            if (node->GetValue(key, true) != nullptr) return true;
+        }
+        return false;
+    };
+
+    for (int32_t i = 0; i < n; ++i) {
+        const Slot& slot = slots[static_cast<size_t>(i)];
+        const auto from = static_cast<size_t>(order[static_cast<size_t>(i)] - 1);
+        TPDFDictionary* page = slots[from].page;
+        slot.kids->Replace(slot.index, elements[from]);
+        if (slots[from].holder == slot.holder) continue;
+        // Under another node: what the page inherited becomes its own, and what the new
+        // node would add that the page did not see is set to the value it had.
+        for (size_t k = 0; k < std::size(kInheritedAttributes); ++k) {
+            const std::string_view key = kInheritedAttributes[k];
+            if (page->IndexOf(key) >= 0) continue;
+            TPDFObject* before = seen[from].values[k];
+            if (before != nullptr) {
+                if (TPDFObject* copy = Duplicate(*owner_, before)) page->SetValue(key, copy);
+            } else if (nodeProvides(slot.holder, key)) {
+                if (key == "Rotate") {
+                    page->SetValue(key, owner_->NewNumeric(0));
+                } else if (key == "Resources") {
+                    page->SetValue(key, owner_->NewDictionary());
+                } else if (key == "CropBox" && seen[from].values[1] != nullptr) {
+                    // Without a crop box of its own the page was cut at its media box.
+                    if (TPDFObject* copy = Duplicate(*owner_, seen[from].values[1])) {
+                        page->SetValue(key, copy);
+                    }
+                }
+            }
+        }
+        page->SetValue("Parent",
+                       owner_->NewIndRef(slot.holder->ObjectNumber, slot.holder->GenerationNumber));
+    }
+    ClearPageCache();
+    if (currentPageDict_ != nullptr) {
+        for (int32_t i = 0; i < n; ++i) {
+            if (slots[static_cast<size_t>(order[static_cast<size_t>(i)] - 1)].page ==
+                currentPageDict_) {
+                currentPageNumber_ = i + 1;
+            }
+        }
+    }
+    return true;
 }
 
 TPDFPageTree::TPDFPageTree(TPDFDictionary* root, TPDFPageTreeCallbacks callbacks)
@@ -277,6 +388,7 @@ TPDFDictionary* TPDFPageTree::CachedPage(int32_t n) const {
 void TPDFPageTree::ClearPageCache() {
     pageCache_.clear();
     cacheSize_ = 0;
+    pageIndexValid_ = false;
 }
 
 void TPDFPageTree::RecordLastElement(TPDFArray* kids, TPDFObject* element) {
@@ -290,6 +402,17 @@ void TPDFPageTree::RecordLastElement(TPDFArray* kids, TPDFObject* element) {
 TPDFDictionary* TPDFPageTree::FindPage(int32_t n) {
     const int32_t total = TotalPages();
     if (n < 1 || n > total) return nullptr;
+    if (usePageIndex_) {
+        if (!pageIndexValid_) {
+            pageIndex_ = Pages();
+            pageIndexValid_ = true;
+        }
+        if (static_cast<size_t>(n) <= pageIndex_.size()) {
+            TPDFDictionary* page = pageIndex_[static_cast<size_t>(n) - 1];
+            pageCache_[n] = page;
+            return page;
+        }
+    }
     parentPages_ = root_;
     TPDFDictionary* result = nullptr;
     if (auto* kids = As<TPDFArray>(root_->GetValue("Kids", true))) {
@@ -539,6 +662,7 @@ void TPDFPageTree::CopyInheritedAttributes(TPDFDictionary* page) { CopyInherited
 
 void TPDFPageTree::RelocatePage(int32_t from, int32_t to) {
     if (root_ == nullptr) return;
+    pageIndexValid_ = false;
     const auto* rootCount = As<TPDFNumeric>(root_->GetValue("Count", true));
     if (rootCount == nullptr) return;
     const int32_t total = rootCount->AsInteger();

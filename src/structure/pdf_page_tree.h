@@ -66,6 +66,16 @@ class TPDFPageTree {
     // The page dictionaries in page order, in one walk over Kids (references only, each
     // node once). For a tree as Normalise leaves it these are exactly pages 1..Count.
     std::vector<TPDFDictionary*> Pages() const;
+    // Puts all pages in a new order at once: `order[i]` is the number of the page that ends
+    // at position i + 1. The tree keeps its shape (every node its number of pages); each
+    // page that lands under another node keeps exactly the resources, boxes and rotation it
+    // saw before. Linear in the number of pages. False, and nothing changed, when `order` is
+    // not a permutation of 1..Count or the tree's Kids do not hold Count pages.
+    bool Reorder(const std::vector<int32_t>& order);
+    // From now on page lookups by number go through an index of the pages built in one walk
+    // (kept until the tree changes) instead of walking down from the root for each page. For
+    // trees that hold what their Counts say, as Normalise leaves them.
+    void UsePageIndex() { usePageIndex_ = true; }
 
     // With a root the owner is the root's store and page 1 is selected at once; without one
     // the tree is empty (no owner, CurrentPageNumber 0).
@@ -161,6 +171,19 @@ class TPDFPageTree {
     // Sparse on purpose: a hostile Count of 2^31 - 1 must not allocate a slot per page.
     std::unordered_map<int32_t, TPDFDictionary*> pageCache_;
     int32_t cacheSize_ = 0;
+
+    // Slots of the pages in order, for Reorder and the page index: the Kids array holding
+    // each page, its index there and the node that holds the array.
+    struct Slot {
+        TPDFArray* kids;
+        int32_t index;
+        TPDFDictionary* holder;
+        TPDFDictionary* page;
+    };
+    std::vector<Slot> Slots() const;
+    bool usePageIndex_ = false;
+    bool pageIndexValid_ = false;
+    std::vector<TPDFDictionary*> pageIndex_;
 
     TPDFPainter pageBuffer_;
     TPDFAnnots annots_;
