@@ -70,6 +70,40 @@ void CopyInherited(TPDFDictionary* page) {
     }
 }
 
+// Contents that name what is not a stream (an object lost with a cut, a damaged one) go:
+// a page shows the streams that are there, and readers need not skip a reference to
+// nothing. False when something was removed.
+bool KeepStreamContents(TPDFDictionary& page) {
+    TPDFObject* contents = page.GetValue("Contents", false);
+    if (contents == nullptr) return true;
+    auto isStream = [](TPDFObject* value) {
+        return As<TPDFStream>(ResolveIfReference(value)) != nullptr;
+    };
+    if (As<TPDFIndRef>(contents) != nullptr) {
+        TPDFObject* target = ResolveIfReference(contents);
+        if (As<TPDFStream>(target) != nullptr) return true;
+        auto* array = As<TPDFArray>(target);
+        if (array == nullptr) {
+            page.RemoveKey("Contents");
+            return false;
+        }
+        contents = array;
+    }
+    auto* array = As<TPDFArray>(contents);
+    if (array == nullptr) {
+        page.RemoveKey("Contents");
+        return false;
+    }
+    bool kept = true;
+    for (int32_t i = array->Count() - 1; i >= 0; --i) {
+        if (!isStream(array->Get(i))) {
+            array->Delete(i);
+            kept = false;
+        }
+    }
+    return kept;
+}
+
 // A new blank page under `parent`, registered as an indirect object, as large as `model`
 // (its own or inherited MediaBox) or US Letter; null when the store cannot register.
 TPDFIndRef* BlankPage(TPDFStructure& store, const TPDFDictionary& parent,
@@ -241,6 +275,7 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root, bool* changed) {
         }
         setType(page, "Page");
         setParent(page, frame.node);
+        if (!KeepStreamContents(*page)) unchanged = false;
         frame.kept.push_back(element);
         ++frame.count;
         lastPage = page;
