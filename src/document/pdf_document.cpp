@@ -165,9 +165,24 @@ bool TPDFDocument::EntriesPointAtTheirObjects() {
     return true;
 }
 
+namespace {
+
+// What a catalog's Pages may name: a page tree node, or a page (a one-page file), with or
+// without Type.
+bool CanRootPageTree(const TPDFDictionary* dict) {
+    if (dict == nullptr) return false;
+    const std::string type = dict->GetType();
+    if (type == "Pages" || type == "Page") return true;
+    return type.empty() && (dict->IndexOf("Kids") >= 0 || dict->IndexOf("Contents") >= 0 ||
+                            dict->IndexOf("MediaBox") >= 0);
+}
+
+}  // namespace
+
 bool TPDFDocument::PageTreeReachable() {
     auto* catalog = As<TPDFDictionary>(Trailer->GetValue("Root", true));
-    return catalog != nullptr && As<TPDFDictionary>(catalog->GetValue("Pages", true)) != nullptr;
+    return catalog != nullptr &&
+           CanRootPageTree(As<TPDFDictionary>(catalog->GetValue("Pages", true)));
 }
 
 void TPDFDocument::BuildPageTree() {
@@ -414,7 +429,7 @@ void TPDFDocument::AdoptNewestCatalog() {
     auto adopt = [this](TPDFIndObj& o) {
         auto* catalog = As<TPDFDictionary>(o.GetObject());
         if (catalog == nullptr || catalog->GetType() != "Catalog" ||
-            As<TPDFDictionary>(catalog->GetValue("Pages", true)) == nullptr) {
+            !CanRootPageTree(As<TPDFDictionary>(catalog->GetValue("Pages", true)))) {
             return false;
         }
         Trailer->SetValue("Root", Structure->NewIndRef(o.Number, o.Generation));
@@ -589,8 +604,12 @@ TPDFIndRef* TPDFDocument::AddIndirect(TPDFObject* object) {
 }
 
 void TPDFDocument::RemoveObject(int32_t number, int32_t generation) {
+    // The copy lookups find, when a repaired file holds several under the number (older
+    // revisions): removing an older one would leave the object meant in place.
+    TPDFIndObj* found = FindObject(number);
     for (auto it = objects_.begin(); it != objects_.end(); ++it) {
-        if ((*it)->Number == number && (*it)->Generation == generation) {
+        if ((*it)->Number == number && (*it)->Generation == generation &&
+            (found == nullptr || found->Generation != generation || it->get() == found)) {
             objects_.erase(it);
             BuildNumberIndex();
             return;
@@ -609,14 +628,32 @@ TPDFDictionary* TPDFDocument::GetPagesRoot() {
     auto* pages = As<TPDFDictionary>(GetRoot()->GetValue("Pages", true));
     if (pages == nullptr) return nullptr;
     auto* type = As<TPDFName>(pages->GetValue("Type"));
-    if (type == nullptr || type->Text == "Pages") return pages;
-    // The catalog names something else: take the last page tree node in the file.
-    TPDFDictionary* found = nullptr;
-    for (auto& o : objects_) {
-        auto* dict = As<TPDFDictionary>(o->GetObject());
-        if (dict != nullptr && dict->GetType() == "Pages") found = dict;
+    // A dictionary without Type is taken for what its shape says: a page node when it has
+    // Kids, a page when it has contents or a media box (below), else a node.
+    const bool typelessPage = type == nullptr && pages->IndexOf("Kids") < 0 &&
+                              (pages->IndexOf("Contents") >= 0 || pages->IndexOf("MediaBox") >= 0);
+    if ((type == nullptr && !typelessPage) || (type != nullptr && type->Text == "Pages")) {
+        return pages;
     }
-    if (found == nullptr && type->Text == "Page" && pages->Indirect) {
+    TPDFDictionary* found = nullptr;
+    if (!typelessPage) {
+        // The catalog names something else: take the last page tree node in the file (one a
+        // reference can name: not an older revision hidden by a newer one).
+        for (auto& o : objects_) {
+            if (FindObject(o->Number) != o.get()) continue;
+            auto* dict = As<TPDFDictionary>(o->GetObject());
+            if (dict != nullptr && dict->GetType() == "Pages") found = dict;
+        }
+        if (found != nullptr && found->Indirect) {
+            // The catalog is made to name the root it stands for, so a saved file says the
+            // same.
+            GetRoot()->SetValue("Pages", Structure->NewIndRef(found->ObjectNumber,
+                                                              found->GenerationNumber));
+            pageTreeRebuilt_ = true;
+        }
+    }
+    const bool isPage = typelessPage || (type != nullptr && type->Text == "Page");
+    if (found == nullptr && isPage && pages->Indirect) {
         // The catalog names a page as its tree (a one-page file): give it a root of its own,
         // as other readers do.
         TPDFDictionary* root = Structure->NewDictionary();

@@ -79,6 +79,7 @@ namespace {
 struct Arbiter {
     TPDFDocument document;
     uint8_t loaded = TPDFDocument::kNotLoadable;
+    int32_t root = 0;            // the page tree root's object number
     std::vector<int32_t> pages;  // page object numbers in order
 };
 
@@ -90,12 +91,19 @@ struct MergeInput {
     std::unique_ptr<Input> input;
 };
 
+// The merge reader finds the loader's page tree root and the same pages in the same order.
+bool SamePages(Input& input, const Arbiter& arbiter) {
+    return input.document.PagesRef != nullptr &&
+           input.document.PagesRef->TargetNumber == arbiter.root &&
+           input.document.PageNumbers() == arbiter.pages;
+}
+
 // The merge reader agrees with the loader: a usable reader, a file the loader took as it
 // is, and the same pages in the same order.
 bool Agrees(Input& input, const Arbiter& arbiter) {
     return input.reader.Status == TSmartPDFReader::kStatusUsable &&
            !arbiter.document.Repaired() && !arbiter.document.PageTreeRebuilt() &&
-           input.document.PageNumbers() == arbiter.pages;
+           SamePages(input, arbiter);
 }
 
 // Encrypted inputs are refused even when they would open without a password: the merge
@@ -111,6 +119,9 @@ int32_t PrepareInput(TStream& stream, Arbiter& arbiter, MergeInput& into) {
     if (arbiter.loaded == TPDFDocument::kPasswordRejected) return kMergeEncrypted;
     if (arbiter.loaded != TPDFDocument::kLoaded) return kMergeUnreadable;
     arbiter.pages = arbiter.document.PageObjectNumbers();
+    arbiter.root = arbiter.document.PageTree().Root() != nullptr
+                       ? arbiter.document.PageTree().Root()->ObjectNumber
+                       : 0;
     if (Agrees(*into.input, arbiter)) return 0;
     // The loader is the arbiter: the merge takes the file as the loader reads it, through a
     // copy the loader writes (same objects and numbers, a clean table).
@@ -120,7 +131,7 @@ int32_t PrepareInput(TStream& stream, Arbiter& arbiter, MergeInput& into) {
     into.copy->Seek(0, TStream::SeekOrigin::Beginning);
     into.input = std::make_unique<Input>(*into.copy);
     const bool readable = into.input->reader.Status == TSmartPDFReader::kStatusUsable &&
-                          into.input->document.PageNumbers() == arbiter.pages;
+                          SamePages(*into.input, arbiter);
     return readable ? 0 : kMergeUnreadable;
 }
 

@@ -53,7 +53,9 @@ TPDFObject* Duplicate(TPDFStructure& store, TPDFObject* value) {
 }
 
 // Gives the page its own Resources, MediaBox, CropBox and Rotate where it only inherited
-// them, each the first value found up the Parent chain, resolved.
+// them, each the first value found up the Parent chain. A value held by reference stays a
+// reference to the same object (an indirect object, a stream above all, is never written
+// inside another); a direct one is copied, so no two holders share it.
 void CopyInherited(TPDFDictionary* page) {
     if (page == nullptr) return;
     for (const std::string_view name : kInheritedAttributes) {
@@ -61,8 +63,10 @@ void CopyInherited(TPDFDictionary* page) {
         std::unordered_set<const TPDFDictionary*> visited{page};
         auto* node = As<TPDFDictionary>(page->GetValue("Parent", true));
         while (node != nullptr && visited.insert(node).second) {
-            if (TPDFObject* value = node->GetValue(name, true)) {
-                page->SetValue(name, value);
+            if (node->GetValue(name, true) != nullptr) {
+                if (TPDFObject* copy = Duplicate(*page->Store(), node->GetValue(name, false))) {
+                    page->SetValue(name, copy);
+                }
                 break;
             }
             node = As<TPDFDictionary>(node->GetValue("Parent", true));
@@ -230,10 +234,14 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root, bool* changed) {
         }
         auto* dict = As<TPDFDictionary>(target);
         const std::string_view type = dict != nullptr ? TypeOf(dict) : std::string_view();
-        // Typeless entries count by their shape: with Kids a node, without a page.
+        // Typeless entries count by their shape: with Kids a node, with contents or a media
+        // box a page; any other dictionary (a font, an encryption dictionary) is none.
         const bool isNode =
             dict != nullptr && (type == "Pages" || (type.empty() && dict->IndexOf("Kids") >= 0));
-        const bool isPage = dict != nullptr && !isNode && (type == "Page" || type.empty());
+        const bool isPage =
+            dict != nullptr && !isNode &&
+            (type == "Page" || (type.empty() && (dict->IndexOf("Contents") >= 0 ||
+                                                 dict->IndexOf("MediaBox") >= 0)));
         if (isNode && nodes.insert(dict).second) {
             frame.kept.push_back(element);
             setType(dict, "Pages");

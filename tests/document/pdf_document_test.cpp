@@ -314,8 +314,8 @@ TEST(DocumentLoad, ThePageTreeIsBuiltFromWhatIsThere) {
          testing::Texts("Page", 1, 4)},
         {"Kids that are no pages",
          "<< /Type /Pages /Kids [6 0 R 5 0 R 3 0 R << /Type /Page >> 7 0 R 9 0 R 11 0 R "
-         "(x) 12 0 R] /Count 10 >>",
-         {},
+         "(x) 12 0 R 20 0 R] /Count 10 >>",
+         {{20, "<< /Filter /Standard /V 1 /R 2 /O <00> /U <00> /P -4 >>"}},  // no Type
          testing::Texts("Page", 1, 4)},
         // A page that is gone keeps its place as a blank page of the previous page's size.
         {"a reference to a page that is gone",
@@ -435,6 +435,31 @@ TEST(DocumentLoad, RepairDropsWhatAnObjectStreamHeldWhenANewerObjectTakesItsNumb
     auto* root = As<TPDFDictionary>(again->ResolveObject(20));
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->GetType(), "Pages");
+}
+
+TEST(DocumentLoad, ACatalogWhosePagesNameNoTreeGivesWayToOneThatHasOne) {
+    // The trailer's catalog names itself as its page tree: the newest catalog whose Pages
+    // name a tree is taken. And a catalog naming a page without Type gets a root above it.
+    {
+        PdfBuilder b = testing::SimpleDocument(2);
+        b.Set(20, "<< /Type /Catalog /Pages 20 0 R >>");
+        b.TrailerEntries = "/Root 20 0 R /Info 4 0 R";
+        auto doc = Load(b.Build());
+        EXPECT_TRUE(doc->Repaired());
+        EXPECT_EQ(testing::PageLabels(*doc), testing::Texts("Page", 1, 2));
+    }
+    {
+        PdfBuilder b = testing::SimpleDocument(1);
+        b.Set(1, "<< /Type /Catalog /Pages 5 0 R >>");
+        b.Set(5,
+              "<< /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> /Contents 6 0 "
+              "R >>");
+        auto doc = Load(b.Build());
+        EXPECT_EQ(testing::PageLabels(*doc), testing::Texts("Page", 1, 1));
+        auto again = Load(Save(*doc));
+        EXPECT_FALSE(again->PageTreeRebuilt());
+        EXPECT_EQ(testing::PageLabels(*again), testing::Texts("Page", 1, 1));
+    }
 }
 
 TEST(DocumentLoad, RepairKeepsTheTrailerOfAStreamOnlyFile) {

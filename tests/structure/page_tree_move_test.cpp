@@ -82,7 +82,7 @@ TEST(RelocatePage, LastPageOfAnInnerNodeMovesToTheFrontOfTheRoot) {
     EXPECT_EQ(moved->GetValue("MediaBox")->ToText(), Canonical(table, "[0 0 595 842]"));
     EXPECT_EQ(moved->GetValue("CropBox")->ToText(), Canonical(table, "[10 10 500 800]"));
     EXPECT_EQ(moved->GetValue("Rotate")->ToText(), "90");
-    EXPECT_EQ(moved->GetValue("Resources"), table.Get(20));  // direct, not "20 0 R"
+    EXPECT_EQ(moved->GetValue("Resources")->ToText(), "20 0 R");  // the same object
     // The pages that stayed keep inheriting.
     EXPECT_EQ(table.Dict(6)->IndexOf("Rotate"), -1);
 }

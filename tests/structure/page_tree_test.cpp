@@ -308,7 +308,7 @@ TEST(PageTree, AdjustCountsFollowsParentsOnceEach) {
     EXPECT_EQ(table.Dict(1)->GetInteger("Count", 0), 11);
 }
 
-TEST(PageTree, InheritedAttributesAreCopiedResolvedAndCycleGuarded) {
+TEST(PageTree, InheritedAttributesAreCopiedAndCycleGuarded) {
     {
         TObjectTable table;
         table.AddDict(1, "<< /Type /Pages /MediaBox [0 0 100 200] /Rotate 90 /Resources 20 0 R >>");
@@ -322,8 +322,13 @@ TEST(PageTree, InheritedAttributesAreCopiedResolvedAndCycleGuarded) {
         EXPECT_EQ(page->GetValue("MediaBox")->ToText(),
                   Canonical(table, "[0 0 5 5]"));               // own value kept
         EXPECT_EQ(page->GetValue("Rotate")->ToText(), "180");   // nearest ancestor
-        EXPECT_EQ(page->GetValue("Resources"), table.Get(20));  // stored resolved
-        EXPECT_EQ(page->GetValue("CropBox"), table.Get(21));
+        // Values held by reference stay references to the same objects.
+        EXPECT_NE(As<TPDFIndRef>(page->GetValue("Resources")), nullptr);
+        EXPECT_EQ(page->GetValue("Resources", true), table.Get(20));
+        EXPECT_NE(As<TPDFIndRef>(page->GetValue("CropBox")), nullptr);
+        EXPECT_EQ(page->GetValue("CropBox", true), table.Get(21));
+        // A direct value is the page's own copy.
+        EXPECT_NE(page->GetValue("Rotate"), table.Dict(2)->GetValue("Rotate"));
     }
     {
         // Parents that loop and carry nothing: the page gets nothing, and the loop ends.
