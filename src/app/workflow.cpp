@@ -145,7 +145,10 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
     result.outputPath =
         outputOverride.empty() ? MergeOutputPath(oddPath, evenPath) : outputOverride;
 
-    if (engine.MergeFilePair(oddPath, evenPath, result.outputPath) != 1) {
+    // One pass writes the pages already interleaved (and checks every page is there).
+    const TMergeOrder order =
+        evenReversed ? TMergeOrder::InterleavedEvenReversed : TMergeOrder::Interleaved;
+    if (engine.MergeFilePair(oddPath, evenPath, result.outputPath, order) != 1) {
         result.errorCode = engine.ErrorCode;
         switch (engine.ErrorCode) {
             case kErrorMergeEncrypted:
@@ -164,37 +167,11 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
         }
         return result;
     }
-    // From here on the file under the output name is only the joined halves, not yet
-    // interleaved: a step that fails takes it away again rather than leave it as a result.
-    if (engine.OpenFile(result.outputPath) != 1) {
-        DeleteFileWide(result.outputPath);
-        result.outcome = OpenOutcome(engine.ErrorCode);
-        result.failedPath = result.outputPath;
-        result.errorCode = engine.ErrorCode;
-        return result;
-    }
-    // Every page of both files, and nothing else, or the moves below would put the wrong
-    // pages together.
-    if (engine.CountPages() != odd + even) {
-        DeleteFileWide(result.outputPath);
-        result.outcome = WorkflowOutcome::MergeUnreadable;
-        result.errorCode = kErrorMergeUnreadable;
-        return result;
-    }
+    // The bar runs through the steps a user knows: the join, then each even page put in
+    // its place.
     Report(progress, 50, true);
-    for (int32_t d = 0; d < even; ++d) {
-        // Even page d + 1 sits right behind the odd pages moved so far; scanned last to
-        // first, it is always the last page.
-        engine.GoToPage(evenReversed ? odd + even : odd + 1 + d);
-        engine.MovePageTo(2 * d + 2);
+    for (int32_t d = 0; d < even; ++d)
         Report(progress, 50 + ProgressPercent(d + 1, even, 40), true);
-    }
-    if (engine.WriteToFile(result.outputPath) != 1) {
-        DeleteFileWide(result.outputPath);
-        result.outcome = WorkflowOutcome::SaveFailed;
-        result.failedPath = result.outputPath;
-        return result;
-    }
     Report(progress, 100, true);
     return result;
 }

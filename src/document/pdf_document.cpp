@@ -328,8 +328,9 @@ void TPDFDocument::ChooseRepairedTrailer(const TVMXRawAnalyser& scan) {
         if (!candidates.empty() && candidates.back().dict == stream->StreamDict()) continue;
         candidates.push_back({holder->Offset, stream->StreamDict()});
     }
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate& a, const Candidate& b) { return a.position > b.position; });
+    std::stable_sort(
+        candidates.begin(), candidates.end(),
+        [](const Candidate& a, const Candidate& b) { return a.position > b.position; });
     TPDFDictionary* chosen = nullptr;
     for (const Candidate& c : candidates) {
         if (As<TPDFIndRef>(c.dict->GetValue("Root")) != nullptr) {
@@ -390,8 +391,8 @@ void TPDFDocument::AddObjectStreamEntries() {
             if (objectNumber == holder->Number) continue;
             const auto plain = newest.find(objectNumber);
             if (plain != newest.end() && plain->second > holder->Offset) continue;
-            auto [it, inserted] = packed.try_emplace(objectNumber, Packed{holder->Number, i,
-                                                                          holder->Offset});
+            auto [it, inserted] =
+                packed.try_emplace(objectNumber, Packed{holder->Number, i, holder->Offset});
             if (!inserted && holder->Offset > it->second.position) {
                 it->second = Packed{holder->Number, i, holder->Offset};
             }
@@ -647,8 +648,8 @@ TPDFDictionary* TPDFDocument::GetPagesRoot() {
         if (found != nullptr && found->Indirect) {
             // The catalog is made to name the root it stands for, so a saved file says the
             // same.
-            GetRoot()->SetValue("Pages", Structure->NewIndRef(found->ObjectNumber,
-                                                              found->GenerationNumber));
+            GetRoot()->SetValue("Pages",
+                                Structure->NewIndRef(found->ObjectNumber, found->GenerationNumber));
             pageTreeRebuilt_ = true;
         }
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "document/pdf_document.h"
+#include "merge/merge_streams.h"
 
 namespace verava {
 
@@ -51,6 +52,11 @@ class TBrannock {
     // file is left behind.
     int32_t MergeFilePair(const std::u16string& first, const std::u16string& second,
                           const std::u16string& output);
+    // The same with the pages in the order given: interleaved (first 1, second 1, first 2,
+    // ...), the second file's pages taken last to first when asked. The merged file is
+    // written once, already in that order.
+    int32_t MergeFilePair(const std::u16string& first, const std::u16string& second,
+                          const std::u16string& output, TMergeOrder order);
 
     int32_t ObjectID(const void* object);
     const void* ObjectForID(int32_t id) const;

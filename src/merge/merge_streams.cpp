@@ -1,5 +1,6 @@
 #include "merge/merge_streams.h"
 
+#include <algorithm>
 #include <memory>
 #include <tuple>
 #include <vector>
@@ -101,9 +102,8 @@ bool SamePages(Input& input, const Arbiter& arbiter) {
 // The merge reader agrees with the loader: a usable reader, a file the loader took as it
 // is, and the same pages in the same order.
 bool Agrees(Input& input, const Arbiter& arbiter) {
-    return input.reader.Status == TSmartPDFReader::kStatusUsable &&
-           !arbiter.document.Repaired() && !arbiter.document.PageTreeRebuilt() &&
-           SamePages(input, arbiter);
+    return input.reader.Status == TSmartPDFReader::kStatusUsable && !arbiter.document.Repaired() &&
+           !arbiter.document.PageTreeRebuilt() && SamePages(input, arbiter);
 }
 
 // Encrypted inputs are refused even when they would open without a password: the merge
@@ -146,8 +146,15 @@ std::vector<int32_t> OutputPages(TStream& output) {
 
 }  // namespace
 
+namespace {
+int32_t AssembleSequential(TSmartPDFDocument& first, TSmartPDFDocument& second);
+int32_t AssembleInterleaved(TSmartPDFDocument& first, TSmartPDFDocument& second,
+                            const std::vector<int32_t>& pagesA, std::vector<int32_t> pagesB,
+                            bool reversed, std::vector<int32_t>& expected);
+}  // namespace
+
 int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
-                     const MergeProgressSink& progress) {
+                     const MergeProgressSink& progress, TMergeOrder order) {
     Arbiter arbiterA;
     Arbiter arbiterB;
     MergeInput inputA;
@@ -158,8 +165,8 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
         errorCode = kMergeEncrypted;
         return 0;
     }
-    for (auto [stream, arbiter, into] : {std::tuple{&first, &arbiterA, &inputA},
-                                         std::tuple{&second, &arbiterB, &inputB}}) {
+    for (auto [stream, arbiter, into] :
+         {std::tuple{&first, &arbiterA, &inputA}, std::tuple{&second, &arbiterB, &inputB}}) {
         if (const int32_t refusal = PrepareInput(*stream, *arbiter, *into); refusal != 0) {
             errorCode = refusal;
             return 0;
@@ -175,33 +182,15 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
     TSmartPDFWriter writer(buffered);
     writer.WriteHeader("1.4");
 
-    // The roots as they are now; the second tree may get a new root below.
-    TPDFIndRef* rootA = a.document.PagesRef;
-    TPDFIndRef* rootB = b.document.PagesRef;
-    const int32_t rootANumber = rootA != nullptr ? rootA->TargetNumber : 0;
-    const int32_t rootAGeneration = rootA != nullptr ? rootA->TargetGeneration : 0;
-    const int32_t rootBNumber = rootB != nullptr ? rootB->TargetNumber : 0;
-    const int32_t rootBGeneration = rootB != nullptr ? rootB->TargetGeneration : 0;
-
-    a.document.EnsureAcroForm();
-    const int32_t shift = a.document.HighestObjectNumber();
-    b.document.CopyInheritedAttributes();
-    if (rootA != nullptr && rootB != nullptr) {
-        // Written lowered by the shift because every reference of the second input is
-        // raised by it on the way out.
-        b.document.SetParent(rootANumber - shift, rootAGeneration);
-        if (b.document.PagesRef != nullptr && b.document.PagesRef->TargetNumber != rootBNumber) {
-            // The second catalog named a page as its tree and that page got a root of its own
-            // above it; the page itself is what hangs under the first root, so it needs that
-            // root as its Parent (ISO 32000-1, 7.7.3.3: Parent is required).
-            if (auto* page = As<TPDFDictionary>(b.document.GetObject(rootBNumber))) {
-                page->SetValue("Parent", b.document.LocalStructure->NewIndRef(rootANumber - shift,
-                                                                              rootAGeneration));
-                b.document.RegisterObject(rootBNumber, page);
-            }
-        }
-        const int32_t pages = b.document.PageCount();
-        a.document.AppendKid(rootBNumber + shift, rootBGeneration, pages);
+    std::vector<int32_t> expected;
+    int32_t shift = 0;
+    if (order != TMergeOrder::Sequential) {
+        shift = AssembleInterleaved(a.document, b.document, arbiterA.pages, arbiterB.pages,
+                                    order == TMergeOrder::InterleavedEvenReversed, expected);
+    } else {
+        shift = AssembleSequential(a.document, b.document);
+        expected = arbiterA.pages;
+        for (int32_t page : arbiterB.pages) expected.push_back(page + shift);
     }
     if (b.document.HasAcroForm()) {
         a.document.MergeFields(b.document.FieldsArray(), b.document.COArray(),
@@ -228,15 +217,95 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
     writer.WriteXRefAndTrailer(*trailer);
     buffered.Flush();
 
-    // Count before success: the written file must hold every page of the first input, then
-    // every page of the second, each once, in order.
-    std::vector<int32_t> expected = arbiterA.pages;
-    for (int32_t page : arbiterB.pages) expected.push_back(page + shift);
+    // Count before success: the written file must hold every page of both inputs, each once,
+    // in the order asked for.
     if (OutputPages(output) != expected) {
         errorCode = kMergeUnreadable;
         return 0;
     }
     return 1;
 }
+
+namespace {
+
+int32_t AssembleSequential(TSmartPDFDocument& first, TSmartPDFDocument& second) {
+    // The roots as they are now; the second tree may get a new root below.
+    TPDFIndRef* rootA = first.PagesRef;
+    TPDFIndRef* rootB = second.PagesRef;
+    const int32_t rootANumber = rootA != nullptr ? rootA->TargetNumber : 0;
+    const int32_t rootAGeneration = rootA != nullptr ? rootA->TargetGeneration : 0;
+    const int32_t rootBNumber = rootB != nullptr ? rootB->TargetNumber : 0;
+    const int32_t rootBGeneration = rootB != nullptr ? rootB->TargetGeneration : 0;
+
+    first.EnsureAcroForm();
+    const int32_t shift = first.HighestObjectNumber();
+    second.CopyInheritedAttributes();
+    if (rootA != nullptr && rootB != nullptr) {
+        // Written lowered by the shift because every reference of the second input is
+        // raised by it on the way out.
+        second.SetParent(rootANumber - shift, rootAGeneration);
+        if (second.PagesRef != nullptr && second.PagesRef->TargetNumber != rootBNumber) {
+            // The second catalog named a page as its tree and that page got a root of its own
+            // above it; the page itself is what hangs under the first root, so it needs that
+            // root as its Parent (ISO 32000-1, 7.7.3.3: Parent is required).
+            if (auto* page = As<TPDFDictionary>(second.GetObject(rootBNumber))) {
+                page->SetValue("Parent", second.LocalStructure->NewIndRef(rootANumber - shift,
+                                                                          rootAGeneration));
+                second.RegisterObject(rootBNumber, page);
+            }
+        }
+        const int32_t pages = second.PageCount();
+        first.AppendKid(rootBNumber + shift, rootBGeneration, pages);
+    }
+    return shift;
+}
+
+// The output tree of an interleaved merge: one new root under the first catalog holding
+// first 1, second 1, first 2, ... (the second's pages taken last to first when `reversed`),
+// and the rest of the longer file. Every page gets the new root as Parent and what it
+// inherited as its own; the old nodes are written as null. Returns the shift of the second
+// input's numbers and fills `expected` with the output's page numbers in order.
+int32_t AssembleInterleaved(TSmartPDFDocument& first, TSmartPDFDocument& second,
+                            const std::vector<int32_t>& pagesA, std::vector<int32_t> pagesB,
+                            bool reversed, std::vector<int32_t>& expected) {
+    if (reversed) std::reverse(pagesB.begin(), pagesB.end());
+    const std::vector<int32_t> nodesA = first.NodeNumbers();
+    const std::vector<int32_t> nodesB = second.NodeNumbers();
+    TPDFStructure& store = *first.LocalStructure;
+    TPDFDictionary* root = store.NewDictionary();
+    TPDFIndRef* rootRef = first.AddObject(root);
+    first.EnsureAcroForm();
+    const int32_t shift = first.HighestObjectNumber();
+    const int32_t rootNumber = rootRef->TargetNumber;
+
+    TPDFArray* kids = store.NewArray();
+    kids->Reserve(static_cast<int32_t>(pagesA.size() + pagesB.size()));
+    for (size_t k = 0; k < std::max(pagesA.size(), pagesB.size()); ++k) {
+        if (k < pagesA.size()) {
+            first.DetachPage(pagesA[k], rootNumber, 0);
+            kids->Add(store.NewIndRef(pagesA[k], first.Reader->GetGeneration(pagesA[k])));
+            expected.push_back(pagesA[k]);
+        }
+        if (k < pagesB.size()) {
+            // Written raised by the shift, as every reference of the second input is.
+            second.DetachPage(pagesB[k], rootNumber - shift, 0);
+            kids->Add(store.NewIndRef(pagesB[k] + shift, second.Reader->GetGeneration(pagesB[k])));
+            expected.push_back(pagesB[k] + shift);
+        }
+    }
+    root->SetValue("Type", store.NewName("Pages"));
+    root->SetValue("Kids", kids);
+    root->SetValue("Count", store.NewNumeric(static_cast<double>(kids->Count())));
+    // The old trees are gone: nothing refers to their nodes any more.
+    for (int32_t node : nodesA) first.RegisterObject(node, nullptr);
+    for (int32_t node : nodesB) second.RegisterObject(node, nullptr);
+    if (first.RootDict != nullptr && first.RootRef != nullptr) {
+        first.RootDict->SetValue("Pages", store.NewIndRef(rootNumber, 0));
+        first.RegisterObject(first.RootRef->TargetNumber, first.RootDict);
+    }
+    return shift;
+}
+
+}  // namespace
 
 }  // namespace verava

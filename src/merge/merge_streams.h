@@ -23,11 +23,20 @@ struct MergeProgressSink {
 constexpr int32_t kMergeUnreadable = 409;  // no header, no cross-reference data or trailer
 constexpr int32_t kMergeEncrypted = 410;   // an input carries an encryption dictionary
 
+// The order of the merged pages.
+enum class TMergeOrder {
+    Sequential,               // all pages of the first input, then all of the second
+    Interleaved,              // first 1, second 1, first 2, second 2, ... then the rest
+    InterleavedEvenReversed,  // the same with the second input's pages last to first
+};
+
 // Merges `first` and `second` into `output` (positioned at its start). Returns 1 when the
-// output was written, 0 when an input was refused (errorCode then says why); nothing is
-// written before both inputs passed their checks. Write errors of the output propagate as
-// exceptions.
+// output was written and holds every page of both inputs in the order asked for; 0 when an
+// input was refused (errorCode then says why; nothing was written), or when the written
+// output does not hold those pages (409; what was written must be thrown away). Write errors
+// of the output propagate as exceptions.
 int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
-                     const MergeProgressSink& progress = {});
+                     const MergeProgressSink& progress = {},
+                     TMergeOrder order = TMergeOrder::Sequential);
 
 }  // namespace verava

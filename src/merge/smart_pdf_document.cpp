@@ -73,10 +73,17 @@ int32_t TSmartPDFDocument::PageCount() {
     return 1;
 }
 
-std::vector<int32_t> TSmartPDFDocument::PageNumbers() {
+std::vector<int32_t> TSmartPDFDocument::NodeNumbers() {
+    std::vector<int32_t> nodes;
+    WalkPageTree(&nodes);
+    return nodes;
+}
+
+std::vector<int32_t> TSmartPDFDocument::WalkPageTree(std::vector<int32_t>* nodeList) {
     std::vector<int32_t> pages;
     if (PagesDict == nullptr || PagesRef == nullptr || PagesDict->GetType() != "Pages") return {};
     std::unordered_set<int32_t> nodes{PagesRef->TargetNumber};
+    if (nodeList != nullptr) nodeList->push_back(PagesRef->TargetNumber);
     std::vector<std::pair<TPDFArray*, int32_t>> stack;
     auto open = [&](TPDFDictionary* node) {
         auto* kids = As<TPDFArray>(Follow(node->GetValue("Kids")));
@@ -99,9 +106,22 @@ std::vector<int32_t> TSmartPDFDocument::PageNumbers() {
             pages.push_back(ref->TargetNumber);
         } else if (type != "Pages" || !nodes.insert(ref->TargetNumber).second || !open(dict)) {
             return {};
+        } else if (nodeList != nullptr) {
+            nodeList->push_back(ref->TargetNumber);
         }
     }
     return pages;
+}
+
+void TSmartPDFDocument::DetachPage(int32_t page, int32_t parentNumber, int32_t parentGeneration) {
+    auto* dict = As<TPDFDictionary>(GetObject(page));
+    if (dict == nullptr) return;
+    for (const char* key : {"Resources", "MediaBox", "CropBox", "Rotate"}) {
+        if (dict->IndexOf(key) >= 0) continue;
+        if (TPDFObject* value = GetInherited(dict, key)) dict->SetValue(key, value);
+    }
+    dict->SetValue("Parent", LocalStructure->NewIndRef(parentNumber, parentGeneration));
+    RegisterObject(page, dict);
 }
 
 bool TSmartPDFDocument::IsPage(const TPDFIndRef* reference) {

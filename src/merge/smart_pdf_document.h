@@ -38,7 +38,14 @@ class TSmartPDFDocument {
     // The object numbers of the pages in page order, as a walk over Kids finds them (each
     // node once, by number), or nothing when the tree holds anything but pages and page
     // nodes, or no tree.
-    std::vector<int32_t> PageNumbers();
+    std::vector<int32_t> PageNumbers() { return WalkPageTree(nullptr); }
+    // The object numbers of the page tree's nodes (the root first), as the same walk finds
+    // them.
+    std::vector<int32_t> NodeNumbers();
+    // Makes the page its own: Resources, MediaBox, CropBox and Rotate it only inherited are
+    // set on it (references stay references), its Parent becomes (number, generation) in
+    // this input's numbering, and the page is recorded.
+    void DetachPage(int32_t page, int32_t parentNumber, int32_t parentGeneration);
     bool IsPage(const TPDFIndRef* reference);
     // The value of `key` on the dictionary or its nearest ancestor through Parent; every
     // ancestor visited is recorded.
@@ -84,6 +91,8 @@ class TSmartPDFDocument {
     TPDFIndRef* LastNodeRef = nullptr;
 
   private:
+    // The walk behind PageNumbers and NodeNumbers: pages in order, and the nodes when asked.
+    std::vector<int32_t> WalkPageTree(std::vector<int32_t>* nodes);
     // The object a value names when it is a reference (through the recorded objects and
     // the reader's cache), else the value itself.
     TPDFObject* Follow(TPDFObject* value);

@@ -118,8 +118,8 @@ TPDFIndRef* BlankPage(TPDFStructure& store, const TPDFDictionary& parent,
     page->SetValue("Resources", store.NewDictionary());
     TPDFObject* size = nullptr;
     std::unordered_set<const TPDFDictionary*> visited;
-    for (const TPDFDictionary* node = model; node != nullptr && size == nullptr &&
-                                             visited.insert(node).second;
+    for (const TPDFDictionary* node = model;
+         node != nullptr && size == nullptr && visited.insert(node).second;
          node = As<TPDFDictionary>(node->GetValue("Parent", true))) {
         if (As<TPDFArray>(node->GetValue("MediaBox", true)) != nullptr) {
             try {
@@ -129,8 +129,9 @@ TPDFIndRef* BlankPage(TPDFStructure& store, const TPDFDictionary& parent,
             }
         }
     }
-    page->SetValue("MediaBox",
-                   As<TPDFArray>(size) != nullptr ? size : store.NewIntegerArray({0, 0, 612, 792}, 3));
+    page->SetValue("MediaBox", As<TPDFArray>(size) != nullptr
+                                   ? size
+                                   : store.NewIntegerArray({0, 0, 612, 792}, 3));
     int32_t number = 0;
     int32_t generation = 0;
     store.OnRegisterIndirect(page, number, generation);
@@ -240,8 +241,8 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root, bool* changed) {
             dict != nullptr && (type == "Pages" || (type.empty() && dict->IndexOf("Kids") >= 0));
         const bool isPage =
             dict != nullptr && !isNode &&
-            (type == "Page" || (type.empty() && (dict->IndexOf("Contents") >= 0 ||
-                                                 dict->IndexOf("MediaBox") >= 0)));
+            (type == "Page" ||
+             (type.empty() && (dict->IndexOf("Contents") >= 0 || dict->IndexOf("MediaBox") >= 0)));
         if (isNode && nodes.insert(dict).second) {
             frame.kept.push_back(element);
             setType(dict, "Pages");
@@ -303,7 +304,8 @@ std::vector<TPDFPageTree::Slot> TPDFPageTree::Slots() const {
         TPDFDictionary* node;
     };
     std::vector<Frame> stack;
-    if (auto* kids = As<TPDFArray>(root_->GetValue("Kids", true))) stack.push_back({kids, 0, root_});
+    if (auto* kids = As<TPDFArray>(root_->GetValue("Kids", true)))
+        stack.push_back({kids, 0, root_});
     while (!stack.empty()) {
         Frame& frame = stack.back();
         if (frame.next >= frame.kids->Count()) {
