@@ -78,7 +78,8 @@ namespace {
 
 // One input as the document loader reads it: what the merge must agree with.
 struct Arbiter {
-    TPDFDocument document;
+    // Only while the input is prepared: its pages and root are what the merge keeps.
+    std::unique_ptr<TPDFDocument> document = std::make_unique<TPDFDocument>();
     uint8_t loaded = TPDFDocument::kNotLoadable;
     int32_t root = 0;            // the page tree root's object number
     std::vector<int32_t> pages;  // page object numbers in order
@@ -102,8 +103,8 @@ bool SamePages(Input& input, const Arbiter& arbiter) {
 // The merge reader agrees with the loader: a usable reader, a file the loader took as it
 // is, and the same pages in the same order.
 bool Agrees(Input& input, const Arbiter& arbiter) {
-    return input.reader.Status == TSmartPDFReader::kStatusUsable && !arbiter.document.Repaired() &&
-           !arbiter.document.PageTreeRebuilt() && SamePages(input, arbiter);
+    return input.reader.Status == TSmartPDFReader::kStatusUsable && !arbiter.document->Repaired() &&
+           !arbiter.document->PageTreeRebuilt() && SamePages(input, arbiter);
 }
 
 // Encrypted inputs are refused even when they would open without a password: the merge
@@ -115,19 +116,19 @@ bool Encrypted(MergeInput& input) {
 // 0 when the input, already read by the merge reader into `into`, can be merged (it is then
 // in `into`, read from the file itself or from a clean copy), else the refusal code.
 int32_t PrepareInput(TStream& stream, Arbiter& arbiter, MergeInput& into) {
-    arbiter.loaded = arbiter.document.LoadFromStream(stream, u"");
+    arbiter.loaded = arbiter.document->LoadFromStream(stream, u"");
     if (arbiter.loaded == TPDFDocument::kPasswordRejected) return kMergeEncrypted;
     if (arbiter.loaded != TPDFDocument::kLoaded) return kMergeUnreadable;
-    arbiter.pages = arbiter.document.PageObjectNumbers();
-    arbiter.root = arbiter.document.PageTree().Root() != nullptr
-                       ? arbiter.document.PageTree().Root()->ObjectNumber
+    arbiter.pages = arbiter.document->PageObjectNumbers();
+    arbiter.root = arbiter.document->PageTree().Root() != nullptr
+                       ? arbiter.document->PageTree().Root()->ObjectNumber
                        : 0;
     if (Agrees(*into.input, arbiter)) return 0;
     // The loader is the arbiter: the merge takes the file as the loader reads it, through a
     // copy the loader writes (same objects and numbers, a clean table).
     into.input.reset();
     into.copy = CreateScratchFile();
-    if (!arbiter.document.WriteTo(*into.copy)) return kMergeUnreadable;
+    if (!arbiter.document->WriteTo(*into.copy)) return kMergeUnreadable;
     into.copy->Seek(0, TStream::SeekOrigin::Beginning);
     into.input = std::make_unique<Input>(*into.copy);
     const bool readable = into.input->reader.Status == TSmartPDFReader::kStatusUsable &&
@@ -167,7 +168,9 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
     }
     for (auto [stream, arbiter, into] :
          {std::tuple{&first, &arbiterA, &inputA}, std::tuple{&second, &arbiterB, &inputB}}) {
-        if (const int32_t refusal = PrepareInput(*stream, *arbiter, *into); refusal != 0) {
+        const int32_t refusal = PrepareInput(*stream, *arbiter, *into);
+        arbiter->document.reset();
+        if (refusal != 0) {
             errorCode = refusal;
             return 0;
         }
@@ -218,7 +221,9 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
     buffered.Flush();
 
     // Count before success: the written file must hold every page of both inputs, each once,
-    // in the order asked for.
+    // in the order asked for. (What was read of the inputs is let go first.)
+    inputA.input.reset();
+    inputB.input.reset();
     if (OutputPages(output) != expected) {
         errorCode = kMergeUnreadable;
         return 0;
