@@ -111,7 +111,8 @@ std::u16string MergeOutputPath(const std::u16string& oddPath, const std::u16stri
 
 WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& evenPath,
                           const WorkflowProgress& progress, bool evenReversed,
-                          const std::u16string& outputOverride) {
+                          const std::u16string& outputOverride, const std::u16string& oddPassword,
+                          const std::u16string& evenPassword) {
     WorkflowResult result;
     for (const std::u16string* path : {&oddPath, &evenPath}) {
         if (path->empty() || !FileExistsWide(*path)) {
@@ -123,15 +124,31 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
     TVelmorPDFLibrary engine;
     int32_t counts[2] = {0, 0};
     const std::u16string* inputs[2] = {&oddPath, &evenPath};
+    const std::u16string* passwords[2] = {&oddPassword, &evenPassword};
     for (int i = 0; i < 2; ++i) {
-        if (engine.OpenFile(*inputs[i]) != 1) {
+        if (engine.OpenFile(*inputs[i], *passwords[i]) != 1) {
             // An input that does not open cannot be merged; say why instead of counting
-            // the engine's blank page.
-            result.outcome = engine.ErrorCode == kErrorPassword ? WorkflowOutcome::MergeEncrypted
-                                                                : WorkflowOutcome::MergeUnreadable;
+            // the engine's blank page. A password that was given and is wrong asks for
+            // another.
+            if (engine.ErrorCode == kErrorPassword) {
+                result.outcome = passwords[i]->empty() ? WorkflowOutcome::MergeEncrypted
+                                                       : WorkflowOutcome::PasswordRequired;
+            } else {
+                result.outcome = WorkflowOutcome::MergeUnreadable;
+            }
             result.failedPath = *inputs[i];
             result.errorCode = engine.ErrorCode;
             return result;
+        }
+        if (engine.CurrentDocument->WasEncrypted()) {
+            // Merged only with its password, and then as a decrypted copy.
+            if (passwords[i]->empty()) {
+                result.outcome = WorkflowOutcome::MergeEncrypted;
+                result.failedPath = *inputs[i];
+                result.errorCode = kErrorMergeEncrypted;
+                return result;
+            }
+            result.decrypted = true;
         }
         counts[i] = engine.CountPages();
     }
@@ -146,9 +163,11 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
         outputOverride.empty() ? MergeOutputPath(oddPath, evenPath) : outputOverride;
 
     // One pass writes the pages already interleaved (and checks every page is there).
-    const TMergeOrder order =
-        evenReversed ? TMergeOrder::InterleavedEvenReversed : TMergeOrder::Interleaved;
-    if (engine.MergeFilePair(oddPath, evenPath, result.outputPath, order) != 1) {
+    TMergeOptions options;
+    options.order = evenReversed ? TMergeOrder::InterleavedEvenReversed : TMergeOrder::Interleaved;
+    options.firstPassword = oddPassword;
+    options.secondPassword = evenPassword;
+    if (engine.MergeFilePair(oddPath, evenPath, result.outputPath, options) != 1) {
         result.errorCode = engine.ErrorCode;
         switch (engine.ErrorCode) {
             case kErrorMergeEncrypted:

@@ -28,6 +28,9 @@ struct WorkflowResult {
     std::u16string failedPath;  // the file the failure concerns
     std::u16string outputPath;  // where the result was (or would have been) written
     int32_t errorCode = 0;      // the engine's code, when it gave one
+    // Merge: an encrypted input was merged with its password, so the merged file is not
+    // encrypted.
+    bool decrypted = false;
 };
 
 struct WorkflowProgress {
@@ -59,8 +62,13 @@ std::u16string MergeOutputPath(const std::u16string& oddPath, const std::u16stri
 // Joins the odd-page file and the even-page file into one file whose pages alternate odd,
 // even, odd, even, in the odd file's folder. With `evenReversed` the even file is taken as
 // scanned last to first. The odd file must have as many pages as the even file or one more.
+// An encrypted input is merged only with its password (`oddPassword`, `evenPassword`), then
+// through a decrypted copy; without one it is refused (MergeEncrypted, or PasswordRequired
+// when it opens for nobody without a password) and a wrong one gives PasswordRequired.
 WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& evenPath,
                           const WorkflowProgress& progress, bool evenReversed = false,
-                          const std::u16string& outputOverride = u"");
+                          const std::u16string& outputOverride = u"",
+                          const std::u16string& oddPassword = u"",
+                          const std::u16string& evenPassword = u"");
 
 }  // namespace verava

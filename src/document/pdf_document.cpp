@@ -63,6 +63,7 @@ void TPDFDocument::ClearDocument() {
     EnteredNumbers.Clear();
     repaired_ = false;
     pageTreeRebuilt_ = false;
+    wasEncrypted_ = false;
     pageTree_ = std::make_unique<TPDFPageTree>();
 }
 
@@ -145,10 +146,12 @@ uint8_t TPDFDocument::OpenBuffer(const std::u16string& password) {
 
 uint8_t TPDFDocument::OpenSecurity(const std::u16string& password) {
     security_.Reset();
+    wasEncrypted_ = false;
     TPDFObject* encrypt = Trailer->GetValue("Encrypt");
     if (As<TPDFDictionary>(encrypt) == nullptr && As<TPDFIndRef>(encrypt) == nullptr) {
         return kLoaded;
     }
+    wasEncrypted_ = true;
     security_.ReadEncryption(Trailer);
     security_.TryPassword(u"");
     security_.EmptyPasswordOpens = security_.UserAccepted;

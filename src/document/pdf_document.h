@@ -94,6 +94,8 @@ class TPDFDocument : public IPDFObjectOwner {
     TPDFSecurityHandler& Security() { return security_; }
     TVelmorPDFLibraryXMP& Metadata() { return *metadata_; }
     const std::vector<std::unique_ptr<TPDFIndObj>>& Objects() const { return objects_; }
+    // True when the file was encrypted (even when it was decrypted for good as it loaded).
+    bool WasEncrypted() const { return wasEncrypted_; }
     // True when the object table was rebuilt by the repair scan.
     bool Repaired() const { return repaired_; }
     // True when the file's page tree had to be changed to hold what it holds (lost pages,
@@ -158,6 +160,7 @@ class TPDFDocument : public IPDFObjectOwner {
     size_t entryLimit_ = size_t{1} << 20;  // entries taken from cross-reference data
     bool repaired_ = false;
     bool pageTreeRebuilt_ = false;
+    bool wasEncrypted_ = false;
 };
 
 // The text of a document's Info entry or XMP date: the current local time as a PDF date.

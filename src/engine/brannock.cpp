@@ -109,11 +109,11 @@ int32_t TBrannock::WriteToFile(const std::u16string& fileName) {
 
 int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16string& second,
                                  const std::u16string& output) {
-    return MergeFilePair(first, second, output, TMergeOrder::Sequential);
+    return MergeFilePair(first, second, output, TMergeOptions{});
 }
 
 int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16string& second,
-                                 const std::u16string& output, TMergeOrder order) {
+                                 const std::u16string& output, const TMergeOptions& options) {
     std::unique_ptr<TBrannockWideFileStream> a;
     std::unique_ptr<TBrannockWideFileStream> b;
     try {
@@ -148,7 +148,7 @@ int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16stri
         };
         progress.report = [this](double raw) { ReportProgress(raw); };
         int32_t code = ErrorCode;
-        result = MergeStreams(*a, *b, out->Stream(), code, progress, order);
+        result = MergeStreams(*a, *b, out->Stream(), code, progress, options);
         ErrorCode = code;
         if (result == 1 && !out->Commit()) {
             ErrorCode = kErrorMergeFailed;

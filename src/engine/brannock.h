@@ -53,10 +53,11 @@ class TBrannock {
     int32_t MergeFilePair(const std::u16string& first, const std::u16string& second,
                           const std::u16string& output);
     // The same with the pages in the order given: interleaved (first 1, second 1, first 2,
-    // ...), the second file's pages taken last to first when asked. The merged file is
-    // written once, already in that order.
+    // ...), the second file's pages taken last to first when asked; the merged file is
+    // written once, already in that order. Encrypted inputs whose passwords are given are
+    // merged through decrypted copies (the merged file is not encrypted).
     int32_t MergeFilePair(const std::u16string& first, const std::u16string& second,
-                          const std::u16string& output, TMergeOrder order);
+                          const std::u16string& output, const TMergeOptions& options);
 
     int32_t ObjectID(const void* object);
     const void* ObjectForID(int32_t id) const;

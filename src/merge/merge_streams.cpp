@@ -107,23 +107,34 @@ bool Agrees(Input& input, const Arbiter& arbiter) {
            !arbiter.document->PageTreeRebuilt() && SamePages(input, arbiter);
 }
 
-// Encrypted inputs are refused even when they would open without a password: the merge
-// neither decrypts nor writes encrypted files.
+// The input carries an encryption dictionary.
 bool Encrypted(MergeInput& input) {
     return input.input->info.SecurityStatus(TSmartPDFInfo::kQueryEncryption) != 0;
 }
 
 // 0 when the input, already read by the merge reader into `into`, can be merged (it is then
 // in `into`, read from the file itself or from a clean copy), else the refusal code.
-int32_t PrepareInput(TStream& stream, Arbiter& arbiter, MergeInput& into) {
-    arbiter.loaded = arbiter.document->LoadFromStream(stream, u"");
+int32_t PrepareInput(TStream& stream, const std::u16string& password, Arbiter& arbiter,
+                     MergeInput& into) {
+    const bool encrypted = Encrypted(into);
+    // Encrypted inputs are merged only with their password: the merge writes no encrypted
+    // files, so such an input goes through a decrypted copy.
+    if (encrypted && password.empty()) return kMergeEncrypted;
+    arbiter.loaded = arbiter.document->LoadFromStream(stream, password);
     if (arbiter.loaded == TPDFDocument::kPasswordRejected) return kMergeEncrypted;
     if (arbiter.loaded != TPDFDocument::kLoaded) return kMergeUnreadable;
     arbiter.pages = arbiter.document->PageObjectNumbers();
     arbiter.root = arbiter.document->PageTree().Root() != nullptr
                        ? arbiter.document->PageTree().Root()->ObjectNumber
                        : 0;
-    if (Agrees(*into.input, arbiter)) return 0;
+    if (encrypted) {
+        // (A file without ID was decrypted for good as it was loaded.)
+        if (arbiter.document->NeedsDecryption() && !arbiter.document->RemoveEncryption()) {
+            return kMergeEncrypted;
+        }
+    } else if (Agrees(*into.input, arbiter)) {
+        return 0;
+    }
     // The loader is the arbiter: the merge takes the file as the loader reads it, through a
     // copy the loader writes (same objects and numbers, a clean table).
     into.input.reset();
@@ -155,20 +166,23 @@ int32_t AssembleInterleaved(TSmartPDFDocument& first, TSmartPDFDocument& second,
 }  // namespace
 
 int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
-                     const MergeProgressSink& progress, TMergeOrder order) {
+                     const MergeProgressSink& progress, const TMergeOptions& options) {
     Arbiter arbiterA;
     Arbiter arbiterB;
     MergeInput inputA;
     MergeInput inputB;
     inputA.input = std::make_unique<Input>(first);
     inputB.input = std::make_unique<Input>(second);
-    if (Encrypted(inputA) || Encrypted(inputB)) {
+    // An encrypted input without its password is refused before anything else is read.
+    if ((Encrypted(inputA) && options.firstPassword.empty()) ||
+        (Encrypted(inputB) && options.secondPassword.empty())) {
         errorCode = kMergeEncrypted;
         return 0;
     }
-    for (auto [stream, arbiter, into] :
-         {std::tuple{&first, &arbiterA, &inputA}, std::tuple{&second, &arbiterB, &inputB}}) {
-        const int32_t refusal = PrepareInput(*stream, *arbiter, *into);
+    for (auto [stream, password, arbiter, into] :
+         {std::tuple{&first, &options.firstPassword, &arbiterA, &inputA},
+          std::tuple{&second, &options.secondPassword, &arbiterB, &inputB}}) {
+        const int32_t refusal = PrepareInput(*stream, *password, *arbiter, *into);
         arbiter->document.reset();
         if (refusal != 0) {
             errorCode = refusal;
@@ -187,9 +201,10 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
 
     std::vector<int32_t> expected;
     int32_t shift = 0;
-    if (order != TMergeOrder::Sequential) {
-        shift = AssembleInterleaved(a.document, b.document, arbiterA.pages, arbiterB.pages,
-                                    order == TMergeOrder::InterleavedEvenReversed, expected);
+    if (options.order != TMergeOrder::Sequential) {
+        shift =
+            AssembleInterleaved(a.document, b.document, arbiterA.pages, arbiterB.pages,
+                                options.order == TMergeOrder::InterleavedEvenReversed, expected);
     } else {
         shift = AssembleSequential(a.document, b.document);
         expected = arbiterA.pages;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace verava {
 
@@ -21,7 +22,8 @@ struct MergeProgressSink {
 
 // Codes MergeStreams sets.
 constexpr int32_t kMergeUnreadable = 409;  // no header, no cross-reference data or trailer
-constexpr int32_t kMergeEncrypted = 410;   // an input carries an encryption dictionary
+// An input carries an encryption dictionary, and no password (or a wrong one) was given.
+constexpr int32_t kMergeEncrypted = 410;
 
 // The order of the merged pages.
 enum class TMergeOrder {
@@ -30,13 +32,21 @@ enum class TMergeOrder {
     InterleavedEvenReversed,  // the same with the second input's pages last to first
 };
 
+// How a merge is made: the page order, and the passwords of encrypted inputs. An encrypted
+// input is merged only when its password is given (and opens it); it is then taken through
+// a decrypted copy, and the merged file is not encrypted.
+struct TMergeOptions {
+    TMergeOrder order = TMergeOrder::Sequential;
+    std::u16string firstPassword;
+    std::u16string secondPassword;
+};
+
 // Merges `first` and `second` into `output` (positioned at its start). Returns 1 when the
 // output was written and holds every page of both inputs in the order asked for; 0 when an
 // input was refused (errorCode then says why; nothing was written), or when the written
 // output does not hold those pages (409; what was written must be thrown away). Write errors
 // of the output propagate as exceptions.
 int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
-                     const MergeProgressSink& progress = {},
-                     TMergeOrder order = TMergeOrder::Sequential);
+                     const MergeProgressSink& progress = {}, const TMergeOptions& options = {});
 
 }  // namespace verava

@@ -325,6 +325,55 @@ TEST(MergeWorkflow, EncryptedInputsAreRefusedWithOrWithoutAUserPassword) {
     }
 }
 
+TEST(MergeWorkflow, EncryptedInputsWithTheirPasswordsAreMergedThroughDecryptedCopies) {
+    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    // (user password, the password given, what comes of it) for the odd or the even file.
+    const struct {
+        const char* user;
+        const char* given;
+        WorkflowOutcome outcome;
+    } cases[] = {
+        {"usr", "usr", WorkflowOutcome::Done},   // the user password
+        {"usr", "own", WorkflowOutcome::Done},   // the owner password
+        {"''", "own", WorkflowOutcome::Done},    // opens for everyone, merged with a password
+        {"usr", "nope", WorkflowOutcome::PasswordRequired},
+        {"usr", "", WorkflowOutcome::MergeEncrypted},
+        {"''", "", WorkflowOutcome::MergeEncrypted},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        for (bool evenLocked : {false, true}) {
+            const Pair files("mwpw" + std::to_string(i++), 3, 3);
+            const std::string& target = evenLocked ? files.even : files.odd;
+            const std::string plain = target + ".plain";
+            ASSERT_EQ(rename(target.c_str(), plain.c_str()), 0);
+            int status = -1;
+            RunCommand("qpdf --object-streams=generate --encrypt " + std::string(c.user) +
+                           " own 256 -- '" + plain + "' '" + target + "' 2>&1",
+                       &status);
+            ASSERT_EQ(status, 0);
+            const std::u16string password = Utf8ToUnicode(c.given);
+            WorkflowProgress none;
+            const WorkflowResult result =
+                MergeFiles(U(files.odd), U(files.even), none, false, u"",
+                           evenLocked ? u"" : password, evenLocked ? password : u"");
+            const std::string what = std::string(c.user) + "/" + c.given +
+                                     (evenLocked ? " even" : " odd");
+            ASSERT_EQ(result.outcome, c.outcome) << what;
+            if (c.outcome != WorkflowOutcome::Done) {
+                EXPECT_EQ(result.failedPath, U(target)) << what;
+                EXPECT_FALSE(FileExistsWide(files.Output())) << what;
+                continue;
+            }
+            EXPECT_TRUE(result.decrypted) << what;
+            EXPECT_EQ(PageOrder(result.outputPath), Interleaved(3, 3)) << what;
+            const std::string shown = RunCommand(
+                "qpdf --show-encryption '" + UnicodeToUtf8(result.outputPath) + "' 2>&1");
+            EXPECT_NE(shown.find("File is not encrypted"), std::string::npos) << what;
+        }
+    }
+}
+
 TEST(MergeWorkflow, OutputThatCannotBeReplacedIsReportedAndKept) {
     const std::string folder = "/tmp/verava-locked-merge-" + std::to_string(getpid()) + "-" +
                                std::to_string(time(nullptr));
