@@ -275,10 +275,7 @@ TEST(DocumentLoad, ObjectStreamsSaidToSitInObjectStreamsEndWithoutRecursion) {
     std::string file = "%PDF-1.5\n";
     std::string rows;
     auto put = [&](int type, int64_t field2, int field3) {
-        rows.push_back(static_cast<char>(type));
-        for (int i = 3; i >= 0; --i) rows.push_back(static_cast<char>((field2 >> (8 * i)) & 0xFF));
-        rows.push_back(static_cast<char>((field3 >> 8) & 0xFF));
-        rows.push_back(static_cast<char>(field3 & 0xFF));
+        rows += testing::XRefStreamRow(type, field2, field3);
     };
     put(0, 0, 65535);
     for (int k = 1; k <= kDepth; ++k) put(2, k == kDepth ? 1 : k + 1, 0);
@@ -386,10 +383,7 @@ TEST(DocumentSave, ANumberNamedAsAContainerByMistakeIsStillWritten) {
     const size_t xref = static_cast<size_t>(b.StartXRef());
     std::string rows;
     auto put = [&](int type, int64_t field2, int field3) {
-        rows.push_back(static_cast<char>(type));
-        for (int i = 3; i >= 0; --i) rows.push_back(static_cast<char>((field2 >> (8 * i)) & 0xFF));
-        rows.push_back(static_cast<char>((field3 >> 8) & 0xFF));
-        rows.push_back(static_cast<char>(field3 & 0xFF));
+        rows += testing::XRefStreamRow(type, field2, field3);
     };
     put(0, 0, 65535);
     for (int n = 1; n <= 8; ++n) put(1, b.OffsetOf(n), 0);

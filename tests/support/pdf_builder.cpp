@@ -446,6 +446,14 @@ PdfBuilder SimpleDocument(int pages, const std::string& pageTextPrefix) {
     return b;
 }
 
+std::string XRefStreamRow(int type, int64_t field2, int field3) {
+    std::string row;
+    PutBigEndian(row, static_cast<uint64_t>(type), 1);
+    PutBigEndian(row, static_cast<uint64_t>(field2), 4);
+    PutBigEndian(row, static_cast<uint64_t>(field3), 2);
+    return row;
+}
+
 std::string Overwrite(std::string bytes, size_t offset, std::string_view text) {
     if (offset + text.size() > bytes.size()) throw std::out_of_range("Overwrite past the end");
     bytes.replace(offset, text.size(), text);

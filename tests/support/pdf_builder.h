@@ -90,6 +90,10 @@ class PdfBuilder {
 // pairs. `pageTextPrefix` changes the text ("Odd 1", ...).
 PdfBuilder SimpleDocument(int pages, const std::string& pageTextPrefix = "Page");
 
+// One row of a cross-reference stream with W [1 4 2] (type, offset or object stream number,
+// generation or index), for files written by hand.
+std::string XRefStreamRow(int type, int64_t field2, int field3);
+
 // Damage helpers.
 std::string Overwrite(std::string bytes, size_t offset, std::string_view text);
 std::string InsertAt(std::string bytes, size_t offset, std::string_view text);
