@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "document/file_syntax.h"
 #include "document/pdf_xref_reader.h"
 #include "document/vmx_raw_analyser.h"
 #include "objects/file_mapping.h"
@@ -226,20 +227,17 @@ void TPDFDocument::RemoveLinearization() {
 }
 
 bool TPDFDocument::CheckHeader() {
-    const std::string_view head = FileData.View().substr(0, 1024);
-    const size_t pdf = head.find("%PDF-");
-    if (pdf != std::string_view::npos)
-        return ParseHeaderVersion(head.substr(pdf + 5, 10), true, Version);
-    const size_t ps = head.find("%!PS-Adobe-");
-    if (ps == std::string_view::npos) return false;
-    const size_t marker = head.substr(ps + 11, 20).find("PDF-");
-    if (marker == std::string_view::npos) return false;
-    return ParseHeaderVersion(head.substr(ps + 11 + marker + 4, 10), false, Version);
+    const std::optional<THeaderMark> mark = FindHeaderMark(FileData.View());
+    if (!mark) return false;
+    Version = mark->version;
+    return true;
 }
 
 bool TPDFDocument::ReadXRef() {
     TPDFXRefReader reader{FileData.View()};
-    reader.OnEntry = [this](int32_t n, int32_t g, char kind, int64_t v) {
+    bool oneIsFreeHead = false;
+    reader.OnEntry = [&](int32_t n, int32_t g, char kind, int64_t v) {
+        if (n == 1 && kind == 'f' && g == 65535 && v == 0) oneIsFreeHead = true;
         AddXRefEntry(n, g, kind, v);
     };
     reader.OnTrailer = [this](const std::string& text) { TakeTrailer(text); };
@@ -248,16 +246,21 @@ bool TPDFDocument::ReadXRef() {
     XRefEntries.reserve(1000);
     bool ok = reader.ReadSection(reader.FindStartXRef()) && !reader.Damaged;
 
-    // Tables numbered one too high: the first row says 2, the count matches Size - 1, and
-    // object 1 sits at its offset.
-    if (!XRefEntries.empty() && XRefEntries[0].number == 2 && Trailer != nullptr) {
-        auto* size = As<TPDFNumeric>(Trailer->GetValue("Size"));
-        if (size != nullptr && size->NumValue == static_cast<double>(XRefEntries.size() + 1) &&
-            XRefEntries[0].offset >= 0 &&
-            FileData.View().substr(std::min<size_t>(XRefEntries[0].offset, FileData.size()), 7) ==
-                "1 0 obj") {
-            for (XRefEntry& e : XRefEntries) --e.number;
+    // Tables whose rows are numbered one too high.
+    TFirstRows first;
+    first.oneIsFreeHead = oneIsFreeHead;
+    first.oneAbsent = !EnteredNumbers.Contains(1);
+    first.rowsInUse = static_cast<int64_t>(XRefEntries.size());
+    if (Trailer != nullptr) {
+        if (auto* size = As<TPDFNumeric>(Trailer->GetValue("Size"))) first.trailerSize = size->NumValue;
+    }
+    for (const XRefEntry& e : XRefEntries) {
+        if (e.number == 2 && !e.compressed && e.offset > 0) {
+            first.textAtTwo = FileData.View().substr(std::min<size_t>(e.offset, FileData.size()));
         }
+    }
+    if (NumberedOneTooHigh(first)) {
+        for (XRefEntry& e : XRefEntries) --e.number;
     }
     BuildObjectList();
 
@@ -271,15 +274,6 @@ bool TPDFDocument::ReadXRef() {
     }
     return ok;
 }
-
-namespace {
-
-// Trailer keys that name cross-reference sections or describe a cross-reference stream:
-// meaningless once the sections are gone.
-constexpr const char* kSectionKeys[] = {"Prev",  "XRefStm", "Type",   "W",
-                                        "Index", "Length",  "Filter", "DecodeParms"};
-
-}  // namespace
 
 uint8_t TPDFDocument::RepairObjectTable(const std::u16string& password) {
     // Nothing read so far is trusted; nothing is decrypted until the trailer that names the
@@ -347,7 +341,7 @@ void TPDFDocument::ChooseRepairedTrailer(const TVMXRawAnalyser& scan) {
     if (trailer == nullptr) trailer = Structure->NewDictionary();
     // A trailer found by the scan still names the old sections; written into the new file
     // those links would point into nothing.
-    for (const char* key : kSectionKeys) trailer->RemoveKey(key);
+    RemoveSectionKeys(*trailer);
     Trailer = trailer;
 }
 
@@ -469,9 +463,7 @@ void TPDFDocument::TakeTrailer(const std::string& text) {
     if (Trailer != nullptr) return;
     if (auto* dict = As<TPDFDictionary>(Structure->ParseText(text))) {
         Trailer = dict;
-        for (const char* key : {"Prev", "Type", "W", "Index", "Length", "Filter"}) {
-            Trailer->RemoveKey(key);
-        }
+        RemoveSectionKeys(*Trailer);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "document/pdf_ind_obj.h"
 
+#include "document/file_syntax.h"
 #include "objects/number_text.h"
 #include "objects/pdf_chars.h"
 
@@ -63,18 +64,6 @@ bool FindHeader(std::string_view source, int64_t offset, int32_t number, int32_t
         if (tryAt(start)) return true;
     }
     return false;
-}
-
-// The first of two keywords from `from` ("stream" or "endobj", say): which one and where
-// (npos when neither). `find` searches the text for one keyword.
-template <typename Find>
-size_t FindStreamOrEnd(Find&& find, size_t from, std::string_view first, std::string_view stop,
-                       bool& stopped) {
-    const size_t a = find(first, from, std::string_view::npos);
-    // The stop word only matters before the first word (not through a stream's data).
-    const size_t b = find(stop, from, a);
-    stopped = b != std::string_view::npos && (a == std::string_view::npos || b < a);
-    return stopped ? b : a;
 }
 
 }  // namespace
@@ -154,100 +143,35 @@ void TPDFIndObj::LoadObject() {
 
 bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
                                 TPDFDictionary* dict, size_t& dataStart, size_t& dataLength) {
-    if (afterDictionary > source.size() || source.size() - afterDictionary < 13) return false;
-    // The file's own text is searched through the document, which remembers the answers.
-    const bool inFile = source.data() == Document->FileBuffer().data() &&
-                        source.size() == Document->FileBuffer().size();
-    auto find = [&](std::string_view needle, size_t from, size_t limit) {
-        if (inFile) return Document->FindInFile(needle, from, limit);
-        const size_t at = source.find(needle, from);
-        return at < limit ? at : std::string_view::npos;
-    };
-    bool stopped = false;
-    const size_t keyword = FindStreamOrEnd(find, afterDictionary, "stream", "endobj", stopped);
-    if (keyword == std::string_view::npos || stopped) return false;
-    size_t p = keyword + 6;
-    while (p < source.size() && IsStreamPadding(static_cast<unsigned char>(source[p]))) ++p;
-    if (p + 1 < source.size() && source[p] == '\r' && source[p + 1] == '\n') {
-        p += 2;
-    } else if (p < source.size() && (source[p] == '\r' || source[p] == '\n')) {
-        p += 1;
-    } else {
-        return false;
-    }
-    const size_t start = p;
-
     // The declared length: a number, or a reference followed to its object.
     TPDFObject* lengthValue = dict->GetValue("Length");
-    bool absent = lengthValue == nullptr;
     if (auto* ref = As<TPDFIndRef>(lengthValue)) {
         TPDFIndObj* target = Document->FindObject(ref->TargetNumber);
         // Each indirect Length may load a stream whose Length is indirect again: bound the
         // chain so a hostile file cannot exhaust the stack (cycles stop at `loading_`).
         static thread_local int depth = 0;
         if (target == nullptr || depth >= kMaxLoadDepth) {
-            absent = true;
             lengthValue = nullptr;
         } else {
             ++depth;
             lengthValue = target->GetObject();
             --depth;
-            if (lengthValue == nullptr) absent = true;
         }
     }
-    // A Length that cannot be had as a number (missing, a reference that leads back to
-    // this stream or to something else): the data run up to "endstream".
-    auto* number = As<TPDFNumeric>(lengthValue);
-    if (absent || number == nullptr) {
-        // Up to "endstream", or to the end of a file cut inside the data.
-        const size_t end = find("endstream", start, std::string_view::npos);
-        dataStart = start;
-        dataLength = (end == std::string_view::npos ? source.size() : end) - start;
-        return true;
-    }
-
-    const double declared = number->NumValue;
-    if (declared >= 0 && declared <= static_cast<double>(source.size() - start)) {
-        const size_t length = static_cast<size_t>(declared);
-        size_t q = start + length;
-        if (q + 1 < source.size() && source[q] == '\r' && source[q + 1] == '\n') {
-            q += 2;
-        } else if (q < source.size() && (source[q] == '\r' || source[q] == '\n')) {
-            q += 1;
-        }
-        for (int k = 0;
-             k < 50 && q < source.size() && IsStreamPadding(static_cast<unsigned char>(source[q]));
-             ++k) {
-            ++q;
-        }
-        if (source.compare(q, 9, "endstream") == 0) {
-            dataStart = start;
-            dataLength = length;
-            return true;
-        }
-    }
-    // The declared length is wrong: the data run up to "endstream", less the padding and
-    // the one line end in front of it.
-    const size_t end = FindStreamOrEnd(find, start, "endstream", "endobj", stopped);
-    if (stopped) return false;
-    if (end == std::string_view::npos) {
-        // No "endstream" at all: a file cut inside the data. What is left of them is what
-        // there is.
-        dataStart = start;
-        dataLength = declared >= 0 && declared < static_cast<double>(source.size() - start)
-                         ? static_cast<size_t>(declared)
-                         : source.size() - start;
-        return true;
-    }
-    size_t e = end;
-    while (e > start && IsStreamPadding(static_cast<unsigned char>(source[e - 1]))) --e;
-    if (e >= start + 2 && source[e - 2] == '\r' && source[e - 1] == '\n') {
-        e -= 2;
-    } else if (e > start && (source[e - 1] == '\n' || source[e - 1] == '\r')) {
-        e -= 1;
-    }
-    dataStart = start;
-    dataLength = e - start;
+    std::optional<double> declared;
+    if (const auto* number = As<TPDFNumeric>(lengthValue)) declared = number->NumValue;
+    // The file's own text is searched through the document, which remembers the answers.
+    const bool inFile = source.data() == Document->FileBuffer().data() &&
+                        source.size() == Document->FileBuffer().size();
+    const std::optional<TStreamExtent> extent =
+        inFile ? FindStreamExtent(source, afterDictionary, declared,
+                                  [this](std::string_view keyword, size_t from, size_t limit) {
+                                      return Document->FindInFile(keyword, from, limit);
+                                  })
+               : FindStreamExtent(source, afterDictionary, declared);
+    if (!extent) return false;
+    dataStart = extent->start;
+    dataLength = extent->length;
     return true;
 }
 

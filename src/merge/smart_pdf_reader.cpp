@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 
+#include "document/file_syntax.h"
 #include "document/pdf_xref_reader.h"
 #include "objects/number_text.h"
 #include "objects/pdf_chars.h"
@@ -14,8 +15,6 @@
 
 namespace verava {
 namespace {
-
-constexpr size_t kHeaderWindow = 1024;
 
 // A whole number from a numeric value, clamped to [low, high].
 int64_t ClampedInteger(const TPDFNumeric* n, int64_t low, int64_t high) {
@@ -127,27 +126,12 @@ std::string TSmartPDFReader::ReadAt(int64_t position, int64_t count) {
 
 bool TSmartPDFReader::ReadHeader() {
     const std::string head = ReadAt(0, static_cast<int64_t>(kHeaderWindow));
-    const size_t a = head.find("%PDF-");
-    const size_t b = head.find("%!PS-Adobe-");
-    if (a == std::string::npos && b == std::string::npos) return false;
-    HeaderOffset = a == std::string::npos ? -1 : static_cast<int32_t>(a);
-    std::string version;
-    if (a != std::string::npos &&
-        ParseHeaderVersion(ReadAt(static_cast<int64_t>(a) + 5, 10), true, version)) {
-        Version = version;
-        return true;
-    }
-    if (b != std::string::npos) {
-        const int64_t after = static_cast<int64_t>(b) + 11;
-        const std::string tail = ReadAt(after, 20);
-        const size_t pdf = tail.find("PDF-");
-        if (pdf != std::string::npos &&
-            ParseHeaderVersion(ReadAt(after + static_cast<int64_t>(pdf) + 4, 10), false, version)) {
-            Version = version;
-            return true;
-        }
-    }
-    return false;
+    const size_t pdf = head.find("%PDF-");
+    HeaderOffset = pdf == std::string::npos ? -1 : static_cast<int32_t>(pdf);
+    const std::optional<THeaderMark> mark = FindHeaderMark(head);
+    if (!mark) return false;
+    Version = mark->version;
+    return true;
 }
 
 bool TSmartPDFReader::ReadCrossReference() {
@@ -257,13 +241,22 @@ void TSmartPDFReader::HandleSection(int64_t offset) {
 // cleared so the last object does not also answer under the next higher number.
 void TSmartPDFReader::RepairNumbering() {
     if (Entries.size() <= 2) return;
-    const SmartXRefEntry& zero = Entries[0];
     const SmartXRefEntry& one = Entries[1];
-    if (zero.Offset != 0 || zero.Generation != 0 || one.Offset != 0 || one.Generation != 65535) {
-        return;
+    TFirstRows first;
+    first.oneIsFreeHead = one.Number == 1 && one.Kind == 'f' && one.Offset == 0 &&
+                          one.Generation == 65535;
+    first.oneAbsent = one.Kind == 0;
+    for (const SmartXRefEntry& entry : Entries) first.rowsInUse += entry.Kind == 'n' || entry.Kind == 'c';
+    if (!Trailers.empty()) {
+        if (auto* size = As<TPDFNumeric>(Trailers.front()->GetValue("Size"))) {
+            first.trailerSize = size->NumValue;
+        }
     }
     const int64_t base = UseHeaderOffset ? HeaderOffset : 0;
-    if (Entries[2].Offset < 0 || ReadAt(Entries[2].Offset + base, 7) != "1 0 obj") return;
+    const std::string textAtTwo =
+        Entries[2].Kind == 'n' && Entries[2].Offset > 0 ? ReadAt(Entries[2].Offset + base, 7) : "";
+    first.textAtTwo = textAtTwo;
+    if (!NumberedOneTooHigh(first)) return;
     for (size_t i = 0; i + 1 < Entries.size(); ++i) {
         Entries[i] = Entries[i + 1];
         if (Entries[i].Number > 0) --Entries[i].Number;
@@ -364,76 +357,17 @@ TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, 
 
 bool TSmartPDFReader::FindStreamData(std::string_view text, size_t parsedEnd,
                                      TPDFDictionary* dictionary, size_t& position, size_t& length) {
-    if (text.find("stream") == std::string_view::npos) return false;
-    if (parsedEnd > text.size() || text.size() - parsedEnd < 13) return false;
-    const size_t keyword = text.find("stream", parsedEnd);
-    if (keyword == std::string_view::npos) return false;
-    size_t q = keyword + 6;
-    while (q < text.size() && IsStreamPadding(text[q])) ++q;
-    if (q < text.size() && text[q] == '\r') {
-        ++q;
-        if (q < text.size() && text[q] == '\n') ++q;
-    } else if (q < text.size() && text[q] == '\n') {
-        ++q;
-    } else {
-        return false;
-    }
-
+    if (text.find("stream", parsedEnd) == std::string_view::npos) return false;
     TPDFObject* lengthValue = dictionary->GetValue("Length", false);
     if (auto* ref = As<TPDFIndRef>(lengthValue)) {
         lengthValue = FetchObject(ref->TargetNumber, nullptr);
     }
-    const auto* lengthNumber = As<TPDFNumeric>(lengthValue);
-    if (lengthNumber == nullptr) return false;
-    const int64_t size = static_cast<int64_t>(text.size());
-    // A negative Length is as wrong as a short one: the keyword search below finds the data.
-    const int64_t declared = ClampedInteger(lengthNumber, 0, size + 1);
-    const int64_t declaredEnd = static_cast<int64_t>(q) + declared;
-
-    int64_t x = declaredEnd;
-    if (x > size - 1) {
-        x = size - 1;
-        for (int k = 0; k < 20 && !StartsAt(text, x, "endstream"); ++k) --x;
-    }
-    auto at = [&](int64_t p) { return p >= 0 && p < size ? text[static_cast<size_t>(p)] : 'x'; };
-    if (IsStreamPadding(at(x))) ++x;
-    if (at(x) == 'n') --x;
-    if (at(x) == '\r') ++x;
-    if (at(x) == '\n') ++x;
-
-    int64_t found = -1;
-    if (StartsAt(text, x, "endstream")) {
-        found = x;
-    } else {
-        const size_t after = x < 0 ? 0 : static_cast<size_t>(x);
-        const size_t next = text.find("endstream", after);
-        if (next != std::string_view::npos) {
-            found = static_cast<int64_t>(next);
-        } else {
-            for (int64_t back = 1; back <= 21; ++back) {
-                if (StartsAt(text, x - back, "endstream")) {
-                    found = x - back;
-                    break;
-                }
-            }
-        }
-    }
-    if (found < 0) return false;
-
-    // The data end at the end-of-line marker in front of "endstream" (ISO 32000-1, 7.3.8.1:
-    // it is not part of the data) when the declared Length misses it; a declared end that
-    // lies before that marker is kept.
-    int64_t eol = 0;
-    if (found >= 2 && at(found - 2) == '\r' && at(found - 1) == '\n') {
-        eol = 2;
-    } else if (at(found - 1) == '\n' || at(found - 1) == '\r') {
-        eol = 1;
-    }
-    int64_t dataEnd = found - eol;
-    if (found >= declaredEnd) dataEnd = std::max(declaredEnd, dataEnd);
-    dataEnd = std::max(dataEnd, static_cast<int64_t>(q));
-    position = q;
-    length = static_cast<size_t>(dataEnd) - q;
+    std::optional<double> declared;
+    if (const auto* number = As<TPDFNumeric>(lengthValue)) declared = number->NumValue;
+    const std::optional<TStreamExtent> extent = FindStreamExtent(text, parsedEnd, declared);
+    if (!extent) return false;
+    position = extent->start;
+    length = extent->length;
     return true;
 }
 
@@ -544,13 +478,8 @@ void TSmartPDFReader::FinishTrailer() {
         if (OnIDCreated) OnIDCreated(*this);
     }
 
-    // What a cross-reference-stream dictionary brings into a classic trailer, and XRefStm:
-    // the output has one classic table, so an XRefStm would point into other bytes and make
-    // readers take the file for damaged.
-    for (const char* key :
-         {"Prev", "DecodeParms", "Filter", "Length", "Type", "W", "Index", "XRefStm"}) {
-        Trailer->DeleteKey(key);
-    }
+    // The output has one classic table: what named the input's sections goes.
+    RemoveSectionKeys(*Trailer);
 }
 
 }  // namespace verava

@@ -525,11 +525,11 @@ TEST(SmartPDFReaderStreams, SettlesStreamLength) {
         EXPECT_EQ(s->Data(), data + "\n");
     }
     {
-        // No numeric Length: a plain dictionary.
+        // No numeric Length: the data run up to "endstream", as the document reads them.
         auto r = load("<< /Length /Twenty >>\nstream\n" + data + "\nendstream");
-        auto* d = As<TPDFDictionary>(r->reader.LoadObject(4, nullptr));
-        ASSERT_NE(d, nullptr);
-        EXPECT_EQ(d->GetValue("Length")->ToText(), "/Twenty");
+        auto* s = As<TPDFStream>(r->reader.LoadObject(4, nullptr));
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->Data(), data + "\n");
     }
     {
         // An indirect Length is followed.
@@ -557,22 +557,24 @@ TEST(SmartPDFReaderStreams, SettlesStreamLength) {
 
 TEST(SmartPDFReaderStreams, SelfReferencesTerminate) {
     {
-        // A Length that refers to its own stream.
+        // A Length that refers to its own stream: the data run up to "endstream".
         PdfBuilder b = Document("1.4");
         b.Set(4, "<< /Length 4 0 R >>\nstream\nabcdef\nendstream");
         ReaderOver r(b.Build());
-        EXPECT_NE(As<TPDFDictionary>(r.reader.GetObject(4)), nullptr);
+        auto* cached = As<TPDFStream>(r.reader.GetObject(4));
+        ASSERT_NE(cached, nullptr);
+        EXPECT_EQ(cached->Data(), "abcdef\n");
         TPDFStructure scratch;
-        EXPECT_NE(As<TPDFDictionary>(r.reader.LoadObject(4, &scratch)), nullptr);
+        EXPECT_NE(As<TPDFStream>(r.reader.LoadObject(4, &scratch)), nullptr);
     }
     {
-        // Two streams whose Lengths refer to each other.
+        // Two streams whose Lengths refer to each other: both keep their data.
         PdfBuilder b = Document("1.4");
         b.Set(4, "<< /Length 5 0 R >>\nstream\nabcdef\nendstream");
         b.Set(5, "<< /Length 4 0 R >>\nstream\nabcdef\nendstream");
         ReaderOver r(b.Build());
-        EXPECT_NE(As<TPDFDictionary>(r.reader.GetObject(4)), nullptr);
-        EXPECT_NE(As<TPDFDictionary>(r.reader.GetObject(5)), nullptr);
+        EXPECT_NE(As<TPDFStream>(r.reader.GetObject(4)), nullptr);
+        EXPECT_NE(As<TPDFStream>(r.reader.GetObject(5)), nullptr);
     }
     {
         // An object stream stored in itself, and two stored in each other.
