@@ -379,12 +379,12 @@ void TPDFDocument::AddObjectStreamEntries() {
         // Only the copy lookups find: an older one under the same number is not in use.
         if (FindObject(holder->Number) != holder) continue;
         TPDFObjectStream* contents = holder->ObjectStreamContents();
-        if (contents == nullptr || contents->OffsetTable == nullptr) continue;
-        const int32_t n = std::min(contents->N, contents->OffsetTable->Count() / 2);
-        for (int32_t i = 0; i < n; ++i) {
-            auto* number = As<TPDFNumeric>(contents->OffsetTable->Get(2 * i));
-            if (number == nullptr || number->NumValue < 1 || number->NumValue > INT32_MAX) continue;
-            const int32_t objectNumber = number->AsInteger();
+        if (contents == nullptr || !contents->Index.valid) continue;
+        const auto& pairs = contents->Index.pairs;
+        for (int32_t i = 0; i < static_cast<int32_t>(pairs.size()); ++i) {
+            const int64_t listed = pairs[static_cast<size_t>(i)].first;
+            if (listed < 1 || listed > INT32_MAX) continue;
+            const auto objectNumber = static_cast<int32_t>(listed);
             if (objectNumber == holder->Number) continue;
             const auto plain = newest.find(objectNumber);
             if (plain != newest.end() && plain->second > holder->Offset) continue;

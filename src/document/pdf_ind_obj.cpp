@@ -227,19 +227,8 @@ TPDFObjectStream* TPDFIndObj::DecodedObjectStream(TPDFStream* stream) {
         return cached;
     }
     auto decoded = std::make_unique<TPDFObjectStream>();
-    TPDFDictionary* dict = stream->StreamDict();
-    auto integer = [&](std::string_view key) {
-        auto* n = As<TPDFNumeric>(dict->GetValue(key, true));
-        return n != nullptr ? n->AsInteger() : 0;
-    };
-    decoded->First = integer("First");
-    decoded->N = integer("N");
     decoded->Data = stream->GetDecodedData();
-    const size_t first = decoded->First > 0
-                             ? std::min(static_cast<size_t>(decoded->First), decoded->Data.size())
-                             : 0;
-    decoded->OffsetTable = As<TPDFArray>(
-        Document->ObjectStore().ParseText("[ " + decoded->Data.substr(0, first) + " ]"));
+    decoded->Index = ReadObjectStreamIndex(*stream->StreamDict(), decoded->Data);
     stream->AttachedObject = decoded.get();
     return Document->ObjectStreamCache().Keep(std::move(decoded));
 }
@@ -254,26 +243,11 @@ std::string TPDFIndObj::GetObjectText() {
     if (container == nullptr || container == this || container->Compressed) return fallback;
     auto* stream = As<TPDFStream>(container->GetObject());
     if (stream == nullptr || stream->StreamDict()->GetType() != "ObjStm") return fallback;
-    TPDFObjectStream* decoded = DecodedObjectStream(stream);
-    const TPDFArray* table = decoded->OffsetTable;
-    const int32_t n = decoded->N;
-    if (decoded->First <= 0 || n <= 0 || StreamIndex < 0 || StreamIndex >= n || table == nullptr ||
-        table->Count() / 2 < n) {
-        return fallback;
-    }
-    auto* objectNumber = As<TPDFNumeric>(table->Get(2 * StreamIndex));
-    if (objectNumber == nullptr || objectNumber->NumValue != Number) return fallback;
-    auto* startValue = As<TPDFNumeric>(table->Get(2 * StreamIndex + 1));
-    const double start = startValue != nullptr ? startValue->NumValue : 0;
-    double end = static_cast<double>(decoded->Data.size());
-    if (StreamIndex < n - 1) {
-        if (auto* next = As<TPDFNumeric>(table->Get(2 * StreamIndex + 3))) end = next->NumValue;
-    }
-    const double from = decoded->First + start;
-    const double size = static_cast<double>(decoded->Data.size());
-    if (!(from >= 0) || from > size || !(end >= start)) return header;
-    const double length = std::min(end - start, size - from);
-    return header + decoded->Data.substr(static_cast<size_t>(from), static_cast<size_t>(length));
+    const TPDFObjectStream* decoded = DecodedObjectStream(stream);
+    const std::optional<std::string_view> text =
+        PackedObjectText(decoded->Index, decoded->Data, StreamIndex, Number);
+    if (!text) return fallback;
+    return header + std::string(*text);
 }
 
 }  // namespace verava

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/file_syntax.h"
 #include "objects/pdf_structure.h"
 
 namespace verava {
@@ -21,10 +22,8 @@ class TPDFIndObj;
 // cache, which frees it.
 class TPDFObjectStream : public TStreamAttachment {
   public:
-    std::string Data;                  // decoded bytes
-    TPDFArray* OffsetTable = nullptr;  // "[ n1 off1 n2 off2 ... ]", owned by the store
-    int32_t First = 0;
-    int32_t N = 0;
+    std::string Data;           // decoded bytes
+    TObjectStreamIndex Index;   // the objects it holds and where their texts start
     bool Dropped = false;  // Data were given up to stay within the cache's budget
 };
 

@@ -25,49 +25,6 @@ int64_t ClampedInteger(const TPDFNumeric* n, int64_t low, int64_t high) {
     return static_cast<int64_t>(r);
 }
 
-bool StartsAt(std::string_view text, int64_t position, std::string_view word) {
-    return position >= 0 && static_cast<size_t>(position) <= text.size() &&
-           text.substr(static_cast<size_t>(position), word.size()) == word;
-}
-
-// The (object number, relative offset) pairs an object stream's header lists.
-struct HeaderPairs {
-    bool valid = false;
-    int64_t count = 0;  // N
-    int64_t first = 0;  // First, clipped to the data
-    std::vector<std::pair<int64_t, int64_t>> pairs;
-};
-
-HeaderPairs ReadObjStmHeader(TPDFStream* stream) {
-    HeaderPairs h;
-    TPDFDictionary* dict = stream->StreamDict();
-    if (dict == nullptr || dict->GetType() != "ObjStm") return h;
-    const auto* n = As<TPDFNumeric>(dict->GetValue("N", true));
-    const auto* first = As<TPDFNumeric>(dict->GetValue("First", true));
-    if (n == nullptr || first == nullptr) return h;
-    const std::string_view data = stream->Data();
-    const int64_t size = static_cast<int64_t>(data.size());
-    // Every pair needs at least two bytes of header, so a larger N cannot be honest.
-    h.count = ClampedInteger(n, 0, size);
-    h.first = ClampedInteger(first, 0, size);
-    TPDFStructure scratch;
-    std::string text = "[ ";
-    text.append(data.substr(0, static_cast<size_t>(h.first)));
-    text += " ]";
-    const auto* array = As<TPDFArray>(scratch.ParseText(text));
-    if (array == nullptr || array->Count() < 2 * h.count) return h;
-    h.pairs.reserve(static_cast<size_t>(h.count));
-    for (int64_t k = 0; k < h.count; ++k) {
-        auto value = [&](int64_t index) -> int64_t {
-            const auto* v = As<TPDFNumeric>(array->Get(static_cast<int32_t>(index)));
-            return v != nullptr ? ClampedInteger(v, -(int64_t{1} << 40), int64_t{1} << 40) : 0;
-        };
-        h.pairs.emplace_back(value(2 * k), value(2 * k + 1));
-    }
-    h.valid = true;
-    return h;
-}
-
 }  // namespace
 
 // ---- construction
@@ -329,28 +286,17 @@ TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, 
             index = static_cast<int>(ObjStmCache.size()) - 1;
             if (Encrypted && OnObjectStream) OnObjectStream(number, stream);
             stream->SetData(stream->GetDecodedData(), false);
-            const HeaderPairs header = ReadObjStmHeader(stream);
-            ObjStmIndex parsed;
-            parsed.valid = header.valid;
-            parsed.first = header.first;
-            parsed.pairs = header.pairs;
-            objStmIndexes_[static_cast<size_t>(index)] = std::move(parsed);
+            if (stream->StreamDict()->GetType() == "ObjStm") {
+                objStmIndexes_[static_cast<size_t>(index)] =
+                    ReadObjectStreamIndex(*stream->StreamDict(), stream->Data());
+            }
         }
     }
-    const ObjStmIndex& header = objStmIndexes_[static_cast<size_t>(index)];
-    const auto count = static_cast<int64_t>(header.pairs.size());
-    if (!header.valid || i < 0 || i >= count) return {};
-    if (header.pairs[static_cast<size_t>(i)].first != n) return {};
-    const std::string_view data = ObjStmCache[static_cast<size_t>(index)]->Data();
-    const int64_t size = static_cast<int64_t>(data.size());
-    const int64_t offset = header.pairs[static_cast<size_t>(i)].second;
-    const int64_t start = header.first + offset;
-    const int64_t length =
-        i < count - 1 ? header.pairs[static_cast<size_t>(i) + 1].second - offset : size - start;
-    if (start < 0 || start > size || length <= 0) return {};
-    const std::string_view bytes = data.substr(static_cast<size_t>(start),
-                                               static_cast<size_t>(std::min(length, size - start)));
-    return ObjectText{SharedBytes::FromString(std::string(bytes)), 0};
+    const std::optional<std::string_view> text =
+        PackedObjectText(objStmIndexes_[static_cast<size_t>(index)],
+                         ObjStmCache[static_cast<size_t>(index)]->Data(), i, n);
+    if (!text) return {};
+    return ObjectText{SharedBytes::FromString(std::string(*text)), 0};
 }
 
 // ---- objects

@@ -15,6 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "document/file_syntax.h"
 #include "objects/byte_slice.h"
 #include "objects/integer_lists.h"
 #include "objects/pdf_object.h"
@@ -115,12 +116,6 @@ class TSmartPDFReader {
         size_t start = 0;
         std::string_view View() const { return buffer.Sub(start).View(); }
     };
-    // The (object number, offset) pairs of a decoded object stream's header, parsed once.
-    struct ObjStmIndex {
-        bool valid = false;
-        int64_t first = 0;
-        std::vector<std::pair<int64_t, int64_t>> pairs;
-    };
 
     // The input mapped into memory when it is a file that can be mapped: object texts and
     // stream data are then views of it instead of copies read from the stream.
@@ -144,7 +139,7 @@ class TSmartPDFReader {
     void LeaveLoad();
 
     std::unordered_map<int32_t, TPDFObject*> cache_;  // GetObject's answers; null: none
-    std::vector<ObjStmIndex> objStmIndexes_;   // parallel to ObjStmCache
+    std::vector<TObjectStreamIndex> objStmIndexes_;   // parallel to ObjStmCache
     std::vector<int32_t> loading_;             // numbers whose load is in progress
     std::unordered_set<int64_t> offsetsSeen_;  // offsets already in Offsets
     // Hybrid files: sections are counted as they are read; free slots remember the section
