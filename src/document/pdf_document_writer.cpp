@@ -5,6 +5,7 @@
 #include <map>
 #include <unordered_set>
 
+#include "document/file_syntax.h"
 #include "document/pdf_document.h"
 #include "objects/buffered_output_stream.h"
 #include "objects/file_mapping.h"
@@ -132,8 +133,7 @@ bool TPDFDocument::WriteTo(TStream& stream) {
             if (crypt) security_.DecryptObject(key, value);
         }
 
-        // Numbers without an object are free rows (ISO 32000-1 7.5.4), linked into the free
-        // list that starts at row 0: each free row holds the number of the next one.
+        // Numbers without an object are free rows (ISO 32000-1 7.5.4).
         XRefEntries.clear();
         if (dense) {
             XRefEntries.resize(static_cast<size_t>(highest) + 1);
@@ -145,13 +145,6 @@ bool TPDFDocument::WriteTo(TStream& stream) {
         } else {
             for (const auto& [number, row] : rows) XRefEntries.push_back(row);
         }
-        XRefEntry* previousFree = nullptr;
-        for (XRefEntry& row : XRefEntries) {
-            if (row.inUse) continue;
-            row.offset = 0;
-            if (previousFree != nullptr) previousFree->offset = row.number;
-            previousFree = &row;
-        }
         // The trailer's Size is one more than the highest number written, renumbered older
         // revisions included.
         if (auto* size = As<TPDFNumeric>(Trailer->GetValue("Size"))) {
@@ -161,24 +154,12 @@ bool TPDFDocument::WriteTo(TStream& stream) {
         }
 
         const int64_t xref = out.Position();
-        std::string table = "xref\n";
-        table.reserve(table.size() + 20 * XRefEntries.size() + 64);
-        for (size_t i = 0; i < XRefEntries.size();) {
-            size_t j = i;
-            while (j + 1 < XRefEntries.size() &&
-                   XRefEntries[j + 1].number == XRefEntries[j].number + 1)
-                ++j;
-            table += std::to_string(XRefEntries[i].number) + " " + std::to_string(j - i + 1) + "\n";
-            for (size_t k = i; k <= j; ++k) {
-                const XRefEntry& row = XRefEntries[k];
-                table += PadNumber(row.offset < 0 ? 0 : row.offset, 10);
-                table += ' ';
-                table += PadNumber(row.generation, 5);
-                table += row.inUse ? " n \n" : " f \n";
-            }
-            i = j + 1;
+        std::vector<TTableRow> table;
+        table.reserve(XRefEntries.size());
+        for (const XRefEntry& row : XRefEntries) {
+            table.push_back({row.number, row.offset, row.generation, row.inUse});
         }
-        out.WriteText(table);
+        out.WriteText(ClassicTable(table));
         Trailer->RemoveKey("XRefStm");
         out.WriteText("trailer\n");
         out.WriteText(Trailer->ToText());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "document/file_syntax.h"
 #include "objects/number_text.h"
 #include "objects/stream.h"
 
@@ -52,8 +53,6 @@ void TSmartPDFWriter::WriteObject(int32_t number, int32_t generation,
 
 void TSmartPDFWriter::WriteXRefAndTrailer(const TPDFDictionary& trailer) {
     const int64_t start = Output->Position();
-    Write("xref\n");
-
     // (number, write index) sorted by number and then by write order: the first write of a
     // number is the one the table lists.
     std::vector<std::pair<int32_t, size_t>> byNumber;
@@ -63,42 +62,13 @@ void TSmartPDFWriter::WriteXRefAndTrailer(const TPDFDictionary& trailer) {
     byNumber.erase(std::unique(byNumber.begin(), byNumber.end(),
                                [](const auto& a, const auto& b) { return a.first == b.first; }),
                    byNumber.end());
-    // Runs start at 0 and at every present number whose predecessor is absent.
-    auto present =
-        std::lower_bound(byNumber.begin(), byNumber.end(), std::make_pair(int32_t{0}, size_t{0}));
-    int64_t s = 0;
-    for (;;) {
-        // `present` is the first entry with a number >= s.
-        auto runEnd = present;
-        if (runEnd != byNumber.end() && runEnd->first == s) ++runEnd;
-        int64_t e = s;
-        while (runEnd != byNumber.end() && runEnd->first == e + 1) {
-            ++e;
-            ++runEnd;
-        }
-        std::string block = IntText(s) + " " + IntText(e - s + 1) + "\n";
-        block.reserve(block.size() + static_cast<size_t>(e - s + 1) * 20);
-        auto entry = present;
-        for (int64_t k = s; k <= e; ++k) {
-            if (k == 0) {
-                block += "0000000000 65535 f \n";
-                if (entry != byNumber.end() && entry->first == 0) ++entry;
-                continue;
-            }
-            const size_t index = entry->second;
-            ++entry;
-            const int64_t position = ObjectPositions[index];
-            if (position < 0 || position > kMaxOffset) {
-                throw EStreamError("Object offset does not fit a cross-reference entry");
-            }
-            block +=
-                PadNumber(position, 10) + " " + PadNumber(ObjectGenerations[index], 5) + " n \n";
-        }
-        Write(block);
-        present = runEnd;
-        if (present == byNumber.end()) break;
-        s = present->first;
+    std::vector<TTableRow> rows{{0, 0, 65535, false}};
+    rows.reserve(byNumber.size() + 1);
+    for (const auto& [number, index] : byNumber) {
+        if (number <= 0) continue;
+        rows.push_back({number, ObjectPositions[index], ObjectGenerations[index], true});
     }
+    Write(ClassicTable(rows));
 
     std::string tail = "trailer\n" + trailer.ToText();
     if (tail.back() != '\n') tail += '\n';

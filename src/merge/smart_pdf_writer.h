@@ -23,9 +23,6 @@ class TStream;
 
 class TSmartPDFWriter {
   public:
-    // A 20-byte table entry holds 10 offset digits.
-    static constexpr int64_t kMaxOffset = 9999999999;
-
     // `output` must outlive the writer; positions are taken from it.
     explicit TSmartPDFWriter(TStream& output);
     TSmartPDFWriter(const TSmartPDFWriter&) = delete;
@@ -39,7 +36,8 @@ class TSmartPDFWriter {
     // stream data go out from where they lie instead of being joined into one string.
     void WriteObject(int32_t number, int32_t generation,
                      std::initializer_list<std::string_view> body);
-    // Raises EStreamError when an object starts beyond kMaxOffset.
+    // Raises EStreamError when an object starts beyond what a table row can hold
+    // (kMaxTableOffset).
     void WriteXRefAndTrailer(const TPDFDictionary& trailer);
 
     int32_t ObjectCount() const { return static_cast<int32_t>(ObjectNumbers.size()); }
