@@ -44,6 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Text(reader.TrailerValue("Root"));
     reader.TrailerRef("Info");
     reader.FinishTrailer();
-    if (reader.Trailer != nullptr) writer.WriteXRefAndTrailer(*reader.Trailer);
+    if (reader.Trailer() != nullptr) writer.WriteXRefAndTrailer(*reader.Trailer());
     return 0;
 }

@@ -23,8 +23,8 @@ int64_t ClampedInteger(const TPDFNumeric& n, int64_t low, int64_t high) {
 // The first of two keywords from `from` ("stream" or "endobj", say): which one and where
 // (npos when neither). The stop word only matters before the first word, not through a
 // stream's data.
-size_t FirstOf(const TKeywordFind& find, size_t from, std::string_view first,
-               std::string_view stop, bool& stopped) {
+size_t FirstOf(const TKeywordFind& find, size_t from, std::string_view first, std::string_view stop,
+               bool& stopped) {
     const size_t a = find(first, from, std::string_view::npos);
     const size_t b = find(stop, from, a);
     stopped = b != std::string_view::npos && (a == std::string_view::npos || b < a);
@@ -107,9 +107,9 @@ std::optional<TStreamExtent> FindStreamExtent(std::string_view source, size_t af
         // No "endstream" at all: a file cut inside the data. What is left of them is what
         // there is.
         const size_t left = source.size() - start;
-        return TStreamExtent{
-            start, declared >= 0 && declared < static_cast<double>(left) ? static_cast<size_t>(declared)
-                                                                        : left};
+        return TStreamExtent{start, declared >= 0 && declared < static_cast<double>(left)
+                                        ? static_cast<size_t>(declared)
+                                        : left};
     }
     size_t e = end;
     while (e > start && IsStreamPadding(static_cast<unsigned char>(source[e - 1]))) --e;

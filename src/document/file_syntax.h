@@ -26,8 +26,8 @@ namespace verava {
 // "%!PS-Adobe-3.0 PDF-1.3". The version is the leading run of digits and dots ("1.7.3" is
 // taken as "1.7"); a mark whose version is no plain number does not count.
 struct THeaderMark {
-    size_t at = 0;             // where the mark starts
-    bool postScript = false;   // the "%!PS-Adobe-" form
+    size_t at = 0;            // where the mark starts
+    bool postScript = false;  // the "%!PS-Adobe-" form
     std::string version;
 };
 // Headers are looked for this far into a file.
@@ -55,8 +55,7 @@ struct TStreamExtent {
     size_t start = 0;
     size_t length = 0;
 };
-using TKeywordFind =
-    std::function<size_t(std::string_view keyword, size_t from, size_t limit)>;
+using TKeywordFind = std::function<size_t(std::string_view keyword, size_t from, size_t limit)>;
 std::optional<TStreamExtent> FindStreamExtent(std::string_view source, size_t afterDictionary,
                                               std::optional<double> declaredLength,
                                               const TKeywordFind& find);

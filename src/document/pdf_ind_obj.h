@@ -22,9 +22,9 @@ class TPDFIndObj;
 // cache, which frees it.
 class TPDFObjectStream : public TStreamAttachment {
   public:
-    std::string Data;           // decoded bytes
-    TObjectStreamIndex Index;   // the objects it holds and where their texts start
-    bool Dropped = false;  // Data were given up to stay within the cache's budget
+    std::string Data;          // decoded bytes
+    TObjectStreamIndex Index;  // the objects it holds and where their texts start
+    bool Dropped = false;      // Data were given up to stay within the cache's budget
 };
 
 // The decoded object streams of one document. Hostile files can hold many streams that each

@@ -103,7 +103,7 @@ bool SamePages(Input& input, const Arbiter& arbiter) {
 // The merge reader agrees with the loader: a usable reader, a file the loader took as it
 // is, and the same pages in the same order.
 bool Agrees(Input& input, const Arbiter& arbiter) {
-    return input.reader.Status == TSmartPDFReader::kStatusUsable && !arbiter.document->Repaired() &&
+    return input.reader.Status() == TReaderStatus::Usable && !arbiter.document->Repaired() &&
            !arbiter.document->PageTreeRebuilt() && SamePages(input, arbiter);
 }
 
@@ -142,8 +142,8 @@ int32_t PrepareInput(TStream& stream, const std::u16string& password, Arbiter& a
     if (!arbiter.document->WriteTo(*into.copy)) return kMergeUnreadable;
     into.copy->Seek(0, TStream::SeekOrigin::Beginning);
     into.input = std::make_unique<Input>(*into.copy);
-    const bool readable = into.input->reader.Status == TSmartPDFReader::kStatusUsable &&
-                          SamePages(*into.input, arbiter);
+    const bool readable =
+        into.input->reader.Status() == TReaderStatus::Usable && SamePages(*into.input, arbiter);
     return readable ? 0 : kMergeUnreadable;
 }
 
@@ -193,7 +193,7 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
     Input& b = *inputB.input;
     a.reader.FinishTrailer();
     b.reader.FinishTrailer();
-    TPDFDictionary* trailer = a.reader.Trailer;
+    TPDFDictionary* trailer = a.reader.Trailer();
 
     TBufferedOutputStream buffered(output);
     TSmartPDFWriter writer(buffered);
@@ -229,9 +229,9 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
     if (progress.setRange) progress.setRange(0.25, 75);
     WriteInput(b.document, countB, shift, writer, progress);
 
-    if (trailer == nullptr) trailer = a.reader.Structure->NewDictionary();
+    if (trailer == nullptr) trailer = a.reader.Structure()->NewDictionary();
     trailer->SetValue("Size",
-                      a.reader.Structure->NewNumeric(static_cast<double>(countA) + countB + 1));
+                      a.reader.Structure()->NewNumeric(static_cast<double>(countA) + countB + 1));
     writer.WriteXRefAndTrailer(*trailer);
     buffered.Flush();
 

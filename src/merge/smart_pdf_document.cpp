@@ -9,7 +9,7 @@ namespace verava {
 
 TSmartPDFDocument::TSmartPDFDocument(TSmartPDFReader& reader)
     : LocalStructure(std::make_unique<TPDFStructure>()), Reader(&reader) {
-    if (reader.Trailer != nullptr) {
+    if (reader.Trailer() != nullptr) {
         RootRef = reader.TrailerRef("Root");
         RootDict = reader.TrailerValue("Root");
         InfoRef = reader.TrailerRef("Info");

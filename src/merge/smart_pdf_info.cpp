@@ -63,20 +63,20 @@ uint8_t TSmartPDFInfo::ReadEncryption(const TPDFDictionary* dict, TSmartPDFEncry
 }
 
 TSmartPDFInfo::TSmartPDFInfo(TSmartPDFReader& reader, bool count, const std::u16string& password)
-    : Reader(&reader), Version(reader.Version) {
-    reader.OnIDCreated = [this](TSmartPDFReader&) {
+    : Reader(&reader), Version(reader.Version()) {
+    reader.SetOnIDCreated([this](TSmartPDFReader&) {
         if (Crypt) Crypt->FileID = FirstIdElement();
-    };
-    reader.OnObjectStream = [this](int32_t number, TPDFStream* stream) {
+    });
+    reader.SetOnObjectStream([this](int32_t number, TPDFStream* stream) {
         if (EncryptState == 1 && Crypt) Crypt->DecryptObject(Crypt->ObjectKey(number, 0), stream);
-    };
+    });
 
     EncryptDict = reader.TrailerValue("Encrypt");
     uint32_t permissions = 0;
     EncryptState = ReadEncryption(EncryptDict, Encryption, permissions);
     int32_t encryptNumber = 0;
-    if (reader.Trailer != nullptr) {
-        TPDFObject* entry = reader.Trailer->GetValue("Encrypt", false);
+    if (reader.Trailer() != nullptr) {
+        TPDFObject* entry = reader.Trailer()->GetValue("Encrypt", false);
         if (const auto* ref = As<TPDFIndRef>(entry)) encryptNumber = ref->TargetNumber;
         // An "Encrypt" entry that is there but cannot be read as a dictionary still means
         // the file's strings and streams may be encrypted; it counts as unsupported. A
@@ -87,8 +87,8 @@ TSmartPDFInfo::TSmartPDFInfo(TSmartPDFReader& reader, bool count, const std::u16
             if (const auto* ref = As<TPDFIndRef>(entry)) {
                 const int32_t n = ref->TargetNumber;
                 defined = n > 0 && n <= reader.LastObjectNumber() &&
-                          (reader.Entries[static_cast<size_t>(n)].Kind == 'n' ||
-                           reader.Entries[static_cast<size_t>(n)].Kind == 'c');
+                          (reader.Entries()[static_cast<size_t>(n)].Kind == 'n' ||
+                           reader.Entries()[static_cast<size_t>(n)].Kind == 'c');
                 if (defined && As<TPDFNull>(reader.FetchObject(n, nullptr)) != nullptr) {
                     defined = false;
                 }
@@ -106,14 +106,14 @@ TSmartPDFInfo::TSmartPDFInfo(TSmartPDFReader& reader, bool count, const std::u16
 
 TSmartPDFInfo::~TSmartPDFInfo() {
     if (Reader != nullptr) {
-        Reader->OnIDCreated = nullptr;
-        Reader->OnObjectStream = nullptr;
+        Reader->SetOnIDCreated(nullptr);
+        Reader->SetOnObjectStream(nullptr);
     }
 }
 
 std::string TSmartPDFInfo::FirstIdElement() const {
-    if (Reader->Trailer == nullptr) return {};
-    TPDFObject* id = Reader->Trailer->GetValue("ID", false);
+    if (Reader->Trailer() == nullptr) return {};
+    TPDFObject* id = Reader->Trailer()->GetValue("ID", false);
     if (auto* ref = As<TPDFIndRef>(id)) id = Reader->FetchObject(ref->TargetNumber, nullptr);
     const auto* array = As<TPDFArray>(id);
     if (array == nullptr) return {};

@@ -30,39 +30,39 @@ int64_t ClampedInteger(const TPDFNumeric* n, int64_t low, int64_t high) {
 // ---- construction
 
 TSmartPDFReader::TSmartPDFReader(TStream& stream)
-    : Stream(&stream),
-      Structure(std::make_unique<TPDFStructure>()),
-      Offsets(std::make_unique<TVMXSortedInt64List>()) {
-    Structure->OnResolveReference = [this](TPDFIndRef*, int32_t number, int32_t) {
+    : stream_(&stream),
+      structure_(std::make_unique<TPDFStructure>()),
+      offsets_(std::make_unique<TVMXSortedInt64List>()) {
+    structure_->OnResolveReference = [this](TPDFIndRef*, int32_t number, int32_t) {
         return GetObject(number);
     };
-    FileSize = Stream->Size();
+    fileSize_ = stream_->Size();
     // A file is read through a mapping when the system allows it (see file_mapping.h).
     if (auto* file = dynamic_cast<TBrannockWideFileStream*>(&stream)) {
         mapped_ = file->MapAll();
-        if (mapped_ && static_cast<int64_t>(mapped_.size()) != FileSize) mapped_ = SharedBytes();
+        if (mapped_ && static_cast<int64_t>(mapped_.size()) != fileSize_) mapped_ = SharedBytes();
     }
-    Status = kStatusUsable;
+    status_ = TReaderStatus::Usable;
     if (!ReadHeader()) {
-        Status = kStatusNoHeader;
+        status_ = TReaderStatus::NoHeader;
         return;
     }
-    if (ReadCrossReference() && !Trailers.empty()) {
-        Trailer = Trailers.front();
+    if (ReadCrossReference() && !trailers_.empty()) {
+        trailer_ = trailers_.front();
     } else {
-        Status = kStatusNoXRef;
+        status_ = TReaderStatus::NoXRef;
     }
-    Encrypted = Trailer != nullptr && Trailer->IndexOf("Encrypt") >= 0;
+    encrypted_ = trailer_ != nullptr && trailer_->IndexOf("Encrypt") >= 0;
 }
 
 TSmartPDFReader::~TSmartPDFReader() {
     // Objects must not call back into a half-destroyed reader while the store frees them.
-    if (Structure) Structure->OnResolveReference = nullptr;
+    if (structure_) structure_->OnResolveReference = nullptr;
 }
 
 std::string TSmartPDFReader::ReadAt(int64_t position, int64_t count) {
     if (position < 0) position = 0;
-    if (count > FileSize - position) count = FileSize - position;
+    if (count > fileSize_ - position) count = fileSize_ - position;
     std::string out;
     if (count < 1) return out;
     if (mapped_) {
@@ -70,10 +70,10 @@ std::string TSmartPDFReader::ReadAt(int64_t position, int64_t count) {
             mapped_.Sub(static_cast<size_t>(position), static_cast<size_t>(count)).View());
     }
     out.resize(static_cast<size_t>(count));
-    Stream->Seek(position, TStream::SeekOrigin::Beginning);
+    stream_->Seek(position, TStream::SeekOrigin::Beginning);
     int64_t done = 0;
     while (done < count) {
-        const int64_t got = Stream->Read(out.data() + done, count - done);
+        const int64_t got = stream_->Read(out.data() + done, count - done);
         if (got <= 0) break;
         done += got;
     }
@@ -84,23 +84,23 @@ std::string TSmartPDFReader::ReadAt(int64_t position, int64_t count) {
 bool TSmartPDFReader::ReadHeader() {
     const std::string head = ReadAt(0, static_cast<int64_t>(kHeaderWindow));
     const size_t pdf = head.find("%PDF-");
-    HeaderOffset = pdf == std::string::npos ? -1 : static_cast<int32_t>(pdf);
+    headerOffset_ = pdf == std::string::npos ? -1 : static_cast<int32_t>(pdf);
     const std::optional<THeaderMark> mark = FindHeaderMark(head);
     if (!mark) return false;
-    Version = mark->version;
+    version_ = mark->version;
     return true;
 }
 
 bool TSmartPDFReader::ReadCrossReference() {
     {
-        TPDFXRefReader finder = mapped_ ? TPDFXRefReader(mapped_.View()) : TPDFXRefReader(*Stream);
+        TPDFXRefReader finder = mapped_ ? TPDFXRefReader(mapped_.View()) : TPDFXRefReader(*stream_);
         try {
-            StartXRef = finder.FindStartXRef();
+            startXRef_ = finder.FindStartXRef();
         } catch (const std::exception&) {
-            StartXRef = 0;
+            startXRef_ = 0;
         }
     }
-    if (StartXRef <= 0) return false;
+    if (startXRef_ <= 0) return false;
 
     auto bind = [this](TPDFXRefReader& reader) {
         reader.OnEntry = [this](int32_t number, int32_t generation, char kind, int64_t offset) {
@@ -110,51 +110,51 @@ bool TSmartPDFReader::ReadCrossReference() {
         reader.OnSection = [this](int64_t offset) { HandleSection(offset); };
     };
 
-    MaxNumber = 0;
-    FileSize = Stream->Size();
+    maxNumber_ = 0;
+    fileSize_ = stream_->Size();
     bool result = false;
     {
-        TPDFXRefReader first = mapped_ ? TPDFXRefReader(mapped_.View()) : TPDFXRefReader(*Stream);
+        TPDFXRefReader first = mapped_ ? TPDFXRefReader(mapped_.View()) : TPDFXRefReader(*stream_);
         bind(first);
-        result = first.ReadSection(StartXRef);
-        Entries.resize(static_cast<size_t>(MaxNumber) + 1);
-        HasXRefStream = first.HasXRefStream;
-        HasXRefStm = first.HasXRefStm;
-        SubsectionCount = first.SubsectionCount;
-        PrevCount = first.PrevCount;
+        result = first.ReadSection(startXRef_);
+        entries_.resize(static_cast<size_t>(maxNumber_) + 1);
+        hasXRefStream_ = first.HasXRefStream;
+        hasXRefStm_ = first.HasXRefStm;
+        subsectionCount_ = first.SubsectionCount;
+        prevCount_ = first.PrevCount;
     }
     // Files with bytes in front of "%PDF-" whose offsets count from the header.
-    if (MaxNumber == 0 && HeaderOffset > 0) {
-        TPDFXRefReader second = mapped_ ? TPDFXRefReader(mapped_.View()) : TPDFXRefReader(*Stream);
+    if (maxNumber_ == 0 && headerOffset_ > 0) {
+        TPDFXRefReader second = mapped_ ? TPDFXRefReader(mapped_.View()) : TPDFXRefReader(*stream_);
         bind(second);
-        second.BaseOffset = HeaderOffset;
-        result = second.ReadSection(StartXRef);
-        HasXRefStream = second.HasXRefStream;
-        Entries.resize(static_cast<size_t>(MaxNumber) + 1);
-        if (MaxNumber > 0) UseHeaderOffset = true;
+        second.BaseOffset = headerOffset_;
+        result = second.ReadSection(startXRef_);
+        hasXRefStream_ = second.HasXRefStream;
+        entries_.resize(static_cast<size_t>(maxNumber_) + 1);
+        if (maxNumber_ > 0) useHeaderOffset_ = true;
     }
     RepairNumbering();
-    Offsets->Sort();
+    offsets_->Sort();
     return result;
 }
 
 void TSmartPDFReader::HandleEntry(int32_t number, int32_t generation, char kind, int64_t offset) {
     // Numbers no real file reaches would only make the table huge.
-    if (number < 0 || number > kMaxObjectNumber || number > FileSize) return;
-    MaxNumber = std::max(MaxNumber, number);
-    if (Entries.size() < static_cast<size_t>(number) + 1) {
-        Entries.resize(std::min<size_t>(static_cast<size_t>(number) + 1000,
-                                        static_cast<size_t>(kMaxObjectNumber) + 1));
+    if (number < 0 || number > kMaxObjectNumber || number > fileSize_) return;
+    maxNumber_ = std::max(maxNumber_, number);
+    if (entries_.size() < static_cast<size_t>(number) + 1) {
+        entries_.resize(std::min<size_t>(static_cast<size_t>(number) + 1000,
+                                         static_cast<size_t>(kMaxObjectNumber) + 1));
     }
-    if (offset > FileSize) {
+    if (offset > fileSize_) {
         kind = 'n';
         generation = 0;
         offset = 0;
     }
     // Each distinct offset once: sections that repeat entries must not grow the list
     // beyond what the file can hold.
-    if (kind == 'n' && offsetsSeen_.insert(offset).second) Offsets->Add(offset);
-    SmartXRefEntry& slot = Entries[static_cast<size_t>(number)];
+    if (kind == 'n' && offsetsSeen_.insert(offset).second) offsets_->Add(offset);
+    SmartXRefEntry& slot = entries_[static_cast<size_t>(number)];
     if (number == 0) return;
     if (slot.Number == number) {
         // First reported wins, except that a hybrid file's XRefStm stream may fill what the
@@ -175,9 +175,9 @@ void TSmartPDFReader::HandleEntry(int32_t number, int32_t generation, char kind,
 }
 
 void TSmartPDFReader::HandleTrailer(const std::string& text) {
-    auto* dict = As<TPDFDictionary>(Structure->ParseText(text));
+    auto* dict = As<TPDFDictionary>(structure_->ParseText(text));
     if (dict == nullptr) return;
-    Trailers.push_back(dict);
+    trailers_.push_back(dict);
     // A classic trailer's XRefStm section is read next; note which table named it.
     const auto* xrefStm = As<TPDFNumeric>(dict->GetValue("XRefStm"));
     if (xrefStm != nullptr && dict->GetValue("W") == nullptr) {
@@ -197,28 +197,30 @@ void TSmartPDFReader::HandleSection(int64_t offset) {
 // too high. Moving the slots down leaves the last slot as a copy of the one before; it is
 // cleared so the last object does not also answer under the next higher number.
 void TSmartPDFReader::RepairNumbering() {
-    if (Entries.size() <= 2) return;
-    const SmartXRefEntry& one = Entries[1];
+    if (entries_.size() <= 2) return;
+    const SmartXRefEntry& one = entries_[1];
     TFirstRows first;
-    first.oneIsFreeHead = one.Number == 1 && one.Kind == 'f' && one.Offset == 0 &&
-                          one.Generation == 65535;
+    first.oneIsFreeHead =
+        one.Number == 1 && one.Kind == 'f' && one.Offset == 0 && one.Generation == 65535;
     first.oneAbsent = one.Kind == 0;
-    for (const SmartXRefEntry& entry : Entries) first.rowsInUse += entry.Kind == 'n' || entry.Kind == 'c';
-    if (!Trailers.empty()) {
-        if (auto* size = As<TPDFNumeric>(Trailers.front()->GetValue("Size"))) {
+    for (const SmartXRefEntry& entry : entries_)
+        first.rowsInUse += entry.Kind == 'n' || entry.Kind == 'c';
+    if (!trailers_.empty()) {
+        if (auto* size = As<TPDFNumeric>(trailers_.front()->GetValue("Size"))) {
             first.trailerSize = size->NumValue;
         }
     }
-    const int64_t base = UseHeaderOffset ? HeaderOffset : 0;
-    const std::string textAtTwo =
-        Entries[2].Kind == 'n' && Entries[2].Offset > 0 ? ReadAt(Entries[2].Offset + base, 7) : "";
+    const int64_t base = useHeaderOffset_ ? headerOffset_ : 0;
+    const std::string textAtTwo = entries_[2].Kind == 'n' && entries_[2].Offset > 0
+                                      ? ReadAt(entries_[2].Offset + base, 7)
+                                      : "";
     first.textAtTwo = textAtTwo;
     if (!NumberedOneTooHigh(first)) return;
-    for (size_t i = 0; i + 1 < Entries.size(); ++i) {
-        Entries[i] = Entries[i + 1];
-        if (Entries[i].Number > 0) --Entries[i].Number;
+    for (size_t i = 0; i + 1 < entries_.size(); ++i) {
+        entries_[i] = entries_[i + 1];
+        if (entries_[i].Number > 0) --entries_[i].Number;
     }
-    Entries.back() = SmartXRefEntry{};
+    entries_.back() = SmartXRefEntry{};
 }
 
 // ---- object text
@@ -237,16 +239,16 @@ std::string TSmartPDFReader::GetObjectText(int32_t n) {
 }
 
 TSmartPDFReader::ObjectText TSmartPDFReader::ReadObjectText(int32_t n) {
-    if (n <= 0 || static_cast<size_t>(n) >= Entries.size()) return {};
-    const SmartXRefEntry& entry = Entries[static_cast<size_t>(n)];
+    if (n <= 0 || static_cast<size_t>(n) >= entries_.size()) return {};
+    const SmartXRefEntry& entry = entries_[static_cast<size_t>(n)];
     if (entry.Kind == 'c') return GetCompressedObjectText(entry.Offset, n, entry.Generation);
     if (entry.Kind == 'f') return {};
     const int64_t start = entry.Offset;
     if (start < 0) return {};
-    const int64_t base = UseHeaderOffset ? HeaderOffset : 0;
-    int64_t end = Offsets->NextAbove(start) - 1;
+    const int64_t base = useHeaderOffset_ ? headerOffset_ : 0;
+    int64_t end = offsets_->NextAbove(start) - 1;
     // The object with the highest offset runs to the end of the file.
-    if (end <= start) end = FileSize - 1 - base;
+    if (end <= start) end = fileSize_ - 1 - base;
     SharedBytes buffer =
         mapped_ ? mapped_.Sub(static_cast<size_t>(std::max<int64_t>(start + base, 0)),
                               static_cast<size_t>(std::max<int64_t>(end - start + 1, 0)))
@@ -267,8 +269,8 @@ TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, 
     if (s <= 0 || s > INT32_MAX) return {};
     const int32_t number = static_cast<int32_t>(s);
     auto find = [&]() -> int {
-        for (size_t k = 0; k < ObjStmNumbers.size(); ++k) {
-            if (ObjStmNumbers[k] == number) return static_cast<int>(k);
+        for (size_t k = 0; k < objStmNumbers_.size(); ++k) {
+            if (objStmNumbers_[k] == number) return static_cast<int>(k);
         }
         return -1;
     };
@@ -280,11 +282,11 @@ TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, 
         if (index < 0) {
             // Registered before decoding, with an empty index: values of the stream's
             // dictionary may lead back here through references, and must then find nothing.
-            ObjStmCache.push_back(stream);
-            ObjStmNumbers.push_back(number);
+            objStmCache_.push_back(stream);
+            objStmNumbers_.push_back(number);
             objStmIndexes_.emplace_back();
-            index = static_cast<int>(ObjStmCache.size()) - 1;
-            if (Encrypted && OnObjectStream) OnObjectStream(number, stream);
+            index = static_cast<int>(objStmCache_.size()) - 1;
+            if (encrypted_ && onObjectStream_) onObjectStream_(number, stream);
             stream->SetData(stream->GetDecodedData(), false);
             if (stream->StreamDict()->GetType() == "ObjStm") {
                 objStmIndexes_[static_cast<size_t>(index)] =
@@ -294,7 +296,7 @@ TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, 
     }
     const std::optional<std::string_view> text =
         PackedObjectText(objStmIndexes_[static_cast<size_t>(index)],
-                         ObjStmCache[static_cast<size_t>(index)]->Data(), i, n);
+                         objStmCache_[static_cast<size_t>(index)]->Data(), i, n);
     if (!text) return {};
     return ObjectText{SharedBytes::FromString(std::string(*text)), 0};
 }
@@ -318,7 +320,7 @@ bool TSmartPDFReader::FindStreamData(std::string_view text, size_t parsedEnd,
 }
 
 TPDFObject* TSmartPDFReader::LoadObject(int32_t n, TPDFStructure* store) {
-    if (store == nullptr) store = Structure.get();
+    if (store == nullptr) store = structure_.get();
     if (!EnterLoad(n)) return nullptr;
     struct Leave {
         TSmartPDFReader* reader;
@@ -356,7 +358,7 @@ TPDFObject* TSmartPDFReader::GetObject(int32_t n) {
         std::find(loading_.begin(), loading_.end(), n) != loading_.end()) {
         return nullptr;
     }
-    TPDFObject* object = LoadObject(n, Structure.get());
+    TPDFObject* object = LoadObject(n, structure_.get());
     cache_.emplace(n, object);
     return object;
 }
@@ -366,49 +368,49 @@ TPDFObject* TSmartPDFReader::FetchObject(int32_t n, TPDFStructure* store) {
 }
 
 int32_t TSmartPDFReader::GetGeneration(int32_t n) const {
-    if (n < 1 || static_cast<size_t>(n) >= Entries.size()) return 0;
-    const SmartXRefEntry& entry = Entries[static_cast<size_t>(n)];
+    if (n < 1 || static_cast<size_t>(n) >= entries_.size()) return 0;
+    const SmartXRefEntry& entry = entries_[static_cast<size_t>(n)];
     return entry.Kind == 'c' ? 0 : entry.Generation;
 }
 
 // ---- trailer
 
 TPDFDictionary* TSmartPDFReader::TrailerValue(std::string_view key) {
-    if (Trailer == nullptr) return nullptr;
+    if (trailer_ == nullptr) return nullptr;
     auto lookup = [&](TPDFDictionary* dict) -> TPDFObject* {
         TPDFObject* value = dict->GetValue(key, false);
         if (auto* ref = As<TPDFIndRef>(value)) value = FetchObject(ref->TargetNumber, nullptr);
         return value;
     };
-    TPDFObject* value = lookup(Trailer);
-    for (size_t k = 0; value == nullptr && k < Trailers.size(); ++k) value = lookup(Trailers[k]);
+    TPDFObject* value = lookup(trailer_);
+    for (size_t k = 0; value == nullptr && k < trailers_.size(); ++k) value = lookup(trailers_[k]);
     return As<TPDFDictionary>(value);
 }
 
 TPDFIndRef* TSmartPDFReader::TrailerRef(std::string_view key) {
-    if (Trailer == nullptr) return nullptr;
-    TPDFObject* value = Trailer->GetValue(key, false);
-    for (size_t k = 0; value == nullptr && k < Trailers.size(); ++k) {
-        value = Trailers[k]->GetValue(key, false);
+    if (trailer_ == nullptr) return nullptr;
+    TPDFObject* value = trailer_->GetValue(key, false);
+    for (size_t k = 0; value == nullptr && k < trailers_.size(); ++k) {
+        value = trailers_[k]->GetValue(key, false);
     }
     return As<TPDFIndRef>(value);
 }
 
 void TSmartPDFReader::FinishTrailer() {
-    if (Trailer == nullptr) return;
-    TPDFStructure& store = *Structure;
-    Trailer->DeleteKey("Size");
-    Trailer->SetValue("Size", store.NewNumeric(static_cast<double>(LastObjectNumber()) + 1));
+    if (trailer_ == nullptr) return;
+    TPDFStructure& store = *structure_;
+    trailer_->DeleteKey("Size");
+    trailer_->SetValue("Size", store.NewNumeric(static_cast<double>(LastObjectNumber()) + 1));
     // Copies: one object must not be held by two trailers.
     for (const char* key : {"Info", "Root"}) {
-        if (Trailer->IndexOf(key) >= 0) continue;
+        if (trailer_->IndexOf(key) >= 0) continue;
         if (const TPDFIndRef* ref = TrailerRef(key)) {
-            Trailer->SetValue(key, store.NewIndRef(ref->TargetNumber, ref->TargetGeneration));
+            trailer_->SetValue(key, store.NewIndRef(ref->TargetNumber, ref->TargetGeneration));
         }
     }
 
     const std::string value = Md5(UniqueTag());
-    if (TPDFObject* id = Trailer->GetValue("ID", false)) {
+    if (TPDFObject* id = trailer_->GetValue("ID", false)) {
         if (auto* ref = As<TPDFIndRef>(id)) id = FetchObject(ref->TargetNumber, nullptr);
         if (auto* array = As<TPDFArray>(id); array != nullptr && array->Count() > 1) {
             if (auto* second = As<TPDFString>(array->Get(1))) {
@@ -420,12 +422,12 @@ void TSmartPDFReader::FinishTrailer() {
         TPDFArray* array = store.NewArray();
         array->Add(store.NewString(value, true));
         array->Add(store.NewString(value, true));
-        Trailer->SetValue("ID", array);
-        if (OnIDCreated) OnIDCreated(*this);
+        trailer_->SetValue("ID", array);
+        if (onIDCreated_) onIDCreated_(*this);
     }
 
     // The output has one classic table: what named the input's sections goes.
-    RemoveSectionKeys(*Trailer);
+    RemoveSectionKeys(*trailer_);
 }
 
 }  // namespace verava

@@ -33,15 +33,17 @@ struct SmartXRefEntry {
     char Kind = 0;           // 'n' in use, 'f' free, 'c' compressed
 };
 
+// How far a merge reader got with its input.
+enum class TReaderStatus : uint8_t {
+    Usable,    // header and cross-reference data read
+    NoHeader,  // no "%PDF-" (or PostScript form) in the first bytes
+    NoXRef,    // no usable cross-reference data or trailer
+};
+
 class TSmartPDFReader {
   public:
     using IDCreatedEvent = std::function<void(TSmartPDFReader& reader)>;
     using ObjectStreamEvent = std::function<void(int32_t number, TPDFStream* stream)>;
-
-    // Status values.
-    static constexpr uint8_t kStatusUsable = 0;
-    static constexpr uint8_t kStatusNoHeader = 1;
-    static constexpr uint8_t kStatusNoXRef = 2;
 
     // Object numbers above this are not kept: ISO 32000-1 Annex C limits a file to
     // 8,388,607 indirect objects, and a hostile entry must not make the table huge. Numbers
@@ -60,7 +62,7 @@ class TSmartPDFReader {
     TSmartPDFReader(const TSmartPDFReader&) = delete;
     TSmartPDFReader& operator=(const TSmartPDFReader&) = delete;
 
-    int32_t LastObjectNumber() const { return static_cast<int32_t>(Entries.size()) - 1; }
+    int32_t LastObjectNumber() const { return static_cast<int32_t>(entries_.size()) - 1; }
     // The text of object n after its "obj" keyword, or "".
     std::string GetObjectText(int32_t n);
     // Object n parsed into `store` (the reader's own when null), with its stream data when it
@@ -83,30 +85,41 @@ class TSmartPDFReader {
     // identifier, and no cross-reference-stream keys (nor XRefStm).
     void FinishTrailer();
 
-    std::string Version;
-    TStream* Stream = nullptr;
+    // How far the reader got.
+    TReaderStatus Status() const { return status_; }
+    const std::string& Version() const { return version_; }
+    TStream* Stream() const { return stream_; }
     // Trailers and every object fetched without a caller store. References of objects in it
     // resolve through GetObject.
-    std::unique_ptr<TPDFStructure> Structure;
-    TPDFDictionary* Trailer = nullptr;
-    uint8_t Status = kStatusUsable;
-    std::vector<TPDFStream*> ObjStmCache;  // decoded object streams
-    std::vector<int32_t> ObjStmNumbers;    // their object numbers
-    int64_t StartXRef = 0;
-    IDCreatedEvent OnIDCreated;
-    ObjectStreamEvent OnObjectStream;
-    bool Encrypted = false;
-    std::vector<SmartXRefEntry> Entries;
-    std::unique_ptr<TVMXSortedInt64List> Offsets;
-    std::vector<TPDFDictionary*> Trailers;  // newest first
-    bool HasXRefStream = false;
-    bool HasXRefStm = false;
-    int32_t SubsectionCount = 0;
-    int32_t PrevCount = 0;
-    int32_t HeaderOffset = 0;  // bytes before "%PDF-"; -1 for the PostScript form only
-    bool UseHeaderOffset = false;
-    int32_t MaxNumber = 0;
-    int64_t FileSize = 0;
+    TPDFStructure* Structure() const { return structure_.get(); }
+    // The newest trailer (null when there is none), and all trailers, newest first.
+    TPDFDictionary* Trailer() const { return trailer_; }
+    const std::vector<TPDFDictionary*>& Trailers() const { return trailers_; }
+    // The cross-reference table by object number, and the offsets it gives, sorted.
+    const std::vector<SmartXRefEntry>& Entries() const { return entries_; }
+    const TVMXSortedInt64List& Offsets() const { return *offsets_; }
+    // Object streams decoded so far, and their numbers.
+    const std::vector<TPDFStream*>& ObjStmCache() const { return objStmCache_; }
+    const std::vector<int32_t>& ObjStmNumbers() const { return objStmNumbers_; }
+    int64_t StartXRef() const { return startXRef_; }
+    // The trailer names an encryption dictionary.
+    bool Encrypted() const { return encrypted_; }
+    bool HasXRefStream() const { return hasXRefStream_; }
+    bool HasXRefStm() const { return hasXRefStm_; }
+    int32_t SubsectionCount() const { return subsectionCount_; }
+    int32_t PrevCount() const { return prevCount_; }
+    // Bytes before "%PDF-"; -1 without that mark. Offsets count from it when
+    // UseHeaderOffset holds.
+    int32_t HeaderOffset() const { return headerOffset_; }
+    bool UseHeaderOffset() const { return useHeaderOffset_; }
+    int32_t MaxNumber() const { return maxNumber_; }
+    int64_t FileSize() const { return fileSize_; }
+    // Called when FinishTrailer makes a new identifier, and (for an encrypted file) when an
+    // object stream is about to be decoded.
+    void SetOnIDCreated(IDCreatedEvent event) { onIDCreated_ = std::move(event); }
+    void SetOnObjectStream(ObjectStreamEvent event) { onObjectStream_ = std::move(event); }
+    const IDCreatedEvent& OnIDCreated() const { return onIDCreated_; }
+    const ObjectStreamEvent& OnObjectStream() const { return onObjectStream_; }
 
   private:
     // Object text as read from the file (or copied out of an object stream): the object's
@@ -138,10 +151,32 @@ class TSmartPDFReader {
     bool EnterLoad(int32_t n);
     void LeaveLoad();
 
+    std::string version_;
+    TStream* stream_ = nullptr;
+    std::unique_ptr<TPDFStructure> structure_;
+    TPDFDictionary* trailer_ = nullptr;
+    TReaderStatus status_ = TReaderStatus::Usable;
+    std::vector<TPDFStream*> objStmCache_;
+    std::vector<int32_t> objStmNumbers_;
+    int64_t startXRef_ = 0;
+    IDCreatedEvent onIDCreated_;
+    ObjectStreamEvent onObjectStream_;
+    bool encrypted_ = false;
+    std::vector<SmartXRefEntry> entries_;
+    std::unique_ptr<TVMXSortedInt64List> offsets_;
+    std::vector<TPDFDictionary*> trailers_;
+    bool hasXRefStream_ = false;
+    bool hasXRefStm_ = false;
+    int32_t subsectionCount_ = 0;
+    int32_t prevCount_ = 0;
+    int32_t headerOffset_ = 0;
+    bool useHeaderOffset_ = false;
+    int32_t maxNumber_ = 0;
+    int64_t fileSize_ = 0;
     std::unordered_map<int32_t, TPDFObject*> cache_;  // GetObject's answers; null: none
-    std::vector<TObjectStreamIndex> objStmIndexes_;   // parallel to ObjStmCache
-    std::vector<int32_t> loading_;             // numbers whose load is in progress
-    std::unordered_set<int64_t> offsetsSeen_;  // offsets already in Offsets
+    std::vector<TObjectStreamIndex> objStmIndexes_;   // parallel to objStmCache_
+    std::vector<int32_t> loading_;                    // numbers whose load is in progress
+    std::unordered_set<int64_t> offsetsSeen_;         // offsets already in offsets_
     // Hybrid files: sections are counted as they are read; free slots remember the section
     // that reported them, and the XRefStm section of a table may fill those of that table.
     int32_t section_ = 0;

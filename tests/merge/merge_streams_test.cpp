@@ -136,7 +136,7 @@ TEST(MergeStreams, SecondInputIsNumberedAboveTheFirstAndItsNewForm) {
     ASSERT_EQ(m.result, 1);
 
     OutputReader out(m.output);
-    ASSERT_EQ(out.reader.Status, 0);
+    ASSERT_EQ(out.reader.Status(), TReaderStatus::Usable);
     // The new form is 41 and the shift is 41: the second input's catalog is 42.
     TPDFDictionary* catalog = out.Dict(1);
     ASSERT_NE(catalog, nullptr);
@@ -158,7 +158,7 @@ TEST(MergeStreams, SecondInputIsNumberedAboveTheFirstAndItsNewForm) {
     EXPECT_EQ(RefNumber(out.Dict(46)->GetValue("Contents")), 47);
     EXPECT_EQ(RefNumber(out.Dict(46)->GetValue("Parent")), 43);
     // Trailer: Size 41 + N2 + 1, the first input's catalog and information.
-    TPDFDictionary* trailer = out.reader.Trailer;
+    TPDFDictionary* trailer = out.reader.Trailer();
     EXPECT_EQ(Number(trailer->GetValue("Size")), 41 + n2 + 1);
     EXPECT_EQ(RefNumber(trailer->GetValue("Root")), 1);
     EXPECT_EQ(RefNumber(trailer->GetValue("Info")), 4);
@@ -202,7 +202,7 @@ TEST(MergeStreams, TableIsOneSubsectionWithoutFreeEntriesButTheHead) {
     }
     OutputReader out(m.output);
     EXPECT_EQ(out.reader.LastObjectNumber(), total);
-    EXPECT_EQ(Number(out.reader.Trailer->GetValue("Size")), total + 1);
+    EXPECT_EQ(Number(out.reader.Trailer()->GetValue("Size")), total + 1);
 }
 
 TEST(MergeStreams, EncryptedInputsAreRefusedBeforeAnythingIsWritten) {
@@ -348,11 +348,11 @@ TEST(MergeStreams, CrossReferenceStreamsAndObjectStreamsBecomePlainObjects) {
         // The catalog came out of an object stream and is a plain object now.
         EXPECT_EQ(m.output.find("1 0 obj\n<<"), 15u);
         OutputReader reader(m.output);
-        EXPECT_FALSE(reader.reader.HasXRefStream);
+        EXPECT_FALSE(reader.reader.HasXRefStream());
         for (const char* key : {"Type", "W", "Index", "Prev", "XRefStm", "Filter", "Length"}) {
-            EXPECT_EQ(reader.reader.Trailer->GetValue(key), nullptr) << key;
+            EXPECT_EQ(reader.reader.Trailer()->GetValue(key), nullptr) << key;
         }
-        EXPECT_NE(reader.reader.Trailer->GetValue("ID"), nullptr);
+        EXPECT_NE(reader.reader.Trailer()->GetValue("ID"), nullptr);
     }
 }
 
@@ -465,7 +465,7 @@ TEST(MergeStreams, BothInputsFieldsEndUpInTheFirstForm) {
     };
     EXPECT_EQ(title(8 + shift), "evenA");
     EXPECT_EQ(title(9 + shift), "evenB");
-    EXPECT_EQ(Number(out.reader.Trailer->GetValue("Size")), 9 + 9 + 1);
+    EXPECT_EQ(Number(out.reader.Trailer()->GetValue("Size")), 9 + 9 + 1);
 }
 
 // An outline root with `items` top-level items after the objects of a one-page document.
@@ -486,7 +486,7 @@ PdfBuilder OutlineFile(const std::string& prefix, int items) {
 // The titles of the top-level items in the output, walking First and Next.
 std::vector<std::string> OutlineTitles(OutputReader& out, int32_t* lastNumber = nullptr) {
     std::vector<std::string> titles;
-    TPDFDictionary* catalog = out.Dict(RefNumber(out.reader.Trailer->GetValue("Root")));
+    TPDFDictionary* catalog = out.Dict(RefNumber(out.reader.Trailer()->GetValue("Root")));
     TPDFDictionary* root =
         catalog != nullptr ? out.Dict(RefNumber(catalog->GetValue("Outlines"))) : nullptr;
     if (root == nullptr) return titles;

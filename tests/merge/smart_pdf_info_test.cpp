@@ -57,7 +57,7 @@ TEST(SmartPDFInfo, AnswersEncryptionStatus) {
     };
     for (const Case& c : cases) {
         ReaderOver r(DocumentWith(c.trailer, c.encrypt));
-        ASSERT_EQ(r.reader.Status, 0) << c.trailer;
+        ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable) << c.trailer;
         TSmartPDFInfo info(r.reader, false, u"");
         EXPECT_EQ(info.SecurityStatus(0), c.status) << c.trailer << " " << c.encrypt;
         EXPECT_EQ(info.SecurityStatus(3), -1);
@@ -227,18 +227,18 @@ TEST(SmartPDFInfo, InstallsAndRemovesReaderHooks) {
                               "<< /Filter /Standard /V 2 /R 3 /Length 128 /O <00> /U <00> >>"));
     {
         TSmartPDFInfo info(r.reader, false, u"");
-        EXPECT_TRUE(static_cast<bool>(r.reader.OnIDCreated));
-        EXPECT_TRUE(static_cast<bool>(r.reader.OnObjectStream));
+        EXPECT_TRUE(static_cast<bool>(r.reader.OnIDCreated()));
+        EXPECT_TRUE(static_cast<bool>(r.reader.OnObjectStream()));
         EXPECT_EQ(info.Crypt->FileID, "");
         // The new identifier of FinishTrailer reaches the crypt.
         r.reader.FinishTrailer();
-        auto* id = As<TPDFArray>(r.reader.Trailer->GetValue("ID"));
+        auto* id = As<TPDFArray>(r.reader.Trailer()->GetValue("ID"));
         ASSERT_NE(id, nullptr);
         EXPECT_EQ(info.Crypt->FileID, As<TPDFString>(id->Get(0))->Bytes);
         EXPECT_EQ(info.Crypt->FileID.size(), 16u);
     }
-    EXPECT_FALSE(static_cast<bool>(r.reader.OnIDCreated));
-    EXPECT_FALSE(static_cast<bool>(r.reader.OnObjectStream));
+    EXPECT_FALSE(static_cast<bool>(r.reader.OnIDCreated()));
+    EXPECT_FALSE(static_cast<bool>(r.reader.OnObjectStream()));
 }
 
 TEST(SmartPDFInfo, CountsPagesAndFieldsWhenAsked) {

@@ -84,7 +84,7 @@ void ExpectSameObjects(const std::string& label, const std::string& bytes) {
     const std::vector<QpdfRow> rows = QpdfInUse(path);
     ASSERT_FALSE(rows.empty()) << label;
     ReaderOver r(bytes);
-    ASSERT_EQ(r.reader.Status, 0) << label;
+    ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable) << label;
     for (const QpdfRow& row : rows) {
         const std::string n = std::to_string(row.number);
         TPDFStructure expectedStore;
@@ -174,7 +174,7 @@ TEST(SmartPDFWriterPeer, WrittenFilesPassQpdfCheck) {
     if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not installed";
     for (const auto& [label, bytes] : PeerFiles()) {
         ReaderOver r(bytes);
-        ASSERT_EQ(r.reader.Status, 0) << label;
+        ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable) << label;
         TMemoryStream output;
         TSmartPDFWriter writer(output);
         writer.WriteHeader("1.4");
@@ -186,7 +186,7 @@ TEST(SmartPDFWriterPeer, WrittenFilesPassQpdfCheck) {
             if (scratch->ObjectCount() > 100) scratch = std::make_unique<TPDFStructure>();
         }
         r.reader.FinishTrailer();
-        writer.WriteXRefAndTrailer(*r.reader.Trailer);
+        writer.WriteXRefAndTrailer(*r.reader.Trailer());
         const std::string path = testing::WriteTempFile("merge-written.pdf", output.Data());
         int status = 0;
         const std::string check = RunCommand("qpdf --check " + Quote(path) + " 2>&1", &status);
@@ -220,8 +220,8 @@ TEST(SmartPDFInfoPeer, RecognisesQpdfEncryptionAndDecryptsObjectStreams) {
         {
             // The right user or owner password is marked with "!"; a wrong one clears it.
             ReaderOver r(bytes);
-            ASSERT_EQ(r.reader.Status, 0) << c.encrypt;
-            EXPECT_TRUE(r.reader.Encrypted);
+            ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable) << c.encrypt;
+            EXPECT_TRUE(r.reader.Encrypted());
             TSmartPDFInfo user(r.reader, false, u"user");
             EXPECT_EQ(user.SecurityStatus(0), 1) << c.encrypt;
             EXPECT_EQ(user.Crypt->Password, u"!user") << c.encrypt;

@@ -59,10 +59,10 @@ TEST(SmartPDFReaderHeader, FindsHeaderVersionAndOffset) {
         junk.resize(300);
         b.Prefix = junk;
         ReaderOver r(b.Build());
-        EXPECT_EQ(r.reader.Status, 0);
-        EXPECT_EQ(r.reader.Version, "1.6");
-        EXPECT_EQ(r.reader.HeaderOffset, 300);
-        EXPECT_TRUE(r.reader.UseHeaderOffset);
+        EXPECT_EQ(r.reader.Status(), TReaderStatus::Usable);
+        EXPECT_EQ(r.reader.Version(), "1.6");
+        EXPECT_EQ(r.reader.HeaderOffset(), 300);
+        EXPECT_TRUE(r.reader.UseHeaderOffset());
         EXPECT_EQ(r.reader.LastObjectNumber(), 4);
         EXPECT_EQ(TextOf(r.reader.GetObject(1)), Canonical("<< /Type /Catalog /Pages 2 0 R >>"));
         auto* stream = As<TPDFStream>(r.reader.GetObject(4));
@@ -75,10 +75,10 @@ TEST(SmartPDFReaderHeader, FindsHeaderVersionAndOffset) {
         b.Prefix = std::string(300, '\n');
         b.Compress(3);
         ReaderOver r(b.Build(XRefKind::Stream));
-        EXPECT_EQ(r.reader.Status, 0);
-        EXPECT_EQ(r.reader.HeaderOffset, 300);
-        EXPECT_TRUE(r.reader.UseHeaderOffset);
-        EXPECT_TRUE(r.reader.HasXRefStream);
+        EXPECT_EQ(r.reader.Status(), TReaderStatus::Usable);
+        EXPECT_EQ(r.reader.HeaderOffset(), 300);
+        EXPECT_TRUE(r.reader.UseHeaderOffset());
+        EXPECT_TRUE(r.reader.HasXRefStream());
         EXPECT_EQ(TextOf(r.reader.GetObject(3)),
                   Canonical("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
                             ">>"));
@@ -86,9 +86,9 @@ TEST(SmartPDFReaderHeader, FindsHeaderVersionAndOffset) {
     {
         // A plain file needs no second pass.
         ReaderOver r(Document("1.4").Build());
-        EXPECT_EQ(r.reader.HeaderOffset, 0);
-        EXPECT_FALSE(r.reader.UseHeaderOffset);
-        EXPECT_EQ(r.reader.Version, "1.4");
+        EXPECT_EQ(r.reader.HeaderOffset(), 0);
+        EXPECT_FALSE(r.reader.UseHeaderOffset());
+        EXPECT_EQ(r.reader.Version(), "1.4");
     }
 }
 
@@ -101,13 +101,13 @@ TEST(SmartPDFReaderHeader, ReadsVersionText) {
     };
     for (const auto& [written, expected] : cases) {
         ReaderOver r(Document(written).Build());
-        EXPECT_EQ(r.reader.Status, 0) << written;
-        EXPECT_EQ(r.reader.Version, expected) << written;
+        EXPECT_EQ(r.reader.Status(), TReaderStatus::Usable) << written;
+        EXPECT_EQ(r.reader.Version(), expected) << written;
     }
     {
         // Two dots that the cut does not remove: no acceptable version, so no header.
         ReaderOver r(Document("12.3.4").Build());
-        EXPECT_EQ(r.reader.Status, 1);
+        EXPECT_EQ(r.reader.Status(), TReaderStatus::NoHeader);
     }
 }
 
@@ -122,9 +122,9 @@ TEST(SmartPDFReaderHeader, AcceptsPostScriptFormAndRefusesMissingHeader) {
         bytes = testing::Overwrite(bytes, 0, ps + std::string(lineEnd - ps.size(), ' '));
         ASSERT_EQ(bytes.find("%PDF-"), std::string::npos);
         ReaderOver r(bytes);
-        EXPECT_EQ(r.reader.Status, 0);
-        EXPECT_EQ(r.reader.Version, "1.3");
-        EXPECT_EQ(r.reader.HeaderOffset, -1);
+        EXPECT_EQ(r.reader.Status(), TReaderStatus::Usable);
+        EXPECT_EQ(r.reader.Version(), "1.3");
+        EXPECT_EQ(r.reader.HeaderOffset(), -1);
         EXPECT_EQ(TextOf(r.reader.GetObject(1)), Canonical("<< /Type /Catalog /Pages 2 0 R >>"));
     }
     {
@@ -132,8 +132,8 @@ TEST(SmartPDFReaderHeader, AcceptsPostScriptFormAndRefusesMissingHeader) {
         PdfBuilder b = Document("1.4");
         b.Prefix = std::string(1100, ' ');
         ReaderOver r(b.Build());
-        EXPECT_EQ(r.reader.Status, 1);
-        EXPECT_EQ(r.reader.Trailer, nullptr);
+        EXPECT_EQ(r.reader.Status(), TReaderStatus::NoHeader);
+        EXPECT_EQ(r.reader.Trailer(), nullptr);
         EXPECT_EQ(r.reader.LastObjectNumber(), -1);
         EXPECT_EQ(r.reader.GetObject(1), nullptr);
     }
@@ -145,8 +145,8 @@ TEST(SmartPDFReaderXRef, UnreadableCrossReferenceGivesStatus2) {
         // No startxref at all.
         const std::string bytes = good.substr(0, good.find("startxref"));
         ReaderOver r(bytes);
-        EXPECT_EQ(r.reader.Status, 2);
-        EXPECT_EQ(r.reader.StartXRef, 0);
+        EXPECT_EQ(r.reader.Status(), TReaderStatus::NoXRef);
+        EXPECT_EQ(r.reader.StartXRef(), 0);
     }
     {
         // startxref pointing at nothing readable.
@@ -155,8 +155,8 @@ TEST(SmartPDFReaderXRef, UnreadableCrossReferenceGivesStatus2) {
         const std::string value = std::to_string(b.StartXRef());
         bytes = testing::Overwrite(bytes, bytes.rfind(value), std::string(value.size(), '9'));
         ReaderOver r(bytes);
-        EXPECT_EQ(r.reader.Status, 2);
-        EXPECT_EQ(r.reader.Trailer, nullptr);
+        EXPECT_EQ(r.reader.Status(), TReaderStatus::NoXRef);
+        EXPECT_EQ(r.reader.Trailer(), nullptr);
     }
 }
 
@@ -167,19 +167,19 @@ TEST(SmartPDFReaderXRef, NewerSectionWinsAndCountersAreCopied) {
         const std::string updated =
             b.AppendUpdate(base, {{7, "<< /Type /Page /Parent 2 0 R /Rotate 90 >>"}}, kind);
         ReaderOver r(updated);
-        ASSERT_EQ(r.reader.Status, 0);
-        EXPECT_EQ(r.reader.PrevCount, 1);
-        EXPECT_EQ(r.reader.HasXRefStream, kind == XRefKind::Stream);
-        EXPECT_EQ(r.reader.Entries[7].Number, 7);
-        EXPECT_EQ(r.reader.Entries[7].Offset, b.OffsetOf(7));
+        ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
+        EXPECT_EQ(r.reader.PrevCount(), 1);
+        EXPECT_EQ(r.reader.HasXRefStream(), kind == XRefKind::Stream);
+        EXPECT_EQ(r.reader.Entries()[7].Number, 7);
+        EXPECT_EQ(r.reader.Entries()[7].Offset, b.OffsetOf(7));
         EXPECT_EQ(TextOf(r.reader.GetObject(7)),
                   Canonical("<< /Type /Page /Parent 2 0 R /Rotate 90 >>"));
         // Both versions' offsets bound object texts.
-        EXPECT_GE(r.reader.Offsets->Count(), 9);
+        EXPECT_GE(r.reader.Offsets().Count(), 9);
         // The newest trailer comes first.
-        ASSERT_EQ(r.reader.Trailers.size(), 2u);
-        EXPECT_EQ(r.reader.Trailer, r.reader.Trailers[0]);
-        EXPECT_NE(r.reader.Trailer->GetValue("Prev"), nullptr);
+        ASSERT_EQ(r.reader.Trailers().size(), 2u);
+        EXPECT_EQ(r.reader.Trailer(), r.reader.Trailers()[0]);
+        EXPECT_NE(r.reader.Trailer()->GetValue("Prev"), nullptr);
     }
     {
         // A hybrid file lists its compressed objects as free in the table of the same
@@ -188,9 +188,9 @@ TEST(SmartPDFReaderXRef, NewerSectionWinsAndCountersAreCopied) {
         b.Compress(3);
         b.Compress(4);
         ReaderOver r(b.Build(XRefKind::Hybrid));
-        EXPECT_TRUE(r.reader.HasXRefStm);
-        EXPECT_GE(r.reader.SubsectionCount, 1);
-        EXPECT_EQ(r.reader.Entries[3].Kind, 'c');
+        EXPECT_TRUE(r.reader.HasXRefStm());
+        EXPECT_GE(r.reader.SubsectionCount(), 1);
+        EXPECT_EQ(r.reader.Entries()[3].Kind, 'c');
         EXPECT_EQ(TextOf(r.reader.GetObject(3)),
                   Canonical("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"));
     }
@@ -204,11 +204,11 @@ TEST(SmartPDFReaderXRef, NewerSectionWinsAndCountersAreCopied) {
             std::to_string(b.StartXRef()) + " >>\nstartxref\n" + std::to_string(base.size()) +
             "\n%%EOF\n";
         ReaderOver r(base + update);
-        ASSERT_EQ(r.reader.Status, 0);
-        EXPECT_EQ(r.reader.PrevCount, 1);
-        EXPECT_EQ(r.reader.Entries[6].Kind, 'f');
+        ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
+        EXPECT_EQ(r.reader.PrevCount(), 1);
+        EXPECT_EQ(r.reader.Entries()[6].Kind, 'f');
         EXPECT_EQ(r.reader.GetObjectText(6), "");
-        EXPECT_EQ(r.reader.Entries[5].Kind, 'n');
+        EXPECT_EQ(r.reader.Entries()[5].Kind, 'n');
     }
 }
 
@@ -220,9 +220,9 @@ TEST(SmartPDFReaderXRef, EntriesFollowTheTableRules) {
         const std::string damaged =
             testing::Overwrite(bytes, TableEntryOffset(bytes, b, 5), "9999999999 00000 n");
         ReaderOver r(damaged);
-        ASSERT_EQ(r.reader.Status, 0);
-        EXPECT_EQ(r.reader.Entries[5].Kind, 'n');
-        EXPECT_EQ(r.reader.Entries[5].Offset, 0);
+        ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
+        EXPECT_EQ(r.reader.Entries()[5].Kind, 'n');
+        EXPECT_EQ(r.reader.Entries()[5].Offset, 0);
         EXPECT_EQ(r.reader.GetObjectText(5), "");
         EXPECT_EQ(r.reader.GetObject(5), nullptr);
     }
@@ -231,14 +231,14 @@ TEST(SmartPDFReaderXRef, EntriesFollowTheTableRules) {
         std::string damaged =
             testing::Overwrite(bytes, TableEntryOffset(bytes, b, 3) + 11, "00007");
         ReaderOver r(damaged);
-        EXPECT_EQ(r.reader.Entries[0].Number, 0);
-        EXPECT_EQ(r.reader.Entries[0].Kind, 0);
+        EXPECT_EQ(r.reader.Entries()[0].Number, 0);
+        EXPECT_EQ(r.reader.Entries()[0].Kind, 0);
         EXPECT_EQ(r.reader.GetGeneration(3), 7);
         EXPECT_EQ(r.reader.GetGeneration(0), 0);
         EXPECT_EQ(r.reader.GetGeneration(999), 0);
         damaged = testing::Overwrite(bytes, TableEntryOffset(bytes, b, 4) + 17, "f");
         ReaderOver f(damaged);
-        EXPECT_EQ(f.reader.Entries[4].Kind, 'f');
+        EXPECT_EQ(f.reader.Entries()[4].Kind, 'f');
         EXPECT_EQ(f.reader.GetObjectText(4), "");
     }
 }
@@ -255,14 +255,14 @@ TEST(SmartPDFReaderXRef, HostileNumbersDoNotGrowTheTable) {
                               "\n");
         ReaderOver r(bytes);
         EXPECT_EQ(r.reader.LastObjectNumber(), 4);
-        EXPECT_EQ(r.reader.MaxNumber, 4);
+        EXPECT_EQ(r.reader.MaxNumber(), 4);
     }
     {
         // A stream row numbered above the file size.
         const std::string bytes = testing::XRefStreamFile(
             {{1, "<< /Type /Catalog >>"}}, {{1, 1, -1, 0}, {5000000, 1, -1, 0}}, "/Root 1 0 R");
         ReaderOver r(bytes);
-        EXPECT_EQ(r.reader.Status, 0);
+        EXPECT_EQ(r.reader.Status(), TReaderStatus::Usable);
         EXPECT_LT(r.reader.LastObjectNumber(), 10);
     }
 }
@@ -279,17 +279,17 @@ TEST(SmartPDFReaderXRef, RepairsTableNumberedFromOne) {
     ReaderOver r(testing::XRefStreamFile(
         objects, {{1, 0, 0, 65535}, {2, 1, off1, 0}, {3, 1, off2, 0}, {4, 1, off3, 0}},
         "/Root 1 0 R"));
-    ASSERT_EQ(r.reader.Status, 0);
+    ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
     EXPECT_EQ(r.reader.LastObjectNumber(), 4);
-    EXPECT_EQ(r.reader.Entries[1].Offset, off1);
-    EXPECT_EQ(r.reader.Entries[1].Number, 1);
-    EXPECT_EQ(r.reader.Entries[3].Number, 3);
+    EXPECT_EQ(r.reader.Entries()[1].Offset, off1);
+    EXPECT_EQ(r.reader.Entries()[1].Number, 1);
+    EXPECT_EQ(r.reader.Entries()[3].Number, 3);
     EXPECT_EQ(TextOf(r.reader.GetObject(1)), Canonical("<< /Type /Catalog /Pages 2 0 R >>"));
     EXPECT_EQ(TextOf(r.reader.GetObject(3)), Canonical("(three)"));
     // The free-list head moved to slot 0; the last slot, a copy of the one before, is
     // cleared.
-    EXPECT_EQ(r.reader.Entries[0].Generation, 65535);
-    EXPECT_EQ(r.reader.Entries[4].Kind, 0);
+    EXPECT_EQ(r.reader.Entries()[0].Generation, 65535);
+    EXPECT_EQ(r.reader.Entries()[4].Kind, 0);
     EXPECT_EQ(r.reader.GetObject(4), nullptr);
 }
 
@@ -348,10 +348,10 @@ TEST(SmartPDFReaderText, ReadsObjectsBeyondFourGigabytes) {
     tail += "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     SparseStream stream("%PDF-1.4\n", tailStart, tail);
     TSmartPDFReader reader(stream);
-    ASSERT_EQ(reader.Status, 0);
-    EXPECT_EQ(reader.StartXRef, xref);
-    EXPECT_EQ(reader.FileSize, stream.Size());
-    EXPECT_EQ(reader.Entries[3].Offset, offsets[2]);
+    ASSERT_EQ(reader.Status(), TReaderStatus::Usable);
+    EXPECT_EQ(reader.StartXRef(), xref);
+    EXPECT_EQ(reader.FileSize(), stream.Size());
+    EXPECT_EQ(reader.Entries()[3].Offset, offsets[2]);
     EXPECT_EQ(TextOf(reader.GetObject(1)), Canonical(bodies[0]));
     EXPECT_EQ(TextOf(reader.GetObject(2)), Canonical(bodies[1]));
     auto* s = As<TPDFStream>(reader.GetObject(3));
@@ -412,8 +412,8 @@ TEST(SmartPDFReaderText, ServesObjectsFromObjectStreams) {
     b.Compress(4);
     b.Compress(5);
     ReaderOver r(b.Build(XRefKind::StreamFlatePredicted));
-    ASSERT_EQ(r.reader.Status, 0);
-    EXPECT_EQ(r.reader.Entries[4].Kind, 'c');
+    ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
+    EXPECT_EQ(r.reader.Entries()[4].Kind, 'c');
     EXPECT_EQ(r.reader.GetGeneration(4), 0);
     EXPECT_EQ(Canonical(r.reader.GetObjectText(3)),
               Canonical("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"));
@@ -423,15 +423,15 @@ TEST(SmartPDFReaderText, ServesObjectsFromObjectStreams) {
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->GetType(), "Page");
     // One object stream, decoded once and kept.
-    ASSERT_EQ(r.reader.ObjStmCache.size(), 1u);
-    TPDFStream* cached = r.reader.ObjStmCache[0];
-    EXPECT_EQ(r.reader.ObjStmNumbers[0], r.reader.Entries[4].Offset);
+    ASSERT_EQ(r.reader.ObjStmCache().size(), 1u);
+    TPDFStream* cached = r.reader.ObjStmCache()[0];
+    EXPECT_EQ(r.reader.ObjStmNumbers()[0], r.reader.Entries()[4].Offset);
     r.reader.GetObjectText(3);
-    EXPECT_EQ(r.reader.ObjStmCache.size(), 1u);
-    EXPECT_EQ(r.reader.ObjStmCache[0], cached);
+    EXPECT_EQ(r.reader.ObjStmCache().size(), 1u);
+    EXPECT_EQ(r.reader.ObjStmCache()[0], cached);
     EXPECT_EQ(cached->StreamDict()->GetValue("Filter"), nullptr);
     // Not encrypted: the hook stays silent.
-    EXPECT_FALSE(r.reader.Encrypted);
+    EXPECT_FALSE(r.reader.Encrypted());
 }
 
 TEST(SmartPDFReaderText, DecodesCompressedObjectStreamsAndChecksTheIndex) {
@@ -446,15 +446,15 @@ TEST(SmartPDFReaderText, DecodesCompressedObjectStreamsAndChecksTheIndex) {
         {{1, 1, -1, 0}, {2, 1, -1, 0}, {10, 2, 2, 0}, {11, 2, 2, 1}, {12, 2, 2, 5}, {13, 2, 2, 0}},
         "/Root 1 0 R");
     ReaderOver r(bytes);
-    ASSERT_EQ(r.reader.Status, 0);
+    ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
     EXPECT_EQ(TextOf(r.reader.GetObject(10)), "(ten)");
     EXPECT_EQ(TextOf(r.reader.GetObject(11)), "(eleven)");
     // An index beyond N, or a pair naming another object, gives nothing.
     EXPECT_EQ(r.reader.GetObjectText(12), "");
     EXPECT_EQ(r.reader.GetObjectText(13), "");
-    ASSERT_EQ(r.reader.ObjStmCache.size(), 1u);
-    EXPECT_EQ(r.reader.ObjStmCache[0]->Data(), data);
-    EXPECT_EQ(r.reader.ObjStmCache[0]->StreamDict()->GetValue("Filter"), nullptr);
+    ASSERT_EQ(r.reader.ObjStmCache().size(), 1u);
+    EXPECT_EQ(r.reader.ObjStmCache()[0]->Data(), data);
+    EXPECT_EQ(r.reader.ObjStmCache()[0]->StreamDict()->GetValue("Filter"), nullptr);
 }
 
 TEST(SmartPDFReaderText, RaisesObjectStreamHookOnlyWhenEncrypted) {
@@ -465,14 +465,14 @@ TEST(SmartPDFReaderText, RaisesObjectStreamHookOnlyWhenEncrypted) {
         b.Set(20, "<< /Filter /Standard /V 0 >>");
         if (encrypted) b.TrailerEntries += " /Encrypt 20 0 R";
         ReaderOver r(b.Build(XRefKind::Stream));
-        EXPECT_EQ(r.reader.Encrypted, encrypted);
+        EXPECT_EQ(r.reader.Encrypted(), encrypted);
         int raised = 0;
         std::string seenData;
-        r.reader.OnObjectStream = [&](int32_t number, TPDFStream* stream) {
+        r.reader.SetOnObjectStream([&](int32_t number, TPDFStream* stream) {
             ++raised;
-            EXPECT_EQ(number, r.reader.Entries[3].Offset);
+            EXPECT_EQ(number, r.reader.Entries()[3].Offset);
             seenData = std::string(stream->Data());
-        };
+        });
         r.reader.GetObject(3);
         r.reader.GetObject(4);
         EXPECT_EQ(raised, encrypted ? 1 : 0);
@@ -582,7 +582,7 @@ TEST(SmartPDFReaderStreams, SelfReferencesTerminate) {
             {{1, "<< /Type /Catalog >>"}},
             {{1, 1, -1, 0}, {5, 2, 5, 0}, {6, 2, 7, 0}, {7, 2, 6, 0}}, "/Root 1 0 R");
         ReaderOver r(bytes);
-        ASSERT_EQ(r.reader.Status, 0);
+        ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
         EXPECT_EQ(r.reader.GetObject(5), nullptr);
         EXPECT_EQ(r.reader.GetObject(6), nullptr);
         EXPECT_EQ(r.reader.GetObjectText(7), "");
@@ -596,7 +596,7 @@ TEST(SmartPDFReaderStreams, SelfReferencesTerminate) {
         ReaderOver r(testing::XRefStreamFile(
             {{1, "<< /Type /Catalog >>"}, {2, objStm}},
             {{1, 1, -1, 0}, {2, 1, -1, 0}, {10, 2, 2, 0}, {11, 2, 2, 1}}, "/Root 1 0 R"));
-        ASSERT_EQ(r.reader.Status, 0);
+        ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
         EXPECT_EQ(r.reader.GetObject(10), nullptr);
         EXPECT_EQ(r.reader.GetObjectText(11), "");
     }
@@ -608,7 +608,7 @@ TEST(SmartPDFReaderStreams, SelfReferencesTerminate) {
         for (int n = 0; n < 40; ++n)
             objects.emplace_back(500 + n, "(filler to make the file larger)");
         ReaderOver r(testing::XRefStreamFile(objects, rows, "/Root 1 0 R"));
-        ASSERT_EQ(r.reader.Status, 0);
+        ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
         EXPECT_EQ(r.reader.GetObject(2), nullptr);
     }
 }
@@ -618,15 +618,15 @@ TEST(SmartPDFReaderCache, EachObjectIsParsedOnceAndStaysTheSame) {
     for (int n = 1; n <= 302; ++n) b.Add("<< /K " + std::to_string(n) + " >>");
     b.TrailerEntries = "/Root 1 0 R";
     ReaderOver r(b.Build());
-    ASSERT_EQ(r.reader.Status, 0);
+    ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
     std::vector<TPDFObject*> first(302);
     for (int n = 1; n <= 301; ++n) first[n] = r.reader.GetObject(n);
-    const int32_t parsed = r.reader.Structure->ObjectCount();
+    const int32_t parsed = r.reader.Structure()->ObjectCount();
     // Asked again, in any order and any number of times: the same objects, nothing parsed.
     for (int round = 0; round < 3; ++round) {
         for (int n = 301; n >= 1; --n) ASSERT_EQ(r.reader.GetObject(n), first[n]) << n;
     }
-    EXPECT_EQ(r.reader.Structure->ObjectCount(), parsed);
+    EXPECT_EQ(r.reader.Structure()->ObjectCount(), parsed);
     EXPECT_EQ(TextOf(first[7]), "<<\n/K 7\n>>\n");
 
     // A missing object is answered once as none.
@@ -643,7 +643,7 @@ TEST(SmartPDFReaderCache, EachObjectIsParsedOnceAndStaysTheSame) {
     EXPECT_EQ(loaded->Store(), &scratch);
     EXPECT_EQ(r.reader.CachedObjectCount(), cached);
     EXPECT_EQ(r.reader.FetchObject(302, &scratch)->Store(), &scratch);
-    EXPECT_EQ(r.reader.FetchObject(302, nullptr)->Store(), r.reader.Structure.get());
+    EXPECT_EQ(r.reader.FetchObject(302, nullptr)->Store(), r.reader.Structure());
 }
 
 TEST(SmartPDFReaderTrailer, LooksUpValuesAcrossTrailers) {
@@ -653,8 +653,8 @@ TEST(SmartPDFReaderTrailer, LooksUpValuesAcrossTrailers) {
         b.AppendUpdate(base, {{3, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"}},
                        XRefKind::Table, "/Root 1 0 R");
     ReaderOver r(updated);
-    ASSERT_EQ(r.reader.Status, 0);
-    ASSERT_EQ(r.reader.Trailer->GetValue("Info"), nullptr);
+    ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
+    ASSERT_EQ(r.reader.Trailer()->GetValue("Info"), nullptr);
     TPDFDictionary* root = r.reader.TrailerValue("Root");
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->GetType(), "Catalog");
@@ -701,10 +701,10 @@ TEST(SmartPDFReaderTrailer, FinishTrailerSettlesSizeInfoRootAndKeys) {
             b.AppendUpdate(base, {{3, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"}},
                            XRefKind::Stream, "/Foo /Bar");
         ReaderOver r(updated);
-        ASSERT_EQ(r.reader.Status, 0);
-        ASSERT_EQ(r.reader.Trailer->GetValue("Root"), nullptr);
+        ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable);
+        ASSERT_EQ(r.reader.Trailer()->GetValue("Root"), nullptr);
         r.reader.FinishTrailer();
-        TPDFDictionary* t = r.reader.Trailer;
+        TPDFDictionary* t = r.reader.Trailer();
         EXPECT_EQ(t->GetInteger("Size", -1), r.reader.LastObjectNumber() + 1);
         ASSERT_NE(As<TPDFIndRef>(t->GetValue("Root")), nullptr);
         EXPECT_EQ(As<TPDFIndRef>(t->GetValue("Root"))->TargetNumber, 1);
@@ -723,10 +723,10 @@ TEST(SmartPDFReaderTrailer, FinishTrailerSettlesSizeInfoRootAndKeys) {
         b.Compress(3);
         b.TrailerEntries += " /Encrypt 4 0 R";
         ReaderOver r(b.Build(XRefKind::Hybrid));
-        ASSERT_NE(r.reader.Trailer->GetValue("XRefStm"), nullptr);
+        ASSERT_NE(r.reader.Trailer()->GetValue("XRefStm"), nullptr);
         r.reader.FinishTrailer();
-        EXPECT_NE(r.reader.Trailer->GetValue("Encrypt"), nullptr);
-        EXPECT_EQ(r.reader.Trailer->GetValue("XRefStm"), nullptr);
+        EXPECT_NE(r.reader.Trailer()->GetValue("Encrypt"), nullptr);
+        EXPECT_EQ(r.reader.Trailer()->GetValue("XRefStm"), nullptr);
     }
 }
 
@@ -738,12 +738,12 @@ TEST(SmartPDFReaderTrailer, FinishTrailerIdentifierRules) {
         // No ID: two equal 16-byte hex strings, and OnIDCreated is raised.
         ReaderOver r(testing::SimpleDocument(1).Build());
         int raised = 0;
-        r.reader.OnIDCreated = [&](TSmartPDFReader& reader) {
+        r.reader.SetOnIDCreated([&](TSmartPDFReader& reader) {
             EXPECT_EQ(&reader, &r.reader);
             ++raised;
-        };
+        });
         r.reader.FinishTrailer();
-        auto* id = As<TPDFArray>(r.reader.Trailer->GetValue("ID"));
+        auto* id = As<TPDFArray>(r.reader.Trailer()->GetValue("ID"));
         ASSERT_NE(id, nullptr);
         ASSERT_EQ(id->Count(), 2);
         auto* a = As<TPDFString>(id->Get(0));
@@ -763,9 +763,9 @@ TEST(SmartPDFReaderTrailer, FinishTrailerIdentifierRules) {
         b.TrailerEntries += " /ID [<00112233445566778899AABBCCDDEEFF> (second)]";
         ReaderOver r(b.Build());
         int raised = 0;
-        r.reader.OnIDCreated = [&](TSmartPDFReader&) { ++raised; };
+        r.reader.SetOnIDCreated([&](TSmartPDFReader&) { ++raised; });
         r.reader.FinishTrailer();
-        auto* id = As<TPDFArray>(r.reader.Trailer->GetValue("ID"));
+        auto* id = As<TPDFArray>(r.reader.Trailer()->GetValue("ID"));
         ASSERT_NE(id, nullptr);
         EXPECT_EQ(
             As<TPDFString>(id->Get(0))->Bytes,
@@ -780,9 +780,9 @@ TEST(SmartPDFReaderTrailer, FinishTrailerIdentifierRules) {
             PdfBuilder b = testing::SimpleDocument(1);
             b.TrailerEntries += std::string(" ") + entry;
             ReaderOver r(b.Build());
-            const std::string before = r.reader.Trailer->GetValue("ID")->ToText();
+            const std::string before = r.reader.Trailer()->GetValue("ID")->ToText();
             r.reader.FinishTrailer();
-            EXPECT_EQ(r.reader.Trailer->GetValue("ID")->ToText(), before) << entry;
+            EXPECT_EQ(r.reader.Trailer()->GetValue("ID")->ToText(), before) << entry;
         }
     }
     {
@@ -795,13 +795,13 @@ TEST(SmartPDFReaderTrailer, FinishTrailerIdentifierRules) {
         auto* id = As<TPDFArray>(r.reader.GetObject(30));
         ASSERT_NE(id, nullptr);
         EXPECT_EQ(As<TPDFString>(id->Get(1))->Bytes, value);
-        EXPECT_NE(As<TPDFIndRef>(r.reader.Trailer->GetValue("ID")), nullptr);
+        EXPECT_NE(As<TPDFIndRef>(r.reader.Trailer()->GetValue("ID")), nullptr);
     }
     {
         // Without a trailer there is nothing to finish.
         ReaderOver r("not a pdf");
         r.reader.FinishTrailer();
-        EXPECT_EQ(r.reader.Trailer, nullptr);
+        EXPECT_EQ(r.reader.Trailer(), nullptr);
     }
 }
 
