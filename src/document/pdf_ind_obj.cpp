@@ -68,9 +68,14 @@ bool FindHeader(std::string_view source, int64_t offset, int32_t number, int32_t
 
 }  // namespace
 
-TPDFObject* TPDFIndObj::GetObject() {
+TPDFObject* TPDFIndObj::GetObject(int depth) {
     if (loading_) return nullptr;  // a Length that leads back to this object
-    if (!Loaded) LoadObject();
+    if (!Loaded) {
+        // Too deep a chain of loads stays unloaded; a later fetch from nearer the top
+        // loads it.
+        if (depth > kMaxLoadDepth) return nullptr;
+        LoadObject(depth);
+    }
     if (!Decrypted && Document->NeedsDecryption()) {
         Decrypted = true;
         Document->DecryptIndirect(*this);
@@ -78,7 +83,7 @@ TPDFObject* TPDFIndObj::GetObject() {
     return Obj;
 }
 
-void TPDFIndObj::LoadObject() {
+void TPDFIndObj::LoadObject(int depth) {
     Loaded = true;
     loading_ = true;
     TPDFStructure& store = Document->ObjectStore();
@@ -103,7 +108,7 @@ void TPDFIndObj::LoadObject() {
     if (fromFile) {
         source = file.View();
     } else {
-        ownText = GetObjectText();
+        ownText = GetObjectText(depth);
         source = ownText;
     }
 
@@ -120,7 +125,7 @@ void TPDFIndObj::LoadObject() {
         size_t dataLength = 0;
         auto* dict = As<TPDFDictionary>(value);
         if (dict != nullptr &&
-            FindStreamData(source, header.end + consumed, dict, dataStart, dataLength)) {
+            FindStreamData(source, header.end + consumed, dict, dataStart, dataLength, depth)) {
             ByteSlice data = fromFile
                                  ? ByteSlice(file, dataStart, dataLength)
                                  : ByteSlice(std::string(source.substr(dataStart, dataLength)));
@@ -142,21 +147,15 @@ void TPDFIndObj::LoadObject() {
 }
 
 bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
-                                TPDFDictionary* dict, size_t& dataStart, size_t& dataLength) {
+                                TPDFDictionary* dict, size_t& dataStart, size_t& dataLength,
+                                int depth) {
     // The declared length: a number, or a reference followed to its object.
     TPDFObject* lengthValue = dict->GetValue("Length");
     if (auto* ref = As<TPDFIndRef>(lengthValue)) {
         TPDFIndObj* target = Document->FindObject(ref->TargetNumber);
-        // Each indirect Length may load a stream whose Length is indirect again: bound the
-        // chain so a hostile file cannot exhaust the stack (cycles stop at `loading_`).
-        static thread_local int depth = 0;
-        if (target == nullptr || depth >= kMaxLoadDepth) {
-            lengthValue = nullptr;
-        } else {
-            ++depth;
-            lengthValue = target->GetObject();
-            --depth;
-        }
+        // Each indirect Length may load a stream whose Length is indirect again: the chain
+        // is bounded so a hostile file cannot exhaust the stack (cycles stop at `loading_`).
+        lengthValue = target != nullptr ? target->GetObject(depth + 1) : nullptr;
     }
     std::optional<double> declared;
     if (const auto* number = As<TPDFNumeric>(lengthValue)) declared = number->NumValue;
@@ -233,7 +232,7 @@ TPDFObjectStream* TPDFIndObj::DecodedObjectStream(TPDFStream* stream) {
     return Document->ObjectStreamCache().Keep(std::move(decoded));
 }
 
-std::string TPDFIndObj::GetObjectText() {
+std::string TPDFIndObj::GetObjectText(int depth) {
     const std::string header = std::to_string(Number) + " " + std::to_string(Generation) + " obj\r";
     const std::string fallback = header + "null\rendobj";
     if (!Compressed) return fallback;
@@ -241,7 +240,7 @@ std::string TPDFIndObj::GetObjectText() {
     // An object stream is a stream, and streams never sit in object streams: a container
     // said to be compressed itself (chains of them, or loops) holds nothing.
     if (container == nullptr || container == this || container->Compressed) return fallback;
-    auto* stream = As<TPDFStream>(container->GetObject());
+    auto* stream = As<TPDFStream>(container->GetObject(depth + 1));
     if (stream == nullptr || stream->StreamDict()->GetType() != "ObjStm") return fallback;
     const TPDFObjectStream* decoded = DecodedObjectStream(stream);
     const std::optional<std::string_view> text =

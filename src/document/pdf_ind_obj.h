@@ -90,16 +90,18 @@ class TPDFIndObj {
         : Document(owner), Number(number), Generation(generation) {}
 
     // The parsed object (loaded on first use, decrypted once when the owner needs it).
-    TPDFObject* GetObject();
+    // `depth` counts the loads this one is nested in (a Length that lives in another object,
+    // an object stream that holds this one): beyond kMaxLoadDepth nothing more is loaded.
+    TPDFObject* GetObject(int depth = 0);
     // Parses (or re-parses) the object; the previous value is released.
-    void LoadObject();
+    void LoadObject(int depth = 0);
     // Where the data of a stream object start and how long they are; false when the
     // dictionary at `afterDictionary` in `source` has no stream.
     bool FindStreamData(std::string_view source, size_t afterDictionary, TPDFDictionary* dict,
-                        size_t& dataStart, size_t& dataLength);
+                        size_t& dataStart, size_t& dataLength, int depth = 0);
     // The source text of a compressed object ("12 0 obj\r" + its bytes in the stream), or
     // the default null text.
-    std::string GetObjectText();
+    std::string GetObjectText(int depth = 0);
     // For an object of the file (not compressed): whether "Number Generation obj" stands at
     // its offset, within the few bytes of slack loading allows.
     bool HeaderMatches();
