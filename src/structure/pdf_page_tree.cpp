@@ -475,7 +475,7 @@ TPDFDictionary* TPDFPageTree::FindPage(int32_t n) {
                 walk = false;
             }
         }
-        if (walk) result = Walk(kids, n);
+        if (walk) result = Descend(kids, root_, n, DescentPolicy::Lookup).page;
     }
     if (result != nullptr) {
         pageCache_[n] = result;
@@ -487,12 +487,18 @@ TPDFDictionary* TPDFPageTree::FindPage(int32_t n) {
 
 // Follows Count down the tree. Once it enters a subtree it never comes back to the siblings,
 // so the descent is a loop rather than recursion and needs no depth limit; the visited set
-// stops Kids arrays that lead back to one already walked.
-TPDFDictionary* TPDFPageTree::Walk(TPDFArray* kids, int32_t n) {
+// stops Kids arrays that lead back to one already walked. The two searches by number differ
+// in what they take a kid for, by policy: a lookup (FindPage) takes a node without Type but
+// with Kids for a node, puts a blank page where a kid leads nowhere and notes the node it
+// descends into as ParentPages; locating a page for a move takes only what is typed and
+// changes nothing.
+TPDFPageTree::Descent TPDFPageTree::Descend(TPDFArray* kids, TPDFDictionary* holder, int32_t n,
+                                            DescentPolicy policy) {
+    const bool lookup = policy == DescentPolicy::Lookup;
     std::unordered_set<const TPDFArray*> visited;
     int64_t counter = 0;
     while (kids != nullptr) {
-        if (!visited.insert(kids).second) return nullptr;
+        if (!visited.insert(kids).second) return {};
         TPDFArray* next = nullptr;
         for (int32_t i = 0; i < kids->Count() && next == nullptr; ++i) {
             // Direct objects in Kids are never pages.
@@ -502,12 +508,12 @@ TPDFDictionary* TPDFPageTree::Walk(TPDFArray* kids, int32_t n) {
             auto* dict = As<TPDFDictionary>(ref->Resolve());
             // A dangling kid becomes a blank page that is counted at once, so this pass
             // numbers the later pages as every later search will.
-            if (dict == nullptr) dict = RepairDanglingKid(kids, i);
+            if (dict == nullptr && lookup) dict = RepairDanglingKid(kids, i);
             if (dict == nullptr) continue;
 
             const std::string_view type = TypeOf(dict);
-            const bool isPages =
-                type == "Pages" || (dict->IndexOf("Type") < 0 && dict->IndexOf("Kids") >= 0);
+            const bool isPages = type == "Pages" || (lookup && dict->IndexOf("Type") < 0 &&
+                                                     dict->IndexOf("Kids") >= 0);
             if (isPages) {
                 const int64_t count = NodeCount(dict);
                 if (n > counter + count) {
@@ -515,17 +521,18 @@ TPDFDictionary* TPDFPageTree::Walk(TPDFArray* kids, int32_t n) {
                     continue;
                 }
                 if (auto* sub = As<TPDFArray>(dict->GetValue("Kids", true))) {
-                    parentPages_ = dict;
+                    if (lookup) parentPages_ = dict;
+                    holder = dict;
                     next = sub;
                 }
             } else if (type == "Page") {
-                if (counter + 1 == n) return dict;
+                if (counter + 1 == n) return {dict, kids, i, holder};
                 ++counter;
             }
         }
         kids = next;
     }
-    return nullptr;
+    return {};
 }
 
 TPDFDictionary* TPDFPageTree::RepairDanglingKid(TPDFArray* kids, int32_t index) {
@@ -643,47 +650,14 @@ TPDFPageLocation TPDFPageTree::LocatePage(int32_t n) {
     if (root_ == nullptr) return result;
     auto* kids = As<TPDFArray>(root_->GetValue("Kids", true));
     if (kids == nullptr || n < 1 || n > TotalPages()) return result;
-
-    std::unordered_set<const TPDFArray*> visited;
-    int64_t counter = 0;
-    // The node whose Kids are being walked: the parent of a page found there when the page
-    // has no usable Parent of its own.
-    TPDFDictionary* holder = root_;
-    while (kids != nullptr) {
-        if (!visited.insert(kids).second) return result;
-        TPDFArray* next = nullptr;
-        for (int32_t i = 0; i < kids->Count() && next == nullptr; ++i) {
-            auto* ref = As<TPDFIndRef>(kids->Get(i));
-            if (ref == nullptr) continue;
-            RecordLastElement(kids, ref);
-            auto* dict = As<TPDFDictionary>(ref->Resolve());
-            if (dict == nullptr) continue;
-            const std::string_view type = TypeOf(dict);
-            if (type == "Pages") {
-                const int64_t count = NodeCount(dict);
-                if (n > counter + count) {
-                    counter += count;
-                    continue;
-                }
-                if (auto* sub = As<TPDFArray>(dict->GetValue("Kids", true))) {
-                    holder = dict;
-                    next = sub;
-                }
-            } else if (type == "Page") {
-                if (counter + 1 == n) {
-                    result.Kids = kids;
-                    result.Index = i + 1;
-                    auto* parentRef = As<TPDFIndRef>(dict->GetValue("Parent", false));
-                    auto* parent =
-                        parentRef != nullptr ? As<TPDFDictionary>(parentRef->Resolve()) : nullptr;
-                    result.Parent = parent != nullptr ? parent : holder;
-                    return result;
-                }
-                ++counter;
-            }
-        }
-        kids = next;
-    }
+    const Descent found = Descend(kids, root_, n, DescentPolicy::Locate);
+    if (found.page == nullptr) return result;
+    result.Kids = found.kids;
+    result.Index = found.index + 1;
+    // The page's own Parent when it has a usable one, else the node holding it.
+    auto* parentRef = As<TPDFIndRef>(found.page->GetValue("Parent", false));
+    auto* parent = parentRef != nullptr ? As<TPDFDictionary>(parentRef->Resolve()) : nullptr;
+    result.Parent = parent != nullptr ? parent : found.holder;
     return result;
 }
 

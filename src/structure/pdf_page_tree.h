@@ -130,7 +130,15 @@ class TPDFPageTree {
 
   private:
     void RecordLastElement(TPDFArray* kids, TPDFObject* element);
-    TPDFDictionary* Walk(TPDFArray* kids, int32_t n);
+    // Page n below `kids` (held by `holder`), by Count; see the .cpp for the two policies.
+    enum class DescentPolicy { Lookup, Locate };
+    struct Descent {
+        TPDFDictionary* page = nullptr;
+        TPDFArray* kids = nullptr;  // the array holding the page, its index there, and the
+        int32_t index = 0;          // node holding the array
+        TPDFDictionary* holder = nullptr;
+    };
+    Descent Descend(TPDFArray* kids, TPDFDictionary* holder, int32_t n, DescentPolicy policy);
     TPDFDictionary* RepairDanglingKid(TPDFArray* kids, int32_t index);
     // Registers `object` as a new indirect object; null when the store cannot register.
     TPDFIndRef* RegisterIndirect(TPDFObject* object);
