@@ -63,9 +63,8 @@ void TSmartPDFCrypt::Prepare() {
     e.PermsEntry = Encryption.PermsEntry;
     e.Permissions = Encryption.Permissions;
     e.EncryptMetadata = Encryption.EncryptMetadata;
-    // Only a 32-byte AES key takes the AES-256 path; any other AES length is AES-128.
     if (Encryption.UseAES) {
-        e.CipherMode = Encryption.KeyLength == 32 ? kCipherAes256 : kCipherAes128;
+        e.CipherMode = Encryption.Aes256 ? kCipherAes256 : kCipherAes128;
     } else {
         e.CipherMode = kCipherRc4;
     }

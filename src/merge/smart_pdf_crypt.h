@@ -17,13 +17,14 @@ namespace verava {
 
 // A merge input's encryption parameters, from its "Encrypt" dictionary.
 struct TSmartPDFEncryption {
-    int32_t KeyLength = 0;  // as read: bits for "Length", crypt filter lengths as they stand
+    int32_t KeyLength = 0;  // in bits, as the document's handler reads it
     int32_t Revision = 0;   // "R", set only for a supported configuration
     int32_t Algorithm = 0;  // "V", set only for a supported configuration
     std::string OwnerEntry;
     std::string UserEntry;
     uint32_t Permissions = 0;
     bool UseAES = false;  // crypt filter method "AESV2" or "AESV3"
+    bool Aes256 = false;  // "AESV3"
     std::string OwnerKeyEntry;
     std::string UserKeyEntry;
     std::string PermsEntry;

@@ -14,45 +14,21 @@ uint8_t TSmartPDFInfo::ReadEncryption(const TPDFDictionary* dict, TSmartPDFEncry
     if (dict == nullptr) return 0;
 
     const TEncryptionEntries e = ReadEncryptionEntries(*dict);
-    // Unlike the document handler, a missing Length reads as 0 here.
-    const int32_t length = e.HasLength ? e.Length : 0;
     permissions = e.P;
-    encryption.KeyLength = length;
-
     const TEncryptionScheme scheme = SchemeOf(e);
+    const TKeyParameters key = KeyParametersOf(e, scheme);
+    encryption.KeyLength = key.bits;
     if (UsesCryptFilterRevision(e) && e.V == 4 && e.HasEncryptMetadata) {
         encryption.EncryptMetadata = e.EncryptMetadata;
     }
-    // The crypt filter's Length is taken as it stands (bytes, normally).
-    auto given = [&](int32_t fallback) { return e.HasFilterLength ? e.FilterLength : fallback; };
-    int32_t keyLength = length;
-    bool aes = false;
-    switch (scheme) {
-        case TEncryptionScheme::Unsupported:
-        case TEncryptionScheme::Rc4:
-            break;
-        case TEncryptionScheme::Rc4Fixed40:
-            keyLength = 40;
-            break;
-        case TEncryptionScheme::CryptFilterRc4:
-            keyLength = given(40);
-            break;
-        case TEncryptionScheme::CryptFilterAes128:
-            aes = true;
-            keyLength = given(128);
-            break;
-        case TEncryptionScheme::CryptFilterAes256:
-            aes = true;
-            keyLength = given(32);
-            if (keyLength == 256) keyLength = 32;  // given in bits
-            encryption.OwnerKeyEntry = e.OE;
-            encryption.UserKeyEntry = e.UE;
-            encryption.PermsEntry = e.Perms;
-            break;
+    if (scheme == TEncryptionScheme::CryptFilterAes256) {
+        encryption.OwnerKeyEntry = e.OE;
+        encryption.UserKeyEntry = e.UE;
+        encryption.PermsEntry = e.Perms;
     }
     if (scheme != TEncryptionScheme::Unsupported) {
-        encryption.KeyLength = keyLength;
-        encryption.UseAES = aes;
+        encryption.UseAES = key.cipher != TCipherKind::Rc4;
+        encryption.Aes256 = key.cipher == TCipherKind::Aes256;
         encryption.Revision = e.R;
         encryption.Algorithm = e.V;
         encryption.OwnerEntry = e.O;

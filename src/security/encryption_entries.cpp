@@ -82,4 +82,33 @@ TEncryptionEntries ReadEncryptionEntries(const TPDFDictionary& dict) {
     return e;
 }
 
+TKeyParameters KeyParametersOf(const TEncryptionEntries& e, TEncryptionScheme scheme) {
+    TKeyParameters key;
+    key.bits = e.HasLength ? e.Length : 40;
+    // Crypt filter lengths are in bytes.
+    auto filterBits = [&](int32_t fallback) {
+        return e.HasFilterLength ? e.FilterLength * 8 : fallback;
+    };
+    switch (scheme) {
+        case TEncryptionScheme::Unsupported:
+        case TEncryptionScheme::Rc4:
+            break;
+        case TEncryptionScheme::Rc4Fixed40:
+            key.bits = 40;
+            break;
+        case TEncryptionScheme::CryptFilterRc4:
+            key.bits = filterBits(40);
+            break;
+        case TEncryptionScheme::CryptFilterAes128:
+            key.cipher = TCipherKind::Aes128;
+            key.bits = filterBits(128);
+            break;
+        case TEncryptionScheme::CryptFilterAes256:
+            key.cipher = TCipherKind::Aes256;
+            key.bits = 256;
+            break;
+    }
+    return key;
+}
+
 }  // namespace verava

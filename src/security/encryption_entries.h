@@ -30,8 +30,7 @@ struct TEncryptionEntries {
     int32_t FilterLength = 0;
 };
 
-// The standard security handler schemes the engine supports; the document handler and the
-// merge's input check each derive key lengths from them by their own rules.
+// The standard security handler schemes the engine supports.
 enum class TEncryptionScheme {
     Unsupported,
     Rc4Fixed40,         // V 1, R 2: 40-bit RC4 whatever Length says
@@ -45,6 +44,17 @@ enum class TEncryptionScheme {
 // (V 4 R 4, V 5 R 5 or 6), whether or not the filter is one the engine supports.
 bool UsesCryptFilterRevision(const TEncryptionEntries& e);
 TEncryptionScheme SchemeOf(const TEncryptionEntries& e);
+
+// The cipher and key length of a supported scheme, by one rule for the document's handler
+// and the merge's input check: "Length" is in bits (40 when absent) and V 1 R 2 is always 40;
+// a crypt filter's "Length" is in bytes (40 bits for RC4 when absent, 128 for AES), and
+// AES-256 keys are 256 bits whatever it says.
+enum class TCipherKind { Rc4, Aes128, Aes256 };
+struct TKeyParameters {
+    TCipherKind cipher = TCipherKind::Rc4;
+    int32_t bits = 40;
+};
+TKeyParameters KeyParametersOf(const TEncryptionEntries& e, TEncryptionScheme scheme);
 
 // Reads the entries (references resolved through the dictionary's store).
 TEncryptionEntries ReadEncryptionEntries(const TPDFDictionary& dict);

@@ -86,31 +86,15 @@ void TPDFSecurityHandler::ReadEncryption(TPDFDictionary* trailer) {
     if (UsesCryptFilterRevision(e) && e.HasEncryptMetadata) {
         Encryption.EncryptMetadata = e.EncryptMetadata;
     }
-    // Crypt filter lengths are in bytes.
-    auto bits = [&](int32_t fallback) { return e.HasFilterLength ? e.FilterLength * 8 : fallback; };
-    int32_t keyLength = length;
-    uint8_t cipher = kCipherRc4;
-    switch (scheme) {
-        case TEncryptionScheme::Unsupported:
-        case TEncryptionScheme::Rc4:
-            break;
-        case TEncryptionScheme::Rc4Fixed40:
-            keyLength = 40;
-            break;
-        case TEncryptionScheme::CryptFilterRc4:
-            keyLength = bits(40);
-            break;
-        case TEncryptionScheme::CryptFilterAes128:
-            keyLength = bits(128);
-            cipher = kCipherAes128;
-            break;
-        case TEncryptionScheme::CryptFilterAes256:
-            keyLength = bits(128);
-            cipher = kCipherAes256;
-            Encryption.OwnerKeyEntry = e.OE;
-            Encryption.UserKeyEntry = e.UE;
-            Encryption.PermsEntry = e.Perms;
-            break;
+    const TKeyParameters key = KeyParametersOf(e, scheme);
+    const int32_t keyLength = key.bits;
+    const uint8_t cipher = key.cipher == TCipherKind::Aes256   ? kCipherAes256
+                           : key.cipher == TCipherKind::Aes128 ? kCipherAes128
+                                                               : kCipherRc4;
+    if (scheme == TEncryptionScheme::CryptFilterAes256) {
+        Encryption.OwnerKeyEntry = e.OE;
+        Encryption.UserKeyEntry = e.UE;
+        Encryption.PermsEntry = e.Perms;
     }
     if (scheme != TEncryptionScheme::Unsupported) {
         Encryption.KeyLength = keyLength;

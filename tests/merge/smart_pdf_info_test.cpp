@@ -1,4 +1,5 @@
 #include "merge/smart_pdf_info.h"
+#include "security/pdf_security_handler.h"
 
 #include <gtest/gtest.h>
 
@@ -65,49 +66,40 @@ TEST(SmartPDFInfo, AnswersEncryptionStatus) {
     }
 }
 
-TEST(SmartPDFInfo, ReadsKeyLengthsWithTheMergeRules) {
-    struct Case {
-        const char* dict;
-        int32_t keyLength;
-        bool aes;
-        int32_t algorithm;
+TEST(SmartPDFInfo, ReadsKeysAsTheDocumentHandlerDoes) {
+    // One rule for both: the merge's input check and the document's handler agree on the
+    // key length, the cipher and whether the configuration is supported.
+    const char* dicts[] = {
+        "<< /Filter /Standard /V 1 /R 3 >>",
+        "<< /Filter /Standard /V 2 /R 3 >>",
+        "<< /Filter /Standard /V 1 /R 2 /Length 128 >>",
+        "<< /Filter /Standard /V 2 /R 3 /Length 128 >>",
+        "<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
+        "/AESV2 /Length 16 >> >> >>",
+        "<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
+        "/AESV2 >> >> >>",
+        "<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM /V2 "
+        "/Length 8 >> >> >>",
+        "<< /Filter /Standard /V 5 /R 6 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
+        "/AESV3 >> >> >>",
+        "<< /Filter /Standard /V 5 /R 5 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
+        "/AESV3 /Length 32 >> >> >>",
+        "<< /Filter /Standard /V 4 /R 4 /StrF /Identity /StmF /StdCF /CF << /StdCF << /CFM "
+        "/AESV2 >> >> >>",
+        "<< /Filter /Other /V 2 /R 3 /Length 64 >>",
     };
-    const Case cases[] = {
-        // Length missing: 0 here (the document handler reads 40), except V 1 R 2, always 40.
-        {"<< /Filter /Standard /V 1 /R 3 >>", 0, false, 1},
-        {"<< /Filter /Standard /V 2 /R 3 >>", 0, false, 2},
-        {"<< /Filter /Standard /V 1 /R 2 >>", 40, false, 1},
-        {"<< /Filter /Standard /V 2 /R 3 /Length 128 >>", 128, false, 2},
-        // Crypt filter lengths are taken as they stand, with their own defaults.
-        {"<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
-         "/AESV2 /Length 16 >> >> >>",
-         16, true, 4},
-        {"<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
-         "/AESV2 >> >> >>",
-         128, true, 4},
-        {"<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM /V2 >> "
-         ">> >>",
-         40, false, 4},
-        {"<< /Filter /Standard /V 5 /R 6 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
-         "/AESV3 >> >> >>",
-         32, true, 5},
-        {"<< /Filter /Standard /V 5 /R 6 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
-         "/AESV3 /Length 256 >> >> >>",
-         32, true, 5},
-        {"<< /Filter /Standard /V 5 /R 5 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
-         "/AESV3 /Length 32 >> >> >>",
-         32, true, 5},
-        // Unsupported: no algorithm.
-        {"<< /Filter /Standard /V 4 /R 4 /StrF /Identity /StmF /StdCF /CF << /StdCF << /CFM "
-         "/AESV2 >> >> >>",
-         0, false, 0},
-        {"<< /Filter /Other /V 2 /R 3 /Length 64 >>", 64, false, 0},
-    };
-    for (const Case& c : cases) {
-        const TSmartPDFEncryption e = Read(c.dict);
-        EXPECT_EQ(e.KeyLength, c.keyLength) << c.dict;
-        EXPECT_EQ(e.UseAES, c.aes) << c.dict;
-        EXPECT_EQ(e.Algorithm, c.algorithm) << c.dict;
+    for (const char* dict : dicts) {
+        const TSmartPDFEncryption merge = Read(dict);
+        TPDFStructure store;
+        TPDFSecurityHandler handler;
+        TPDFDictionary* trailer = store.NewDictionary();
+        trailer->SetValue("Encrypt", store.ParseText(dict));
+        handler.ReadEncryption(trailer);
+        EXPECT_EQ(merge.Algorithm, handler.Encryption.Algorithm) << dict;
+        if (handler.Encryption.Algorithm == 0) continue;
+        EXPECT_EQ(merge.KeyLength, handler.Encryption.KeyLength) << dict;
+        EXPECT_EQ(merge.UseAES, handler.Encryption.CipherMode != kCipherRc4) << dict;
+        EXPECT_EQ(merge.Aes256, handler.Encryption.CipherMode == kCipherAes256) << dict;
     }
 }
 
