@@ -74,15 +74,7 @@ std::string_view TPDFXRefReader::View(int64_t count, int64_t position, std::stri
     if (count > Size - position) count = Size - position;
     if (count < 1) return {};
     if (InMemory) return Buffer.substr(static_cast<size_t>(position), static_cast<size_t>(count));
-    storage.resize(static_cast<size_t>(count));
-    Stream->Seek(position, TStream::SeekOrigin::Beginning);
-    int64_t done = 0;
-    while (done < count) {
-        const int64_t got = Stream->Read(storage.data() + done, count - done);
-        if (got <= 0) break;
-        done += got;
-    }
-    storage.resize(static_cast<size_t>(done));
+    storage = Stream->ReadAt(position, count);
     return storage;
 }
 

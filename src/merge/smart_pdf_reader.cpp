@@ -69,16 +69,7 @@ std::string TSmartPDFReader::ReadAt(int64_t position, int64_t count) {
         return std::string(
             mapped_.Sub(static_cast<size_t>(position), static_cast<size_t>(count)).View());
     }
-    out.resize(static_cast<size_t>(count));
-    stream_->Seek(position, TStream::SeekOrigin::Beginning);
-    int64_t done = 0;
-    while (done < count) {
-        const int64_t got = stream_->Read(out.data() + done, count - done);
-        if (got <= 0) break;
-        done += got;
-    }
-    out.resize(static_cast<size_t>(done));
-    return out;
+    return stream_->ReadAt(position, count);
 }
 
 bool TSmartPDFReader::ReadHeader() {

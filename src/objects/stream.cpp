@@ -20,6 +20,21 @@ void TStream::WriteBuffer(const void* buffer, int64_t count) {
     if (count > 0 && Write(buffer, count) != count) throw EStreamError("Stream write error");
 }
 
+std::string TStream::ReadAt(int64_t position, int64_t count) {
+    std::string out;
+    if (count < 1) return out;
+    out.resize(static_cast<size_t>(count));
+    Seek(position, SeekOrigin::Beginning);
+    int64_t done = 0;
+    while (done < count) {
+        const int64_t got = Read(out.data() + done, count - done);
+        if (got <= 0) break;
+        done += got;
+    }
+    out.resize(static_cast<size_t>(done));
+    return out;
+}
+
 std::string TStream::ReadAll() {
     const int64_t size = Size();
     std::string data;

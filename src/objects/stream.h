@@ -40,6 +40,8 @@ class TStream {
 
     // The whole stream from position 0.
     std::string ReadAll();
+    // Up to `count` bytes from `position`, fewer where the stream ends or a read fails.
+    std::string ReadAt(int64_t position, int64_t count);
 };
 
 class TMemoryStream : public TStream {
