@@ -567,8 +567,17 @@ TPDFObject* TPDFDocument::ResolveObject(int32_t number) {
     return o != nullptr ? o->GetObject() : nullptr;
 }
 
+int32_t TPDFDocument::FirstUnusedNumber() const {
+    // Above every object and every number a reference names: a new object must not answer
+    // for a reference that dangled in the file. References beyond what a file may number
+    // (ISO 32000-1 Annex C) are left out: they cannot have been meant.
+    constexpr int32_t kMaxObjectNumber = 8388607;
+    const int32_t referenced = Structure->HighestReference();
+    return std::max(highest_, referenced <= kMaxObjectNumber ? referenced : 0) + 1;
+}
+
 TPDFIndObj* TPDFDocument::AddObject(TPDFObject* object, bool rebuildIndex) {
-    const int32_t number = HighestObjectNumber() + 1;
+    const int32_t number = FirstUnusedNumber();
     auto o = std::make_unique<TPDFIndObj>(this, number, 0);
     o->Loaded = true;
     o->Decrypted = true;
@@ -581,7 +590,11 @@ TPDFIndObj* TPDFDocument::AddObject(TPDFObject* object, bool rebuildIndex) {
         // The new number is above every other, so appending keeps the index sorted.
         indexNumbers_.push_back(number);
         indexPositions_.push_back(static_cast<int32_t>(objects_.size() - 1));
-        if (!directIndex_.empty() || indexNumbers_.size() == 1) {
+        // The table by number stays only while numbers are dense.
+        if (!directIndex_.empty() &&
+            static_cast<size_t>(number) > 4 * objects_.size() + directIndex_.size() + 1024) {
+            directIndex_.clear();
+        } else if (!directIndex_.empty() || indexNumbers_.size() == 1) {
             directIndex_.resize(static_cast<size_t>(number) + 1, -1);
             directIndex_[number] = indexPositions_.back();
         }

@@ -104,6 +104,8 @@ class TPDFDocument : public IPDFObjectOwner {
     // The object numbers of pages 1..n in order.
     std::vector<int32_t> PageObjectNumbers() const;
     int32_t HighestObjectNumber() const;
+    // The number the next new object gets.
+    int32_t FirstUnusedNumber() const;
 
     TVMXSortedUniqueIntegerList EnteredNumbers;
     std::vector<XRefEntry> XRefEntries;

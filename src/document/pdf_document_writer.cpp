@@ -85,8 +85,9 @@ bool TPDFDocument::WriteTo(TStream& stream) {
         // A repaired file can hold several objects under one number (older revisions of an
         // updated file). The one lookups find keeps the number; the others are written under
         // new numbers after the highest, so the file stays valid and nothing is lost.
-        int32_t nextFree = highest;
-        highest += shadowed;
+        // (Above every number a reference names too, so no dangling reference finds them.)
+        int32_t nextFree = shadowed > 0 ? std::max(highest, FirstUnusedNumber() - 1) : highest;
+        highest = nextFree + shadowed;
         // One subsection covers 0..highest. A file whose numbers are absurdly sparse (a
         // hostile "99999999 0 obj") would turn that into gigabytes of rows; its table lists
         // only the numbers present instead, in runs of consecutive numbers.

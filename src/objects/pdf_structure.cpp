@@ -30,6 +30,7 @@ void TPDFStructure::FreeAll() {
 
 void TPDFStructure::Clear() {
     NumberDecimals = 4;
+    highestReference_ = 0;
     FreeAll();
 }
 
@@ -126,6 +127,7 @@ TPDFDictionary* TPDFStructure::NewDictionary() { return Make<TPDFDictionary>(); 
 
 TPDFIndRef* TPDFStructure::NewIndRef(int32_t targetNumber, int32_t targetGeneration) {
     auto* r = Make<TPDFIndRef>();
+    if (targetNumber > highestReference_) highestReference_ = targetNumber;
     r->TargetNumber = targetNumber;
     r->TargetGeneration = targetGeneration;
     return r;

@@ -72,6 +72,11 @@ class TPDFStructure {
     // Live objects in creation order (tests and diagnostics).
     const TPDFObject* ObjectAt(int32_t index) const;
 
+    // The highest object number any reference of this store names (0 without references),
+    // so that new objects can be numbered where no reference, however dangling, already
+    // points.
+    int32_t HighestReference() const { return highestReference_; }
+
     int32_t Spare = 0;
     // GetDecodedData of this store's streams yields at most this many bytes; an owner that
     // bounds its memory by the size of its input lowers it.
@@ -90,6 +95,7 @@ class TPDFStructure {
     // CommonName results: once shared, a name is never freed until Clear, and no earlier
     // name with the same text can appear later, so the first FindName hit stays the answer.
     std::unordered_map<std::string, TPDFName*> pooled_;
+    int32_t highestReference_ = 0;
 };
 
 }  // namespace verava

@@ -456,6 +456,20 @@ TEST(DocumentLoad, ACatalogWhosePagesNameNoTreeGivesWayToOneThatHasOne) {
     }
 }
 
+TEST(DocumentLoad, NewObjectsNeverAnswerForAReferenceThatDangled) {
+    // The catalog names outlines 9, which the file does not hold; the blank page put in for
+    // the lost page 50 must not become object 9.
+    PdfBuilder b = testing::SimpleDocument(2);  // objects 1..8
+    b.Set(1, "<< /Type /Catalog /Pages 2 0 R /Outlines 9 0 R >>");
+    b.Set(2, "<< /Type /Pages /Kids [5 0 R 50 0 R 7 0 R] /Count 3 >>");
+    auto doc = Load(b.Build());
+    EXPECT_EQ(testing::PageLabels(*doc), (std::vector<std::string>{"Page 1", "?", "Page 2"}));
+    EXPECT_EQ(doc->GetRoot()->GetValue("Outlines", true), nullptr);
+    auto again = Load(Save(*doc));
+    EXPECT_EQ(again->GetRoot()->GetValue("Outlines", true), nullptr);
+    EXPECT_GT(doc->FirstUnusedNumber(), 50);
+}
+
 TEST(DocumentLoad, RepairKeepsTheTrailerOfAStreamOnlyFile) {
     // No "trailer" keyword anywhere: the repaired table must still use the trailer the
     // cross-reference stream gave, not a catalog made up while the offsets missed.
