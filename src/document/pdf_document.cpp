@@ -155,10 +155,10 @@ uint8_t TPDFDocument::OpenSecurity(const std::u16string& password) {
     wasEncrypted_ = true;
     security_.ReadEncryption(Trailer);
     security_.TryPassword(u"");
-    security_.EmptyPasswordOpens = security_.UserAccepted;
+    security_.SetEmptyPasswordOpens(security_.UserAccepted());
     // Trying the empty password again would change nothing.
     if (!password.empty()) security_.TryPassword(password);
-    if (!security_.UserAccepted && !security_.OwnerAccepted) return kPasswordRejected;
+    if (!security_.UserAccepted() && !security_.OwnerAccepted()) return kPasswordRejected;
     return kLoaded;
 }
 

@@ -97,7 +97,7 @@ bool TPDFDocument::WriteTo(TStream& stream) {
         rows[0] = XRefEntry{0, 65535, 0, false, 0, 0, false};
 
         const bool encrypting = NeedsDecryption();
-        const int32_t encryptNumber = security_.Encryption.EncryptObjectNumber;
+        const int32_t encryptNumber = security_.Encryption().EncryptObjectNumber;
         for (const auto& holder : objects_) {
             TPDFIndObj& o = *holder;
             if (o.Number < 0) continue;

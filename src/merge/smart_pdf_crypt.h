@@ -1,8 +1,8 @@
 // The standard security handler's algorithms (ISO 32000-1, 7.6.3; ISO 32000-2, 7.6.4) as a
 // merge input uses them: password checks, file key, object keys and in-place decryption,
-// run over the parameters of TSmartPDFEncryption. The derivations themselves are those of
-// TPDFSecurityHandler; this class feeds them the merge input's record and keeps the merge's
-// own key class numbering and password marker.
+// run over the parameters of TSmartPDFEncryption. The derivations are the value functions of
+// standard_keys.h, the document's handler's too; this class keeps what they return, the
+// merge's own key class numbering and its password marker.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +10,7 @@
 #include <string_view>
 
 #include "objects/pdf_object.h"
-#include "objects/pdf_structure.h"
-#include "security/pdf_security_handler.h"
+#include "security/pdf_encryption.h"
 
 namespace verava {
 
@@ -50,42 +49,49 @@ class TSmartPDFCrypt {
     TSmartPDFCrypt& operator=(const TSmartPDFCrypt&) = delete;
 
     void SetPermissions(uint32_t p);
+    // The first element of the trailer's "ID", which the revision 2-4 derivation reads.
+    void SetFileID(std::string id) { fileID_ = std::move(id); }
     // Checks `password` as user and then as owner password. Accepted: Password := "!" +
     // password and ObjectKeyBase := FileKey; otherwise Password is cleared.
     bool SetPassword(const std::u16string& password);
     bool CheckUserPassword(const std::u16string& password);
     bool CheckOwnerPassword(const std::u16string& password);
     // ISO 32000-1 Algorithm 1 (the file key itself for AES-256).
-    std::string ObjectKey(int32_t number, int32_t generation);
+    std::string ObjectKey(int32_t number, int32_t generation) const;
     // Strings and stream data inside `object`, in place; "XRef" streams, and "Metadata"
     // streams when EncryptMetadata is false, are left alone. An empty key changes nothing.
-    void DecryptObject(std::string_view key, TPDFObject* object);
+    void DecryptObject(std::string_view key, TPDFObject* object) const;
 
-    std::string ObjectKeyBase;
-    std::string FileKey;
-    std::u16string Password;  // "!" + the accepted password, or empty
-    TSmartPDFEncryption Encryption;
-    uint8_t EncryptState = 0;  // 0 none, 1 V != 0, 2 V 0 or missing
-    uint32_t PermissionBits = 0;
-    uint8_t PermissionFlags = 0;
-    uint8_t ExtraPermissionFlags = 0;
-    uint8_t KeyClass = kSmartKeyClassRc4_40;
-    std::string ComputedOwner;
-    std::string ComputedUser;
-    std::string OwnerPassword;
-    std::string UserPassword;
-    bool MalformedP = false;
-    std::string FileID;  // the first element of the trailer's "ID"
+    const std::string& ObjectKeyBase() const { return objectKeyBase_; }
+    const std::string& FileKey() const { return fileKey_; }
+    // "!" + the accepted password, or empty.
+    const std::u16string& Password() const { return password_; }
+    const TSmartPDFEncryption& Encryption() const { return encryption_; }
+    uint8_t EncryptState() const { return encryptState_; }  // 0 none, 1 V != 0, 2 V 0 or missing
+    uint32_t PermissionBits() const { return permissionBits_; }
+    uint8_t PermissionFlags() const { return permissionFlags_; }
+    uint8_t ExtraPermissionFlags() const { return extraPermissionFlags_; }
+    // Set by the password checks.
+    uint8_t KeyClass() const { return keyClass_; }
+    bool MalformedP() const { return malformedP_; }
+    const std::string& FileID() const { return fileID_; }
 
   private:
-    // Loads the record, the file identifier and the keys into the shared handler.
-    void Prepare();
-    // Takes the results of a check back from the shared handler.
-    void Collect();
+    bool CheckPassword(const std::u16string& password, bool owner);
 
-    TPDFSecurityHandler handler_;
-    TPDFStructure idStore_;  // holds the one-element "ID" the derivation reads
-    int32_t encryptObjectNumber_ = 0;
+    std::string objectKeyBase_;
+    std::string fileKey_;
+    std::u16string password_;
+    TSmartPDFEncryption encryption_;
+    uint8_t encryptState_ = 0;
+    uint32_t permissionBits_ = 0;
+    uint8_t permissionFlags_ = 0;
+    uint8_t extraPermissionFlags_ = 0;
+    uint8_t keyClass_ = kSmartKeyClassRc4_40;
+    bool malformedP_ = false;
+    std::string fileID_;
+    // The record in the form the derivations read, made once.
+    TPDFEncryption record_;
 };
 
 }  // namespace verava

@@ -41,7 +41,7 @@ uint8_t TSmartPDFInfo::ReadEncryption(const TPDFDictionary* dict, TSmartPDFEncry
 TSmartPDFInfo::TSmartPDFInfo(TSmartPDFReader& reader, bool count, const std::u16string& password)
     : Reader(&reader), Version(reader.Version()) {
     reader.SetOnIDCreated([this](TSmartPDFReader&) {
-        if (Crypt) Crypt->FileID = FirstIdElement();
+        if (Crypt) Crypt->SetFileID(FirstIdElement());
     });
     reader.SetOnObjectStream([this](int32_t number, TPDFStream* stream) {
         if (EncryptState == 1 && Crypt) Crypt->DecryptObject(Crypt->ObjectKey(number, 0), stream);
@@ -74,7 +74,7 @@ TSmartPDFInfo::TSmartPDFInfo(TSmartPDFReader& reader, bool count, const std::u16
     }
 
     Crypt = std::make_unique<TSmartPDFCrypt>(Encryption, EncryptState, encryptNumber);
-    Crypt->FileID = FirstIdElement();
+    Crypt->SetFileID(FirstIdElement());
     Crypt->SetPermissions(permissions);
     Crypt->SetPassword(password);
     if (count) Count();

@@ -1,34 +1,24 @@
 // The standard security handler of an encrypted document (ISO 32000-1 7.6.3, ISO 32000-2
 // 7.6.4): reads the trailer's "Encrypt" dictionary, checks passwords as user or owner password
-// for revisions 2 to 6, derives the file key and each object's key, and decrypts or
-// re-encrypts strings and streams in place. The document holds one and calls it on load, on
-// fetch and on save; it owns neither the trailer nor any PDF object.
+// for revisions 2 to 6 (with the derivations of standard_keys.h), keeps the accepted key, and
+// decrypts or re-encrypts strings and streams in place. The document holds one and calls it
+// on load, on fetch and on save; it owns neither the trailer nor any PDF object.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "objects/pdf_object.h"
 #include "security/pdf_encryption.h"
+#include "security/standard_keys.h"
 
 namespace verava {
 
-// Values of TPDFSecurityHandler::KeyClass: the cipher and the key length of the revision 2-4
-// derivation.
-inline constexpr uint8_t kKeyClassRc4_40 = 0;     // 5-byte key
-inline constexpr uint8_t kKeyClassRc4_128 = 1;    // 16-byte key (any length but those below)
-inline constexpr uint8_t kKeyClassAes128 = 2;     // 16-byte key, "sAlT" object keys
-inline constexpr uint8_t kKeyClassAes256R5 = 3;   // 32-byte key from "UE"/"OE"
-inline constexpr uint8_t kKeyClassRc4Medium = 5;  // 40 < Length < 128: Length / 8 bytes
-inline constexpr uint8_t kKeyClassAes256R6 = 6;   // 32-byte key from "UE"/"OE"
-
 class TPDFSecurityHandler {
   public:
-    // The 32-byte password padding string of ISO 32000-1, 7.6.3.3, Algorithm 2.
-    static const std::string& PaddingString();
     // Containers nested deeper than this are left as they are by DecryptObject/EncryptObject.
     static constexpr int kMaxDepth = 1024;
 
@@ -48,9 +38,9 @@ class TPDFSecurityHandler {
     // An empty password never opens an AES-256 file as owner.
     void TryPassword(const std::u16string& password);
     bool NeedsDecryption();
-    // Both try the byte forms of `password` in turn and set FileKey, UserPassword and
-    // OwnerPassword from the first form accepted. Without an "Encrypt" entry they accept
-    // exactly the empty password; with an unsupported one they accept nothing.
+    // Both try the byte forms of `password` in turn and set FileKey from the first form
+    // accepted. Without an "Encrypt" entry they accept exactly the empty password; with an
+    // unsupported one they accept nothing.
     bool CheckUserPassword(const std::u16string& password);
     bool CheckOwnerPassword(const std::u16string& password);
     // The byte forms of `password` the current revision is tried with, in order:
@@ -60,9 +50,8 @@ class TPDFSecurityHandler {
     // The key for strings and streams of object (number, generation); empty for the
     // encryption dictionary itself.
     std::string ObjectKey(int32_t number, int32_t generation) const;
-    // Decrypt or encrypt every string and stream inside `object` in place. "XRef" streams,
-    // and "Metadata" streams when EncryptMetadata is false, are left alone. Modified flags
-    // are kept as they were. An empty key leaves everything unchanged.
+    // Decrypt or encrypt every string and stream inside `object` in place (see
+    // TransformObject).
     void DecryptObject(std::string_view key, TPDFObject* object) const;
     void EncryptObject(std::string_view key, TPDFObject* object) const;
 
@@ -77,54 +66,56 @@ class TPDFSecurityHandler {
     // "" when the document is not encrypted with a supported configuration.
     std::string CipherName();
 
-    // Revisions 2-4 (ISO 32000-1 Algorithms 2-5): derives FileKey and ComputedUser from
-    // UserPassword, OwnerPassword, ComputedOwner and ComputedUser (see the .cpp).
-    void ComputeFileKey();
-    // ISO 32000-2 Algorithm 2.B: the revision 6 password hash (32 bytes).
-    static std::string Revision6Hash(std::string_view input, std::string_view password,
-                                     std::string_view userData);
-    // Revisions 5 and 6: decrypts "Perms" with FileKey and, when it carries the "adb" marker,
-    // takes Permissions from it. Does not affect acceptance.
-    void CheckPermsEntry();
     // Sets PermissionBits, MalformedP and the two flag bytes from a "P" value.
     void SetPermissions(uint32_t p);
-    // The key length n in bytes of the revision 2-4 derivation for the current KeyClass.
-    int KeyBytes() const;
+    // The document records whether the empty password opened the file.
+    void SetEmptyPasswordOpens(bool opens) { emptyPasswordOpens_ = opens; }
 
-    TPDFEncryption Encryption;
-
+    // The record read from the encryption dictionary.
+    const TPDFEncryption& Encryption() const { return encryption_; }
     // Security state.
-    std::u16string Password;  // the accepted password
-    bool UserAccepted = false;
-    bool OwnerAccepted = false;
-    std::string ObjectKeyBase;         // file key remembered when a password was accepted
-    std::string FileKey;               // key produced by the last check
-    uint32_t PermissionBits = 0;       // copy of "P"
-    uint8_t PermissionFlags = 0;       // 1 print, 2 copy, 4 modify, 8 annotate
-    uint8_t ExtraPermissionFlags = 0;  // 1 fill forms, 2 accessibility, 4 assemble, 8 HQ print
-    uint8_t KeyClass = kKeyClassRc4_40;
-    std::string ComputedOwner;  // work values of the revision 2-4 derivation
-    std::string ComputedUser;
-    std::string OwnerPassword;  // password bytes of the last check
-    std::string UserPassword;
-    bool EmptyPasswordOpens = false;
-    bool MalformedP = false;  // "P" below 65536: its high bits should all be set
+    const std::u16string& Password() const { return password_; }  // the accepted password
+    bool UserAccepted() const { return userAccepted_; }
+    bool OwnerAccepted() const { return ownerAccepted_; }
+    // The file key remembered when a password was accepted.
+    const std::string& ObjectKeyBase() const { return objectKeyBase_; }
+    const std::string& FileKey() const { return fileKey_; }  // key of the last check passed
+    uint32_t PermissionBits() const { return permissionBits_; }  // copy of "P"
+    uint8_t PermissionFlags() const { return permissions_.flags; }
+    uint8_t ExtraPermissionFlags() const { return permissions_.extraFlags; }
+    bool MalformedP() const { return permissions_.malformed; }
+    // Set by the password checks.
+    uint8_t KeyClass() const { return keyClass_; }
+    // The key length n in bytes of the revision 2-4 derivation for the current KeyClass.
+    int KeyBytes() const { return KeyBytesOf(keyClass_, encryption_.KeyLength); }
+    bool EmptyPasswordOpens() const { return emptyPasswordOpens_; }
 
   private:
     void ClearState();
-    void SetKeyClass();
-    bool LegacyUserMatches() const;
-    // One check of password bytes as the derivation hashes them; the record must describe a
-    // supported configuration and KeyClass must be set.
-    bool CheckUserBytes(const std::string& bytes);
-    bool CheckOwnerBytes(const std::string& bytes);
-    bool CheckAes256(std::string_view password, bool owner);
-    void Transform(std::string_view key, TPDFObject* object, bool decrypt, int depth,
-                   std::unordered_set<const TPDFObject*>& seen) const;
-    std::string TransformBytes(std::string_view key, std::string_view data, bool decrypt) const;
+    // The key that password bytes open the file with; the record must describe a supported
+    // configuration.
+    std::optional<std::string> CheckBytes(const std::string& bytes, bool owner);
+    bool CheckPassword(const std::u16string& password, bool owner);
     std::string FirstIdElement();
 
+    TPDFEncryption encryption_;
+    std::u16string password_;
+    bool userAccepted_ = false;
+    bool ownerAccepted_ = false;
+    std::string objectKeyBase_;
+    std::string fileKey_;
+    uint32_t permissionBits_ = 0;
+    TPermissionFlags permissions_;
+    uint8_t keyClass_ = kKeyClassRc4_40;
+    bool emptyPasswordOpens_ = false;
     TPDFDictionary* trailer_ = nullptr;
 };
+
+// Decrypts or encrypts every string and stream inside `object` in place with the cipher of
+// `e`. "XRef" streams, and "Metadata" streams when EncryptMetadata is false, are left alone;
+// containers nested deeper than TPDFSecurityHandler::kMaxDepth too. Modified flags are kept
+// as they were. An empty key leaves everything unchanged.
+void TransformObject(const TPDFEncryption& e, std::string_view key, TPDFObject* object,
+                     bool decrypt);
 
 }  // namespace verava

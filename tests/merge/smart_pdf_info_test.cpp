@@ -95,11 +95,11 @@ TEST(SmartPDFInfo, ReadsKeysAsTheDocumentHandlerDoes) {
         TPDFDictionary* trailer = store.NewDictionary();
         trailer->SetValue("Encrypt", store.ParseText(dict));
         handler.ReadEncryption(trailer);
-        EXPECT_EQ(merge.Algorithm, handler.Encryption.Algorithm) << dict;
-        if (handler.Encryption.Algorithm == 0) continue;
-        EXPECT_EQ(merge.KeyLength, handler.Encryption.KeyLength) << dict;
-        EXPECT_EQ(merge.UseAES, handler.Encryption.CipherMode != kCipherRc4) << dict;
-        EXPECT_EQ(merge.Aes256, handler.Encryption.CipherMode == kCipherAes256) << dict;
+        EXPECT_EQ(merge.Algorithm, handler.Encryption().Algorithm) << dict;
+        if (handler.Encryption().Algorithm == 0) continue;
+        EXPECT_EQ(merge.KeyLength, handler.Encryption().KeyLength) << dict;
+        EXPECT_EQ(merge.UseAES, handler.Encryption().CipherMode != kCipherRc4) << dict;
+        EXPECT_EQ(merge.Aes256, handler.Encryption().CipherMode == kCipherAes256) << dict;
     }
 }
 
@@ -164,10 +164,10 @@ TEST(SmartPDFInfo, NumbersKeyClassesForTheMerge) {
         ReaderOver r(DocumentWith("/Encrypt 20 0 R /ID [<0102> <0304>]", c.dict));
         TSmartPDFInfo info(r.reader, false, u"wrong");
         ASSERT_NE(info.Crypt, nullptr);
-        EXPECT_EQ(info.Crypt->KeyClass, c.keyClass) << c.dict;
+        EXPECT_EQ(info.Crypt->KeyClass(), c.keyClass) << c.dict;
         // A wrong password is no error: the marker stays empty.
-        EXPECT_TRUE(info.Crypt->Password.empty());
-        EXPECT_EQ(info.Crypt->FileID, std::string("\x01\x02", 2));
+        EXPECT_TRUE(info.Crypt->Password().empty());
+        EXPECT_EQ(info.Crypt->FileID(), std::string("\x01\x02", 2));
         EXPECT_EQ(info.SecurityStatus(0), 1);
     }
 }
@@ -177,17 +177,17 @@ TEST(SmartPDFInfo, PasswordMarkerAndPermissions) {
         // Without encryption the empty password is accepted: "!" alone.
         ReaderOver r(DocumentWith(""));
         TSmartPDFInfo info(r.reader, false, u"");
-        EXPECT_EQ(info.Crypt->Password, u"!");
+        EXPECT_EQ(info.Crypt->Password(), u"!");
         EXPECT_EQ(info.EncryptDict, nullptr);
     }
     {
         // Permissions come from P, whatever the configuration.
         ReaderOver r(DocumentWith("/Encrypt 20 0 R", "<< /Filter /Standard /V 9 /P -4 >>"));
         TSmartPDFInfo info(r.reader, false, u"");
-        EXPECT_EQ(info.Crypt->PermissionBits, 0xFFFFFFFCu);
-        EXPECT_EQ(info.Crypt->PermissionFlags, 1 | 2 | 4 | 8);
-        EXPECT_FALSE(info.Crypt->MalformedP);
-        EXPECT_TRUE(info.Crypt->Password.empty());
+        EXPECT_EQ(info.Crypt->PermissionBits(), 0xFFFFFFFCu);
+        EXPECT_EQ(info.Crypt->PermissionFlags(), 1 | 2 | 4 | 8);
+        EXPECT_FALSE(info.Crypt->MalformedP());
+        EXPECT_TRUE(info.Crypt->Password().empty());
         ASSERT_NE(info.EncryptDict, nullptr);
     }
 }
@@ -202,12 +202,12 @@ TEST(SmartPDFInfo, PasswordsAreTriedInTheFormsTheDocumentTries) {
         DocumentWith("/Encrypt 20 0 R /ID [" + id + " " + id + "]", testing::EncryptDictionary(e)));
     {
         TSmartPDFInfo info(r.reader, false, u"\u4E2D\u6587");
-        EXPECT_EQ(info.Crypt->Password, u"!\u4E2D\u6587");
-        EXPECT_EQ(testing::ToHex(info.Crypt->ObjectKeyBase), testing::ToHex(testing::FileKey(e)));
+        EXPECT_EQ(info.Crypt->Password(), u"!\u4E2D\u6587");
+        EXPECT_EQ(testing::ToHex(info.Crypt->ObjectKeyBase()), testing::ToHex(testing::FileKey(e)));
     }
     {
         TSmartPDFInfo info(r.reader, false, u"\u6587\u4E2D");  // 文中
-        EXPECT_TRUE(info.Crypt->Password.empty());
+        EXPECT_TRUE(info.Crypt->Password().empty());
     }
 }
 
@@ -221,13 +221,13 @@ TEST(SmartPDFInfo, InstallsAndRemovesReaderHooks) {
         TSmartPDFInfo info(r.reader, false, u"");
         EXPECT_TRUE(static_cast<bool>(r.reader.OnIDCreated()));
         EXPECT_TRUE(static_cast<bool>(r.reader.OnObjectStream()));
-        EXPECT_EQ(info.Crypt->FileID, "");
+        EXPECT_EQ(info.Crypt->FileID(), "");
         // The new identifier of FinishTrailer reaches the crypt.
         r.reader.FinishTrailer();
         auto* id = As<TPDFArray>(r.reader.Trailer()->GetValue("ID"));
         ASSERT_NE(id, nullptr);
-        EXPECT_EQ(info.Crypt->FileID, As<TPDFString>(id->Get(0))->Bytes);
-        EXPECT_EQ(info.Crypt->FileID.size(), 16u);
+        EXPECT_EQ(info.Crypt->FileID(), As<TPDFString>(id->Get(0))->Bytes);
+        EXPECT_EQ(info.Crypt->FileID().size(), 16u);
     }
     EXPECT_FALSE(static_cast<bool>(r.reader.OnIDCreated()));
     EXPECT_FALSE(static_cast<bool>(r.reader.OnObjectStream()));

@@ -224,12 +224,12 @@ TEST(SmartPDFInfoPeer, RecognisesQpdfEncryptionAndDecryptsObjectStreams) {
             EXPECT_TRUE(r.reader.Encrypted());
             TSmartPDFInfo user(r.reader, false, u"user");
             EXPECT_EQ(user.SecurityStatus(0), 1) << c.encrypt;
-            EXPECT_EQ(user.Crypt->Password, u"!user") << c.encrypt;
-            EXPECT_EQ(user.Crypt->KeyClass, c.keyClass) << c.encrypt;
+            EXPECT_EQ(user.Crypt->Password(), u"!user") << c.encrypt;
+            EXPECT_EQ(user.Crypt->KeyClass(), c.keyClass) << c.encrypt;
             TSmartPDFInfo owner(r.reader, false, u"owner");
-            EXPECT_EQ(owner.Crypt->Password, u"!owner") << c.encrypt;
+            EXPECT_EQ(owner.Crypt->Password(), u"!owner") << c.encrypt;
             TSmartPDFInfo wrong(r.reader, false, u"nobody");
-            EXPECT_TRUE(wrong.Crypt->Password.empty()) << c.encrypt;
+            EXPECT_TRUE(wrong.Crypt->Password().empty()) << c.encrypt;
             EXPECT_EQ(wrong.SecurityStatus(0), 1);
         }
         {

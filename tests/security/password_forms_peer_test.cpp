@@ -69,8 +69,8 @@ TEST(PasswordFormsPeer, QpdfFilesProtectedWithRawBytesOpenWithTheTypedText) {
             TPDFDocument document;
             TMemoryStream stream(bytes);
             ASSERT_EQ(document.LoadFromStream(stream, c.typed), TPDFDocument::kLoaded);
-            EXPECT_EQ(document.Security().UserAccepted, c.asUser);
-            EXPECT_EQ(document.Security().OwnerAccepted, !c.asUser);
+            EXPECT_EQ(document.Security().UserAccepted(), c.asUser);
+            EXPECT_EQ(document.Security().OwnerAccepted(), !c.asUser);
             EXPECT_EQ(testing::PageLabels(document),
                       (std::vector<std::string>{"Page 1", "Page 2"}));
         }

@@ -133,19 +133,19 @@ void ExpectOpens(const StandardEncryption& e, const OpenCase& c) {
     TPDFSecurityHandler& h = p.handler;
     ASSERT_EQ(h.EncryptionStatus(), 1);
     h.TryPassword(c.typed);
-    EXPECT_EQ(h.UserAccepted, c.asUser);
-    EXPECT_EQ(h.OwnerAccepted, c.asOwner);
-    EXPECT_EQ(h.Password, c.typed);
-    EXPECT_EQ(ToHex(h.ObjectKeyBase), ToHex(FileKey(e)));
-    EXPECT_EQ(ToHex(h.FileKey), ToHex(FileKey(e)));
+    EXPECT_EQ(h.UserAccepted(), c.asUser);
+    EXPECT_EQ(h.OwnerAccepted(), c.asOwner);
+    EXPECT_EQ(h.Password(), c.typed);
+    EXPECT_EQ(ToHex(h.ObjectKeyBase()), ToHex(FileKey(e)));
+    EXPECT_EQ(ToHex(h.FileKey()), ToHex(FileKey(e)));
     // The single checks, as the merge's input check makes them.
     EXPECT_EQ(h.CheckUserPassword(c.typed), c.asUser);
     EXPECT_EQ(h.CheckOwnerPassword(c.typed), c.asOwner);
 
     h.TryPassword(c.wrong);
-    EXPECT_FALSE(h.UserAccepted);
-    EXPECT_FALSE(h.OwnerAccepted);
-    EXPECT_EQ(h.ObjectKeyBase, "");
+    EXPECT_FALSE(h.UserAccepted());
+    EXPECT_FALSE(h.OwnerAccepted());
+    EXPECT_EQ(h.ObjectKeyBase(), "");
     EXPECT_FALSE(h.CheckUserPassword(c.wrong));
     EXPECT_FALSE(h.CheckOwnerPassword(c.wrong));
 }
@@ -197,19 +197,19 @@ TEST(PasswordForms, EqualLengthChinesePasswordsNoLongerCollide) {
             Protected p(e);
             for (const std::u16string& other : {kWenZhong, kZhongGuo, std::u16string(u"??")}) {
                 p.handler.TryPassword(other);
-                EXPECT_FALSE(p.handler.UserAccepted || p.handler.OwnerAccepted);
+                EXPECT_FALSE(p.handler.UserAccepted() || p.handler.OwnerAccepted());
             }
             p.handler.TryPassword(kZhongWen);
-            EXPECT_TRUE(p.handler.UserAccepted);
+            EXPECT_TRUE(p.handler.UserAccepted());
         }
         {
             // Nor do they open a file whose password really is "??".
             e.UserPassword = "??";
             Protected p(e);
             p.handler.TryPassword(kZhongWen);
-            EXPECT_FALSE(p.handler.UserAccepted || p.handler.OwnerAccepted);
+            EXPECT_FALSE(p.handler.UserAccepted() || p.handler.OwnerAccepted());
             p.handler.TryPassword(u"??");
-            EXPECT_TRUE(p.handler.UserAccepted);
+            EXPECT_TRUE(p.handler.UserAccepted());
         }
     }
 }
@@ -223,8 +223,8 @@ TEST(PasswordForms, FirstFormThatOpensDecidesTheRole) {
     {
         Protected p(e);
         p.handler.TryPassword(kZhongWen);
-        EXPECT_TRUE(p.handler.UserAccepted);
-        EXPECT_FALSE(p.handler.OwnerAccepted);
+        EXPECT_TRUE(p.handler.UserAccepted());
+        EXPECT_FALSE(p.handler.OwnerAccepted());
         // A single owner check goes on to the UTF-8 form.
         EXPECT_TRUE(p.handler.CheckOwnerPassword(kZhongWen));
     }
@@ -232,8 +232,8 @@ TEST(PasswordForms, FirstFormThatOpensDecidesTheRole) {
     {
         Protected p(e);
         p.handler.TryPassword(kZhongWen);
-        EXPECT_FALSE(p.handler.UserAccepted);
-        EXPECT_TRUE(p.handler.OwnerAccepted);
+        EXPECT_FALSE(p.handler.UserAccepted());
+        EXPECT_TRUE(p.handler.OwnerAccepted());
     }
 }
 
@@ -245,14 +245,15 @@ TEST(PasswordForms, AcceptedBytesAreTheOnesLaterDerivationsUse) {
     Protected p(e);
     TPDFSecurityHandler& h = p.handler;
     h.TryPassword(kZhongWen);
-    ASSERT_TRUE(h.UserAccepted);
-    EXPECT_EQ(ToHex(h.UserPassword), ToHex(kZhongWenGbk));
-    EXPECT_EQ(ToHex(h.FileKey), ToHex(FileKey(e)));
+    ASSERT_TRUE(h.UserAccepted());
+    EXPECT_EQ(ToHex(h.FileKey()), ToHex(FileKey(e)));
     EXPECT_EQ(ToHex(h.ObjectKey(7, 0)), ToHex(testing::Rc4ObjectKey(FileKey(e), 7, 0)));
     // Owner access recovers the user password's bytes from "O".
     h.TryPassword(u"owner");
-    ASSERT_TRUE(h.OwnerAccepted);
-    EXPECT_EQ(ToHex(h.UserPassword.substr(0, kZhongWenGbk.size())), ToHex(kZhongWenGbk));
+    ASSERT_TRUE(h.OwnerAccepted());
+    const std::string recovered =
+        UserPasswordOfOwnerEntry(h.Encryption(), ComputeOwnerKey(h.Encryption(), "owner"));
+    EXPECT_EQ(ToHex(recovered.substr(0, kZhongWenGbk.size())), ToHex(kZhongWenGbk));
     EXPECT_EQ(ToHex(h.ObjectKey(7, 0)), ToHex(testing::Rc4ObjectKey(FileKey(e), 7, 0)));
 }
 
@@ -294,11 +295,11 @@ TEST(PasswordForms, TextThatPreparesToNothingIsNoOwnerAccessToAes256) {
     TPDFSecurityHandler& h = p.handler;
     ASSERT_TRUE(h.CheckOwnerPassword(u"\u00AD"));
     h.TryPassword(u"\u00AD");
-    EXPECT_FALSE(h.UserAccepted);
-    EXPECT_FALSE(h.OwnerAccepted);
+    EXPECT_FALSE(h.UserAccepted());
+    EXPECT_FALSE(h.OwnerAccepted());
     h.TryPassword(u"u");
-    EXPECT_TRUE(h.UserAccepted);
-    EXPECT_FALSE(h.OwnerAccepted);
+    EXPECT_TRUE(h.UserAccepted());
+    EXPECT_FALSE(h.OwnerAccepted());
 }
 
 }  // namespace

@@ -226,23 +226,23 @@ TEST_F(PdfSecurityHandlerPeerTest, QpdfEncryptedFilesOpenAndDecryptLikeQpdfShows
         TPDFSecurityHandler h;
         h.ReadEncryption(trailer);
         ASSERT_EQ(h.EncryptionStatus(), 1);
-        EXPECT_EQ(h.Encryption.Revision, c.revision);
+        EXPECT_EQ(h.Encryption().Revision, c.revision);
         EXPECT_EQ(h.CipherName(), c.cipher);
-        EXPECT_EQ(h.Encryption.EncryptMetadata, !c.clearMetadata);
-        EXPECT_GT(h.Encryption.EncryptObjectNumber, 0);
+        EXPECT_EQ(h.Encryption().EncryptMetadata, !c.clearMetadata);
+        EXPECT_GT(h.Encryption().EncryptObjectNumber, 0);
 
         // Exactly the right passwords, in exactly their roles.
         h.TryPassword(u"wrong");
-        EXPECT_FALSE(h.UserAccepted);
-        EXPECT_FALSE(h.OwnerAccepted);
+        EXPECT_FALSE(h.UserAccepted());
+        EXPECT_FALSE(h.OwnerAccepted());
         h.TryPassword(owner);
-        EXPECT_FALSE(h.UserAccepted);
-        EXPECT_TRUE(h.OwnerAccepted);
-        const std::string ownerKey = h.ObjectKeyBase;
+        EXPECT_FALSE(h.UserAccepted());
+        EXPECT_TRUE(h.OwnerAccepted());
+        const std::string ownerKey = h.ObjectKeyBase();
         h.TryPassword(user);
-        EXPECT_TRUE(h.UserAccepted);
-        EXPECT_FALSE(h.OwnerAccepted);
-        EXPECT_EQ(h.ObjectKeyBase, ownerKey);
+        EXPECT_TRUE(h.UserAccepted());
+        EXPECT_FALSE(h.OwnerAccepted());
+        EXPECT_EQ(h.ObjectKeyBase(), ownerKey);
         EXPECT_EQ(h.EncryptionStatus(), 1);
         ASSERT_TRUE(h.NeedsDecryption());
 
@@ -287,7 +287,7 @@ TEST_F(PdfSecurityHandlerPeerTest, QpdfEncryptedFilesOpenAndDecryptLikeQpdfShows
         const std::string contentKey = h.ObjectKey(contentNumber, 0);
         h.EncryptObject(contentKey, content);
         h.EncryptObject(h.ObjectKey(infoNumber, 0), info);
-        if (h.Encryption.CipherMode == kCipherRc4) {
+        if (h.Encryption().CipherMode == kCipherRc4) {
             EXPECT_EQ(content->Data(), encrypted);
         } else {
             EXPECT_NE(content->Data(), plainContent);

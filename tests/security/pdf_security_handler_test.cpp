@@ -85,7 +85,7 @@ std::vector<LegacyCase> LegacyCases() {
 
 TEST(PdfSecurityHandlerTest, PaddingStringIsTheIso32000Constant) {
     // ISO 32000-1, 7.6.3.3, Algorithm 2 step a.
-    EXPECT_EQ(ToHex(TPDFSecurityHandler::PaddingString()),
+    EXPECT_EQ(ToHex(PasswordPadding()),
               "28bf4e5e4e758a4164004e56fffa01082e2e00b6d0683e802f0ca9fe6453697a");
 }
 
@@ -98,11 +98,13 @@ TEST(PdfSecurityHandlerTest, LegacyRevisionsAcceptExactlyTheirPasswordsWithIndep
         ASSERT_EQ(h.EncryptionStatus(), 1);
 
         EXPECT_TRUE(h.CheckUserPassword(c.user));
-        EXPECT_EQ(ToHex(h.FileKey), c.fileKey);
+        EXPECT_EQ(ToHex(h.FileKey()), c.fileKey);
         EXPECT_TRUE(h.CheckOwnerPassword(c.owner));
-        EXPECT_EQ(ToHex(h.FileKey), c.fileKey);
-        // The owner check recovers the padded user password from O.
-        EXPECT_EQ(h.UserPassword.substr(0, c.user.size()),
+        EXPECT_EQ(ToHex(h.FileKey()), c.fileKey);
+        // The owner key recovers the padded user password from O.
+        const std::string owner(c.owner.begin(), c.owner.end());
+        EXPECT_EQ(UserPasswordOfOwnerEntry(h.Encryption(), ComputeOwnerKey(h.Encryption(), owner))
+                      .substr(0, c.user.size()),
                   std::string(c.user.begin(), c.user.end()));
         EXPECT_FALSE(h.CheckUserPassword(c.owner));
         EXPECT_FALSE(h.CheckOwnerPassword(c.user));
@@ -110,11 +112,11 @@ TEST(PdfSecurityHandlerTest, LegacyRevisionsAcceptExactlyTheirPasswordsWithIndep
         EXPECT_FALSE(h.CheckOwnerPassword(u"wrong"));
 
         h.TryPassword(c.user);
-        EXPECT_TRUE(h.UserAccepted);
-        EXPECT_FALSE(h.OwnerAccepted);
-        EXPECT_EQ(h.Password, c.user);
+        EXPECT_TRUE(h.UserAccepted());
+        EXPECT_FALSE(h.OwnerAccepted());
+        EXPECT_EQ(h.Password(), c.user);
         EXPECT_TRUE(h.NeedsDecryption());
-        EXPECT_EQ(ToHex(h.ObjectKeyBase), c.fileKey);
+        EXPECT_EQ(ToHex(h.ObjectKeyBase()), c.fileKey);
         EXPECT_EQ(ToHex(h.ObjectKey(7, 0)), c.objectKey7);
 
         TPDFString* s = store.NewString(FromHex(c.helloCipher), true);
@@ -122,9 +124,9 @@ TEST(PdfSecurityHandlerTest, LegacyRevisionsAcceptExactlyTheirPasswordsWithIndep
         EXPECT_EQ(s->Bytes, "Hello");
 
         h.TryPassword(c.owner);
-        EXPECT_FALSE(h.UserAccepted);
-        EXPECT_TRUE(h.OwnerAccepted);
-        EXPECT_EQ(h.Password, c.owner);
+        EXPECT_FALSE(h.UserAccepted());
+        EXPECT_TRUE(h.OwnerAccepted());
+        EXPECT_EQ(h.Password(), c.owner);
         EXPECT_EQ(ToHex(h.ObjectKey(7, 0)), c.objectKey7);
     }
 }
@@ -138,11 +140,11 @@ TEST(PdfSecurityHandlerTest, EncryptMetadataFlagTakesPartInTheKey) {
     TPDFStructure store;
     TPDFSecurityHandler h;
     h.ReadEncryption(MakeTrailer(store, dictionary));
-    EXPECT_TRUE(h.Encryption.EncryptMetadata);
+    EXPECT_TRUE(h.Encryption().EncryptMetadata);
     EXPECT_FALSE(h.CheckUserPassword(c.user));
     // With the flag the same password passes (and the record says so).
     h.ReadEncryption(MakeTrailer(store, c.dictionary));
-    EXPECT_FALSE(h.Encryption.EncryptMetadata);
+    EXPECT_FALSE(h.Encryption().EncryptMetadata);
     EXPECT_TRUE(h.CheckUserPassword(c.user));
 }
 
@@ -154,9 +156,9 @@ TEST(PdfSecurityHandlerTest, Aesv2ObjectKeysAreSalted) {
     TPDFSecurityHandler h;
     h.ReadEncryption(MakeTrailer(store, dictionary));
     h.TryPassword(u"user");
-    ASSERT_TRUE(h.UserAccepted);
-    EXPECT_EQ(h.KeyClass, kKeyClassAes128);
-    EXPECT_EQ(h.Encryption.CipherMode, kCipherAes128);
+    ASSERT_TRUE(h.UserAccepted());
+    EXPECT_EQ(h.KeyClass(), kKeyClassAes128);
+    EXPECT_EQ(h.Encryption().CipherMode, kCipherAes128);
     EXPECT_EQ(ToHex(h.ObjectKey(12, 3)), "ef5fce49e14a75ef2e18132ef47e4a7d");
 }
 
@@ -194,7 +196,7 @@ TEST(PdfSecurityHandlerTest, KeyClassAndKeyLengthFollowTheDictionary) {
         h.ReadEncryption(MakeTrailer(store, c.dictionary));
         ASSERT_EQ(h.EncryptionStatus(), 1);
         h.CheckUserPassword(u"x");  // the checks settle KeyClass
-        EXPECT_EQ(h.KeyClass, c.keyClass);
+        EXPECT_EQ(h.KeyClass(), c.keyClass);
         EXPECT_EQ(h.KeyBytes(), c.keyBytes);
         EXPECT_EQ(h.CipherName(), c.cipher);
     }
@@ -202,21 +204,22 @@ TEST(PdfSecurityHandlerTest, KeyClassAndKeyLengthFollowTheDictionary) {
 
 TEST(PdfSecurityHandlerTest, ObjectKeyLengthFollowsTheFileKey) {
     // MD5(base + 3 number bytes + 2 generation bytes), cut to base length + 5, at most 16.
-    TPDFSecurityHandler h;
-    h.ObjectKeyBase = FromHex("0102030405");
-    EXPECT_EQ(h.ObjectKey(1, 0).size(), 10u);
-    h.ObjectKeyBase = FromHex("0102030405060708");
-    EXPECT_EQ(h.ObjectKey(1, 0).size(), 13u);
-    EXPECT_EQ(h.ObjectKey(0x123456, 0x789A),
+    TPDFEncryption e;
+    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405"), "", 1, 0).size(), 10u);
+    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405060708"), "", 1, 0).size(), 13u);
+    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405060708"), "", 0x123456, 0x789A),
               Md5(FromHex("0102030405060708 563412 9a78")).substr(0, 13));
-    h.ObjectKeyBase = std::string(16, 'k');
-    EXPECT_EQ(h.ObjectKey(1, 0).size(), 16u);
+    EXPECT_EQ(ObjectKeyOf(e, std::string(16, 'k'), "", 1, 0).size(), 16u);
+    // AES-128 keys are salted.
+    e.CipherMode = kCipherAes128;
+    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405"), "", 1, 0),
+              Md5(FromHex("0102030405 010000 0000") + "sAlT").substr(0, 10));
     // AES-256 uses the file key itself; the encryption dictionary gets no key.
-    h.Encryption.CipherMode = kCipherAes256;
-    h.FileKey = std::string(32, 'F');
-    EXPECT_EQ(h.ObjectKey(5, 0), h.FileKey);
-    h.Encryption.EncryptObjectNumber = 5;
-    EXPECT_EQ(h.ObjectKey(5, 0), "");
+    e.CipherMode = kCipherAes256;
+    const std::string fileKey(32, 'F');
+    EXPECT_EQ(ObjectKeyOf(e, "", fileKey, 5, 0), fileKey);
+    e.EncryptObjectNumber = 5;
+    EXPECT_EQ(ObjectKeyOf(e, "", fileKey, 5, 0), "");
 }
 
 TEST(PdfSecurityHandlerTest, EncryptionStatusRejectsUnsupportedConfigurations) {
@@ -262,7 +265,7 @@ TEST(PdfSecurityHandlerTest, EncryptionStatusRejectsUnsupportedConfigurations) {
         } else if (c.status == 2) {
             EXPECT_FALSE(h.CheckUserPassword(u""));
             EXPECT_FALSE(h.CheckOwnerPassword(u""));
-            EXPECT_EQ(h.Encryption.Algorithm, 0);
+            EXPECT_EQ(h.Encryption().Algorithm, 0);
             EXPECT_EQ(h.CipherName(), "");
         }
     }
@@ -281,9 +284,9 @@ TEST(PdfSecurityHandlerTest, ReferencedEncryptDictionaryIsResolvedAndNeverKeyed)
     h.ReadEncryption(MakeTrailer(store, "5 0 R"));
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(h.EncryptionStatus(), 1);
-    EXPECT_EQ(h.Encryption.EncryptObjectNumber, 5);
-    EXPECT_EQ(h.Encryption.Revision, 3);
-    EXPECT_EQ(h.Encryption.KeyLength, 128);
+    EXPECT_EQ(h.Encryption().EncryptObjectNumber, 5);
+    EXPECT_EQ(h.Encryption().Revision, 3);
+    EXPECT_EQ(h.Encryption().KeyLength, 128);
     EXPECT_EQ(h.ObjectKey(5, 0), "");
     EXPECT_NE(h.ObjectKey(6, 0), "");
 }
@@ -315,11 +318,11 @@ TEST(PdfSecurityHandlerTest, PermissionsAreSplitIntoFlagBytes) {
         TPDFSecurityHandler h;
         h.ReadEncryption(
             MakeTrailer(store, std::string("<< /Filter /Standard /V 1 /R 2 /P ") + c.p + " >>"));
-        EXPECT_EQ(h.PermissionBits, c.bits);
-        EXPECT_EQ(h.Encryption.Permissions, c.bits);
-        EXPECT_EQ(h.PermissionFlags, c.flags);
-        EXPECT_EQ(h.ExtraPermissionFlags, c.extra);
-        EXPECT_EQ(h.MalformedP, c.malformed);
+        EXPECT_EQ(h.PermissionBits(), c.bits);
+        EXPECT_EQ(h.Encryption().Permissions, c.bits);
+        EXPECT_EQ(h.PermissionFlags(), c.flags);
+        EXPECT_EQ(h.ExtraPermissionFlags(), c.extra);
+        EXPECT_EQ(h.MalformedP(), c.malformed);
     }
 }
 
@@ -341,10 +344,10 @@ std::string Aes256Dictionary(int revision, const std::string& o, const std::stri
 TEST(PdfSecurityHandlerTest, Revision6HashMatchesIndependentValues) {
     const std::string u = FromHex(kR6U);
     const std::string salt = FromHex("1111111111111111");
-    EXPECT_EQ(ToHex(TPDFSecurityHandler::Revision6Hash("secret" + salt, "secret", "")),
+    EXPECT_EQ(ToHex(Revision6Hash("secret" + salt, "secret", "")),
               "ec461db3cedd4e9926daa418692a02d5b0b6a4d56191b20bf7eca32f8bb89930");
     const std::string ownerSalt = FromHex("3333333333333333");
-    EXPECT_EQ(ToHex(TPDFSecurityHandler::Revision6Hash("secret" + ownerSalt + u, "secret", u)),
+    EXPECT_EQ(ToHex(Revision6Hash("secret" + ownerSalt + u, "secret", u)),
               "312b7c2b96823b8cf217c693124682a0bd580c6588dc3f57d601102798e7397c");
 }
 
@@ -364,18 +367,18 @@ TEST(PdfSecurityHandlerTest, Revision6EmptyUserPasswordOpensAsUserOnly) {
     h.ReadEncryption(MakeTrailer(store, dictionary));
     ASSERT_EQ(h.EncryptionStatus(), 1);
     h.TryPassword(u"");
-    EXPECT_TRUE(h.UserAccepted);
-    EXPECT_FALSE(h.OwnerAccepted);
-    EXPECT_EQ(ToHex(h.ObjectKeyBase), fileKey);
+    EXPECT_TRUE(h.UserAccepted());
+    EXPECT_FALSE(h.OwnerAccepted());
+    EXPECT_EQ(ToHex(h.ObjectKeyBase()), fileKey);
     EXPECT_EQ(ToHex(h.ObjectKey(3, 0)), fileKey);
     // Perms decrypts to P -3904 + "Tadb": that copy replaces the -4 of the dictionary.
-    EXPECT_EQ(h.PermissionBits, 0xFFFFFFFCu);
-    EXPECT_EQ(h.Encryption.Permissions, 0xFFFFF0C0u);
+    EXPECT_EQ(h.PermissionBits(), 0xFFFFFFFCu);
+    EXPECT_EQ(h.Encryption().Permissions, 0xFFFFF0C0u);
 
     h.TryPassword(u"own\u00e9r6");
-    EXPECT_FALSE(h.UserAccepted);
-    EXPECT_TRUE(h.OwnerAccepted);
-    EXPECT_EQ(ToHex(h.FileKey), fileKey);
+    EXPECT_FALSE(h.UserAccepted());
+    EXPECT_TRUE(h.OwnerAccepted());
+    EXPECT_EQ(ToHex(h.FileKey()), fileKey);
     EXPECT_FALSE(h.CheckOwnerPassword(u"owner6"));
     EXPECT_FALSE(h.CheckUserPassword(u"x"));
 }
@@ -393,12 +396,12 @@ TEST(PdfSecurityHandlerTest, Revision6EmptyOwnerPasswordIsNeverOwnerAccess) {
     TPDFSecurityHandler h;
     h.ReadEncryption(MakeTrailer(store, dictionary));
     EXPECT_TRUE(h.CheckOwnerPassword(u""));
-    EXPECT_EQ(ToHex(h.FileKey), "808182838485868788898a8b8c8d8e8f909192939495969798999a9b9c9d9e9f");
+    EXPECT_EQ(ToHex(h.FileKey()), "808182838485868788898a8b8c8d8e8f909192939495969798999a9b9c9d9e9f");
     // A Perms entry without the "adb" marker leaves P as read.
-    EXPECT_EQ(h.Encryption.Permissions, 0xFFFFFFFCu);
+    EXPECT_EQ(h.Encryption().Permissions, 0xFFFFFFFCu);
     h.TryPassword(u"");
-    EXPECT_TRUE(h.UserAccepted);
-    EXPECT_FALSE(h.OwnerAccepted);
+    EXPECT_TRUE(h.UserAccepted());
+    EXPECT_FALSE(h.OwnerAccepted());
     EXPECT_TRUE(h.NeedsDecryption());
 }
 
@@ -417,11 +420,10 @@ TEST(PdfSecurityHandlerTest, Revision5UsesPlainSha256) {
     TPDFSecurityHandler h;
     h.ReadEncryption(MakeTrailer(store, dictionary));
     EXPECT_TRUE(h.CheckUserPassword(u"user5"));
-    EXPECT_EQ(ToHex(h.FileKey), fileKey);
-    EXPECT_EQ(h.KeyClass, kKeyClassAes256R5);
-    h.FileKey.clear();
+    EXPECT_EQ(ToHex(h.FileKey()), fileKey);
+    EXPECT_EQ(h.KeyClass(), kKeyClassAes256R5);
     EXPECT_TRUE(h.CheckOwnerPassword(u"owner5"));
-    EXPECT_EQ(ToHex(h.FileKey), fileKey);
+    EXPECT_EQ(ToHex(h.FileKey()), fileKey);
     EXPECT_FALSE(h.CheckUserPassword(u"owner5"));
     EXPECT_FALSE(h.CheckOwnerPassword(u"user5"));
     EXPECT_FALSE(h.CheckUserPassword(u""));
@@ -440,7 +442,7 @@ TEST(PdfSecurityHandlerTest, Aes256KeyEntryThatDoesNotUnwrapIsRejected) {
     TPDFSecurityHandler h;
     h.ReadEncryption(MakeTrailer(store, dictionary));
     EXPECT_FALSE(h.CheckUserPassword(u""));
-    EXPECT_EQ(h.FileKey, "");
+    EXPECT_EQ(h.FileKey(), "");
 }
 
 TEST(PdfSecurityHandlerTest, WrongPasswordAfterAnAcceptedOneRevokesAccess) {
@@ -449,12 +451,12 @@ TEST(PdfSecurityHandlerTest, WrongPasswordAfterAnAcceptedOneRevokesAccess) {
     TPDFSecurityHandler h;
     h.ReadEncryption(MakeTrailer(store, c.dictionary));
     h.TryPassword(c.owner);
-    ASSERT_TRUE(h.OwnerAccepted);
+    ASSERT_TRUE(h.OwnerAccepted());
     h.TryPassword(u"wrong");
-    EXPECT_FALSE(h.UserAccepted);
-    EXPECT_FALSE(h.OwnerAccepted);
-    EXPECT_EQ(h.Password, u"");
-    EXPECT_EQ(h.ObjectKeyBase, "");
+    EXPECT_FALSE(h.UserAccepted());
+    EXPECT_FALSE(h.OwnerAccepted());
+    EXPECT_EQ(h.Password(), u"");
+    EXPECT_EQ(h.ObjectKeyBase(), "");
     EXPECT_FALSE(h.NeedsDecryption());
 }
 
@@ -487,13 +489,13 @@ TEST(PdfSecurityHandlerTest, EncryptThenDecryptRoundTripsNestedObjects) {
     for (uint8_t mode : {kCipherRc4, kCipherAes128, kCipherAes256}) {
         SCOPED_TRACE(static_cast<int>(mode));
         TPDFStructure store;
-        TPDFSecurityHandler h;
-        h.Encryption.CipherMode = mode;
+        TPDFEncryption e;
+        e.CipherMode = mode;
         const std::string key(mode == kCipherAes256 ? 32 : 16, '\x5a');
         Sample s = MakeSample(store);
         ExpectSamplePlain(s);
-        h.EncryptObject(key, s.dict);
-        h.EncryptObject(key, s.stream);
+        TransformObject(e, key, s.dict, false);
+        TransformObject(e, key, s.stream, false);
         auto* c = As<TPDFString>(s.dict->GetValue("A"));
         if (mode == kCipherRc4) {
             EXPECT_EQ(c->Bytes, Rc4(key, "alpha"));
@@ -510,8 +512,8 @@ TEST(PdfSecurityHandlerTest, EncryptThenDecryptRoundTripsNestedObjects) {
         auto* deep =
             As<TPDFString>(As<TPDFArray>(As<TPDFArray>(s.dict->GetValue("B"))->Get(2))->Get(0));
         EXPECT_NE(deep->Bytes, "delta");
-        h.DecryptObject(key, s.dict);
-        h.DecryptObject(key, s.stream);
+        TransformObject(e, key, s.dict, true);
+        TransformObject(e, key, s.stream, true);
         ExpectSamplePlain(s);
     }
 }
@@ -535,8 +537,8 @@ TEST(PdfSecurityHandlerTest, XRefAndUnencryptedMetadataStreamsAreLeftAlone) {
     for (uint8_t mode : {kCipherRc4, kCipherAes128}) {
         SCOPED_TRACE(static_cast<int>(mode));
         TPDFStructure store;
-        TPDFSecurityHandler h;
-        h.Encryption.CipherMode = mode;
+        TPDFEncryption e;
+        e.CipherMode = mode;
         const std::string key(16, '\x33');
         auto makeStream = [&](const char* dictText) {
             return store.NewStreamWith(As<TPDFDictionary>(store.ParseText(dictText)),
@@ -549,9 +551,9 @@ TEST(PdfSecurityHandlerTest, XRefAndUnencryptedMetadataStreamsAreLeftAlone) {
         TPDFArray* holder = store.NewArray();
         holder->Add(xref);
 
-        h.Encryption.EncryptMetadata = false;
+        e.EncryptMetadata = false;
         for (TPDFObject* o : std::initializer_list<TPDFObject*>{holder, metadata, other}) {
-            h.EncryptObject(key, o);
+            TransformObject(e, key, o, false);
         }
         EXPECT_EQ(xref->Data(), "0123456789");
         const auto* ids = As<TPDFArray>(xref->StreamDict()->GetValue("ID"));
@@ -559,34 +561,34 @@ TEST(PdfSecurityHandlerTest, XRefAndUnencryptedMetadataStreamsAreLeftAlone) {
         EXPECT_EQ(As<TPDFString>(ids->Get(1))->Bytes, "two");
         EXPECT_EQ(metadata->Data(), "0123456789");
         EXPECT_NE(other->Data(), "0123456789");
-        h.DecryptObject(key, xref);
+        TransformObject(e, key, xref, true);
         EXPECT_EQ(xref->Data(), "0123456789");
 
         // With EncryptMetadata true the metadata stream is an ordinary stream.
-        h.Encryption.EncryptMetadata = true;
-        h.EncryptObject(key, metadata);
+        e.EncryptMetadata = true;
+        TransformObject(e, key, metadata, false);
         EXPECT_NE(metadata->Data(), "0123456789");
-        h.DecryptObject(key, metadata);
+        TransformObject(e, key, metadata, true);
         EXPECT_EQ(metadata->Data(), "0123456789");
     }
 }
 
 TEST(PdfSecurityHandlerTest, DecryptObjectKeepsModifiedFlags) {
     TPDFStructure store;
-    TPDFSecurityHandler h;
-    h.Encryption.CipherMode = kCipherAes128;
+    TPDFEncryption e;
+    e.CipherMode = kCipherAes128;
     const std::string key(16, '\x21');
     Sample s = MakeSample(store);
-    h.EncryptObject(key, s.dict);
-    h.EncryptObject(key, s.stream);
+    TransformObject(e, key, s.dict, false);
+    TransformObject(e, key, s.stream, false);
     // Parsed objects start unmodified: so they must stay after decrypting.
     for (TPDFObject* o : std::initializer_list<TPDFObject*>{s.dict, s.stream})
         o->SetModified(false);
     s.stream->StreamDict()->SetModified(false);
     As<TPDFNumeric>(s.stream->StreamDict()->GetValue("Length"))->SetModified(false);
     ASSERT_FALSE(s.dict->IsModified());
-    h.DecryptObject(key, s.dict);
-    h.DecryptObject(key, s.stream);
+    TransformObject(e, key, s.dict, true);
+    TransformObject(e, key, s.stream, true);
     ExpectSamplePlain(s);
     EXPECT_FALSE(s.dict->IsModified());
     EXPECT_FALSE(s.stream->IsModified());
@@ -594,22 +596,22 @@ TEST(PdfSecurityHandlerTest, DecryptObjectKeepsModifiedFlags) {
 
     // A string that was changed before stays marked as changed.
     auto* a = As<TPDFString>(s.dict->GetValue("A"));
-    h.EncryptObject(key, a);
+    TransformObject(e, key, a, false);
     a->SetModified(true);
-    h.DecryptObject(key, a);
+    TransformObject(e, key, a, true);
     EXPECT_EQ(a->Bytes, "alpha");
     EXPECT_TRUE(a->Modified);
 }
 
 TEST(PdfSecurityHandlerTest, StreamWithIndirectLengthGetsDirectLength) {
     TPDFStructure store;
-    TPDFSecurityHandler h;
-    h.Encryption.CipherMode = kCipherAes128;
+    TPDFEncryption e;
+    e.CipherMode = kCipherAes128;
     const std::string key(16, '\x44');
     const std::string cipher = AesEncryptWithIV(key, "abc");
     TPDFStream* stream = store.NewStreamWith(
         As<TPDFDictionary>(store.ParseText("<< /Length 8 0 R >>")), ByteSlice(cipher));
-    h.DecryptObject(key, stream);
+    TransformObject(e, key, stream, true);
     EXPECT_EQ(stream->Data(), "abc");
     EXPECT_EQ(stream->StreamDict()->GetInteger("Length", -1), 3);
     EXPECT_FALSE(stream->IsModified());
@@ -617,8 +619,8 @@ TEST(PdfSecurityHandlerTest, StreamWithIndirectLengthGetsDirectLength) {
 
 TEST(PdfSecurityHandlerTest, ObjectWalkIsBoundedAndVisitsSharedObjectsOnce) {
     TPDFStructure store;
-    TPDFSecurityHandler h;
-    h.Encryption.CipherMode = kCipherRc4;
+    TPDFEncryption e;
+    e.CipherMode = kCipherRc4;
     const std::string key = "12345";
     // 3000 nested arrays: the shallow string is handled, the one below the cap is not.
     TPDFArray* root = store.NewArray();
@@ -632,7 +634,7 @@ TEST(PdfSecurityHandlerTest, ObjectWalkIsBoundedAndVisitsSharedObjectsOnce) {
     }
     TPDFString* bottom = store.NewString("bottom", false);
     current->Add(bottom);
-    h.EncryptObject(key, root);
+    TransformObject(e, key, root, false);
     EXPECT_EQ(shallow->Bytes, Rc4(key, "top"));
     EXPECT_EQ(bottom->Bytes, "bottom");
 
@@ -641,7 +643,7 @@ TEST(PdfSecurityHandlerTest, ObjectWalkIsBoundedAndVisitsSharedObjectsOnce) {
     TPDFString* shared = store.NewString("same", false);
     twice->Add(shared);
     twice->Add(shared);
-    h.EncryptObject(key, twice);
+    TransformObject(e, key, twice, false);
     EXPECT_EQ(shared->Bytes, Rc4(key, "same"));
 }
 
@@ -712,11 +714,11 @@ TEST(PdfSecurityHandlerTest, ResetForgetsEverything) {
     ASSERT_TRUE(h.NeedsDecryption());
     h.Reset();
     EXPECT_EQ(h.Trailer(), nullptr);
-    EXPECT_FALSE(h.Encryption.InfoRead);
-    EXPECT_EQ(h.Encryption.OwnerEntry, "");
-    EXPECT_FALSE(h.UserAccepted);
-    EXPECT_EQ(h.FileKey, "");
-    EXPECT_EQ(h.ObjectKeyBase, "");
+    EXPECT_FALSE(h.Encryption().InfoRead);
+    EXPECT_EQ(h.Encryption().OwnerEntry, "");
+    EXPECT_FALSE(h.UserAccepted());
+    EXPECT_EQ(h.FileKey(), "");
+    EXPECT_EQ(h.ObjectKeyBase(), "");
     EXPECT_EQ(h.EncryptionStatus(), 0);
     EXPECT_FALSE(h.NeedsDecryption());
 }

@@ -12,7 +12,7 @@
 #include "objects/stream_filters.h"
 #include "security/aes.h"
 #include "security/md5.h"
-#include "security/pdf_security_handler.h"
+#include "security/standard_keys.h"
 #include "security/rc4.h"
 
 namespace verava::testing {
@@ -119,7 +119,7 @@ std::string PermissionBytes() {
 // The password padded or cut to 32 bytes (ISO 32000-1 7.6.3.3, Algorithm 2 step a).
 std::string PadPassword(const std::string& password) {
     std::string padded = password.substr(0, 32);
-    padded += TPDFSecurityHandler::PaddingString().substr(0, 32 - padded.size());
+    padded += PasswordPadding().substr(0, 32 - padded.size());
     return padded;
 }
 
@@ -167,16 +167,16 @@ void PdfBuilder::Encrypt(Cipher cipher, const std::string& userPassword,
         const std::string ownerValidation = "ovsalt01", ownerKeySalt = "oksalt01";
         const std::string zeroIv(16, '\0');
         const std::string u =
-            TPDFSecurityHandler::Revision6Hash(userPassword + userValidation, userPassword, "") +
+            Revision6Hash(userPassword + userValidation, userPassword, "") +
             userValidation + userKeySalt;
         const std::string ue = AesCbcEncrypt(
-            TPDFSecurityHandler::Revision6Hash(userPassword + userKeySalt, userPassword, ""),
+            Revision6Hash(userPassword + userKeySalt, userPassword, ""),
             zeroIv, fileKey_);
-        const std::string o = TPDFSecurityHandler::Revision6Hash(
+        const std::string o = Revision6Hash(
                                   ownerPassword + ownerValidation + u, ownerPassword, u) +
                               ownerValidation + ownerKeySalt;
         const std::string oe = AesCbcEncrypt(
-            TPDFSecurityHandler::Revision6Hash(ownerPassword + ownerKeySalt + u, ownerPassword, u),
+            Revision6Hash(ownerPassword + ownerKeySalt + u, ownerPassword, u),
             zeroIv, fileKey_);
         std::string perms = p + "\xFF\xFF\xFF\xFFTadb0000";
         perms = AesCbcEncrypt(fileKey_, zeroIv, perms);
@@ -204,9 +204,9 @@ void PdfBuilder::Encrypt(Cipher cipher, const std::string& userPassword,
         fileKey_ = h.substr(0, n);
         std::string u;
         if (revision2) {
-            u = Rc4(fileKey_, TPDFSecurityHandler::PaddingString());
+            u = Rc4(fileKey_, PasswordPadding());
         } else {
-            u = Rc4(fileKey_, Md5(TPDFSecurityHandler::PaddingString() + kDocumentId));
+            u = Rc4(fileKey_, Md5(PasswordPadding() + kDocumentId));
             for (int i = 1; i <= 19; ++i) u = Rc4(Xor(fileKey_, i), u);
             u += std::string(16, '\0');
         }

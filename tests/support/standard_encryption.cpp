@@ -4,7 +4,7 @@
 
 #include "security/aes.h"
 #include "security/md5.h"
-#include "security/pdf_security_handler.h"
+#include "security/standard_keys.h"
 #include "security/rc4.h"
 #include "security/sha2.h"
 #include "support/bytes.h"
@@ -68,7 +68,7 @@ std::string UserEntry(const StandardEncryption& e, const std::string& key) {
 std::string Aes256Hash(const StandardEncryption& e, const std::string& password,
                        const std::string& salt, const std::string& userData) {
     const std::string input = password + salt + userData;
-    return e.Revision == 6 ? TPDFSecurityHandler::Revision6Hash(input, password, userData)
+    return e.Revision == 6 ? Revision6Hash(input, password, userData)
                            : Sha256(input);
 }
 

@@ -3,7 +3,7 @@
 // bytes of one typed text. Revisions 2-4 follow ISO 32000-1 Algorithms 2-5 written out here
 // over our MD5 and RC4 (each checked against published vectors); revisions 5 and 6 follow
 // ISO 32000-2 Algorithms 8 and 9 with a chosen file key, hashing with
-// TPDFSecurityHandler::Revision6Hash (checked against independent values).
+// Revision6Hash (checked against independent values).
 //   << /Filter /Standard /V 2 /R 3 /Length 128 /O <...> /U <...> /P -3904 >>
 #pragma once
 
