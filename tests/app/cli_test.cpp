@@ -2,9 +2,12 @@
 // line on standard error naming the file and the reason.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "security/rc4.h"
 #include "support/bytes.h"
 #include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
 #include "support/standard_encryption.h"
 
 #ifdef VERAVA_CLI
@@ -44,6 +47,27 @@ TEST(Cli, HelpAndUsageErrors) {
     EXPECT_EQ(Cli("show a.pdf x").status, 2);
     EXPECT_EQ(Cli("show a.pdf 1 --stream sideways").status, 2);
     EXPECT_EQ(Cli("reverse a.pdf --output").status, 2);
+    // Options of one command are refused by the others.
+    EXPECT_EQ(Cli("reverse a.pdf --odd-password x").status, 2);
+    EXPECT_EQ(Cli("merge a.pdf b.pdf --password x").status, 2);
+    EXPECT_EQ(Cli("merge a.pdf b.pdf --json").status, 2);
+    EXPECT_EQ(Cli("info a.pdf --even-password x").status, 2);
+    EXPECT_EQ(Cli("merge a.pdf b.pdf --odd-password").status, 2);
+}
+
+TEST(Cli, VersionNamesTheProgramAndTheProjectVersion) {
+    const CliRun r = Cli("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("verava-cli ") + VERAVA_VERSION + "\n");
+    EXPECT_TRUE(r.err.empty());
+}
+
+TEST(Cli, MergeHelpSaysTheMergedFileIsNotEncrypted) {
+    const CliRun r = Cli("merge --help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--odd-password PW"), std::string::npos);
+    EXPECT_NE(r.out.find("--even-password PW"), std::string::npos);
+    EXPECT_NE(r.out.find("The merged file is then NOT\nencrypted"), std::string::npos) << r.out;
 }
 
 TEST(Cli, ReverseWritesBesideTheInputOrWhereTold) {
@@ -102,6 +126,97 @@ TEST(Cli, InfoAndShow) {
     EXPECT_EQ(Cli("show " + Q(input) + " 999").status, 1);
 }
 
+TEST(Cli, InfoJsonHoldsTheKeysOfTheLinesInOneObject) {
+    for (const bool damaged : {false, true}) {
+        std::string bytes = testing::SimpleDocument(3).Build();
+        // Without "startxref" the objects are found by the scan: "repaired" turns true.
+        if (damaged) bytes = bytes.substr(0, bytes.rfind("startxref"));
+        const std::string input =
+            testing::WriteTempFile(damaged ? "cli-json-cut.pdf" : "cli-json.pdf", bytes);
+        const CliRun lines = Cli("info " + Q(input));
+        const CliRun json = Cli("info " + Q(input) + " --json");
+        ASSERT_EQ(lines.status, 0) << lines.err;
+        ASSERT_EQ(json.status, 0) << json.err;
+        std::istringstream in(lines.out);
+        std::string key, value, expected;
+        while (in >> key >> value) {
+            key.pop_back();  // the colon
+            const bool number = key == "pages" || key == "objects";
+            const std::string shown = key == "repaired" ? (value == "yes" ? "true" : "false")
+                                      : number          ? value
+                                                        : "\"" + value + "\"";
+            expected += (expected.empty() ? "{" : ", ") + ("\"" + key + "\": ") + shown;
+        }
+        EXPECT_EQ(json.out, expected + "}\n") << damaged;
+        EXPECT_NE(json.out.find(damaged ? "\"repaired\": true" : "\"repaired\": false"),
+                  std::string::npos)
+            << json.out;
+    }
+}
+
+TEST(Cli, MergeNamesBothPageCountsWhenTheyDoNotPair) {
+    const std::string odd =
+        testing::WriteTempFile("cli-count-odd.pdf", testing::SimpleDocument(3, "Odd").Build());
+    const std::string even =
+        testing::WriteTempFile("cli-count-even.pdf", testing::SimpleDocument(5, "Even").Build());
+    const CliRun r = Cli("merge " + Q(odd) + " " + Q(even));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "verava-cli: " + odd + " and " + even +
+                         ": the odd file has 3 pages and the even file 5: the odd file must "
+                         "have as many pages as the even file or one more\n");
+}
+
+TEST(Cli, MergeOfEncryptedInputsNeedsTheirPasswordsAndWritesAPlainFile) {
+    if (!testing::HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    const std::string plainOdd =
+        testing::WriteTempFile("cli-pw-plain-odd.pdf", testing::SimpleDocument(2, "Odd").Build());
+    const std::string folder = plainOdd.substr(0, plainOdd.rfind('/'));
+    const std::string odd = folder + "/cli-pw-odd.pdf";
+    int status = -1;
+    testing::RunCommand("qpdf --encrypt oddpw owner 256 -- " + Q(plainOdd) + " " + Q(odd), &status);
+    ASSERT_EQ(status, 0);
+    const std::string plainEven =
+        testing::WriteTempFile("cli-pw-plain-even.pdf", testing::SimpleDocument(2, "Even").Build());
+    const std::string even = folder + "/cli-pw-even.pdf";
+    testing::RunCommand(
+        "qpdf --encrypt evenpw owner 128 --use-aes=y -- " + Q(plainEven) + " " + Q(even), &status);
+    ASSERT_EQ(status, 0);
+    const std::string out = folder + "/cli-pw-merged.pdf";
+    const std::string merge = "merge " + Q(odd) + " " + Q(even) + " --output " + Q(out);
+
+    // Without a password each input is refused, naming the option that lets it through.
+    const CliRun none = Cli(merge);
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "verava-cli: " + odd +
+                            ": encrypted: give its password (--odd-password) or remove the "
+                            "password before merging\n");
+    const CliRun oddOnly = Cli(merge + " --odd-password oddpw");
+    EXPECT_EQ(oddOnly.status, 1);
+    EXPECT_EQ(oddOnly.err, "verava-cli: " + even +
+                               ": encrypted: give its password (--even-password) or remove the "
+                               "password before merging\n");
+    const CliRun wrong = Cli(merge + " --odd-password oddpw --even-password nope");
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(wrong.err, "verava-cli: " + even + ": wrong password\n");
+    EXPECT_FALSE(testing::FileExists(out));
+
+    const CliRun both = Cli(merge + " --odd-password oddpw --even-password evenpw");
+    ASSERT_EQ(both.status, 0) << both.err;
+    EXPECT_EQ(both.out, out + "\n");
+    EXPECT_EQ(both.err, "verava-cli: " + out +
+                            ": note: the merged file is not encrypted (an encrypted input was "
+                            "merged with its password)\n");
+    EXPECT_EQ(testing::FilePageOrder(out), "Odd 1,Even 1,Odd 2,Even 2");
+    const CliRun info = Cli("info " + Q(out));
+    EXPECT_NE(info.out.find("encrypted: no\n"), std::string::npos) << info.out;
+
+    // Plain inputs merge without the note.
+    const CliRun plain = Cli("merge " + Q(plainOdd) + " " + Q(plainEven) + " --output " +
+                             Q(folder + "/cli-pw-plain-merged.pdf"));
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_TRUE(plain.err.empty()) << plain.err;
+}
+
 TEST(Cli, PasswordsFromUtf8AndGbkTerminalsOpenTheSameFile) {
     // One page whose content stream is encrypted with the key of the GBK password 中文.
     testing::StandardEncryption e;
@@ -131,6 +246,13 @@ TEST(Cli, PasswordsFromUtf8AndGbkTerminalsOpenTheSameFile) {
     EXPECT_EQ(wrong.err, "verava-cli: " + input + ": wrong password\n");
     const CliRun none = Cli("info " + Q(input));
     EXPECT_EQ(none.status, 1);
+    // The merge's own options read the password the same way.
+    const CliRun merged =
+        Cli("merge " + Q(input) + " " + Q(input) + " --odd-password " + Q(e.UserPassword) +
+            " --even-password " + Q("\xE4\xB8\xAD\xE6\x96\x87") + " --output " +
+            Q(input + ".merged.pdf"));
+    EXPECT_EQ(merged.status, 0) << merged.err;
+    EXPECT_EQ(testing::FilePageOrder(input + ".merged.pdf"), "Secret,Secret");
     EXPECT_EQ(none.err,
               "verava-cli: " + input + ": encrypted: a password is needed (--password)\n");
 }
