@@ -311,6 +311,11 @@ void TForm1::AttemptEnded(const WorkflowResult& result) {
         }
         pending_.passwords[input] = *password;
         ++pending_.asked[input];
+        // A file merged with itself needs its password once.
+        if (pending_.merge && pending_.paths[0] == pending_.paths[1]) {
+            pending_.passwords[1 - input] = *password;
+            pending_.asked[1 - input] = pending_.asked[input];
+        }
         RunAttempt();
         return;
     }

@@ -171,6 +171,18 @@ TEST(PasswordClick, MergeAsksForEachLockedInputAndWritesAPlainFile) {
     }
 }
 
+TEST(PasswordClick, AFileMergedWithItselfAsksOnce) {
+    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    const std::string locked = Locked("self-locked.pdf", 2, "Page", "pw");
+    ShownWindow w;
+    w.prompt.answers = {U("pw")};
+    w.Choose(locked, locked);
+    w.Click(w.window.Button3);
+    EXPECT_EQ(w.prompt.asked.size(), 1u);
+    EXPECT_EQ(w.sink.doneMessages, 1);
+    EXPECT_TRUE(FileExists(MergedName(locked, locked)));
+}
+
 TEST(PasswordDialogPrompt, MasksTheInputAndNamesTheFile) {
     TPasswordDialogPrompt prompt(nullptr);
     const struct {
