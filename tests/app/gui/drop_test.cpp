@@ -45,55 +45,36 @@ QList<QUrl> Files(std::initializer_list<std::string> paths) {
     return urls;
 }
 
-TEST(Drop, OneFileFillsTheRowItLandsOn) {
-    const std::string pdf = WriteTempFile("dropped.pdf", SimpleDocument(1).Build());
-    ShownWindow probe;
-    const struct {
-        const char* where;
-        QPoint at;
-        bool odd;
-    } cases[] = {
-        {"odd field", probe.window.Edit1.geometry().center(), true},
-        {"odd caption", probe.window.Label1.geometry().center(), true},
-        {"odd reverse button", probe.window.Button4.geometry().center(), true},
-        {"even field", probe.window.Edit2.geometry().center(), false},
-        {"check box", probe.window.CheckBox1.geometry().center(), false},
-        {"progress bar", probe.window.ProgressBar1.geometry().center(), false},
-    };
-    for (const auto& c : cases) {
-        ShownWindow w;
-        w.window.Edit1.setText(U("/before/odd.pdf"));
-        w.window.Edit2.setText(U("/before/even.pdf"));
-        EXPECT_TRUE(Drop(w.window, Files({pdf}), c.at)) << c.where;
-        EXPECT_EQ(w.window.Edit1.text(), c.odd ? Q(pdf) : U("/before/odd.pdf")) << c.where;
-        EXPECT_EQ(w.window.Edit2.text(), c.odd ? U("/before/even.pdf") : Q(pdf)) << c.where;
-        EXPECT_TRUE(w.sink.messages.isEmpty()) << c.where;
-    }
-}
-
-TEST(Drop, TwoFilesFillOddAndEvenInNameOrder) {
+TEST(Drop, OneFileFillsTheRowItLandsOnAndTwoFillBothInNameOrder) {
+    const std::string one = WriteTempFile("dropped.pdf", SimpleDocument(1).Build());
     const std::string scan9 = WriteTempFile("scan 9.pdf", SimpleDocument(1).Build());
-    const std::string scan10 = WriteTempFile("scan 10.pdf", SimpleDocument(1).Build());
-    const std::string a = WriteTempFile("a-odd.pdf", SimpleDocument(1).Build());
-    const std::string b = WriteTempFile("b-even.pdf", SimpleDocument(1).Build());
-    const std::string upper = WriteTempFile("B-upper.pdf", SimpleDocument(1).Build());
+    const std::string scan10 = WriteTempFile("Scan 10.pdf", SimpleDocument(1).Build());
+    ShownWindow probe;
+    const QPoint odd = probe.window.Edit1.geometry().center();
+    const QPoint even = probe.window.Edit2.geometry().center();
     const struct {
         QList<QUrl> urls;
-        std::string odd, even;
+        QPoint at;
+        QString odd, even;  // the fields afterwards; both held "/before/..." before
     } cases[] = {
-        // Numbers in names count as numbers: 9 before 10.
-        {Files({scan10, scan9}), scan9, scan10},
-        {Files({scan9, scan10}), scan9, scan10},
-        {Files({b, a}), a, b},
-        // Case does not count.
-        {Files({upper, a}), a, upper},
+        {Files({one}), odd, Q(one), U("/before/even.pdf")},
+        {Files({one}), probe.window.Button4.geometry().center(), Q(one), U("/before/even.pdf")},
+        {Files({one}), even, U("/before/odd.pdf"), Q(one)},
+        {Files({one}), probe.window.CheckBox1.geometry().center(), U("/before/odd.pdf"), Q(one)},
+        // Numbers count as numbers, case does not; where two land does not matter.
+        {Files({scan10, scan9}), odd, Q(scan9), Q(scan10)},
+        {Files({scan9, scan10}), even, Q(scan9), Q(scan10)},
     };
     for (const auto& c : cases) {
         ShownWindow w;
-        // Where two land does not matter.
-        EXPECT_TRUE(Drop(w.window, c.urls, w.window.Edit2.geometry().center()));
-        EXPECT_EQ(w.window.Edit1.text(), Q(c.odd));
-        EXPECT_EQ(w.window.Edit2.text(), Q(c.even));
+        w.Choose("/before/odd.pdf", "/before/even.pdf");
+        EXPECT_TRUE(Drop(w.window, c.urls, c.at));
+        EXPECT_EQ(w.window.Edit1.text(), c.odd);
+        EXPECT_EQ(w.window.Edit2.text(), c.even);
+        EXPECT_TRUE(w.sink.messages.isEmpty());
+        // The chooser now starts where the dropped files are.
+        w.Click(w.window.Button1);
+        EXPECT_EQ(w.chooser.startFolders, QStringList{Q(one.substr(0, one.rfind('/')))});
     }
 }
 
@@ -101,51 +82,31 @@ TEST(Drop, WhatIsNoPdfFileIsRefusedAndTheFieldsStay) {
     const std::string pdf = WriteTempFile("good.pdf", SimpleDocument(1).Build());
     const std::string text = WriteTempFile("notes.pdf", "not a PDF at all\n");
     const std::string folder = pdf.substr(0, pdf.rfind('/'));
-    const std::string absent = folder + "/gone.pdf";
     const struct {
-        const char* what;
         QList<QUrl> urls;
         QString message;
     } cases[] = {
-        {"a text file", Files({text}), U(kOpenFailed) + "\n" + Q(text)},
-        {"a folder", Files({folder}), U(kOpenFailed) + "\n" + Q(folder)},
-        {"a file that went away", Files({absent}), U(kOpenFailed) + "\n" + Q(absent)},
-        {"one good and one bad", Files({pdf, text}), U(kOpenFailed) + "\n" + Q(text)},
-        {"three files", Files({pdf, pdf, pdf}), U("一次只能拖入一个或两个PDF文件")},
+        {Files({text}), U(kOpenFailed) + "\n" + Q(text)},
+        {Files({folder}), U(kOpenFailed) + "\n" + Q(folder)},
+        {Files({pdf, text}), U(kOpenFailed) + "\n" + Q(text)},
+        {Files({pdf, pdf, pdf}), U("一次只能拖入一个或两个PDF文件")},
     };
     for (const auto& c : cases) {
         ShownWindow w;
-        w.window.Edit1.setText(U("/before/odd.pdf"));
-        EXPECT_TRUE(Drop(w.window, c.urls, w.window.Edit1.geometry().center())) << c.what;
-        EXPECT_EQ(w.sink.messages, QStringList{c.message}) << c.what;
-        EXPECT_EQ(w.window.Edit1.text(), U("/before/odd.pdf")) << c.what;
-        EXPECT_TRUE(w.window.Edit2.text().isEmpty()) << c.what;
+        EXPECT_TRUE(Drop(w.window, c.urls, w.window.Edit1.geometry().center()));
+        EXPECT_EQ(w.sink.messages, QStringList{c.message});
+        EXPECT_TRUE(w.window.Edit1.text().isEmpty());
+        EXPECT_TRUE(w.window.Edit2.text().isEmpty());
     }
-    // A web address is not even taken up.
+    // Neither a web address nor anything during a run is taken up.
     ShownWindow w;
-    EXPECT_FALSE(
-        Drop(w.window, {QUrl(U("https://example.org/a.pdf"))}, w.window.Edit1.geometry().center()));
-    EXPECT_TRUE(w.sink.messages.isEmpty());
-}
-
-TEST(Drop, AFileDroppedIsTheFolderTheChooserStartsIn) {
-    const std::string pdf = WriteTempFile("folder-source.pdf", SimpleDocument(1).Build());
-    ShownWindow w;
-    ASSERT_TRUE(Drop(w.window, Files({pdf}), w.window.Edit1.geometry().center()));
-    w.Click(w.window.Button2);
-    EXPECT_EQ(w.chooser.startFolders, QStringList{Q(pdf.substr(0, pdf.rfind('/')))});
-}
-
-TEST(Drop, NothingIsTakenWhileARunIsWorking) {
-    const std::string input = WriteTempFile("drop-busy.pdf", SimpleDocument(6).Build());
-    const std::string other = WriteTempFile("drop-other.pdf", SimpleDocument(1).Build());
-    ShownWindow w;
-    w.window.Edit1.setText(Q(input));
+    EXPECT_FALSE(Drop(w.window, {QUrl(U("https://example.org/a.pdf"))}, QPoint(100, 30)));
+    const QString busy = Q(WriteTempFile("drop-busy.pdf", SimpleDocument(6).Build()));
+    w.window.Edit1.setText(busy);
     QTest::mouseClick(&w.window.Button4, Qt::LeftButton);
-    ASSERT_TRUE(w.window.Running());
-    EXPECT_FALSE(Drop(w.window, Files({other}), w.window.Edit1.geometry().center()));
+    EXPECT_FALSE(Drop(w.window, Files({pdf}), QPoint(100, 30)));
     w.WaitForRun();
-    EXPECT_EQ(w.window.Edit1.text(), Q(input));
+    EXPECT_EQ(w.window.Edit1.text(), busy);
 }
 
 }  // namespace

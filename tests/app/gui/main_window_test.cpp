@@ -270,21 +270,6 @@ TEST(OpenDialogChooser, OffersOnlyPdfFilesAndAcceptsTypedNames) {
     }
 }
 
-TEST(OpenDialogChooser, StartsInTheFolderItIsGiven) {
-    TOpenDialogChooser chooser(nullptr);
-    const std::string file = verava::testing::WriteTempFile("start-here.pdf", "%PDF-1.4\n");
-    const QString folder = QFileInfo(QString::fromStdString(file)).absolutePath();
-    QString shownFolder;
-    WhenModalShows([&](QWidget* modal) {
-        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-            shownFolder = dialog->directory().absolutePath();
-        }
-        modal->close();
-    });
-    EXPECT_TRUE(chooser.ChooseFile(folder).isEmpty());
-    EXPECT_EQ(shownFolder, folder);
-}
-
 TEST(ChooseClick, StartsInTheFolderOfTheLastFileTaken) {
     auto settings = std::make_shared<testing::ScratchSettings>();
     {

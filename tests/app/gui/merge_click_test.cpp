@@ -221,24 +221,13 @@ TEST(MergeClick, TheCheckBoxTakesTheEvenFileAsScannedLastToFirst) {
               WorkflowOutcome::Done);
     const std::vector<std::string> interleaved = {"Odd 1",  "Even 1", "Odd 2",
                                                   "Even 2", "Odd 3",  "Even 3"};
-    {
-        ShownWindow w;
-        w.Choose(odd, even);
-        w.window.CheckBox1.click();
-        ASSERT_TRUE(w.window.CheckBox1.isChecked());
-        w.Click(w.window.Button3);
-        EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
-        EXPECT_EQ(PdfToTextPages(MergedName(odd, even), 6), interleaved);
-    }
-    {
-        // Unticked, the same files merge as they lie.
-        ShownWindow w;
-        w.Choose(odd, even);
-        w.Click(w.window.Button3);
-        EXPECT_EQ(
-            PdfToTextPages(MergedName(odd, even), 6),
-            (std::vector<std::string>{"Odd 1", "Even 3", "Odd 2", "Even 2", "Odd 3", "Even 1"}));
-    }
+    ShownWindow w;
+    w.Choose(odd, even);
+    w.window.CheckBox1.click();
+    ASSERT_TRUE(w.window.CheckBox1.isChecked());
+    w.Click(w.window.Button3);
+    EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
+    EXPECT_EQ(PdfToTextPages(MergedName(odd, even), 6), interleaved);
 }
 
 TEST(MergeClick, TheCheckBoxIsRememberedForTheNextWindow) {
@@ -251,27 +240,6 @@ TEST(MergeClick, TheCheckBoxIsRememberedForTheNextWindow) {
         ShownWindow again(settings);
         EXPECT_EQ(again.window.CheckBox1.isChecked(), tick);
     }
-}
-
-TEST(MergeClick, NoSecondMergeStartsWhileOneIsWorking) {
-    const std::string odd = WriteTempFile("busy-odd.pdf", SimpleDocument(8, "Odd").Build());
-    const std::string even = WriteTempFile("busy-even.pdf", SimpleDocument(8, "Even").Build());
-    ShownWindow w;
-    w.Choose(odd, even);
-    QSignalSpy finished(&w.window, &TForm1::RunFinished);
-    QSignalSpy progress(&w.window.ProgressBar1, &QProgressBar::valueChanged);
-
-    QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
-    ASSERT_TRUE(w.window.Running());
-    // The button is greyed; a click that reaches the handler all the same is dropped.
-    EXPECT_FALSE(w.window.Button3.isEnabled());
-    w.window.Button3Click();
-    w.WaitForRun();
-
-    EXPECT_EQ(finished.count(), 1);
-    EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
-    EXPECT_EQ(Values(progress), (std::vector<int>{50, 55, 60, 65, 70, 75, 80, 85, 90, 100}));
-    EXPECT_FALSE(w.window.Running());
 }
 
 }  // namespace

@@ -21,178 +21,127 @@ using testing::FileExists;
 using testing::HaveTool;
 using testing::PdfInfoValue;
 using testing::Q;
-using testing::RunCommand;
+using testing::QpdfRewrite;
 using testing::ShownWindow;
 using testing::SimpleDocument;
 using testing::U;
 using testing::WhenModalShows;
-using testing::WriteTempFile;
 
-using Answers = std::vector<std::optional<QString>>;
+const std::optional<QString> kCancel;
+const char kLocked[] = "文件已加密，需要密码才能打开\n";
 
-// `pages` pages labelled `prefix`, locked by qpdf with the user password `user`.
-std::string Locked(const std::string& name, int pages, const std::string& prefix,
-                   const std::string& user) {
-    const std::string plain = WriteTempFile("plain-" + name, SimpleDocument(pages, prefix).Build());
-    const std::string locked = plain.substr(0, plain.rfind('/')) + "/" + name;
-    int status = -1;
-    RunCommand("qpdf --encrypt " + user + " owner 256 -- '" + plain + "' '" + locked + "' 2>&1",
-               &status);
-    EXPECT_EQ(status, 0) << name;
-    return locked;
+// Two pages labelled `prefix`, locked by qpdf with the user password `user`.
+std::string Locked(const std::string& name, const std::string& prefix, const std::string& user) {
+    return QpdfRewrite(name, SimpleDocument(2, prefix).Build(),
+                       "--encrypt " + user + " owner 256 --");
 }
 
-std::string ReversedName(const std::string& path) {
-    return path.substr(0, path.size() - 4) + "_\xE9\x87\x8D\xE6\x8E\x92\xE5\x90\x8E.pdf";
-}
-
-std::string MergedName(const std::string& odd, const std::string& even) {
-    const std::string evenName = even.substr(even.rfind('/') + 1);
-    return odd.substr(0, odd.size() - 4) + "_" + evenName.substr(0, evenName.size() - 4) +
-           "_\xE5\x90\x88\xE5\xB9\xB6\xE5\x90\x8E.pdf";
+// The prompts shown, as "path:wrongBefore" with the path shortened to its tag.
+QStringList Asked(const ShownWindow& w) {
+    QStringList asked;
+    for (const auto& [path, wrong] : w.prompt.asked) {
+        asked.append(path.section(QLatin1Char('/'), -1).left(3) + (wrong ? ":wrong" : ":first"));
+    }
+    return asked;
 }
 
 TEST(PasswordClick, ReverseAsksUpToThreeTimesAndKeepsTheEncryption) {
     if (!HaveTool("qpdf") || !HaveTool("pdfinfo")) GTEST_SKIP() << "qpdf or pdfinfo not found";
     const struct {
-        const char* what;
-        Answers answers;
-        std::vector<bool> wrongBefore;  // one per prompt shown
+        std::vector<std::optional<QString>> answers;
+        QStringList asked;
         bool written;
-        bool failureMessage;  // the encrypted message ends the run
+        bool lockedMessage;  // the run ends with the encrypted message
     } cases[] = {
-        {"right at once", {U("user")}, {false}, true, false},
-        {"wrong, then right", {U("nope"), U("user")}, {false, true}, true, false},
-        {"empty counts as a try", {U(""), U(""), U("user")}, {false, true, true}, true, false},
-        {"three wrong", {U("a"), U("b"), U("c"), U("user")}, {false, true, true}, false, true},
-        {"cancelled", {std::nullopt}, {false}, false, false},
-        {"wrong, then cancelled", {U("a"), std::nullopt}, {false, true}, false, false},
+        {{U("user")}, {"rv0:first"}, true, false},
+        {{U("nope"), U("user")}, {"rv1:first", "rv1:wrong"}, true, false},
+        {{U("a"), U("b"), U("c"), U("user")}, {"rv2:first", "rv2:wrong", "rv2:wrong"}, false, true},
+        {{kCancel}, {"rv3:first"}, false, false},
     };
     int n = 0;
     for (const auto& c : cases) {
-        const std::string locked =
-            Locked("rev-locked-" + std::to_string(n++) + ".pdf", 3, "Page", "user");
+        const std::string locked = Locked("rv" + std::to_string(n++), "Page", "user");
         ShownWindow w;
         w.prompt.answers.assign(c.answers.begin(), c.answers.end());
         w.window.Edit1.setText(Q(locked));
         w.Click(w.window.Button4);
 
-        std::vector<bool> wrongBefore;
-        for (const auto& [path, wrong] : w.prompt.asked) {
-            EXPECT_EQ(path, Q(locked)) << c.what;
-            wrongBefore.push_back(wrong);
-        }
-        EXPECT_EQ(wrongBefore, c.wrongBefore) << c.what;
-        const std::string output = ReversedName(locked);
-        EXPECT_EQ(FileExists(output), c.written) << c.what;
+        EXPECT_EQ(Asked(w), c.asked);
+        const std::string output = locked.substr(0, locked.size() - 4) + "_重排后.pdf";
+        EXPECT_EQ(FileExists(output), c.written);
+        const QStringList expected = c.written ? QStringList{U("文件已经重排，请查看后重新选择")}
+                                     : c.lockedMessage ? QStringList{U(kLocked) + Q(locked)}
+                                                       : QStringList();
+        EXPECT_EQ(w.sink.messages, expected);
+        // Encrypted as the input was: pdfinfo reads it with the password only.
         if (c.written) {
-            EXPECT_EQ(w.sink.messages, QStringList{U("文件已经重排，请查看后重新选择")}) << c.what;
-            // Encrypted as the input was: nothing opens it without the password.
-            EXPECT_EQ(PdfInfoValue(output, "Pages", "-upw user"), "3") << c.what;
-            EXPECT_EQ(PdfInfoValue(output, "Encrypted", "-upw user").substr(0, 3), "yes") << c.what;
-            EXPECT_EQ(PdfInfoValue(output, "Pages"), "") << c.what;
-        } else if (c.failureMessage) {
-            EXPECT_EQ(w.sink.messages,
-                      QStringList{U("文件已加密，需要密码才能打开") + "\n" + Q(locked)})
-                << c.what;
-        } else {
-            EXPECT_TRUE(w.sink.messages.isEmpty()) << c.what;
+            EXPECT_EQ(PdfInfoValue(output, "Pages", "-upw user"), "2");
+            EXPECT_EQ(PdfInfoValue(output, "Pages"), "");
         }
-        EXPECT_FALSE(w.window.Running());
         EXPECT_TRUE(w.window.Button4.isEnabled());
     }
 }
 
 TEST(PasswordClick, MergeAsksForEachLockedInputAndWritesAPlainFile) {
     if (!HaveTool("qpdf") || !HaveTool("pdfinfo")) GTEST_SKIP() << "qpdf or pdfinfo not found";
-    const char kMergedPlain[] = "文件已经合并，保存在奇数页文件所在位置\n合并后的文件没有加密。";
+    const std::string odd = Locked("odd-locked", "Odd", "oddpw");
+    const std::string even = Locked("eve-locked", "Even", "evenpw");
+    const std::string plain = QpdfRewrite("pla-even", SimpleDocument(2, "Even").Build(), "");
     const struct {
-        const char* what;
-        bool oddLocked, evenLocked;
-        Answers answers;
-        std::vector<std::pair<char, bool>> asked;  // ('o' or 'e', wrongBefore)
-        const char* message;                       // nullptr: none; "E": encrypted + even path
+        std::string even;
+        std::vector<std::optional<QString>> answers;
+        QStringList asked;
+        QString message;  // empty: none
     } cases[] = {
-        {"odd locked", true, false, {U("oddpw")}, {{'o', false}}, kMergedPlain},
-        {"both locked",
-         true,
-         true,
-         {U("oddpw"), U("evenpw")},
-         {{'o', false}, {'e', false}},
-         kMergedPlain},
-        {"even wrong once",
-         false,
-         true,
-         {U("x"), U("evenpw")},
-         {{'e', false}, {'e', true}},
-         kMergedPlain},
-        {"even wrong three times",
-         false,
-         true,
-         {U("x"), U("y"), U("z")},
-         {{'e', false}, {'e', true}, {'e', true}},
-         "E"},
-        {"odd cancelled", true, true, {std::nullopt}, {{'o', false}}, nullptr},
+        {plain,
+         {U("oddpw")},
+         {"odd:first"},
+         U("文件已经合并，保存在奇数页文件所在位置\n合并后的文件没有加密。")},
+        {even,
+         {U("oddpw"), U("x"), U("evenpw")},
+         {"odd:first", "eve:first", "eve:wrong"},
+         U("文件已经合并，保存在奇数页文件所在位置\n合并后的文件没有加密。")},
+        {even,
+         {U("oddpw"), U("x"), U("y"), U("z")},
+         {"odd:first", "eve:first", "eve:wrong", "eve:wrong"},
+         U(kLocked) + Q(even)},
+        {even, {kCancel}, {"odd:first"}, QString()},
+        // A file merged with itself is asked for once.
+        {odd,
+         {U("oddpw")},
+         {"odd:first"},
+         U("文件已经合并，保存在奇数页文件所在位置\n合并后的文件没有加密。")},
     };
-    int n = 0;
     for (const auto& c : cases) {
-        const std::string tag = "mrg-" + std::to_string(n++);
-        const std::string odd =
-            c.oddLocked ? Locked(tag + "-odd.pdf", 2, "Odd", "oddpw")
-                        : WriteTempFile(tag + "-odd.pdf", SimpleDocument(2, "Odd").Build());
-        const std::string even =
-            c.evenLocked ? Locked(tag + "-even.pdf", 2, "Even", "evenpw")
-                         : WriteTempFile(tag + "-even.pdf", SimpleDocument(2, "Even").Build());
         ShownWindow w;
         w.prompt.answers.assign(c.answers.begin(), c.answers.end());
-        w.Choose(odd, even);
+        w.Choose(odd, c.even);
         w.Click(w.window.Button3);
-
-        std::vector<std::pair<char, bool>> asked;
-        for (const auto& [path, wrong] : w.prompt.asked) {
-            asked.emplace_back(path == Q(odd) ? 'o' : path == Q(even) ? 'e' : '?', wrong);
+        EXPECT_EQ(Asked(w), c.asked);
+        EXPECT_EQ(w.sink.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        const std::string evenName = c.even.substr(c.even.rfind('/') + 1);
+        const std::string output = odd.substr(0, odd.size() - 4) + "_" +
+                                   evenName.substr(0, evenName.size() - 4) + "_合并后.pdf";
+        const bool written = c.message.startsWith(U("文件已经合并"));
+        EXPECT_EQ(FileExists(output), written);
+        // Opens for anyone: the merged file is not encrypted.
+        if (written) {
+            EXPECT_EQ(PdfInfoValue(output, "Pages"), "4");
         }
-        EXPECT_EQ(asked, c.asked) << c.what;
-        const std::string output = MergedName(odd, even);
-        if (c.message == nullptr) {
-            EXPECT_TRUE(w.sink.messages.isEmpty()) << c.what;
-            EXPECT_FALSE(FileExists(output)) << c.what;
-        } else if (std::string(c.message) == "E") {
-            EXPECT_EQ(w.sink.messages,
-                      QStringList{U("文件已加密，需要密码才能打开") + "\n" + Q(even)})
-                << c.what;
-            EXPECT_FALSE(FileExists(output)) << c.what;
-        } else {
-            EXPECT_EQ(w.sink.messages, QStringList{U(c.message)}) << c.what;
-            // Opens for anyone: the merged file is not encrypted.
-            EXPECT_EQ(PdfInfoValue(output, "Encrypted"), "no") << c.what;
-            EXPECT_EQ(PdfInfoValue(output, "Pages"), "4") << c.what;
-        }
+        std::remove(output.c_str());
     }
-}
-
-TEST(PasswordClick, AFileMergedWithItselfAsksOnce) {
-    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
-    const std::string locked = Locked("self-locked.pdf", 2, "Page", "pw");
-    ShownWindow w;
-    w.prompt.answers = {U("pw")};
-    w.Choose(locked, locked);
-    w.Click(w.window.Button3);
-    EXPECT_EQ(w.prompt.asked.size(), 1u);
-    EXPECT_EQ(w.sink.doneMessages, 1);
-    EXPECT_TRUE(FileExists(MergedName(locked, locked)));
 }
 
 TEST(PasswordDialogPrompt, MasksTheInputAndNamesTheFile) {
     TPasswordDialogPrompt prompt(nullptr);
     const struct {
         bool wrongBefore;
-        std::optional<QString> typed;  // nullopt: cancel
+        std::optional<QString> typed;
         const char* label;
     } cases[] = {
         {false, U("秘密"), "文件已加密，请输入密码：\nscan.pdf"},
         {true, U("again"), "密码错误，请重新输入：\nscan.pdf"},
-        {false, std::nullopt, "文件已加密，请输入密码：\nscan.pdf"},
+        {false, kCancel, "文件已加密，请输入密码：\nscan.pdf"},
     };
     for (const auto& c : cases) {
         QString label;

