@@ -22,19 +22,51 @@ bool Open(TVelmorPDFLibrary& engine, const std::u16string& path, const std::u16s
     return true;
 }
 
+// A JSON string: the version comes from the file's header and may hold anything.
+std::string JsonString(const std::string& text) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            // Bytes outside ASCII are not known to be UTF-8; each stands as one code point.
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
 }  // namespace
 
-InspectResult DescribeFile(const std::u16string& path, const std::u16string& password) {
+InspectResult DescribeFile(const std::u16string& path, const std::u16string& password,
+                           SummaryFormat format) {
     InspectResult result;
     TVelmorPDFLibrary engine;
     if (!Open(engine, path, password, result)) return result;
     TPDFDocument& document = *engine.CurrentDocument;
     const std::string cipher = document.Security().CipherName();
+    const std::string encrypted = cipher.empty() ? std::string("no") : cipher;
+    const std::string pages = std::to_string(engine.CountPages());
+    const std::string objects = std::to_string(document.Objects().size());
+    const bool repaired = document.Repaired();
+    if (format == SummaryFormat::Json) {
+        result.text = "{\"version\": " + JsonString(document.Version) + ", \"pages\": " + pages +
+                      ", \"encrypted\": " + JsonString(encrypted) + ", \"objects\": " + objects +
+                      ", \"repaired\": " + (repaired ? "true" : "false") + "}\n";
+        return result;
+    }
     result.text = "version: " + document.Version + "\n";
-    result.text += "pages: " + std::to_string(engine.CountPages()) + "\n";
-    result.text += "encrypted: " + (cipher.empty() ? std::string("no") : cipher) + "\n";
-    result.text += "objects: " + std::to_string(document.Objects().size()) + "\n";
-    result.text += std::string("repaired: ") + (document.Repaired() ? "yes" : "no") + "\n";
+    result.text += "pages: " + pages + "\n";
+    result.text += "encrypted: " + encrypted + "\n";
+    result.text += "objects: " + objects + "\n";
+    result.text += std::string("repaired: ") + (repaired ? "yes" : "no") + "\n";
     return result;
 }
 

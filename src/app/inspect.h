@@ -16,8 +16,14 @@ struct InspectResult {
     std::string text;  // what to print on standard output
 };
 
-// "key: value" lines: version, pages, encrypted, objects, repaired.
-InspectResult DescribeFile(const std::u16string& path, const std::u16string& password);
+enum class SummaryFormat {
+    Lines,  // "key: value" lines
+    Json,   // one JSON object with the same keys: strings, numbers and a boolean
+};
+
+// version, pages, encrypted, objects, repaired: "pages: 2" as a line, "pages": 2 in JSON.
+InspectResult DescribeFile(const std::u16string& path, const std::u16string& password,
+                           SummaryFormat format = SummaryFormat::Lines);
 
 enum class StreamPart { None, Raw, Decoded };
 

@@ -154,6 +154,8 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
     }
     const int32_t odd = counts[0];
     const int32_t even = counts[1];
+    result.oddPages = odd;
+    result.evenPages = even;
     if (odd != even && odd != even + 1) {
         result.outcome = WorkflowOutcome::PageCountMismatch;
         return result;

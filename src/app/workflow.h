@@ -31,6 +31,9 @@ struct WorkflowResult {
     // Merge: an encrypted input was merged with its password, so the merged file is not
     // encrypted.
     bool decrypted = false;
+    // Merge: the page counts of the odd and the even file, once both have opened.
+    int32_t oddPages = 0;
+    int32_t evenPages = 0;
 };
 
 struct WorkflowProgress {

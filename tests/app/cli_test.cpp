@@ -2,9 +2,12 @@
 // line on standard error naming the file and the reason.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "security/rc4.h"
 #include "support/bytes.h"
 #include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
 #include "support/standard_encryption.h"
 
 #ifdef VERAVA_CLI
@@ -44,6 +47,19 @@ TEST(Cli, HelpAndUsageErrors) {
     EXPECT_EQ(Cli("show a.pdf x").status, 2);
     EXPECT_EQ(Cli("show a.pdf 1 --stream sideways").status, 2);
     EXPECT_EQ(Cli("reverse a.pdf --output").status, 2);
+    // Options of one command are refused by the others.
+    EXPECT_EQ(Cli("reverse a.pdf --odd-password x").status, 2);
+    EXPECT_EQ(Cli("merge a.pdf b.pdf --password x").status, 2);
+    EXPECT_EQ(Cli("merge a.pdf b.pdf --json").status, 2);
+    EXPECT_EQ(Cli("info a.pdf --even-password x").status, 2);
+    EXPECT_EQ(Cli("merge a.pdf b.pdf --odd-password").status, 2);
+}
+
+TEST(Cli, VersionAndMergeHelp) {
+    EXPECT_EQ(Cli("--version").out, std::string("verava-cli ") + VERAVA_VERSION + "\n");
+    const CliRun help = Cli("merge --help");
+    EXPECT_NE(help.out.find("[--odd-password PW] [--even-password PW]"), std::string::npos);
+    EXPECT_NE(help.out.find("The merged file is then NOT\nencrypted"), std::string::npos);
 }
 
 TEST(Cli, ReverseWritesBesideTheInputOrWhereTold) {
@@ -102,6 +118,67 @@ TEST(Cli, InfoAndShow) {
     EXPECT_EQ(Cli("show " + Q(input) + " 999").status, 1);
 }
 
+TEST(Cli, InfoJsonHoldsTheKeysOfTheLinesInOneObject) {
+    // Cut before "startxref", the file is rebuilt by the scan: "repaired" turns true.
+    const std::string bytes = testing::SimpleDocument(3).Build();
+    const std::string cut =
+        testing::WriteTempFile("cli-json-cut.pdf", bytes.substr(0, bytes.rfind("startxref")));
+    for (const std::string& input : {testing::WriteTempFile("cli-json.pdf", bytes), cut}) {
+        std::istringstream lines(Cli("info " + Q(input)).out);
+        std::string key, value, expected;
+        while (lines >> key >> value) {
+            key.pop_back();  // the colon
+            const bool number = key == "pages" || key == "objects";
+            value = key == "repaired" ? (value == "yes" ? "true" : "false")
+                    : number          ? value
+                                      : "\"" + value + "\"";
+            expected += (expected.empty() ? "{\"" : ", \"") + key + "\": " + value;
+        }
+        EXPECT_EQ(Cli("info " + Q(input) + " --json").out, expected + "}\n");
+    }
+    EXPECT_NE(Cli("info " + Q(cut) + " --json").out.find("\"repaired\": true}"), std::string::npos);
+}
+
+TEST(Cli, MergeNamesBothPageCountsAndThePasswordOptionItNeeds) {
+    if (!testing::HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    const std::string odd =
+        testing::WriteTempFile("cli-m-odd.pdf", testing::SimpleDocument(2, "Odd").Build());
+    const std::string even =
+        testing::QpdfRewrite("cli-m-even", testing::SimpleDocument(2, "Even").Build(),
+                             "--encrypt evenpw owner 128 --use-aes=y --");
+    const std::string out = odd + ".merged.pdf";
+    const std::string merge = "merge " + Q(odd) + " " + Q(even) + " --output " + Q(out);
+    const struct {
+        std::string options, err;
+    } refusals[] = {
+        {"", even + ": encrypted: give its password (--even-password) or remove the password "
+                    "before merging"},
+        {" --even-password nope", even + ": wrong password"},
+    };
+    for (const auto& r : refusals) {
+        const CliRun run = Cli(merge + r.options);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "verava-cli: " + r.err + "\n");
+    }
+    EXPECT_FALSE(testing::FileExists(out));
+
+    const CliRun both = Cli(merge + " --even-password evenpw");
+    ASSERT_EQ(both.status, 0) << both.err;
+    EXPECT_EQ(both.out, out + "\n");
+    EXPECT_EQ(both.err, "verava-cli: " + out +
+                            ": note: the merged file is not encrypted (an "
+                            "encrypted input was merged with its password)\n");
+    EXPECT_EQ(testing::FilePageOrder(out), "Odd 1,Even 1,Odd 2,Even 2");
+    EXPECT_NE(Cli("info " + Q(out)).out.find("encrypted: no\n"), std::string::npos);
+
+    const std::string three =
+        testing::WriteTempFile("cli-m-three.pdf", testing::SimpleDocument(3).Build());
+    EXPECT_EQ(Cli("merge " + Q(odd) + " " + Q(three)).err,
+              "verava-cli: " + odd + " and " + three +
+                  ": the odd file has 2 pages and the even file 3: the odd file must have as "
+                  "many pages as the even file or one more\n");
+}
+
 TEST(Cli, PasswordsFromUtf8AndGbkTerminalsOpenTheSameFile) {
     // One page whose content stream is encrypted with the key of the GBK password 中文.
     testing::StandardEncryption e;
@@ -131,6 +208,13 @@ TEST(Cli, PasswordsFromUtf8AndGbkTerminalsOpenTheSameFile) {
     EXPECT_EQ(wrong.err, "verava-cli: " + input + ": wrong password\n");
     const CliRun none = Cli("info " + Q(input));
     EXPECT_EQ(none.status, 1);
+    // The merge's own options read the password the same way.
+    const CliRun merged =
+        Cli("merge " + Q(input) + " " + Q(input) + " --odd-password " + Q(e.UserPassword) +
+            " --even-password " + Q("\xE4\xB8\xAD\xE6\x96\x87") + " --output " +
+            Q(input + ".merged.pdf"));
+    EXPECT_EQ(merged.status, 0) << merged.err;
+    EXPECT_EQ(testing::FilePageOrder(input + ".merged.pdf"), "Secret,Secret");
     EXPECT_EQ(none.err,
               "verava-cli: " + input + ": encrypted: a password is needed (--password)\n");
 }

@@ -142,6 +142,9 @@ TEST(MergeWorkflow, CountsOutsideTheOddEvenRuleWriteNothing) {
         Recorded r;
         const WorkflowResult result = MergeFiles(U(files.odd), U(files.even), r.Sink());
         EXPECT_EQ(result.outcome, WorkflowOutcome::PageCountMismatch) << odd << "+" << even;
+        // Both counts, so the message can name them.
+        EXPECT_EQ(result.oddPages, odd);
+        EXPECT_EQ(result.evenPages, even);
         EXPECT_TRUE(r.positions.empty()) << odd << "+" << even;
         EXPECT_FALSE(FileExistsWide(files.Output())) << odd << "+" << even;
     }

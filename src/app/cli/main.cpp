@@ -26,6 +26,7 @@ constexpr int kExitUsage = 2;
 
 const char kMainHelp[] =
     "usage: verava-cli COMMAND [ARGS]\n"
+    "       verava-cli --version\n"
     "\n"
     "VERava puts the pages of single-sided scans of double-sided paper in order.\n"
     "\n"
@@ -33,8 +34,9 @@ const char kMainHelp[] =
     "  reverse INPUT.pdf [--output OUT.pdf] [--password PW]\n"
     "        write a copy of INPUT.pdf with its pages in reverse order\n"
     "  merge ODD.pdf EVEN.pdf [--output OUT.pdf] [--reverse-even]\n"
+    "        [--odd-password PW] [--even-password PW]\n"
     "        interleave an odd-page scan and an even-page scan into one file\n"
-    "  info FILE.pdf [--password PW]\n"
+    "  info FILE.pdf [--password PW] [--json]\n"
     "        print version, pages, encryption, object count and repair state\n"
     "  show FILE.pdf OBJ [--password PW] [--stream raw|decoded]\n"
     "        print object OBJ, or only its stream bytes\n"
@@ -55,6 +57,7 @@ const char kReverseHelp[] =
 
 const char kMergeHelp[] =
     "usage: verava-cli merge ODD.pdf EVEN.pdf [--output OUT.pdf] [--reverse-even]\n"
+    "                        [--odd-password PW] [--even-password PW]\n"
     "\n"
     "Joins the odd pages (1, 3, 5, ...) and the even pages (2, 4, 6, ...) of a double-sided\n"
     "document scanned one side at a time into one file whose pages alternate odd, even.\n"
@@ -63,14 +66,20 @@ const char kMergeHelp[] =
     "reverse step is needed. Without --output the result is written into ODD.pdf's folder as\n"
     "ODD_EVEN_\xE5\x90\x88\xE5\xB9\xB6\xE5\x90\x8E.pdf (each name without \".pdf\"); an existing "
     "file\n"
-    "of that name is replaced. Encrypted inputs are refused: remove the password first.\n";
+    "of that name is replaced.\n"
+    "\n"
+    "An encrypted input is merged only with its password (--odd-password for ODD.pdf,\n"
+    "--even-password for EVEN.pdf); without one it is refused. The merged file is then NOT\n"
+    "encrypted: it is made from decrypted copies, and a note on standard error says so.\n";
 
 const char kInfoHelp[] =
-    "usage: verava-cli info FILE.pdf [--password PW]\n"
+    "usage: verava-cli info FILE.pdf [--password PW] [--json]\n"
     "\n"
     "Prints one 'key: value' line each for: version, pages, encrypted (no, rc4-40,\n"
     "rc4-128, aes-128, aes-256), objects, repaired (yes when the file's cross-reference\n"
-    "data were damaged and rebuilt by scanning the file).\n";
+    "data were damaged and rebuilt by scanning the file). With --json, prints one JSON\n"
+    "object with the same keys instead: pages and objects as numbers, repaired as true or\n"
+    "false, the others as strings.\n";
 
 const char kShowHelp[] =
     "usage: verava-cli show FILE.pdf OBJ [--password PW] [--stream raw|decoded]\n"
@@ -83,9 +92,12 @@ struct Arguments {
     std::vector<std::string> positional;
     std::string output;
     std::string password;
+    std::string oddPassword;
+    std::string evenPassword;
     std::string stream;
     bool help = false;
     bool reverseEven = false;
+    bool json = false;
     std::string error;
 };
 
@@ -106,6 +118,12 @@ Arguments ParseArguments(int argc, char** argv, int first) {
             value(a.output);
         } else if (arg == "--password") {
             value(a.password);
+        } else if (arg == "--odd-password") {
+            value(a.oddPassword);
+        } else if (arg == "--even-password") {
+            value(a.evenPassword);
+        } else if (arg == "--json") {
+            a.json = true;
         } else if (arg == "--stream") {
             value(a.stream);
         } else if (arg == "--reverse-even") {
@@ -194,6 +212,10 @@ class ProgressBar {
     int last_ = -1;
 };
 
+bool MergePasswordGiven(const Arguments& a) {
+    return !a.oddPassword.empty() || !a.evenPassword.empty();
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
     return std::filesystem::equivalent(a, b, ec) && !ec;
@@ -202,7 +224,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 int Reverse(const Arguments& a) {
     if (a.help) return std::printf("%s", kReverseHelp), kExitOk;
     if (a.positional.size() != 1) return Usage("reverse takes one input file", kReverseHelp);
-    if (!a.stream.empty() || a.reverseEven)
+    if (!a.stream.empty() || a.reverseEven || a.json || MergePasswordGiven(a))
         return Usage("reverse takes only --output and --password", kReverseHelp);
     const std::string& input = a.positional[0];
     if (!a.output.empty() && SameFile(input, a.output)) {
@@ -225,8 +247,10 @@ int Merge(const Arguments& a) {
     if (a.help) return std::printf("%s", kMergeHelp), kExitOk;
     if (a.positional.size() != 2)
         return Usage("merge takes an odd-page file and an even-page file", kMergeHelp);
-    if (!a.stream.empty() || !a.password.empty()) {
-        return Usage("merge takes only --output and --reverse-even", kMergeHelp);
+    if (!a.stream.empty() || !a.password.empty() || a.json) {
+        return Usage(
+            "merge takes only --output, --reverse-even, --odd-password and --even-password",
+            kMergeHelp);
     }
     const std::string& odd = a.positional[0];
     const std::string& even = a.positional[1];
@@ -234,26 +258,44 @@ int Merge(const Arguments& a) {
     verava::WorkflowProgress progress;
     progress.setPosition = [&](int32_t percent) { bar.Set(percent); };
     const verava::WorkflowResult r =
-        verava::MergeFiles(Wide(odd), Wide(even), progress, a.reverseEven, Wide(a.output));
+        verava::MergeFiles(Wide(odd), Wide(even), progress, a.reverseEven, Wide(a.output),
+                           PasswordText(a.oddPassword), PasswordText(a.evenPassword));
     bar.Finish();
     if (r.outcome == WorkflowOutcome::PageCountMismatch) {
-        return Fail(odd + " and " + even, Reason(r.outcome, false));
+        return Fail(odd + " and " + even,
+                    "the odd file has " + std::to_string(r.oddPages) + " pages and the even file " +
+                        std::to_string(r.evenPages) + ": " + Reason(r.outcome, false));
+    }
+    if (r.outcome == WorkflowOutcome::MergeEncrypted && !r.failedPath.empty()) {
+        // Name the option that would have let it through.
+        const bool isOdd = r.failedPath == Wide(odd);
+        return Fail(Narrow(r.failedPath), std::string("encrypted: give its password (") +
+                                              (isOdd ? "--odd-password" : "--even-password") +
+                                              ") or remove the password before merging");
     }
     if (r.outcome != WorkflowOutcome::Done) {
         const std::string file = r.failedPath.empty() ? odd + " and " + even : Narrow(r.failedPath);
-        return Fail(file, Reason(r.outcome, false));
+        return Fail(file, Reason(r.outcome, r.outcome == WorkflowOutcome::PasswordRequired));
     }
     std::printf("%s\n", Narrow(r.outputPath).c_str());
+    if (r.decrypted) {
+        // Standard output keeps to the path, for scripts; the note is for the person.
+        std::fprintf(stderr,
+                     "verava-cli: %s: note: the merged file is not encrypted (an encrypted "
+                     "input was merged with its password)\n",
+                     Narrow(r.outputPath).c_str());
+    }
     return kExitOk;
 }
 
 int Info(const Arguments& a) {
     if (a.help) return std::printf("%s", kInfoHelp), kExitOk;
     if (a.positional.size() != 1) return Usage("info takes one file", kInfoHelp);
-    if (!a.output.empty() || !a.stream.empty())
-        return Usage("info takes only --password", kInfoHelp);
+    if (!a.output.empty() || !a.stream.empty() || a.reverseEven || MergePasswordGiven(a))
+        return Usage("info takes only --password and --json", kInfoHelp);
     const verava::InspectResult r =
-        verava::DescribeFile(Wide(a.positional[0]), PasswordText(a.password));
+        verava::DescribeFile(Wide(a.positional[0]), PasswordText(a.password),
+                             a.json ? verava::SummaryFormat::Json : verava::SummaryFormat::Lines);
     if (r.outcome != WorkflowOutcome::Done) {
         return Fail(a.positional[0], Reason(r.outcome, !a.password.empty()));
     }
@@ -265,6 +307,8 @@ int Show(const Arguments& a) {
     if (a.help) return std::printf("%s", kShowHelp), kExitOk;
     if (a.positional.size() != 2) return Usage("show takes a file and an object number", kShowHelp);
     if (!a.output.empty()) return Usage("show prints to standard output", kShowHelp);
+    if (a.reverseEven || a.json || MergePasswordGiven(a))
+        return Usage("show takes only --password and --stream", kShowHelp);
     const int32_t number = verava::ParseInt(a.positional[1], -1);
     if (number < 0 || !verava::IsNumber(a.positional[1])) {
         return Usage("OBJ must be an object number", kShowHelp);
@@ -301,6 +345,10 @@ int main(int argc, char** argv) {
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::printf("%s", kMainHelp);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::printf("verava-cli %s\n", VERAVA_VERSION);
         return kExitOk;
     }
     const Arguments a = ParseArguments(argc, argv, 2);

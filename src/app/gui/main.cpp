@@ -1,32 +1,69 @@
-// verava: the VERava window. A hidden option renders the window into an image and exits:
-//   verava --screenshot OUT.png
+// verava: the VERava window.
+//   verava [--lang zh|en]
+// A hidden option renders the window into an image and exits (scripts/screenshot):
+//   verava [--lang zh|en] --screenshot OUT.png [--state NAME]
 #include <QApplication>
-#include <QByteArray>
-#include <QPixmap>
 #include <QString>
+#include <QStringList>
 #include <cstdio>
-#include <cstring>
+#include <optional>
 
 #include "app/gui/main_window.h"
 #include "app/gui/message_sink.h"
+#include "app/gui/translations.h"
+#include "app/gui/window_pictures.h"
+
+namespace {
+
+int Usage(const QString& problem) {
+    std::fprintf(stderr,
+                 "verava: %s\nusage: verava [--lang zh|en]\n"
+                 "       verava [--lang zh|en] --screenshot OUT.png [--state NAME]\n",
+                 problem.toLocal8Bit().constData());
+    return 2;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    // The window is laid out in pixels at 96 dpi: one logical pixel is one device pixel,
-    // whatever the screen's density.
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    // Qt's high-DPI scaling stays on: the pixel layout is in logical pixels and grows with
+    // the screen's factor (100 % to 200 %).
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(verava::kApplicationTitle));
+    QApplication::setOrganizationName(QString::fromLatin1(verava::kApplicationTitle));
 
-    verava::TForm1 window;
-    if (argc == 3 && std::strcmp(argv[1], "--screenshot") == 0) {
-        window.show();
-        QApplication::processEvents();
-        if (!window.grab().save(QString::fromLocal8Bit(argv[2]), "PNG")) {
-            std::fprintf(stderr, "verava: cannot write %s\n", argv[2]);
+    QString lang;
+    QString screenshot;
+    QString state = QStringLiteral("empty");
+    const QStringList args = QApplication::arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        QString* into = arg == QLatin1String("--lang")         ? &lang
+                        : arg == QLatin1String("--screenshot") ? &screenshot
+                        : arg == QLatin1String("--state")      ? &state
+                                                               : nullptr;
+        if (into == nullptr) return Usage(QStringLiteral("unknown argument ") + arg);
+        if (i + 1 >= args.size()) return Usage(arg + QStringLiteral(" needs a value"));
+        *into = args[++i];
+    }
+    const std::optional<verava::UiLanguage> language =
+        verava::ChooseLanguage(lang, QLocale::system());
+    if (!language) return Usage(QStringLiteral("--lang takes zh or en"));
+    const verava::TTranslations translations(
+        *language, verava::TranslationFolders(QApplication::applicationDirPath()));
+    if (!translations.WindowTextsLoaded()) {
+        std::fprintf(stderr, "verava: verava_en.qm not found; the window stays in Chinese\n");
+    }
+
+    if (!screenshot.isEmpty()) {
+        QString error;
+        if (!verava::RenderWindowPicture(state, screenshot, &error)) {
+            std::fprintf(stderr, "verava: %s\n", error.toLocal8Bit().constData());
             return 1;
         }
         return 0;
     }
+    verava::TForm1 window;
     window.show();
     return QApplication::exec();
 }

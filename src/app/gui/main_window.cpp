@@ -2,38 +2,68 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QPalette>
 #include <QScreen>
+#include <QSettings>
 #include <QShowEvent>
 #include <QStringList>
+#include <algorithm>
 
 #include "app/gui/file_chooser.h"
 #include "app/gui/message_sink.h"
+#include "app/gui/password_prompt.h"
 
 namespace verava {
 namespace {
 
-const char kCaption[] = "扫描PDF文件奇偶合并器            Orvane_harrow88";
-const char kChooseCaption[] = "选择";
-const char kReverseCaption[] = "逆序重排";
+// Every text the user sees, in the source language; Tr() gives the chosen language.
+const char* const kCaption =
+    QT_TRANSLATE_NOOP("VERava", "扫描PDF文件奇偶合并器            Orvane_harrow88");
+const char* const kOddCaption = QT_TRANSLATE_NOOP("VERava", "奇数页文件：");
+const char* const kEvenCaption = QT_TRANSLATE_NOOP("VERava", "偶数页文件：");
+const char* const kChooseCaption = QT_TRANSLATE_NOOP("VERava", "选择");
+const char* const kMergeCaption = QT_TRANSLATE_NOOP("VERava", "开始合并");
+const char* const kReverseCaption = QT_TRANSLATE_NOOP("VERava", "逆序重排");
+const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页为倒序扫描");
 
-const char kInputMissing[] = "请先选择文件，或者选择的文件不存在！";
-const char kReversed[] = "文件已经重排，请查看后重新选择";
-const char kOpenFailed[] = "文件无法打开，可能不是PDF文件或已损坏";
-const char kPasswordRequired[] = "文件已加密，需要密码才能打开";
-const char kSaveFailed[] = "文件保存失败：";
+const char* const kInputMissing =
+    QT_TRANSLATE_NOOP("VERava", "请先选择文件，或者选择的文件不存在！");
+const char* const kReversed = QT_TRANSLATE_NOOP("VERava", "文件已经重排，请查看后重新选择");
+const char* const kOpenFailed =
+    QT_TRANSLATE_NOOP("VERava", "文件无法打开，可能不是PDF文件或已损坏");
+const char* const kPasswordRequired = QT_TRANSLATE_NOOP("VERava", "文件已加密，需要密码才能打开");
+const char* const kSaveFailed = QT_TRANSLATE_NOOP("VERava", "文件保存失败：");
 
-const char kMergeInputMissing[] = "奇数页文件或偶数页文件不存在";
-const char kMergeCountRule[] = "奇数页应等于偶数页或多1页，请检查";
-const char kMerged[] = "文件已经合并，保存在奇数页文件所在位置";
-const char kMergeEncrypted[] = "文件已加密，无法合并，请先去除密码";
-const char kMergeUnreadable[] = "文件无法读取或已损坏，无法合并";
-const char kMergeOutputLocked[] = "无法覆盖已存在的输出文件：";
-const char kMergeFailed[] = "文件合并失败";
+const char* const kMergeInputMissing = QT_TRANSLATE_NOOP("VERava", "奇数页文件或偶数页文件不存在");
+const char* const kMergeCounts = QT_TRANSLATE_NOOP("VERava", "奇数页文件%1页，偶数页文件%2页。");
+const char* const kMergeCountRule =
+    QT_TRANSLATE_NOOP("VERava", "奇数页应等于偶数页或多1页，请检查");
+const char* const kMerged = QT_TRANSLATE_NOOP("VERava", "文件已经合并，保存在奇数页文件所在位置");
+const char* const kMergedPlain = QT_TRANSLATE_NOOP("VERava", "合并后的文件没有加密。");
+const char* const kMergeEncrypted =
+    QT_TRANSLATE_NOOP("VERava", "文件已加密，无法合并，请先去除密码");
+const char* const kMergeUnreadable = QT_TRANSLATE_NOOP("VERava", "文件无法读取或已损坏，无法合并");
+const char* const kMergeOutputLocked = QT_TRANSLATE_NOOP("VERava", "无法覆盖已存在的输出文件：");
+const char* const kMergeFailed = QT_TRANSLATE_NOOP("VERava", "文件合并失败");
 
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+const char* const kBusy = QT_TRANSLATE_NOOP("VERava", "正在处理文件，请等处理完成后再关闭");
+const char* const kDropCount = QT_TRANSLATE_NOOP("VERava", "一次只能拖入一个或两个PDF文件");
+const char* const kCannotOpen = QT_TRANSLATE_NOOP("VERava", "没有程序可以打开：");
+
+// Settings keys.
+const char kLastFolderKey[] = "files/lastFolder";
+const char kEvenReversedKey[] = "merge/evenReversed";
+
+QString Tr(const char* source) { return QCoreApplication::translate("VERava", source); }
 
 // "宋体" at 12 pixels; where it is not installed (outside Chinese Windows) the next family
 // that has the glyphs stands in.
@@ -48,66 +78,105 @@ QFont WindowFont() {
     return font;
 }
 
-// Clears the running flag however the run ends.
-class RunningScope {
-  public:
-    explicit RunningScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~RunningScope() { flag_ = false; }
-    RunningScope(const RunningScope&) = delete;
-    RunningScope& operator=(const RunningScope&) = delete;
+QString Path(const std::u16string& path) { return QString::fromStdU16String(path); }
 
-  private:
-    bool& flag_;
-};
+// The value of the digits at `at` (advanced past them), without leading zeros.
+QStringView DigitRun(const QString& text, qsizetype& at) {
+    const qsizetype start = at;
+    while (at < text.size() && text[at].isDigit()) ++at;
+    qsizetype first = start;
+    while (first + 1 < at && text[first] == QLatin1Char('0')) ++first;
+    return QStringView(text).mid(first, at - first);
+}
+
+// File names as a person sorts them: scanners number their files, so "scan 9" comes before
+// "scan 10"; letters compare without regard to case. The same in every locale.
+bool NameOrderLess(const QString& a, const QString& b) {
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const QStringView x = DigitRun(a, i);
+            const QStringView y = DigitRun(b, j);
+            if (x.size() != y.size()) return x.size() < y.size();
+            if (const int c = x.compare(y); c != 0) return c < 0;
+            continue;
+        }
+        const QChar x = a[i++].toCaseFolded();
+        const QChar y = b[j++].toCaseFolded();
+        if (x != y) return x < y;
+    }
+    if ((i < a.size()) != (j < b.size())) return j < b.size();
+    return a < b;  // equal but for case or zeros: any fixed order
+}
+
+// The first row's controls end at y 42 and the second row's start at 58: a drop above the
+// middle lands on the odd row, anything lower on the even one.
+constexpr int kRowBoundary = 50;
 
 }  // namespace
 
-TForm1::TForm1(IMessageSink* messages, IFileChooser* chooser, QWidget* parent)
+TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      messages_(messages),
-      chooser_(chooser) {
+      messages_(hooks.messages),
+      chooser_(hooks.chooser),
+      passwords_(hooks.passwords),
+      settings_(hooks.settings),
+      openUrl_(std::move(hooks.openUrl)) {
     if (messages_ == nullptr) {
         ownMessages_ = std::make_unique<TMessageBoxSink>(this);
         messages_ = ownMessages_.get();
     }
+    if (settings_ == nullptr) {
+        ownSettings_ = std::make_unique<QSettings>(QString::fromLatin1(kApplicationTitle),
+                                                   QString::fromLatin1(kApplicationTitle));
+        settings_ = ownSettings_.get();
+    }
+    if (!openUrl_) openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
-    setWindowTitle(Text(kCaption));
-    setFixedSize(395, 113);
+    setWindowTitle(Tr(kCaption));
+    // The seed's 395 x 113, grown by the check box's row.
+    setFixedSize(395, 133);
     setFont(WindowFont());
     QPalette colours = palette();
     colours.setColor(QPalette::Window, colours.color(QPalette::Button));
     setPalette(colours);
     setAutoFillBackground(true);
+    setAcceptDrops(true);
 
-    Label1.setText(Text("奇数页文件："));
+    Label1.setText(Tr(kOddCaption));
     Label1.setGeometry(6, 24, 72, 12);
-    Label2.setText(Text("偶数页文件："));
+    Label2.setText(Tr(kEvenCaption));
     Label2.setGeometry(6, 60, 72, 12);
     Edit1.setReadOnly(true);
     Edit1.setGeometry(78, 22, 205, 20);
     Edit2.setReadOnly(true);
     Edit2.setGeometry(78, 58, 205, 20);
-    Button1.setText(Text(kChooseCaption));
+    Button1.setText(Tr(kChooseCaption));
     Button1.setGeometry(293, 22, 38, 19);
-    Button2.setText(Text(kChooseCaption));
+    Button2.setText(Tr(kChooseCaption));
     Button2.setGeometry(293, 59, 38, 18);
-    Button3.setText(Text("开始合并"));
-    Button3.setGeometry(293, 82, 79, 25);
+    CheckBox1.setText(Tr(kEvenReversedCaption));
+    CheckBox1.setGeometry(78, 82, 205, 16);
+    CheckBox1.setChecked(settings_->value(QLatin1String(kEvenReversedKey), false).toBool());
+    Button3.setText(Tr(kMergeCaption));
+    Button3.setGeometry(293, 102, 79, 25);
     ProgressBar1.setRange(0, 100);
     ProgressBar1.setValue(0);
     ProgressBar1.setTextVisible(false);
-    ProgressBar1.setGeometry(6, 86, 277, 15);
-    Button4.setText(Text(kReverseCaption));
+    ProgressBar1.setGeometry(6, 106, 277, 15);
+    Button4.setText(Tr(kReverseCaption));
     Button4.setGeometry(335, 22, 56, 19);
-    Button5.setText(Text(kReverseCaption));
+    Button5.setText(Tr(kReverseCaption));
     Button5.setGeometry(335, 59, 56, 18);
 
     QWidget::setTabOrder(&Edit1, &Edit2);
     QWidget::setTabOrder(&Edit2, &Button1);
     QWidget::setTabOrder(&Button1, &Button2);
-    QWidget::setTabOrder(&Button2, &Button3);
+    QWidget::setTabOrder(&Button2, &CheckBox1);
+    QWidget::setTabOrder(&CheckBox1, &Button3);
     QWidget::setTabOrder(&Button3, &ProgressBar1);
     QWidget::setTabOrder(&ProgressBar1, &Button4);
     QWidget::setTabOrder(&Button4, &Button5);
@@ -117,6 +186,11 @@ TForm1::TForm1(IMessageSink* messages, IFileChooser* chooser, QWidget* parent)
     connect(&Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
     connect(&Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(&Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    connect(&CheckBox1, &QCheckBox::toggled, this, [this](bool checked) {
+        settings_->setValue(QLatin1String(kEvenReversedKey), checked);
+    });
+    connect(&runner_, &TWorkflowRunner::Progress, &ProgressBar1, &QProgressBar::setValue);
+    connect(&runner_, &TWorkflowRunner::Finished, this, &TForm1::AttemptEnded);
 
     CentreOnDesktop();
 }
@@ -131,7 +205,24 @@ IFileChooser& TForm1::Chooser() {
     return *chooser_;
 }
 
-// Events are processed during a run, so every button ignores clicks until it ends.
+IPasswordPrompt& TForm1::Passwords() {
+    if (passwords_ == nullptr) {
+        ownPasswords_ = std::make_unique<TPasswordDialogPrompt>(this);
+        passwords_ = ownPasswords_.get();
+    }
+    return *passwords_;
+}
+
+void TForm1::SetBusy(bool busy) {
+    for (QWidget* control : {static_cast<QWidget*>(&Button1), static_cast<QWidget*>(&Button2),
+                             static_cast<QWidget*>(&Button3), static_cast<QWidget*>(&Button4),
+                             static_cast<QWidget*>(&Button5), static_cast<QWidget*>(&CheckBox1)}) {
+        control->setEnabled(!busy);
+    }
+}
+
+// The buttons are greyed during a run; a click that still arrives (a queued one, a direct
+// call) must not start a second run on the same files.
 void TForm1::Button1Click() {
     if (!running_) ChooseInto(Edit1);
 }
@@ -141,39 +232,160 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button3Click() {
-    if (!running_) RunMerge();
+    if (running_) return;
+    PendingRun run;
+    run.merge = true;
+    run.paths[0] = Edit1.text();
+    run.paths[1] = Edit2.text();
+    run.evenReversed = CheckBox1.isChecked();
+    StartRun(run);
 }
 
 void TForm1::Button4Click() {
-    if (!running_) RunReverse(Edit1);
+    if (running_) return;
+    PendingRun run;
+    run.paths[0] = Edit1.text();
+    StartRun(run);
 }
 
 void TForm1::Button5Click() {
-    if (!running_) RunReverse(Edit2);
+    if (running_) return;
+    PendingRun run;
+    run.paths[0] = Edit2.text();
+    StartRun(run);
 }
 
 void TForm1::ChooseInto(QLineEdit& edit) {
-    const QString path = Chooser().ChooseFile();
-    if (!path.isEmpty()) edit.setText(path);
+    const QString path =
+        Chooser().ChooseFile(settings_->value(QLatin1String(kLastFolderKey)).toString());
+    if (path.isEmpty()) return;
+    edit.setText(path);
+    RememberFolderOf(path);
 }
 
-void TForm1::RunReverse(const QLineEdit& edit) {
-    const RunningScope scope(running_);
-    WorkflowProgress progress;
-    progress.setPosition = [this](int32_t percent) { ProgressBar1.setValue(percent); };
-    progress.processEvents = [] { QCoreApplication::processEvents(); };
-    const WorkflowResult result = ReverseFilePages(edit.text().toStdU16String(), progress);
-    messages_->Show(ReverseMessage(result));
+void TForm1::RememberFolderOf(const QString& path) {
+    settings_->setValue(QLatin1String(kLastFolderKey), QFileInfo(path).absolutePath());
 }
 
-void TForm1::RunMerge() {
-    const RunningScope scope(running_);
-    WorkflowProgress progress;
-    progress.setPosition = [this](int32_t percent) { ProgressBar1.setValue(percent); };
-    progress.processEvents = [] { QCoreApplication::processEvents(); };
-    const WorkflowResult result =
-        MergeFiles(Edit1.text().toStdU16String(), Edit2.text().toStdU16String(), progress);
-    messages_->Show(MergeMessage(result));
+void TForm1::StartRun(PendingRun run) {
+    pending_ = std::move(run);
+    running_ = true;
+    SetBusy(true);
+    RunAttempt();
+}
+
+void TForm1::RunAttempt() {
+    const PendingRun run = pending_;
+    runner_.Start([run](const WorkflowProgress& progress) {
+        if (!run.merge) {
+            return ReverseFilePages(run.paths[0].toStdU16String(), progress,
+                                    run.passwords[0].toStdU16String());
+        }
+        return MergeFiles(run.paths[0].toStdU16String(), run.paths[1].toStdU16String(), progress,
+                          run.evenReversed, u"", run.passwords[0].toStdU16String(),
+                          run.passwords[1].toStdU16String());
+    });
+}
+
+// The input whose password is missing or wrong, or -1. A reverse asks whenever the file
+// did not open for want of a password; a merge asks for an encrypted input it refused.
+int TForm1::InputNeedingPassword(const WorkflowResult& result) const {
+    const bool asks = result.outcome == WorkflowOutcome::PasswordRequired ||
+                      (pending_.merge && result.outcome == WorkflowOutcome::MergeEncrypted);
+    if (!asks) return -1;
+    for (int i = 0; i < (pending_.merge ? 2 : 1); ++i) {
+        if (Path(result.failedPath) == pending_.paths[i]) return i;
+    }
+    return -1;
+}
+
+void TForm1::AttemptEnded(const WorkflowResult& result) {
+    const int input = InputNeedingPassword(result);
+    if (input >= 0 && pending_.asked[input] < kPasswordTries) {
+        const std::optional<QString> password =
+            Passwords().AskPassword(pending_.paths[input], pending_.asked[input] > 0);
+        if (!password) {
+            // Cancelled: the run ends here, nothing written and nothing more to say.
+            EndRun();
+            return;
+        }
+        pending_.passwords[input] = *password;
+        ++pending_.asked[input];
+        // A file merged with itself needs its password once.
+        if (pending_.merge && pending_.paths[0] == pending_.paths[1]) {
+            pending_.passwords[1 - input] = *password;
+            pending_.asked[1 - input] = pending_.asked[input];
+        }
+        RunAttempt();
+        return;
+    }
+    if (result.outcome == WorkflowOutcome::Done) {
+        ReportDone(pending_.merge ? MergeMessage(result) : ReverseMessage(result),
+                   Path(result.outputPath));
+    } else {
+        messages_->Show(pending_.merge ? MergeMessage(result) : ReverseMessage(result));
+    }
+    EndRun();
+}
+
+void TForm1::ReportDone(const QString& message, const QString& outputPath) {
+    const AfterDone choice = messages_->ShowDone(message);
+    if (choice == AfterDone::Close) return;
+    const QString target =
+        choice == AfterDone::OpenFolder ? QFileInfo(outputPath).absolutePath() : outputPath;
+    if (!openUrl_(QUrl::fromLocalFile(target))) {
+        messages_->Show(Tr(kCannotOpen) + QDir::toNativeSeparators(target));
+    }
+}
+
+void TForm1::EndRun() {
+    pending_ = PendingRun();
+    running_ = false;
+    SetBusy(false);
+    emit RunFinished();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (running_ || data == nullptr || !data->hasUrls()) return;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) return;
+    }
+    event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    if (running_ || event->mimeData() == nullptr) return;
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) paths.append(QDir::toNativeSeparators(url.toLocalFile()));
+    }
+    event->acceptProposedAction();
+    TakeDroppedFiles(paths, event->position().toPoint());
+}
+
+void TForm1::TakeDroppedFiles(const QStringList& paths, const QPoint& at) {
+    if (paths.isEmpty() || paths.size() > 2) {
+        messages_->Show(Tr(kDropCount));
+        return;
+    }
+    for (const QString& path : paths) {
+        if (!LooksLikePdf(path)) {
+            messages_->Show(Tr(kOpenFailed) + QLatin1Char('\n') + path);
+            return;
+        }
+    }
+    if (paths.size() == 1) {
+        (at.y() < kRowBoundary ? Edit1 : Edit2).setText(paths.front());
+    } else {
+        QStringList sorted = paths;
+        std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+            return NameOrderLess(QFileInfo(a).fileName(), QFileInfo(b).fileName());
+        });
+        Edit1.setText(sorted[0]);
+        Edit2.setText(sorted[1]);
+    }
+    RememberFolderOf(paths.front());
 }
 
 void TForm1::CentreOnDesktop() {
@@ -193,51 +405,63 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Closing in the middle of a run would leave its closing message without a window.
+    // The run is writing a file; closing now would leave it half written.
     if (running_) {
         event->ignore();
+        messages_->Show(Tr(kBusy));
         return;
     }
     QWidget::closeEvent(event);
 }
 
 QString ReverseMessage(const WorkflowResult& result) {
-    const QString failedPath = QString::fromStdU16String(result.failedPath);
+    const QString failedPath = Path(result.failedPath);
     switch (result.outcome) {
         case WorkflowOutcome::Done:
-            return Text(kReversed);
+            return Tr(kReversed);
         case WorkflowOutcome::InputMissing:
-            return Text(kInputMissing);
+            return Tr(kInputMissing);
         case WorkflowOutcome::PasswordRequired:
-            return Text(kPasswordRequired) + QLatin1Char('\n') + failedPath;
+            return Tr(kPasswordRequired) + QLatin1Char('\n') + failedPath;
         case WorkflowOutcome::SaveFailed:
-            return Text(kSaveFailed) + QString::fromStdU16String(result.outputPath);
+            return Tr(kSaveFailed) + Path(result.outputPath);
         default:
             // OpenFailed; the merge's outcomes do not come from a reverse run.
-            return Text(kOpenFailed) + QLatin1Char('\n') + failedPath;
+            return Tr(kOpenFailed) + QLatin1Char('\n') + failedPath;
     }
 }
 
 QString MergeMessage(const WorkflowResult& result) {
     switch (result.outcome) {
         case WorkflowOutcome::Done:
-            return Text(kMerged);
+            return result.decrypted ? Tr(kMerged) + QLatin1Char('\n') + Tr(kMergedPlain)
+                                    : Tr(kMerged);
         case WorkflowOutcome::InputMissing:
-            return Text(kMergeInputMissing);
+            return Tr(kMergeInputMissing);
         case WorkflowOutcome::PageCountMismatch:
-            return Text(kMergeCountRule);
+            return Tr(kMergeCounts).arg(result.oddPages).arg(result.evenPages) + QLatin1Char('\n') +
+                   Tr(kMergeCountRule);
         case WorkflowOutcome::MergeEncrypted:
-            return Text(kMergeEncrypted);
+            return Tr(kMergeEncrypted);
         case WorkflowOutcome::MergeUnreadable:
-            return Text(kMergeUnreadable);
+            return Tr(kMergeUnreadable);
         case WorkflowOutcome::OutputLocked:
-            return Text(kMergeOutputLocked) + QString::fromStdU16String(result.failedPath);
+            return Tr(kMergeOutputLocked) + Path(result.failedPath);
         case WorkflowOutcome::MergeFailed:
-            return Text(kMergeFailed);
+            return Tr(kMergeFailed);
         default:
-            // The merged file failed to open or to save: said as for a reverse run.
+            // A wrong password, or the merged file failed to open or to save: said as for
+            // a reverse run.
             return ReverseMessage(result);
     }
+}
+
+bool LooksLikePdf(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isFile()) return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    return file.read(1024).contains("%PDF-");
 }
 
 }  // namespace verava

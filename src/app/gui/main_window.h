@@ -1,38 +1,60 @@
-// The VERava window: a fixed 395 x 113 dialog laid out in pixels at 96 dpi, from which the
-// user picks the odd-page and the even-page scan and starts the workflows. Every run is one
-// synchronous handler on the window's thread; the progress bar and pending events are
-// serviced between page moves.
+// The VERava window: a fixed 395 x 133 dialog laid out in logical pixels (Qt scales them with
+// the screen), from which the user picks the odd-page and the even-page scan, by the choose
+// buttons or by dropping files, and starts the workflows. A run works on a thread of its
+// own; the window only shows its progress, asks for passwords between attempts, and reports
+// how it ended.
 #pragma once
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QString>
+#include <QUrl>
 #include <QWidget>
+#include <functional>
 #include <memory>
+#include <string>
 
+#include "app/gui/workflow_runner.h"
 #include "app/workflow.h"
 
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QSettings;
 class QShowEvent;
 
 namespace verava {
 
 class IFileChooser;
 class IMessageSink;
+class IPasswordPrompt;
+
+// What the window talks to besides its own controls. Null (empty) means the program's own:
+// message boxes, the file-open dialog, the password dialog, the user's VERava settings, the
+// desktop's handler for files and folders. Tests put fakes here; they are not owned and
+// must outlive the window.
+struct TWindowHooks {
+    IMessageSink* messages = nullptr;
+    IFileChooser* chooser = nullptr;
+    IPasswordPrompt* passwords = nullptr;
+    QSettings* settings = nullptr;
+    std::function<bool(const QUrl&)> openUrl;
+};
 
 class TForm1 : public QWidget {
     Q_OBJECT
 
   public:
-    // `messages` and `chooser` replace the message boxes and the file-open dialog (tests);
-    // they are not owned and must outlive the window. Null means the window's own.
-    explicit TForm1(IMessageSink* messages = nullptr, IFileChooser* chooser = nullptr,
-                    QWidget* parent = nullptr);
+    explicit TForm1(TWindowHooks hooks = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // True while a workflow runs.
+    // True from the click that starts a run until its closing message has been shown.
     bool Running() const { return running_; }
+    // Greys the buttons and the check box while a run owns the files.
+    void SetBusy(bool busy);
 
     // The controls, named as in the layout table; children of the window.
     QLabel Label1{this};
@@ -42,9 +64,14 @@ class TForm1 : public QWidget {
     QPushButton Button1{this};
     QPushButton Button2{this};
     QPushButton Button3{this};
+    QCheckBox CheckBox1{this};
     QProgressBar ProgressBar1{this};
     QPushButton Button4{this};
     QPushButton Button5{this};
+
+  signals:
+    // A run has ended and its message (if any) has been shown.
+    void RunFinished();
 
   public slots:
     void Button1Click();
@@ -56,25 +83,58 @@ class TForm1 : public QWidget {
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
+    // One click's work: a reverse of one file or a merge of two, with the passwords the user
+    // has given so far. A wrong or missing password starts it again after asking.
+    struct PendingRun {
+        bool merge = false;
+        QString paths[2];
+        bool evenReversed = false;
+        QString passwords[2];
+        int asked[2] = {0, 0};
+    };
+
     void ChooseInto(QLineEdit& edit);
-    void RunReverse(const QLineEdit& edit);
-    void RunMerge();
+    void RememberFolderOf(const QString& path);
+    void StartRun(PendingRun run);
+    void RunAttempt();
+    void AttemptEnded(const WorkflowResult& result);
+    int InputNeedingPassword(const WorkflowResult& result) const;
+    void ReportDone(const QString& message, const QString& outputPath);
+    void EndRun();
+    void TakeDroppedFiles(const QStringList& paths, const QPoint& at);
     IFileChooser& Chooser();
+    IPasswordPrompt& Passwords();
     void CentreOnDesktop();
 
     std::unique_ptr<IMessageSink> ownMessages_;
     std::unique_ptr<IFileChooser> ownChooser_;
+    std::unique_ptr<IPasswordPrompt> ownPasswords_;
+    std::unique_ptr<QSettings> ownSettings_;
     IMessageSink* messages_;
     IFileChooser* chooser_;
+    IPasswordPrompt* passwords_;
+    QSettings* settings_;
+    std::function<bool(const QUrl&)> openUrl_;
+    PendingRun pending_;
     bool running_ = false;
     bool placed_ = false;
+    // Last, so that it is destroyed first: it waits for a run still working.
+    TWorkflowRunner runner_;
 };
+
+// How many wrong passwords a file may be given before the run gives up.
+inline constexpr int kPasswordTries = 3;
 
 // The message that ends a reverse run.
 QString ReverseMessage(const WorkflowResult& result);
 // The message that ends a merge run.
 QString MergeMessage(const WorkflowResult& result);
+// True for a file the window takes as a PDF: a regular file whose first kilobyte holds
+// "%PDF-" (readers accept a header after some junk).
+bool LooksLikePdf(const QString& path);
 
 }  // namespace verava

@@ -36,35 +36,19 @@ using testing::RecordingSink;
 using testing::ScriptedChooser;
 using testing::ShownWindow;
 using testing::U;
-
-// Runs `act` on the modal dialog once it is up; the caller then blocks in its exec(). If
-// none shows within five seconds, every open dialog is rejected so the test fails instead
-// of hanging.
-void WhenModalShows(std::function<void(QWidget*)> act, int triesLeft = 500) {
-    QTimer::singleShot(10, [act = std::move(act), triesLeft] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal->isVisible()) {
-            act(modal);
-        } else if (triesLeft > 0) {
-            WhenModalShows(act, triesLeft - 1);
-        } else {
-            for (QWidget* top : QApplication::topLevelWidgets()) {
-                if (auto* dialog = qobject_cast<QDialog*>(top)) dialog->reject();
-            }
-        }
-    });
-}
+using testing::WhenModalShows;
 
 TEST(MainWindow, IsAFixedSizeDialogWithItsCaption) {
     ShownWindow w;
     TForm1& window = w.window;
     EXPECT_EQ(window.windowTitle(), U("扫描PDF文件奇偶合并器            Orvane_harrow88"));
-    EXPECT_EQ(window.size(), QSize(395, 113));
-    EXPECT_EQ(window.minimumSize(), QSize(395, 113));
-    EXPECT_EQ(window.maximumSize(), QSize(395, 113));
+    // 113 pixels high before the check box's row.
+    EXPECT_EQ(window.size(), QSize(395, 133));
+    EXPECT_EQ(window.minimumSize(), QSize(395, 133));
+    EXPECT_EQ(window.maximumSize(), QSize(395, 133));
     // Asking for another size changes nothing.
     window.resize(600, 300);
-    EXPECT_EQ(window.size(), QSize(395, 113));
+    EXPECT_EQ(window.size(), QSize(395, 133));
 
     const Qt::WindowFlags flags = window.windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
@@ -88,8 +72,10 @@ TEST(MainWindow, PlacesEachControlAtItsPixelRectangle) {
         {"Edit2", &window.Edit2, QRect(78, 58, 205, 20)},
         {"Button1", &window.Button1, QRect(293, 22, 38, 19)},
         {"Button2", &window.Button2, QRect(293, 59, 38, 18)},
-        {"Button3", &window.Button3, QRect(293, 82, 79, 25)},
-        {"ProgressBar1", &window.ProgressBar1, QRect(6, 86, 277, 15)},
+        // The check box under the even file pushes the last row down by 20 pixels.
+        {"CheckBox1", &window.CheckBox1, QRect(78, 82, 205, 16)},
+        {"Button3", &window.Button3, QRect(293, 102, 79, 25)},
+        {"ProgressBar1", &window.ProgressBar1, QRect(6, 106, 277, 15)},
         {"Button4", &window.Button4, QRect(335, 22, 56, 19)},
         {"Button5", &window.Button5, QRect(335, 59, 56, 18)},
     };
@@ -110,6 +96,8 @@ TEST(MainWindow, ShowsItsCaptionsAndStartsEmpty) {
     EXPECT_EQ(window.Button3.text(), U("开始合并"));
     EXPECT_EQ(window.Button4.text(), U("逆序重排"));
     EXPECT_EQ(window.Button5.text(), U("逆序重排"));
+    EXPECT_EQ(window.CheckBox1.text(), U("偶数页为倒序扫描"));
+    EXPECT_FALSE(window.CheckBox1.isChecked());
 
     // The edit boxes take their text only from the file-open dialog.
     EXPECT_TRUE(window.Edit1.isReadOnly());
@@ -128,7 +116,7 @@ TEST(MainWindow, TabsThroughTheControlsInTableOrder) {
     ShownWindow w;
     TForm1& window = w.window;
     const std::vector<QWidget*> expected = {
-        &window.Edit1,   &window.Edit2,        &window.Button1, &window.Button2,
+        &window.Edit1,   &window.Edit2,        &window.Button1, &window.Button2, &window.CheckBox1,
         &window.Button3, &window.ProgressBar1, &window.Button4, &window.Button5,
     };
     std::vector<QWidget*> chain;
@@ -146,8 +134,9 @@ TEST(MainWindow, TabsThroughTheControlsInTableOrder) {
     ASSERT_TRUE(window.Edit1.hasFocus());
     for (QWidget* next :
          {static_cast<QWidget*>(&window.Edit2), static_cast<QWidget*>(&window.Button1),
-          static_cast<QWidget*>(&window.Button2), static_cast<QWidget*>(&window.Button3),
-          static_cast<QWidget*>(&window.Button4), static_cast<QWidget*>(&window.Button5)}) {
+          static_cast<QWidget*>(&window.Button2), static_cast<QWidget*>(&window.CheckBox1),
+          static_cast<QWidget*>(&window.Button3), static_cast<QWidget*>(&window.Button4),
+          static_cast<QWidget*>(&window.Button5)}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next);
     }
@@ -214,6 +203,36 @@ TEST(MessageBoxSink, ShowsOneOkButtonUnderTheApplicationTitle) {
     EXPECT_EQ(buttons, 1);
 }
 
+TEST(MessageBoxSink, DoneMessageOffersTheFolderAndTheFile) {
+    TMessageBoxSink sink(nullptr);
+    const struct {
+        const char* button;  // clicked, or nullptr for OK
+        AfterDone expected;
+    } cases[] = {
+        {"打开文件夹", AfterDone::OpenFolder},
+        {"打开文件", AfterDone::OpenFile},
+        {nullptr, AfterDone::Close},
+    };
+    for (const auto& c : cases) {
+        int buttons = -1;
+        WhenModalShows([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box == nullptr) return modal->close(), void();
+            buttons = static_cast<int>(box->buttons().size());
+            for (QAbstractButton* button : box->buttons()) {
+                const bool wanted = c.button == nullptr
+                                        ? box->buttonRole(button) == QMessageBox::AcceptRole
+                                        : button->text() == U(c.button);
+                if (wanted) return button->click();
+            }
+            box->reject();
+        });
+        EXPECT_EQ(sink.ShowDone(U("文件已经合并，保存在奇数页文件所在位置")), c.expected)
+            << (c.button ? c.button : "OK");
+        EXPECT_EQ(buttons, 3);
+    }
+}
+
 TEST(OpenDialogChooser, OffersOnlyPdfFilesAndAcceptsTypedNames) {
     TOpenDialogChooser chooser(nullptr);
     const QFileDialog& dialog = chooser.Dialog();
@@ -246,9 +265,26 @@ TEST(OpenDialogChooser, OffersOnlyPdfFilesAndAcceptsTypedNames) {
             static_cast<QDialog*>(dialog)->accept();    // QFileDialog's own check runs
             if (dialog->isVisible()) dialog->reject();  // refused: fail, do not hang
         });
-        EXPECT_EQ(chooser.ChooseFile(), QDir::toNativeSeparators(c.expected))
+        EXPECT_EQ(chooser.ChooseFile(QString()), QDir::toNativeSeparators(c.expected))
             << c.typed.toStdString();
     }
+}
+
+TEST(ChooseClick, StartsInTheFolderOfTheLastFileTaken) {
+    auto settings = std::make_shared<testing::ScratchSettings>();
+    {
+        ShownWindow w(settings);
+        w.chooser.answers = {U("/scans/2024/odd.pdf"), QString(), U("/elsewhere/even.pdf")};
+        w.Click(w.window.Button1);
+        w.Click(w.window.Button2);  // cancelled: the folder stays
+        w.Click(w.window.Button2);
+        EXPECT_EQ(w.chooser.startFolders,
+                  (QStringList{QString(), U("/scans/2024"), U("/scans/2024")}));
+    }
+    // A new window, as after a restart, remembers the last one.
+    ShownWindow again(settings);
+    again.Click(again.window.Button1);
+    EXPECT_EQ(again.chooser.startFolders, QStringList{U("/elsewhere")});
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ using testing::Q;
 using testing::ReadFileBytes;
 using testing::RecordingSink;
 using testing::RunCommand;
+using testing::ScratchSettings;
 using testing::ScriptedChooser;
 using testing::ShownWindow;
 using testing::SimpleDocument;
@@ -35,7 +36,6 @@ using testing::WriteTempFile;
 const char kDone[] = "文件已经合并，保存在奇数页文件所在位置";
 const char kMissing[] = "奇数页文件或偶数页文件不存在";
 const char kCountRule[] = "奇数页应等于偶数页或多1页，请检查";
-const char kEncrypted[] = "文件已加密，无法合并，请先去除密码";
 const char kUnreadable[] = "文件无法读取或已损坏，无法合并";
 
 // The merge output's name worked out by hand: the odd file's folder, both names without
@@ -60,7 +60,7 @@ TEST(MergeClick, InterleavesThreeAndThreePagesWithTheDocumentedProgress) {
     w.window.ProgressBar1.setValue(42);
     QSignalSpy progress(&w.window.ProgressBar1, &QProgressBar::valueChanged);
 
-    QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+    w.Click(w.window.Button3);
 
     // 0, 50, then 50 + round((d + 1) / 3 x 40), then 100.
     EXPECT_EQ(Values(progress), (std::vector<int>{0, 50, 63, 77, 90, 100}));
@@ -83,7 +83,7 @@ TEST(MergeClick, OneMoreOddPageEndsTheFile) {
     w.Choose(odd, even);
     QSignalSpy progress(&w.window.ProgressBar1, &QProgressBar::valueChanged);
 
-    QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+    w.Click(w.window.Button3);
 
     EXPECT_EQ(Values(progress), (std::vector<int>{50, 63, 77, 90, 100}));  // 0 was there
     EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
@@ -108,7 +108,7 @@ TEST(MergeClick, MissingFilesAreReportedAndNothingRuns) {
         ShownWindow w;
         w.Choose(c.odd, c.even);
         w.window.ProgressBar1.setValue(42);
-        QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+        w.Click(w.window.Button3);
         EXPECT_EQ(w.sink.messages, QStringList{U(kMissing)}) << c.what;
         EXPECT_EQ(w.window.ProgressBar1.value(), 42) << c.what;
     }
@@ -126,21 +126,25 @@ TEST(MergeClick, PageCountsOutsideTheRuleAreReportedAndNothingIsWritten) {
         ShownWindow w;
         w.Choose(odd, even);
         w.window.ProgressBar1.setValue(42);
-        QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
-        EXPECT_EQ(w.sink.messages, QStringList{U(kCountRule)}) << tag;
+        w.Click(w.window.Button3);
+        // Both counts are named before the rule.
+        EXPECT_EQ(w.sink.messages,
+                  QStringList{U("奇数页文件%1页，偶数页文件%2页。\n").arg(oddPages).arg(evenPages) +
+                              U(kCountRule)})
+            << tag;
         // The bar is not touched on this path.
         EXPECT_EQ(w.window.ProgressBar1.value(), 42) << tag;
         EXPECT_FALSE(FileExists(MergedName(odd, even))) << tag;
     }
 }
 
-TEST(MergeClick, EncryptedOrUnreadableFilesAreRefusedAndNothingIsWritten) {
+TEST(MergeClick, EncryptedFilesAskForTheirPasswordAndUnreadableOnesAreRefused) {
     if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
     const std::string plain = WriteTempFile("enc-plain.pdf", SimpleDocument(2, "Odd").Build());
     const std::string even = WriteTempFile("enc-even.pdf", SimpleDocument(2, "Even").Build());
     const std::string folder = plain.substr(0, plain.rfind('/'));
     // With a user password the file does not open; with an empty one it opens, and the merge
-    // refuses it all the same.
+    // asks all the same: it takes an encrypted input only with its password.
     const struct {
         const char* name;
         const char* userPassword;
@@ -157,15 +161,18 @@ TEST(MergeClick, EncryptedOrUnreadableFilesAreRefusedAndNothingIsWritten) {
             const std::string evenPath = second ? locked : even;
             ShownWindow w;
             w.Choose(odd, evenPath);
-            QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
-            EXPECT_EQ(w.sink.messages, QStringList{U(kEncrypted)}) << lock.name << second;
+            w.Click(w.window.Button3);  // the prompt is cancelled
+            ASSERT_EQ(w.prompt.asked.size(), 1u) << lock.name << second;
+            EXPECT_EQ(w.prompt.asked[0].first, Q(locked));
+            EXPECT_FALSE(w.prompt.asked[0].second);
+            EXPECT_TRUE(w.sink.messages.isEmpty()) << lock.name << second;
             EXPECT_FALSE(FileExists(MergedName(odd, evenPath))) << lock.name << second;
         }
     }
     const std::string junk = WriteTempFile("enc-junk.pdf", std::string(4000, 'j'));
     ShownWindow w;
     w.Choose(plain, junk);
-    QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+    w.Click(w.window.Button3);
     EXPECT_EQ(w.sink.messages, QStringList{U(kUnreadable)});
     EXPECT_FALSE(FileExists(MergedName(plain, junk)));
 }
@@ -196,41 +203,43 @@ TEST(MergeClick, FailedMergeIntoABlockedOutputSaysSo) {
     ASSERT_EQ(mkdir(output.c_str(), 0700), 0);
     ShownWindow w;
     w.Choose(odd, even);
-    QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
+    w.Click(w.window.Button3);
     EXPECT_EQ(w.sink.messages, QStringList{U("文件合并失败")});
     rmdir(output.c_str());
 }
 
-TEST(MergeClick, ClicksDuringAMergeAreIgnored) {
-    const std::string odd = WriteTempFile("busy-odd.pdf", SimpleDocument(8, "Odd").Build());
-    const std::string even = WriteTempFile("busy-even.pdf", SimpleDocument(8, "Even").Build());
+TEST(MergeClick, TheCheckBoxTakesTheEvenFileAsScannedLastToFirst) {
+    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    const std::string odd = WriteTempFile("box-odd.pdf", SimpleDocument(3, "Odd").Build());
+    const std::string evenInOrder =
+        WriteTempFile("box-even-in-order.pdf", SimpleDocument(3, "Even").Build());
+    // The even stack turned over: Even 3, Even 2, Even 1.
+    const std::string even = evenInOrder.substr(0, evenInOrder.rfind('/')) + "/box-even.pdf";
+    ASSERT_EQ(ReverseFilePages(Q(evenInOrder).toStdU16String(), WorkflowProgress(), u"",
+                               Q(even).toStdU16String())
+                  .outcome,
+              WorkflowOutcome::Done);
+    const std::vector<std::string> interleaved = {"Odd 1",  "Even 1", "Odd 2",
+                                                  "Even 2", "Odd 3",  "Even 3"};
     ShownWindow w;
     w.Choose(odd, even);
-    w.window.ProgressBar1.setValue(42);  // so that the run's 0 is a change
-    int button3Clicks = 0;
-    QObject::connect(&w.window.Button3, &QPushButton::clicked, [&] { ++button3Clicks; });
-    bool queued = false;
-    bool deliveredDuringRun = false;
-    QObject::connect(&w.window.ProgressBar1, &QProgressBar::valueChanged, [&] {
-        if (queued) return;
-        queued = true;
-        QMetaObject::invokeMethod(&w.window.Button3, "click", Qt::QueuedConnection);
-        QMetaObject::invokeMethod(&w.window.Button4, "click", Qt::QueuedConnection);
-        QMetaObject::invokeMethod(&w.window.Button2, "click", Qt::QueuedConnection);
-        QMetaObject::invokeMethod(&w.window, "close", Qt::QueuedConnection);
-        QMetaObject::invokeMethod(
-            &w.window, [&] { deliveredDuringRun = w.window.Running(); }, Qt::QueuedConnection);
-    });
-
-    QTest::mouseClick(&w.window.Button3, Qt::LeftButton);
-    QApplication::processEvents();
-
-    EXPECT_TRUE(deliveredDuringRun);
-    EXPECT_EQ(button3Clicks, 2);
+    w.window.CheckBox1.click();
+    ASSERT_TRUE(w.window.CheckBox1.isChecked());
+    w.Click(w.window.Button3);
     EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
-    EXPECT_EQ(w.chooser.calls, 0);
-    EXPECT_TRUE(w.window.isVisible());
-    EXPECT_EQ(w.window.ProgressBar1.value(), 100);
+    EXPECT_EQ(PdfToTextPages(MergedName(odd, even), 6), interleaved);
+}
+
+TEST(MergeClick, TheCheckBoxIsRememberedForTheNextWindow) {
+    auto settings = std::make_shared<ScratchSettings>();
+    for (const bool tick : {true, false}) {
+        {
+            ShownWindow w(settings);
+            if (w.window.CheckBox1.isChecked() != tick) w.window.CheckBox1.click();
+        }
+        ShownWindow again(settings);
+        EXPECT_EQ(again.window.CheckBox1.isChecked(), tick);
+    }
 }
 
 }  // namespace

@@ -1,9 +1,18 @@
-// What the window tests share: a shown window wired to the fakes, and small Qt conversions.
+// What the window tests share: a shown window wired to the fakes and to settings of its
+// own, and small Qt conversions.
 #pragma once
 
+#include <QApplication>
+#include <QDialog>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QString>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,19 +31,74 @@ inline std::vector<int> Values(const QSignalSpy& spy) {
     return values;
 }
 
-// A window with recorded messages and a scripted dialog, shown on the screen.
+// Runs `act` on the modal dialog once it is up; the caller then blocks in its exec(). If
+// none shows within five seconds, every open dialog is rejected so the test fails instead
+// of hanging.
+inline void WhenModalShows(std::function<void(QWidget*)> act, int triesLeft = 500) {
+    QTimer::singleShot(10, [act = std::move(act), triesLeft] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && modal->isVisible()) {
+            act(modal);
+        } else if (triesLeft > 0) {
+            WhenModalShows(act, triesLeft - 1);
+        } else {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (auto* dialog = qobject_cast<QDialog*>(top)) dialog->reject();
+            }
+        }
+    });
+}
+
+// Settings in a scratch folder, so tests neither see nor change the user's. Several windows
+// may share one to see what an earlier window remembered.
+struct ScratchSettings {
+    QTemporaryDir folder;
+    QSettings settings{folder.filePath(QStringLiteral("verava.ini")), QSettings::IniFormat};
+};
+
+// A window with recorded messages, a scripted dialog and prompt, shown on the screen.
 struct ShownWindow {
     RecordingSink sink;
     ScriptedChooser chooser;
-    TForm1 window{&sink, &chooser};
-    ShownWindow() {
+    ScriptedPrompt prompt;
+    std::vector<QUrl> opened;
+    bool openSucceeds = true;
+    std::shared_ptr<ScratchSettings> scratch;
+    std::unique_ptr<TForm1> owned;
+    TForm1& window;
+
+    explicit ShownWindow(std::shared_ptr<ScratchSettings> settings = nullptr)
+        : scratch(settings ? std::move(settings) : std::make_shared<ScratchSettings>()),
+          owned(std::make_unique<TForm1>(Hooks())),
+          window(*owned) {
         window.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+    TWindowHooks Hooks() {
+        TWindowHooks hooks;
+        hooks.messages = &sink;
+        hooks.chooser = &chooser;
+        hooks.passwords = &prompt;
+        hooks.settings = &scratch->settings;
+        hooks.openUrl = [this](const QUrl& url) {
+            opened.push_back(url);
+            return openSucceeds;
+        };
+        return hooks;
     }
     // Types the two paths into the odd and even fields.
     void Choose(const std::string& odd, const std::string& even) {
         window.Edit1.setText(Q(odd));
         window.Edit2.setText(Q(even));
+    }
+    // Waits until the run a click started has ended, its messages shown.
+    void WaitForRun() {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window.Running(); }, 60000));
+    }
+    // Clicks a button as a user would, and waits for what it started.
+    void Click(QAbstractButton& button) {
+        QTest::mouseClick(&button, Qt::LeftButton);
+        WaitForRun();
     }
 };
 

@@ -1,0 +1,123 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>VERava</name>
+    <message>
+        <source>PDF文件 (*.pdf)</source>
+        <translation>PDF files (*.pdf)</translation>
+    </message>
+    <message>
+        <source>扫描PDF文件奇偶合并器            Orvane_harrow88</source>
+        <translation>Scanned PDF odd/even page merger            Orvane_harrow88</translation>
+    </message>
+    <message>
+        <source>奇数页文件：</source>
+        <translation>Odd pages:</translation>
+    </message>
+    <message>
+        <source>偶数页文件：</source>
+        <translation>Even pages:</translation>
+    </message>
+    <message>
+        <source>选择</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>开始合并</source>
+        <translation>Merge</translation>
+    </message>
+    <message>
+        <source>逆序重排</source>
+        <translation>Reverse</translation>
+    </message>
+    <message>
+        <source>偶数页为倒序扫描</source>
+        <translation>Even pages scanned last to first</translation>
+    </message>
+    <message>
+        <source>请先选择文件，或者选择的文件不存在！</source>
+        <translation>Choose a file first, or the chosen file does not exist!</translation>
+    </message>
+    <message>
+        <source>文件已经重排，请查看后重新选择</source>
+        <translation>The pages have been reversed. Check the copy, then choose the next file</translation>
+    </message>
+    <message>
+        <source>文件无法打开，可能不是PDF文件或已损坏</source>
+        <translation>The file cannot be opened: it may not be a PDF file, or it is damaged</translation>
+    </message>
+    <message>
+        <source>文件已加密，需要密码才能打开</source>
+        <translation>The file is encrypted and needs a password to open</translation>
+    </message>
+    <message>
+        <source>文件保存失败：</source>
+        <translation>Could not save the file: </translation>
+    </message>
+    <message>
+        <source>奇数页文件或偶数页文件不存在</source>
+        <translation>The odd-page file or the even-page file does not exist</translation>
+    </message>
+    <message>
+        <source>奇数页文件%1页，偶数页文件%2页。</source>
+        <translation>The odd-page file has %1 pages, the even-page file %2.</translation>
+    </message>
+    <message>
+        <source>奇数页应等于偶数页或多1页，请检查</source>
+        <translation>The odd pages must equal the even pages or be one more; please check</translation>
+    </message>
+    <message>
+        <source>文件已经合并，保存在奇数页文件所在位置</source>
+        <translation>The files have been merged; the result is in the odd-page file&apos;s folder</translation>
+    </message>
+    <message>
+        <source>合并后的文件没有加密。</source>
+        <translation>The merged file is not encrypted.</translation>
+    </message>
+    <message>
+        <source>文件已加密，无法合并，请先去除密码</source>
+        <translation>A file is encrypted and cannot be merged; remove its password first</translation>
+    </message>
+    <message>
+        <source>文件无法读取或已损坏，无法合并</source>
+        <translation>A file cannot be read or is damaged; it cannot be merged</translation>
+    </message>
+    <message>
+        <source>无法覆盖已存在的输出文件：</source>
+        <translation>Cannot replace the existing output file: </translation>
+    </message>
+    <message>
+        <source>文件合并失败</source>
+        <translation>Merging failed</translation>
+    </message>
+    <message>
+        <source>正在处理文件，请等处理完成后再关闭</source>
+        <translation>Still working on the files; close the window once the work is done</translation>
+    </message>
+    <message>
+        <source>一次只能拖入一个或两个PDF文件</source>
+        <translation>Drop one or two PDF files at a time</translation>
+    </message>
+    <message>
+        <source>没有程序可以打开：</source>
+        <translation>No program can open: </translation>
+    </message>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open folder</translation>
+    </message>
+    <message>
+        <source>打开文件</source>
+        <translation>Open file</translation>
+    </message>
+    <message>
+        <source>密码错误，请重新输入：</source>
+        <translation>Wrong password. Enter it again:</translation>
+    </message>
+    <message>
+        <source>文件已加密，请输入密码：</source>
+        <translation>The file is encrypted. Enter its password:</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,19 @@
+// Pictures of the window in the states a user meets, for the README and for checking a
+// translation or a scaling factor by eye: the window under a drawn title bar (the offscreen
+// platform draws none), with the dialog of the state on top of it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace verava {
+
+// empty, chosen (both files and the check box), running, done (the success box), password
+// (the prompt of an encrypted file).
+QStringList PictureStates();
+
+// Renders `state` in the language already installed into a PNG at `outPath`. False with a
+// reason in `error` for an unknown state or a file that cannot be written.
+bool RenderWindowPicture(const QString& state, const QString& outPath, QString* error);
+
+}  // namespace verava

@@ -1,0 +1,104 @@
+// The window in each language: which language a locale or --lang picks, and what a Chinese
+// and an English run show, Qt's own dialogs included.
+#include "app/gui/translations.h"
+
+#include <gtest/gtest.h>
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/gui/file_chooser.h"
+#include "app/gui/main_window.h"
+#include "app/gui/password_prompt.h"
+#include "app/gui/shown_window.h"
+
+namespace verava {
+namespace {
+
+using testing::ShownWindow;
+using testing::U;
+
+// The buttons of Qt's file dialog (not the native one: VERava never uses that).
+QString FileDialogButton(const TOpenDialogChooser& chooser,
+                         QDialogButtonBox::StandardButton which) {
+    const auto* box = chooser.Dialog().findChild<QDialogButtonBox*>();
+    if (box == nullptr || box->button(which) == nullptr) return QStringLiteral("(none)");
+    return box->button(which)->text();
+}
+
+QString OkButtonOfAMessageBox() {
+    QMessageBox box(QMessageBox::NoIcon, QString(), QString(), QMessageBox::Ok);
+    return box.button(QMessageBox::Ok)->text();
+}
+
+TEST(ChooseLanguage, TheOptionWinsThenTheSystemLocaleDecides) {
+    const struct {
+        const char* option;
+        QLocale system;
+        std::optional<UiLanguage> expected;
+    } cases[] = {
+        {"", QLocale(QLocale::Chinese, QLocale::China), UiLanguage::Chinese},
+        {"", QLocale(QLocale::Chinese, QLocale::Taiwan), UiLanguage::Chinese},
+        {"", QLocale(QLocale::English, QLocale::UnitedStates), UiLanguage::English},
+        // Any other language gets English, not the source texts.
+        {"", QLocale(QLocale::German, QLocale::Germany), UiLanguage::English},
+        {"", QLocale::c(), UiLanguage::English},
+        {"en", QLocale(QLocale::Chinese, QLocale::China), UiLanguage::English},
+        {"zh", QLocale(QLocale::German, QLocale::Germany), UiLanguage::Chinese},
+        {"fr", QLocale(QLocale::Chinese, QLocale::China), std::nullopt},
+        {"EN", QLocale(QLocale::Chinese, QLocale::China), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ChooseLanguage(U(c.option), c.system), c.expected)
+            << c.option << " " << c.system.name().toStdString();
+    }
+}
+
+TEST(Translations, AChineseRunShowsTheSourceTextsAndQtsDialogsInChinese) {
+    const TTranslations translations(UiLanguage::Chinese, {U(VERAVA_QM_DIR)});
+    ASSERT_TRUE(translations.QtTextsLoaded()) << "qtbase_zh_CN.qm (qt6-translations-l10n)";
+    ShownWindow w;
+    EXPECT_EQ(w.window.windowTitle(), U("扫描PDF文件奇偶合并器            Orvane_harrow88"));
+    EXPECT_EQ(w.window.Label1.text(), U("奇数页文件："));
+    EXPECT_EQ(w.window.Button3.text(), U("开始合并"));
+    EXPECT_EQ(w.window.CheckBox1.text(), U("偶数页为倒序扫描"));
+
+    const TOpenDialogChooser chooser(&w.window);
+    EXPECT_EQ(FileDialogButton(chooser, QDialogButtonBox::Open), U("打开(&O)"));
+    EXPECT_EQ(FileDialogButton(chooser, QDialogButtonBox::Cancel), U("取消"));
+    EXPECT_EQ(chooser.Dialog().nameFilters(), QStringList{U("PDF文件 (*.pdf)")});
+    EXPECT_EQ(OkButtonOfAMessageBox(), U("确定"));
+    EXPECT_EQ(QLocale().language(), QLocale::Chinese);
+}
+
+TEST(Translations, AnEnglishRunShowsEveryTextInEnglish) {
+    // Looked for in order; the first folder has none.
+    const TTranslations translations(UiLanguage::English, {U("/no/such/folder"), U(VERAVA_QM_DIR)});
+    ASSERT_TRUE(translations.WindowTextsLoaded()) << "verava_en.qm in " << VERAVA_QM_DIR;
+    ShownWindow w;
+    const QStringList shown = {w.window.windowTitle(),   w.window.Label1.text(),
+                               w.window.Label2.text(),   w.window.Button1.text(),
+                               w.window.Button3.text(),  w.window.Button4.text(),
+                               w.window.CheckBox1.text()};
+    EXPECT_EQ(shown, (QStringList{U("Scanned PDF odd/even page merger            Orvane_harrow88"),
+                                  U("Odd pages:"), U("Even pages:"), U("Open"), U("Merge"),
+                                  U("Reverse"), U("Even pages scanned last to first")}));
+    const TOpenDialogChooser chooser(&w.window);
+    EXPECT_EQ(FileDialogButton(chooser, QDialogButtonBox::Open), U("&Open"));
+    EXPECT_EQ(chooser.Dialog().nameFilters(), QStringList{U("PDF files (*.pdf)")});
+    EXPECT_EQ(OkButtonOfAMessageBox(), U("OK"));
+    EXPECT_EQ(TPasswordDialogPrompt::MakeDialog(nullptr, U("/scans/a.pdf"), true)->labelText(),
+              U("Wrong password. Enter it again:\na.pdf"));
+    WorkflowResult counts;
+    counts.outcome = WorkflowOutcome::PageCountMismatch;
+    counts.oddPages = 3;
+    counts.evenPages = 5;
+    EXPECT_EQ(MergeMessage(counts).section(QLatin1Char('\n'), 0, 0),
+              U("The odd-page file has 3 pages, the even-page file 5."));
+}
+
+}  // namespace
+}  // namespace verava
