@@ -665,12 +665,8 @@ TPDFDictionary* TPDFDocument::GetPagesRoot() {
     if (found == nullptr && isPage && pages->Indirect) {
         // The catalog names a page as its tree (a one-page file): give it a root of its own,
         // as other readers do.
-        TPDFDictionary* root = Structure->NewDictionary();
-        root->SetValue("Type", Structure->NewName("Pages"));
-        TPDFArray* kids = Structure->NewArray();
-        kids->Add(Structure->NewIndRef(pages->ObjectNumber, pages->GenerationNumber));
-        root->SetValue("Kids", kids);
-        root->SetValue("Count", Structure->NewNumeric(1));
+        TPDFDictionary* root =
+            NewOnePageRoot(*Structure, pages->ObjectNumber, pages->GenerationNumber);
         GetRoot()->SetValue("Pages", AddIndirect(root));
         pageTreeRebuilt_ = true;
         found = root;

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "objects/number_text.h"
+#include "structure/pdf_page_tree.h"
 
 namespace verava {
 
@@ -343,12 +344,8 @@ TPDFIndRef* TSmartPDFDocument::FindPage(int32_t n) {
         PagesDict->IndexOf("Contents") >= 0) {
         // The catalog names a page as its tree: put a real root above it.
         result = PagesRef;
-        TPDFDictionary* root = LocalStructure->NewDictionary();
-        root->SetValue("Type", LocalStructure->NewName("Pages"));
-        TPDFArray* kids = LocalStructure->NewArray();
-        kids->Add(LocalStructure->NewIndRef(PagesRef->TargetNumber, PagesRef->TargetGeneration));
-        root->SetValue("Kids", kids);
-        root->SetValue("Count", LocalStructure->NewNumeric(1));
+        TPDFDictionary* root =
+            NewOnePageRoot(*LocalStructure, PagesRef->TargetNumber, PagesRef->TargetGeneration);
         PagesDict = root;
         PagesRef = AddObject(root);
         if (RootDict != nullptr && RootRef != nullptr) {

@@ -742,4 +742,14 @@ void TPDFPageTree::RelocatePage(int32_t from, int32_t to) {
     }
 }
 
+TPDFDictionary* NewOnePageRoot(TPDFStructure& store, int32_t number, int32_t generation) {
+    TPDFDictionary* root = store.NewDictionary();
+    root->SetValue("Type", store.NewName("Pages"));
+    TPDFArray* kids = store.NewArray();
+    kids->Add(store.NewIndRef(number, generation));
+    root->SetValue("Kids", kids);
+    root->SetValue("Count", store.NewNumeric(1));
+    return root;
+}
+
 }  // namespace verava

@@ -198,4 +198,8 @@ class TPDFPageTree {
     std::unordered_set<int32_t> decryptedPages_;
 };
 
+// A new "Pages" root in `store` whose only kid is the page (number, generation): for a
+// catalog that names a page as its tree, as one-page files sometimes do.
+TPDFDictionary* NewOnePageRoot(TPDFStructure& store, int32_t number, int32_t generation);
+
 }  // namespace verava
