@@ -1,5 +1,6 @@
 #include "app/workflow.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/brannock.h"
@@ -109,16 +110,29 @@ std::u16string MergeOutputPath(const std::u16string& oddPath, const std::u16stri
     return oddFolder + oddName + u"_" + evenName + kMergedSuffix;
 }
 
-WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& evenPath,
-                          const WorkflowProgress& progress, bool evenReversed,
-                          const std::u16string& outputOverride, const std::u16string& oddPassword,
-                          const std::u16string& evenPassword) {
-    WorkflowResult result;
+std::vector<PlannedPage> InterleavedOrder(int32_t oddPages, int32_t evenPages, bool evenReversed) {
+    std::vector<PlannedPage> order;
+    oddPages = std::max(oddPages, 0);
+    evenPages = std::max(evenPages, 0);
+    order.reserve(static_cast<size_t>(oddPages) + static_cast<size_t>(evenPages));
+    for (int32_t k = 1; k <= std::max(oddPages, evenPages); ++k) {
+        if (k <= oddPages) order.push_back({PageSource::Odd, k});
+        if (k <= evenPages) {
+            order.push_back({PageSource::Even, evenReversed ? evenPages + 1 - k : k});
+        }
+    }
+    return order;
+}
+
+MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPath,
+                    bool evenReversed, const std::u16string& oddPassword,
+                    const std::u16string& evenPassword) {
+    MergePlan plan;
     for (const std::u16string* path : {&oddPath, &evenPath}) {
         if (path->empty() || !FileExistsWide(*path)) {
-            result.outcome = WorkflowOutcome::InputMissing;
-            result.failedPath = *path;
-            return result;
+            plan.outcome = WorkflowOutcome::InputMissing;
+            plan.failedPath = *path;
+            return plan;
         }
     }
     TVelmorPDFLibrary engine;
@@ -131,35 +145,52 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
             // the engine's blank page. A password that was given and is wrong asks for
             // another.
             if (engine.ErrorCode == kErrorPassword) {
-                result.outcome = passwords[i]->empty() ? WorkflowOutcome::MergeEncrypted
-                                                       : WorkflowOutcome::PasswordRequired;
+                plan.outcome = passwords[i]->empty() ? WorkflowOutcome::MergeEncrypted
+                                                     : WorkflowOutcome::PasswordRequired;
             } else {
-                result.outcome = WorkflowOutcome::MergeUnreadable;
+                plan.outcome = WorkflowOutcome::MergeUnreadable;
             }
-            result.failedPath = *inputs[i];
-            result.errorCode = engine.ErrorCode;
-            return result;
+            plan.failedPath = *inputs[i];
+            plan.errorCode = engine.ErrorCode;
+            return plan;
         }
         if (engine.CurrentDocument->WasEncrypted()) {
             // Merged only with its password, and then as a decrypted copy.
             if (passwords[i]->empty()) {
-                result.outcome = WorkflowOutcome::MergeEncrypted;
-                result.failedPath = *inputs[i];
-                result.errorCode = kErrorMergeEncrypted;
-                return result;
+                plan.outcome = WorkflowOutcome::MergeEncrypted;
+                plan.failedPath = *inputs[i];
+                plan.errorCode = kErrorMergeEncrypted;
+                return plan;
             }
-            result.decrypted = true;
+            plan.decrypted = true;
         }
         counts[i] = engine.CountPages();
     }
-    const int32_t odd = counts[0];
-    const int32_t even = counts[1];
-    result.oddPages = odd;
-    result.evenPages = even;
-    if (odd != even && odd != even + 1) {
-        result.outcome = WorkflowOutcome::PageCountMismatch;
-        return result;
+    plan.oddPages = counts[0];
+    plan.evenPages = counts[1];
+    if (plan.oddPages != plan.evenPages && plan.oddPages != plan.evenPages + 1) {
+        plan.outcome = WorkflowOutcome::PageCountMismatch;
+        return plan;
     }
+    plan.pages = InterleavedOrder(plan.oddPages, plan.evenPages, evenReversed);
+    return plan;
+}
+
+WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& evenPath,
+                          const WorkflowProgress& progress, bool evenReversed,
+                          const std::u16string& outputOverride, const std::u16string& oddPassword,
+                          const std::u16string& evenPassword) {
+    WorkflowResult result;
+    const MergePlan plan = PlanMerge(oddPath, evenPath, evenReversed, oddPassword, evenPassword);
+    result.outcome = plan.outcome;
+    result.failedPath = plan.failedPath;
+    result.errorCode = plan.errorCode;
+    result.decrypted = plan.decrypted;
+    result.oddPages = plan.oddPages;
+    result.evenPages = plan.evenPages;
+    if (plan.outcome != WorkflowOutcome::Done) return result;
+    const int32_t even = plan.evenPages;
+    TVelmorPDFLibrary engine;
     Report(progress, 0, true);
     result.outputPath =
         outputOverride.empty() ? MergeOutputPath(oddPath, evenPath) : outputOverride;

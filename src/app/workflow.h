@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace verava {
 
@@ -61,6 +62,38 @@ WorkflowResult ReverseFilePages(const std::u16string& path, const WorkflowProgre
 // each without any ".pdf", joined by "_", then "_合并后.pdf" ("D:/scan/a.pdf" and "b.pdf" give
 // "D:/scan/a_b_合并后.pdf").
 std::u16string MergeOutputPath(const std::u16string& oddPath, const std::u16string& evenPath);
+
+// Which file a page of a merged file comes from.
+enum class PageSource { Odd, Even };
+
+// One page of a merged file: its source and its number there (1-based).
+struct PlannedPage {
+    PageSource source = PageSource::Odd;
+    int32_t page = 0;
+    bool operator==(const PlannedPage&) const = default;
+};
+
+// The merged order of an odd file of `oddPages` pages and an even file of `evenPages`:
+// odd 1, even 1, odd 2, even 2, ... and the odd file's last page when it has one more. With
+// `evenReversed` the even file was scanned last to first, so its last page comes first.
+std::vector<PlannedPage> InterleavedOrder(int32_t oddPages, int32_t evenPages, bool evenReversed);
+
+// What a merge of two files will write, decided before anything is written: the window's
+// preview and the merge itself use it. `outcome` is Done when both files open (with their
+// passwords when encrypted) and their page counts fit; otherwise it says why not, as
+// MergeFiles would, and `pages` is empty.
+struct MergePlan {
+    WorkflowOutcome outcome = WorkflowOutcome::Done;
+    std::u16string failedPath;
+    int32_t errorCode = 0;
+    int32_t oddPages = 0;
+    int32_t evenPages = 0;
+    bool decrypted = false;  // an input is encrypted and its password was given
+    std::vector<PlannedPage> pages;
+};
+MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPath,
+                    bool evenReversed, const std::u16string& oddPassword = u"",
+                    const std::u16string& evenPassword = u"");
 
 // Joins the odd-page file and the even-page file into one file whose pages alternate odd,
 // even, odd, even, in the odd file's folder. With `evenReversed` the even file is taken as

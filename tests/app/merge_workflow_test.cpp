@@ -110,6 +110,57 @@ TEST(MergeOutputPath, JoinsTheOddFolderAndBothNamesWithoutPdf) {
     EXPECT_EQ(MergeOutputPath(u"odd.pdf", u"even.pdf"), u"odd_even" + kMerged);
 }
 
+// "o1,e3,..." for a planned order.
+std::string Labels(const std::vector<PlannedPage>& pages) {
+    std::string out;
+    for (const PlannedPage& p : pages) {
+        out += (out.empty() ? "" : ",") + std::string(p.source == PageSource::Odd ? "o" : "e") +
+               std::to_string(p.page);
+    }
+    return out;
+}
+
+TEST(MergePlan, InterleavedOrderTakesTheEvenFileEitherWay) {
+    const struct {
+        int odd, even;
+        bool reversed;
+        const char* order;
+    } cases[] = {
+        {3, 3, false, "o1,e1,o2,e2,o3,e3"},
+        {3, 3, true, "o1,e3,o2,e2,o3,e1"},
+        {3, 2, false, "o1,e1,o2,e2,o3"},
+        {3, 2, true, "o1,e2,o2,e1,o3"},
+        {1, 0, true, "o1"},
+        {0, 0, false, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Labels(InterleavedOrder(c.odd, c.even, c.reversed)), c.order)
+            << c.odd << "+" << c.even << (c.reversed ? " reversed" : "");
+    }
+}
+
+TEST(MergePlan, TheEngineCountsBothFilesAndTheMergeWritesThePlannedOrder) {
+    const Pair files("mwplan", 3, 2, true);
+    const MergePlan plan = PlanMerge(U(files.odd), U(files.even), true);
+    ASSERT_EQ(plan.outcome, WorkflowOutcome::Done);
+    EXPECT_EQ(plan.oddPages, 3);
+    EXPECT_EQ(plan.evenPages, 2);
+    EXPECT_EQ(Labels(plan.pages), "o1,e2,o2,e1,o3");
+    EXPECT_FALSE(FileExistsWide(files.Output()));  // planning writes nothing
+    ASSERT_EQ(MergeFiles(U(files.odd), U(files.even), {}, true).outcome, WorkflowOutcome::Done);
+    EXPECT_EQ(PageOrder(files.Output()), Interleaved(3, 2));
+
+    // Refusals are those of the merge, with both counts.
+    const Pair bad("mwplanbad", 4, 2);
+    const MergePlan refused = PlanMerge(U(bad.odd), U(bad.even), false);
+    EXPECT_EQ(refused.outcome, WorkflowOutcome::PageCountMismatch);
+    EXPECT_EQ(refused.oddPages, 4);
+    EXPECT_EQ(refused.evenPages, 2);
+    EXPECT_TRUE(refused.pages.empty());
+    EXPECT_EQ(PlanMerge(U(files.odd), u"/no/such.pdf", false).outcome,
+              WorkflowOutcome::InputMissing);
+}
+
 TEST(MergeWorkflow, ThreeAndThreePagesAlternateWithTheDocumentedProgress) {
     const Pair files("mw33", 3, 3);
     Recorded r;
