@@ -125,7 +125,13 @@ std::optional<TStreamExtent> FindStreamExtent(std::string_view source, size_t af
                                               std::optional<double> declaredLength) {
     return FindStreamExtent(source, afterDictionary, declaredLength,
                             [source](std::string_view keyword, size_t from, size_t limit) {
-                                const size_t at = source.find(keyword, from);
+                                // Only matches that start before the limit: a search past
+                                // it would read through a whole stream's data for nothing.
+                                const size_t stop =
+                                    limit >= source.size()
+                                        ? source.size()
+                                        : std::min(limit + keyword.size() - 1, source.size());
+                                const size_t at = source.substr(0, stop).find(keyword, from);
                                 return at < limit ? at : std::string_view::npos;
                             });
 }
