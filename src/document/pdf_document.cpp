@@ -551,6 +551,17 @@ size_t TPDFDocument::FindInFile(std::string_view needle, size_t from, size_t lim
     return keywordSearches_.back().Find(from, limit);
 }
 
+void TPDFDocument::NoteScatteredRead() {
+    // Each read of an object maps the file around it; the system may map a large stretch
+    // at once. Reads that jump from object to object through a large file (the header
+    // checks, the page tree) would so bring most of it into memory: what they brought in is
+    // let go every few reads, and comes back from the file when needed.
+    constexpr int32_t kReadsBetweenDrops = 64;
+    if (++scatteredReads_ < kReadsBetweenDrops) return;
+    scatteredReads_ = 0;
+    TFileMapping::DropResident(FileData.View());
+}
+
 TPDFIndObj* TPDFDocument::FindObject(int32_t number) {
     if (!directIndex_.empty()) {
         if (number < 0 || static_cast<size_t>(number) >= directIndex_.size()) return nullptr;

@@ -106,6 +106,7 @@ void TPDFIndObj::LoadObject(int depth) {
     std::string ownText;
     std::string_view source;
     if (fromFile) {
+        Document->NoteScatteredRead();
         source = file.View();
     } else {
         ownText = GetObjectText(depth);
@@ -207,6 +208,7 @@ void TObjectStreamCache::Clear() {
 bool TPDFIndObj::HeaderMatches() {
     const SharedBytes& file = Document->FileBuffer();
     if (Compressed || Offset <= 0 || file.empty()) return false;
+    Document->NoteScatteredRead();
     Header header;
     return FindHeader(file.View(), Offset, Number, Generation, header);
 }

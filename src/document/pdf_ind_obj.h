@@ -75,9 +75,17 @@ class IPDFObjectOwner {
     // search.
     virtual size_t FindInFile(std::string_view needle, size_t from,
                               size_t limit = std::string_view::npos) {
-        const size_t at = FileBuffer().View().find(needle, from);
+        // Matches that start before the limit only, without reading past it.
+        const std::string_view file = FileBuffer().View();
+        const size_t stop = limit >= file.size()
+                                ? file.size()
+                                : std::min(limit + needle.size() - 1, file.size());
+        const size_t at = file.substr(0, stop).find(needle, from);
         return at < limit ? at : std::string_view::npos;
     }
+    // An object is read from its place in the file (loads and header checks jump around a
+    // mapped file; the owner may let go of what they brought into memory).
+    virtual void NoteScatteredRead() {}
 };
 
 class TPDFIndObj {
