@@ -220,7 +220,11 @@ void TPDFDocument::RemoveLinearization() {
     if (start == end) return;
     const int32_t number = ParseInt(head.substr(start, end - start), -1);
     auto* dict = As<TPDFDictionary>(ResolveObject(number));
-    if (dict != nullptr && dict->IndexOf("Linearized") >= 0) {
+    // Only the linearization dictionary itself: its Linearized entry is a version number and
+    // it has no Type. A page or any other dictionary that merely carries such a key keeps
+    // everything it holds.
+    if (dict != nullptr && As<TPDFNumeric>(dict->GetValue("Linearized")) != nullptr &&
+        dict->GetType().empty()) {
         // A saved file is no longer laid out for page-at-a-time reading.
         dict->ClearEntries();
     }

@@ -603,6 +603,33 @@ TEST(DocumentLoad, LinearizationDictionaryIsEmptied) {
     EXPECT_TRUE(lin->IsModified());
 }
 
+// Dictionaries that only carry a key of that name, first in the file, keep every entry.
+TEST(DocumentLoad, OnlyTheLinearizationDictionaryIsEmptied) {
+    struct Case {
+        std::string first;
+        std::string kids;  // the page tree's Kids
+    };
+    const Case cases[] = {
+        {"<< /Type /Page /Parent 2 0 R /Linearized /Parent /MediaBox [0 0 612 792] >>",
+         "1 0 R 5 0 R"},
+        {"<< /Type /Page /Parent 2 0 R /Linearized 1 /MediaBox [0 0 612 792] >>", "1 0 R 5 0 R"},
+        {"<< /Linearized (1) /L 1000 >>", "5 0 R 5 0 R"},
+    };
+    for (const Case& c : cases) {
+        PdfBuilder b = testing::SimpleDocument(1);
+        b.Set(1, c.first);
+        b.Set(9, "<< /Type /Catalog /Pages 2 0 R >>");
+        b.Set(2, "<< /Type /Pages /Kids [" + c.kids + "] /Count 2 >>");
+        b.TrailerEntries = "/Root 9 0 R";
+        auto doc = Load(b.Build());
+        auto* dict = As<TPDFDictionary>(doc->ResolveObject(1));
+        ASSERT_NE(dict, nullptr) << c.first;
+        EXPECT_NE(dict->IndexOf("Linearized"), -1) << c.first;
+        EXPECT_GE(dict->EntryCount(), 2) << c.first;
+        EXPECT_EQ(doc->PageTree().TotalPages(), 2) << c.first;
+    }
+}
+
 TEST(DocumentSave, BlankDocumentHasTheFixedLayout) {
     LocalDateTime t;
     t.year = 2024;
