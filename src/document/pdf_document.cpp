@@ -555,15 +555,31 @@ size_t TPDFDocument::FindInFile(std::string_view needle, size_t from, size_t lim
     return keywordSearches_.back().Find(from, limit);
 }
 
-void TPDFDocument::NoteScatteredRead() {
+void TPDFDocument::NoteScatteredRead(int64_t offset) {
     // Each read of an object maps the file around it; the system may map a large stretch
     // at once. Reads that jump from object to object through a large file (the header
     // checks, the page tree) would so bring most of it into memory: what they brought in is
-    // let go every few reads, and comes back from the file when needed.
-    constexpr int32_t kReadsBetweenDrops = 64;
-    if (++scatteredReads_ < kReadsBetweenDrops) return;
-    scatteredReads_ = 0;
-    TFileMapping::DropResident(FileData.View());
+    // let go every few reads, and comes back from the file when needed. Only the stretches
+    // around those reads are let go, so the cost follows the reads, not the file's size.
+    constexpr size_t kReadsBetweenDrops = 64;
+    constexpr int64_t kStretch = int64_t{2} << 20;  // the largest stretch mapped at once
+    const std::string_view file = FileData.View();
+    if (file.size() <= static_cast<size_t>(4 * kStretch)) return;  // small files stay
+    scatteredReads_.push_back(offset);
+    if (scatteredReads_.size() < kReadsBetweenDrops) return;
+    std::sort(scatteredReads_.begin(), scatteredReads_.end());
+    int64_t droppedTo = 0;  // end of the last stretch let go
+    for (const int64_t read : scatteredReads_) {
+        // The aligned stretch holding the read and the next one, where the object may end.
+        const int64_t from = std::max(read / kStretch * kStretch, droppedTo);
+        const int64_t to = std::min<int64_t>(read / kStretch * kStretch + 2 * kStretch,
+                                             static_cast<int64_t>(file.size()));
+        if (from < 0 || from >= to) continue;
+        TFileMapping::DropResident(file.substr(static_cast<size_t>(from),
+                                               static_cast<size_t>(to - from)));
+        droppedTo = to;
+    }
+    scatteredReads_.clear();
 }
 
 TPDFIndObj* TPDFDocument::FindObject(int32_t number) {

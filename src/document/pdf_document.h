@@ -89,7 +89,7 @@ class TPDFDocument : public IPDFObjectOwner {
     TPDFStructure& ObjectStore() override { return *Structure; }
     TObjectStreamCache& ObjectStreamCache() override { return objectStreamCache_; }
     size_t FindInFile(std::string_view needle, size_t from, size_t limit) override;
-    void NoteScatteredRead() override;
+    void NoteScatteredRead(int64_t offset) override;
 
     TPDFPageTree& PageTree() { return *pageTree_; }
     TPDFSecurityHandler& Security() { return security_; }
@@ -156,7 +156,7 @@ class TPDFDocument : public IPDFObjectOwner {
     TObjectStreamCache objectStreamCache_;
     std::vector<std::string> keywordNeedles_;      // the keywords searched in FileData
     std::vector<TKeywordSearch> keywordSearches_;  // and their searches, in step
-    int32_t scatteredReads_ = 0;                   // object reads since memory was let go
+    std::vector<int64_t> scatteredReads_;  // offsets read since memory was let go
     std::unique_ptr<TVelmorPDFLibraryXMP> metadata_;
     std::unique_ptr<TPDFPageTree> pageTree_;
     TPDFSecurityHandler security_;

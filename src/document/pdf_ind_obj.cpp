@@ -106,7 +106,7 @@ void TPDFIndObj::LoadObject(int depth) {
     std::string ownText;
     std::string_view source;
     if (fromFile) {
-        Document->NoteScatteredRead();
+        Document->NoteScatteredRead(Offset);
         source = file.View();
     } else {
         ownText = GetObjectText(depth);
@@ -208,7 +208,7 @@ void TObjectStreamCache::Clear() {
 bool TPDFIndObj::HeaderMatches() {
     const SharedBytes& file = Document->FileBuffer();
     if (Compressed || Offset <= 0 || file.empty()) return false;
-    Document->NoteScatteredRead();
+    Document->NoteScatteredRead(Offset);
     Header header;
     return FindHeader(file.View(), Offset, Number, Generation, header);
 }

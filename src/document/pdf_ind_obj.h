@@ -83,9 +83,9 @@ class IPDFObjectOwner {
         const size_t at = file.substr(0, stop).find(needle, from);
         return at < limit ? at : std::string_view::npos;
     }
-    // An object is read from its place in the file (loads and header checks jump around a
-    // mapped file; the owner may let go of what they brought into memory).
-    virtual void NoteScatteredRead() {}
+    // An object is read from its place in the file, at `offset` (loads and header checks
+    // jump around a mapped file; the owner may let go of what they brought into memory).
+    virtual void NoteScatteredRead(int64_t /*offset*/) {}
 };
 
 class TPDFIndObj {

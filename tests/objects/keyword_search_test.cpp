@@ -29,5 +29,21 @@ TEST(KeywordSearch, AnswersAsAPlainSearchWhateverTheOrderOfQuestions) {
     EXPECT_EQ(none.Find(0), std::string_view::npos);
 }
 
+TEST(KeywordSearch, QuestionsThatJumpAboutSearchEachStretchOnce) {
+    // Objects near the start asked in turn with objects near the end (how a page tree whose
+    // nodes sit at the end of the file is loaded): the text is searched about once, not
+    // once per question.
+    std::string text;
+    for (int i = 0; i < 2000; ++i) text += "<< /Type /Page >> endobj stream data endstream ";
+    const size_t half = text.size();
+    text += std::string(half, 'x') + " the end";
+    TKeywordSearch search(text, "stream");
+    for (size_t at = 0; at < half; at += 97) {
+        EXPECT_EQ(search.Find(at), std::string_view(text).find("stream", at));
+        EXPECT_EQ(search.Find(half + at), std::string_view::npos);
+    }
+    EXPECT_LE(search.Scanned(), 2 * text.size());
+}
+
 }  // namespace
 }  // namespace verava
