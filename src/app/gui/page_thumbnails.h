@@ -2,7 +2,9 @@
 // The preview asks for the few pages it shows; each comes back as a queued signal naming the
 // page it shows, so a picture can only ever land where that page is. A newer request drops
 // what an older one has not drawn yet. Each input is opened once, on that thread, and only
-// that thread touches it: a poppler document is not safe to share between threads.
+// that thread touches it: a poppler document is not safe to share between threads. An input
+// our loader had to mend is drawn from the copy our engine writes of it, so that page n is
+// the page the merge takes as page n.
 #pragma once
 
 #include <QImage>

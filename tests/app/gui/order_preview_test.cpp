@@ -1,7 +1,7 @@
 // The order preview on Qt's offscreen platform: which pages it shows and how it labels them
-// for both states of the box, that each picture is of the page its label names, and the
-// preview button end to end: the dialog, its merge, its close and the messages of files it
-// cannot show.
+// for both states of the box, that each picture is of the page its label names (damaged
+// inputs included), and the preview button end to end: the dialog, its merge, its close and
+// the messages of files it cannot show.
 #include "app/gui/order_preview.h"
 
 #include <gtest/gtest.h>
@@ -198,6 +198,56 @@ TEST(OrderPreview, FlippingTheBoxBeforeThePicturesComePlacesThemByPage) {
     ASSERT_TRUE(preview.EvenReversedBox.isChecked());
     EXPECT_EQ(Labels(preview), Split("奇 1,偶 10,奇 2,偶 9,奇 3,偶 8,奇 10,偶 1"));
     EXPECT_EQ(Pictures(preview), Expected(preview));
+}
+
+TEST(OrderPreview, PicturesOfADamagedInputAreOfThePagesTheMergeTakes) {
+    // Our loader keeps a lost page as a blank one in its place; poppler, left to itself,
+    // mends the file its own way. Each picture must still be of the page the label names.
+    PdfBuilder lostKid = ShadedDocument(PageSource::Odd, 4);
+    // Pages 1-4 are objects 5, 7, 9, 11; object 99 is not in the file.
+    lostKid.Set(2, "<< /Type /Pages /Kids [5 0 R 99 0 R 7 0 R 9 0 R 11 0 R] /Count 5 >>");
+    PdfBuilder cut = ShadedDocument(PageSource::Odd, 5);
+    const std::string whole = cut.Build();
+    const struct {
+        const char* what;
+        std::string bytes;
+        int pages;                       // as our loader counts them
+        std::vector<std::string> shown;  // what its pages 1 to 5 show there
+    } cases[] = {
+        {"a kid that is gone", lostKid.Build(), 5, {"odd 1", "blank", "odd 2", "odd 3", "odd 4"}},
+        // Cut before page 3: pages 3 to 5 stay as blank ones.
+        {"a file cut short",
+         whole.substr(0, static_cast<size_t>(cut.OffsetOf(9))),
+         5,
+         {"odd 1", "odd 2", "blank", "blank", "blank"}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string odd = WriteTempFile("damaged-odd-" + std::to_string(n) + ".pdf", c.bytes);
+        const std::string even =
+            WriteShaded("damaged-even-" + std::to_string(n++) + ".pdf", PageSource::Even, 4);
+        const MergePlan plan = PlanMerge(Q(odd).toStdU16String(), Q(even).toStdU16String(), false);
+        ASSERT_EQ(plan.outcome, WorkflowOutcome::Done) << c.what;
+        ASSERT_EQ(plan.oddPages, c.pages) << c.what;
+        PreviewInputs inputs;
+        inputs.odd = {Q(odd), {}};
+        inputs.even = {Q(even), {}};
+        inputs.oddPages = plan.oddPages;
+        inputs.evenPages = plan.evenPages;
+        TOrderPreview preview(inputs, false);
+        // Nine pages: odd 1, even 1, ... odd 3, even 3, then the last two, even 4 and odd 5.
+        std::vector<std::string> expected;
+        for (const TPageTile* tile : preview.Tiles()) {
+            const PlannedPage page = tile->Page();
+            expected.push_back(page.source == PageSource::Odd
+                                   ? c.shown[static_cast<size_t>(page.page - 1)]
+                                   : Shown(page));
+        }
+        ASSERT_EQ(expected.size(), 8u) << c.what;
+        EXPECT_EQ(Pictures(preview), expected) << c.what;
+        // The input itself is left as it was.
+        EXPECT_EQ(testing::ReadFileBytes(odd), c.bytes) << c.what;
+    }
 }
 
 TEST(OrderPreview, PagesThatCannotBeDrawnGetAnEmptyFrame) {
