@@ -20,6 +20,7 @@
 
 #include "app/gui/file_chooser.h"
 #include "app/gui/message_sink.h"
+#include "app/gui/order_preview.h"
 #include "app/gui/password_prompt.h"
 
 namespace verava {
@@ -34,6 +35,7 @@ const char* const kChooseCaption = QT_TRANSLATE_NOOP("VERava", "选择");
 const char* const kMergeCaption = QT_TRANSLATE_NOOP("VERava", "开始合并");
 const char* const kReverseCaption = QT_TRANSLATE_NOOP("VERava", "逆序重排");
 const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页为倒序扫描");
+const char* const kPreviewCaption = QT_TRANSLATE_NOOP("VERava", "预览顺序");
 
 const char* const kInputMissing =
     QT_TRANSLATE_NOOP("VERava", "请先选择文件，或者选择的文件不存在！");
@@ -137,8 +139,8 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     if (!openUrl_) openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     setWindowTitle(Tr(kCaption));
-    // The seed's 395 x 113, grown by the check box's row.
-    setFixedSize(395, 133);
+    // The seed's 395 x 113, grown by the check box's row and the preview button's.
+    setFixedSize(395, 162);
     setFont(WindowFont());
     QPalette colours = palette();
     colours.setColor(QPalette::Window, colours.color(QPalette::Button));
@@ -171,13 +173,18 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     Button4.setGeometry(335, 22, 56, 19);
     Button5.setText(Tr(kReverseCaption));
     Button5.setGeometry(335, 59, 56, 18);
+    // Under the merge button, as far below it as it is below the check box's row, and as
+    // wide as the choose and reverse buttons together: "Preview order" needs the room.
+    Button6.setText(Tr(kPreviewCaption));
+    Button6.setGeometry(293, 131, 98, 25);
 
     QWidget::setTabOrder(&Edit1, &Edit2);
     QWidget::setTabOrder(&Edit2, &Button1);
     QWidget::setTabOrder(&Button1, &Button2);
     QWidget::setTabOrder(&Button2, &CheckBox1);
     QWidget::setTabOrder(&CheckBox1, &Button3);
-    QWidget::setTabOrder(&Button3, &ProgressBar1);
+    QWidget::setTabOrder(&Button3, &Button6);
+    QWidget::setTabOrder(&Button6, &ProgressBar1);
     QWidget::setTabOrder(&ProgressBar1, &Button4);
     QWidget::setTabOrder(&Button4, &Button5);
 
@@ -186,6 +193,7 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     connect(&Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
     connect(&Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(&Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    connect(&Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
     connect(&CheckBox1, &QCheckBox::toggled, this, [this](bool checked) {
         settings_->setValue(QLatin1String(kEvenReversedKey), checked);
     });
@@ -216,7 +224,8 @@ IPasswordPrompt& TForm1::Passwords() {
 void TForm1::SetBusy(bool busy) {
     for (QWidget* control : {static_cast<QWidget*>(&Button1), static_cast<QWidget*>(&Button2),
                              static_cast<QWidget*>(&Button3), static_cast<QWidget*>(&Button4),
-                             static_cast<QWidget*>(&Button5), static_cast<QWidget*>(&CheckBox1)}) {
+                             static_cast<QWidget*>(&Button5), static_cast<QWidget*>(&Button6),
+                             static_cast<QWidget*>(&CheckBox1)}) {
         control->setEnabled(!busy);
     }
 }
@@ -255,6 +264,19 @@ void TForm1::Button5Click() {
     StartRun(run);
 }
 
+// The merge's own first step, PlanMerge, on the runner: its passwords are asked for and its
+// failures reported as a merge's; once the files open and their counts fit, the preview.
+void TForm1::Button6Click() {
+    if (running_) return;
+    PendingRun run;
+    run.merge = true;
+    run.preview = true;
+    run.paths[0] = Edit1.text();
+    run.paths[1] = Edit2.text();
+    run.evenReversed = CheckBox1.isChecked();
+    StartRun(run);
+}
+
 void TForm1::ChooseInto(QLineEdit& edit) {
     const QString path =
         Chooser().ChooseFile(settings_->value(QLatin1String(kLastFolderKey)).toString());
@@ -280,6 +302,19 @@ void TForm1::RunAttempt() {
         if (!run.merge) {
             return ReverseFilePages(run.paths[0].toStdU16String(), progress,
                                     run.passwords[0].toStdU16String());
+        }
+        if (run.preview) {
+            const MergePlan plan = PlanMerge(
+                run.paths[0].toStdU16String(), run.paths[1].toStdU16String(), run.evenReversed,
+                run.passwords[0].toStdU16String(), run.passwords[1].toStdU16String());
+            WorkflowResult result;
+            result.outcome = plan.outcome;
+            result.failedPath = plan.failedPath;
+            result.errorCode = plan.errorCode;
+            result.decrypted = plan.decrypted;
+            result.oddPages = plan.oddPages;
+            result.evenPages = plan.evenPages;
+            return result;
         }
         return MergeFiles(run.paths[0].toStdU16String(), run.paths[1].toStdU16String(), progress,
                           run.evenReversed, u"", run.passwords[0].toStdU16String(),
@@ -319,6 +354,15 @@ void TForm1::AttemptEnded(const WorkflowResult& result) {
         RunAttempt();
         return;
     }
+    if (pending_.preview) {
+        if (result.outcome == WorkflowOutcome::Done) {
+            OpenPreview(result);
+        } else {
+            messages_->Show(PreviewMessage(result));
+            EndRun();
+        }
+        return;
+    }
     if (result.outcome == WorkflowOutcome::Done) {
         ReportDone(pending_.merge ? MergeMessage(result) : ReverseMessage(result),
                    Path(result.outputPath));
@@ -326,6 +370,36 @@ void TForm1::AttemptEnded(const WorkflowResult& result) {
         messages_->Show(pending_.merge ? MergeMessage(result) : ReverseMessage(result));
     }
     EndRun();
+}
+
+// Planned: the dialog shows at once with placeholders and draws its pictures as they come.
+// The run ends as it opens; "合并" there starts the merge as the merge button does, with the
+// passwords already given, and closing it leaves everything as it was.
+void TForm1::OpenPreview(const WorkflowResult& plan) {
+    const PendingRun planned = pending_;
+    PreviewInputs inputs;
+    inputs.odd = {planned.paths[0], planned.passwords[0]};
+    inputs.even = {planned.paths[1], planned.passwords[1]};
+    inputs.oddPages = plan.oddPages;
+    inputs.evenPages = plan.evenPages;
+    auto* preview = new TOrderPreview(std::move(inputs), planned.evenReversed, this);
+    preview_ = preview;
+    connect(preview, &QDialog::accepted, this, [this, preview, planned] {
+        MergeFromPreview(planned, preview->EvenReversedBox.isChecked());
+    });
+    connect(preview, &QDialog::finished, preview, &QObject::deleteLater);
+    EndRun();
+    preview->open();
+}
+
+void TForm1::MergeFromPreview(const PendingRun& planned, bool evenReversed) {
+    if (running_) return;
+    // The box as the merge used it: the window shows it and remembers it.
+    CheckBox1.setChecked(evenReversed);
+    PendingRun run = planned;
+    run.preview = false;
+    run.evenReversed = evenReversed;
+    StartRun(run);
 }
 
 void TForm1::ReportDone(const QString& message, const QString& outputPath) {
@@ -454,6 +528,13 @@ QString MergeMessage(const WorkflowResult& result) {
             // a reverse run.
             return ReverseMessage(result);
     }
+}
+
+QString PreviewMessage(const WorkflowResult& result) {
+    if (result.outcome == WorkflowOutcome::MergeUnreadable) {
+        return Tr(kOpenFailed) + QLatin1Char('\n') + Path(result.failedPath);
+    }
+    return MergeMessage(result);
 }
 
 bool LooksLikePdf(const QString& path) {

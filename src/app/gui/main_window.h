@@ -1,13 +1,14 @@
-// The VERava window: a fixed 395 x 133 dialog laid out in logical pixels (Qt scales them with
+// The VERava window: a fixed 395 x 162 dialog laid out in logical pixels (Qt scales them with
 // the screen), from which the user picks the odd-page and the even-page scan, by the choose
-// buttons or by dropping files, and starts the workflows. A run works on a thread of its
-// own; the window only shows its progress, asks for passwords between attempts, and reports
-// how it ended.
+// buttons or by dropping files, and starts the workflows or previews the merged order. A run
+// works on a thread of its own; the window only shows its progress, asks for passwords
+// between attempts, and reports how it ended.
 #pragma once
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QString>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "app/gui/order_preview.h"
 #include "app/gui/workflow_runner.h"
 #include "app/workflow.h"
 
@@ -68,6 +70,11 @@ class TForm1 : public QWidget {
     QProgressBar ProgressBar1{this};
     QPushButton Button4{this};
     QPushButton Button5{this};
+    // "预览顺序", under "开始合并": the order preview of the merge.
+    QPushButton Button6{this};
+
+    // The order preview while it is open, else null.
+    TOrderPreview* Preview() const { return preview_; }
 
   signals:
     // A run has ended and its message (if any) has been shown.
@@ -79,6 +86,7 @@ class TForm1 : public QWidget {
     void Button3Click();
     void Button4Click();
     void Button5Click();
+    void Button6Click();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -87,10 +95,12 @@ class TForm1 : public QWidget {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    // One click's work: a reverse of one file or a merge of two, with the passwords the user
-    // has given so far. A wrong or missing password starts it again after asking.
+    // One click's work: a reverse of one file, a merge of two or the plan of a merge for its
+    // preview, with the passwords the user has given so far. A wrong or missing password
+    // starts it again after asking.
     struct PendingRun {
         bool merge = false;
+        bool preview = false;  // with merge: plan only, then show the order
         QString paths[2];
         bool evenReversed = false;
         QString passwords[2];
@@ -105,6 +115,8 @@ class TForm1 : public QWidget {
     int InputNeedingPassword(const WorkflowResult& result) const;
     void ReportDone(const QString& message, const QString& outputPath);
     void EndRun();
+    void OpenPreview(const WorkflowResult& plan);
+    void MergeFromPreview(const PendingRun& planned, bool evenReversed);
     void TakeDroppedFiles(const QStringList& paths, const QPoint& at);
     IFileChooser& Chooser();
     IPasswordPrompt& Passwords();
@@ -120,6 +132,7 @@ class TForm1 : public QWidget {
     QSettings* settings_;
     std::function<bool(const QUrl&)> openUrl_;
     PendingRun pending_;
+    QPointer<TOrderPreview> preview_;
     bool running_ = false;
     bool placed_ = false;
     // Last, so that it is destroyed first: it waits for a run still working.
@@ -133,6 +146,9 @@ inline constexpr int kPasswordTries = 3;
 QString ReverseMessage(const WorkflowResult& result);
 // The message that ends a merge run.
 QString MergeMessage(const WorkflowResult& result);
+// The message of a preview that cannot be shown: as for a merge, but a file that does not
+// open is named as such.
+QString PreviewMessage(const WorkflowResult& result);
 // True for a file the window takes as a PDF: a regular file whose first kilobyte holds
 // "%PDF-" (readers accept a header after some junk).
 bool LooksLikePdf(const QString& path);

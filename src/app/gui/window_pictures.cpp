@@ -2,17 +2,23 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QEventLoop>
+#include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/gui/main_window.h"
 #include "app/gui/message_sink.h"
+#include "app/gui/order_preview.h"
 #include "app/gui/password_prompt.h"
 
 namespace verava {
@@ -70,6 +76,82 @@ QImage WithDialog(const QImage& window, const QImage& dialog) {
     return out;
 }
 
+// A scanned-looking A4 file whose pages carry the printed page numbers `numbers`: a heading
+// bar, lines of "text" and the number at the foot, enough to tell pages apart as thumbnails.
+QByteArray SampleScan(const std::vector<int>& numbers) {
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    auto object = [&](const std::string& body) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
+    };
+    std::string kids;
+    for (size_t i = 0; i < numbers.size(); ++i) kids += std::to_string(4 + 2 * i) + " 0 R ";
+    object("<< /Type /Catalog /Pages 2 0 R >>");
+    object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(numbers.size()) + " >>");
+    object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        std::string content = "0.97 0.96 0.93 rg 0 0 595 842 re f 0.25 g 70 740 300 22 re f ";
+        // A paragraph break after every fifth line; shorter last lines, as text has.
+        for (int line = 0; line < 20; ++line) {
+            const int y = 690 - line * 20 - (line / 5) * 14;
+            const int width = line % 5 == 4 ? 180 + 40 * (numbers[i] % 4) : 455;
+            content += "0.45 g 70 " + std::to_string(y) + " " + std::to_string(width) + " 7 re f ";
+        }
+        // The page number, large enough to read on a thumbnail.
+        content += "BT 0.1 g /F1 150 Tf " + std::to_string(numbers[i] < 10 ? 255 : 215) +
+                   " 60 Td (" + std::to_string(numbers[i]) + ") Tj ET";
+        object(
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << "
+            "/F1 3 0 R >> >> /Contents " +
+            std::to_string(5 + 2 * i) + " 0 R >>");
+        object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+               "\nendstream");
+    }
+    const size_t table = pdf.size();
+    pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+    for (const size_t at : offsets) {
+        const std::string digits = std::to_string(at);
+        pdf += std::string(10 - digits.size(), '0') + digits + " 00000 n \n";
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + std::to_string(table) + "\n%%EOF\n";
+    return QByteArray(pdf.data(), static_cast<qsizetype>(pdf.size()));
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// The preview of a ten-sheet contract whose even pages were scanned last to first, once
+// every picture is in (or after ten seconds, with placeholders).
+QImage PreviewPicture(TForm1& window, const QTemporaryDir& scratch) {
+    std::vector<int> odd;
+    std::vector<int> even;
+    for (int sheet = 1; sheet <= 10; ++sheet) {
+        odd.push_back(2 * sheet - 1);
+        even.push_back(2 * (11 - sheet));
+    }
+    PreviewInputs inputs;
+    inputs.odd.path = scratch.filePath(QStringLiteral("contract-odd.pdf"));
+    inputs.even.path = scratch.filePath(QStringLiteral("contract-even.pdf"));
+    inputs.oddPages = static_cast<int32_t>(odd.size());
+    inputs.evenPages = static_cast<int32_t>(even.size());
+    if (!WriteFile(inputs.odd.path, SampleScan(odd)) ||
+        !WriteFile(inputs.even.path, SampleScan(even))) {
+        return QImage();
+    }
+    TOrderPreview preview(inputs, true, &window);
+    QEventLoop wait;
+    QObject::connect(&preview, &TOrderPreview::PicturesIn, &wait, &QEventLoop::quit);
+    QTimer::singleShot(10000, &wait, &QEventLoop::quit);
+    preview.show();
+    if (!preview.AllPicturesIn()) wait.exec();
+    QApplication::processEvents();
+    return WithDialog(Framed(window), Framed(preview));
+}
+
 // `settle` runs once the dialog is up, before its picture is taken.
 QImage Picture(TForm1& window, QDialog& dialog, const std::function<void()>& settle = {}) {
     dialog.show();
@@ -81,8 +163,8 @@ QImage Picture(TForm1& window, QDialog& dialog, const std::function<void()>& set
 }  // namespace
 
 QStringList PictureStates() {
-    return {QStringLiteral("empty"), QStringLiteral("chosen"), QStringLiteral("running"),
-            QStringLiteral("done"), QStringLiteral("password")};
+    return {QStringLiteral("empty"), QStringLiteral("chosen"),   QStringLiteral("running"),
+            QStringLiteral("done"),  QStringLiteral("password"), QStringLiteral("preview")};
 }
 
 bool RenderWindowPicture(const QString& state, const QString& outPath, QString* error) {
@@ -129,10 +211,12 @@ bool RenderWindowPicture(const QString& state, const QString& outPath, QString* 
                 field->end(false);
             }
         });
+    } else if (state == QLatin1String("preview")) {
+        image = PreviewPicture(window, scratch);
     } else {
         image = Framed(window);
     }
-    if (!image.save(outPath, "PNG")) {
+    if (image.isNull() || !image.save(outPath, "PNG")) {
         *error = QStringLiteral("cannot write %1").arg(outPath);
         return false;
     }

@@ -9,7 +9,7 @@
 namespace verava {
 
 // empty, chosen (both files and the check box), running, done (the success box), password
-// (the prompt of an encrypted file).
+// (the prompt of an encrypted file), preview (the order preview of sample scans).
 QStringList PictureStates();
 
 // Renders `state` in the language already installed into a PNG at `outPath`. False with a

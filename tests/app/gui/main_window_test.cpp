@@ -42,13 +42,13 @@ TEST(MainWindow, IsAFixedSizeDialogWithItsCaption) {
     ShownWindow w;
     TForm1& window = w.window;
     EXPECT_EQ(window.windowTitle(), U("扫描PDF文件奇偶合并器            Orvane_harrow88"));
-    // 113 pixels high before the check box's row.
-    EXPECT_EQ(window.size(), QSize(395, 133));
-    EXPECT_EQ(window.minimumSize(), QSize(395, 133));
-    EXPECT_EQ(window.maximumSize(), QSize(395, 133));
+    // 113 pixels high before the check box's row and the preview button's.
+    EXPECT_EQ(window.size(), QSize(395, 162));
+    EXPECT_EQ(window.minimumSize(), QSize(395, 162));
+    EXPECT_EQ(window.maximumSize(), QSize(395, 162));
     // Asking for another size changes nothing.
     window.resize(600, 300);
-    EXPECT_EQ(window.size(), QSize(395, 133));
+    EXPECT_EQ(window.size(), QSize(395, 162));
 
     const Qt::WindowFlags flags = window.windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
@@ -78,6 +78,8 @@ TEST(MainWindow, PlacesEachControlAtItsPixelRectangle) {
         {"ProgressBar1", &window.ProgressBar1, QRect(6, 106, 277, 15)},
         {"Button4", &window.Button4, QRect(335, 22, 56, 19)},
         {"Button5", &window.Button5, QRect(335, 59, 56, 18)},
+        // The preview under the merge button, as wide as the choose and reverse buttons.
+        {"Button6", &window.Button6, QRect(293, 131, 98, 25)},
     };
     for (const auto& row : table) {
         EXPECT_EQ(row.control->geometry(), row.rect) << row.name;
@@ -97,6 +99,7 @@ TEST(MainWindow, ShowsItsCaptionsAndStartsEmpty) {
     EXPECT_EQ(window.Button4.text(), U("逆序重排"));
     EXPECT_EQ(window.Button5.text(), U("逆序重排"));
     EXPECT_EQ(window.CheckBox1.text(), U("偶数页为倒序扫描"));
+    EXPECT_EQ(window.Button6.text(), U("预览顺序"));
     EXPECT_FALSE(window.CheckBox1.isChecked());
 
     // The edit boxes take their text only from the file-open dialog.
@@ -116,8 +119,8 @@ TEST(MainWindow, TabsThroughTheControlsInTableOrder) {
     ShownWindow w;
     TForm1& window = w.window;
     const std::vector<QWidget*> expected = {
-        &window.Edit1,   &window.Edit2,        &window.Button1, &window.Button2, &window.CheckBox1,
-        &window.Button3, &window.ProgressBar1, &window.Button4, &window.Button5,
+        &window.Edit1,   &window.Edit2,   &window.Button1,      &window.Button2, &window.CheckBox1,
+        &window.Button3, &window.Button6, &window.ProgressBar1, &window.Button4, &window.Button5,
     };
     std::vector<QWidget*> chain;
     QWidget* at = &window.Edit1;
@@ -135,8 +138,8 @@ TEST(MainWindow, TabsThroughTheControlsInTableOrder) {
     for (QWidget* next :
          {static_cast<QWidget*>(&window.Edit2), static_cast<QWidget*>(&window.Button1),
           static_cast<QWidget*>(&window.Button2), static_cast<QWidget*>(&window.CheckBox1),
-          static_cast<QWidget*>(&window.Button3), static_cast<QWidget*>(&window.Button4),
-          static_cast<QWidget*>(&window.Button5)}) {
+          static_cast<QWidget*>(&window.Button3), static_cast<QWidget*>(&window.Button6),
+          static_cast<QWidget*>(&window.Button4), static_cast<QWidget*>(&window.Button5)}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next);
     }

@@ -170,13 +170,15 @@ TEST(ReverseClick, NoSecondRunStartsWhileOneIsWorking) {
     for (QWidget* control :
          {static_cast<QWidget*>(&w.window.Button1), static_cast<QWidget*>(&w.window.Button2),
           static_cast<QWidget*>(&w.window.Button3), static_cast<QWidget*>(&w.window.Button4),
-          static_cast<QWidget*>(&w.window.Button5), static_cast<QWidget*>(&w.window.CheckBox1)}) {
+          static_cast<QWidget*>(&w.window.Button5), static_cast<QWidget*>(&w.window.Button6),
+          static_cast<QWidget*>(&w.window.CheckBox1)}) {
         EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
     }
     // Clicks that reach the handlers all the same, and a close, change nothing but a word.
     w.window.Button4Click();
     w.window.Button5Click();
     w.window.Button3Click();
+    w.window.Button6Click();
     w.window.Button1Click();
     EXPECT_FALSE(w.window.close());
     EXPECT_TRUE(w.window.isVisible());

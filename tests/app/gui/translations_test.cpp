@@ -6,12 +6,14 @@
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 
 #include "app/gui/file_chooser.h"
 #include "app/gui/main_window.h"
+#include "app/gui/order_preview.h"
 #include "app/gui/password_prompt.h"
 #include "app/gui/shown_window.h"
 
@@ -79,13 +81,14 @@ TEST(Translations, AnEnglishRunShowsEveryTextInEnglish) {
     const TTranslations translations(UiLanguage::English, {U("/no/such/folder"), U(VERAVA_QM_DIR)});
     ASSERT_TRUE(translations.WindowTextsLoaded()) << "verava_en.qm in " << VERAVA_QM_DIR;
     ShownWindow w;
-    const QStringList shown = {w.window.windowTitle(),   w.window.Label1.text(),
-                               w.window.Label2.text(),   w.window.Button1.text(),
-                               w.window.Button3.text(),  w.window.Button4.text(),
-                               w.window.CheckBox1.text()};
-    EXPECT_EQ(shown, (QStringList{U("Scanned PDF odd/even page merger            Orvane_harrow88"),
-                                  U("Odd pages:"), U("Even pages:"), U("Open"), U("Merge"),
-                                  U("Reverse"), U("Even pages scanned last to first")}));
+    const QStringList shown = {w.window.windowTitle(),    w.window.Label1.text(),
+                               w.window.Label2.text(),    w.window.Button1.text(),
+                               w.window.Button3.text(),   w.window.Button4.text(),
+                               w.window.CheckBox1.text(), w.window.Button6.text()};
+    EXPECT_EQ(shown,
+              (QStringList{U("Scanned PDF odd/even page merger            Orvane_harrow88"),
+                           U("Odd pages:"), U("Even pages:"), U("Open"), U("Merge"), U("Reverse"),
+                           U("Even pages scanned last to first"), U("Preview order")}));
     const TOpenDialogChooser chooser(&w.window);
     EXPECT_EQ(FileDialogButton(chooser, QDialogButtonBox::Open), U("&Open"));
     EXPECT_EQ(chooser.Dialog().nameFilters(), QStringList{U("PDF files (*.pdf)")});
@@ -98,6 +101,52 @@ TEST(Translations, AnEnglishRunShowsEveryTextInEnglish) {
     counts.evenPages = 5;
     EXPECT_EQ(MergeMessage(counts).section(QLatin1Char('\n'), 0, 0),
               U("The odd-page file has 3 pages, the even-page file 5."));
+}
+
+TEST(Translations, TheOrderPreviewInEnglishNamesPagesOddAndEven) {
+    const TTranslations translations(UiLanguage::English, {U(VERAVA_QM_DIR)});
+    ASSERT_TRUE(translations.WindowTextsLoaded()) << "verava_en.qm in " << VERAVA_QM_DIR;
+    // Only the texts are looked at here: files that are not there draw no pictures.
+    const struct {
+        int32_t odd, even;
+        QString summary;
+        QStringList labels;
+        QString leftOut;  // empty: every page is shown
+    } cases[] = {
+        {1, 0, U("1 page after merging"), {U("odd 1")}, {}},
+        {10,
+         10,
+         U("20 pages after merging"),
+         {U("odd 1"), U("even 10"), U("odd 2"), U("even 9"), U("odd 3"), U("even 8"), U("odd 10"),
+          U("even 1")},
+         U("12 pages not shown")},
+        {5,
+         4,
+         U("9 pages after merging"),
+         {U("odd 1"), U("even 4"), U("odd 2"), U("even 3"), U("odd 3"), U("even 2"), U("even 1"),
+          U("odd 5")},
+         U("1 page not shown")},
+    };
+    for (const auto& c : cases) {
+        PreviewInputs inputs;
+        inputs.odd = {U("/no/such/odd.pdf"), {}};
+        inputs.even = {U("/no/such/even.pdf"), {}};
+        inputs.oddPages = c.odd;
+        inputs.evenPages = c.even;
+        const TOrderPreview preview(inputs, true);
+        EXPECT_EQ(preview.windowTitle(), U("Preview order"));
+        EXPECT_EQ(preview.Summary.text(), c.summary);
+        QStringList labels;
+        for (const TPageTile* tile : preview.Tiles()) labels.append(tile->Label());
+        EXPECT_EQ(labels, c.labels) << c.summary.toStdString();
+        QStringList texts;
+        for (const QLabel* label : preview.findChildren<QLabel*>()) texts.append(label->text());
+        EXPECT_EQ(texts.filter(U("not shown")),
+                  c.leftOut.isEmpty() ? QStringList() : QStringList{c.leftOut});
+        EXPECT_EQ(preview.EvenReversedBox.text(), U("Even pages scanned last to first"));
+        EXPECT_EQ(preview.MergeButton.text(), U("Merge"));
+        EXPECT_EQ(preview.CloseButton.text(), U("Close"));
+    }
 }
 
 }  // namespace

@@ -119,5 +119,39 @@
         <source>文件已加密，请输入密码：</source>
         <translation>The file is encrypted. Enter its password:</translation>
     </message>
+    <message>
+        <source>预览顺序</source>
+        <translation>Preview order</translation>
+    </message>
+    <message>
+        <source>奇 %1</source>
+        <translation>odd %1</translation>
+    </message>
+    <message>
+        <source>偶 %1</source>
+        <translation>even %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>合并后共%n页</source>
+        <translation>
+            <numerusform>%n page after merging</numerusform>
+            <numerusform>%n pages after merging</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n页未显示</source>
+        <translation>
+            <numerusform>%n page not shown</numerusform>
+            <numerusform>%n pages not shown</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>合并</source>
+        <translation>Merge</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,67 @@
+// Thumbnails of input pages for the order preview, drawn by poppler on a thread of its own.
+// The preview asks for the few pages it shows; each comes back as a queued signal naming the
+// page it shows, so a picture can only ever land where that page is. A newer request drops
+// what an older one has not drawn yet. Each input is opened once, on that thread, and only
+// that thread touches it: a poppler document is not safe to share between threads. An input
+// our loader had to mend is drawn from the copy our engine writes of it, so that page n is
+// the page the merge takes as page n.
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <QThread>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "app/workflow.h"
+
+namespace verava {
+
+// One input file and the password it opened with in our engine (empty for none).
+struct ThumbnailInput {
+    QString path;
+    QString password;
+};
+
+class TThumbnailRenderer : public QObject {
+    Q_OBJECT
+
+  public:
+    TThumbnailRenderer(ThumbnailInput odd, ThumbnailInput even, QObject* parent = nullptr);
+    // Waits for the page being drawn, if any; pages still asked for are dropped.
+    ~TThumbnailRenderer() override;
+
+    // Draws `pages` in this order, each as large as fits in `box` (device pixels), instead
+    // of whatever an earlier call asked for and is not drawn yet.
+    void Request(const std::vector<PlannedPage>& pages, QSize box);
+
+  signals:
+    // `image` is null when the page cannot be drawn: its file does not open for poppler, it
+    // has no such page, or drawing it failed.
+    void Drawn(verava::PlannedPage page, const QImage& image);
+
+  private:
+    void Work();
+
+    const ThumbnailInput inputs_[2];  // odd, even
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    // Guarded by mutex_: what is still to draw, and at which size.
+    std::deque<PlannedPage> queue_;
+    QSize box_;
+    bool stopping_ = false;
+    std::unique_ptr<QThread> thread_;  // last: started once the fields above exist
+};
+
+// The scale that fits a page of `points` (1/72 inch) into `box` pixels, keeping its shape;
+// 0 for a page without area.
+double FitScale(QSizeF points, QSize box);
+
+}  // namespace verava
+
+Q_DECLARE_METATYPE(verava::PlannedPage)
