@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <optional>
 #include <string_view>
 
 #include "objects/stream.h"
@@ -33,9 +34,13 @@ class TBufferedOutputStream : public TStream {
 
   private:
     void Send(std::string_view bytes);
+    // Copies `bytes` file to file when they lie in a mapped file and the target can take
+    // them so; false when nothing was written.
+    bool CopyFromFile(std::string_view bytes);
 
     static constexpr size_t kBlock = 1 << 20;
     static constexpr size_t kAlign = 1 << 16;
+    static constexpr size_t kCopyFrom = 1 << 16;
     TStream& target_;
     std::string buffer_;
     int64_t position_;

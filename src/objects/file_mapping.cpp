@@ -20,6 +20,7 @@ struct Mapping {
     size_t length = 0;  // the file's size
     dev_t device = 0;
     ino_t inode = 0;
+    int fd = -1;  // the file, open for reading while the mapping lives
     bool detached = false;
 };
 
@@ -48,6 +49,7 @@ class MappingOwner {
             live.erase(std::remove(live.begin(), live.end(), &mapping_), live.end());
         }
         munmap(mapping_.address, mapping_.length);
+        if (mapping_.fd >= 0) close(mapping_.fd);
     }
     MappingOwner(const MappingOwner&) = delete;
     MappingOwner& operator=(const MappingOwner&) = delete;
@@ -95,8 +97,10 @@ SharedBytes TFileMapping::Map(int fd) {
         return {};
     }
     void* address = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fresh, 0);
-    close(fresh);
-    if (address == MAP_FAILED) return {};
+    if (address == MAP_FAILED) {
+        close(fresh);
+        return {};
+    }
     // The whole file is read front to back by the loaders and the writer.
     madvise(address, length, MADV_SEQUENTIAL);
     Mapping m;
@@ -104,6 +108,7 @@ SharedBytes TFileMapping::Map(int fd) {
     m.length = length;
     m.device = st.st_dev;
     m.inode = st.st_ino;
+    m.fd = fresh;  // a description without locks: it holds none the stream took
     auto owner = std::make_shared<const MappingOwner>(m);
     return SharedBytes(owner, std::string_view(static_cast<const char*>(address), length));
 }
@@ -144,6 +149,21 @@ void TFileMapping::DropResident(std::string_view bytes) {
             return;
         }
     }
+}
+
+std::optional<TFileMapping::FileRange> TFileMapping::FileRangeOf(std::string_view bytes) {
+    if (bytes.empty()) return std::nullopt;
+    const auto begin = reinterpret_cast<uintptr_t>(bytes.data());
+    const uintptr_t end = begin + bytes.size();
+    std::lock_guard<std::mutex> guard(RegistryLock());
+    for (const Mapping* m : Registry()) {
+        const auto start = reinterpret_cast<uintptr_t>(m->address);
+        // A detached mapping holds copies: the file under it may have changed since.
+        if (!m->detached && m->fd >= 0 && begin >= start && end <= start + m->length) {
+            return FileRange{m->fd, static_cast<int64_t>(begin - start)};
+        }
+    }
+    return std::nullopt;
 }
 
 size_t TFileMapping::LiveMappings() {

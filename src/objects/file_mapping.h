@@ -7,6 +7,8 @@
 // Other programs that truncate a file in place while VERava works on it are not stopped.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "objects/byte_slice.h"
@@ -27,6 +29,14 @@ class TFileMapping {
     // drop out of the process and come back from the file when read again. Bytes that are
     // not (wholly) inside a live, undetached mapping are left alone.
     static void DropResident(std::string_view bytes);
+    // Where `bytes` lie in the file a live, undetached mapping was made from: a descriptor
+    // open on that file (valid while the mapping lives) and the offset. Writers copy such
+    // bytes file to file instead of through memory.
+    struct FileRange {
+        int fd = -1;
+        int64_t offset = 0;
+    };
+    static std::optional<FileRange> FileRangeOf(std::string_view bytes);
     // Live mappings of this process (tests).
     static size_t LiveMappings();
 };

@@ -27,6 +27,10 @@ class TStream {
     virtual int64_t Seek(int64_t offset, SeekOrigin origin) = 0;
     virtual void SetSize(int64_t size) = 0;
     virtual int64_t Size();
+    // Copies `count` bytes of the file open at `fd`, from `offset`, to this stream's
+    // position without passing them through the process's memory. Returns the bytes copied:
+    // 0 when this stream cannot (the caller then writes them), fewer when the system stopped.
+    virtual int64_t CopyFileRange(int /*fd*/, int64_t /*offset*/, int64_t /*count*/) { return 0; }
 
     int64_t Position() { return Seek(0, SeekOrigin::Current); }
     void SetPosition(int64_t position) { Seek(position, SeekOrigin::Beginning); }

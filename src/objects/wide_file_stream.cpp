@@ -48,7 +48,11 @@ TBrannockWideFileStream::TBrannockWideFileStream(const std::u16string& fileName,
             }
             TFileMapping::DetachMappingsOf(handle_);
         }
-        if (ftruncate(handle_, 0) != 0) {
+        // An empty file (a new one) is not truncated: on ext4 a truncation to nothing makes
+        // the close wait for the whole new content to be placed on disk.
+        struct stat now {};
+        const bool empty = fstat(handle_, &now) == 0 && now.st_size == 0;
+        if (!empty && ftruncate(handle_, 0) != 0) {
             Close();
             throw EFCreateError();
         }
@@ -116,6 +120,22 @@ int64_t TBrannockWideFileStream::Write(const void* buffer, int64_t count) {
             if (errno == EINTR) continue;
             return done;
         }
+        done += n;
+    }
+    return done;
+}
+
+int64_t TBrannockWideFileStream::CopyFileRange(int fd, int64_t offset, int64_t count) {
+    if (handle_ < 0 || fd < 0 || count <= 0) return 0;
+    // The system copies between the two files' caches; where it cannot (another file
+    // system, an old kernel) nothing is copied and the caller writes the bytes instead.
+    auto from = static_cast<loff_t>(offset);
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = copy_file_range(fd, &from, handle_, nullptr,
+                                          static_cast<size_t>(count - done), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
         done += n;
     }
     return done;

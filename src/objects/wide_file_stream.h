@@ -44,6 +44,7 @@ class TBrannockWideFileStream : public TStream {
 
     int64_t Read(void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
+    int64_t CopyFileRange(int fd, int64_t offset, int64_t count) override;
     int64_t Seek(int64_t offset, SeekOrigin origin) override;
     // Raises EStreamError when the system refuses.
     void SetSize(int64_t size) override;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "objects/buffered_output_stream.h"
 #include "objects/pdf_text.h"
 #include "objects/wide_file_stream.h"
 
@@ -79,6 +80,66 @@ TEST(FileMapping, DetachedMappingsSurviveTruncation) {
     }
     std::filesystem::resize_file(path, 0);
     EXPECT_EQ(view.View(), content);  // private copies now; reading does not fault
+    std::filesystem::remove(path);
+}
+
+// Large pieces of a mapped file go to an output file file to file; what lands there must be
+// byte for byte what was asked, in order with the small writes around them, whatever the
+// pieces' offsets, and also from a detached mapping or into a stream that cannot copy.
+TEST(FileMapping, PiecesOfAMappedFileAreWrittenExactlyWhicheverWayTheyGo) {
+    const std::string path = TempPathFor("d.bin");
+    std::string content(3 << 20, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 13 + i / 977);
+    std::ofstream(path, std::ios::binary) << content;
+    struct Piece {
+        size_t offset;
+        size_t length;
+    };
+    const Piece pieces[] = {{0, 1 << 16},      {1, 70001},       {4095, 300000},
+                            {123457, 1 << 20}, {2 << 20, 65535}, {(3 << 20) - 99999, 99999}};
+    for (const bool detached : {false, true}) {
+        TBrannockWideFileStream input(Utf8ToUnicode(path), kFileModeRead | kFileShareDenyNone);
+        SharedBytes mapped = input.MapAll();
+        ASSERT_TRUE(mapped);
+        if (detached) {
+            const int fd = open(path.c_str(), O_RDONLY);
+            TFileMapping::DetachMappingsOf(fd);
+            close(fd);
+            EXPECT_FALSE(TFileMapping::FileRangeOf(mapped.View().substr(10, 10)));
+        } else {
+            const auto range = TFileMapping::FileRangeOf(mapped.View().substr(10, 10));
+            ASSERT_TRUE(range);
+            EXPECT_EQ(range->offset, 10);
+        }
+        std::string expected;
+        const std::string outPath = TempPathFor("out.bin");
+        TMemoryStream memory;
+        {
+            TBrannockWideFileStream output(Utf8ToUnicode(outPath), kFileModeCreate);
+            TBufferedOutputStream toFile(output);
+            TBufferedOutputStream toMemory(memory);
+            int k = 0;
+            for (const Piece& piece : pieces) {
+                const std::string small = "obj " + std::to_string(k++) + "\n";
+                const std::string_view bytes = mapped.View().substr(piece.offset, piece.length);
+                for (TBufferedOutputStream* out : {&toFile, &toMemory}) {
+                    out->WriteText(small);
+                    out->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+                }
+                expected += small;
+                expected += bytes;
+                EXPECT_EQ(toFile.Position(), static_cast<int64_t>(expected.size()));
+            }
+            toFile.Flush();
+            toMemory.Flush();
+        }
+        std::ifstream written(outPath, std::ios::binary);
+        const std::string got((std::istreambuf_iterator<char>(written)),
+                              std::istreambuf_iterator<char>());
+        EXPECT_TRUE(got == expected) << "detached " << detached;
+        EXPECT_TRUE(memory.ReadAll() == expected) << "detached " << detached;
+        std::filesystem::remove(outPath);
+    }
     std::filesystem::remove(path);
 }
 
