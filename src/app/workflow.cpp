@@ -373,6 +373,7 @@ WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& p
     Report(progress, 100, true);
     result.dropped = plan.dropped;
     result.unreadable = plan.unreadable;
+    result.blankPagesLookedFor = request.blankPages.enabled;
     return result;
 }
 

@@ -51,6 +51,7 @@ struct WorkflowResult {
     // image on them could not be read (both in the order of the merged file).
     std::vector<PlannedPage> dropped;
     std::vector<PlannedPage> unreadable;
+    bool blankPagesLookedFor = false;  // the merge was asked to leave blank pages out
 };
 
 struct WorkflowProgress {
