@@ -33,6 +33,11 @@ TGridReducer::TGridReducer(int32_t width, int32_t height, int32_t factor)
 void TGridReducer::AddRow(const uint8_t* luminance) {
     if (rowsAdded_ >= height_) return;
     ++rowsAdded_;
+    if (factor_ == 1) {
+        // Cells are pixels (images already small, or decoded small): no sums to keep.
+        grid_.Cells.insert(grid_.Cells.end(), luminance, luminance + width_);
+        return;
+    }
     for (int32_t cx = 0, x = 0; cx < grid_.Width; ++cx) {
         const int32_t end = std::min(x + factor_, width_);
         uint32_t sum = 0;
