@@ -1,11 +1,17 @@
 #include "app/workflow.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "engine/brannock.h"
 #include "objects/number_text.h"
 #include "objects/wide_file_stream.h"
+#include "structure/blank_page_detector.h"
 
 namespace verava {
 namespace {
@@ -124,9 +130,86 @@ std::vector<PlannedPage> InterleavedOrder(int32_t oddPages, int32_t evenPages, b
     return order;
 }
 
-MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPath,
-                    bool evenReversed, const std::u16string& oddPassword,
-                    const std::u16string& evenPassword) {
+namespace {
+
+// Pages looked at so far by both threads, and whether the second thread is done.
+struct JudgingProgress {
+    std::atomic<int32_t> done{0};
+    bool finished = false;  // guarded by lock
+    std::mutex lock;
+    std::condition_variable changed;
+};
+
+// Judges every page of `document` in page order into `inks`. Never raises: whatever could
+// not be judged is left out of `inks`, and pages without a verdict are kept.
+void JudgePages(TPDFDocument& document, double threshold, JudgingProgress& progress,
+                std::vector<TPageInk>& inks) {
+    try {
+        const TBlankPageDetector detector(threshold);
+        const std::vector<TPDFDictionary*> pages = document.PageTree().Pages();
+        inks.reserve(pages.size());
+        for (TPDFDictionary* page : pages) {
+            inks.push_back(detector.Judge(page).Ink);
+            progress.done.fetch_add(1);
+            progress.changed.notify_one();
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+// Looks at the pages of both documents, the even file on a thread of its own, and reports
+// done pages / all pages x `scale` from this thread.
+void JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double threshold,
+               const WorkflowProgress& sink, int32_t scale, std::vector<TPageInk>& oddInks,
+               std::vector<TPageInk>& evenInks) {
+    JudgingProgress progress;
+    int32_t reported = -1;
+    auto report = [&] {
+        const int32_t percent = ProgressPercent(progress.done.load(), total, scale);
+        if (percent == reported) return;
+        reported = percent;
+        Report(sink, percent, true);
+    };
+    std::thread worker([&] {
+        JudgePages(even, threshold, progress, evenInks);
+        {
+            const std::lock_guard<std::mutex> hold(progress.lock);
+            progress.finished = true;
+        }
+        progress.changed.notify_one();
+    });
+    // Pages of the odd file report as they are done; then the even file's, while waiting.
+    try {
+        const TBlankPageDetector detector(threshold);
+        const std::vector<TPDFDictionary*> pages = odd.PageTree().Pages();
+        for (TPDFDictionary* page : pages) {
+            oddInks.push_back(detector.Judge(page).Ink);
+            progress.done.fetch_add(1);
+            report();
+        }
+    } catch (const std::exception&) {
+    }
+    {
+        std::unique_lock<std::mutex> hold(progress.lock);
+        while (!progress.finished) {
+            const int32_t before = progress.done.load();
+            progress.changed.wait(
+                hold, [&] { return progress.finished || progress.done.load() != before; });
+            hold.unlock();
+            report();
+            hold.lock();
+        }
+    }
+    worker.join();
+    report();
+}
+
+MergePlan PlanMergeScaled(const MergeRequest& request, const WorkflowProgress& progress,
+                          int32_t scale) {
+    const std::u16string& oddPath = request.oddPath;
+    const std::u16string& evenPath = request.evenPath;
+    const std::u16string& oddPassword = request.oddPassword;
+    const std::u16string& evenPassword = request.evenPassword;
     MergePlan plan;
     for (const std::u16string* path : {&oddPath, &evenPath}) {
         if (path->empty() || !FileExistsWide(*path)) {
@@ -137,6 +220,7 @@ MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPat
     }
     TVelmorPDFLibrary engine;
     int32_t counts[2] = {0, 0};
+    TPDFDocument* documents[2] = {nullptr, nullptr};
     const std::u16string* inputs[2] = {&oddPath, &evenPath};
     const std::u16string* passwords[2] = {&oddPassword, &evenPassword};
     for (int i = 0; i < 2; ++i) {
@@ -165,6 +249,7 @@ MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPat
             plan.decrypted = true;
         }
         counts[i] = engine.CountPages();
+        documents[i] = engine.CurrentDocument;
     }
     plan.oddPages = counts[0];
     plan.evenPages = counts[1];
@@ -172,16 +257,71 @@ MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPat
         plan.outcome = WorkflowOutcome::PageCountMismatch;
         return plan;
     }
-    plan.pages = InterleavedOrder(plan.oddPages, plan.evenPages, evenReversed);
+    const std::vector<PlannedPage> order =
+        InterleavedOrder(plan.oddPages, plan.evenPages, request.evenReversed);
+    if (!request.blankPages.enabled) {
+        plan.pages = order;
+        return plan;
+    }
+    std::vector<TPageInk> inks[2];
+    JudgeBoth(*documents[0], *documents[1], plan.oddPages + plan.evenPages,
+              request.blankPages.threshold, progress, scale, inks[0], inks[1]);
+    for (const PlannedPage& page : order) {
+        const std::vector<TPageInk>& of = inks[page.source == PageSource::Odd ? 0 : 1];
+        const size_t index = static_cast<size_t>(page.page - 1);
+        // A page without a verdict is kept.
+        const TPageInk ink = index < of.size() ? of[index] : TPageInk::Content;
+        if (ink == TPageInk::Blank) {
+            plan.dropped.push_back(page);
+            continue;
+        }
+        if (ink == TPageInk::Unreadable) plan.unreadable.push_back(page);
+        plan.pages.push_back(page);
+    }
+    if (plan.pages.empty() && !plan.dropped.empty()) {
+        // A file of no pages helps nobody: the first page stays.
+        plan.pages.push_back(plan.dropped.front());
+        plan.dropped.erase(plan.dropped.begin());
+    }
     return plan;
+}
+
+}  // namespace
+
+MergePlan PlanMerge(const MergeRequest& request, const WorkflowProgress& progress) {
+    return PlanMergeScaled(request, progress, 100);
+}
+
+MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPath,
+                    bool evenReversed, const std::u16string& oddPassword,
+                    const std::u16string& evenPassword) {
+    MergeRequest request;
+    request.oddPath = oddPath;
+    request.evenPath = evenPath;
+    request.evenReversed = evenReversed;
+    request.oddPassword = oddPassword;
+    request.evenPassword = evenPassword;
+    return PlanMerge(request);
 }
 
 WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& evenPath,
                           const WorkflowProgress& progress, bool evenReversed,
                           const std::u16string& outputOverride, const std::u16string& oddPassword,
                           const std::u16string& evenPassword) {
+    MergeRequest request;
+    request.oddPath = oddPath;
+    request.evenPath = evenPath;
+    request.evenReversed = evenReversed;
+    request.outputOverride = outputOverride;
+    request.oddPassword = oddPassword;
+    request.evenPassword = evenPassword;
+    return MergeFiles(request, progress);
+}
+
+WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& progress) {
     WorkflowResult result;
-    const MergePlan plan = PlanMerge(oddPath, evenPath, evenReversed, oddPassword, evenPassword);
+    // Looking at the pages takes the bar's first half.
+    const MergePlan plan = PlanMergeScaled(request, progress, 50);
     result.outcome = plan.outcome;
     result.failedPath = plan.failedPath;
     result.errorCode = plan.errorCode;
@@ -191,16 +331,22 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
     if (plan.outcome != WorkflowOutcome::Done) return result;
     const int32_t even = plan.evenPages;
     TVelmorPDFLibrary engine;
-    Report(progress, 0, true);
-    result.outputPath =
-        outputOverride.empty() ? MergeOutputPath(oddPath, evenPath) : outputOverride;
+    if (!request.blankPages.enabled) Report(progress, 0, true);
+    result.outputPath = request.outputOverride.empty()
+                            ? MergeOutputPath(request.oddPath, request.evenPath)
+                            : request.outputOverride;
 
     // One pass writes the pages already interleaved (and checks every page is there).
     TMergeOptions options;
-    options.order = evenReversed ? TMergeOrder::InterleavedEvenReversed : TMergeOrder::Interleaved;
-    options.firstPassword = oddPassword;
-    options.secondPassword = evenPassword;
-    if (engine.MergeFilePair(oddPath, evenPath, result.outputPath, options) != 1) {
+    options.order =
+        request.evenReversed ? TMergeOrder::InterleavedEvenReversed : TMergeOrder::Interleaved;
+    options.firstPassword = request.oddPassword;
+    options.secondPassword = request.evenPassword;
+    for (const PlannedPage& page : plan.dropped) {
+        (page.source == PageSource::Odd ? options.firstDropped : options.secondDropped)
+            .push_back(page.page);
+    }
+    if (engine.MergeFilePair(request.oddPath, request.evenPath, result.outputPath, options) != 1) {
         result.errorCode = engine.ErrorCode;
         switch (engine.ErrorCode) {
             case kErrorMergeEncrypted:
@@ -225,6 +371,9 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
     for (int32_t d = 0; d < even; ++d)
         Report(progress, 50 + ProgressPercent(d + 1, even, 40), true);
     Report(progress, 100, true);
+    result.dropped = plan.dropped;
+    result.unreadable = plan.unreadable;
+    result.blankPagesLookedFor = request.blankPages.enabled;
     return result;
 }
 

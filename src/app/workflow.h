@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "structure/luminance_grid.h"
+
 namespace verava {
 
 enum class WorkflowOutcome {
@@ -24,6 +26,16 @@ enum class WorkflowOutcome {
     MergeFailed,        // merge: anything else
 };
 
+// Which file a page of a merged file comes from.
+enum class PageSource { Odd, Even };
+
+// One page of a merged file: its source and its number there (1-based).
+struct PlannedPage {
+    PageSource source = PageSource::Odd;
+    int32_t page = 0;
+    bool operator==(const PlannedPage&) const = default;
+};
+
 struct WorkflowResult {
     WorkflowOutcome outcome = WorkflowOutcome::Done;
     std::u16string failedPath;  // the file the failure concerns
@@ -35,6 +47,11 @@ struct WorkflowResult {
     // Merge: the page counts of the odd and the even file, once both have opened.
     int32_t oddPages = 0;
     int32_t evenPages = 0;
+    // Merge with blank pages removed: the pages left out, and the pages kept because an
+    // image on them could not be read (both in the order of the merged file).
+    std::vector<PlannedPage> dropped;
+    std::vector<PlannedPage> unreadable;
+    bool blankPagesLookedFor = false;  // the merge was asked to leave blank pages out
 };
 
 struct WorkflowProgress {
@@ -63,20 +80,31 @@ WorkflowResult ReverseFilePages(const std::u16string& path, const WorkflowProgre
 // "D:/scan/a_b_合并后.pdf").
 std::u16string MergeOutputPath(const std::u16string& oddPath, const std::u16string& evenPath);
 
-// Which file a page of a merged file comes from.
-enum class PageSource { Odd, Even };
-
-// One page of a merged file: its source and its number there (1-based).
-struct PlannedPage {
-    PageSource source = PageSource::Odd;
-    int32_t page = 0;
-    bool operator==(const PlannedPage&) const = default;
-};
-
 // The merged order of an odd file of `oddPages` pages and an even file of `evenPages`:
 // odd 1, even 1, odd 2, even 2, ... and the odd file's last page when it has one more. With
 // `evenReversed` the even file was scanned last to first, so its last page comes first.
 std::vector<PlannedPage> InterleavedOrder(int32_t oddPages, int32_t evenPages, bool evenReversed);
+
+// Leaving blank pages out of a merge: pages that paint nothing visible, and scanned pages
+// whose images show almost uniformly white or grey paper (structure/blank_page_detector.h).
+// An image is blank paper when less than `threshold` percent of its reduced-size pixels are
+// clearly darker than the paper; the default keeps a page holding only a page number.
+struct BlankPageRemoval {
+    bool enabled = false;
+    double threshold = kDefaultBlankThreshold;
+};
+
+// Everything a merge is asked to do. The window and the command line fill it in; the
+// overloads below with single arguments make one of these.
+struct MergeRequest {
+    std::u16string oddPath;
+    std::u16string evenPath;
+    bool evenReversed = false;      // the even file was scanned last to first
+    std::u16string outputOverride;  // empty: MergeOutputPath
+    std::u16string oddPassword;
+    std::u16string evenPassword;
+    BlankPageRemoval blankPages;  // off: nothing is ever dropped
+};
 
 // What a merge of two files will write, decided before anything is written: the window's
 // preview and the merge itself use it. `outcome` is Done when both files open (with their
@@ -89,8 +117,17 @@ struct MergePlan {
     int32_t oddPages = 0;
     int32_t evenPages = 0;
     bool decrypted = false;  // an input is encrypted and its password was given
+    // The pages written, in order: the interleaved order without the dropped pages.
     std::vector<PlannedPage> pages;
+    // With blank removal: the pages left out, and the pages kept because an image on them
+    // could not be read (so the page may have content), both in interleaved order. A merge
+    // keeps at least one page: when every page is blank, the first stays.
+    std::vector<PlannedPage> dropped;
+    std::vector<PlannedPage> unreadable;
 };
+// With blank removal on, every page of both files is looked at (the two files on two
+// threads) and `progress` receives 0..100 as pages are done, from the calling thread only.
+MergePlan PlanMerge(const MergeRequest& request, const WorkflowProgress& progress = {});
 MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPath,
                     bool evenReversed, const std::u16string& oddPassword = u"",
                     const std::u16string& evenPassword = u"");
@@ -101,6 +138,8 @@ MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPat
 // An encrypted input is merged only with its password (`oddPassword`, `evenPassword`), then
 // through a decrypted copy; without one it is refused (MergeEncrypted, or PasswordRequired
 // when it opens for nobody without a password) and a wrong one gives PasswordRequired.
+// With blank removal the progress bar runs to 50 while pages are looked at.
+WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& progress);
 WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& evenPath,
                           const WorkflowProgress& progress, bool evenReversed = false,
                           const std::u16string& outputOverride = u"",

@@ -46,14 +46,31 @@ std::string StreamHeadOf(const TPDFStream& stream) {
     return head;
 }
 
+// What becomes of an output object number when pages are dropped.
+enum WritePlan : uint8_t {
+    kSkip,       // nothing the output keeps refers to it
+    kWrite,      // written as the input has it (or as the merge changed it)
+    kWriteNull,  // a dropped page that something kept still names
+};
+
 // Writes numbers 1..count of `document` with `shift` added, parsing each into a scratch
-// store that is thrown away once it holds more than 100 objects.
+// store that is thrown away once it holds more than 100 objects. With a plan (indexed by
+// output number) only what it keeps is written.
 void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmartPDFWriter& writer,
-                const MergeProgressSink& progress) {
+                const MergeProgressSink& progress, const std::vector<uint8_t>* plan) {
     auto scratch = std::make_unique<TPDFStructure>();
     for (int32_t k = 1; k <= count; ++k) {
         if (progress.report)
             progress.report(static_cast<double>(static_cast<int64_t>(k) * 100 / count));
+        if (plan != nullptr) {
+            const size_t number = static_cast<size_t>(k) + static_cast<size_t>(shift);
+            const uint8_t what = number < plan->size() ? (*plan)[number] : uint8_t{kSkip};
+            if (what == kSkip) continue;
+            if (what == kWriteNull) {
+                writer.WriteObject(k + shift, document.Reader->GetGeneration(k), "null");
+                continue;
+            }
+        }
         TPDFObject* object = document.GetObject(k, scratch.get());
         if (object != nullptr && shift != 0) object->ShiftReferences(shift);
         const int32_t generation = document.Reader->GetGeneration(k);
@@ -159,10 +176,115 @@ std::vector<int32_t> OutputPages(TStream& output) {
 }  // namespace
 
 namespace {
+
+// One page of the output: from the first or the second input, by its object number there.
+struct PageSlot {
+    bool second = false;
+    int32_t number = 0;
+};
+
 int32_t AssembleSequential(TSmartPDFDocument& first, TSmartPDFDocument& second);
-int32_t AssembleInterleaved(TSmartPDFDocument& first, TSmartPDFDocument& second,
-                            const std::vector<int32_t>& pagesA, std::vector<int32_t> pagesB,
-                            bool reversed, std::vector<int32_t>& expected);
+int32_t AssembleFlat(TSmartPDFDocument& first, TSmartPDFDocument& second,
+                     const std::vector<PageSlot>& order, std::vector<int32_t>& expected);
+
+// The output's pages in the order asked for, without the dropped ones (unless that would
+// leave none); the pages left out go to `dropped`.
+std::vector<PageSlot> PageOrder(const std::vector<int32_t>& pagesA,
+                                const std::vector<int32_t>& pagesB, const TMergeOptions& options,
+                                std::vector<PageSlot>& dropped) {
+    auto marks = [](const std::vector<int32_t>& pages, const std::vector<int32_t>& numbers) {
+        std::vector<bool> marked(pages.size(), false);
+        for (int32_t n : numbers) {
+            if (n >= 1 && static_cast<size_t>(n) <= pages.size())
+                marked[static_cast<size_t>(n - 1)] = true;
+        }
+        return marked;
+    };
+    const std::vector<bool> dropA = marks(pagesA, options.firstDropped);
+    const std::vector<bool> dropB = marks(pagesB, options.secondDropped);
+    // (page index, from the second input) in output order, dropped pages included.
+    std::vector<std::pair<size_t, bool>> all;
+    all.reserve(pagesA.size() + pagesB.size());
+    if (options.order == TMergeOrder::Sequential) {
+        for (size_t k = 0; k < pagesA.size(); ++k) all.emplace_back(k, false);
+        for (size_t k = 0; k < pagesB.size(); ++k) all.emplace_back(k, true);
+    } else {
+        const bool reversed = options.order == TMergeOrder::InterleavedEvenReversed;
+        for (size_t k = 0; k < std::max(pagesA.size(), pagesB.size()); ++k) {
+            if (k < pagesA.size()) all.emplace_back(k, false);
+            if (k < pagesB.size()) all.emplace_back(reversed ? pagesB.size() - 1 - k : k, true);
+        }
+    }
+    std::vector<PageSlot> order;
+    order.reserve(all.size());
+    for (const auto& [index, second] : all) {
+        const PageSlot slot{second, second ? pagesB[index] : pagesA[index]};
+        const bool drop = second ? dropB[index] : dropA[index];
+        (drop ? dropped : order).push_back(slot);
+    }
+    if (order.empty() && !dropped.empty()) {
+        order.push_back(dropped.front());
+        dropped.erase(dropped.begin());
+    }
+    return order;
+}
+
+// Every reference inside `object` (arrays, dictionaries, a stream's dictionary), to
+// `into` with `shift` added; nesting beyond kMaxWalkDepth is not followed.
+void CollectReferences(TPDFObject* object, int32_t shift, std::vector<int32_t>& into) {
+    std::vector<std::pair<TPDFObject*, int>> stack{{object, 0}};
+    while (!stack.empty()) {
+        auto [value, depth] = stack.back();
+        stack.pop_back();
+        if (value == nullptr || depth > TPDFObject::kMaxWalkDepth) continue;
+        if (const auto* ref = As<TPDFIndRef>(value)) {
+            into.push_back(ref->TargetNumber + shift);
+        } else if (const auto* array = As<TPDFArray>(value)) {
+            for (TPDFObject* item : array->Items()) stack.emplace_back(item, depth + 1);
+        } else if (const auto* dict = As<TPDFDictionary>(value)) {
+            for (const auto& [key, item] : dict->Entries()) stack.emplace_back(item, depth + 1);
+        } else if (const auto* stream = As<TPDFStream>(value)) {
+            stack.emplace_back(stream->StreamDict(), depth + 1);
+        }
+    }
+}
+
+// The write plan of an output that drops pages, by output number: what the trailer reaches
+// through references without passing through a dropped page is written; a dropped page that
+// is reached is written as null; the rest (the dropped pages' contents and images, the old
+// page tree, the second input's own catalog) is not written. Linear in the objects.
+std::vector<uint8_t> PlanWrites(TSmartPDFDocument& a, int32_t countA, TSmartPDFDocument& b,
+                                int32_t countB, int32_t shift, TPDFDictionary* trailer,
+                                const std::vector<int32_t>& droppedNumbers) {
+    const int64_t total = std::max<int64_t>(countA, static_cast<int64_t>(shift) + countB);
+    std::vector<uint8_t> plan(static_cast<size_t>(total) + 1, kSkip);
+    std::vector<bool> dropped(plan.size(), false);
+    for (int32_t n : droppedNumbers) {
+        if (n >= 1 && n <= total) dropped[static_cast<size_t>(n)] = true;
+    }
+    std::vector<int32_t> pending;
+    CollectReferences(trailer, 0, pending);
+    auto scratch = std::make_unique<TPDFStructure>();
+    while (!pending.empty()) {
+        const int32_t n = pending.back();
+        pending.pop_back();
+        if (n < 1 || n > total || plan[static_cast<size_t>(n)] != kSkip) continue;
+        if (dropped[static_cast<size_t>(n)]) {
+            plan[static_cast<size_t>(n)] = kWriteNull;
+            continue;
+        }
+        plan[static_cast<size_t>(n)] = kWrite;
+        // The writer writes the first input's number where both inputs have one.
+        if (n <= countA) {
+            CollectReferences(a.GetObject(n, scratch.get()), 0, pending);
+        } else if (n - shift >= 1 && n - shift <= countB) {
+            CollectReferences(b.GetObject(n - shift, scratch.get()), shift, pending);
+        }
+        if (scratch->ObjectCount() > 100) scratch = std::make_unique<TPDFStructure>();
+    }
+    return plan;
+}
+
 }  // namespace
 
 int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
@@ -201,10 +323,10 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
 
     std::vector<int32_t> expected;
     int32_t shift = 0;
-    if (options.order != TMergeOrder::Sequential) {
-        shift =
-            AssembleInterleaved(a.document, b.document, arbiterA.pages, arbiterB.pages,
-                                options.order == TMergeOrder::InterleavedEvenReversed, expected);
+    std::vector<PageSlot> dropped;
+    const std::vector<PageSlot> order = PageOrder(arbiterA.pages, arbiterB.pages, options, dropped);
+    if (options.order != TMergeOrder::Sequential || !dropped.empty()) {
+        shift = AssembleFlat(a.document, b.document, order, expected);
     } else {
         shift = AssembleSequential(a.document, b.document);
         expected = arbiterA.pages;
@@ -223,15 +345,34 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
     }
 
     const int32_t countA = a.document.HighestObjectNumber();
-    if (progress.setRange) progress.setRange(0.75, 0);
-    WriteInput(a.document, countA, 0, writer, progress);
     const int32_t countB = b.document.HighestObjectNumber();
-    if (progress.setRange) progress.setRange(0.25, 75);
-    WriteInput(b.document, countB, shift, writer, progress);
-
     if (trailer == nullptr) trailer = a.reader.Structure()->NewDictionary();
-    trailer->SetValue("Size",
-                      a.reader.Structure()->NewNumeric(static_cast<double>(countA) + countB + 1));
+    std::vector<uint8_t> plan;
+    if (!dropped.empty()) {
+        std::vector<int32_t> droppedNumbers;
+        for (const PageSlot& slot : dropped)
+            droppedNumbers.push_back(slot.number + (slot.second ? shift : 0));
+        plan = PlanWrites(a.document, countA, b.document, countB, shift, trailer, droppedNumbers);
+    }
+    const std::vector<uint8_t>* keep = dropped.empty() ? nullptr : &plan;
+    if (progress.setRange) progress.setRange(0.75, 0);
+    WriteInput(a.document, countA, 0, writer, progress, keep);
+    if (progress.setRange) progress.setRange(0.25, 75);
+    WriteInput(b.document, countB, shift, writer, progress, keep);
+
+    // Size is one above the highest number written; a merge that drops pages may leave out
+    // the highest ones.
+    int64_t highest = static_cast<int64_t>(countA) + countB;
+    if (keep != nullptr) {
+        highest = 0;
+        for (size_t n = plan.size(); n-- > 1;) {
+            if (plan[n] != kSkip) {
+                highest = static_cast<int64_t>(n);
+                break;
+            }
+        }
+    }
+    trailer->SetValue("Size", a.reader.Structure()->NewNumeric(static_cast<double>(highest + 1)));
     writer.WriteXRefAndTrailer(*trailer);
     buffered.Flush();
 
@@ -280,15 +421,13 @@ int32_t AssembleSequential(TSmartPDFDocument& first, TSmartPDFDocument& second) 
     return shift;
 }
 
-// The output tree of an interleaved merge: one new root under the first catalog holding
-// first 1, second 1, first 2, ... (the second's pages taken last to first when `reversed`),
-// and the rest of the longer file. Every page gets the new root as Parent and what it
-// inherited as its own; the old nodes are written as null. Returns the shift of the second
-// input's numbers and fills `expected` with the output's page numbers in order.
-int32_t AssembleInterleaved(TSmartPDFDocument& first, TSmartPDFDocument& second,
-                            const std::vector<int32_t>& pagesA, std::vector<int32_t> pagesB,
-                            bool reversed, std::vector<int32_t>& expected) {
-    if (reversed) std::reverse(pagesB.begin(), pagesB.end());
+// The output tree of an interleaved merge, or of any merge that drops pages: one new root
+// under the first catalog holding the pages of `order` (first 1, second 1, first 2, ... for
+// an interleaved merge). Every page gets the new root as Parent and what it inherited as
+// its own; the old nodes are written as null. Returns the shift of the second input's
+// numbers and fills `expected` with the output's page numbers in order.
+int32_t AssembleFlat(TSmartPDFDocument& first, TSmartPDFDocument& second,
+                     const std::vector<PageSlot>& order, std::vector<int32_t>& expected) {
     const std::vector<int32_t> nodesA = first.NodeNumbers();
     const std::vector<int32_t> nodesB = second.NodeNumbers();
     TPDFStructure& store = *first.LocalStructure;
@@ -299,18 +438,18 @@ int32_t AssembleInterleaved(TSmartPDFDocument& first, TSmartPDFDocument& second,
     const int32_t rootNumber = rootRef->TargetNumber;
 
     TPDFArray* kids = store.NewArray();
-    kids->Reserve(static_cast<int32_t>(pagesA.size() + pagesB.size()));
-    for (size_t k = 0; k < std::max(pagesA.size(), pagesB.size()); ++k) {
-        if (k < pagesA.size()) {
-            first.DetachPage(pagesA[k], rootNumber, 0);
-            kids->Add(store.NewIndRef(pagesA[k], first.Reader->GetGeneration(pagesA[k])));
-            expected.push_back(pagesA[k]);
-        }
-        if (k < pagesB.size()) {
+    kids->Reserve(static_cast<int32_t>(order.size()));
+    for (const PageSlot& slot : order) {
+        const int32_t page = slot.number;
+        if (!slot.second) {
+            first.DetachPage(page, rootNumber, 0);
+            kids->Add(store.NewIndRef(page, first.Reader->GetGeneration(page)));
+            expected.push_back(page);
+        } else {
             // Written raised by the shift, as every reference of the second input is.
-            second.DetachPage(pagesB[k], rootNumber - shift, 0);
-            kids->Add(store.NewIndRef(pagesB[k] + shift, second.Reader->GetGeneration(pagesB[k])));
-            expected.push_back(pagesB[k] + shift);
+            second.DetachPage(page, rootNumber - shift, 0);
+            kids->Add(store.NewIndRef(page + shift, second.Reader->GetGeneration(page)));
+            expected.push_back(page + shift);
         }
     }
     root->SetValue("Type", store.NewName("Pages"));

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace verava {
 
@@ -32,13 +33,20 @@ enum class TMergeOrder {
     InterleavedEvenReversed,  // the same with the second input's pages last to first
 };
 
-// How a merge is made: the page order, and the passwords of encrypted inputs. An encrypted
-// input is merged only when its password is given (and opens it); it is then taken through
-// a decrypted copy, and the merged file is not encrypted.
+// How a merge is made: the page order, the passwords of encrypted inputs, and pages left
+// out. An encrypted input is merged only when its password is given (and opens it); it is
+// then taken through a decrypted copy, and the merged file is not encrypted.
 struct TMergeOptions {
     TMergeOrder order = TMergeOrder::Sequential;
     std::u16string firstPassword;
     std::u16string secondPassword;
+    // Pages of each input left out of the output (1-based, in the input's page order;
+    // numbers that name no page are ignored). They are not in the output's page tree, and
+    // objects that only they use are not written; a dropped page that something else still
+    // names (an outline item, say) is written as null. A merge keeps at least one page: when
+    // every page is dropped, the first of the order stays.
+    std::vector<int32_t> firstDropped;
+    std::vector<int32_t> secondDropped;
 };
 
 // Merges `first` and `second` into `output` (positioned at its start). Returns 1 when the

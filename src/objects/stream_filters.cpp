@@ -176,7 +176,8 @@ bool IsAsciiAlnum(unsigned char c) {
 
 std::string ApplyFilter(std::string_view name, std::string_view data, const TPDFDictionary* parms,
                         size_t limit, bool& known) {
-    known = true;
+    known = DecodesFilter(name);
+    if (!known) return {};  // image codecs and the like: the data stay encoded
     if (name == "FlateDecode" || name == "Fl") {
         if (parms != nullptr) {
             const TPDFFlateParms p = ReadFlateParms(parms);
@@ -198,11 +199,33 @@ std::string ApplyFilter(std::string_view name, std::string_view data, const TPDF
         }
         return out;
     }
-    known = false;  // image codecs and the like: the data stay encoded
+    known = false;
     return {};
 }
 
 }  // namespace
+
+bool DecodesFilter(std::string_view name) {
+    for (std::string_view known : {"FlateDecode", "Fl", "RunLengthDecode", "RL", "ASCII85Decode",
+                                   "A85", "ASCIIHexDecode", "LZWDecode"}) {
+        if (name == known) return true;
+    }
+    return false;
+}
+
+std::vector<std::string_view> StreamFilterNames(const TPDFDictionary* dict) {
+    std::vector<std::string_view> filters;
+    if (dict == nullptr) return filters;
+    TPDFObject* filter = dict->GetValue("Filter", true);
+    if (const auto* name = As<TPDFName>(filter)) {
+        filters.push_back(name->Text);
+    } else if (const auto* array = As<TPDFArray>(filter)) {
+        for (TPDFObject* item : array->Items()) {
+            if (const auto* n = As<TPDFName>(ResolveIfReference(item))) filters.push_back(n->Text);
+        }
+    }
+    return filters;
+}
 
 // ---- parameters
 
@@ -491,17 +514,7 @@ std::string DecodeStreamData(const TPDFStream& stream, size_t limit) {
         const TPDFDictionary* dict = stream.StreamDict();
         if (dict == nullptr) return std::string(stream.Data());
 
-        std::vector<std::string_view> filters;
-        TPDFObject* filter = dict->GetValue("Filter", true);
-        if (const auto* name = As<TPDFName>(filter)) {
-            filters.push_back(name->Text);
-        } else if (const auto* array = As<TPDFArray>(filter)) {
-            for (TPDFObject* item : array->Items()) {
-                if (const auto* n = As<TPDFName>(ResolveIfReference(item))) {
-                    filters.push_back(n->Text);
-                }
-            }
-        }
+        const std::vector<std::string_view> filters = StreamFilterNames(dict);
         if (filters.empty()) return std::string(stream.Data());
 
         std::vector<const TPDFDictionary*> parms(filters.size(), nullptr);

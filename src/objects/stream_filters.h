@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace verava {
 
@@ -79,6 +80,15 @@ std::string ASCIIHexDecode(std::string_view data, size_t limit = kMaxDecodedByte
 
 // MSB-first LZW (see lzw_decompressor.h).
 std::string LZWDecode(std::string_view data, bool earlyChange, size_t limit = kMaxDecodedBytes);
+
+// The filters a stream dictionary names in its Filter entry, in order (a name or an array of
+// names; references resolved, anything else skipped). Views into the dictionary's names.
+std::vector<std::string_view> StreamFilterNames(const TPDFDictionary* dict);
+
+// True for the filters DecodeStreamData undoes. The others (DCTDecode, JPXDecode,
+// CCITTFaxDecode, JBIG2Decode, Crypt, unknown names) are passed over there: their data stay
+// encoded.
+bool DecodesFilter(std::string_view name);
 
 // The stream's Data run through the filters its dictionary names; never raises (memory
 // exhaustion gives ""). `limit` caps every step's output.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -534,6 +535,82 @@ TEST(MergeStreams, OutlinesOfBothInputsAreChainedOrAdopted) {
         OutputReader out(m.output);
         EXPECT_EQ(OutlineTitles(out), std::vector<std::string>{"a1"});
     }
+}
+
+// A merge over bytes in memory with options, and its output.
+std::string MergedWith(const std::string& first, const std::string& second,
+                       const TMergeOptions& options, int32_t* result = nullptr) {
+    TMemoryStream a(first);
+    TMemoryStream b(second);
+    TMemoryStream out;
+    int32_t code = 0;
+    const int32_t r = MergeStreams(a, b, out, code, {}, options);
+    if (result != nullptr) *result = r;
+    return out.Data();
+}
+
+TEST(MergeStreams, DroppedPagesLeaveTheTreeAndTheObjectsOnlyTheyUse) {
+    const std::string odd = SimpleDocument(3, "Odd").Build();    // pages 5, 7, 9
+    const std::string even = SimpleDocument(3, "Even").Build();  // pages 5, 7, 9
+    struct Case {
+        TMergeOrder order;
+        std::vector<int32_t> first, second;
+        std::vector<std::string> pages;
+    };
+    const Case cases[] = {
+        {TMergeOrder::Interleaved, {2}, {1, 3}, {"Odd 1", "Even 2", "Odd 3"}},
+        {TMergeOrder::InterleavedEvenReversed, {1}, {3}, {"Odd 2", "Even 2", "Odd 3", "Even 1"}},
+        {TMergeOrder::Sequential, {3}, {2}, {"Odd 1", "Odd 2", "Even 1", "Even 3"}},
+        // Numbers that name no page are ignored.
+        {TMergeOrder::Interleaved,
+         {0, 4, -1},
+         {},
+         {"Odd 1", "Even 1", "Odd 2", "Even 2", "Odd 3", "Even 3"}},
+        // Every page dropped: the first of the order stays.
+        {TMergeOrder::Interleaved, {1, 2, 3}, {1, 2, 3}, {"Odd 1"}},
+        {TMergeOrder::InterleavedEvenReversed, {3, 2, 1}, {3, 2, 1}, {"Odd 1"}},
+    };
+    for (const Case& c : cases) {
+        TMergeOptions options;
+        options.order = c.order;
+        options.firstDropped = c.first;
+        options.secondDropped = c.second;
+        int32_t result = -1;
+        const std::string output = MergedWith(odd, even, options, &result);
+        ASSERT_EQ(result, 1) << c.pages.size();
+        OutputDocument out(output);
+        ASSERT_TRUE(out.loaded);
+        EXPECT_EQ(out.PageTexts(), c.pages);
+        EXPECT_EQ(Number(out.document.GetPagesRoot()->GetValue("Count")),
+                  static_cast<double>(c.pages.size()));
+        // The content of a dropped page is not in the file at all.
+        for (const std::string& text : Join(Texts("Odd", 1, 3), Texts("Even", 1, 3))) {
+            const bool kept = std::find(c.pages.begin(), c.pages.end(), text) != c.pages.end();
+            EXPECT_EQ(output.find("(" + text + ")") != std::string::npos, kept) << text;
+        }
+        // Size stays one above the highest number in the table.
+        OutputReader reader(output);
+        const int32_t size =
+            static_cast<int32_t>(Number(reader.reader.Trailer()->GetValue("Size")));
+        EXPECT_NE(output.find("\n" + std::to_string(size - 1) + " 0 obj"), std::string::npos);
+        EXPECT_EQ(output.find("\n" + std::to_string(size) + " 0 obj"), std::string::npos);
+    }
+}
+
+TEST(MergeStreams, ADroppedPageThatSomethingStillNamesIsWrittenAsNull) {
+    // The outline item's destination names page 5 of the first input, which is dropped.
+    TMergeOptions options;
+    options.order = TMergeOrder::Interleaved;
+    options.firstDropped = {1};
+    const std::string output =
+        MergedWith(OutlineFile("a", 1).Build(), SimpleDocument(1, "Even").Build(), options);
+    OutputDocument out(output);
+    ASSERT_TRUE(out.loaded);
+    EXPECT_EQ(out.PageTexts(), std::vector<std::string>{"Even 1"});
+    OutputReader reader(output);
+    EXPECT_EQ(OutlineTitles(reader), std::vector<std::string>{"a1"});
+    EXPECT_NE(As<TPDFNull>(reader.reader.GetObject(5)), nullptr);
+    EXPECT_EQ(output.find("(a 1)"), std::string::npos);  // its content is gone all the same
 }
 
 TEST(MergeStreams, ProgressCoversEachInputInItsOwnRange) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -35,6 +36,7 @@ const char kMainHelp[] =
     "        write a copy of INPUT.pdf with its pages in reverse order\n"
     "  merge ODD.pdf EVEN.pdf [--output OUT.pdf] [--reverse-even]\n"
     "        [--odd-password PW] [--even-password PW]\n"
+    "        [--drop-blank [--blank-threshold N]] [--dry-run]\n"
     "        interleave an odd-page scan and an even-page scan into one file\n"
     "  info FILE.pdf [--password PW] [--json]\n"
     "        print version, pages, encryption, object count and repair state\n"
@@ -55,9 +57,17 @@ const char kReverseHelp[] =
     "overwritten. An encrypted input opens with the empty password or the one given, and\n"
     "the copy is saved encrypted the same way.\n";
 
-const char kMergeHelp[] =
+// The default threshold as --help shows it ("0.002").
+std::string DefaultThresholdText() {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", verava::kDefaultBlankThreshold);
+    return text;
+}
+
+const std::string kMergeHelpText =
     "usage: verava-cli merge ODD.pdf EVEN.pdf [--output OUT.pdf] [--reverse-even]\n"
     "                        [--odd-password PW] [--even-password PW]\n"
+    "                        [--drop-blank [--blank-threshold N]] [--dry-run]\n"
     "\n"
     "Joins the odd pages (1, 3, 5, ...) and the even pages (2, 4, 6, ...) of a double-sided\n"
     "document scanned one side at a time into one file whose pages alternate odd, even.\n"
@@ -70,7 +80,24 @@ const char kMergeHelp[] =
     "\n"
     "An encrypted input is merged only with its password (--odd-password for ODD.pdf,\n"
     "--even-password for EVEN.pdf); without one it is refused. The merged file is then NOT\n"
-    "encrypted: it is made from decrypted copies, and a note on standard error says so.\n";
+    "encrypted: it is made from decrypted copies, and a note on standard error says so.\n"
+    "\n"
+    "With --drop-blank, blank pages are left out: pages that show nothing, and scanned\n"
+    "pages whose image is almost uniformly white or grey paper (the blank backs of\n"
+    "single-sided sheets). An image is blank paper when less than N percent of its pixels,\n"
+    "taken from the image decoded at reduced size, are clearly darker than the paper\n"
+    "(--blank-threshold N, default " +
+    DefaultThresholdText() +
+    "; with 0 no scanned page is blank). The default keeps\n"
+    "a page that holds only a page number or a short line. Dark paper is never blank. A page\n"
+    "whose image cannot be read here (fax or JBIG2 images, damaged data) is kept. Standard\n"
+    "error names the pages dropped and those kept because an image could not be read;\n"
+    "standard output still holds only the output's path. At least one page is always kept.\n"
+    "\n"
+    "With --dry-run nothing is written: standard output lists the pages the merge would\n"
+    "write, one line each as POSITION SOURCE PAGE (\"1 odd 1\", \"2 even 1\", ...), and a\n"
+    "page --drop-blank leaves out as \"dropped SOURCE PAGE\" in the place it would have had.\n";
+const char* const kMergeHelp = kMergeHelpText.c_str();
 
 const char kInfoHelp[] =
     "usage: verava-cli info FILE.pdf [--password PW] [--json]\n"
@@ -98,6 +125,9 @@ struct Arguments {
     bool help = false;
     bool reverseEven = false;
     bool json = false;
+    bool dropBlank = false;
+    bool dryRun = false;
+    std::string blankThreshold;  // as given; empty when not
     std::string error;
 };
 
@@ -128,6 +158,12 @@ Arguments ParseArguments(int argc, char** argv, int first) {
             value(a.stream);
         } else if (arg == "--reverse-even") {
             a.reverseEven = true;
+        } else if (arg == "--drop-blank") {
+            a.dropBlank = true;
+        } else if (arg == "--blank-threshold") {
+            value(a.blankThreshold);
+        } else if (arg == "--dry-run") {
+            a.dryRun = true;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             a.error = "unknown option " + arg;
         } else {
@@ -216,6 +252,81 @@ bool MergePasswordGiven(const Arguments& a) {
     return !a.oddPassword.empty() || !a.evenPassword.empty();
 }
 
+// Options only merge takes.
+bool MergeOptionGiven(const Arguments& a) {
+    return a.reverseEven || MergePasswordGiven(a) || a.dropBlank || a.dryRun ||
+           !a.blankThreshold.empty();
+}
+
+// A percentage 0..100 written as a plain decimal number ("0.5", "2", ".01").
+std::optional<double> ParsePercent(const std::string& text) {
+    if (text.empty() || text.size() > 32) return std::nullopt;
+    int dots = 0;
+    for (char c : text) {
+        if (c == '.') {
+            ++dots;
+        } else if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+    }
+    if (dots > 1 || text == ".") return std::nullopt;
+    const double value = std::strtod(text.c_str(), nullptr);
+    if (!(value >= 0 && value <= 100)) return std::nullopt;
+    return value;
+}
+
+std::string SourceName(verava::PageSource source) {
+    return source == verava::PageSource::Odd ? "odd" : "even";
+}
+
+// "odd 5, even 2"
+std::string PageList(const std::vector<verava::PlannedPage>& pages) {
+    std::string text;
+    for (const verava::PlannedPage& page : pages) {
+        if (!text.empty()) text += ", ";
+        text += SourceName(page.source) + " " + std::to_string(page.page);
+    }
+    return text;
+}
+
+std::string Pages(size_t n) { return std::to_string(n) + (n == 1 ? " page" : " pages"); }
+
+// What blank-page removal did, on standard error after `prefix`.
+void ReportBlankPages(const std::string& prefix, bool listDropped,
+                      const std::vector<verava::PlannedPage>& dropped,
+                      const std::vector<verava::PlannedPage>& unreadable) {
+    if (listDropped) {
+        if (dropped.empty()) {
+            std::fprintf(stderr, "verava-cli: %s: no blank pages found\n", prefix.c_str());
+        } else {
+            std::fprintf(stderr, "verava-cli: %s: dropped %s (blank): %s\n", prefix.c_str(),
+                         Pages(dropped.size()).c_str(), PageList(dropped).c_str());
+        }
+    }
+    if (!unreadable.empty()) {
+        std::fprintf(stderr, "verava-cli: %s: kept %s because an image could not be read: %s\n",
+                     prefix.c_str(), Pages(unreadable.size()).c_str(),
+                     PageList(unreadable).c_str());
+    }
+}
+
+// The dry run's listing: every page of the interleaved order, a position for each page
+// written and "dropped" for each page left out, where it would have stood.
+void PrintPlan(const verava::MergePlan& plan, bool evenReversed) {
+    size_t nextDropped = 0;
+    int position = 0;
+    for (const verava::PlannedPage& page :
+         verava::InterleavedOrder(plan.oddPages, plan.evenPages, evenReversed)) {
+        const std::string where = SourceName(page.source) + " " + std::to_string(page.page);
+        if (nextDropped < plan.dropped.size() && plan.dropped[nextDropped] == page) {
+            ++nextDropped;
+            std::printf("dropped %s\n", where.c_str());
+        } else {
+            std::printf("%d %s\n", ++position, where.c_str());
+        }
+    }
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
     return std::filesystem::equivalent(a, b, ec) && !ec;
@@ -224,7 +335,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 int Reverse(const Arguments& a) {
     if (a.help) return std::printf("%s", kReverseHelp), kExitOk;
     if (a.positional.size() != 1) return Usage("reverse takes one input file", kReverseHelp);
-    if (!a.stream.empty() || a.reverseEven || a.json || MergePasswordGiven(a))
+    if (!a.stream.empty() || a.json || MergeOptionGiven(a))
         return Usage("reverse takes only --output and --password", kReverseHelp);
     const std::string& input = a.positional[0];
     if (!a.output.empty() && SameFile(input, a.output)) {
@@ -249,35 +360,68 @@ int Merge(const Arguments& a) {
         return Usage("merge takes an odd-page file and an even-page file", kMergeHelp);
     if (!a.stream.empty() || !a.password.empty() || a.json) {
         return Usage(
-            "merge takes only --output, --reverse-even, --odd-password and --even-password",
+            "merge takes only --output, --reverse-even, --odd-password, --even-password,\n"
+            "--drop-blank, --blank-threshold and --dry-run",
             kMergeHelp);
     }
     const std::string& odd = a.positional[0];
     const std::string& even = a.positional[1];
+    verava::MergeRequest request;
+    request.oddPath = Wide(odd);
+    request.evenPath = Wide(even);
+    request.evenReversed = a.reverseEven;
+    request.outputOverride = Wide(a.output);
+    request.oddPassword = PasswordText(a.oddPassword);
+    request.evenPassword = PasswordText(a.evenPassword);
+    request.blankPages.enabled = a.dropBlank;
+    if (!a.blankThreshold.empty()) {
+        if (!a.dropBlank) return Usage("--blank-threshold goes with --drop-blank", kMergeHelp);
+        const std::optional<double> threshold = ParsePercent(a.blankThreshold);
+        if (!threshold) {
+            return Usage("--blank-threshold takes a percentage from 0 to 100", kMergeHelp);
+        }
+        request.blankPages.threshold = *threshold;
+    }
+    // Why a merge (or its dry run) did not happen, as one line on standard error.
+    auto failure = [&](WorkflowOutcome outcome, const std::u16string& failedPath, int32_t oddPages,
+                       int32_t evenPages) {
+        if (outcome == WorkflowOutcome::PageCountMismatch) {
+            return Fail(odd + " and " + even, "the odd file has " + std::to_string(oddPages) +
+                                                  " pages and the even file " +
+                                                  std::to_string(evenPages) + ": " +
+                                                  Reason(outcome, false));
+        }
+        if (outcome == WorkflowOutcome::MergeEncrypted && !failedPath.empty()) {
+            // Name the option that would have let it through.
+            const bool isOdd = failedPath == Wide(odd);
+            return Fail(Narrow(failedPath), std::string("encrypted: give its password (") +
+                                                (isOdd ? "--odd-password" : "--even-password") +
+                                                ") or remove the password before merging");
+        }
+        const std::string file = failedPath.empty() ? odd + " and " + even : Narrow(failedPath);
+        return Fail(file, Reason(outcome, outcome == WorkflowOutcome::PasswordRequired));
+    };
     ProgressBar bar;
     verava::WorkflowProgress progress;
     progress.setPosition = [&](int32_t percent) { bar.Set(percent); };
-    const verava::WorkflowResult r =
-        verava::MergeFiles(Wide(odd), Wide(even), progress, a.reverseEven, Wide(a.output),
-                           PasswordText(a.oddPassword), PasswordText(a.evenPassword));
+    if (a.dryRun) {
+        const verava::MergePlan plan = verava::PlanMerge(request, progress);
+        bar.Finish();
+        if (plan.outcome != WorkflowOutcome::Done) {
+            return failure(plan.outcome, plan.failedPath, plan.oddPages, plan.evenPages);
+        }
+        PrintPlan(plan, a.reverseEven);
+        // The listing shows what is dropped; only the unreadable pages need a word.
+        ReportBlankPages("dry run", false, plan.dropped, plan.unreadable);
+        return kExitOk;
+    }
+    const verava::WorkflowResult r = verava::MergeFiles(request, progress);
     bar.Finish();
-    if (r.outcome == WorkflowOutcome::PageCountMismatch) {
-        return Fail(odd + " and " + even,
-                    "the odd file has " + std::to_string(r.oddPages) + " pages and the even file " +
-                        std::to_string(r.evenPages) + ": " + Reason(r.outcome, false));
-    }
-    if (r.outcome == WorkflowOutcome::MergeEncrypted && !r.failedPath.empty()) {
-        // Name the option that would have let it through.
-        const bool isOdd = r.failedPath == Wide(odd);
-        return Fail(Narrow(r.failedPath), std::string("encrypted: give its password (") +
-                                              (isOdd ? "--odd-password" : "--even-password") +
-                                              ") or remove the password before merging");
-    }
     if (r.outcome != WorkflowOutcome::Done) {
-        const std::string file = r.failedPath.empty() ? odd + " and " + even : Narrow(r.failedPath);
-        return Fail(file, Reason(r.outcome, r.outcome == WorkflowOutcome::PasswordRequired));
+        return failure(r.outcome, r.failedPath, r.oddPages, r.evenPages);
     }
     std::printf("%s\n", Narrow(r.outputPath).c_str());
+    if (a.dropBlank) ReportBlankPages(Narrow(r.outputPath), true, r.dropped, r.unreadable);
     if (r.decrypted) {
         // Standard output keeps to the path, for scripts; the note is for the person.
         std::fprintf(stderr,
@@ -291,7 +435,7 @@ int Merge(const Arguments& a) {
 int Info(const Arguments& a) {
     if (a.help) return std::printf("%s", kInfoHelp), kExitOk;
     if (a.positional.size() != 1) return Usage("info takes one file", kInfoHelp);
-    if (!a.output.empty() || !a.stream.empty() || a.reverseEven || MergePasswordGiven(a))
+    if (!a.output.empty() || !a.stream.empty() || MergeOptionGiven(a))
         return Usage("info takes only --password and --json", kInfoHelp);
     const verava::InspectResult r =
         verava::DescribeFile(Wide(a.positional[0]), PasswordText(a.password),
@@ -307,7 +451,7 @@ int Show(const Arguments& a) {
     if (a.help) return std::printf("%s", kShowHelp), kExitOk;
     if (a.positional.size() != 2) return Usage("show takes a file and an object number", kShowHelp);
     if (!a.output.empty()) return Usage("show prints to standard output", kShowHelp);
-    if (a.reverseEven || a.json || MergePasswordGiven(a))
+    if (a.json || MergeOptionGiven(a))
         return Usage("show takes only --password and --stream", kShowHelp);
     const int32_t number = verava::ParseInt(a.positional[1], -1);
     if (number < 0 || !verava::IsNumber(a.positional[1])) {

@@ -36,6 +36,7 @@ const char* const kMergeCaption = QT_TRANSLATE_NOOP("VERava", "开始合并");
 const char* const kReverseCaption = QT_TRANSLATE_NOOP("VERava", "逆序重排");
 const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页为倒序扫描");
 const char* const kPreviewCaption = QT_TRANSLATE_NOOP("VERava", "预览顺序");
+const char* const kDropBlankCaption = QT_TRANSLATE_NOOP("VERava", "删除空白页");
 
 const char* const kInputMissing =
     QT_TRANSLATE_NOOP("VERava", "请先选择文件，或者选择的文件不存在！");
@@ -51,6 +52,13 @@ const char* const kMergeCountRule =
     QT_TRANSLATE_NOOP("VERava", "奇数页应等于偶数页或多1页，请检查");
 const char* const kMerged = QT_TRANSLATE_NOOP("VERava", "文件已经合并，保存在奇数页文件所在位置");
 const char* const kMergedPlain = QT_TRANSLATE_NOOP("VERava", "合并后的文件没有加密。");
+const char* const kBlankDropped = QT_TRANSLATE_NOOP("VERava", "已删除%1页空白页：");
+const char* const kNoBlankFound = QT_TRANSLATE_NOOP("VERava", "没有发现空白页。");
+const char* const kBlankUnreadable =
+    QT_TRANSLATE_NOOP("VERava", "以下%1页的图像无法读取，已保留：");
+const char* const kOddPageLabel = QT_TRANSLATE_NOOP("VERava", "奇 %1");
+const char* const kEvenPageLabel = QT_TRANSLATE_NOOP("VERava", "偶 %1");
+const char* const kListSeparator = QT_TRANSLATE_NOOP("VERava", "、");
 const char* const kMergeEncrypted =
     QT_TRANSLATE_NOOP("VERava", "文件已加密，无法合并，请先去除密码");
 const char* const kMergeUnreadable = QT_TRANSLATE_NOOP("VERava", "文件无法读取或已损坏，无法合并");
@@ -64,6 +72,10 @@ const char* const kCannotOpen = QT_TRANSLATE_NOOP("VERava", "没有程序可以�
 // Settings keys.
 const char kLastFolderKey[] = "files/lastFolder";
 const char kEvenReversedKey[] = "merge/evenReversed";
+const char kDropBlankKey[] = "merge/dropBlank";
+
+// A message box is no place for a thousand pages: the list stops after this many, with "…".
+constexpr size_t kListedPages = 40;
 
 QString Tr(const char* source) { return QCoreApplication::translate("VERava", source); }
 
@@ -81,6 +93,18 @@ QFont WindowFont() {
 }
 
 QString Path(const std::u16string& path) { return QString::fromStdU16String(path); }
+
+// "奇 2、偶 1、偶 3" (the first kListedPages of them, then "…").
+QString PageList(const std::vector<PlannedPage>& pages) {
+    QString list;
+    for (size_t k = 0; k < pages.size(); ++k) {
+        if (k == kListedPages) return list + QStringLiteral("…");
+        if (k > 0) list += Tr(kListSeparator);
+        list += Tr(pages[k].source == PageSource::Odd ? kOddPageLabel : kEvenPageLabel)
+                    .arg(pages[k].page);
+    }
+    return list;
+}
 
 // The value of the digits at `at` (advanced past them), without leading zeros.
 QStringView DigitRun(const QString& text, qsizetype& at) {
@@ -139,8 +163,8 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     if (!openUrl_) openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     setWindowTitle(Tr(kCaption));
-    // The seed's 395 x 113, grown by the check box's row and the preview button's.
-    setFixedSize(395, 162);
+    // The seed's 395 x 113, grown by the rows of the two check boxes and the preview button's.
+    setFixedSize(395, 180);
     setFont(WindowFont());
     QPalette colours = palette();
     colours.setColor(QPalette::Window, colours.color(QPalette::Button));
@@ -163,12 +187,15 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     CheckBox1.setText(Tr(kEvenReversedCaption));
     CheckBox1.setGeometry(78, 82, 205, 16);
     CheckBox1.setChecked(settings_->value(QLatin1String(kEvenReversedKey), false).toBool());
+    CheckBox2.setText(Tr(kDropBlankCaption));
+    CheckBox2.setGeometry(78, 100, 205, 16);
+    CheckBox2.setChecked(settings_->value(QLatin1String(kDropBlankKey), false).toBool());
     Button3.setText(Tr(kMergeCaption));
-    Button3.setGeometry(293, 102, 79, 25);
+    Button3.setGeometry(293, 120, 79, 25);
     ProgressBar1.setRange(0, 100);
     ProgressBar1.setValue(0);
     ProgressBar1.setTextVisible(false);
-    ProgressBar1.setGeometry(6, 106, 277, 15);
+    ProgressBar1.setGeometry(6, 124, 277, 15);
     Button4.setText(Tr(kReverseCaption));
     Button4.setGeometry(335, 22, 56, 19);
     Button5.setText(Tr(kReverseCaption));
@@ -176,13 +203,14 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     // Under the merge button, as far below it as it is below the check box's row, and as
     // wide as the choose and reverse buttons together: "Preview order" needs the room.
     Button6.setText(Tr(kPreviewCaption));
-    Button6.setGeometry(293, 131, 98, 25);
+    Button6.setGeometry(293, 149, 98, 25);
 
     QWidget::setTabOrder(&Edit1, &Edit2);
     QWidget::setTabOrder(&Edit2, &Button1);
     QWidget::setTabOrder(&Button1, &Button2);
     QWidget::setTabOrder(&Button2, &CheckBox1);
-    QWidget::setTabOrder(&CheckBox1, &Button3);
+    QWidget::setTabOrder(&CheckBox1, &CheckBox2);
+    QWidget::setTabOrder(&CheckBox2, &Button3);
     QWidget::setTabOrder(&Button3, &Button6);
     QWidget::setTabOrder(&Button6, &ProgressBar1);
     QWidget::setTabOrder(&ProgressBar1, &Button4);
@@ -197,6 +225,8 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     connect(&CheckBox1, &QCheckBox::toggled, this, [this](bool checked) {
         settings_->setValue(QLatin1String(kEvenReversedKey), checked);
     });
+    connect(&CheckBox2, &QCheckBox::toggled, this,
+            [this](bool checked) { settings_->setValue(QLatin1String(kDropBlankKey), checked); });
     connect(&runner_, &TWorkflowRunner::Progress, &ProgressBar1, &QProgressBar::setValue);
     connect(&runner_, &TWorkflowRunner::Finished, this, &TForm1::AttemptEnded);
 
@@ -225,7 +255,7 @@ void TForm1::SetBusy(bool busy) {
     for (QWidget* control : {static_cast<QWidget*>(&Button1), static_cast<QWidget*>(&Button2),
                              static_cast<QWidget*>(&Button3), static_cast<QWidget*>(&Button4),
                              static_cast<QWidget*>(&Button5), static_cast<QWidget*>(&Button6),
-                             static_cast<QWidget*>(&CheckBox1)}) {
+                             static_cast<QWidget*>(&CheckBox1), static_cast<QWidget*>(&CheckBox2)}) {
         control->setEnabled(!busy);
     }
 }
@@ -247,6 +277,7 @@ void TForm1::Button3Click() {
     run.paths[0] = Edit1.text();
     run.paths[1] = Edit2.text();
     run.evenReversed = CheckBox1.isChecked();
+    run.dropBlank = CheckBox2.isChecked();
     StartRun(run);
 }
 
@@ -316,9 +347,14 @@ void TForm1::RunAttempt() {
             result.evenPages = plan.evenPages;
             return result;
         }
-        return MergeFiles(run.paths[0].toStdU16String(), run.paths[1].toStdU16String(), progress,
-                          run.evenReversed, u"", run.passwords[0].toStdU16String(),
-                          run.passwords[1].toStdU16String());
+        MergeRequest request;
+        request.oddPath = run.paths[0].toStdU16String();
+        request.evenPath = run.paths[1].toStdU16String();
+        request.evenReversed = run.evenReversed;
+        request.oddPassword = run.passwords[0].toStdU16String();
+        request.evenPassword = run.passwords[1].toStdU16String();
+        request.blankPages.enabled = run.dropBlank;
+        return MergeFiles(request, progress);
     });
 }
 
@@ -507,9 +543,21 @@ QString ReverseMessage(const WorkflowResult& result) {
 
 QString MergeMessage(const WorkflowResult& result) {
     switch (result.outcome) {
-        case WorkflowOutcome::Done:
-            return result.decrypted ? Tr(kMerged) + QLatin1Char('\n') + Tr(kMergedPlain)
-                                    : Tr(kMerged);
+        case WorkflowOutcome::Done: {
+            QString message = Tr(kMerged);
+            if (result.decrypted) message += QLatin1Char('\n') + Tr(kMergedPlain);
+            if (result.blankPagesLookedFor) {
+                message += QLatin1Char('\n');
+                message += result.dropped.empty() ? Tr(kNoBlankFound)
+                                                  : Tr(kBlankDropped).arg(result.dropped.size()) +
+                                                        PageList(result.dropped);
+            }
+            if (!result.unreadable.empty()) {
+                message += QLatin1Char('\n') + Tr(kBlankUnreadable).arg(result.unreadable.size()) +
+                           PageList(result.unreadable);
+            }
+            return message;
+        }
         case WorkflowOutcome::InputMissing:
             return Tr(kMergeInputMissing);
         case WorkflowOutcome::PageCountMismatch:

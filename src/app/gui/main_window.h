@@ -1,4 +1,4 @@
-// The VERava window: a fixed 395 x 162 dialog laid out in logical pixels (Qt scales them with
+// The VERava window: a fixed 395 x 180 dialog laid out in logical pixels (Qt scales them with
 // the screen), from which the user picks the odd-page and the even-page scan, by the choose
 // buttons or by dropping files, and starts the workflows or previews the merged order. A run
 // works on a thread of its own; the window only shows its progress, asks for passwords
@@ -67,6 +67,7 @@ class TForm1 : public QWidget {
     QPushButton Button2{this};
     QPushButton Button3{this};
     QCheckBox CheckBox1{this};
+    QCheckBox CheckBox2{this};  // leave blank pages out of the merge
     QProgressBar ProgressBar1{this};
     QPushButton Button4{this};
     QPushButton Button5{this};
@@ -103,6 +104,7 @@ class TForm1 : public QWidget {
         bool preview = false;  // with merge: plan only, then show the order
         QString paths[2];
         bool evenReversed = false;
+        bool dropBlank = false;
         QString passwords[2];
         int asked[2] = {0, 0};
     };
@@ -144,7 +146,8 @@ inline constexpr int kPasswordTries = 3;
 
 // The message that ends a reverse run.
 QString ReverseMessage(const WorkflowResult& result);
-// The message that ends a merge run.
+// The message that ends a merge run; after a merge that left blank pages out, it names
+// them, and the pages kept because an image on them could not be read.
 QString MergeMessage(const WorkflowResult& result);
 // The message of a preview that cannot be shown: as for a merge, but a file that does not
 // open is named as such.

@@ -185,6 +185,7 @@ bool RenderWindowPicture(const QString& state, const QString& outPath, QString* 
         window.Edit1.setText(QString::fromUtf8(kOddSample));
         window.Edit2.setText(QString::fromUtf8(kEvenSample));
         window.CheckBox1.setChecked(true);
+        window.CheckBox2.setChecked(true);
     }
     if (state == QLatin1String("running")) {
         window.SetBusy(true);
@@ -197,6 +198,8 @@ bool RenderWindowPicture(const QString& state, const QString& outPath, QString* 
     if (state == QLatin1String("done")) {
         window.ProgressBar1.setValue(100);
         WorkflowResult merged;
+        merged.blankPagesLookedFor = true;
+        merged.dropped = {{PageSource::Even, 2}, {PageSource::Even, 5}};
         const std::unique_ptr<QMessageBox> box =
             TMessageBoxSink::MakeDoneBox(&window, MergeMessage(merged));
         image = Picture(window, *box);

@@ -42,13 +42,13 @@ TEST(MainWindow, IsAFixedSizeDialogWithItsCaption) {
     ShownWindow w;
     TForm1& window = w.window;
     EXPECT_EQ(window.windowTitle(), U("扫描PDF文件奇偶合并器            Orvane_harrow88"));
-    // 113 pixels high before the check box's row and the preview button's.
-    EXPECT_EQ(window.size(), QSize(395, 162));
-    EXPECT_EQ(window.minimumSize(), QSize(395, 162));
-    EXPECT_EQ(window.maximumSize(), QSize(395, 162));
+    // 113 pixels high before the check boxes' rows and the preview button's.
+    EXPECT_EQ(window.size(), QSize(395, 180));
+    EXPECT_EQ(window.minimumSize(), QSize(395, 180));
+    EXPECT_EQ(window.maximumSize(), QSize(395, 180));
     // Asking for another size changes nothing.
     window.resize(600, 300);
-    EXPECT_EQ(window.size(), QSize(395, 162));
+    EXPECT_EQ(window.size(), QSize(395, 180));
 
     const Qt::WindowFlags flags = window.windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
@@ -72,14 +72,15 @@ TEST(MainWindow, PlacesEachControlAtItsPixelRectangle) {
         {"Edit2", &window.Edit2, QRect(78, 58, 205, 20)},
         {"Button1", &window.Button1, QRect(293, 22, 38, 19)},
         {"Button2", &window.Button2, QRect(293, 59, 38, 18)},
-        // The check box under the even file pushes the last row down by 20 pixels.
+        // The check boxes under the even file push the last row down by 38 pixels.
         {"CheckBox1", &window.CheckBox1, QRect(78, 82, 205, 16)},
-        {"Button3", &window.Button3, QRect(293, 102, 79, 25)},
-        {"ProgressBar1", &window.ProgressBar1, QRect(6, 106, 277, 15)},
+        {"CheckBox2", &window.CheckBox2, QRect(78, 100, 205, 16)},
+        {"Button3", &window.Button3, QRect(293, 120, 79, 25)},
+        {"ProgressBar1", &window.ProgressBar1, QRect(6, 124, 277, 15)},
         {"Button4", &window.Button4, QRect(335, 22, 56, 19)},
         {"Button5", &window.Button5, QRect(335, 59, 56, 18)},
         // The preview under the merge button, as wide as the choose and reverse buttons.
-        {"Button6", &window.Button6, QRect(293, 131, 98, 25)},
+        {"Button6", &window.Button6, QRect(293, 149, 98, 25)},
     };
     for (const auto& row : table) {
         EXPECT_EQ(row.control->geometry(), row.rect) << row.name;
@@ -101,6 +102,8 @@ TEST(MainWindow, ShowsItsCaptionsAndStartsEmpty) {
     EXPECT_EQ(window.CheckBox1.text(), U("偶数页为倒序扫描"));
     EXPECT_EQ(window.Button6.text(), U("预览顺序"));
     EXPECT_FALSE(window.CheckBox1.isChecked());
+    EXPECT_EQ(window.CheckBox2.text(), U("删除空白页"));
+    EXPECT_FALSE(window.CheckBox2.isChecked());
 
     // The edit boxes take their text only from the file-open dialog.
     EXPECT_TRUE(window.Edit1.isReadOnly());
@@ -119,8 +122,9 @@ TEST(MainWindow, TabsThroughTheControlsInTableOrder) {
     ShownWindow w;
     TForm1& window = w.window;
     const std::vector<QWidget*> expected = {
-        &window.Edit1,   &window.Edit2,   &window.Button1,      &window.Button2, &window.CheckBox1,
-        &window.Button3, &window.Button6, &window.ProgressBar1, &window.Button4, &window.Button5,
+        &window.Edit1,     &window.Edit2,     &window.Button1, &window.Button2,
+        &window.CheckBox1, &window.CheckBox2, &window.Button3, &window.Button6,
+        &window.ProgressBar1, &window.Button4, &window.Button5,
     };
     std::vector<QWidget*> chain;
     QWidget* at = &window.Edit1;
@@ -138,7 +142,8 @@ TEST(MainWindow, TabsThroughTheControlsInTableOrder) {
     for (QWidget* next :
          {static_cast<QWidget*>(&window.Edit2), static_cast<QWidget*>(&window.Button1),
           static_cast<QWidget*>(&window.Button2), static_cast<QWidget*>(&window.CheckBox1),
-          static_cast<QWidget*>(&window.Button3), static_cast<QWidget*>(&window.Button6),
+          static_cast<QWidget*>(&window.CheckBox2), static_cast<QWidget*>(&window.Button3),
+          static_cast<QWidget*>(&window.Button6),
           static_cast<QWidget*>(&window.Button4), static_cast<QWidget*>(&window.Button5)}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next);

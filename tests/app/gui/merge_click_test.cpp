@@ -6,7 +6,9 @@
 #include <QMetaObject>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/gui/main_window.h"
@@ -230,16 +232,95 @@ TEST(MergeClick, TheCheckBoxTakesTheEvenFileAsScannedLastToFirst) {
     EXPECT_EQ(PdfToTextPages(MergedName(odd, even), 6), interleaved);
 }
 
-TEST(MergeClick, TheCheckBoxIsRememberedForTheNextWindow) {
+TEST(MergeClick, TheCheckBoxesAreRememberedForTheNextWindow) {
     auto settings = std::make_shared<ScratchSettings>();
-    for (const bool tick : {true, false}) {
+    // Each box on its own: ticking one leaves the other as it was.
+    for (const auto& [reversed, blank] : std::vector<std::pair<bool, bool>>{
+             {true, false}, {false, true}, {true, true}, {false, false}}) {
         {
             ShownWindow w(settings);
-            if (w.window.CheckBox1.isChecked() != tick) w.window.CheckBox1.click();
+            if (w.window.CheckBox1.isChecked() != reversed) w.window.CheckBox1.click();
+            if (w.window.CheckBox2.isChecked() != blank) w.window.CheckBox2.click();
         }
         ShownWindow again(settings);
-        EXPECT_EQ(again.window.CheckBox1.isChecked(), tick);
+        EXPECT_EQ(again.window.CheckBox1.isChecked(), reversed) << reversed << blank;
+        EXPECT_EQ(again.window.CheckBox2.isChecked(), blank) << reversed << blank;
     }
+}
+
+// A file whose pages show the given texts; an empty text makes a page that paints nothing.
+std::string TextOrBlankPages(const std::vector<std::string>& texts) {
+    testing::PdfBuilder b;
+    b.Set(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.Set(3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    std::string kids;
+    for (size_t k = 0; k < texts.size(); ++k) {
+        const int page = 4 + 2 * static_cast<int>(k);
+        kids += std::to_string(page) + " 0 R ";
+        b.Set(page,
+              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font "
+              "<< /F1 3 0 R >> >> /Contents " +
+                  std::to_string(page + 1) + " 0 R >>");
+        b.Set(
+            page + 1,
+            testing::PdfBuilder::StreamBody(
+                "", texts[k].empty() ? "q Q" : "BT /F1 24 Tf 72 700 Td (" + texts[k] + ") Tj ET"));
+    }
+    b.Set(2,
+          "<< /Type /Pages /Kids [ " + kids + "] /Count " + std::to_string(texts.size()) + " >>");
+    b.TrailerEntries = "/Root 1 0 R";
+    return b.Build();
+}
+
+TEST(MergeClick, TheBlankBoxLeavesBlankBacksOutAndTheMessageNamesThem) {
+    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    const std::string odd =
+        WriteTempFile("blank-odd.pdf", TextOrBlankPages({"Odd 1", "Odd 2", "Odd 3"}));
+    const std::string even = WriteTempFile("blank-even.pdf", TextOrBlankPages({"", "Even 2", ""}));
+    const std::string output = MergedName(odd, even);
+    {
+        // Unticked: every page stays.
+        ShownWindow w;
+        w.Choose(odd, even);
+        w.Click(w.window.Button3);
+        EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
+        EXPECT_EQ(RunCommand("pdfinfo '" + output + "' 2>/dev/null | grep '^Pages:' | tr -s ' '"),
+                  "Pages: 6\n");
+    }
+    ShownWindow w;
+    w.Choose(odd, even);
+    w.window.CheckBox2.click();
+    QSignalSpy progress(&w.window.ProgressBar1, &QProgressBar::valueChanged);
+    w.Click(w.window.Button3);
+    EXPECT_EQ(w.sink.messages, QStringList{U(kDone) + U("\n已删除2页空白页：偶 1、偶 3")});
+    EXPECT_EQ(PdfToTextPages(output, 4),
+              (std::vector<std::string>{"Odd 1", "Odd 2", "Even 2", "Odd 3"}));
+    EXPECT_EQ(RunCommand("pdfinfo '" + output + "' 2>/dev/null | grep '^Pages:' | tr -s ' '"),
+              "Pages: 4\n");
+    // The bar only moves forward, looking at the pages first, and ends full.
+    const std::vector<int> values = Values(progress);
+    ASSERT_FALSE(values.empty());
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_EQ(values.back(), 100);
+}
+
+TEST(MergeClick, TheSuccessMessageAfterLookingForBlankPages) {
+    const QString done = U(kDone);
+    WorkflowResult r;
+    r.outcome = WorkflowOutcome::Done;
+    // Not asked to look: nothing more is said.
+    EXPECT_EQ(MergeMessage(r), done);
+    r.blankPagesLookedFor = true;
+    EXPECT_EQ(MergeMessage(r), done + U("\n没有发现空白页。"));
+    r.unreadable = {{PageSource::Odd, 4}};
+    EXPECT_EQ(MergeMessage(r), done + U("\n没有发现空白页。\n以下1页的图像无法读取，已保留：奇 4"));
+    r.unreadable.clear();
+    // A long list stops after forty pages.
+    for (int32_t k = 1; k <= 45; ++k) r.dropped.push_back({PageSource::Even, k});
+    const QString message = MergeMessage(r);
+    EXPECT_TRUE(message.startsWith(done + U("\n已删除45页空白页：偶 1、偶 2、")));
+    EXPECT_TRUE(message.endsWith(U("偶 40…"))) << message.toStdString();
+    EXPECT_FALSE(message.contains(U("偶 41")));
 }
 
 }  // namespace

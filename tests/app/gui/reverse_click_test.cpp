@@ -171,7 +171,7 @@ TEST(ReverseClick, NoSecondRunStartsWhileOneIsWorking) {
          {static_cast<QWidget*>(&w.window.Button1), static_cast<QWidget*>(&w.window.Button2),
           static_cast<QWidget*>(&w.window.Button3), static_cast<QWidget*>(&w.window.Button4),
           static_cast<QWidget*>(&w.window.Button5), static_cast<QWidget*>(&w.window.Button6),
-          static_cast<QWidget*>(&w.window.CheckBox1)}) {
+          static_cast<QWidget*>(&w.window.CheckBox1), static_cast<QWidget*>(&w.window.CheckBox2)}) {
         EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
     }
     // Clicks that reach the handlers all the same, and a close, change nothing but a word.

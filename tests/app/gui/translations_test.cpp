@@ -84,11 +84,13 @@ TEST(Translations, AnEnglishRunShowsEveryTextInEnglish) {
     const QStringList shown = {w.window.windowTitle(),    w.window.Label1.text(),
                                w.window.Label2.text(),    w.window.Button1.text(),
                                w.window.Button3.text(),   w.window.Button4.text(),
-                               w.window.CheckBox1.text(), w.window.Button6.text()};
+                               w.window.CheckBox1.text(), w.window.CheckBox2.text(),
+                               w.window.Button6.text()};
     EXPECT_EQ(shown,
               (QStringList{U("Scanned PDF odd/even page merger            Orvane_harrow88"),
                            U("Odd pages:"), U("Even pages:"), U("Open"), U("Merge"), U("Reverse"),
-                           U("Even pages scanned last to first"), U("Preview order")}));
+                           U("Even pages scanned last to first"), U("Remove blank pages"),
+                           U("Preview order")}));
     const TOpenDialogChooser chooser(&w.window);
     EXPECT_EQ(FileDialogButton(chooser, QDialogButtonBox::Open), U("&Open"));
     EXPECT_EQ(chooser.Dialog().nameFilters(), QStringList{U("PDF files (*.pdf)")});
@@ -101,6 +103,13 @@ TEST(Translations, AnEnglishRunShowsEveryTextInEnglish) {
     counts.evenPages = 5;
     EXPECT_EQ(MergeMessage(counts).section(QLatin1Char('\n'), 0, 0),
               U("The odd-page file has 3 pages, the even-page file 5."));
+    WorkflowResult blank;
+    blank.blankPagesLookedFor = true;
+    blank.dropped = {{PageSource::Even, 1}, {PageSource::Odd, 2}};
+    blank.unreadable = {{PageSource::Odd, 1}};
+    EXPECT_EQ(MergeMessage(blank).section(QLatin1Char('\n'), 1),
+              U("Blank pages removed (2): even 1, odd 2\n"
+                "Kept because an image on them could not be read (1): odd 1"));
 }
 
 TEST(Translations, TheOrderPreviewInEnglishNamesPagesOddAndEven) {

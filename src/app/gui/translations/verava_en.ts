@@ -124,6 +124,22 @@
         <translation>Preview order</translation>
     </message>
     <message>
+        <source>删除空白页</source>
+        <translation>Remove blank pages</translation>
+    </message>
+    <message>
+        <source>已删除%1页空白页：</source>
+        <translation>Blank pages removed (%1): </translation>
+    </message>
+    <message>
+        <source>没有发现空白页。</source>
+        <translation>No blank pages found.</translation>
+    </message>
+    <message>
+        <source>以下%1页的图像无法读取，已保留：</source>
+        <translation>Kept because an image on them could not be read (%1): </translation>
+    </message>
+    <message>
         <source>奇 %1</source>
         <translation>odd %1</translation>
     </message>
@@ -152,6 +168,10 @@
     <message>
         <source>关闭</source>
         <translation>Close</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
     </message>
 </context>
 </TS>

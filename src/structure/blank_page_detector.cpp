@@ -1,0 +1,279 @@
+#include "structure/blank_page_detector.h"
+
+#include <algorithm>
+#include <charconv>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "objects/file_mapping.h"
+#include "objects/pdf_chars.h"
+#include "structure/image_reducer.h"
+
+namespace verava {
+namespace {
+
+// Parent links followed to find inherited Resources; a deeper tree is looped or forged.
+constexpr int kMaxParentSteps = 1000;
+// Saved graphics states kept for the text rendering mode; deeper nesting only counts.
+constexpr size_t kMaxSavedStates = 256;
+
+TPDFObject* Resolve(TPDFObject* object) { return ResolveIfReference(object); }
+
+std::string_view NameOf(TPDFObject* object) {
+    const auto* name = As<TPDFName>(Resolve(object));
+    return name != nullptr ? std::string_view(name->Text) : std::string_view();
+}
+
+// The page's Resources, its own or inherited through Parent (ISO 32000-1, 7.7.3.4).
+TPDFDictionary* ResourcesOf(TPDFDictionary* page) {
+    std::unordered_set<const TPDFDictionary*> visited;
+    for (TPDFDictionary* node = page; node != nullptr && visited.insert(node).second &&
+                                      visited.size() <= kMaxParentSteps;
+         node = As<TPDFDictionary>(Resolve(node->GetValue("Parent")))) {
+        if (TPDFObject* value = node->GetValue("Resources")) return As<TPDFDictionary>(Resolve(value));
+    }
+    return nullptr;
+}
+
+// "#xx" escapes of a name as written in a content stream (ISO 32000-1, 7.3.5).
+std::string Unescape(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '#' && i + 2 < name.size()) {
+            const int high = HexDigitValue(static_cast<unsigned char>(name[i + 1]));
+            const int low = HexDigitValue(static_cast<unsigned char>(name[i + 2]));
+            if (high >= 0 && low >= 0) {
+                out += static_cast<char>(high * 16 + low);
+                i += 2;
+                continue;
+            }
+        }
+        out += name[i];
+    }
+    return out;
+}
+
+// Visible annotations paint on the page even when its contents do not: comments, stamps,
+// form fields. Links and pop-ups (drawn by their parent) do not, nor hidden ones.
+bool HasVisibleAnnotation(TPDFDictionary* page) {
+    const auto* annots = As<TPDFArray>(Resolve(page->GetValue("Annots")));
+    if (annots == nullptr) return false;
+    for (TPDFObject* item : annots->Items()) {
+        auto* annot = As<TPDFDictionary>(Resolve(item));
+        if (annot == nullptr) continue;
+        const std::string_view subtype = NameOf(annot->GetValue("Subtype"));
+        if (subtype == "Link" || subtype == "Popup") continue;
+        const int32_t flags = annot->GetInteger("F", 0);
+        if ((flags & 2) != 0 || (flags & 32) != 0) continue;  // Hidden, NoView
+        return true;
+    }
+    return false;
+}
+
+// What the content of one page paints, gathered over its content streams and the forms
+// they draw.
+class ContentScan {
+  public:
+    struct Image {
+        const TPDFStream* stream;
+        const TPDFDictionary* resources;
+    };
+
+    bool Painted() const { return painted_; }
+    bool Unreadable() const { return unreadable_; }
+    const std::vector<Image>& Images() const { return images_; }
+
+    void Scan(std::string_view data, const TPDFDictionary* resources, int depth) {
+        std::string_view name;
+        double number = 0;
+        size_t i = 0;
+        const size_t n = data.size();
+        while (i < n && !painted_) {
+            const auto c = static_cast<unsigned char>(data[i]);
+            if (IsPdfWhitespace(c)) {
+                ++i;
+            } else if (c == '%') {
+                while (i < n && data[i] != '\n' && data[i] != '\r') ++i;
+            } else if (c == '(') {
+                SkipLiteralString(data, i);
+            } else if (c == '<') {
+                if (i + 1 < n && data[i + 1] == '<') {
+                    i += 2;  // a dictionary operand (of BDC, say)
+                } else {
+                    while (i < n && data[i] != '>') ++i;  // a hex string
+                    ++i;
+                }
+            } else if (c == '/') {
+                const size_t start = ++i;
+                while (i < n && IsRegular(data[i])) ++i;
+                name = data.substr(start, i - start);
+            } else if (!IsRegular(static_cast<char>(c))) {
+                ++i;  // "<<", ">>", "[", "]", "{", "}", a stray ")"
+            } else {
+                const size_t start = i;
+                while (i < n && IsRegular(data[i])) ++i;
+                const std::string_view token = data.substr(start, i - start);
+                if (IsNumberStart(token[0])) {
+                    number = ParseNumber(token);
+                    continue;
+                }
+                Operator(token, name, number, resources, depth);
+                name = {};
+                number = 0;
+            }
+        }
+    }
+
+  private:
+    static bool IsRegular(char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return !IsPdfWhitespace(u) && !IsPdfDelimiter(u);
+    }
+    static bool IsNumberStart(char c) {
+        return IsPdfDigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    }
+    static double ParseNumber(std::string_view token) {
+        if (token[0] == '+') token.remove_prefix(1);
+        double value = 0;
+        std::from_chars(token.data(), token.data() + token.size(), value);
+        return value;
+    }
+    static void SkipLiteralString(std::string_view data, size_t& i) {
+        int depth = 0;
+        while (i < data.size()) {
+            const char c = data[i++];
+            if (c == '\\') {
+                ++i;
+            } else if (c == '(') {
+                ++depth;
+            } else if (c == ')' && --depth == 0) {
+                return;
+            }
+        }
+    }
+
+    void Operator(std::string_view op, std::string_view name, double number,
+                  const TPDFDictionary* resources, int depth) {
+        if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {
+            // Rendering modes 3 and 7 show no glyphs: the text layer of an OCRed scan.
+            if (renderMode_ != 3 && renderMode_ != 7) painted_ = true;
+        } else if (op == "S" || op == "s" || op == "f" || op == "F" || op == "f*" || op == "B" ||
+                   op == "B*" || op == "b" || op == "b*" || op == "sh" || op == "BI") {
+            painted_ = true;
+        } else if (op == "Tr") {
+            renderMode_ = static_cast<int>(number);
+        } else if (op == "q") {
+            // saved_ holds the first kMaxSavedStates of the savedDepth_ saved states.
+            if (saved_.size() < kMaxSavedStates) saved_.push_back(renderMode_);
+            ++savedDepth_;
+        } else if (op == "Q") {
+            if (savedDepth_ == 0) return;  // unbalanced: nothing to restore
+            if (--savedDepth_ < saved_.size()) {
+                renderMode_ = saved_.back();
+                saved_.pop_back();
+            }
+        } else if (op == "Do") {
+            Draw(Unescape(name), resources, depth);
+        }
+    }
+
+    void Draw(const std::string& name, const TPDFDictionary* resources, int depth) {
+        const auto* xobjects =
+            resources != nullptr ? As<TPDFDictionary>(Resolve(resources->GetValue("XObject")))
+                                 : nullptr;
+        auto* stream =
+            xobjects != nullptr ? As<TPDFStream>(Resolve(xobjects->GetValue(name))) : nullptr;
+        if (stream == nullptr || stream->StreamDict() == nullptr) {
+            unreadable_ = true;  // drawn but not there: nothing sure can be said
+            return;
+        }
+        const std::string_view subtype = NameOf(stream->StreamDict()->GetValue("Subtype"));
+        if (subtype == "Image") {
+            if (seen_.insert(stream).second) images_.push_back({stream, resources});
+        } else if (subtype == "Form") {
+            if (depth >= TBlankPageDetector::kMaxFormDepth) {
+                unreadable_ = true;
+                return;
+            }
+            // Each form once per page: a form drawing itself ends here.
+            if (!seen_.insert(stream).second) return;
+            const auto* own =
+                As<TPDFDictionary>(Resolve(stream->StreamDict()->GetValue("Resources")));
+            // A form is drawn inside q/Q (ISO 32000-1, 8.10.1): what it changes ends with it.
+            const int mode = renderMode_;
+            const std::vector<int> saved = saved_;
+            const size_t savedDepth = savedDepth_;
+            Scan(stream->GetDecodedData(), own != nullptr ? own : resources, depth + 1);
+            renderMode_ = mode;
+            saved_ = saved;
+            savedDepth_ = savedDepth;
+        } else if (subtype != "PS") {
+            // PostScript XObjects are not drawn by PDF viewers; anything else is unknown.
+            unreadable_ = true;
+        }
+    }
+
+    bool painted_ = false;
+    bool unreadable_ = false;
+    int renderMode_ = 0;
+    std::vector<int> saved_;
+    size_t savedDepth_ = 0;
+    std::unordered_set<const TPDFStream*> seen_;
+    std::vector<Image> images_;
+};
+
+}  // namespace
+
+TPageJudgement TBlankPageDetector::Judge(TPDFDictionary* page) const {
+    TPageJudgement judgement;
+    judgement.Ink = TPageInk::Unreadable;
+    try {
+        if (page == nullptr) return judgement;
+        judgement.Ink = TPageInk::Content;
+        if (HasVisibleAnnotation(page)) return judgement;
+        const TPDFDictionary* resources = ResourcesOf(page);
+        ContentScan scan;
+        TPDFObject* contents = Resolve(page->GetValue("Contents"));
+        std::vector<TPDFObject*> parts;
+        if (auto* array = As<TPDFArray>(contents)) {
+            parts = array->Items();
+        } else if (contents != nullptr) {
+            parts.push_back(contents);
+        }
+        for (TPDFObject* part : parts) {
+            // A content stream that is not there paints nothing.
+            if (const auto* stream = As<TPDFStream>(Resolve(part))) {
+                scan.Scan(stream->GetDecodedData(), resources, 0);
+            }
+            if (scan.Painted()) return judgement;
+        }
+        bool unreadable = scan.Unreadable();
+        for (const ContentScan::Image& image : scan.Images()) {
+            const auto* colourSpaces =
+                image.resources != nullptr
+                    ? As<TPDFDictionary>(Resolve(image.resources->GetValue("ColorSpace")))
+                    : nullptr;
+            TLuminanceGrid grid;
+            const bool read = ReduceImage(*image.stream, colourSpaces, grid);
+            // Looked at once; the file's pages need not stay in memory.
+            TFileMapping::DropResident(image.stream->Data());
+            if (!read) {
+                unreadable = true;
+                continue;
+            }
+            const TPaperVerdict paper = JudgePaper(grid, threshold_);
+            judgement.DarkShare = std::max(judgement.DarkShare, paper.DarkShare);
+            if (!paper.Blank) return judgement;
+        }
+        judgement.Ink = unreadable ? TPageInk::Unreadable : TPageInk::Blank;
+    } catch (const std::exception&) {
+        judgement.Ink = TPageInk::Unreadable;
+    }
+    return judgement;
+}
+
+}  // namespace verava

@@ -1,0 +1,51 @@
+// Tells blank pages from pages with content, for leaving the blank backs of single-sided
+// sheets out of a merged scan. A page is blank when it paints nothing visible: no content
+// stream, or one without painting operators (no text shown, no path painted, no shading,
+// no inline image), or when everything it paints is an image XObject of almost uniformly
+// white (or grey) paper (luminance_grid.h). Form XObjects are looked into.
+//   4 0 obj << /Type /Page /Resources << /XObject << /Im0 7 0 R >> >> /Contents 5 0 R >>
+//   5 0 obj << /Length 31 >> stream q 595 0 0 842 0 0 cm /Im0 Do Q endstream
+// An image that cannot be read here makes the page Unreadable: it is kept, and callers say
+// so. The document's store resolves references; the detector changes nothing.
+#pragma once
+
+#include <cstdint>
+
+#include "objects/pdf_object.h"
+#include "structure/luminance_grid.h"
+
+namespace verava {
+
+enum class TPageInk {
+    Blank,       // nothing visible: no painting, or only images of blank paper
+    Content,     // something visible
+    Unreadable,  // only images, none with content, and one that could not be read
+};
+
+struct TPageJudgement {
+    TPageInk Ink = TPageInk::Content;
+    // The largest share of dark cells among the images judged, in percent (0 when none
+    // was judged; 100 for dark paper).
+    double DarkShare = 0;
+};
+
+class TBlankPageDetector {
+  public:
+    // Form XObjects drawn inside form XObjects are looked into this deep; deeper ones make
+    // the page Unreadable.
+    static constexpr int kMaxFormDepth = 8;
+
+    // `thresholdPercent`: an image is blank paper when less than this share of its cells
+    // is clearly darker than the paper.
+    explicit TBlankPageDetector(double thresholdPercent = kDefaultBlankThreshold)
+        : threshold_(thresholdPercent) {}
+
+    // Judges one page dictionary of a page tree. Never raises: anything unexpected gives
+    // Unreadable.
+    TPageJudgement Judge(TPDFDictionary* page) const;
+
+  private:
+    double threshold_;
+};
+
+}  // namespace verava

@@ -1,0 +1,320 @@
+// Blank backs left out of a merge, and the dry run that lists the order: the workflow as the
+// window runs it, and verava-cli's --drop-blank, --blank-threshold and --dry-run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/workflow.h"
+#include "objects/pdf_text.h"
+#include "objects/wide_file_stream.h"
+#include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
+#include "support/scanned_pages.h"
+
+namespace verava {
+namespace {
+
+using testing::PdfBuilder;
+using testing::ScanKind;
+using testing::WriteTempFile;
+
+std::u16string U(const std::string& path) { return Utf8ToUnicode(path); }
+
+// One page of a test file. Every page carries its label ("Odd 2") in its first content
+// stream, as text when it shows text and as a comment otherwise, so the output's order can
+// be read back whatever the page holds.
+enum class Kind {
+    Text,         // shows its label
+    NoContents,   // no Contents entry at all
+    EmptyStream,  // a content stream that paints nothing
+    ScanBlank,    // a JPEG scan of white paper with noise and dust
+    ScanNumber,   // a JPEG scan holding only a page number
+    ScanDark,     // a JPEG scan of a dark page
+    BrokenImage,  // a DCTDecode image whose data is not JPEG
+};
+
+std::string Scan(ScanKind kind, uint32_t seed) {
+    return testing::EncodeJpeg(testing::MakeScan(kind, 150, seed, 7), 75);
+}
+
+// A file of pages of the given kinds, labelled `prefix` 1, 2, ...
+std::string FileOf(const std::string& prefix, const std::vector<Kind>& kinds) {
+    PdfBuilder b;
+    b.Set(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.Set(3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    std::string kids;
+    int next = 4;
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        const std::string label = prefix + " " + std::to_string(k + 1);
+        const int page = next++;
+        const int contents = next++;
+        kids += std::to_string(page) + " 0 R ";
+        std::string resources = "<< /Font << /F1 3 0 R >> >>";
+        std::string content = "% (" + label + ")\nq Q";
+        std::string image;
+        switch (kinds[k]) {
+            case Kind::Text:
+                content = "BT /F1 24 Tf 72 700 Td (" + label + ") Tj ET";
+                break;
+            case Kind::NoContents:
+            case Kind::EmptyStream:
+                break;
+            case Kind::ScanBlank:
+                image = Scan(ScanKind::WhiteNoise, 100 + static_cast<uint32_t>(k));
+                break;
+            case Kind::ScanNumber:
+                image = Scan(ScanKind::PageNumber, 200 + static_cast<uint32_t>(k));
+                break;
+            case Kind::ScanDark:
+                image = Scan(ScanKind::Dark, 300 + static_cast<uint32_t>(k));
+                break;
+            case Kind::BrokenImage:
+                image = std::string(4000, 'x');
+                break;
+        }
+        if (!image.empty()) {
+            const int xobject = next++;
+            b.Set(xobject, PdfBuilder::StreamBody("/Type /XObject /Subtype /Image /Width 1240 "
+                                                  "/Height 1754 /ColorSpace /DeviceGray "
+                                                  "/BitsPerComponent 8 /Filter /DCTDecode",
+                                                  image));
+            resources = "<< /XObject << /Im0 " + std::to_string(xobject) + " 0 R >> >>";
+            content = "% (" + label + ")\nq 595 0 0 842 0 0 cm /Im0 Do Q";
+        }
+        const std::string contentsEntry =
+            kinds[k] == Kind::NoContents ? "" : " /Contents " + std::to_string(contents) + " 0 R";
+        b.Set(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources " + resources +
+                        contentsEntry + " >>");
+        b.Set(contents, PdfBuilder::StreamBody("", content));
+    }
+    b.Set(2,
+          "<< /Type /Pages /Kids [ " + kids + "] /Count " + std::to_string(kinds.size()) + " >>");
+    b.TrailerEntries = "/Root 1 0 R";
+    return b.Build();
+}
+
+struct ScanPair {
+    std::string odd, even;
+    ScanPair(const std::string& tag, const std::vector<Kind>& oddKinds,
+             const std::vector<Kind>& evenKinds) {
+        odd = WriteTempFile(tag + "-odd.pdf", FileOf("Odd", oddKinds));
+        even = WriteTempFile(tag + "-even.pdf", FileOf("Even", evenKinds));
+    }
+    MergeRequest Request(bool dropBlank) const {
+        MergeRequest request;
+        request.oddPath = U(odd);
+        request.evenPath = U(even);
+        request.blankPages.enabled = dropBlank;
+        return request;
+    }
+    std::u16string Output() const { return MergeOutputPath(U(odd), U(even)); }
+};
+
+// "o2,e1" for a list of planned pages.
+std::string Labels(const std::vector<PlannedPage>& pages) {
+    std::string out;
+    for (const PlannedPage& page : pages) {
+        if (!out.empty()) out += ",";
+        out += (page.source == PageSource::Odd ? "o" : "e") + std::to_string(page.page);
+    }
+    return out;
+}
+
+std::string OrderOf(const std::u16string& path) {
+    return testing::FilePageOrder(UnicodeToUtf8(path));
+}
+
+// Odd: text, blank scan, page-number scan. Even: no contents (its label reads "?"), text,
+// empty stream.
+const std::vector<Kind> kOddMixed = {Kind::Text, Kind::ScanBlank, Kind::ScanNumber};
+const std::vector<Kind> kEvenMixed = {Kind::NoContents, Kind::Text, Kind::EmptyStream};
+
+TEST(BlankMerge, BlankPagesAreLeftOutAndNamedWhileContentStays) {
+    const ScanPair files("bmmixed", kOddMixed, kEvenMixed);
+    const WorkflowResult result = MergeFiles(files.Request(true), {});
+    ASSERT_EQ(result.outcome, WorkflowOutcome::Done);
+    EXPECT_EQ(Labels(result.dropped), "e1,o2,e3");
+    EXPECT_TRUE(result.unreadable.empty());
+    EXPECT_EQ(OrderOf(result.outputPath), "Odd 1,Even 2,Odd 3");
+
+    // An independent reader agrees on the structure and the count.
+    if (testing::HaveTool("qpdf")) {
+        const std::string out = UnicodeToUtf8(result.outputPath);
+        int status = -1;
+        testing::RunCommand("qpdf --check '" + out + "' >/dev/null 2>&1", &status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(testing::RunCommand("qpdf --show-npages '" + out + "'", &status), "3\n");
+    }
+}
+
+TEST(BlankMerge, WithoutTheOptionNothingIsEverDropped) {
+    const ScanPair files("bmoff", kOddMixed, kEvenMixed);
+    const WorkflowResult result = MergeFiles(files.Request(false), {});
+    ASSERT_EQ(result.outcome, WorkflowOutcome::Done);
+    EXPECT_TRUE(result.dropped.empty());
+    EXPECT_EQ(OrderOf(result.outputPath), "Odd 1,?,Odd 2,Even 2,Odd 3,Even 3");
+    const MergePlan plan = PlanMerge(files.Request(false));
+    EXPECT_EQ(Labels(plan.pages), "o1,e1,o2,e2,o3,e3");
+    EXPECT_TRUE(plan.dropped.empty());
+}
+
+TEST(BlankMerge, AnImageThatCannotBeReadKeepsItsPageAndIsReported) {
+    const ScanPair files("bmbroken", {Kind::BrokenImage, Kind::ScanBlank},
+                         {Kind::Text, Kind::ScanDark});
+    const WorkflowResult result = MergeFiles(files.Request(true), {});
+    ASSERT_EQ(result.outcome, WorkflowOutcome::Done);
+    EXPECT_EQ(Labels(result.unreadable), "o1");
+    EXPECT_EQ(Labels(result.dropped), "o2");  // a dark page is content, not blank
+    EXPECT_EQ(OrderOf(result.outputPath), "Odd 1,Even 1,Even 2");
+}
+
+TEST(BlankMerge, AllBlankKeepsTheFirstPage) {
+    const ScanPair files("bmall", {Kind::ScanBlank, Kind::EmptyStream},
+                         {Kind::NoContents, Kind::ScanBlank});
+    const WorkflowResult result = MergeFiles(files.Request(true), {});
+    ASSERT_EQ(result.outcome, WorkflowOutcome::Done);
+    EXPECT_EQ(Labels(result.dropped), "e1,o2,e2");
+    EXPECT_EQ(OrderOf(result.outputPath), "Odd 1");
+}
+
+TEST(BlankMerge, TheThresholdDecidesAboutAPageNumberAlone) {
+    const ScanPair files("bmthreshold", {Kind::Text, Kind::ScanNumber},
+                         {Kind::ScanBlank, Kind::Text});
+    struct Case {
+        double threshold;
+        const char* dropped;
+    };
+    // The default keeps the page number; a generous threshold calls it paper; 0 calls no
+    // scan blank (a page without any painting would still go).
+    for (const Case& c : {Case{kDefaultBlankThreshold, "e1"}, Case{5, "e1,o2"}, Case{0, ""}}) {
+        MergeRequest request = files.Request(true);
+        request.blankPages.threshold = c.threshold;
+        const MergePlan plan = PlanMerge(request);
+        ASSERT_EQ(plan.outcome, WorkflowOutcome::Done) << c.threshold;
+        EXPECT_EQ(Labels(plan.dropped), c.dropped) << c.threshold;
+    }
+}
+
+TEST(BlankMerge, PlanningLooksAtEveryPageWritesNothingAndFollowsReversedEvens) {
+    // The even file scanned last to first: its page 3 comes first.
+    const ScanPair files("bmplan", kOddMixed, {Kind::EmptyStream, Kind::Text, Kind::NoContents});
+    MergeRequest request = files.Request(true);
+    request.evenReversed = true;
+    std::vector<int32_t> positions;
+    WorkflowProgress progress;
+    progress.setPosition = [&](int32_t v) { positions.push_back(v); };
+    const MergePlan plan = PlanMerge(request, progress);
+    ASSERT_EQ(plan.outcome, WorkflowOutcome::Done);
+    EXPECT_EQ(Labels(plan.pages), "o1,e2,o3");
+    EXPECT_EQ(Labels(plan.dropped), "e3,o2,e1");
+    EXPECT_FALSE(FileExistsWide(files.Output()));
+    ASSERT_FALSE(positions.empty());
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    EXPECT_EQ(positions.back(), 100);
+
+    // The merge writes what the plan says, in the same order.
+    const WorkflowResult result = MergeFiles(request, {});
+    ASSERT_EQ(result.outcome, WorkflowOutcome::Done);
+    EXPECT_EQ(OrderOf(result.outputPath), "Odd 1,Even 2,Odd 3");
+}
+
+#ifdef VERAVA_CLI
+
+struct CliRun {
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+
+CliRun Cli(const std::string& args) {
+    const std::string errFile = WriteTempFile("blank-cli-stderr.txt", "");
+    CliRun r;
+    r.out = testing::RunCommand(std::string(VERAVA_CLI) + " " + args + " 2>'" + errFile + "'",
+                                &r.status);
+    r.err = testing::ReadFileBytes(errFile);
+    return r;
+}
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+TEST(BlankMergeCli, DryRunListsTheOrderAndWritesNothing) {
+    const ScanPair files("bmcli", kOddMixed, kEvenMixed);
+    const std::string pair = Q(files.odd) + " " + Q(files.even);
+    const std::string output = UnicodeToUtf8(files.Output());
+    struct Case {
+        std::string options;
+        std::string listing;
+    };
+    const Case cases[] = {
+        {"--dry-run", "1 odd 1\n2 even 1\n3 odd 2\n4 even 2\n5 odd 3\n6 even 3\n"},
+        {"--dry-run --drop-blank",
+         "1 odd 1\ndropped even 1\ndropped odd 2\n2 even 2\n3 odd 3\ndropped even 3\n"},
+        {"--drop-blank --dry-run --reverse-even",
+         "1 odd 1\ndropped even 3\ndropped odd 2\n2 even 2\n3 odd 3\ndropped even 1\n"},
+        {"--dry-run --drop-blank --blank-threshold 0",
+         "1 odd 1\ndropped even 1\n2 odd 2\n3 even 2\n4 odd 3\ndropped even 3\n"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = Cli("merge " + pair + " " + c.options);
+        EXPECT_EQ(r.status, 0) << c.options << "\n" << r.err;
+        EXPECT_EQ(r.out, c.listing) << c.options;
+        EXPECT_FALSE(testing::FileExists(output)) << c.options;
+    }
+    // A dry run that cannot merge says why, as the merge would.
+    const CliRun missing = Cli("merge --dry-run " + Q(files.odd) + " /no/such.pdf");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.out.empty());
+    EXPECT_NE(missing.err.find("/no/such.pdf"), std::string::npos) << missing.err;
+}
+
+TEST(BlankMergeCli, DroppedAndUnreadablePagesAreNamedOnStandardError) {
+    const ScanPair files("bmclirun", kOddMixed, kEvenMixed);
+    const CliRun r = Cli("merge " + Q(files.odd) + " " + Q(files.even) + " --drop-blank");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, UnicodeToUtf8(files.Output()) + "\n");
+    EXPECT_NE(r.err.find("dropped 3 pages (blank): even 1, odd 2, even 3"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(OrderOf(files.Output()), "Odd 1,Even 2,Odd 3");
+
+    const ScanPair broken("bmclibroken", {Kind::BrokenImage}, {Kind::Text});
+    const CliRun kept = Cli("merge " + Q(broken.odd) + " " + Q(broken.even) + " --drop-blank");
+    ASSERT_EQ(kept.status, 0) << kept.err;
+    EXPECT_NE(kept.err.find("no blank pages found"), std::string::npos) << kept.err;
+    EXPECT_NE(kept.err.find("kept 1 page because an image could not be read: odd 1"),
+              std::string::npos)
+        << kept.err;
+
+    // Without the option the merge says nothing about blank pages.
+    const CliRun plain = Cli("merge " + Q(files.odd) + " " + Q(files.even));
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_TRUE(plain.err.empty()) << plain.err;
+    EXPECT_EQ(OrderOf(files.Output()), "Odd 1,?,Odd 2,Even 2,Odd 3,Even 3");
+}
+
+TEST(BlankMergeCli, OptionsAreCheckedBeforeAnythingIsRead) {
+    const std::string pair = "a.pdf b.pdf";
+    for (const char* options :
+         {"--blank-threshold 1", "--drop-blank --blank-threshold",
+          "--drop-blank --blank-threshold x", "--drop-blank --blank-threshold 101",
+          "--drop-blank --blank-threshold -1", "--drop-blank --blank-threshold 1.2.3",
+          "--drop-blank --blank-threshold 1e2"}) {
+        const CliRun r = Cli("merge " + pair + " " + options);
+        EXPECT_EQ(r.status, 2) << options;
+        EXPECT_FALSE(r.err.empty()) << options;
+    }
+    // Only merge takes them.
+    for (const char* command : {"reverse a.pdf --drop-blank", "reverse a.pdf --dry-run",
+                                "info a.pdf --drop-blank", "show a.pdf 1 --dry-run"}) {
+        EXPECT_EQ(Cli(command).status, 2) << command;
+    }
+    const CliRun help = Cli("merge --help");
+    EXPECT_NE(help.out.find("[--drop-blank [--blank-threshold N]] [--dry-run]"), std::string::npos);
+    EXPECT_NE(help.out.find("default 0.002"), std::string::npos);
+}
+
+#endif  // VERAVA_CLI
+
+}  // namespace
+}  // namespace verava

@@ -1,0 +1,423 @@
+// Blank or not, page by page: pages built as objects of a small table (contents, images,
+// forms, annotations), and scanned pages made by tests/support/scanned_pages.h.
+#include "structure/blank_page_detector.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "objects/stream_filters.h"
+#include "structure/object_table.h"
+#include "support/scanned_pages.h"
+
+namespace verava {
+namespace {
+
+using testing::ScanKind;
+using testing::TObjectTable;
+
+const char* InkName(TPageInk ink) {
+    switch (ink) {
+        case TPageInk::Blank:
+            return "blank";
+        case TPageInk::Content:
+            return "content";
+        case TPageInk::Unreadable:
+            return "unreadable";
+    }
+    return "?";
+}
+
+// Pixels of a grey image: paper of one level, and ink where `ink(x, y)` says.
+std::string Pixels(int w, int h, uint8_t paper, const std::function<bool(int, int)>& ink = {},
+                   uint8_t inkLevel = 30) {
+    std::string pixels(static_cast<size_t>(w) * h, static_cast<char>(paper));
+    if (ink) {
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                if (ink(x, y)) pixels[static_cast<size_t>(y) * w + x] = static_cast<char>(inkLevel);
+            }
+        }
+    }
+    return pixels;
+}
+
+// A block of text lines in the middle of the page.
+bool TextBlock(int x, int y) { return y > 300 && y < 500 && y % 20 < 4 && x > 100 && x < 500; }
+
+class Pages {
+  public:
+    // An image XObject; `entries` are its dictionary's entries besides Subtype.
+    int Image(const std::string& entries, std::string data) {
+        const int n = next_++;
+        table_.AddStream(n, "<< /Type /XObject /Subtype /Image " + entries + " >>",
+                         std::move(data));
+        return n;
+    }
+    int GreyImage(int w, int h, const std::string& pixels) {
+        return Image("/Width " + std::to_string(w) + " /Height " + std::to_string(h) +
+                         " /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /FlateDecode",
+                     FlateEncode(pixels));
+    }
+    int JpegImage(const std::string& jpeg, const std::string& extra = "") {
+        return Image("/Width 2480 /Height 3508 /ColorSpace /DeviceGray /BitsPerComponent 8 "
+                     "/Filter /DCTDecode " + extra,
+                     jpeg);
+    }
+    int Form(const std::string& resources, const std::string& content) {
+        const int n = next_++;
+        table_.AddStream(n, "<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] " +
+                                (resources.empty() ? "" : "/Resources " + resources) + " >>",
+                         content);
+        return n;
+    }
+    // A page whose content draws image (or form) `xobject` as /Im0.
+    TPDFDictionary* Drawing(int xobject, const std::string& more = "") {
+        return Page("<< /XObject << /Im0 " + Ref(xobject) + " >> >>",
+                    "q 612 0 0 792 0 0 cm /Im0 Do Q " + more);
+    }
+    TPDFDictionary* Page(const std::string& resources, const std::string& content,
+                         const std::string& extra = "") {
+        const int contents = next_++;
+        table_.AddStream(contents, "<< >>", content);
+        return PageWith("/Resources " + resources + " /Contents " + Ref(contents) + " " + extra);
+    }
+    TPDFDictionary* PageWith(const std::string& entries) {
+        return table_.AddDict(next_++, "<< /Type /Page " + entries + " >>");
+    }
+    static std::string Ref(int n) { return std::to_string(n) + " 0 R"; }
+    TObjectTable& Table() { return table_; }
+
+  private:
+    TObjectTable table_;
+    int next_ = 10;
+};
+
+TPageInk Ink(TPDFDictionary* page) { return TBlankPageDetector().Judge(page).Ink; }
+
+TEST(BlankPageDetector, PaintingOperatorsMakeContent) {
+    struct Case {
+        const char* content;
+        TPageInk ink;
+    };
+    const Case cases[] = {
+        {"", TPageInk::Blank},
+        {"q 1 0 0 1 0 0 cm 0 0 612 792 re W n Q", TPageInk::Blank},  // a clip paints nothing
+        {"BT /F1 12 Tf 72 720 Td (Hello) Tj ET", TPageInk::Content},
+        {"BT /F1 12 Tf [(He) 20 (llo)] TJ ET", TPageInk::Content},
+        {"BT /F1 12 Tf (a) ' ET", TPageInk::Content},
+        {"BT /F1 12 Tf 1 2 (a) \" ET", TPageInk::Content},
+        {"0 0 m 100 100 l S", TPageInk::Content},
+        {"0 0 100 100 re f*", TPageInk::Content},
+        {"0 0 100 100 re B", TPageInk::Content},
+        {"/Sh0 sh", TPageInk::Content},
+        {"BI /W 1 /H 1 /CS /G /BPC 8 ID \xFF EI", TPageInk::Content},
+        // The text layer of an OCRed scan is invisible (rendering mode 3, or 7: clip only).
+        {"BT 3 Tr /F1 12 Tf (scanned words) Tj ET", TPageInk::Blank},
+        {"BT 7 Tr (clip) Tj ET 0 0 m 1 1 l n", TPageInk::Blank},
+        // Q restores the mode that q saved.
+        {"q BT 3 Tr ET Q BT (seen) Tj ET", TPageInk::Content},
+        {"BT 3 Tr ET q BT 0 Tr ET Q BT (unseen) Tj ET", TPageInk::Blank},
+        // Operators inside strings, comments and dictionaries are no operators.
+        {"/Span << /ActualText (f S Tj) >> BDC EMC % 0 0 m 1 1 l S\n", TPageInk::Blank},
+        {"(unbalanced \\) Tj f) pop <0A0B> pop", TPageInk::Blank},
+        {"<< /A << /B (f) >> >> pop", TPageInk::Blank},
+    };
+    for (const Case& c : cases) {
+        Pages pages;
+        EXPECT_EQ(InkName(Ink(pages.Page("<< >>", c.content))), InkName(c.ink)) << c.content;
+    }
+}
+
+TEST(BlankPageDetector, PagesWithoutContentsAreBlank) {
+    Pages pages;
+    EXPECT_EQ(Ink(pages.PageWith("/MediaBox [0 0 612 792]")), TPageInk::Blank);
+    // Contents naming nothing, or an empty array.
+    EXPECT_EQ(Ink(pages.PageWith("/Contents 999 0 R")), TPageInk::Blank);
+    EXPECT_EQ(Ink(pages.PageWith("/Contents []")), TPageInk::Blank);
+    // Content split over streams of an array is read as one.
+    pages.Table().AddStream(500, "<< >>", "BT (a");
+    pages.Table().AddStream(501, "<< >>", ") Tj ET");
+    EXPECT_EQ(Ink(pages.PageWith("/Contents [500 0 R 501 0 R]")), TPageInk::Content);
+    EXPECT_EQ(Ink(nullptr), TPageInk::Unreadable);
+}
+
+TEST(BlankPageDetector, ImagesAreJudgedByTheirPaper) {
+    struct Case {
+        const char* what;
+        uint8_t paper;
+        std::function<bool(int, int)> ink;
+        TPageInk expected;
+    };
+    const Case cases[] = {
+        {"white paper", 246, {}, TPageInk::Blank},
+        {"grey paper", 190, {}, TPageInk::Blank},
+        {"white paper with text", 246, TextBlock, TPageInk::Content},
+        {"grey paper with text", 190, TextBlock, TPageInk::Content},
+        {"a short mark", 246, [](int x, int y) { return x >= 300 && x < 306 && y > 700 && y < 730; },
+         TPageInk::Content},
+        {"dark paper", 40, {}, TPageInk::Content},
+    };
+    for (const Case& c : cases) {
+        Pages pages;
+        const int image = pages.GreyImage(600, 800, Pixels(600, 800, c.paper, c.ink));
+        const TPageJudgement judgement = TBlankPageDetector().Judge(pages.Drawing(image));
+        EXPECT_EQ(InkName(judgement.Ink), InkName(c.expected)) << c.what;
+        if (c.expected == TPageInk::Blank) {
+            EXPECT_LT(judgement.DarkShare, kDefaultBlankThreshold) << c.what;
+        }
+    }
+}
+
+TEST(BlankPageDetector, SampleFormsAndColourSpaces) {
+    struct Case {
+        const char* what;
+        std::string entries;
+        std::string data;
+        TPageInk expected;
+    };
+    // 64 x 64 pixels, 1 bit each: 8 bytes a row.
+    const std::string zeros(64 * 8, '\0');
+    const std::string ones(64 * 8, '\xFF');
+    const std::string oneBit = "/Width 64 /Height 64 /BitsPerComponent 1 /ColorSpace /DeviceGray ";
+    std::string cmykInk(64 * 64 * 4, '\0');
+    for (size_t i = 3; i < cmykInk.size() / 2; i += 4) cmykInk[i] = '\xFF';  // K on the top half
+    std::string rgb16(32 * 32 * 6, '\xFF');
+    std::string indexed(32 * 32, '\0');
+    for (size_t i = 0; i < 32 * 8; ++i) indexed[i] = '\x01';
+    const Case cases[] = {
+        {"1-bit, 1 is white", oneBit, ones, TPageInk::Blank},
+        {"1-bit, 0 is black", oneBit, zeros, TPageInk::Content},
+        {"1-bit with Decode [1 0]: 0 is white", oneBit + "/Decode [1 0]", zeros, TPageInk::Blank},
+        {"1-bit with Decode [1 0]: 1 is black", oneBit + "/Decode [1 0]", ones,
+         TPageInk::Content},
+        {"CMYK without ink", "/Width 64 /Height 64 /BitsPerComponent 8 /ColorSpace /DeviceCMYK",
+         std::string(64 * 64 * 4, '\0'), TPageInk::Blank},
+        {"CMYK with black ink", "/Width 64 /Height 64 /BitsPerComponent 8 /ColorSpace /DeviceCMYK",
+         cmykInk, TPageInk::Content},
+        {"16-bit RGB white", "/Width 32 /Height 32 /BitsPerComponent 16 /ColorSpace /DeviceRGB",
+         rgb16, TPageInk::Blank},
+        {"indexed, all entry 0 (white)",
+         "/Width 32 /Height 32 /BitsPerComponent 8 /ColorSpace [/Indexed /DeviceRGB 1 <FFFFFF000000>]",
+         std::string(32 * 32, '\0'), TPageInk::Blank},
+        {"indexed, a quarter entry 1 (black)",
+         "/Width 32 /Height 32 /BitsPerComponent 8 /ColorSpace [/Indexed /DeviceRGB 1 <FFFFFF000000>]",
+         indexed, TPageInk::Content},
+        {"ICC-based grey (N 1)", "/Width 64 /Height 64 /BitsPerComponent 1 /ColorSpace [/ICCBased 900 0 R]",
+         ones, TPageInk::Blank},
+        {"named colour space of the resources",
+         "/Width 64 /Height 64 /BitsPerComponent 1 /ColorSpace /CS0", zeros, TPageInk::Content},
+        {"4-bit grey, white", "/Width 64 /Height 64 /BitsPerComponent 4 /ColorSpace /G",
+         std::string(64 * 32, '\xFF'), TPageInk::Blank},
+    };
+    for (const Case& c : cases) {
+        Pages pages;
+        pages.Table().AddStream(900, "<< /N 1 >>", "profile");
+        const int image = pages.Image(c.entries, c.data);
+        TPDFDictionary* page =
+            pages.Page("<< /XObject << /Im0 " + Pages::Ref(image) +
+                           " >> /ColorSpace << /CS0 /DeviceGray >> >>",
+                       "/Im0 Do");
+        EXPECT_EQ(InkName(Ink(page)), InkName(c.expected)) << c.what;
+    }
+}
+
+TEST(BlankPageDetector, WhatCannotBeReadKeepsThePageAndSaysSo) {
+    const std::string grey = "/Width 8 /Height 8 /BitsPerComponent 8 /ColorSpace /DeviceGray ";
+    const std::string white(64, '\xFF');
+    struct Case {
+        const char* what;
+        std::string entries;
+        std::string data;
+    };
+    const Case cases[] = {
+        {"JPX", grey + "/Filter /JPXDecode", "jp2"},
+        {"JBIG2", grey + "/Filter /JBIG2Decode", "jbig2"},
+        {"CCITT fax", grey + "/Filter /CCITTFaxDecode", "fax"},
+        {"an unknown filter", grey + "/Filter [/FlateDecode /Sparkle]", FlateEncode(white)},
+        {"a stencil mask", "/Width 8 /Height 8 /ImageMask true", std::string(8, '\0')},
+        {"data shorter than the image", grey, white.substr(0, 60)},
+        {"Flate data cut short", grey + "/Filter /FlateDecode", FlateEncode(white).substr(0, 6)},
+        {"a separation colour space",
+         "/Width 8 /Height 8 /BitsPerComponent 8 /ColorSpace [/Separation /Gold /DeviceCMYK 0 0 R]",
+         white},
+        {"a colour space the resources do not name",
+         "/Width 8 /Height 8 /BitsPerComponent 8 /ColorSpace /Nowhere", white},
+        {"no width", "/Height 8 /BitsPerComponent 8 /ColorSpace /DeviceGray", white},
+        {"absurd dimensions",
+         "/Width 2000000000 /Height 2000000000 /BitsPerComponent 8 /ColorSpace /DeviceGray",
+         white},
+        {"3 bits per sample", "/Width 8 /Height 8 /BitsPerComponent 3 /ColorSpace /DeviceGray",
+         white},
+        {"a damaged JPEG", grey + "/Filter /DCTDecode", "\xFF\xD8\xFF\xE0 broken"},
+    };
+    for (const Case& c : cases) {
+        Pages pages;
+        const int image = pages.Image(c.entries, c.data);
+        EXPECT_EQ(InkName(Ink(pages.Drawing(image))), "unreadable") << c.what;
+        // Text beside it decides without the image.
+        EXPECT_EQ(InkName(Ink(pages.Drawing(image, "BT (x) Tj ET"))), "content") << c.what;
+    }
+    {
+        // An unreadable image and one with content: content. With one of blank paper:
+        // still unreadable.
+        Pages pages;
+        const int jpx = pages.Image(grey + "/Filter /JPXDecode", "jp2");
+        const int ink = pages.GreyImage(600, 800, Pixels(600, 800, 246, TextBlock));
+        const int paper = pages.GreyImage(600, 800, Pixels(600, 800, 246));
+        const std::string resources = "<< /XObject << /A " + Pages::Ref(jpx) + " /B " +
+                                      Pages::Ref(ink) + " /C " + Pages::Ref(paper) + " >> >>";
+        EXPECT_EQ(Ink(pages.Page(resources, "/A Do /B Do")), TPageInk::Content);
+        EXPECT_EQ(Ink(pages.Page(resources, "/A Do /C Do")), TPageInk::Unreadable);
+        EXPECT_EQ(Ink(pages.Page(resources, "/C Do /C Do")), TPageInk::Blank);
+        // Drawing a name the resources do not hold.
+        EXPECT_EQ(Ink(pages.Page(resources, "/C Do /Missing Do")), TPageInk::Unreadable);
+    }
+}
+
+TEST(BlankPageDetector, FormsAreLookedInto) {
+    Pages pages;
+    const int paper = pages.GreyImage(600, 800, Pixels(600, 800, 246));
+    const int ink = pages.GreyImage(600, 800, Pixels(600, 800, 246, TextBlock));
+    const std::string own = "<< /XObject << /Scan " + Pages::Ref(paper) + " >> >>";
+    {
+        // The form's own resources, and the page's when it has none.
+        const int form = pages.Form(own, "q 612 0 0 792 0 0 cm /Scan Do Q");
+        EXPECT_EQ(Ink(pages.Drawing(form)), TPageInk::Blank);
+        const int bare = pages.Form("", "/Im1 Do");
+        EXPECT_EQ(Ink(pages.Page("<< /XObject << /Im0 " + Pages::Ref(bare) + " /Im1 " +
+                                     Pages::Ref(ink) + " >> >>",
+                                 "/Im0 Do")),
+                  TPageInk::Content);
+        EXPECT_EQ(Ink(pages.Drawing(pages.Form("", "BT (words) Tj ET"))), TPageInk::Content);
+        EXPECT_EQ(Ink(pages.Drawing(pages.Form("", "0 0 m 5 5 l S"))), TPageInk::Content);
+    }
+    {
+        // Text rendering mode inside a form ends with it.
+        const int form = pages.Form("", "BT 3 Tr ET");
+        EXPECT_EQ(Ink(pages.Drawing(form, "BT (after) Tj ET")), TPageInk::Content);
+    }
+    {
+        // A form that draws itself ends; forms nested deeper than the bound are unreadable.
+        const int self = 700;
+        pages.Table().AddStream(self,
+                                "<< /Subtype /Form /Resources << /XObject << /Me 700 0 R >> >> >>",
+                                "/Me Do");
+        EXPECT_EQ(Ink(pages.Drawing(self)), TPageInk::Blank);
+        int inner = pages.Form(own, "/Scan Do");
+        for (int level = 0; level < TBlankPageDetector::kMaxFormDepth; ++level) {
+            inner = pages.Form("<< /XObject << /F " + Pages::Ref(inner) + " >> >>", "/F Do");
+        }
+        EXPECT_EQ(Ink(pages.Drawing(inner)), TPageInk::Unreadable);
+    }
+}
+
+TEST(BlankPageDetector, VisibleAnnotationsAreContent) {
+    struct Case {
+        const char* annots;
+        TPageInk expected;
+    };
+    for (const Case& c : {Case{"[<< /Subtype /Text /Rect [0 0 10 10] >>]", TPageInk::Content},
+                          Case{"[<< /Subtype /Widget /FT /Tx >>]", TPageInk::Content},
+                          Case{"[<< /Subtype /Link /Rect [0 0 10 10] >>]", TPageInk::Blank},
+                          Case{"[<< /Subtype /Stamp /F 2 >>]", TPageInk::Blank},
+                          Case{"[<< /Subtype /Stamp /F 32 >>]", TPageInk::Blank},
+                          Case{"[null 5]", TPageInk::Blank}}) {
+        Pages pages;
+        EXPECT_EQ(InkName(Ink(pages.Page("<< >>", "", std::string("/Annots ") + c.annots))),
+                  InkName(c.expected))
+            << c.annots;
+    }
+}
+
+TEST(BlankPageDetector, ResourcesAreInheritedAndNamesUnescaped) {
+    Pages pages;
+    const int ink = pages.GreyImage(600, 800, Pixels(600, 800, 246, TextBlock));
+    pages.Table().AddDict(600, "<< /Type /Pages /Kids [] /Count 0 /Resources << /XObject << "
+                               "/Im0 " + Pages::Ref(ink) + " >> >> >>");
+    pages.Table().AddStream(601, "<< >>", "/Im#30 Do");
+    EXPECT_EQ(Ink(pages.PageWith("/Parent 600 0 R /Contents 601 0 R")), TPageInk::Content);
+    // A page whose Parent chain loops finds nothing to draw with.
+    pages.Table().AddDict(602, "<< /Type /Pages /Parent 603 0 R >>");
+    pages.Table().AddDict(603, "<< /Type /Pages /Parent 602 0 R >>");
+    EXPECT_EQ(Ink(pages.PageWith("/Parent 602 0 R /Contents 601 0 R")), TPageInk::Unreadable);
+}
+
+// Scanned pages as JPEG at 300 dpi, of every kind the benchmark has.
+TEST(BlankPageDetector, ScannedPagesOfEachKind) {
+    struct Case {
+        ScanKind kind;
+        uint32_t seed;
+        int number;
+        bool colour;
+    };
+    const Case cases[] = {
+        {ScanKind::WhiteNoise, 1, 0, false}, {ScanKind::WhiteNoise, 2, 0, true},
+        {ScanKind::GreyPaper, 3, 0, false},  {ScanKind::PageNumber, 4, 1, false},
+        {ScanKind::PageNumber, 5, 7, true},  {ScanKind::OneLine, 6, 0, false},
+        {ScanKind::Dark, 7, 0, false},
+    };
+    for (const Case& c : cases) {
+        Pages pages;
+        const std::string jpeg =
+            testing::EncodeJpeg(testing::MakeScan(c.kind, 300, c.seed, c.number), 75, c.colour);
+        const TPageJudgement judgement =
+            TBlankPageDetector().Judge(pages.Drawing(pages.JpegImage(jpeg)));
+        EXPECT_EQ(InkName(judgement.Ink),
+                  InkName(testing::IsBlankKind(c.kind) ? TPageInk::Blank : TPageInk::Content))
+            << testing::KindName(c.kind) << " seed " << c.seed << " share "
+            << judgement.DarkShare;
+    }
+}
+
+TEST(BlankPageDetector, CmykJpegsInvertedOrReadThroughDecode) {
+    const testing::GreyScan paper = testing::MakeScan(ScanKind::WhiteNoise, 150, 21);
+    const testing::GreyScan number = testing::MakeScan(ScanKind::PageNumber, 150, 22, 3);
+    struct Case {
+        const char* what;
+        const testing::GreyScan* scan;
+        bool inverted;
+        const char* decode;
+        TPageInk expected;
+    };
+    const std::string inverse = "/Decode [1 0 1 0 1 0 1 0]";
+    const Case cases[] = {
+        {"Adobe-inverted paper", &paper, true, "", TPageInk::Blank},
+        {"Adobe-inverted page number", &number, true, "", TPageInk::Content},
+        {"inverted, with a Decode array saying so", &paper, true, "/Decode [1 0 1 0 1 0 1 0]",
+         TPageInk::Blank},
+        {"plain ink values read through Decode [0 1 ...]", &paper, false,
+         "/Decode [0 1 0 1 0 1 0 1]", TPageInk::Blank},
+    };
+    for (const Case& c : cases) {
+        Pages pages;
+        const int image =
+            pages.Image("/Width 1240 /Height 1754 /ColorSpace /DeviceCMYK /BitsPerComponent 8 "
+                        "/Filter /DCTDecode " + std::string(c.decode),
+                        testing::EncodeCmykJpeg(*c.scan, 80, c.inverted));
+        EXPECT_EQ(InkName(Ink(pages.Drawing(image))), InkName(c.expected)) << c.what;
+    }
+}
+
+TEST(BlankPageDetector, JpegBehindAnotherFilterAndADecodeArray) {
+    const std::string jpeg = testing::EncodeJpeg(testing::MakeScan(ScanKind::WhiteNoise, 100, 9), 80);
+    std::string hex;
+    for (char c : jpeg) {
+        static const char digits[] = "0123456789ABCDEF";
+        hex += digits[static_cast<uint8_t>(c) >> 4];
+        hex += digits[static_cast<uint8_t>(c) & 15];
+    }
+    Pages pages;
+    const std::string size = "/Width 827 /Height 1169 /ColorSpace /DeviceGray /BitsPerComponent 8 ";
+    EXPECT_EQ(Ink(pages.Drawing(pages.Image(size + "/Filter [/AHx /DCTDecode]", hex))),
+              TPageInk::Unreadable);  // "AHx" is for inline images only
+    EXPECT_EQ(Ink(pages.Drawing(pages.Image(size + "/Filter [/ASCIIHexDecode /DCTDecode]", hex))),
+              TPageInk::Blank);
+    // White paper read through Decode [1 0] is black.
+    EXPECT_EQ(Ink(pages.Drawing(pages.Image(size + "/Filter /DCTDecode /Decode [1 0]", jpeg))),
+              TPageInk::Content);
+}
+
+}  // namespace
+}  // namespace verava

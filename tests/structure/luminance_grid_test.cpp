@@ -1,0 +1,152 @@
+// The paper rule on grids drawn cell by cell: what counts as a dark cell, the paper level,
+// dark paper, the border, and how rows of pixels are averaged into cells.
+#include "structure/luminance_grid.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace verava {
+namespace {
+
+TLuminanceGrid Uniform(int32_t w, int32_t h, uint8_t level) {
+    TLuminanceGrid grid;
+    grid.Width = w;
+    grid.Height = h;
+    grid.Cells.assign(static_cast<size_t>(w) * h, level);
+    return grid;
+}
+
+void Paint(TLuminanceGrid& grid, int32_t x, int32_t y, uint8_t level) {
+    grid.Cells[static_cast<size_t>(y) * grid.Width + x] = level;
+}
+
+TEST(JudgePaper, LoneSpecksAreDustButNeighbouringDarkCellsAreInk) {
+    // 300 x 400 cells: 120000 minus the border; the default threshold then allows two
+    // neighbouring dark cells but not three.
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, int>> dark;
+        bool blank;
+    };
+    const Case cases[] = {
+        {"clean paper", {}, true},
+        {"scattered specks", {{50, 50}, {52, 50}, {100, 200}, {250, 390 - 20}, {10, 10}}, true},
+        {"two specks touching", {{150, 150}, {151, 151}}, true},
+        {"a short stroke of three cells", {{150, 150}, {150, 151}, {150, 152}}, false},
+        {"a digit of six cells", {{150, 350}, {150, 351}, {150, 352}, {151, 350}, {151, 352},
+                                  {151, 351}},
+         false},
+    };
+    for (const Case& c : cases) {
+        TLuminanceGrid grid = Uniform(300, 400, 244);
+        for (auto [x, y] : c.dark) Paint(grid, x, y, 120);
+        const TPaperVerdict verdict = JudgePaper(grid, kDefaultBlankThreshold);
+        EXPECT_EQ(verdict.Blank, c.blank) << c.what << " share " << verdict.DarkShare;
+        EXPECT_EQ(verdict.PaperLevel, 244) << c.what;
+        EXPECT_FALSE(verdict.DarkPaper) << c.what;
+    }
+}
+
+TEST(JudgePaper, DarknessIsMeasuredAgainstThePaperNotAgainstWhite) {
+    // A cell 30 levels below white paper is faint show-through; 30 levels below grey paper
+    // is still paper; ink on grey paper is dark.
+    struct Case {
+        uint8_t paper;
+        uint8_t mark;
+        bool blank;
+    };
+    for (const Case& c : {Case{245, 215, true}, Case{245, 200, false}, Case{200, 175, true},
+                          Case{200, 160, false}, Case{160, 140, true}}) {
+        TLuminanceGrid grid = Uniform(200, 300, c.paper);
+        for (int y = 100; y < 140; ++y) Paint(grid, 100, y, c.mark);  // a 40-cell stroke
+        const TPaperVerdict verdict = JudgePaper(grid, kDefaultBlankThreshold);
+        EXPECT_EQ(verdict.Blank, c.blank) << int(c.paper) << " / " << int(c.mark);
+        EXPECT_EQ(verdict.PaperLevel, c.paper);
+    }
+}
+
+TEST(JudgePaper, DarkPaperIsContentWhateverTheThreshold) {
+    for (uint8_t level : {0, 40, 100, kMinPaperLevel - 1}) {
+        const TPaperVerdict verdict = JudgePaper(Uniform(100, 100, level), 100);
+        EXPECT_TRUE(verdict.DarkPaper) << int(level);
+        EXPECT_FALSE(verdict.Blank) << int(level);
+    }
+    // A black page with a little white on it: the paper is what most of it is.
+    TLuminanceGrid grid = Uniform(100, 100, 20);
+    for (int x = 10; x < 90; ++x) Paint(grid, x, 50, 250);
+    EXPECT_TRUE(JudgePaper(grid, kDefaultBlankThreshold).DarkPaper);
+    EXPECT_FALSE(JudgePaper(Uniform(100, 100, kMinPaperLevel), 1).DarkPaper);
+}
+
+TEST(JudgePaper, TheThresholdIsAShareInPercent) {
+    // 100 x 100 cells, border 2 each side: 96 x 96 = 9216 judged. A 10 x 10 block is
+    // 100 / 9216 = 1.085 %.
+    TLuminanceGrid grid = Uniform(100, 100, 240);
+    for (int y = 40; y < 50; ++y) {
+        for (int x = 40; x < 50; ++x) Paint(grid, x, y, 30);
+    }
+    const TPaperVerdict verdict = JudgePaper(grid, 1.0);
+    EXPECT_NEAR(verdict.DarkShare, 100.0 * 100 / 9216, 1e-9);
+    EXPECT_FALSE(verdict.Blank);
+    EXPECT_TRUE(JudgePaper(grid, 1.1).Blank);
+    // 0 calls nothing blank, not even clean paper.
+    EXPECT_FALSE(JudgePaper(Uniform(50, 50, 250), 0).Blank);
+}
+
+TEST(JudgePaper, TheBorderIsLeftOut) {
+    // A scanner's shadow along the right edge, two cells wide on a 200-cell row, and along
+    // the bottom: outside what is judged.
+    TLuminanceGrid grid = Uniform(200, 300, 242);
+    for (int y = 0; y < 300; ++y) {
+        Paint(grid, 198, y, 100);
+        Paint(grid, 199, y, 100);
+    }
+    for (int x = 0; x < 200; ++x) Paint(grid, x, 299, 90);
+    EXPECT_TRUE(JudgePaper(grid, kDefaultBlankThreshold).Blank);
+    // The same stripe further in is content.
+    for (int y = 0; y < 300; ++y) Paint(grid, 190, y, 100);
+    EXPECT_FALSE(JudgePaper(grid, kDefaultBlankThreshold).Blank);
+}
+
+TEST(JudgePaper, NothingToJudgeIsNotBlank) {
+    EXPECT_FALSE(JudgePaper(TLuminanceGrid{}, 50).Blank);
+    TLuminanceGrid broken = Uniform(10, 10, 255);
+    broken.Cells.pop_back();
+    EXPECT_FALSE(JudgePaper(broken, 50).Blank);
+    // A one-cell image of white paper (a spacer) is blank; of black, content.
+    EXPECT_TRUE(JudgePaper(Uniform(1, 1, 255), kDefaultBlankThreshold).Blank);
+    EXPECT_FALSE(JudgePaper(Uniform(1, 1, 0), kDefaultBlankThreshold).Blank);
+}
+
+TEST(GridReducer, AveragesBlocksAndTheRaggedEdges) {
+    // 5 x 3 pixels in cells of 2: cells of 2x2, 2x2, 1x2 over 2x1 at the bottom.
+    const uint8_t rows[3][5] = {{0, 100, 10, 30, 200}, {100, 0, 50, 70, 100}, {8, 8, 9, 9, 255}};
+    TGridReducer reducer(5, 3, 2);
+    for (const auto& row : rows) reducer.AddRow(row);
+    reducer.AddRow(rows[0]);  // beyond the height: ignored
+    const TLuminanceGrid& grid = reducer.Grid();
+    ASSERT_EQ(grid.Width, 3);
+    ASSERT_EQ(grid.Height, 2);
+    EXPECT_EQ(grid.Cells, (std::vector<uint8_t>{50, 40, 150, 8, 9, 255}));
+}
+
+TEST(GridReducer, FactorBringsTheLongSideNearTheJudgedSize) {
+    struct Case {
+        int32_t width, height;
+    };
+    for (const Case& c : {Case{2480, 3508}, Case{850, 1100}, Case{4960, 7016}, Case{310, 439},
+                          Case{7016, 4960}, Case{100, 50}}) {
+        const int32_t factor = TGridReducer::FactorFor(c.width, c.height);
+        const int32_t longSide = (std::max(c.width, c.height) + factor - 1) / factor;
+        if (std::max(c.width, c.height) >= kReducedLongSide) {
+            EXPECT_GE(longSide, kReducedLongSide) << c.width << "x" << c.height;
+            EXPECT_LT(longSide, 2 * kReducedLongSide) << c.width << "x" << c.height;
+        } else {
+            EXPECT_EQ(factor, 1);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace verava
