@@ -447,6 +447,7 @@ void TPDFDocument::AdoptNewestCatalog() {
 
 void TPDFDocument::AddXRefEntry(int32_t number, int32_t generation, char kind, int64_t value) {
     if (kind != 'n' && kind != 'c') return;
+    if (number <= 0) return;  // object 0 is never in use
     if (XRefEntries.size() >= entryLimit_) return;
     if (!EnteredNumbers.Add(static_cast<uint32_t>(number))) return;
     XRefEntry e;

@@ -68,6 +68,9 @@ void TVMXRawAnalyser::Scan(std::string_view data) {
             static_cast<size_t>(generationEnd - generationStart + 1));
         const int32_t number = ParseInt(numberText, -1);
         const int32_t generation = ParseInt(generationText, -1);
+        // Object 0 heads the free list and is never an object; a number that does not fit
+        // is no object number either.
+        if (number <= 0 || generation < 0) continue;
         const int64_t location = windowStart + numberStart;
         FoundNumbers.push_back(number);
         FoundGenerations.push_back(generation);

@@ -244,6 +244,30 @@ TEST(DocumentLoad, RecoversThePagesThatSurviveACut) {
     }
 }
 
+// Object 0 heads the free list and is never an object: a repair that finds "0 0 obj" (here a
+// catalog, the newest in the file) or a table that says object 0 is in use takes nothing
+// from it, and a saved file never names it as its catalog.
+TEST(DocumentLoad, ObjectZeroIsNeverTakenAsAnObject) {
+    PdfBuilder b = testing::SimpleDocument(2);
+    const std::string good = b.Build();
+    const std::string body = good.substr(0, static_cast<size_t>(b.StartXRef()));
+    const std::string zeroCatalog = "0 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n";
+    std::string inUseZero = good;
+    const std::string freeZero = "0000000000 65535 f \n";
+    ASSERT_NE(inUseZero.find(freeZero), std::string::npos);
+    inUseZero.replace(inUseZero.find(freeZero), freeZero.size(), "0000000009 00000 n \n");
+    for (const std::string& bytes : {body + zeroCatalog, inUseZero}) {
+        auto doc = Load(bytes);
+        EXPECT_EQ(doc->FindObject(0), nullptr);
+        EXPECT_EQ(testing::PageLabels(*doc), testing::Texts("Page", 1, 2));
+        const std::string saved = Save(*doc);
+        EXPECT_EQ(saved.find("/Root 0 0 R"), std::string::npos);
+        auto again = Load(saved);
+        EXPECT_FALSE(again->Repaired());
+        EXPECT_EQ(testing::PageLabels(*again), testing::Texts("Page", 1, 2));
+    }
+}
+
 TEST(DocumentLoad, RepairReadsTheObjectStreamsItFinds) {
     // The catalog, the page tree root and some pages live in an object stream; the
     // cross-reference stream is cut off or its offsets all miss.
