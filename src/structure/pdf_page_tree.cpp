@@ -74,18 +74,25 @@ void CopyInherited(TPDFDictionary* page) {
     }
 }
 
-// Contents that name what is not a stream (an object lost with a cut, a damaged one) go:
-// a page shows the streams that are there, and readers need not skip a reference to
-// nothing. False when something was removed.
+// A stream a page can show: object streams and cross-reference streams are the file's own
+// structure, never content, and are not written out as objects.
+bool IsContentStream(TPDFObject* value) {
+    auto* stream = As<TPDFStream>(value);
+    if (stream == nullptr) return false;
+    const std::string type = stream->StreamDict() != nullptr ? stream->StreamDict()->GetType() : "";
+    return type != "ObjStm" && type != "XRef";
+}
+
+// Contents that name what is not a content stream (an object lost with a cut, a damaged one,
+// a number an object stream took over) go: a page shows the streams that are there, and
+// readers need not skip a reference to nothing. False when something was removed.
 bool KeepStreamContents(TPDFDictionary& page) {
     TPDFObject* contents = page.GetValue("Contents", false);
     if (contents == nullptr) return true;
-    auto isStream = [](TPDFObject* value) {
-        return As<TPDFStream>(ResolveIfReference(value)) != nullptr;
-    };
+    auto isStream = [](TPDFObject* value) { return IsContentStream(ResolveIfReference(value)); };
     if (As<TPDFIndRef>(contents) != nullptr) {
         TPDFObject* target = ResolveIfReference(contents);
-        if (As<TPDFStream>(target) != nullptr) return true;
+        if (IsContentStream(target)) return true;
         auto* array = As<TPDFArray>(target);
         if (array == nullptr) {
             page.RemoveKey("Contents");

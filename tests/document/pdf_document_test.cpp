@@ -654,6 +654,36 @@ TEST(DocumentLoad, OnlyTheLinearizationDictionaryIsEmptied) {
     }
 }
 
+// A page's Contents naming what no page can show (a lost object, a dictionary, an object
+// stream or a cross-reference stream, which are never written as objects) lose those
+// entries at load: saved, the file loads cleanly with the same pages and readable text.
+TEST(DocumentLoad, ContentsKeepOnlyStreamsAPageCanShow) {
+    const std::string objectStream =
+        PdfBuilder::StreamBody("/Type /ObjStm /N 1 /First 5", "20 0 << /A 1 >>");
+    const std::string xrefStream = PdfBuilder::StreamBody("/Type /XRef /W [1 1 1] /Size 1", "");
+    const std::string cases[] = {
+        "/Contents 30 0 R",        "/Contents [ 30 0 R 6 0 R ]", "/Contents [ 6 0 R 31 0 R ]",
+        "/Contents 99 0 R",        "/Contents [ 6 0 R 32 0 R ]", "/Contents [ 6 0 R 99 0 R ]",
+    };
+    for (const std::string& contents : cases) {
+        PdfBuilder b = testing::SimpleDocument(1);
+        b.Set(5, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << "
+                 "/F1 3 0 R >> >> " + contents + " >>");
+        b.Set(30, objectStream);
+        b.Set(31, xrefStream);
+        b.Set(32, "<< /Length 0 >>");
+        auto doc = Load(b.Build());
+        const std::string saved = Save(*doc);
+        auto again = Load(saved);
+        EXPECT_FALSE(again->Repaired()) << contents;
+        EXPECT_FALSE(again->PageTreeRebuilt()) << contents;
+        EXPECT_EQ(again->PageTree().TotalPages(), 1) << contents;
+        const bool keepsText = contents.find("6 0 R") != std::string::npos;
+        EXPECT_EQ(testing::PageLabels(*again),
+                  std::vector<std::string>{keepsText ? "Page 1" : "?"}) << contents;
+    }
+}
+
 TEST(DocumentSave, BlankDocumentHasTheFixedLayout) {
     LocalDateTime t;
     t.year = 2024;
