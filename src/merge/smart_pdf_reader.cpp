@@ -131,7 +131,7 @@ bool TSmartPDFReader::ReadCrossReference() {
 
 void TSmartPDFReader::HandleEntry(int32_t number, int32_t generation, char kind, int64_t offset) {
     // Numbers no real file reaches would only make the table huge.
-    if (number < 0 || number > kMaxObjectNumber || number > fileSize_) return;
+    if (number < 0 || number > kMaxObjectNumber || number > fileSize_ + kNumbersBeyondSize) return;
     maxNumber_ = std::max(maxNumber_, number);
     if (entries_.size() < static_cast<size_t>(number) + 1) {
         entries_.resize(std::min<size_t>(static_cast<size_t>(number) + 1000,

@@ -47,9 +47,11 @@ class TSmartPDFReader {
 
     // Object numbers above this are not kept: ISO 32000-1 Annex C limits a file to
     // 8,388,607 indirect objects, and a hostile entry must not make the table huge. Numbers
-    // above the file size are dropped for the same reason (no file holds more objects than
-    // bytes).
+    // far above the file size are dropped for the same reason: no file holds more objects
+    // than bytes, but numbering may leave gaps (a file of a few kilobytes may hold object
+    // 9189), so a million numbers beyond the size are taken (24 MB of table at most).
     static constexpr int32_t kMaxObjectNumber = 8388607;
+    static constexpr int64_t kNumbersBeyondSize = 1 << 20;
     // Nested loads (an object stream stored in another, a Length stored in another stream's
     // Length...) deeper than this answer nothing.
     static constexpr int kMaxLoadDepth = 32;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -125,6 +127,41 @@ TEST(MergeStreams, NumbersBeyondTheUsualFormKeepTheirValues) {
     EXPECT_EQ(As<TPDFNumeric>(page->GetValue("Big"))->NumValue, 123456789012345678901234.0);
     EXPECT_EQ(m.output.find("% bug"), std::string::npos);
     EXPECT_NE(m.output.find("/Serial 999999999999999\n"), std::string::npos);
+}
+
+// Numbering may leave gaps: a small file whose page content is object 50000 (far above its
+// size in bytes) merges with that content, as either input.
+TEST(MergeStreams, ObjectsNumberedFarAboveTheFileSizeAreKept) {
+    PdfBuilder sparse = SimpleDocument(2, "Odd");
+    sparse.Set(5, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << "
+                  "/F1 3 0 R >> >> /Contents 50000 0 R >>");
+    sparse.Set(50000, PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (Odd 1) Tj ET"));
+    const std::string full = sparse.Build();
+    // The table in two subsections, as a writer that numbers with gaps writes it.
+    std::string bytes = full.substr(0, static_cast<size_t>(sparse.StartXRef()));
+    const int64_t table = static_cast<int64_t>(bytes.size());
+    auto row = [&](int number) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010lld 00000 n \n",
+                      static_cast<long long>(sparse.OffsetOf(number)));
+        return std::string(line);
+    };
+    bytes += "xref\n0 9\n0000000000 65535 f \n";
+    for (int n = 1; n <= 8; ++n) bytes += row(n);
+    bytes += "50000 1\n" + row(50000);
+    bytes += "trailer\n<< /Size 50001 /Root 1 0 R >>\nstartxref\n" + std::to_string(table) +
+             "\n%%EOF\n";
+    ASSERT_LT(bytes.size(), 5000u);
+    Merged first(bytes, SimpleDocument(2, "Even").Build());
+    ASSERT_EQ(first.result, 1) << first.code;
+    OutputDocument one(first.output);
+    ASSERT_TRUE(one.loaded);
+    EXPECT_EQ(one.PageTexts(), Join(Texts("Odd", 1, 2), Texts("Even", 1, 2)));
+    Merged second(SimpleDocument(2, "Even").Build(), bytes);
+    ASSERT_EQ(second.result, 1) << second.code;
+    OutputDocument two(second.output);
+    ASSERT_TRUE(two.loaded);
+    EXPECT_EQ(two.PageTexts(), Join(Texts("Even", 1, 2), Texts("Odd", 1, 2)));
 }
 
 TEST(MergeStreams, SecondInputIsNumberedAboveTheFirstAndItsNewForm) {
