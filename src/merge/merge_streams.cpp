@@ -132,7 +132,7 @@ bool Encrypted(MergeInput& input) {
 // 0 when the input, already read by the merge reader into `into`, can be merged (it is then
 // in `into`, read from the file itself or from a clean copy), else the refusal code.
 int32_t PrepareInput(TStream& stream, const std::u16string& password, Arbiter& arbiter,
-                     MergeInput& into) {
+                     MergeInput& into, bool copyAlways) {
     const bool encrypted = Encrypted(into);
     // Encrypted inputs are merged only with their password: the merge writes no encrypted
     // files, so such an input goes through a decrypted copy.
@@ -149,7 +149,7 @@ int32_t PrepareInput(TStream& stream, const std::u16string& password, Arbiter& a
         if (arbiter.document->NeedsDecryption() && !arbiter.document->RemoveEncryption()) {
             return kMergeEncrypted;
         }
-    } else if (Agrees(*into.input, arbiter)) {
+    } else if (!copyAlways && Agrees(*into.input, arbiter)) {
         return 0;
     }
     // The loader is the arbiter: the merge takes the file as the loader reads it, through a
@@ -287,8 +287,14 @@ std::vector<uint8_t> PlanWrites(TSmartPDFDocument& a, int32_t countA, TSmartPDFD
 
 }  // namespace
 
-int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
-                     const MergeProgressSink& progress, const TMergeOptions& options) {
+namespace {
+
+// One attempt at the merge. `copyAlways` takes both inputs through the loader's copies;
+// `checkFailed` tells that the output was written but did not hold the planned pages, and
+// `direct` that an input was read as it is rather than through a copy.
+int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
+                  const MergeProgressSink& progress, const TMergeOptions& options,
+                  bool copyAlways, bool& checkFailed, bool& direct) {
     Arbiter arbiterA;
     Arbiter arbiterB;
     MergeInput inputA;
@@ -304,7 +310,8 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
     for (auto [stream, password, arbiter, into] :
          {std::tuple{&first, &options.firstPassword, &arbiterA, &inputA},
           std::tuple{&second, &options.secondPassword, &arbiterB, &inputB}}) {
-        const int32_t refusal = PrepareInput(*stream, *password, *arbiter, *into);
+        const int32_t refusal = PrepareInput(*stream, *password, *arbiter, *into, copyAlways);
+        if (into->copy == nullptr) direct = true;
         arbiter->document.reset();
         if (refusal != 0) {
             errorCode = refusal;
@@ -381,10 +388,33 @@ int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& 
     inputA.input.reset();
     inputB.input.reset();
     if (OutputPages(output) != expected) {
+        checkFailed = true;
         errorCode = kMergeUnreadable;
         return 0;
     }
     return 1;
+}
+
+}  // namespace
+
+int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
+                     const MergeProgressSink& progress, const TMergeOptions& options) {
+    const int64_t start = output.Position();
+    const int32_t untouchedCode = errorCode;
+    bool checkFailed = false;
+    bool direct = false;
+    const int32_t result = MergeOnce(first, second, output, errorCode, progress, options, false,
+                                     checkFailed, direct);
+    if (result == 1 || !checkFailed || !direct) return result;
+    // The merge reader agreed with the loader on the pages but read something under them
+    // differently (an object the two readers take from different places): merge again from
+    // the loader's copies of both inputs, which both readers read alike.
+    output.Seek(start, TStream::SeekOrigin::Beginning);
+    output.SetSize(start);
+    checkFailed = false;
+    errorCode = untouchedCode;
+    return MergeOnce(first, second, output, errorCode, progress, options, true, checkFailed,
+                     direct);
 }
 
 namespace {
