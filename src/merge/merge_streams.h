@@ -52,8 +52,10 @@ struct TMergeOptions {
 // Merges `first` and `second` into `output` (positioned at its start). Returns 1 when the
 // output was written and holds every page of both inputs in the order asked for; 0 when an
 // input was refused (errorCode then says why; nothing was written), or when the written
-// output does not hold those pages (409; what was written must be thrown away). Write errors
-// of the output propagate as exceptions.
+// output does not hold those pages (409; what was written must be thrown away). Before
+// that, a merge whose output misses pages is made once more from the loader's copies of both
+// inputs (the output is then rewritten from its start, and progress runs again). Write
+// errors of the output propagate as exceptions.
 int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
                      const MergeProgressSink& progress = {}, const TMergeOptions& options = {});
 
