@@ -295,39 +295,33 @@ MergePlan PlanMerge(const MergeRequest& request, const WorkflowProgress& progres
 MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPath,
                     bool evenReversed, const std::u16string& oddPassword,
                     const std::u16string& evenPassword) {
-    MergeRequest request;
-    request.oddPath = oddPath;
-    request.evenPath = evenPath;
-    request.evenReversed = evenReversed;
-    request.oddPassword = oddPassword;
-    request.evenPassword = evenPassword;
-    return PlanMerge(request);
+    return PlanMerge(MergeRequest{oddPath, evenPath, evenReversed, u"", oddPassword, evenPassword});
 }
 
-WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& evenPath,
-                          const WorkflowProgress& progress, bool evenReversed,
-                          const std::u16string& outputOverride, const std::u16string& oddPassword,
-                          const std::u16string& evenPassword) {
-    MergeRequest request;
-    request.oddPath = oddPath;
-    request.evenPath = evenPath;
-    request.evenReversed = evenReversed;
-    request.outputOverride = outputOverride;
-    request.oddPassword = oddPassword;
-    request.evenPassword = evenPassword;
-    return MergeFiles(request, progress);
-}
-
-WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& progress) {
+WorkflowResult ResultOfPlan(const MergePlan& plan) {
     WorkflowResult result;
-    // Looking at the pages takes the bar's first half.
-    const MergePlan plan = PlanMergeScaled(request, progress, 50);
     result.outcome = plan.outcome;
     result.failedPath = plan.failedPath;
     result.errorCode = plan.errorCode;
     result.decrypted = plan.decrypted;
     result.oddPages = plan.oddPages;
     result.evenPages = plan.evenPages;
+    return result;
+}
+
+WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& evenPath,
+                          const WorkflowProgress& progress, bool evenReversed,
+                          const std::u16string& outputOverride, const std::u16string& oddPassword,
+                          const std::u16string& evenPassword) {
+    return MergeFiles(MergeRequest{oddPath, evenPath, evenReversed, outputOverride, oddPassword,
+                                   evenPassword},
+                      progress);
+}
+
+WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& progress) {
+    // Looking at the pages takes the bar's first half.
+    const MergePlan plan = PlanMergeScaled(request, progress, 50);
+    WorkflowResult result = ResultOfPlan(plan);
     if (plan.outcome != WorkflowOutcome::Done) return result;
     const int32_t even = plan.evenPages;
     TVelmorPDFLibrary engine;

@@ -128,6 +128,8 @@ struct MergePlan {
 // With blank removal on, every page of both files is looked at (the two files on two
 // threads) and `progress` receives 0..100 as pages are done, from the calling thread only.
 MergePlan PlanMerge(const MergeRequest& request, const WorkflowProgress& progress = {});
+// A plan's outcome, failure and page counts as a workflow result (nothing written).
+WorkflowResult ResultOfPlan(const MergePlan& plan);
 MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPath,
                     bool evenReversed, const std::u16string& oddPassword = u"",
                     const std::u16string& evenPassword = u"");

@@ -334,25 +334,14 @@ void TForm1::RunAttempt() {
             return ReverseFilePages(run.paths[0].toStdU16String(), progress,
                                     run.passwords[0].toStdU16String());
         }
-        if (run.preview) {
-            const MergePlan plan = PlanMerge(
-                run.paths[0].toStdU16String(), run.paths[1].toStdU16String(), run.evenReversed,
-                run.passwords[0].toStdU16String(), run.passwords[1].toStdU16String());
-            WorkflowResult result;
-            result.outcome = plan.outcome;
-            result.failedPath = plan.failedPath;
-            result.errorCode = plan.errorCode;
-            result.decrypted = plan.decrypted;
-            result.oddPages = plan.oddPages;
-            result.evenPages = plan.evenPages;
-            return result;
-        }
         MergeRequest request;
         request.oddPath = run.paths[0].toStdU16String();
         request.evenPath = run.paths[1].toStdU16String();
         request.evenReversed = run.evenReversed;
         request.oddPassword = run.passwords[0].toStdU16String();
         request.evenPassword = run.passwords[1].toStdU16String();
+        // The preview shows every page: it plans without looking for blank ones.
+        if (run.preview) return ResultOfPlan(PlanMerge(request));
         request.blankPages.enabled = run.dropBlank;
         return MergeFiles(request, progress);
     });
