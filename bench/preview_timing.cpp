@@ -26,6 +26,7 @@ class QuietSink : public verava::IMessageSink {
         std::fprintf(stderr, "message: %s\n", text.toLocal8Bit().constData());
     }
     verava::AfterDone ShowDone(const QString&) override { return verava::AfterDone::Close; }
+    bool Ask(const QString&) override { return false; }
 };
 
 // Notes when the first order preview is shown and first painted.

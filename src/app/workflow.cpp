@@ -50,6 +50,16 @@ void Report(const WorkflowProgress& progress, int32_t percent, bool processEvent
     if (processEvents && progress.processEvents) progress.processEvents();
 }
 
+// The engine's 0..100 of its next operation shown as `from`..`to` of the bar, and the
+// user's stop handed to it.
+void FollowEngine(TBrannock& engine, const WorkflowProgress& progress, int32_t from, int32_t to) {
+    engine.LastReported = -1;
+    engine.OnProgress = [&progress, from, to](int32_t percent) {
+        Report(progress, from + ProgressPercent(percent, 100, to - from), true);
+    };
+    engine.StopRequested = progress.stopRequested;
+}
+
 }  // namespace
 
 int32_t ProgressPercent(int64_t numerator, int64_t denominator, int32_t factor) {
@@ -91,14 +101,19 @@ WorkflowResult ReverseFilePages(const std::u16string& path, const WorkflowProgre
         result.failedPath = path;
         return result;
     }
-    // The pages moved in one step; the bar still runs through the steps a user knows.
-    for (int32_t b = 1; b <= n - 1; ++b) Report(progress, ProgressPercent(b, n, 100), true);
-    Report(progress, 100, false);
     result.outputPath = outputOverride.empty() ? ReverseOutputPath(path) : outputOverride;
+    // The pages move in one step; the save is the work, and the bar follows its objects.
+    // It stops at 99 until the file is on disk and in place.
+    FollowEngine(engine, progress, 0, 99);
     if (engine.WriteToFile(result.outputPath) != 1) {
-        result.outcome = WorkflowOutcome::SaveFailed;
+        result.fileError = engine.LastFileError;
+        result.outcome = result.fileError.Problem == TFileProblem::Cancelled
+                             ? WorkflowOutcome::Cancelled
+                             : WorkflowOutcome::SaveFailed;
         result.failedPath = result.outputPath;
+        return result;
     }
+    Report(progress, 100, false);
     return result;
 }
 
@@ -135,6 +150,7 @@ namespace {
 // Pages looked at so far by both threads, and whether the second thread is done.
 struct JudgingProgress {
     std::atomic<int32_t> done{0};
+    std::atomic<bool> stop{false};  // the user stopped the run
     bool finished = false;  // guarded by lock
     std::mutex lock;
     std::condition_variable changed;
@@ -149,6 +165,7 @@ void JudgePages(TPDFDocument& document, double threshold, JudgingProgress& progr
         const std::vector<TPDFDictionary*> pages = document.PageTree().Pages();
         inks.reserve(pages.size());
         for (TPDFDictionary* page : pages) {
+            if (progress.stop.load()) break;
             inks.push_back(detector.Judge(page).Ink);
             progress.done.fetch_add(1);
             progress.changed.notify_one();
@@ -158,13 +175,14 @@ void JudgePages(TPDFDocument& document, double threshold, JudgingProgress& progr
 }
 
 // Looks at the pages of both documents, the even file on a thread of its own, and reports
-// done pages / all pages x `scale` from this thread.
-void JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double threshold,
+// done pages / all pages x `scale` from this thread. False when the user stopped it.
+bool JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double threshold,
                const WorkflowProgress& sink, int32_t scale, std::vector<TPageInk>& oddInks,
                std::vector<TPageInk>& evenInks) {
     JudgingProgress progress;
     int32_t reported = -1;
     auto report = [&] {
+        if (sink.stopRequested && sink.stopRequested()) progress.stop.store(true);
         const int32_t percent = ProgressPercent(progress.done.load(), total, scale);
         if (percent == reported) return;
         reported = percent;
@@ -183,6 +201,7 @@ void JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double thre
         const TBlankPageDetector detector(threshold);
         const std::vector<TPDFDictionary*> pages = odd.PageTree().Pages();
         for (TPDFDictionary* page : pages) {
+            if (progress.stop.load()) break;
             oddInks.push_back(detector.Judge(page).Ink);
             progress.done.fetch_add(1);
             report();
@@ -202,6 +221,7 @@ void JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double thre
     }
     worker.join();
     report();
+    return !progress.stop.load();
 }
 
 MergePlan PlanMergeScaled(const MergeRequest& request, const WorkflowProgress& progress,
@@ -264,8 +284,11 @@ MergePlan PlanMergeScaled(const MergeRequest& request, const WorkflowProgress& p
         return plan;
     }
     std::vector<TPageInk> inks[2];
-    JudgeBoth(*documents[0], *documents[1], plan.oddPages + plan.evenPages,
-              request.blankPages.threshold, progress, scale, inks[0], inks[1]);
+    if (!JudgeBoth(*documents[0], *documents[1], plan.oddPages + plan.evenPages,
+                   request.blankPages.threshold, progress, scale, inks[0], inks[1])) {
+        plan.outcome = WorkflowOutcome::Cancelled;
+        return plan;
+    }
     for (const PlannedPage& page : order) {
         const std::vector<TPageInk>& of = inks[page.source == PageSource::Odd ? 0 : 1];
         const size_t index = static_cast<size_t>(page.page - 1);
@@ -323,14 +346,15 @@ WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& p
     const MergePlan plan = PlanMergeScaled(request, progress, 50);
     WorkflowResult result = ResultOfPlan(plan);
     if (plan.outcome != WorkflowOutcome::Done) return result;
-    const int32_t even = plan.evenPages;
     TVelmorPDFLibrary engine;
+    const int32_t start = request.blankPages.enabled ? 50 : 0;
     if (!request.blankPages.enabled) Report(progress, 0, true);
     result.outputPath = request.outputOverride.empty()
                             ? MergeOutputPath(request.oddPath, request.evenPath)
                             : request.outputOverride;
 
-    // One pass writes the pages already interleaved (and checks every page is there).
+    // One pass writes the pages already interleaved (and checks every page is there); the
+    // bar follows the objects written and stops at 99 until the file is on disk.
     TMergeOptions options;
     options.order =
         request.evenReversed ? TMergeOrder::InterleavedEvenReversed : TMergeOrder::Interleaved;
@@ -340,8 +364,10 @@ WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& p
         (page.source == PageSource::Odd ? options.firstDropped : options.secondDropped)
             .push_back(page.page);
     }
+    FollowEngine(engine, progress, start, 99);
     if (engine.MergeFilePair(request.oddPath, request.evenPath, result.outputPath, options) != 1) {
         result.errorCode = engine.ErrorCode;
+        result.fileError = engine.LastFileError;
         switch (engine.ErrorCode) {
             case kErrorMergeEncrypted:
                 result.outcome = WorkflowOutcome::MergeEncrypted;
@@ -355,15 +381,17 @@ WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& p
                 break;
             default:
                 result.outcome = WorkflowOutcome::MergeFailed;
+                // A write the system refused concerns the output, or memory for an input's
+                // working copy; the user stopping it concerns nothing.
+                if (result.fileError.Problem == TFileProblem::Cancelled) {
+                    result.outcome = WorkflowOutcome::Cancelled;
+                } else if (result.fileError && result.fileError.Step != TFileStep::Scratch) {
+                    result.failedPath = result.outputPath;
+                }
                 break;
         }
         return result;
     }
-    // The bar runs through the steps a user knows: the join, then each even page put in
-    // its place.
-    Report(progress, 50, true);
-    for (int32_t d = 0; d < even; ++d)
-        Report(progress, 50 + ProgressPercent(d + 1, even, 40), true);
     Report(progress, 100, true);
     result.dropped = plan.dropped;
     result.unreadable = plan.unreadable;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "objects/file_error.h"
 #include "structure/luminance_grid.h"
 
 namespace verava {
@@ -24,6 +25,7 @@ enum class WorkflowOutcome {
     MergeUnreadable,    // merge: an input cannot be read
     OutputLocked,       // merge: an existing output file cannot be replaced
     MergeFailed,        // merge: anything else
+    Cancelled,          // the user stopped the work; nothing was written
 };
 
 // Which file a page of a merged file comes from.
@@ -41,6 +43,9 @@ struct WorkflowResult {
     std::u16string failedPath;  // the file the failure concerns
     std::u16string outputPath;  // where the result was (or would have been) written
     int32_t errorCode = 0;      // the engine's code, when it gave one
+    // Why the output could not be written, when the system said (a full disk, no
+    // permission) or the output is no regular file.
+    TFileError fileError;
     // Merge: an encrypted input was merged with its password, so the merged file is not
     // encrypted.
     bool decrypted = false;
@@ -54,11 +59,16 @@ struct WorkflowResult {
     bool blankPagesLookedFor = false;  // the merge was asked to leave blank pages out
 };
 
+// Progress follows the work as it is done: the bar reaches 100 only once the output is
+// complete on disk.
 struct WorkflowProgress {
-    // The progress bar position, 0..100.
+    // The progress bar position, 0..100, never going back within one run.
     std::function<void(int32_t percent)> setPosition;
     // Lets the user interface handle pending events during long work.
     std::function<void()> processEvents;
+    // Asked at every step; true stops the work: the run ends as Cancelled and whatever it
+    // had begun to write is removed (an earlier output stays as it was).
+    std::function<bool()> stopRequested;
 };
 
 // Rounds quotient x factor to the nearest integer, halves to the even neighbour

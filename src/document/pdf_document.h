@@ -13,9 +13,11 @@
 
 #include "document/pdf_ind_obj.h"
 #include "metadata/velmor_pdf_library_xmp.h"
+#include "objects/file_error.h"
 #include "objects/integer_lists.h"
 #include "objects/keyword_search.h"
 #include "objects/pdf_structure.h"
+#include "objects/progress.h"
 #include "security/pdf_security_handler.h"
 #include "structure/pdf_page_tree.h"
 
@@ -70,10 +72,15 @@ class TPDFDocument : public IPDFObjectOwner {
     // unless the document is encrypted.
     void SetInformationEntry(std::string_view key, const std::u16string& value);
 
-    // Writes the document as a complete new file. False when the file cannot be created or
-    // writing fails.
-    bool SaveToFile(const std::u16string& fileName);
-    bool WriteTo(TStream& stream);
+    // Writes the document as a complete new file, durably (objects/replacing_file.h): an
+    // earlier file of that name is replaced only by a complete one. False when the file
+    // cannot be created or writing fails; `error` then says why. `progress` hears of every
+    // object written; EOperationCancelled raised there stops the save (nothing is left
+    // behind) and passes through.
+    bool SaveToFile(const std::u16string& fileName, const TProgressCallback& progress = {},
+                    TFileError* error = nullptr);
+    // False when writing failed; EOperationCancelled raised by `progress` passes through.
+    bool WriteTo(TStream& stream, const TProgressCallback& progress = {});
     std::string ObjectToText(TPDFIndObj& object);
 
     // Security operations of the loaded document.

@@ -2,6 +2,7 @@
 // cross-reference table covering 0..highest number, and the trailer. Objects from object
 // streams become ordinary objects; the object streams themselves are not written.
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <unordered_set>
 
@@ -11,7 +12,7 @@
 #include "objects/file_mapping.h"
 #include "objects/number_text.h"
 #include "objects/stream.h"
-#include "objects/wide_file_stream.h"
+#include "objects/replacing_file.h"
 
 namespace verava {
 namespace {
@@ -54,18 +55,32 @@ std::string TPDFDocument::ObjectToText(TPDFIndObj& object) {
     return out;
 }
 
-bool TPDFDocument::SaveToFile(const std::u16string& fileName) {
+bool TPDFDocument::SaveToFile(const std::u16string& fileName, const TProgressCallback& progress,
+                              TFileError* error) {
+    TFileError failure;
+    bool saved = false;
     try {
-        // Written beside the target and renamed over it when complete: a failed save leaves
-        // no partial file, and an earlier file of that name stays as it was.
         TReplacingFile file(fileName);
-        return WriteTo(file.Stream()) && file.Commit();
+        if (!WriteTo(file.Stream(), progress)) {
+            const int code = file.Stream().SystemError();
+            failure = TFileError::FromErrno(code != 0 ? code : EIO, TFileStep::Write);
+        } else if (!file.Commit()) {
+            failure = file.Error();
+        } else {
+            saved = true;
+        }
+    } catch (const EFileError& e) {
+        failure = e.Error();
+    } catch (const EOperationCancelled&) {
+        throw;
     } catch (...) {
-        return false;
+        failure = TFileError::FromErrno(EIO, TFileStep::Write);
     }
+    if (error != nullptr) *error = failure;
+    return saved;
 }
 
-bool TPDFDocument::WriteTo(TStream& stream) {
+bool TPDFDocument::WriteTo(TStream& stream, const TProgressCallback& progress) {
     const int32_t selectedPage = pageTree_->CurrentPageNumber();
     bool ok = true;
     try {
@@ -98,7 +113,11 @@ bool TPDFDocument::WriteTo(TStream& stream) {
 
         const bool encrypting = NeedsDecryption();
         const int32_t encryptNumber = security_.Encryption().EncryptObjectNumber;
+        const auto total = static_cast<int64_t>(objects_.size());
+        int64_t done = 0;
         for (const auto& holder : objects_) {
+            if (progress) progress(done, total);
+            ++done;
             TPDFIndObj& o = *holder;
             if (o.Number < 0) continue;
             const bool isShadowed = FindObject(o.Number) != &o;
@@ -166,6 +185,10 @@ bool TPDFDocument::WriteTo(TStream& stream) {
         out.WriteText(Trailer->ToText());
         out.WriteText("startxref\n" + std::to_string(xref) + "\n%%EOF\n");
         out.Flush();
+        if (progress) progress(total, total);
+    } catch (const EOperationCancelled&) {
+        if (selectedPage > 0) pageTree_->LoadPage(selectedPage);
+        throw;
     } catch (...) {
         ok = false;
     }

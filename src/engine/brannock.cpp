@@ -4,6 +4,7 @@
 
 #include "merge/merge_streams.h"
 #include "objects/number_text.h"
+#include "objects/replacing_file.h"
 #include "objects/wide_file_stream.h"
 
 namespace verava {
@@ -99,9 +100,18 @@ int32_t TBrannock::ReorderPages(const std::vector<int32_t>& order) {
 
 int32_t TBrannock::WriteToFile(const std::u16string& fileName) {
     ErrorCode = kErrorNone;
+    LastFileError = {};
     try {
         CurrentDocument->SetInformationEntry("ModDate", PdfDateNowText());
-        return CurrentDocument->SaveToFile(fileName) ? 1 : 0;
+        ProgressScale = 1;
+        ProgressOffset = 0;
+        const TProgressCallback progress = [this](int64_t done, int64_t total) {
+            ReportProgress(static_cast<double>(done) * 100.0 / static_cast<double>(total));
+        };
+        return CurrentDocument->SaveToFile(fileName, progress, &LastFileError) ? 1 : 0;
+    } catch (const EOperationCancelled&) {
+        LastFileError = TFileError{TFileProblem::Cancelled};
+        return 0;
     } catch (...) {
         return 0;
     }
@@ -130,10 +140,18 @@ int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16stri
     }
     // The output is written beside its name and takes its place only when complete: a
     // refused or failed merge leaves no output behind, and an earlier file stays as it was.
+    LastFileError = {};
     const bool replacing = FileExistsWide(output);
     std::unique_ptr<TReplacingFile> out;
     try {
         out = std::make_unique<TReplacingFile>(output);
+    } catch (const EFileError& e) {
+        LastFileError = e.Error();
+        // An output that is no file at all is no locked output: nothing can replace it.
+        const bool notAFile = e.Error().Problem == TFileProblem::Folder ||
+                              e.Error().Problem == TFileProblem::NotRegularFile;
+        ErrorCode = replacing && !notAFile ? kErrorOutputLocked : kErrorMergeFailed;
+        return 0;
     } catch (...) {
         ErrorCode = replacing ? kErrorOutputLocked : kErrorMergeFailed;
         return 0;
@@ -152,8 +170,17 @@ int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16stri
         ErrorCode = code;
         if (result == 1 && !out->Commit()) {
             ErrorCode = kErrorMergeFailed;
+            LastFileError = out->Error();
             result = 0;
         }
+    } catch (const EFileError& e) {
+        ErrorCode = kErrorMergeFailed;
+        LastFileError = e.Error();
+        result = 0;
+    } catch (const EOperationCancelled&) {
+        ErrorCode = kErrorMergeFailed;
+        LastFileError = TFileError{TFileProblem::Cancelled};
+        result = 0;
     } catch (...) {
         ErrorCode = kErrorMergeFailed;
         result = 0;
@@ -193,6 +220,7 @@ int32_t TBrannock::MakeDocumentCurrent(int32_t id) {
 }
 
 void TBrannock::ReportProgress(double raw) {
+    if (StopRequested && StopRequested()) throw EOperationCancelled();
     if (!OnProgress) return;
     const int32_t b = RoundToInt32(raw * ProgressScale + ProgressOffset);
     const int32_t parts = ProgressParts != 0 ? ProgressParts : 1;

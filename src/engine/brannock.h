@@ -11,6 +11,8 @@
 
 #include "document/pdf_document.h"
 #include "merge/merge_streams.h"
+#include "objects/file_error.h"
+#include "objects/progress.h"
 
 namespace verava {
 
@@ -46,10 +48,13 @@ class TBrannock {
     // that ends at position i + 1. 1 on success; 0, with nothing changed, when `order` is not
     // a permutation of the pages.
     int32_t ReorderPages(const std::vector<int32_t>& order);
+    // Writes the current document as a complete new file, durably: an earlier file of that
+    // name is replaced only by the complete new one. Progress runs 0..100 over the objects
+    // written (before the file is forced to disk). 0 on failure, LastFileError says why.
     int32_t WriteToFile(const std::u16string& fileName);
     // Joins two PDF files into a third at file level: all pages of `first`, then all pages of
-    // `second`. 1 when the output was written; otherwise ErrorCode says why and no output
-    // file is left behind.
+    // `second`. 1 when the output was written; otherwise ErrorCode says why (403 with
+    // LastFileError when the system refused a write) and no output file is left behind.
     int32_t MergeFilePair(const std::u16string& first, const std::u16string& second,
                           const std::u16string& output);
     // The same with the pages in the order given: interleaved (first 1, second 1, first 2,
@@ -65,7 +70,7 @@ class TBrannock {
     int32_t MakeDocumentCurrent(int32_t id);
 
     // Maps a raw progress value through scale, offset and parts and reports it when it
-    // changed.
+    // changed. Raises EOperationCancelled when StopRequested says so.
     void ReportProgress(double raw);
 
     std::vector<std::unique_ptr<TPDFDocument>> Documents;
@@ -79,6 +84,12 @@ class TBrannock {
     int32_t ProgressParts = 1;
     int32_t LastReported = 0;
     int32_t ParserMode = 2;
+    // Asked at every progress step of a save or a merge; true stops the work, which then
+    // leaves nothing behind and fails with LastFileError Cancelled.
+    std::function<bool()> StopRequested;
+    // Why the last WriteToFile or MergeFilePair could not write (None when it could, or when
+    // it failed for another reason).
+    TFileError LastFileError;
 };
 
 // The class the application creates; it adds nothing.

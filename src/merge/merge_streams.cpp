@@ -11,6 +11,7 @@
 #include "merge/smart_pdf_reader.h"
 #include "merge/smart_pdf_writer.h"
 #include "objects/buffered_output_stream.h"
+#include "objects/file_error.h"
 #include "objects/file_mapping.h"
 #include "objects/number_text.h"
 #include "objects/stream.h"
@@ -156,7 +157,14 @@ int32_t PrepareInput(TStream& stream, const std::u16string& password, Arbiter& a
     // copy the loader writes (same objects and numbers, a clean table).
     into.input.reset();
     into.copy = CreateScratchFile();
-    if (!arbiter.document->WriteTo(*into.copy)) return kMergeUnreadable;
+    if (!arbiter.document->WriteTo(*into.copy)) {
+        // The copy lives in memory; the system refusing it (no memory, or no space in the
+        // private folder that stands in for memory) is no fault of the input.
+        if (const int code = into.copy->SystemError(); code != 0) {
+            throw EFileError(TFileError::FromErrno(code, TFileStep::Scratch));
+        }
+        return kMergeUnreadable;
+    }
     into.copy->Seek(0, TStream::SeekOrigin::Beginning);
     into.input = std::make_unique<Input>(*into.copy);
     const bool readable =

@@ -55,7 +55,9 @@ struct TMergeOptions {
 // output does not hold those pages (409; what was written must be thrown away). Before
 // that, a merge whose output misses pages is made once more from the loader's copies of both
 // inputs (the output is then rewritten from its start, and progress runs again). Write
-// errors of the output propagate as exceptions.
+// errors of the output and of the working copies of inputs propagate as exceptions
+// (EFileError when the system gave its reason), as does EOperationCancelled raised by the
+// progress sink.
 int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
                      const MergeProgressSink& progress = {}, const TMergeOptions& options = {});
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "objects/file_error.h"
+
 namespace verava {
 
 int64_t TStream::Size() {
@@ -17,7 +19,12 @@ void TStream::ReadBuffer(void* buffer, int64_t count) {
 }
 
 void TStream::WriteBuffer(const void* buffer, int64_t count) {
-    if (count > 0 && Write(buffer, count) != count) throw EStreamError("Stream write error");
+    if (count > 0 && Write(buffer, count) != count) {
+        if (const int code = SystemError(); code != 0) {
+            throw EFileError(TFileError::FromErrno(code, TFileStep::Write));
+        }
+        throw EStreamError("Stream write error");
+    }
 }
 
 std::string TStream::ReadAt(int64_t position, int64_t count) {

@@ -31,11 +31,15 @@ class TStream {
     // position without passing them through the process's memory. Returns the bytes copied:
     // 0 when this stream cannot (the caller then writes them), fewer when the system stopped.
     virtual int64_t CopyFileRange(int /*fd*/, int64_t /*offset*/, int64_t /*count*/) { return 0; }
+    // The system's reason (errno) for the last read or write that came up short; 0 when
+    // there is none or the stream has no system behind it.
+    virtual int SystemError() const { return 0; }
 
     int64_t Position() { return Seek(0, SeekOrigin::Current); }
     void SetPosition(int64_t position) { Seek(position, SeekOrigin::Beginning); }
 
-    // Like Read/Write, but raise EStreamError when fewer bytes were transferred.
+    // Like Read/Write, but raise EStreamError when fewer bytes were transferred (EFileError,
+    // with the system's reason, when the system refused a write).
     void ReadBuffer(void* buffer, int64_t count);
     void WriteBuffer(const void* buffer, int64_t count);
     void WriteText(std::string_view text) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "objects/file_error.h"
 #include "objects/file_mapping.h"
 #include "objects/platform.h"
 #include "objects/pdf_text.h"
@@ -87,11 +89,25 @@ TBrannockWideFileStream::~TBrannockWideFileStream() { Close(); }
 
 SharedBytes TBrannockWideFileStream::MapAll() const { return TFileMapping::Map(handle_); }
 
+std::unique_ptr<TBrannockWideFileStream> TBrannockWideFileStream::Adopt(int handle) {
+    std::unique_ptr<TBrannockWideFileStream> stream(new TBrannockWideFileStream());
+    stream->handle_ = handle;
+    return stream;
+}
+
 void TBrannockWideFileStream::Close() {
     if (handle_ >= 0) {
         close(handle_);  // also drops the flock
         handle_ = -1;
     }
+}
+
+int TBrannockWideFileStream::CloseChecked() {
+    if (handle_ < 0) return 0;
+    const int answer = close(handle_);
+    handle_ = -1;
+    // After EINTR the descriptor is gone on Linux; what was written is not in doubt.
+    return answer != 0 && errno != EINTR ? errno : 0;
 }
 
 int64_t TBrannockWideFileStream::Read(void* buffer, int64_t count) {
@@ -102,6 +118,7 @@ int64_t TBrannockWideFileStream::Read(void* buffer, int64_t count) {
         const ssize_t n = read(handle_, p + done, static_cast<size_t>(count - done));
         if (n < 0) {
             if (errno == EINTR) continue;
+            lastError_ = errno;
             return done;
         }
         if (n == 0) break;
@@ -118,6 +135,12 @@ int64_t TBrannockWideFileStream::Write(const void* buffer, int64_t count) {
         const ssize_t n = write(handle_, p + done, static_cast<size_t>(count - done));
         if (n < 0) {
             if (errno == EINTR) continue;
+            lastError_ = errno;
+            return done;
+        }
+        if (n == 0) {
+            // Nothing taken and no reason given: asking again would never end.
+            lastError_ = EIO;
             return done;
         }
         done += n;
@@ -161,91 +184,24 @@ void TBrannockWideFileStream::SetSize(int64_t size) {
     }
 }
 
-TReplacingFile::TReplacingFile(const std::u16string& target)
-    : targetPath_(WideNameToPath(target)) {
-    if (targetPath_.empty() || targetPath_.back() == '/') throw EFCreateError();
-    struct stat old {};
-    mode_t mode = 0666;
-    if (stat(targetPath_.c_str(), &old) == 0) {
-        if (S_ISDIR(old.st_mode)) throw EFCreateError();
-        mode = old.st_mode & 07777;
-        // Another program writing the target holds it locked: replacing it under that
-        // program would lose what it writes.
-        targetLock_ = open(targetPath_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (targetLock_ >= 0 && flock(targetLock_, LOCK_EX | LOCK_NB) != 0) {
-            close(targetLock_);
-            targetLock_ = -1;
-            throw EFCreateError();
-        }
-    }
-    // The new file lives in the target's folder, so the final rename never crosses file
-    // systems; a dot name keeps it out of sight while it is written.
-    const size_t slash = targetPath_.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : targetPath_.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? targetPath_ : targetPath_.substr(slash + 1);
-    for (int attempt = 0; attempt < 100 && tempPath_.empty(); ++attempt) {
-        std::string candidate = folder + "." + name.substr(0, 200) + ".";
-        for (unsigned char b : RandomBytes(6)) candidate += "0123456789abcdef"[b & 15];
-        candidate += ".part";
-        const int fd = open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0) {
-            close(fd);
-            tempPath_ = std::move(candidate);
-        } else if (errno != EEXIST) {
-            break;
-        }
-    }
-    if (tempPath_.empty()) {
-        if (targetLock_ >= 0) close(targetLock_);
-        throw EFCreateError();
-    }
-    try {
-        stream_ = std::make_unique<TBrannockWideFileStream>(Utf8ToUnicode(tempPath_),
-                                                            kFileModeCreate);
-    } catch (...) {
-        unlink(tempPath_.c_str());
-        if (targetLock_ >= 0) close(targetLock_);
-        throw;
-    }
-}
-
-TReplacingFile::~TReplacingFile() {
-    stream_.reset();
-    if (!committed_) unlink(tempPath_.c_str());
-    if (targetLock_ >= 0) close(targetLock_);
-}
-
-bool TReplacingFile::Commit() {
-    if (committed_) return true;
-    stream_->Close();
-    if (rename(tempPath_.c_str(), targetPath_.c_str()) != 0) return false;
-    committed_ = true;
-    return true;
-}
-
 std::unique_ptr<TBrannockWideFileStream> CreateScratchFile() {
-    const std::string folder = WideNameToPath(TempPath());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = folder + "verava-";
-        for (unsigned char b : RandomBytes(8)) name += "0123456789abcdef"[b & 15];
-        name += ".tmp";
-        const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            break;
-        }
-        close(fd);
-        std::unique_ptr<TBrannockWideFileStream> stream;
-        try {
-            stream = std::make_unique<TBrannockWideFileStream>(Utf8ToUnicode(name), kFileModeCreate);
-        } catch (...) {
-            unlink(name.c_str());
-            throw;
-        }
-        unlink(name.c_str());
-        return stream;
+    // Memory first: nothing of it is ever in a folder, and it is gone when the stream is.
+    const int memory = memfd_create("verava-scratch", MFD_CLOEXEC);
+    if (memory >= 0) return TBrannockWideFileStream::Adopt(memory);
+    // A folder of our own (0700) in the temporary folder, so no other user can look in while
+    // the file still has a name; both are unlinked before anything is written.
+    const std::string base = WideNameToPath(TempPath()) + "verava-XXXXXX";
+    std::string folder(base);
+    if (mkdtemp(folder.data()) == nullptr) {
+        throw EFileError(TFileError::FromErrno(errno, TFileStep::Scratch));
     }
-    throw EFCreateError();
+    const std::string name = folder + "/scratch";
+    const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int error = errno;
+    if (fd >= 0) unlink(name.c_str());
+    rmdir(folder.c_str());
+    if (fd < 0) throw EFileError(TFileError::FromErrno(error, TFileStep::Scratch));
+    return TBrannockWideFileStream::Adopt(fd);
 }
 
 bool FileExistsWide(const std::u16string& fileName) {

@@ -50,44 +50,31 @@ class TBrannockWideFileStream : public TStream {
     void SetSize(int64_t size) override;
     int64_t Size() override;
 
+    int SystemError() const override { return lastError_; }
+
+    // A stream over a descriptor the caller opened; the stream owns it from now on.
+    static std::unique_ptr<TBrannockWideFileStream> Adopt(int handle);
+    // The descriptor, -1 once closed.
+    int Handle() const { return handle_; }
+
     void Close();
+    // Closes and answers the system's reason when the close failed (a network file system
+    // may report a failed write only here), else 0.
+    int CloseChecked();
     // The whole file mapped into memory (see file_mapping.h); empty when it cannot be.
     SharedBytes MapAll() const;
 
   private:
+    TBrannockWideFileStream() = default;
+
     int handle_ = -1;
+    int lastError_ = 0;
 };
 
-// A new file written beside its target and put in the target's place only when complete:
-// until Commit the target (an earlier save, or the file a document was loaded from) stays
-// as it was, and a write that fails or is abandoned leaves nothing behind.
-//   TReplacingFile file(u"out.pdf");  document.WriteTo(file.Stream());  file.Commit();
-class TReplacingFile {
-  public:
-    // Raises EFCreateError when the folder takes no new file, or when another program holds
-    // the target locked.
-    explicit TReplacingFile(const std::u16string& target);
-    // Removes the new file unless it was committed.
-    ~TReplacingFile();
-    TReplacingFile(const TReplacingFile&) = delete;
-    TReplacingFile& operator=(const TReplacingFile&) = delete;
-
-    TStream& Stream() { return *stream_; }
-    // Renames the new file over the target; false (and the new file removed) when the
-    // system refuses.
-    bool Commit();
-
-  private:
-    std::string targetPath_;
-    std::string tempPath_;
-    std::unique_ptr<TBrannockWideFileStream> stream_;
-    int targetLock_ = -1;  // the existing target, locked while it is being replaced
-    bool committed_ = false;
-};
-
-// A file for scratch data that no other program sees: made in the temporary folder and
-// unlinked at once, so it goes away with the stream, whatever happens. Raises EFCreateError
-// when none can be made.
+// A file for scratch data that no other program sees: in memory (memfd_create), or where
+// the system has none, in a private folder of the temporary folder (mode 0700) and unlinked
+// at once; either way it goes away with the stream, whatever happens. Decrypted content
+// put there never reaches a folder others can read. Raises EFileError when none can be made.
 std::unique_ptr<TBrannockWideFileStream> CreateScratchFile();
 
 // The UTF-8 path the system uses for a UTF-16 file name.

@@ -2,6 +2,9 @@
 // line on standard error naming the file and the reason.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <sstream>
 
 #include "security/rc4.h"
@@ -91,11 +94,45 @@ TEST(Cli, FailuresNameTheFileAndTheReason) {
     const CliRun bad = Cli("info " + Q(junk));
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err, "verava-cli: " + junk + ": not a PDF, or damaged beyond repair\n");
+}
+
+// An output that cannot be written is refused at once or given up cleanly: the message says
+// what the system said, and whatever stood at the output path stays as it was.
+TEST(Cli, OutputsThatCannotBeWrittenSayWhyAndKeepWhatWasThere) {
     const std::string input =
-        testing::WriteTempFile("cli-ok.pdf", testing::SimpleDocument(1).Build());
-    const CliRun cannot = Cli("reverse " + Q(input) + " --output /no/such/dir/out.pdf");
-    EXPECT_EQ(cannot.status, 1);
-    EXPECT_EQ(cannot.err, "verava-cli: /no/such/dir/out.pdf: cannot write\n");
+        testing::WriteTempFile("cli-ok.pdf", testing::SimpleDocument(40).Build());
+    const std::string folder = input.substr(0, input.rfind('/') + 1);
+    const std::string kept = testing::WriteTempFile("cli-kept.pdf", "an earlier output");
+    const std::string fifo = folder + "cli-fifo.pdf";
+    unlink(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        std::string output;
+        std::string limit;  // a shell prefix
+        std::string reason;
+    } cases[] = {
+        {"/no/such/dir/out.pdf", "", "no such file or directory while creating the new file"},
+        {folder, "", "is a folder, not a file"},
+        {fifo, "", "is not a regular file (a pipe, a device or a socket)"},
+        {"/dev/null", "", "is not a regular file (a pipe, a device or a socket)"},
+        // A file-size limit stands for a full disk: the write fails halfway.
+        {kept, "ulimit -f 2; ", "file too large while writing"},
+    };
+    for (const auto& c : cases) {
+        const std::string errFile = testing::WriteTempFile("cli-stderr.txt", "");
+        int status = 0;
+        testing::RunCommand("(" + c.limit + "exec timeout 20 " + std::string(VERAVA_CLI) +
+                                " reverse " + Q(input) + " --output " + Q(c.output) + ") 2>'" +
+                                errFile + "'",
+                            &status);
+        EXPECT_EQ(status, 1) << c.output;
+        std::string shown = c.output;
+        EXPECT_EQ(testing::ReadFileBytes(errFile),
+                  "verava-cli: " + shown + ": cannot write: " + c.reason + "\n");
+    }
+    EXPECT_EQ(testing::ReadFileBytes(kept), "an earlier output");
+    EXPECT_EQ(testing::RunCommand("ls -a '" + folder + "' | grep -c 'cli-kept.pdf.*part'"), "0\n");
+    unlink(fifo.c_str());
 }
 
 TEST(Cli, InfoAndShow) {

@@ -99,5 +99,26 @@ TEST_F(WideFileStreamTest, SetSizeAndFileHelpers) {
     EXPECT_EQ(temp.back(), u'/');
 }
 
+// Scratch data (decrypted copies of inputs among them) never show as a file in the
+// temporary folder, not even while they are written.
+TEST_F(WideFileStreamTest, ScratchDataNeverShowInTheTemporaryFolder) {
+    const char* previous = std::getenv("TMPDIR");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("TMPDIR", dir_.c_str(), 1);
+    {
+        std::unique_ptr<TBrannockWideFileStream> scratch = CreateScratchFile();
+        scratch->WriteText("decrypted content");
+        EXPECT_TRUE(std::filesystem::is_empty(dir_));
+        scratch->Seek(0, TStream::SeekOrigin::Beginning);
+        EXPECT_EQ(scratch->ReadAll(), "decrypted content");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+    if (previous != nullptr) {
+        setenv("TMPDIR", saved.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
+    }
+}
+
 }  // namespace
 }  // namespace verava

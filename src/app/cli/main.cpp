@@ -1,5 +1,6 @@
 // verava-cli: the command-line front end of VERava. Reverses the page order of a scanned
 // PDF, interleaves odd-page and even-page scans, and shows what is inside a PDF file.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "objects/charset_text.h"
 #include "objects/number_text.h"
 #include "objects/pdf_text.h"
+#include "objects/replacing_file.h"
 #include "objects/wide_file_stream.h"
 
 namespace {
@@ -44,7 +46,12 @@ const char kMainHelp[] =
     "        print object OBJ, or only its stream bytes\n"
     "\n"
     "Run 'verava-cli COMMAND --help' for details. Exit status: 0 success, 1 failure,\n"
-    "2 usage error.\n";
+    "2 usage error.\n"
+    "\n"
+    "Outputs are written durably: the new file is complete on disk before it takes the\n"
+    "output's name, so an earlier file of that name stays as it was if the run fails or is\n"
+    "interrupted. An output that is a symbolic link replaces the file the link leads to (as\n"
+    "cp does); an output that is a folder, a pipe or a device is refused.\n";
 
 const char kReverseHelp[] =
     "usage: verava-cli reverse INPUT.pdf [--output OUT.pdf] [--password PW]\n"
@@ -55,7 +62,12 @@ const char kReverseHelp[] =
     "\"_\xE9\x87\x8D\xE6\x8E\x92\xE5\x90\x8E.pdf\"\n"
     "(a name without a lower-case \".pdf\" gets the suffix appended). The input is never\n"
     "overwritten. An encrypted input opens with the empty password or the one given, and\n"
-    "the copy is saved encrypted the same way.\n";
+    "the copy is saved encrypted the same way.\n"
+    "\n"
+    "The copy is complete on disk before it takes its name: an earlier file of that name\n"
+    "stays as it was if the run fails or is interrupted. An OUT.pdf that is a symbolic link\n"
+    "replaces the file the link leads to; one that is a folder, a pipe or a device is\n"
+    "refused.\n";
 
 // The default threshold as --help shows it ("0.002").
 std::string DefaultThresholdText() {
@@ -76,7 +88,9 @@ const std::string kMergeHelpText =
     "reverse step is needed. Without --output the result is written into ODD.pdf's folder as\n"
     "ODD_EVEN_\xE5\x90\x88\xE5\xB9\xB6\xE5\x90\x8E.pdf (each name without \".pdf\"); an existing "
     "file\n"
-    "of that name is replaced.\n"
+    "of that name is replaced, only once the merged file is complete on disk (an\n"
+    "interrupted run leaves it as it was). An OUT.pdf that is a symbolic link replaces the\n"
+    "file the link leads to; one that is a folder, a pipe or a device is refused.\n"
     "\n"
     "An encrypted input is merged only with its password (--odd-password for ODD.pdf,\n"
     "--even-password for EVEN.pdf); without one it is refused. The merged file is then NOT\n"
@@ -218,9 +232,38 @@ std::string Reason(WorkflowOutcome outcome, bool passwordGiven) {
             return "an existing file of that name cannot be replaced";
         case WorkflowOutcome::MergeFailed:
             return "merging failed";
+        case WorkflowOutcome::Cancelled:
+            return "stopped";
         default:
             return "failed";
     }
+}
+
+// The reason, followed by what the system said about the file when it said something.
+std::string Reason(const verava::WorkflowResult& r, bool passwordGiven) {
+    std::string reason = Reason(r.outcome, passwordGiven);
+    if (r.fileError && r.fileError.Problem != verava::TFileProblem::Cancelled) {
+        reason += ": " + r.fileError.Text();
+    }
+    return reason;
+}
+
+// SIGINT, SIGTERM and SIGHUP end the program as they would, but first remove a new output
+// that has a name already (one written where the file system gives none leaves nothing).
+void OnInterrupt(int signal) {
+    verava::RemovePendingTemporaries();
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+void RemoveTemporariesOnInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // Past a file-size limit a write fails (EFBIG) and is reported like a full disk, instead
+    // of the signal ending the program with a half-written file.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 // A progress bar on standard error, drawn only when it is a terminal.
@@ -348,7 +391,7 @@ int Reverse(const Arguments& a) {
         verava::ReverseFilePages(Wide(input), progress, PasswordText(a.password), Wide(a.output));
     bar.Finish();
     if (r.outcome != WorkflowOutcome::Done) {
-        return Fail(Narrow(r.failedPath), Reason(r.outcome, !a.password.empty()));
+        return Fail(Narrow(r.failedPath), Reason(r, !a.password.empty()));
     }
     std::printf("%s\n", Narrow(r.outputPath).c_str());
     return kExitOk;
@@ -384,7 +427,7 @@ int Merge(const Arguments& a) {
     }
     // Why a merge (or its dry run) did not happen, as one line on standard error.
     auto failure = [&](WorkflowOutcome outcome, const std::u16string& failedPath, int32_t oddPages,
-                       int32_t evenPages) {
+                       int32_t evenPages, const verava::TFileError& fileError = {}) {
         if (outcome == WorkflowOutcome::PageCountMismatch) {
             return Fail(odd + " and " + even, "the odd file has " + std::to_string(oddPages) +
                                                   " pages and the even file " +
@@ -399,7 +442,10 @@ int Merge(const Arguments& a) {
                                                 ") or remove the password before merging");
         }
         const std::string file = failedPath.empty() ? odd + " and " + even : Narrow(failedPath);
-        return Fail(file, Reason(outcome, outcome == WorkflowOutcome::PasswordRequired));
+        verava::WorkflowResult shown;
+        shown.outcome = outcome;
+        shown.fileError = fileError;
+        return Fail(file, Reason(shown, outcome == WorkflowOutcome::PasswordRequired));
     };
     ProgressBar bar;
     verava::WorkflowProgress progress;
@@ -418,7 +464,7 @@ int Merge(const Arguments& a) {
     const verava::WorkflowResult r = verava::MergeFiles(request, progress);
     bar.Finish();
     if (r.outcome != WorkflowOutcome::Done) {
-        return failure(r.outcome, r.failedPath, r.oddPages, r.evenPages);
+        return failure(r.outcome, r.failedPath, r.oddPages, r.evenPages, r.fileError);
     }
     std::printf("%s\n", Narrow(r.outputPath).c_str());
     if (a.dropBlank) ReportBlankPages(Narrow(r.outputPath), true, r.dropped, r.unreadable);
@@ -502,6 +548,7 @@ int main(int argc, char** argv) {
                        : command == "show"  ? kShowHelp
                                             : kMainHelp;
     if (!a.error.empty()) return Usage(a.error, help);
+    RemoveTemporariesOnInterrupt();
     if (command == "reverse") return Reverse(a);
     if (command == "merge") return Merge(a);
     if (command == "info") return Info(a);

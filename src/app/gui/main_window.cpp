@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPalette>
@@ -17,6 +18,7 @@
 #include <QShowEvent>
 #include <QStringList>
 #include <algorithm>
+#include <cerrno>
 
 #include "app/gui/file_chooser.h"
 #include "app/gui/message_sink.h"
@@ -65,7 +67,21 @@ const char* const kMergeUnreadable = QT_TRANSLATE_NOOP("VERava", "文件无法�
 const char* const kMergeOutputLocked = QT_TRANSLATE_NOOP("VERava", "无法覆盖已存在的输出文件：");
 const char* const kMergeFailed = QT_TRANSLATE_NOOP("VERava", "文件合并失败");
 
-const char* const kBusy = QT_TRANSLATE_NOOP("VERava", "正在处理文件，请等处理完成后再关闭");
+const char* const kStopQuestion = QT_TRANSLATE_NOOP(
+    "VERava", "正在处理文件。要停止吗？正在写入的文件会被丢弃，已有的同名文件保持不变。");
+
+// Why a file could not be written, as the system said it.
+const char* const kNoSpace = QT_TRANSLATE_NOOP("VERava", "磁盘空间不足");
+const char* const kQuota = QT_TRANSLATE_NOOP("VERava", "超出磁盘配额");
+const char* const kNoPermission = QT_TRANSLATE_NOOP("VERava", "没有写入权限");
+const char* const kReadOnly = QT_TRANSLATE_NOOP("VERava", "磁盘是只读的");
+const char* const kTooLarge = QT_TRANSLATE_NOOP("VERava", "文件太大");
+const char* const kNoFolder = QT_TRANSLATE_NOOP("VERava", "文件夹不存在");
+const char* const kDiskError = QT_TRANSLATE_NOOP("VERava", "磁盘读写出错");
+const char* const kNoMemory = QT_TRANSLATE_NOOP("VERava", "内存不足");
+const char* const kIsFolder = QT_TRANSLATE_NOOP("VERava", "这是一个文件夹，不是文件");
+const char* const kNotRegular = QT_TRANSLATE_NOOP("VERava", "这不是普通文件（可能是管道或设备）");
+const char* const kSystemError = QT_TRANSLATE_NOOP("VERava", "系统错误：%1");
 const char* const kDropCount = QT_TRANSLATE_NOOP("VERava", "一次只能拖入一个或两个PDF文件");
 const char* const kCannotOpen = QT_TRANSLATE_NOOP("VERava", "没有程序可以打开：");
 
@@ -360,6 +376,12 @@ int TForm1::InputNeedingPassword(const WorkflowResult& result) const {
 }
 
 void TForm1::AttemptEnded(const WorkflowResult& result) {
+    if (result.outcome == WorkflowOutcome::Cancelled) {
+        // The user asked for it: nothing was written and there is nothing more to say.
+        EndRun();
+        if (closeAfterRun_) close();
+        return;
+    }
     const int input = InputNeedingPassword(result);
     if (input >= 0 && pending_.asked[input] < kPasswordTries) {
         const std::optional<QString> password =
@@ -504,14 +526,72 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // The run is writing a file; closing now would leave it half written.
+    // The run is writing a file: the window goes only once the run has stopped and removed
+    // what it had begun.
     if (running_) {
         event->ignore();
-        messages_->Show(Tr(kBusy));
+        if (messages_->Ask(Tr(kStopQuestion))) {
+            closeAfterRun_ = true;
+            runner_.Cancel();
+        }
         return;
     }
     QWidget::closeEvent(event);
 }
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (running_ && event->key() == Qt::Key_Escape) {
+        if (messages_->Ask(Tr(kStopQuestion))) runner_.Cancel();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+QString FileErrorText(const TFileError& error) {
+    switch (error.Problem) {
+        case TFileProblem::None:
+        case TFileProblem::Cancelled:
+            return QString();
+        case TFileProblem::Folder:
+            return Tr(kIsFolder);
+        case TFileProblem::NotRegularFile:
+            return Tr(kNotRegular);
+        case TFileProblem::System:
+            break;
+    }
+    switch (error.SystemCode) {
+        case ENOSPC:
+            return Tr(kNoSpace);
+        case EDQUOT:
+            return Tr(kQuota);
+        case EACCES:
+        case EPERM:
+            return Tr(kNoPermission);
+        case EROFS:
+            return Tr(kReadOnly);
+        case EFBIG:
+            return Tr(kTooLarge);
+        case ENOENT:
+        case ENOTDIR:
+            return Tr(kNoFolder);
+        case EIO:
+            return Tr(kDiskError);
+        case ENOMEM:
+            return Tr(kNoMemory);
+        default:
+            return Tr(kSystemError).arg(QString::fromStdString(error.ReasonText()));
+    }
+}
+
+namespace {
+
+// The message, and on a line of its own what the system said, when it said something.
+QString WithReason(const QString& message, const TFileError& error) {
+    const QString reason = FileErrorText(error);
+    return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
+}
+
+}  // namespace
 
 QString ReverseMessage(const WorkflowResult& result) {
     const QString failedPath = Path(result.failedPath);
@@ -523,7 +603,7 @@ QString ReverseMessage(const WorkflowResult& result) {
         case WorkflowOutcome::PasswordRequired:
             return Tr(kPasswordRequired) + QLatin1Char('\n') + failedPath;
         case WorkflowOutcome::SaveFailed:
-            return Tr(kSaveFailed) + Path(result.outputPath);
+            return WithReason(Tr(kSaveFailed) + Path(result.outputPath), result.fileError);
         default:
             // OpenFailed; the merge's outcomes do not come from a reverse run.
             return Tr(kOpenFailed) + QLatin1Char('\n') + failedPath;
@@ -559,7 +639,10 @@ QString MergeMessage(const WorkflowResult& result) {
         case WorkflowOutcome::OutputLocked:
             return Tr(kMergeOutputLocked) + Path(result.failedPath);
         case WorkflowOutcome::MergeFailed:
-            return Tr(kMergeFailed);
+            return WithReason(result.failedPath.empty()
+                                  ? Tr(kMergeFailed)
+                                  : Tr(kSaveFailed) + Path(result.failedPath),
+                              result.fileError);
         default:
             // A wrong password, or the merged file failed to open or to save: said as for
             // a reverse run.

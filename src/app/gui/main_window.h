@@ -90,7 +90,9 @@ class TForm1 : public QWidget {
     void Button6Click();
 
   protected:
+    // While a run works, closing the window or pressing Esc asks whether to stop it.
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -136,6 +138,7 @@ class TForm1 : public QWidget {
     PendingRun pending_;
     QPointer<TOrderPreview> preview_;
     bool running_ = false;
+    bool closeAfterRun_ = false;  // the user stopped the run by closing the window
     bool placed_ = false;
     // Last, so that it is destroyed first: it waits for a run still working.
     TWorkflowRunner runner_;
@@ -146,6 +149,9 @@ inline constexpr int kPasswordTries = 3;
 
 // The message that ends a reverse run.
 QString ReverseMessage(const WorkflowResult& result);
+// What the system said about a file that could not be written, in the window's language;
+// empty when it said nothing.
+QString FileErrorText(const TFileError& error);
 // The message that ends a merge run; after a merge that left blank pages out, it names
 // them, and the pages kept because an image on them could not be read.
 QString MergeMessage(const WorkflowResult& result);

@@ -40,4 +40,12 @@ AfterDone TMessageBoxSink::ShowDone(const QString& text) {
     return static_cast<AfterDone>(clicked->property(kChoiceProperty).toInt());
 }
 
+bool TMessageBoxSink::Ask(const QString& question) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), question,
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 }  // namespace verava

@@ -24,6 +24,8 @@ class IMessageSink {
     virtual void Show(const QString& text) = 0;
     // A run has written a file: the message, and the user's choice of what to open.
     virtual AfterDone ShowDone(const QString& text) = 0;
+    // A yes-or-no question; true for yes. No is what Esc and closing the box give.
+    virtual bool Ask(const QString& question) = 0;
 };
 
 // Modal message boxes over `parent`, title kApplicationTitle, no icon: one OK button, and
@@ -33,6 +35,7 @@ class TMessageBoxSink : public IMessageSink {
     explicit TMessageBoxSink(QWidget* parent) : parent_(parent) {}
     void Show(const QString& text) override;
     AfterDone ShowDone(const QString& text) override;
+    bool Ask(const QString& question) override;
 
     // The box ShowDone shows, not yet shown (also for pictures of the window).
     static std::unique_ptr<QMessageBox> MakeDoneBox(QWidget* parent, const QString& text);

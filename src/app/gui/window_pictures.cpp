@@ -33,6 +33,7 @@ class QuietSink : public IMessageSink {
   public:
     void Show(const QString&) override {}
     AfterDone ShowDone(const QString&) override { return AfterDone::Close; }
+    bool Ask(const QString&) override { return false; }
 };
 
 // The widget's pixels under a title bar with its caption, in device pixels.

@@ -10,6 +10,7 @@ TWorkflowRunner::~TWorkflowRunner() {
 
 bool TWorkflowRunner::Start(Job job) {
     if (thread_ != nullptr) return false;
+    cancelled_.store(false);
     thread_.reset(QThread::create([this, job = std::move(job)] {
         int last = -1;
         WorkflowProgress progress;
@@ -20,6 +21,7 @@ bool TWorkflowRunner::Start(Job job) {
             last = percent;
             emit Progress(percent);
         };
+        progress.stopRequested = [this] { return cancelled_.load(); };
         result_ = job(progress);
     }));
     // QThread::finished comes from the worker after the last Progress, so it is queued
@@ -27,6 +29,10 @@ bool TWorkflowRunner::Start(Job job) {
     connect(thread_.get(), &QThread::finished, this, &TWorkflowRunner::ThreadEnded);
     thread_->start();
     return true;
+}
+
+void TWorkflowRunner::Cancel() {
+    if (thread_ != nullptr) cancelled_.store(true);
 }
 
 void TWorkflowRunner::ThreadEnded() {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QThread>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -27,6 +28,9 @@ class TWorkflowRunner : public QObject {
     bool Start(Job job);
     // From Start until Finished has been emitted.
     bool Busy() const { return thread_ != nullptr; }
+    // Asks the running job to stop at its next step; it then ends as Cancelled, and what it
+    // had begun to write is gone. Nothing happens when no job runs.
+    void Cancel();
 
   signals:
     // The progress bar position, sent only when it changes.
@@ -37,6 +41,7 @@ class TWorkflowRunner : public QObject {
     void ThreadEnded();
 
     std::unique_ptr<QThread> thread_;
+    std::atomic<bool> cancelled_{false};  // read by the worker
     WorkflowResult result_;  // written by the worker, read once its thread has ended
 };
 

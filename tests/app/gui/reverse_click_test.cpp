@@ -28,6 +28,7 @@ using testing::ScriptedChooser;
 using testing::ShownWindow;
 using testing::SimpleDocument;
 using testing::U;
+using testing::MovesForwardToFull;
 using testing::Values;
 using testing::WriteTempFile;
 
@@ -38,6 +39,8 @@ int PageCount(const std::string& path) {
 
 const char kDone[] = "文件已经重排，请查看后重新选择";
 const char kMissing[] = "请先选择文件，或者选择的文件不存在！";
+const char kStopQuestion[] =
+    "正在处理文件。要停止吗？正在写入的文件会被丢弃，已有的同名文件保持不变。";
 
 // The output name, worked out here by hand: ".pdf" becomes "_重排后.pdf".
 std::string Reversed(std::string path) {
@@ -50,7 +53,7 @@ std::string Reversed(std::string path) {
     return path;
 }
 
-TEST(ReverseClick, WritesTheEightPagesLastToFirstAndReportsEachPass) {
+TEST(ReverseClick, WritesTheEightPagesLastToFirstWithTheBarFollowing) {
     if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
     const std::string input = WriteTempFile("双面扫描.pdf", SimpleDocument(8).Build());
     const std::string inputBytes = ReadFileBytes(input);
@@ -60,7 +63,7 @@ TEST(ReverseClick, WritesTheEightPagesLastToFirstAndReportsEachPass) {
 
     w.Click(w.window.Button4);
 
-    EXPECT_EQ(Values(progress), (std::vector<int>{12, 25, 38, 50, 62, 75, 88, 100}));
+    EXPECT_TRUE(MovesForwardToFull(Values(progress), 5));
     EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
     const std::string output = Reversed(input);
     ASSERT_TRUE(FileExists(output)) << output;
@@ -82,15 +85,14 @@ TEST(ReverseClick, SecondRowReversesTheEvenPageFile) {
 
     w.Click(w.window.Button5);
 
-    // 1/3 and 2/3 of the way, rounded.
-    EXPECT_EQ(Values(progress), (std::vector<int>{33, 67, 100}));
+    EXPECT_TRUE(MovesForwardToFull(Values(progress)));
     EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
     EXPECT_EQ(PdfToTextPages(Reversed(even), 3),
               (std::vector<std::string>{"Even 3", "Even 2", "Even 1"}));
     EXPECT_FALSE(FileExists(Reversed(odd)));
 }
 
-TEST(ReverseClick, OnePageFileJumpsToHundredAndIsSavedUnderTheNewName) {
+TEST(ReverseClick, OnePageFileIsSavedUnderTheNewName) {
     if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
     const std::string input = WriteTempFile("single.pdf", SimpleDocument(1).Build());
     ShownWindow w;
@@ -99,7 +101,7 @@ TEST(ReverseClick, OnePageFileJumpsToHundredAndIsSavedUnderTheNewName) {
 
     w.Click(w.window.Button4);
 
-    EXPECT_EQ(Values(progress), std::vector<int>{100});
+    EXPECT_TRUE(MovesForwardToFull(Values(progress)));
     EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
     EXPECT_EQ(PdfToTextPages(Reversed(input), 1), std::vector<std::string>{"Page 1"});
 }
@@ -152,7 +154,8 @@ TEST(ReverseClick, FailedSaveNamesTheOutputPath) {
 
     w.Click(w.window.Button4);
 
-    EXPECT_EQ(w.sink.messages, QStringList{U("文件保存失败：") + Q(output)});
+    EXPECT_EQ(w.sink.messages,
+              QStringList{U("文件保存失败：") + Q(output) + U("\n这是一个文件夹，不是文件")});
     rmdir(output.c_str());
 }
 
@@ -174,21 +177,24 @@ TEST(ReverseClick, NoSecondRunStartsWhileOneIsWorking) {
           static_cast<QWidget*>(&w.window.CheckBox1), static_cast<QWidget*>(&w.window.CheckBox2)}) {
         EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
     }
-    // Clicks that reach the handlers all the same, and a close, change nothing but a word.
+    // Clicks that reach the handlers all the same change nothing; a close asks whether to
+    // stop, and answered no, changes nothing either.
     w.window.Button4Click();
     w.window.Button5Click();
     w.window.Button3Click();
     w.window.Button6Click();
     w.window.Button1Click();
+    w.sink.answer = false;
     EXPECT_FALSE(w.window.close());
     EXPECT_TRUE(w.window.isVisible());
-    EXPECT_EQ(w.sink.messages, QStringList{U("正在处理文件，请等处理完成后再关闭")});
+    EXPECT_EQ(w.sink.questions, QStringList{U(kStopQuestion)});
+    EXPECT_TRUE(w.sink.messages.isEmpty());
     w.WaitForRun();
 
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_EQ(w.sink.messages, (QStringList{U("正在处理文件，请等处理完成后再关闭"), U(kDone)}));
+    EXPECT_EQ(w.sink.messages, QStringList{U(kDone)});
     EXPECT_EQ(w.sink.doneMessages, 1);
-    EXPECT_EQ(Values(progress), (std::vector<int>{12, 25, 38, 50, 62, 75, 88, 100}));
+    EXPECT_TRUE(MovesForwardToFull(Values(progress)));
     EXPECT_EQ(w.chooser.calls, 0);
     EXPECT_EQ(w.window.Edit1.text(), Q(input));
 
@@ -198,6 +204,36 @@ TEST(ReverseClick, NoSecondRunStartsWhileOneIsWorking) {
     EXPECT_EQ(w.chooser.calls, 1);
     EXPECT_TRUE(w.window.close());
     EXPECT_FALSE(w.window.isVisible());
+}
+
+// Stopping a run, by closing the window or with Esc, answered yes: the run ends without a
+// word, an earlier output stays byte for byte and no temporary file is left in the folder.
+TEST(ReverseClick, StoppingARunKeepsTheEarlierOutputAndLeavesNothing) {
+    for (const bool byClosing : {true, false}) {
+        const std::string tag = byClosing ? "stop-close" : "stop-esc";
+        const std::string input = WriteTempFile(tag + ".pdf", SimpleDocument(3000).Build());
+        const std::string output = Reversed(input);
+        const std::string folder = input.substr(0, input.rfind('/'));
+        WriteTempFile(output.substr(output.rfind('/') + 1), "an earlier output");
+        ShownWindow w;
+        w.window.Edit1.setText(Q(input));
+        w.sink.answer = true;
+        QTest::mouseClick(&w.window.Button4, Qt::LeftButton);
+        ASSERT_TRUE(w.window.Running()) << tag;
+        if (byClosing) {
+            EXPECT_FALSE(w.window.close()) << tag;  // not yet: the run stops first
+        } else {
+            QTest::keyClick(&w.window, Qt::Key_Escape);
+        }
+        w.WaitForRun();
+        EXPECT_EQ(w.sink.questions, QStringList{U(kStopQuestion)}) << tag;
+        EXPECT_TRUE(w.sink.messages.isEmpty()) << tag;
+        EXPECT_EQ(ReadFileBytes(output), "an earlier output") << tag;
+        EXPECT_EQ(RunCommand("ls -a '" + folder + "' | grep -c '^\\." + tag + ".*part$'"), "0\n")
+            << tag;
+        EXPECT_EQ(w.window.isVisible(), !byClosing) << tag;
+        EXPECT_FALSE(w.window.Running()) << tag;
+    }
 }
 
 TEST(ReverseClick, SuccessOffersToOpenTheFolderOrTheCopy) {

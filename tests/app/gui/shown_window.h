@@ -2,6 +2,8 @@
 // own, and small Qt conversions.
 #pragma once
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDialog>
 #include <QSettings>
@@ -29,6 +31,20 @@ inline std::vector<int> Values(const QSignalSpy& spy) {
     std::vector<int> values;
     for (const QList<QVariant>& call : spy) values.push_back(call.at(0).toInt());
     return values;
+}
+
+// The bar as a run moves it: forward only, at least `steps` positions before the end, and
+// full (100) once, at the end.
+inline ::testing::AssertionResult MovesForwardToFull(const std::vector<int>& values,
+                                                     size_t steps = 1) {
+    if (values.empty()) return ::testing::AssertionFailure() << "the bar never moved";
+    if (!std::is_sorted(values.begin(), values.end()))
+        return ::testing::AssertionFailure() << "the bar went back";
+    if (values.back() != 100 || std::count(values.begin(), values.end(), 100) != 1)
+        return ::testing::AssertionFailure() << "the bar is not full once, at the end";
+    if (values.size() < steps + 1)
+        return ::testing::AssertionFailure() << "only " << values.size() - 1 << " steps";
+    return ::testing::AssertionSuccess();
 }
 
 // Runs `act` on the modal dialog once it is up; the caller then blocks in its exec(). If

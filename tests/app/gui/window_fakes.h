@@ -32,7 +32,13 @@ class RecordingSink : public IMessageSink {
         ++doneMessages;
         return afterDone;
     }
+    bool Ask(const QString& question) override {
+        questions.append(question);
+        return answer;
+    }
     QStringList messages;
+    QStringList questions;
+    bool answer = false;  // what Ask answers
     int doneMessages = 0;
     AfterDone afterDone = AfterDone::Close;
 };

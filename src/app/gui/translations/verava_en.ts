@@ -92,10 +92,6 @@
         <translation>Merging failed</translation>
     </message>
     <message>
-        <source>正在处理文件，请等处理完成后再关闭</source>
-        <translation>Still working on the files; close the window once the work is done</translation>
-    </message>
-    <message>
         <source>一次只能拖入一个或两个PDF文件</source>
         <translation>Drop one or two PDF files at a time</translation>
     </message>
@@ -172,6 +168,54 @@
     <message>
         <source>、</source>
         <translation>, </translation>
+    </message>
+    <message>
+        <source>正在处理文件。要停止吗？正在写入的文件会被丢弃，已有的同名文件保持不变。</source>
+        <translation>Still working on the files. Stop now? The file being written is discarded; an existing file of that name stays as it was.</translation>
+    </message>
+    <message>
+        <source>磁盘空间不足</source>
+        <translation>There is no space left on the disk</translation>
+    </message>
+    <message>
+        <source>超出磁盘配额</source>
+        <translation>The disk quota is exceeded</translation>
+    </message>
+    <message>
+        <source>没有写入权限</source>
+        <translation>There is no permission to write there</translation>
+    </message>
+    <message>
+        <source>磁盘是只读的</source>
+        <translation>The disk is read-only</translation>
+    </message>
+    <message>
+        <source>文件太大</source>
+        <translation>The file is too large</translation>
+    </message>
+    <message>
+        <source>文件夹不存在</source>
+        <translation>The folder does not exist</translation>
+    </message>
+    <message>
+        <source>磁盘读写出错</source>
+        <translation>The disk reported an error</translation>
+    </message>
+    <message>
+        <source>内存不足</source>
+        <translation>There is not enough memory</translation>
+    </message>
+    <message>
+        <source>这是一个文件夹，不是文件</source>
+        <translation>That is a folder, not a file</translation>
+    </message>
+    <message>
+        <source>这不是普通文件（可能是管道或设备）</source>
+        <translation>That is not a regular file (a pipe or a device, perhaps)</translation>
+    </message>
+    <message>
+        <source>系统错误：%1</source>
+        <translation>System error: %1</translation>
     </message>
 </context>
 </TS>
