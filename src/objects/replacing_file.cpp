@@ -184,6 +184,7 @@ TReplacingFile::TReplacingFile(const std::u16string& target) {
             flock(fd, LOCK_EX | LOCK_NB);  // before it can have a name (see RemoveStale)
             if (existing) fchmod(fd, old.st_mode & 07777);
             stream_ = TBrannockWideFileStream::Adopt(fd);
+            stream_->StartWriteBehind();
         } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
             CreateNamed(existing ? old.st_mode & 07777 : 0);
         } else {
@@ -217,6 +218,7 @@ void TReplacingFile::CreateNamed(mode_t mode) {
         tempName_ = candidate;
         pendingSlot_ = slot;
         stream_ = TBrannockWideFileStream::Adopt(fd);
+        stream_->StartWriteBehind();
         return;
     }
     throw EFileError(TFileError::FromErrno(EEXIST, TFileStep::Create));

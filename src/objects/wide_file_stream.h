@@ -52,6 +52,11 @@ class TBrannockWideFileStream : public TStream {
 
     int SystemError() const override { return lastError_; }
 
+    // From now on, every 32 MiB written are handed to the disk at once (without waiting), so
+    // that forcing the whole file to disk at the end waits for little more than the last
+    // stretch, and a large output never piles up in memory.
+    void StartWriteBehind() { writeBehind_ = true; }
+
     // A stream over a descriptor the caller opened; the stream owns it from now on.
     static std::unique_ptr<TBrannockWideFileStream> Adopt(int handle);
     // The descriptor, -1 once closed.
@@ -67,8 +72,12 @@ class TBrannockWideFileStream : public TStream {
   private:
     TBrannockWideFileStream() = default;
 
+    void WroteAt(int64_t end);
+
     int handle_ = -1;
     int lastError_ = 0;
+    bool writeBehind_ = false;
+    int64_t handedToDisk_ = 0;  // with write-behind: bytes before this were handed over
 };
 
 // A file for scratch data that no other program sees: in memory (memfd_create), or where
