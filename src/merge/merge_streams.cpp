@@ -53,9 +53,16 @@ enum WritePlan : uint8_t {
     kWriteNull,  // a dropped page that something kept still names
 };
 
+// Runs of numbers without an object up to this long are written as null objects, so that
+// the few numbers an ordinary file freed keep the table one subsection; a longer run is left
+// out of the table, so that numbering far apart (or a forged row numbered 900000) costs the
+// output nothing: the output follows the objects, never the highest number.
+constexpr int32_t kMaxNullRun = 32;
+
 // Writes numbers 1..count of `document` with `shift` added, parsing each into a scratch
 // store that is thrown away once it holds more than 100 objects. With a plan (indexed by
-// output number) only what it keeps is written.
+// output number) only what it keeps is written; without one, a run of numbers without an
+// object longer than kMaxNullRun is skipped.
 void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmartPDFWriter& writer,
                 const MergeProgressSink& progress, const std::vector<uint8_t>* plan) {
     auto scratch = std::make_unique<TPDFStructure>();
@@ -68,6 +75,14 @@ void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmar
             if (what == kSkip) continue;
             if (what == kWriteNull) {
                 writer.WriteObject(k + shift, document.Reader->GetGeneration(k), "null");
+                continue;
+            }
+        } else if (!document.HasObject(k)) {
+            int32_t last = k;
+            while (last < count && last - k < kMaxNullRun && !document.HasObject(last + 1)) ++last;
+            if (last - k >= kMaxNullRun) {
+                while (last < count && !document.HasObject(last + 1)) ++last;
+                k = last;
                 continue;
             }
         }
@@ -367,18 +382,10 @@ int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& err
     if (progress.setRange) progress.setRange(0.25, 75);
     WriteInput(b.document, countB, shift, writer, progress, keep);
 
-    // Size is one above the highest number written; a merge that drops pages may leave out
-    // the highest ones.
-    int64_t highest = static_cast<int64_t>(countA) + countB;
-    if (keep != nullptr) {
-        highest = 0;
-        for (size_t n = plan.size(); n-- > 1;) {
-            if (plan[n] != kSkip) {
-                highest = static_cast<int64_t>(n);
-                break;
-            }
-        }
-    }
+    // Size is one above the highest number written: runs without objects and the objects a
+    // merge that drops pages leaves out may include the highest numbers.
+    int64_t highest = 0;
+    for (int32_t number : writer.ObjectNumbers) highest = std::max<int64_t>(highest, number);
     trailer->SetValue("Size", a.reader.Structure()->NewNumeric(static_cast<double>(highest + 1)));
     writer.WriteXRefAndTrailer(*trailer);
     buffered.Flush();

@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -12,6 +11,7 @@
 
 #include "document/pdf_document.h"
 #include "merge/smart_pdf_reader.h"
+#include "merge_test_files.h"
 #include "objects/stream.h"
 #include "structure/pdf_page_tree.h"
 #include "support/object_values.h"
@@ -53,6 +53,9 @@ struct Merged {
         output = out.Data();
     }
 };
+
+std::string MergedWith(const std::string& first, const std::string& second,
+                       const TMergeOptions& options, int32_t* result = nullptr);
 
 // The output read back at file level: objects by number, exactly as written.
 struct OutputReader {
@@ -162,6 +165,71 @@ TEST(MergeStreams, ObjectsNumberedFarAboveTheFileSizeAreKept) {
     OutputDocument two(second.output);
     ASSERT_TRUE(two.loaded);
     EXPECT_EQ(two.PageTexts(), Join(Texts("Even", 1, 2), Texts("Odd", 1, 2)));
+}
+
+// A file's numbers far apart cost the output nothing: only its objects are written, never
+// every number up to the highest (a run without objects is left out of the table).
+TEST(MergeStreams, OutputSizeFollowsTheObjectsNotTheHighestNumber) {
+    // One free row numbered 900000 after the table's rows.
+    auto freeRow = [](const std::string& prefix) {
+        const std::string bytes = SimpleDocument(1, prefix).Build();
+        return testing::InsertAt(bytes, bytes.rfind("trailer\n"),
+                                 "900000 1\n0000000000 00001 f \n");
+    };
+    // The page's content numbered 700000, in a table (a subsection per run) or a
+    // cross-reference stream (an Index pair per object).
+    auto farContent = [](const std::string& prefix, XRefKind kind) {
+        const std::vector<std::pair<int, std::string>> objects = {
+            {1, "<< /Type /Catalog /Pages 2 0 R >>"},
+            {2, "<< /Type /Pages /Kids [ 3 0 R ] /Count 1 >>"},
+            {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 700000 0 R >>"},
+            {700000, PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (" + prefix + " 1) Tj ET")},
+        };
+        if (kind == XRefKind::Stream) {
+            std::vector<testing::HandRow> rows;
+            for (const auto& [number, body] : objects) rows.push_back({number, 1, -1, 0});
+            return testing::XRefStreamFile(objects, rows, "/Root 1 0 R");
+        }
+        std::string bytes = "%PDF-1.4\n";
+        std::string table = "xref\n0 4\n0000000000 65535 f \n";
+        for (const auto& [number, body] : objects) {
+            char row[32];
+            std::snprintf(row, sizeof row, "%010zu 00000 n \n", bytes.size());
+            table += (number == 700000 ? "700000 1\n" : "") + std::string(row);
+            bytes += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
+        }
+        return bytes + table + "trailer\n<< /Size 700001 /Root 1 0 R >>\nstartxref\n" +
+               std::to_string(bytes.size()) + "\n%%EOF\n";
+    };
+    struct Case {
+        const char* what;
+        std::string first, second;
+    };
+    const Case cases[] = {
+        {"free row in the first", freeRow("Odd"), SimpleDocument(1, "Even").Build()},
+        {"free row in the second", SimpleDocument(1, "Odd").Build(), freeRow("Even")},
+        {"free rows in both", freeRow("Odd"), freeRow("Even")},
+        {"far object, table", farContent("Odd", XRefKind::Table),
+         farContent("Even", XRefKind::Table)},
+        {"far object, stream", farContent("Odd", XRefKind::Stream),
+         farContent("Even", XRefKind::Stream)},
+    };
+    for (const Case& c : cases) {
+        for (TMergeOrder order : {TMergeOrder::Sequential, TMergeOrder::Interleaved}) {
+            TMergeOptions options;
+            options.order = order;
+            int32_t result = 0;
+            const std::string output = MergedWith(c.first, c.second, options, &result);
+            ASSERT_EQ(result, 1) << c.what;
+            ASSERT_LT(c.first.size() + c.second.size(), 3000u) << c.what;
+            // The inputs, a new catalog, page tree root and form.
+            EXPECT_LT(output.size(), c.first.size() + c.second.size() + 6000) << c.what;
+            EXPECT_LT(XRefLines(output).size(), 40u) << c.what;
+            OutputDocument out(output);
+            ASSERT_TRUE(out.loaded) << c.what;
+            EXPECT_EQ(out.PageTexts(), (std::vector<std::string>{"Odd 1", "Even 1"})) << c.what;
+        }
+    }
 }
 
 TEST(MergeStreams, SecondInputIsNumberedAboveTheFirstAndItsNewForm) {
@@ -576,7 +644,7 @@ TEST(MergeStreams, OutlinesOfBothInputsAreChainedOrAdopted) {
 
 // A merge over bytes in memory with options, and its output.
 std::string MergedWith(const std::string& first, const std::string& second,
-                       const TMergeOptions& options, int32_t* result = nullptr) {
+                       const TMergeOptions& options, int32_t* result) {
     TMemoryStream a(first);
     TMemoryStream b(second);
     TMemoryStream out;
