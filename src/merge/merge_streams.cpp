@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "document/pdf_document.h"
+#include "merge/merge_metadata.h"
 #include "merge/smart_pdf_document.h"
 #include "merge/smart_pdf_info.h"
 #include "merge/smart_pdf_reader.h"
@@ -59,14 +60,33 @@ enum WritePlan : uint8_t {
 // output nothing: the output follows the objects, never the highest number.
 constexpr int32_t kMaxNullRun = 32;
 
-// Writes numbers 1..count of `document` with `shift` added, parsing each into a scratch
+// Writes object k of `document` under k + `shift`, parsed into `scratch`.
+void WriteOne(TSmartPDFDocument& document, int32_t k, int32_t shift, TSmartPDFWriter& writer,
+              TPDFStructure& scratch) {
+    TPDFObject* object = document.GetObject(k, &scratch);
+    if (object != nullptr && shift != 0) object->ShiftReferences(shift);
+    const int32_t generation = document.Reader->GetGeneration(k);
+    if (auto* stream = As<TPDFStream>(object)) {
+        // The bytes ToText gives, without copying the data into them first: they go
+        // from the input's buffer to the output.
+        writer.WriteObject(k + shift, generation,
+                           {StreamHeadOf(*stream), stream->Data(), "\nendstream"});
+        // Copied out, the data of a mapped input need not stay in memory.
+        TFileMapping::DropResident(stream->Data());
+    } else {
+        writer.WriteObject(k + shift, generation, BodyOf(object));
+    }
+}
+
+// Writes numbers from..count of `document` with `shift` added, parsing each into a scratch
 // store that is thrown away once it holds more than 100 objects. With a plan (indexed by
 // output number) only what it keeps is written; without one, a run of numbers without an
 // object longer than kMaxNullRun is skipped.
 void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmartPDFWriter& writer,
-                const MergeProgressSink& progress, const std::vector<uint8_t>* plan) {
+                const MergeProgressSink& progress, const std::vector<uint8_t>* plan,
+                int32_t from = 1) {
     auto scratch = std::make_unique<TPDFStructure>();
-    for (int32_t k = 1; k <= count; ++k) {
+    for (int32_t k = from; k <= count; ++k) {
         if (progress.report)
             progress.report(static_cast<double>(static_cast<int64_t>(k) * 100 / count));
         if (plan != nullptr) {
@@ -86,19 +106,7 @@ void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmar
                 continue;
             }
         }
-        TPDFObject* object = document.GetObject(k, scratch.get());
-        if (object != nullptr && shift != 0) object->ShiftReferences(shift);
-        const int32_t generation = document.Reader->GetGeneration(k);
-        if (auto* stream = As<TPDFStream>(object)) {
-            // The bytes ToText gives, without copying the data into them first: they go
-            // from the input's buffer to the output.
-            writer.WriteObject(k + shift, generation,
-                               {StreamHeadOf(*stream), stream->Data(), "\nendstream"});
-            // Copied out, the data of a mapped input need not stay in memory.
-            TFileMapping::DropResident(stream->Data());
-        } else {
-            writer.WriteObject(k + shift, generation, BodyOf(object));
-        }
+        WriteOne(document, k, shift, writer, *scratch);
         if (scratch->ObjectCount() > 100) scratch = std::make_unique<TPDFStructure>();
     }
     if (progress.report) progress.report(100);
@@ -267,11 +275,13 @@ void CollectReferences(TPDFObject* object, int32_t shift, std::vector<int32_t>& 
 // The write plan of an output that drops pages, by output number: what the trailer reaches
 // through references without passing through a dropped page is written; a dropped page that
 // is reached is written as null; the rest (the dropped pages' contents and images, the old
-// page tree, the second input's own catalog) is not written. Linear in the objects.
+// page tree, the second input's own catalog) is not written. Numbers above both inputs are
+// objects the merge made in the first. Linear in the objects.
 std::vector<uint8_t> PlanWrites(TSmartPDFDocument& a, int32_t countA, TSmartPDFDocument& b,
                                 int32_t countB, int32_t shift, TPDFDictionary* trailer,
                                 const std::vector<int32_t>& droppedNumbers) {
-    const int64_t total = std::max<int64_t>(countA, static_cast<int64_t>(shift) + countB);
+    const int64_t secondEnd = static_cast<int64_t>(shift) + countB;
+    const int64_t total = std::max<int64_t>({countA, secondEnd, a.HighestObjectNumber()});
     std::vector<uint8_t> plan(static_cast<size_t>(total) + 1, kSkip);
     std::vector<bool> dropped(plan.size(), false);
     for (int32_t n : droppedNumbers) {
@@ -290,7 +300,7 @@ std::vector<uint8_t> PlanWrites(TSmartPDFDocument& a, int32_t countA, TSmartPDFD
         }
         plan[static_cast<size_t>(n)] = kWrite;
         // The writer writes the first input's number where both inputs have one.
-        if (n <= countA) {
+        if (n <= countA || n > secondEnd) {
             CollectReferences(a.GetObject(n, scratch.get()), 0, pending);
         } else if (n - shift >= 1 && n - shift <= countB) {
             CollectReferences(b.GetObject(n - shift, scratch.get()), shift, pending);
@@ -369,6 +379,9 @@ int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& err
     const int32_t countA = a.document.HighestObjectNumber();
     const int32_t countB = b.document.HighestObjectNumber();
     if (trailer == nullptr) trailer = a.reader.Structure()->NewDictionary();
+    // What the merge makes beyond joining the trees is numbered above both inputs.
+    const int32_t floor = std::max(countA, shift + countB);
+    StampModification(a.document, *trailer, floor);
     std::vector<uint8_t> plan;
     if (!dropped.empty()) {
         std::vector<int32_t> droppedNumbers;
@@ -381,6 +394,7 @@ int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& err
     WriteInput(a.document, countA, 0, writer, progress, keep);
     if (progress.setRange) progress.setRange(0.25, 75);
     WriteInput(b.document, countB, shift, writer, progress, keep);
+    WriteInput(a.document, a.document.HighestObjectNumber(), 0, writer, {}, keep, floor + 1);
 
     // Size is one above the highest number written: runs without objects and the objects a
     // merge that drops pages leaves out may include the highest numbers.

@@ -222,6 +222,12 @@ TPDFIndRef* TSmartPDFDocument::AddObject(TPDFObject* object) {
     return LocalStructure->NewIndRef(number, 0);
 }
 
+TPDFIndRef* TSmartPDFDocument::AddObjectAbove(int32_t floor, TPDFObject* object) {
+    const int32_t number = std::max(HighestObjectNumber(), floor) + 1;
+    RegisterObject(number, object);
+    return LocalStructure->NewIndRef(number, 0);
+}
+
 TPDFArray* TSmartPDFDocument::KidsArray() {
     if (PagesDict == nullptr || PagesRef == nullptr) return nullptr;
     TPDFObject* holder = PagesDict;

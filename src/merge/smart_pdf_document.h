@@ -66,6 +66,9 @@ class TSmartPDFDocument {
 
     void RegisterObject(int32_t n, TPDFObject* object);
     TPDFIndRef* AddObject(TPDFObject* object);
+    // AddObject numbered above `floor` as well: objects the merge makes once the other
+    // input's numbers are placed above this one's go above those too.
+    TPDFIndRef* AddObjectAbove(int32_t floor, TPDFObject* object);
     bool IsRecorded(int32_t n) const { return changed_.count(n) != 0; }
     TPDFArray* KidsArray();
     void AppendKid(int32_t number, int32_t generation, int32_t count);

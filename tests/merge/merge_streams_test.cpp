@@ -12,7 +12,9 @@
 #include "document/pdf_document.h"
 #include "merge/smart_pdf_reader.h"
 #include "merge_test_files.h"
+#include "objects/platform.h"
 #include "objects/stream.h"
+#include "objects/stream_filters.h"
 #include "structure/pdf_page_tree.h"
 #include "support/object_values.h"
 #include "support/pdf_builder.h"
@@ -222,7 +224,8 @@ TEST(MergeStreams, OutputSizeFollowsTheObjectsNotTheHighestNumber) {
             const std::string output = MergedWith(c.first, c.second, options, &result);
             ASSERT_EQ(result, 1) << c.what;
             ASSERT_LT(c.first.size() + c.second.size(), 3000u) << c.what;
-            // The inputs, a new catalog, page tree root and form.
+            // The inputs, a new catalog, page tree root and form, and a Metadata packet of
+            // about 3 KB.
             EXPECT_LT(output.size(), c.first.size() + c.second.size() + 6000) << c.what;
             EXPECT_LT(XRefLines(output).size(), 40u) << c.what;
             OutputDocument out(output);
@@ -263,9 +266,11 @@ TEST(MergeStreams, SecondInputIsNumberedAboveTheFirstAndItsNewForm) {
     EXPECT_EQ(RefNumbers(out.Dict(43)->GetValue("Kids")), (std::vector<int32_t>{46, 48}));
     EXPECT_EQ(RefNumber(out.Dict(46)->GetValue("Contents")), 47);
     EXPECT_EQ(RefNumber(out.Dict(46)->GetValue("Parent")), 43);
-    // Trailer: Size 41 + N2 + 1, the first input's catalog and information.
+    // Trailer: Size 41 + N2 + 2 (the Metadata stream the merge adds comes after both inputs),
+    // the first input's catalog and information.
     TPDFDictionary* trailer = out.reader.Trailer();
-    EXPECT_EQ(Number(trailer->GetValue("Size")), 41 + n2 + 1);
+    EXPECT_EQ(Number(trailer->GetValue("Size")), 41 + n2 + 2);
+    EXPECT_EQ(RefNumber(catalog->GetValue("Metadata")), 41 + n2 + 1);
     EXPECT_EQ(RefNumber(trailer->GetValue("Root")), 1);
     EXPECT_EQ(RefNumber(trailer->GetValue("Info")), 4);
     // Numbers 9..39 were free in the first input: written as null objects.
@@ -291,8 +296,9 @@ TEST(MergeStreams, TableIsOneSubsectionWithoutFreeEntriesButTheHead) {
     Merged m(first.Build(), second.Build());
     ASSERT_EQ(m.result, 1);
 
-    // The first input gets a form as 10, so the second is shifted by 10.
-    const int total = 10 + 6;
+    // The first input gets a form as 10, so the second is shifted by 10; its Metadata stream
+    // follows both.
+    const int total = 10 + 6 + 1;
     const std::vector<std::string> lines = XRefLines(m.output);
     ASSERT_EQ(lines.size(), static_cast<size_t>(total + 2));
     EXPECT_EQ(lines[0], "0 " + std::to_string(total + 1));
@@ -571,7 +577,7 @@ TEST(MergeStreams, BothInputsFieldsEndUpInTheFirstForm) {
     };
     EXPECT_EQ(title(8 + shift), "evenA");
     EXPECT_EQ(title(9 + shift), "evenB");
-    EXPECT_EQ(Number(out.reader.Trailer()->GetValue("Size")), 9 + 9 + 1);
+    EXPECT_EQ(Number(out.reader.Trailer()->GetValue("Size")), 9 + 9 + 1 + 1);  // and Metadata
 }
 
 // An outline root with `items` top-level items after the objects of a one-page document.
@@ -731,6 +737,74 @@ TEST(MergeStreams, ProgressCoversEachInputInItsOwnRange) {
         expected.push_back(100);
     }
     EXPECT_EQ(m.reports, expected);
+}
+
+// A file written by the engine carries the time it was written: Info ModDate and the XMP
+// packet's xmp:ModifyDate, in a Metadata stream a reader finds without decoding it.
+TEST(MergeStreams, MergedFileGetsTheClocksModDateInInfoAndMetadata) {
+    LocalDateTime t;
+    t.year = 2024;
+    t.month = 1;
+    t.day = 2;
+    t.hour = 3;
+    t.minute = 4;
+    t.second = 5;
+    t.utcOffsetMinutes = 480;
+    ScopedClockOverride clock([&] { return t; });
+
+    const std::string packet =
+        "<?xpacket begin=\"\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?><x:xmpmeta "
+        "xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+        "rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title><rdf:Alt><rdf:li "
+        "xml:lang=\"x-default\">Kept title</rdf:li></rdf:Alt></dc:title></rdf:Description></"
+        "rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
+    PdfBuilder withPacket = SimpleDocument(1, "Odd");
+    withPacket.Set(1, "<< /Type /Catalog /Pages 2 0 R /Metadata 7 0 R >>");
+    withPacket.Set(7, PdfBuilder::StreamBody("/Type /Metadata /Subtype /XML /Filter /FlateDecode",
+                                             FlateEncode(packet)));
+    PdfBuilder withoutInfo = SimpleDocument(1, "Odd");
+    withoutInfo.TrailerEntries = "/Root 1 0 R";
+    const std::string plain = SimpleDocument(1, "Odd").Build();
+    const std::string even = withPacket.Build();  // its packet is not the output's
+
+    struct Case {
+        const char* what;
+        std::string first;
+        std::vector<int32_t> dropped;
+        const char16_t* title;  // the packet's dc:title: the first input's, if any
+        const char* producer;
+    };
+    const Case cases[] = {
+        {"information, no packet", plain, {}, u"", "VERava tests"},
+        {"no information", withoutInfo.Build(), {}, u"", ""},
+        {"a packet of its own", withPacket.Build(), {}, u"Kept title", "VERava tests"},
+        {"pages dropped", withPacket.Build(), {1}, u"Kept title", "VERava tests"},
+    };
+    for (const Case& c : cases) {
+        TMergeOptions options;
+        options.secondDropped = c.dropped;
+        OutputDocument out(MergedWith(c.first, even, options));
+        ASSERT_TRUE(out.loaded) << c.what;
+        auto* modDate = As<TPDFString>(out.document.GetInfo()->GetValue("ModDate", true));
+        ASSERT_NE(modDate, nullptr) << c.what;
+        EXPECT_EQ(modDate->Bytes, "D:20240102030405+08'00'") << c.what;
+        auto* metadata = As<TPDFStream>(out.document.GetRoot()->GetValue("Metadata", true));
+        ASSERT_NE(metadata, nullptr) << c.what;
+        EXPECT_EQ(metadata->StreamDict()->GetType(), "Metadata") << c.what;
+        auto* subtype = As<TPDFName>(metadata->StreamDict()->GetValue("Subtype"));
+        EXPECT_TRUE(subtype != nullptr && subtype->Text == "XML") << c.what;
+        EXPECT_EQ(metadata->StreamDict()->GetValue("Filter"), nullptr) << c.what;
+        EXPECT_NE(std::string(metadata->Data()).find("2024-01-02T03:04:05+08:00"),
+                  std::string::npos)
+            << c.what;
+        // What a loaded document takes over from the packet.
+        EXPECT_EQ(out.document.Metadata().ModDate(), u"2024-01-02T03:04:05+08:00") << c.what;
+        EXPECT_EQ(out.document.Metadata().Title(), c.title) << c.what;
+        // The other information stays.
+        auto* producer = As<TPDFString>(out.document.GetInfo()->GetValue("Producer", true));
+        EXPECT_EQ(producer != nullptr ? producer->Bytes : "", c.producer) << c.what;
+    }
 }
 
 // A stream that refuses to be written to after a number of bytes.
