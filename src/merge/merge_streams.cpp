@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "document/pdf_document.h"
+#include "merge/merge_destinations.h"
 #include "merge/merge_metadata.h"
 #include "merge/smart_pdf_document.h"
 #include "merge/smart_pdf_info.h"
@@ -379,8 +380,10 @@ int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& err
     const int32_t countA = a.document.HighestObjectNumber();
     const int32_t countB = b.document.HighestObjectNumber();
     if (trailer == nullptr) trailer = a.reader.Structure()->NewDictionary();
-    // What the merge makes beyond joining the trees is numbered above both inputs.
+    // What the merge makes beyond joining the trees is numbered above both inputs. (The
+    // second input's edits below only change objects it has.)
     const int32_t floor = std::max(countA, shift + countB);
+    MergeNamedDestinations(a.document, b.document, shift, floor, arbiterB.pages);
     StampModification(a.document, *trailer, floor);
     std::vector<uint8_t> plan;
     if (!dropped.empty()) {
