@@ -8,6 +8,7 @@
 #include "document/pdf_document.h"
 #include "merge/merge_destinations.h"
 #include "merge/merge_metadata.h"
+#include "merge/merge_page_labels.h"
 #include "merge/smart_pdf_document.h"
 #include "merge/smart_pdf_info.h"
 #include "merge/smart_pdf_reader.h"
@@ -201,10 +202,12 @@ std::vector<int32_t> OutputPages(TStream& output) {
 
 namespace {
 
-// One page of the output: from the first or the second input, by its object number there.
+// One page of the output: from the first or the second input, by its object number and
+// its place (0-based) there.
 struct PageSlot {
     bool second = false;
     int32_t number = 0;
+    int32_t index = 0;
 };
 
 int32_t AssembleSequential(TSmartPDFDocument& first, TSmartPDFDocument& second);
@@ -242,7 +245,8 @@ std::vector<PageSlot> PageOrder(const std::vector<int32_t>& pagesA,
     std::vector<PageSlot> order;
     order.reserve(all.size());
     for (const auto& [index, second] : all) {
-        const PageSlot slot{second, second ? pagesB[index] : pagesA[index]};
+        const PageSlot slot{second, second ? pagesB[index] : pagesA[index],
+                            static_cast<int32_t>(index)};
         const bool drop = second ? dropB[index] : dropA[index];
         (drop ? dropped : order).push_back(slot);
     }
@@ -384,6 +388,10 @@ int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& err
     // second input's edits below only change objects it has.)
     const int32_t floor = std::max(countA, shift + countB);
     MergeNamedDestinations(a.document, b.document, shift, floor, arbiterB.pages);
+    std::vector<TOutputPage> labelled;
+    labelled.reserve(order.size());
+    for (const PageSlot& slot : order) labelled.push_back({slot.second, slot.index});
+    MergePageLabels(a.document, b.document, labelled, options.order == TMergeOrder::Sequential);
     StampModification(a.document, *trailer, floor);
     std::vector<uint8_t> plan;
     if (!dropped.empty()) {
