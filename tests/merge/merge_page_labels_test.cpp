@@ -5,18 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "merge/merge_streams.h"
-#include "merge/smart_pdf_reader.h"
-#include "merge_test_files.h"
-#include "objects/stream.h"
-#include "support/object_values.h"
-#include "support/pdf_builder.h"
-
 namespace verava {
 namespace {
-
-using testing::PdfBuilder;
-using testing::SimpleDocument;
 
 // `count` pages of one input in order, from `from` (0-based) on.
 std::vector<TOutputPage> PagesOf(bool second, int32_t from, int32_t count) {
@@ -70,62 +60,6 @@ TEST(MergePageLabels, EachPageKeepsItsLabelAndUnlabelledPagesCountByPosition) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(OutputLabelRanges(c.first, c.second, c.pages), c.expected) << c.what;
-}
-
-// A two-page document whose PageLabels tree holds `nums`; none when empty.
-std::string LabelledFile(const std::string& prefix, const std::string& nums) {
-    PdfBuilder b = SimpleDocument(2, prefix);
-    if (!nums.empty()) {
-        b.Set(1, "<< /Type /Catalog /Pages 2 0 R /PageLabels 9 0 R >>");
-        b.Set(9, "<< /Kids [ 10 0 R ] >>");
-        b.Set(10, "<< /Limits [ 0 1 ] /Nums [ " + nums + " ] >>");
-    }
-    return b.Build();
-}
-
-// The ranges of a merged file's PageLabels as "start style prefix first" items, "" without.
-std::string MergedLabels(const std::string& first, const std::string& second, TMergeOrder order) {
-    TMemoryStream a(first);
-    TMemoryStream b(second);
-    TMemoryStream out;
-    int32_t code = 0;
-    TMergeOptions options;
-    options.order = order;
-    EXPECT_EQ(MergeStreams(a, b, out, code, {}, options), 1);
-    testing::ReaderOver reader(out.Data());
-    auto* catalog = As<TPDFDictionary>(
-        reader.reader.GetObject(testing::RefNumber(reader.reader.Trailer()->GetValue("Root"))));
-    if (catalog == nullptr) return "(no catalog)";
-    auto* labels = As<TPDFDictionary>(catalog->GetValue("PageLabels", true));
-    if (labels == nullptr) return "";
-    auto* nums = As<TPDFArray>(labels->GetValue("Nums", true));
-    if (nums == nullptr) return "(no Nums)";
-    std::string text;
-    for (int32_t k = 0; k + 1 < nums->Count(); k += 2) {
-        auto* label = As<TPDFDictionary>(nums->Get(k + 1));
-        if (label == nullptr) return "(not a dictionary)";
-        auto* style = As<TPDFName>(label->GetValue("S"));
-        auto* prefix = As<TPDFString>(label->GetValue("P"));
-        text += (text.empty() ? "" : ", ") +
-                std::to_string(static_cast<int>(testing::Number(nums->Get(k))));
-        text += " " + (style != nullptr ? style->Text : "-");
-        text += " " + (prefix != nullptr ? prefix->Bytes : "-");
-        text += " " + std::to_string(label->GetInteger("St", 1));
-    }
-    return text;
-}
-
-TEST(MergePageLabels, SequentialMergesKeepBothInputsLabelsInterleavedOnesHaveNone) {
-    // (15 names nothing: that range is not taken.)
-    const std::string roman = LabelledFile("Odd", "0 << /S /r >> 1 15 0 R");
-    const std::string prefixed = LabelledFile("Even", "0 << /S /D /P (B-) /St 5 >>");
-    const std::string plain = LabelledFile("Even", "");
-    EXPECT_EQ(MergedLabels(roman, prefixed, TMergeOrder::Sequential), "0 r - 1, 2 D B- 5");
-    EXPECT_EQ(MergedLabels(plain, prefixed, TMergeOrder::Sequential), "0 D - 1, 2 D B- 5");
-    EXPECT_EQ(MergedLabels(roman, plain, TMergeOrder::Sequential), "0 r - 1, 2 D - 3");
-    EXPECT_EQ(MergedLabels(plain, plain, TMergeOrder::Sequential), "");
-    for (TMergeOrder order : {TMergeOrder::Interleaved, TMergeOrder::InterleavedEvenReversed})
-        EXPECT_EQ(MergedLabels(roman, prefixed, order), "") << static_cast<int>(order);
 }
 
 }  // namespace
