@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "document/pdf_document.h"
+#include "merge/merge_destinations.h"
+#include "merge/merge_metadata.h"
+#include "merge/merge_page_labels.h"
 #include "merge/smart_pdf_document.h"
 #include "merge/smart_pdf_info.h"
 #include "merge/smart_pdf_reader.h"
@@ -54,13 +57,39 @@ enum WritePlan : uint8_t {
     kWriteNull,  // a dropped page that something kept still names
 };
 
-// Writes numbers 1..count of `document` with `shift` added, parsing each into a scratch
+// Runs of numbers without an object up to this long are written as null objects, so that
+// the few numbers an ordinary file freed keep the table one subsection; a longer run is left
+// out of the table, so that numbering far apart (or a forged row numbered 900000) costs the
+// output nothing: the output follows the objects, never the highest number.
+constexpr int32_t kMaxNullRun = 32;
+
+// Writes object k of `document` under k + `shift`, parsed into `scratch`.
+void WriteOne(TSmartPDFDocument& document, int32_t k, int32_t shift, TSmartPDFWriter& writer,
+              TPDFStructure& scratch) {
+    TPDFObject* object = document.GetObject(k, &scratch);
+    if (object != nullptr && shift != 0) object->ShiftReferences(shift);
+    const int32_t generation = document.Reader->GetGeneration(k);
+    if (auto* stream = As<TPDFStream>(object)) {
+        // The bytes ToText gives, without copying the data into them first: they go
+        // from the input's buffer to the output.
+        writer.WriteObject(k + shift, generation,
+                           {StreamHeadOf(*stream), stream->Data(), "\nendstream"});
+        // Copied out, the data of a mapped input need not stay in memory.
+        TFileMapping::DropResident(stream->Data());
+    } else {
+        writer.WriteObject(k + shift, generation, BodyOf(object));
+    }
+}
+
+// Writes numbers from..count of `document` with `shift` added, parsing each into a scratch
 // store that is thrown away once it holds more than 100 objects. With a plan (indexed by
-// output number) only what it keeps is written.
+// output number) only what it keeps is written; without one, a run of numbers without an
+// object longer than kMaxNullRun is skipped.
 void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmartPDFWriter& writer,
-                const MergeProgressSink& progress, const std::vector<uint8_t>* plan) {
+                const MergeProgressSink& progress, const std::vector<uint8_t>* plan,
+                int32_t from = 1) {
     auto scratch = std::make_unique<TPDFStructure>();
-    for (int32_t k = 1; k <= count; ++k) {
+    for (int32_t k = from; k <= count; ++k) {
         if (progress.report)
             progress.report(static_cast<double>(static_cast<int64_t>(k) * 100 / count));
         if (plan != nullptr) {
@@ -71,20 +100,16 @@ void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmar
                 writer.WriteObject(k + shift, document.Reader->GetGeneration(k), "null");
                 continue;
             }
+        } else if (!document.HasObject(k)) {
+            int32_t last = k;
+            while (last < count && last - k < kMaxNullRun && !document.HasObject(last + 1)) ++last;
+            if (last - k >= kMaxNullRun) {
+                while (last < count && !document.HasObject(last + 1)) ++last;
+                k = last;
+                continue;
+            }
         }
-        TPDFObject* object = document.GetObject(k, scratch.get());
-        if (object != nullptr && shift != 0) object->ShiftReferences(shift);
-        const int32_t generation = document.Reader->GetGeneration(k);
-        if (auto* stream = As<TPDFStream>(object)) {
-            // The bytes ToText gives, without copying the data into them first: they go
-            // from the input's buffer to the output.
-            writer.WriteObject(k + shift, generation,
-                               {StreamHeadOf(*stream), stream->Data(), "\nendstream"});
-            // Copied out, the data of a mapped input need not stay in memory.
-            TFileMapping::DropResident(stream->Data());
-        } else {
-            writer.WriteObject(k + shift, generation, BodyOf(object));
-        }
+        WriteOne(document, k, shift, writer, *scratch);
         if (scratch->ObjectCount() > 100) scratch = std::make_unique<TPDFStructure>();
     }
     if (progress.report) progress.report(100);
@@ -185,10 +210,12 @@ std::vector<int32_t> OutputPages(TStream& output) {
 
 namespace {
 
-// One page of the output: from the first or the second input, by its object number there.
+// One page of the output: from the first or the second input, by its object number and
+// its place (0-based) there.
 struct PageSlot {
     bool second = false;
     int32_t number = 0;
+    int32_t index = 0;
 };
 
 int32_t AssembleSequential(TSmartPDFDocument& first, TSmartPDFDocument& second);
@@ -226,7 +253,8 @@ std::vector<PageSlot> PageOrder(const std::vector<int32_t>& pagesA,
     std::vector<PageSlot> order;
     order.reserve(all.size());
     for (const auto& [index, second] : all) {
-        const PageSlot slot{second, second ? pagesB[index] : pagesA[index]};
+        const PageSlot slot{second, second ? pagesB[index] : pagesA[index],
+                            static_cast<int32_t>(index)};
         const bool drop = second ? dropB[index] : dropA[index];
         (drop ? dropped : order).push_back(slot);
     }
@@ -260,11 +288,13 @@ void CollectReferences(TPDFObject* object, int32_t shift, std::vector<int32_t>& 
 // The write plan of an output that drops pages, by output number: what the trailer reaches
 // through references without passing through a dropped page is written; a dropped page that
 // is reached is written as null; the rest (the dropped pages' contents and images, the old
-// page tree, the second input's own catalog) is not written. Linear in the objects.
+// page tree, the second input's own catalog) is not written. Numbers above both inputs are
+// objects the merge made in the first. Linear in the objects.
 std::vector<uint8_t> PlanWrites(TSmartPDFDocument& a, int32_t countA, TSmartPDFDocument& b,
                                 int32_t countB, int32_t shift, TPDFDictionary* trailer,
                                 const std::vector<int32_t>& droppedNumbers) {
-    const int64_t total = std::max<int64_t>(countA, static_cast<int64_t>(shift) + countB);
+    const int64_t secondEnd = static_cast<int64_t>(shift) + countB;
+    const int64_t total = std::max<int64_t>({countA, secondEnd, a.HighestObjectNumber()});
     std::vector<uint8_t> plan(static_cast<size_t>(total) + 1, kSkip);
     std::vector<bool> dropped(plan.size(), false);
     for (int32_t n : droppedNumbers) {
@@ -283,7 +313,7 @@ std::vector<uint8_t> PlanWrites(TSmartPDFDocument& a, int32_t countA, TSmartPDFD
         }
         plan[static_cast<size_t>(n)] = kWrite;
         // The writer writes the first input's number where both inputs have one.
-        if (n <= countA) {
+        if (n <= countA || n > secondEnd) {
             CollectReferences(a.GetObject(n, scratch.get()), 0, pending);
         } else if (n - shift >= 1 && n - shift <= countB) {
             CollectReferences(b.GetObject(n - shift, scratch.get()), shift, pending);
@@ -362,6 +392,15 @@ int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& err
     const int32_t countA = a.document.HighestObjectNumber();
     const int32_t countB = b.document.HighestObjectNumber();
     if (trailer == nullptr) trailer = a.reader.Structure()->NewDictionary();
+    // What the merge makes beyond joining the trees is numbered above both inputs. (The
+    // second input's edits below only change objects it has.)
+    const int32_t floor = std::max(countA, shift + countB);
+    MergeNamedDestinations(a.document, b.document, shift, floor, arbiterB.pages);
+    std::vector<TOutputPage> labelled;
+    labelled.reserve(order.size());
+    for (const PageSlot& slot : order) labelled.push_back({slot.second, slot.index});
+    MergePageLabels(a.document, b.document, labelled, options.order == TMergeOrder::Sequential);
+    StampModification(a.document, *trailer, floor);
     std::vector<uint8_t> plan;
     if (!dropped.empty()) {
         std::vector<int32_t> droppedNumbers;
@@ -374,19 +413,12 @@ int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& err
     WriteInput(a.document, countA, 0, writer, progress, keep);
     if (progress.setRange) progress.setRange(0.25, 75);
     WriteInput(b.document, countB, shift, writer, progress, keep);
+    WriteInput(a.document, a.document.HighestObjectNumber(), 0, writer, {}, keep, floor + 1);
 
-    // Size is one above the highest number written; a merge that drops pages may leave out
-    // the highest ones.
-    int64_t highest = static_cast<int64_t>(countA) + countB;
-    if (keep != nullptr) {
-        highest = 0;
-        for (size_t n = plan.size(); n-- > 1;) {
-            if (plan[n] != kSkip) {
-                highest = static_cast<int64_t>(n);
-                break;
-            }
-        }
-    }
+    // Size is one above the highest number written: runs without objects and the objects a
+    // merge that drops pages leaves out may include the highest numbers.
+    int64_t highest = 0;
+    for (int32_t number : writer.ObjectNumbers) highest = std::max<int64_t>(highest, number);
     trailer->SetValue("Size", a.reader.Structure()->NewNumeric(static_cast<double>(highest + 1)));
     writer.WriteXRefAndTrailer(*trailer);
     buffered.Flush();

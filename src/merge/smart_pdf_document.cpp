@@ -67,6 +67,14 @@ int32_t TSmartPDFDocument::HighestObjectNumber() const {
     return std::max(Reader->LastObjectNumber(), highestRecorded_);
 }
 
+bool TSmartPDFDocument::HasObject(int32_t n) const {
+    if (changed_.count(n) != 0) return true;
+    const std::vector<SmartXRefEntry>& entries = Reader->Entries();
+    if (n < 1 || static_cast<size_t>(n) >= entries.size()) return false;
+    const char kind = entries[static_cast<size_t>(n)].Kind;
+    return kind == 'n' || kind == 'c';
+}
+
 int32_t TSmartPDFDocument::PageCount() {
     if (PagesDict == nullptr) return 1;
     if (auto* count = As<TPDFNumeric>(Follow(PagesDict->GetValue("Count"))))
@@ -210,6 +218,12 @@ void TSmartPDFDocument::RegisterObject(int32_t n, TPDFObject* object) {
 
 TPDFIndRef* TSmartPDFDocument::AddObject(TPDFObject* object) {
     const int32_t number = HighestObjectNumber() + 1;
+    RegisterObject(number, object);
+    return LocalStructure->NewIndRef(number, 0);
+}
+
+TPDFIndRef* TSmartPDFDocument::AddObjectAbove(int32_t floor, TPDFObject* object) {
+    const int32_t number = std::max(HighestObjectNumber(), floor) + 1;
     RegisterObject(number, object);
     return LocalStructure->NewIndRef(number, 0);
 }

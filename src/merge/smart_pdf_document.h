@@ -34,6 +34,9 @@ class TSmartPDFDocument {
     // cache when no store is given.
     TPDFObject* GetObject(int32_t n, TPDFStructure* store = nullptr);
     int32_t HighestObjectNumber() const;
+    // Number n names an object: one recorded here, or a row of the input's cross-reference
+    // data that is in use. Free rows and numbers no row mentions name none.
+    bool HasObject(int32_t n) const;
     int32_t PageCount();
     // The object numbers of the pages in page order, as a walk over Kids finds them (each
     // node once, by number), or nothing when the tree holds anything but pages and page
@@ -63,6 +66,9 @@ class TSmartPDFDocument {
 
     void RegisterObject(int32_t n, TPDFObject* object);
     TPDFIndRef* AddObject(TPDFObject* object);
+    // AddObject numbered above `floor` as well: objects the merge makes once the other
+    // input's numbers are placed above this one's go above those too.
+    TPDFIndRef* AddObjectAbove(int32_t floor, TPDFObject* object);
     bool IsRecorded(int32_t n) const { return changed_.count(n) != 0; }
     TPDFArray* KidsArray();
     void AppendKid(int32_t number, int32_t generation, int32_t count);

@@ -4,10 +4,14 @@
 // both inputs' fields and outline items as qpdf reads them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "merge/merge_streams.h"
+#include "merge_test_files.h"
+#include "objects/platform.h"
 #include "objects/stream.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
@@ -166,6 +170,131 @@ TEST_F(MergePeer, FieldsAndOutlinesOfBothInputsAreKept) {
         }
         // The second input's items lead to its own page, page 2 of the output.
         EXPECT_NE(outlines.find("\"destpageposfrom1\": 2"), std::string::npos) << outlines;
+    }
+}
+
+// What the jq program `filter` makes of qpdf's JSON for `file` (written with `options`), one
+// value a line, compact, without the last line end.
+std::string QpdfJson(const std::string& file, const std::string& options,
+                     const std::string& filter) {
+    std::string out = RunCommand("qpdf --json " + options + " " + Quote(file) + " | jq -r -c " +
+                                 Quote(filter) + " 2>&1");
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+// `path` (a jq path such as .["/Dest"]) in the value of object `reference` ("12 0 R").
+std::string ObjectValue(const std::string& file, const std::string& reference,
+                        const std::string& path) {
+    return QpdfJson(file,
+                    "--json-key=qpdf --json-object=" + reference.substr(0, reference.find(' ')),
+                    ".qpdf[1][\"obj:" + reference + "\"].value" + path);
+}
+
+// Named destinations, page labels and the modification stamp of merged files as qpdf and
+// poppler read them: every link and outline item of the second input reaches its own page
+// under its renamed name, the first input's names keep theirs. (The tools are required: a
+// missing one fails the test.)
+TEST(MergePeerNames, LinksOutlinesLabelsAndStampAsIndependentReadersSeeThem) {
+    for (const char* tool : {"qpdf", "jq", "pdfinfo"}) ASSERT_TRUE(HaveTool(tool)) << tool;
+    LocalDateTime t;
+    t.year = 2024;
+    t.month = 1;
+    t.day = 2;
+    t.hour = 3;
+    t.minute = 4;
+    t.second = 5;
+    t.utcOffsetMinutes = 480;
+    ScopedClockOverride clock([&] { return t; });
+    const std::string odd = testing::NamedDestinationsFile("Odd", false).Build();
+    const std::string even = testing::NamedDestinationsFile("Even", true).Build();
+    struct Case {
+        TMergeOrder order;
+        std::vector<std::string> pages;
+        const char* labels;  // qpdf's pagelabels (it writes St 1 where a range has none)
+    };
+    const Case cases[] = {
+        {TMergeOrder::Sequential,
+         {"Odd 1", "Odd 2", "Even 1", "Even 2"},
+         R"([{"index":0,"label":{"/S":"/r","/St":1}},{"index":2,"label":{"/P":"u:B-","/S":"/D","/St":5}}])"},
+        {TMergeOrder::Interleaved, {"Odd 1", "Even 1", "Odd 2", "Even 2"}, "[]"},
+        {TMergeOrder::InterleavedEvenReversed, {"Odd 1", "Even 2", "Odd 2", "Even 1"}, "[]"},
+    };
+    for (const Case& c : cases) {
+        const std::string what = "order " + std::to_string(static_cast<int>(c.order));
+        TMemoryStream a(odd);
+        TMemoryStream b(even);
+        TMemoryStream merged;
+        int32_t code = 0;
+        TMergeOptions options;
+        options.order = c.order;
+        ASSERT_EQ(MergeStreams(a, b, merged, code, {}, options), 1) << what;
+        const std::string out = WriteTempFile("merged-names.pdf", merged.Data());
+        int status = -1;
+        const std::string check = RunCommand("qpdf --check " + Quote(out) + " 2>&1", &status);
+        EXPECT_EQ(status, 0) << what << "\n" << check;
+        auto position = [&](const std::string& text) {
+            const auto at = std::find(c.pages.begin(), c.pages.end(), text);
+            return static_cast<int>(at - c.pages.begin()) + 1;
+        };
+
+        // poppler finds every name on its page.
+        const std::string dests = RunCommand("pdfinfo -dests " + Quote(out) + " 2>&1");
+        for (const auto& [name, page] :
+             std::vector<std::pair<std::string, std::string>>{{"Intro", "Odd 1"},
+                                                              {"Shared", "Odd 2"},
+                                                              {"Chapter", "Odd 2"},
+                                                              {"Intro-2", "Even 2"},
+                                                              {"Only", "Even 1"},
+                                                              {"Chapter-2", "Even 1"}}) {
+            const size_t at = dests.find("\"" + name + "\"");
+            ASSERT_NE(at, std::string::npos) << what << " " << name << "\n" << dests;
+            const size_t line = dests.rfind('\n', at) + 1;
+            EXPECT_EQ(std::atoi(dests.c_str() + line), position(page))
+                << what << " " << name << "\n"
+                << dests;
+        }
+
+        // The link on "Even 1" and the outline item's action name "Intro-2", which qpdf
+        // resolves to the page object showing "Even 2".
+        const std::string pages = QpdfJson(out, "--json-key=pages", ".pages[].object");
+        std::vector<std::string> objects;
+        for (size_t at = 0; at < pages.size();) {
+            const size_t end = std::min(pages.find('\n', at), pages.size());
+            objects.push_back(pages.substr(at, end - at));
+            at = end + 1;
+        }
+        ASSERT_EQ(objects.size(), 4u) << what << "\n" << pages;
+        const std::string evenOne = objects[static_cast<size_t>(position("Even 1") - 1)];
+        const std::string evenTwo = objects[static_cast<size_t>(position("Even 2") - 1)];
+        const std::string link = ObjectValue(out, evenOne, R"(["/Annots"][0])");
+        EXPECT_EQ(ObjectValue(out, link, R"(["/Dest"])"), "u:Intro-2") << what;
+        EXPECT_EQ(ObjectValue(out, evenOne, R"(["/Annots"][1]["/A"]["/D"])"), "/Chapter-2") << what;
+        const std::string item =
+            QpdfJson(out, "--json-key=outlines", R"(.outlines[] | select(.title == "even intro"))");
+        EXPECT_NE(item.find(R"("dest":[")" + evenTwo + "\""), std::string::npos) << what << "\n"
+                                                                                 << item;
+        const std::string action =
+            ObjectValue(out,
+                        QpdfJson(out, "--json-key=outlines",
+                                 R"(.outlines[] | select(.title == "even intro") | .object)"),
+                        R"(["/A"])");
+        EXPECT_EQ(ObjectValue(out, action, R"(["/D"])"), "u:Intro-2") << what;
+
+        EXPECT_EQ(QpdfJson(out, "--json-key=pagelabels", ".pagelabels"), c.labels) << what;
+
+        // The stamp: Info ModDate and the packet's xmp:ModifyDate, from the clock.
+        EXPECT_EQ(
+            QpdfJson(
+                out, "--json-key=qpdf",
+                R"(.qpdf[1] as $o | $o["obj:" + $o.trailer.value["/Info"]].value["/ModDate"])"),
+            "u:D:20240102030405+08'00'")
+            << what;
+        const std::string xmp = RunCommand("pdfinfo -meta " + Quote(out) + " 2>&1");
+        EXPECT_NE(xmp.find("<xmp:ModifyDate>2024-01-02T03:04:05+08:00</xmp:ModifyDate>"),
+                  std::string::npos)
+            << what << "\n"
+            << xmp;
     }
 }
 

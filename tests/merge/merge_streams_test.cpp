@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -12,7 +11,10 @@
 
 #include "document/pdf_document.h"
 #include "merge/smart_pdf_reader.h"
+#include "merge_test_files.h"
+#include "objects/platform.h"
 #include "objects/stream.h"
+#include "objects/stream_filters.h"
 #include "structure/pdf_page_tree.h"
 #include "support/object_values.h"
 #include "support/pdf_builder.h"
@@ -53,6 +55,9 @@ struct Merged {
         output = out.Data();
     }
 };
+
+std::string MergedWith(const std::string& first, const std::string& second,
+                       const TMergeOptions& options, int32_t* result = nullptr);
 
 // The output read back at file level: objects by number, exactly as written.
 struct OutputReader {
@@ -164,6 +169,72 @@ TEST(MergeStreams, ObjectsNumberedFarAboveTheFileSizeAreKept) {
     EXPECT_EQ(two.PageTexts(), Join(Texts("Even", 1, 2), Texts("Odd", 1, 2)));
 }
 
+// A file's numbers far apart cost the output nothing: only its objects are written, never
+// every number up to the highest (a run without objects is left out of the table).
+TEST(MergeStreams, OutputSizeFollowsTheObjectsNotTheHighestNumber) {
+    // One free row numbered 900000 after the table's rows.
+    auto freeRow = [](const std::string& prefix) {
+        const std::string bytes = SimpleDocument(1, prefix).Build();
+        return testing::InsertAt(bytes, bytes.rfind("trailer\n"),
+                                 "900000 1\n0000000000 00001 f \n");
+    };
+    // The page's content numbered 700000, in a table (a subsection per run) or a
+    // cross-reference stream (an Index pair per object).
+    auto farContent = [](const std::string& prefix, XRefKind kind) {
+        const std::vector<std::pair<int, std::string>> objects = {
+            {1, "<< /Type /Catalog /Pages 2 0 R >>"},
+            {2, "<< /Type /Pages /Kids [ 3 0 R ] /Count 1 >>"},
+            {3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 700000 0 R >>"},
+            {700000, PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (" + prefix + " 1) Tj ET")},
+        };
+        if (kind == XRefKind::Stream) {
+            std::vector<testing::HandRow> rows;
+            for (const auto& [number, body] : objects) rows.push_back({number, 1, -1, 0});
+            return testing::XRefStreamFile(objects, rows, "/Root 1 0 R");
+        }
+        std::string bytes = "%PDF-1.4\n";
+        std::string table = "xref\n0 4\n0000000000 65535 f \n";
+        for (const auto& [number, body] : objects) {
+            char row[32];
+            std::snprintf(row, sizeof row, "%010zu 00000 n \n", bytes.size());
+            table += (number == 700000 ? "700000 1\n" : "") + std::string(row);
+            bytes += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
+        }
+        return bytes + table + "trailer\n<< /Size 700001 /Root 1 0 R >>\nstartxref\n" +
+               std::to_string(bytes.size()) + "\n%%EOF\n";
+    };
+    struct Case {
+        const char* what;
+        std::string first, second;
+    };
+    const Case cases[] = {
+        {"free row in the first", freeRow("Odd"), SimpleDocument(1, "Even").Build()},
+        {"free row in the second", SimpleDocument(1, "Odd").Build(), freeRow("Even")},
+        {"free rows in both", freeRow("Odd"), freeRow("Even")},
+        {"far object, table", farContent("Odd", XRefKind::Table),
+         farContent("Even", XRefKind::Table)},
+        {"far object, stream", farContent("Odd", XRefKind::Stream),
+         farContent("Even", XRefKind::Stream)},
+    };
+    for (const Case& c : cases) {
+        for (TMergeOrder order : {TMergeOrder::Sequential, TMergeOrder::Interleaved}) {
+            TMergeOptions options;
+            options.order = order;
+            int32_t result = 0;
+            const std::string output = MergedWith(c.first, c.second, options, &result);
+            ASSERT_EQ(result, 1) << c.what;
+            ASSERT_LT(c.first.size() + c.second.size(), 3000u) << c.what;
+            // The inputs, a new catalog, page tree root and form, and a Metadata packet of
+            // about 3 KB.
+            EXPECT_LT(output.size(), c.first.size() + c.second.size() + 6000) << c.what;
+            EXPECT_LT(XRefLines(output).size(), 40u) << c.what;
+            OutputDocument out(output);
+            ASSERT_TRUE(out.loaded) << c.what;
+            EXPECT_EQ(out.PageTexts(), (std::vector<std::string>{"Odd 1", "Even 1"})) << c.what;
+        }
+    }
+}
+
 TEST(MergeStreams, SecondInputIsNumberedAboveTheFirstAndItsNewForm) {
     // First input: objects 1..8 of a two-page document and a filler as object 40, no form.
     PdfBuilder first = SimpleDocument(2, "Odd");
@@ -195,9 +266,11 @@ TEST(MergeStreams, SecondInputIsNumberedAboveTheFirstAndItsNewForm) {
     EXPECT_EQ(RefNumbers(out.Dict(43)->GetValue("Kids")), (std::vector<int32_t>{46, 48}));
     EXPECT_EQ(RefNumber(out.Dict(46)->GetValue("Contents")), 47);
     EXPECT_EQ(RefNumber(out.Dict(46)->GetValue("Parent")), 43);
-    // Trailer: Size 41 + N2 + 1, the first input's catalog and information.
+    // Trailer: Size 41 + N2 + 2 (the Metadata stream the merge adds comes after both inputs),
+    // the first input's catalog and information.
     TPDFDictionary* trailer = out.reader.Trailer();
-    EXPECT_EQ(Number(trailer->GetValue("Size")), 41 + n2 + 1);
+    EXPECT_EQ(Number(trailer->GetValue("Size")), 41 + n2 + 2);
+    EXPECT_EQ(RefNumber(catalog->GetValue("Metadata")), 41 + n2 + 1);
     EXPECT_EQ(RefNumber(trailer->GetValue("Root")), 1);
     EXPECT_EQ(RefNumber(trailer->GetValue("Info")), 4);
     // Numbers 9..39 were free in the first input: written as null objects.
@@ -223,8 +296,9 @@ TEST(MergeStreams, TableIsOneSubsectionWithoutFreeEntriesButTheHead) {
     Merged m(first.Build(), second.Build());
     ASSERT_EQ(m.result, 1);
 
-    // The first input gets a form as 10, so the second is shifted by 10.
-    const int total = 10 + 6;
+    // The first input gets a form as 10, so the second is shifted by 10; its Metadata stream
+    // follows both.
+    const int total = 10 + 6 + 1;
     const std::vector<std::string> lines = XRefLines(m.output);
     ASSERT_EQ(lines.size(), static_cast<size_t>(total + 2));
     EXPECT_EQ(lines[0], "0 " + std::to_string(total + 1));
@@ -503,7 +577,7 @@ TEST(MergeStreams, BothInputsFieldsEndUpInTheFirstForm) {
     };
     EXPECT_EQ(title(8 + shift), "evenA");
     EXPECT_EQ(title(9 + shift), "evenB");
-    EXPECT_EQ(Number(out.reader.Trailer()->GetValue("Size")), 9 + 9 + 1);
+    EXPECT_EQ(Number(out.reader.Trailer()->GetValue("Size")), 9 + 9 + 1 + 1);  // and Metadata
 }
 
 // An outline root with `items` top-level items after the objects of a one-page document.
@@ -576,7 +650,7 @@ TEST(MergeStreams, OutlinesOfBothInputsAreChainedOrAdopted) {
 
 // A merge over bytes in memory with options, and its output.
 std::string MergedWith(const std::string& first, const std::string& second,
-                       const TMergeOptions& options, int32_t* result = nullptr) {
+                       const TMergeOptions& options, int32_t* result) {
     TMemoryStream a(first);
     TMemoryStream b(second);
     TMemoryStream out;
@@ -663,6 +737,74 @@ TEST(MergeStreams, ProgressCoversEachInputInItsOwnRange) {
         expected.push_back(100);
     }
     EXPECT_EQ(m.reports, expected);
+}
+
+// A file written by the engine carries the time it was written: Info ModDate and the XMP
+// packet's xmp:ModifyDate, in a Metadata stream a reader finds without decoding it.
+TEST(MergeStreams, MergedFileGetsTheClocksModDateInInfoAndMetadata) {
+    LocalDateTime t;
+    t.year = 2024;
+    t.month = 1;
+    t.day = 2;
+    t.hour = 3;
+    t.minute = 4;
+    t.second = 5;
+    t.utcOffsetMinutes = 480;
+    ScopedClockOverride clock([&] { return t; });
+
+    const std::string packet =
+        "<?xpacket begin=\"\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?><x:xmpmeta "
+        "xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+        "rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><dc:title><rdf:Alt><rdf:li "
+        "xml:lang=\"x-default\">Kept title</rdf:li></rdf:Alt></dc:title></rdf:Description></"
+        "rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
+    PdfBuilder withPacket = SimpleDocument(1, "Odd");
+    withPacket.Set(1, "<< /Type /Catalog /Pages 2 0 R /Metadata 7 0 R >>");
+    withPacket.Set(7, PdfBuilder::StreamBody("/Type /Metadata /Subtype /XML /Filter /FlateDecode",
+                                             FlateEncode(packet)));
+    PdfBuilder withoutInfo = SimpleDocument(1, "Odd");
+    withoutInfo.TrailerEntries = "/Root 1 0 R";
+    const std::string plain = SimpleDocument(1, "Odd").Build();
+    const std::string even = withPacket.Build();  // its packet is not the output's
+
+    struct Case {
+        const char* what;
+        std::string first;
+        std::vector<int32_t> dropped;
+        const char16_t* title;  // the packet's dc:title: the first input's, if any
+        const char* producer;
+    };
+    const Case cases[] = {
+        {"information, no packet", plain, {}, u"", "VERava tests"},
+        {"no information", withoutInfo.Build(), {}, u"", ""},
+        {"a packet of its own", withPacket.Build(), {}, u"Kept title", "VERava tests"},
+        {"pages dropped", withPacket.Build(), {1}, u"Kept title", "VERava tests"},
+    };
+    for (const Case& c : cases) {
+        TMergeOptions options;
+        options.secondDropped = c.dropped;
+        OutputDocument out(MergedWith(c.first, even, options));
+        ASSERT_TRUE(out.loaded) << c.what;
+        auto* modDate = As<TPDFString>(out.document.GetInfo()->GetValue("ModDate", true));
+        ASSERT_NE(modDate, nullptr) << c.what;
+        EXPECT_EQ(modDate->Bytes, "D:20240102030405+08'00'") << c.what;
+        auto* metadata = As<TPDFStream>(out.document.GetRoot()->GetValue("Metadata", true));
+        ASSERT_NE(metadata, nullptr) << c.what;
+        EXPECT_EQ(metadata->StreamDict()->GetType(), "Metadata") << c.what;
+        auto* subtype = As<TPDFName>(metadata->StreamDict()->GetValue("Subtype"));
+        EXPECT_TRUE(subtype != nullptr && subtype->Text == "XML") << c.what;
+        EXPECT_EQ(metadata->StreamDict()->GetValue("Filter"), nullptr) << c.what;
+        EXPECT_NE(std::string(metadata->Data()).find("2024-01-02T03:04:05+08:00"),
+                  std::string::npos)
+            << c.what;
+        // What a loaded document takes over from the packet.
+        EXPECT_EQ(out.document.Metadata().ModDate(), u"2024-01-02T03:04:05+08:00") << c.what;
+        EXPECT_EQ(out.document.Metadata().Title(), c.title) << c.what;
+        // The other information stays.
+        auto* producer = As<TPDFString>(out.document.GetInfo()->GetValue("Producer", true));
+        EXPECT_EQ(producer != nullptr ? producer->Bytes : "", c.producer) << c.what;
+    }
 }
 
 // A stream that refuses to be written to after a number of bytes.

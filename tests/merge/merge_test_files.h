@@ -1,6 +1,7 @@
 // Small PDF files for the merge tests that the shared builder cannot make: cross-reference
 // streams with rows chosen freely (compressed entries pointing anywhere, tables numbered
-// from 1, huge numbers), and a reader over bytes in memory.
+// from 1, huge numbers), files whose links use named destinations, and a reader over bytes
+// in memory.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "merge/smart_pdf_reader.h"
 #include "objects/stream.h"
+#include "support/pdf_builder.h"
 
 namespace verava::testing {
 
@@ -63,6 +65,42 @@ inline std::string XRefStreamFile(const std::vector<std::pair<int, std::string>>
            trailerEntries + " >>\nstream\n" + data + "\nendstream\nendobj\n";
     out += "startxref\n" + std::to_string(start) + "\n%%EOF\n";
     return out;
+}
+
+// Pages 5 and 7 showing "<prefix> 1" and "<prefix> 2", with named destinations in both
+// forms, and page labels. First input: (Intro) page 5, (Shared) page 7 in a tree with kids,
+// /Chapter page 7 in the catalog's Dests, labels i, ii. Second input: (Intro) page 7 and
+// (Only) page 5 in a direct tree, /Chapter page 5, labels B-5, B-6; its page 5 has a link
+// annotation to (Intro) and one whose GoTo action names /Chapter, and its outline item's
+// action names (Intro) and then (Only).
+inline PdfBuilder NamedDestinationsFile(const std::string& prefix, bool second) {
+    PdfBuilder b = SimpleDocument(2, prefix);  // 1..8
+    if (!second) {
+        b.Set(1,
+              "<< /Type /Catalog /Pages 2 0 R /Names << /Dests 9 0 R >> /Dests 10 0 R "
+              "/PageLabels << /Nums [ 0 << /S /r >> ] >> >>");
+        b.Set(9, "<< /Kids [ 12 0 R ] >>");
+        b.Set(12,
+              "<< /Limits [ (Intro) (Shared) ] /Names [ (Intro) [ 5 0 R /Fit ] (Shared) 13 0 R ] "
+              ">>");
+        b.Set(13, "<< /D [ 7 0 R /Fit ] >>");
+        b.Set(10, "<< /Chapter [ 7 0 R /XYZ 0 792 0 ] >>");
+        return b;
+    }
+    b.Set(1,
+          "<< /Type /Catalog /Pages 2 0 R /Names << /Dests << /Names [ (Intro) [ 7 0 R /Fit ] "
+          "(Only) [ 5 0 R /Fit ] ] >> >> /Dests 9 0 R /Outlines 10 0 R /PageLabels << /Nums [ 0 "
+          "<< /S /D /P (B-) /St 5 >> ] >> >>");
+    b.Set(9, "<< /Chapter [ 5 0 R /Fit ] >>");
+    b.Set(5,
+          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R "
+          ">> >> /Contents 6 0 R /Annots [ 12 0 R << /Type /Annot /Subtype /Link /Rect [ 0 0 9 9 "
+          "] /A << /S /GoTo /D /Chapter >> >> ] >>");
+    b.Set(12, "<< /Type /Annot /Subtype /Link /Rect [ 0 0 9 9 ] /Dest (Intro) >>");
+    b.Set(10, "<< /Type /Outlines /First 11 0 R /Last 11 0 R /Count 1 >>");
+    b.Set(11, "<< /Title (even intro) /Parent 10 0 R /A 14 0 R >>");
+    b.Set(14, "<< /S /GoTo /D (Intro) /Next << /S /GoTo /D (Only) >> >>");
+    return b;
 }
 
 // A merge reader over bytes held in memory.
