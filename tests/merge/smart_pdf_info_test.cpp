@@ -211,6 +211,27 @@ TEST(SmartPDFInfo, PasswordsAreTriedInTheFormsTheDocumentTries) {
     }
 }
 
+TEST(SmartPDFInfo, CryptFiltersPerKindAreSupportedAndPasswordChecked) {
+    using testing::CryptMethod;
+    const CryptMethod id = CryptMethod::Identity, rc4 = CryptMethod::Rc4, aes = CryptMethod::Aes128;
+    const testing::CryptFilterKinds layouts[] = {
+        {aes, id}, {rc4, aes}, {id, rc4}, {aes, aes, true, rc4}, {id, id}};
+    for (const testing::CryptFilterKinds& kinds : layouts) {
+        PdfBuilder b = testing::SimpleDocument(2);
+        b.EncryptByKind(kinds, "usr", "own");
+        ReaderOver r(b.Build());
+        for (const char16_t* password : {u"usr", u"own"}) {
+            TSmartPDFInfo info(r.reader, false, password);
+            EXPECT_EQ(info.SecurityStatus(0), 1);
+            EXPECT_EQ(info.Encryption.Algorithm, 4);
+            EXPECT_EQ(info.Crypt->Password(), u"!" + std::u16string(password));
+        }
+        TSmartPDFInfo wrong(r.reader, false, u"wrong");
+        EXPECT_EQ(wrong.Encryption.Algorithm, 4);
+        EXPECT_TRUE(wrong.Crypt->Password().empty());
+    }
+}
+
 TEST(SmartPDFInfo, InstallsAndRemovesReaderHooks) {
     ScopedRandomOverride random([](void* out, size_t count) {
         for (size_t i = 0; i < count; ++i) static_cast<char*>(out)[i] = static_cast<char>(i);

@@ -299,14 +299,14 @@ TEST(PasswordForms, AcceptedBytesAreTheOnesLaterDerivationsUse) {
     h.TryPassword(kZhongWen);
     ASSERT_TRUE(h.UserAccepted());
     EXPECT_EQ(ToHex(h.FileKey()), ToHex(FileKey(e)));
-    EXPECT_EQ(ToHex(h.ObjectKey(7, 0)), ToHex(testing::Rc4ObjectKey(FileKey(e), 7, 0)));
+    EXPECT_EQ(ToHex(h.ObjectKey(7, 0).Rc4), ToHex(testing::Rc4ObjectKey(FileKey(e), 7, 0)));
     // Owner access recovers the user password's bytes from "O".
     h.TryPassword(u"owner");
     ASSERT_TRUE(h.OwnerAccepted());
     const std::string recovered =
         UserPasswordOfOwnerEntry(h.Encryption(), ComputeOwnerKey(h.Encryption(), "owner"));
     EXPECT_EQ(ToHex(recovered.substr(0, kZhongWenGbk.size())), ToHex(kZhongWenGbk));
-    EXPECT_EQ(ToHex(h.ObjectKey(7, 0)), ToHex(testing::Rc4ObjectKey(FileKey(e), 7, 0)));
+    EXPECT_EQ(ToHex(h.ObjectKey(7, 0).Rc4), ToHex(testing::Rc4ObjectKey(FileKey(e), 7, 0)));
 }
 
 TEST(PasswordForms, Aes256FilesOpenWithThePreparedOrTheTypedUtf8) {
