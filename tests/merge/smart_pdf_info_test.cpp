@@ -86,6 +86,9 @@ TEST(SmartPDFInfo, ReadsKeysAsTheDocumentHandlerDoes) {
         "/AESV3 /Length 32 >> >> >>",
         "<< /Filter /Standard /V 4 /R 4 /StrF /Identity /StmF /StdCF /CF << /StdCF << /CFM "
         "/AESV2 >> >> >>",
+        "<< /Filter /Standard /V 4 /R 4 /StrF /S /StmF /T /CF << /S << /CFM /V2 >> /T << /CFM "
+        "/AESV2 >> >> >>",
+        "<< /Filter /Standard /V 4 /R 4 /StrF /S /StmF /Missing /CF << /S << /CFM /V2 >> >> >>",
         "<< /Filter /Other /V 2 /R 3 /Length 64 >>",
     };
     for (const char* dict : dicts) {
@@ -208,27 +211,6 @@ TEST(SmartPDFInfo, PasswordsAreTriedInTheFormsTheDocumentTries) {
     {
         TSmartPDFInfo info(r.reader, false, u"\u6587\u4E2D");  // 文中
         EXPECT_TRUE(info.Crypt->Password().empty());
-    }
-}
-
-TEST(SmartPDFInfo, CryptFiltersPerKindAreSupportedAndPasswordChecked) {
-    using testing::CryptMethod;
-    const CryptMethod id = CryptMethod::Identity, rc4 = CryptMethod::Rc4, aes = CryptMethod::Aes128;
-    const testing::CryptFilterKinds layouts[] = {
-        {aes, id}, {rc4, aes}, {id, rc4}, {aes, aes, true, rc4}, {id, id}};
-    for (const testing::CryptFilterKinds& kinds : layouts) {
-        PdfBuilder b = testing::SimpleDocument(2);
-        b.EncryptByKind(kinds, "usr", "own");
-        ReaderOver r(b.Build());
-        for (const char16_t* password : {u"usr", u"own"}) {
-            TSmartPDFInfo info(r.reader, false, password);
-            EXPECT_EQ(info.SecurityStatus(0), 1);
-            EXPECT_EQ(info.Encryption.Algorithm, 4);
-            EXPECT_EQ(info.Crypt->Password(), u"!" + std::u16string(password));
-        }
-        TSmartPDFInfo wrong(r.reader, false, u"wrong");
-        EXPECT_EQ(wrong.Encryption.Algorithm, 4);
-        EXPECT_TRUE(wrong.Crypt->Password().empty());
     }
 }
 

@@ -28,27 +28,24 @@ struct Layout {
     const char* name;
     CryptFilterKinds kinds;
     // mutool 1.21 reads crypt filters named StdCF or Identity only, so one method per file.
+    // (poppler 22 reads no revision 4 file whose kinds differ: "Unsupported version/revision
+    // (4/4)"; it sees those only through qpdf's decrypted copy.)
     bool mutoolReads;
-    // poppler 22 reads no revision 4 file whose kinds differ ("Unsupported version/revision
-    // (4/4)") and then takes it as unencrypted: its pages show only when streams are clear.
-    bool popplerPages;
 };
 
 const Layout kLayouts[] = {
-    {"StmF Identity, AESV2 strings", {CryptMethod::Aes128, CryptMethod::Identity}, true, true},
-    {"StrF RC4, StmF AESV2", {CryptMethod::Rc4, CryptMethod::Aes128}, false, false},
-    {"StrF AESV2, StmF RC4", {CryptMethod::Aes128, CryptMethod::Rc4}, false, false},
-    {"StrF Identity, StmF RC4", {CryptMethod::Identity, CryptMethod::Rc4}, true, false},
+    {"StmF Identity, AESV2 strings", {CryptMethod::Aes128, CryptMethod::Identity}, true},
+    {"StrF RC4, StmF AESV2", {CryptMethod::Rc4, CryptMethod::Aes128}, false},
+    {"StrF AESV2, StmF RC4", {CryptMethod::Aes128, CryptMethod::Rc4}, false},
+    {"StrF Identity, StmF RC4", {CryptMethod::Identity, CryptMethod::Rc4}, true},
     {"EFF RC4, AESV2 otherwise",
      {CryptMethod::Aes128, CryptMethod::Aes128, true, CryptMethod::Rc4},
-     false,
-     true},
+     false},
     {"EFF AESV2, StrF and StmF Identity",
      {CryptMethod::Identity, CryptMethod::Identity, true, CryptMethod::Aes128},
-     true,
      true},
-    {"everything Identity", {CryptMethod::Identity, CryptMethod::Identity}, true, true},
-    {"everything AESV2", {CryptMethod::Aes128, CryptMethod::Aes128}, true, true},
+    {"everything Identity", {CryptMethod::Identity, CryptMethod::Identity}, true},
+    {"everything AESV2", {CryptMethod::Aes128, CryptMethod::Aes128}, true},
 };
 
 // Object numbers of DocumentWithAttachments(3): the Info dictionary and the two embedded
@@ -57,7 +54,7 @@ constexpr int kNotesStream = 11;
 constexpr int kPlainStream = 13;
 
 // What the independent tools make of a file opened with the user password: qpdf directly and
-// through a copy it decrypts (read by poppler), mutool and poppler directly.
+// through a copy it decrypts (read by poppler), and mutool.
 struct ToolView {
     std::string encryption;  // qpdf's lines on the methods
     std::string notes, plain;
@@ -65,7 +62,6 @@ struct ToolView {
     std::string decryptedTitle;
     std::vector<std::string> mutoolPages;
     std::string mutoolTitle, mutoolNotes, mutoolPlain;
-    std::vector<std::string> popplerPages;
 };
 
 std::string MethodLines(const std::string& shown) {
@@ -112,8 +108,6 @@ ToolView Look(const std::string& path) {
     v.mutoolTitle = RunCommand(mutool + "trailer/Info/Title 2>/dev/null");
     v.mutoolNotes = RunCommand(mutool + std::to_string(kNotesStream) + " 2>/dev/null");
     v.mutoolPlain = RunCommand(mutool + std::to_string(kPlainStream) + " 2>/dev/null");
-    v.popplerPages =
-        PageOrder(RunCommand("pdftotext -upw " + kUser + " " + Quote(path) + " - 2>/dev/null"));
     return v;
 }
 
@@ -185,10 +179,6 @@ TEST(CryptFiltersPeer, ToolsReadOurInputsAndOurSavedFilesAlike) {
                 }
                 EXPECT_EQ(in.mutoolPlain, "stored as is");
                 EXPECT_EQ(out.mutoolPlain, in.mutoolPlain);
-            }
-            if (layout.popplerPages) {
-                EXPECT_EQ(in.popplerPages, forward);
-                EXPECT_EQ(out.popplerPages, backward);
             }
         }
     }
