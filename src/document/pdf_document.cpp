@@ -803,7 +803,7 @@ bool TPDFDocument::NeedsDecryption() { return security_.NeedsDecryption(); }
 
 void TPDFDocument::DecryptIndirect(TPDFIndObj& object) {
     if (object.Obj == nullptr) return;
-    const std::string key = security_.ObjectKey(object.Number, object.Generation);
+    const TObjectKey key = security_.ObjectKey(object.Number, object.Generation);
     security_.DecryptObject(key, object.Obj);
 }
 

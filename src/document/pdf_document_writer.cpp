@@ -135,7 +135,7 @@ bool TPDFDocument::WriteTo(TStream& stream, const TProgressCallback& progress) {
             // Fetch in plain form (decrypted when the document is encrypted).
             TPDFObject* value = o.GetObject();
             const bool crypt = encrypting && o.Number != encryptNumber && value != nullptr;
-            std::string key;
+            TObjectKey key;
             if (crypt) {
                 key = security_.ObjectKey(number, generation);
                 security_.EncryptObject(key, value);

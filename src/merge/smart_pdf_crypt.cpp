@@ -35,6 +35,7 @@ TSmartPDFCrypt::TSmartPDFCrypt(const TSmartPDFEncryption& encryption, uint8_t en
     e.PermsEntry = encryption.PermsEntry;
     e.Permissions = encryption.Permissions;
     e.EncryptMetadata = encryption.EncryptMetadata;
+    e.Filters = encryption.Filters;
     if (encryption.UseAES) {
         e.CipherMode = encryption.Aes256 ? kCipherAes256 : kCipherAes128;
     } else {
@@ -82,11 +83,11 @@ bool TSmartPDFCrypt::SetPassword(const std::u16string& password) {
     return accepted;
 }
 
-std::string TSmartPDFCrypt::ObjectKey(int32_t number, int32_t generation) const {
+TObjectKey TSmartPDFCrypt::ObjectKey(int32_t number, int32_t generation) const {
     return ObjectKeyOf(record_, objectKeyBase_, fileKey_, number, generation);
 }
 
-void TSmartPDFCrypt::DecryptObject(std::string_view key, TPDFObject* object) const {
+void TSmartPDFCrypt::DecryptObject(const TObjectKey& key, TPDFObject* object) const {
     TransformObject(record_, key, object, true);
 }
 

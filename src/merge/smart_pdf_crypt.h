@@ -11,6 +11,7 @@
 
 #include "objects/pdf_object.h"
 #include "security/pdf_encryption.h"
+#include "security/standard_keys.h"
 
 namespace verava {
 
@@ -28,6 +29,7 @@ struct TSmartPDFEncryption {
     std::string UserKeyEntry;
     std::string PermsEntry;
     bool EncryptMetadata = true;
+    TCryptFilters Filters;  // the method of each kind of data, for a supported configuration
 };
 
 // Values of TSmartPDFCrypt::KeyClass (the merge numbers two classes differently from the
@@ -57,10 +59,11 @@ class TSmartPDFCrypt {
     bool CheckUserPassword(const std::u16string& password);
     bool CheckOwnerPassword(const std::u16string& password);
     // ISO 32000-1 Algorithm 1 (the file key itself for AES-256).
-    std::string ObjectKey(int32_t number, int32_t generation) const;
-    // Strings and stream data inside `object`, in place; "XRef" streams, and "Metadata"
-    // streams when EncryptMetadata is false, are left alone. An empty key changes nothing.
-    void DecryptObject(std::string_view key, TPDFObject* object) const;
+    TObjectKey ObjectKey(int32_t number, int32_t generation) const;
+    // Strings and stream data inside `object`, in place, each by its crypt filter; "XRef"
+    // streams, and "Metadata" streams when EncryptMetadata is false, are left alone. An empty
+    // key changes nothing.
+    void DecryptObject(const TObjectKey& key, TPDFObject* object) const;
 
     const std::string& ObjectKeyBase() const { return objectKeyBase_; }
     const std::string& FileKey() const { return fileKey_; }

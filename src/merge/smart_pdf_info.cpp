@@ -27,6 +27,7 @@ uint8_t TSmartPDFInfo::ReadEncryption(const TPDFDictionary* dict, TSmartPDFEncry
         encryption.PermsEntry = e.Perms;
     }
     if (scheme != TEncryptionScheme::Unsupported) {
+        encryption.Filters = *CryptFiltersOf(e);
         encryption.UseAES = key.cipher != TCipherKind::Rc4;
         encryption.Aes256 = key.cipher == TCipherKind::Aes256;
         encryption.Revision = e.R;

@@ -1,6 +1,10 @@
 #include "security/password_forms.h"
 
+#include <stringprep.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 
 #include "objects/charset_text.h"
@@ -74,9 +78,27 @@ std::vector<std::string> LegacyPasswordForms(std::u16string_view password) {
 std::vector<std::string> Utf8PasswordForms(std::u16string_view password) {
     const std::u16string_view text = StripLengthMarker(password);
     std::vector<std::string> forms;
+    AddOnce(forms, SaslPrep(text), kMaxUtf8PasswordBytes);
     AddOnce(forms, UnicodeToUtf8(SaslPrepMapped(text)), kMaxUtf8PasswordBytes);
     AddOnce(forms, UnicodeToUtf8(text), kMaxUtf8PasswordBytes);
     return forms;
+}
+
+std::optional<std::string> SaslPrep(std::u16string_view password) {
+    // UnicodeToUtf8 turns a lone surrogate into U+FFFD, which the profile prohibits (RFC 3454
+    // table C.6), so libidn only ever sees well-formed UTF-8.
+    const std::string utf8 = UnicodeToUtf8(StripLengthMarker(password));
+    // U+0000 is a prohibited control character (table C.2.1); libidn reads up to the first
+    // zero byte and would prepare what comes before it instead.
+    if (utf8.find('\0') != std::string::npos) return std::nullopt;
+    char* prepared = nullptr;
+    // Flags 0: unassigned code points are allowed, as for any query string (RFC 4013, 2.5);
+    // the password is compared with what the writer stored, not stored itself.
+    const int rc = stringprep_profile(utf8.c_str(), &prepared, "SASLprep",
+                                      static_cast<Stringprep_profile_flags>(0));
+    const std::unique_ptr<char, decltype(&std::free)> owned(prepared, &std::free);
+    if (rc != STRINGPREP_OK || prepared == nullptr) return std::nullopt;
+    return std::string(prepared);
 }
 
 std::u16string SaslPrepMapped(std::u16string_view password) {

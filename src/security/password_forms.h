@@ -7,6 +7,7 @@
 // is the password.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,13 +19,20 @@ namespace verava {
 // length the derivation reads, and each distinct byte string once.
 std::vector<std::string> LegacyPasswordForms(std::u16string_view password);
 
-// Revisions 5 and 6: the UTF-8 of SaslPrepMapped(password), then the UTF-8 as typed when that
-// differs (writers that skipped the preparation); each cut to 127 bytes.
+// Revisions 5 and 6: SaslPrep(password) when the profile accepts the text, then the UTF-8 of
+// SaslPrepMapped(password) (writers that mapped but did not normalise), then the UTF-8 as
+// typed (writers that skipped the preparation); each cut to 127 bytes, each distinct one once.
+// A text the profile refuses still gets the other forms: refusing cannot open a file.
 std::vector<std::string> Utf8PasswordForms(std::u16string_view password);
 
-// SASLprep's mapping (RFC 4013, 2.1): non-ASCII spaces (RFC 3454 table C.1.2) become U+0020,
-// the characters "commonly mapped to nothing" (table B.1) are removed. The NFKC step is not
-// applied, and prohibited characters are kept: refusing a password cannot open a file.
+// SASLprep (RFC 4013) in UTF-8, as a query string (unassigned code points pass): the mapping
+// of SaslPrepMapped, NFKC, the prohibited output of RFC 4013 2.3 and the bidi rule of RFC 3454
+// section 6. Nothing when the profile refuses the text ("\u0007", "\u0627" + "1").
+//   "\u2163" (ROMAN NUMERAL FOUR) -> "IV"    "e\u0301" -> "\u00E9"    "I\u00ADX" -> "IX"
+std::optional<std::string> SaslPrep(std::u16string_view password);
+
+// SASLprep's mapping step alone (RFC 4013, 2.1): non-ASCII spaces (RFC 3454 table C.1.2)
+// become U+0020, the characters "commonly mapped to nothing" (table B.1) are removed.
 std::u16string SaslPrepMapped(std::u16string_view password);
 
 }  // namespace verava

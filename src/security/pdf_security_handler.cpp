@@ -7,6 +7,7 @@
 #include "objects/number_text.h"
 #include "objects/pdf_structure.h"
 #include "objects/platform.h"
+#include "objects/stream_filters.h"
 #include "security/aes.h"
 #include "security/encryption_entries.h"
 #include "security/md5.h"
@@ -57,6 +58,7 @@ void TPDFSecurityHandler::ReadEncryption(TPDFDictionary* trailer) {
         encryption_.PermsEntry = e.Perms;
     }
     if (scheme != TEncryptionScheme::Unsupported) {
+        encryption_.Filters = *CryptFiltersOf(e);
         encryption_.KeyLength = keyLength;
         encryption_.CipherMode = cipher;
         encryption_.Revision = e.R;
@@ -207,19 +209,30 @@ void TPDFSecurityHandler::TryPassword(const std::u16string& password) {
 
 // ---- object keys and the object walk
 
-std::string TPDFSecurityHandler::ObjectKey(int32_t number, int32_t generation) const {
+TObjectKey TPDFSecurityHandler::ObjectKey(int32_t number, int32_t generation) const {
     return ObjectKeyOf(encryption_, objectKeyBase_, fileKey_, number, generation);
 }
 
 namespace {
 
-std::string TransformBytes(const TPDFEncryption& e, std::string_view key, std::string_view data,
+std::string TransformBytes(TCryptMethod method, std::string_view key, std::string_view data,
                            bool decrypt) {
-    if (e.CipherMode == kCipherRc4) return Rc4(key, data);
+    if (method == TCryptMethod::Rc4) return Rc4(key, data);
     return decrypt ? AesDecryptWithIV(key, data) : AesEncryptWithIV(key, data);
 }
 
-void Transform(const TPDFEncryption& e, std::string_view key, TPDFObject* object, bool decrypt,
+// The dictionary of a stream's first decode parameters ("DecodeParms", or "DP" as the
+// decoder also reads it): the dictionary itself or the first element of an array.
+const TPDFDictionary* FirstDecodeParms(const TPDFDictionary& dict) {
+    TPDFObject* parms = dict.GetValue("DecodeParms", true);
+    if (parms == nullptr) parms = dict.GetValue("DP", true);
+    if (const auto* array = As<TPDFArray>(parms)) {
+        return array->Count() > 0 ? As<TPDFDictionary>(ResolveIfReference(array->Get(0))) : nullptr;
+    }
+    return As<TPDFDictionary>(parms);
+}
+
+void Transform(const TPDFEncryption& e, const TObjectKey& key, TPDFObject* object, bool decrypt,
                int depth, std::unordered_set<const TPDFObject*>& seen) {
     if (object == nullptr || depth > TPDFSecurityHandler::kMaxDepth) return;
     switch (object->KindTag()) {
@@ -234,8 +247,11 @@ void Transform(const TPDFEncryption& e, std::string_view key, TPDFObject* object
             return;
     }
     if (auto* s = As<TPDFString>(object)) {
+        const std::string& stringKey = key.For(e.Filters.Strings);
         // Assigned directly: a decrypted string is not a changed one.
-        s->Bytes = TransformBytes(e, key, s->Bytes, decrypt);
+        if (!stringKey.empty()) {
+            s->Bytes = TransformBytes(e.Filters.Strings, stringKey, s->Bytes, decrypt);
+        }
     } else if (auto* a = As<TPDFArray>(object)) {
         for (TPDFObject* item : a->Items()) Transform(e, key, item, decrypt, depth + 1, seen);
     } else if (auto* d = As<TPDFDictionary>(object)) {
@@ -246,15 +262,18 @@ void Transform(const TPDFEncryption& e, std::string_view key, TPDFObject* object
         TPDFDictionary* dict = stream->StreamDict();
         const std::string type = dict != nullptr ? dict->GetType() : std::string();
         // Cross-reference streams are never encrypted (ISO 32000-1, 7.5.8.2), nor the
-        // metadata stream when the dictionary says so.
+        // metadata stream when the dictionary says so: their dictionaries neither.
         if (type == "XRef" || (type == "Metadata" && !e.EncryptMetadata)) return;
         Transform(e, key, dict, decrypt, depth + 1, seen);
+        const TCryptMethod method = StreamCryptMethod(e, dict);
+        const std::string& streamKey = key.For(method);
+        if (streamKey.empty()) return;
         const bool streamModified = stream->Modified;
         const bool dictModified = dict != nullptr && dict->Modified;
         auto* oldLength =
             dict != nullptr ? As<TPDFNumeric>(dict->GetValue("Length", false)) : nullptr;
         const bool lengthModified = oldLength != nullptr && oldLength->Modified;
-        stream->SetRawData(TransformBytes(e, key, stream->Data(), decrypt));
+        stream->SetRawData(TransformBytes(method, streamKey, stream->Data(), decrypt));
         stream->Modified = streamModified;
         if (TPDFDictionary* now = stream->StreamDict()) {
             now->Modified = dictModified;
@@ -267,18 +286,38 @@ void Transform(const TPDFEncryption& e, std::string_view key, TPDFObject* object
 
 }  // namespace
 
-void TransformObject(const TPDFEncryption& e, std::string_view key, TPDFObject* object,
+TCryptMethod StreamCryptMethod(const TPDFEncryption& e, const TPDFDictionary* dict) {
+    if (dict == nullptr) return e.Filters.Streams;
+    const std::string type = dict->GetType();
+    if (type == "XRef" || (type == "Metadata" && !e.EncryptMetadata)) {
+        return TCryptMethod::Identity;
+    }
+    const std::vector<std::string_view> filters = StreamFilterNames(dict);
+    // ISO 32000-1 7.4.10: a Crypt filter is the first in the Filter array.
+    if (!filters.empty() && filters.front() == "Crypt") {
+        const TPDFDictionary* parms = FirstDecodeParms(*dict);
+        const auto* name = parms != nullptr ? As<TPDFName>(parms->GetValue("Name", true)) : nullptr;
+        if (name == nullptr || name->Text == "Identity") return TCryptMethod::Identity;
+        const auto it = e.Filters.Named.find(name->Text);
+        // A filter we cannot apply: the bytes are kept as they are, both ways.
+        return it != e.Filters.Named.end() ? it->second : TCryptMethod::Identity;
+    }
+    if (type == "EmbeddedFile") return e.Filters.EmbeddedFiles;
+    return e.Filters.Streams;
+}
+
+void TransformObject(const TPDFEncryption& e, const TObjectKey& key, TPDFObject* object,
                      bool decrypt) {
-    if (key.empty()) return;
+    if (key.Empty()) return;
     std::unordered_set<const TPDFObject*> seen;
     Transform(e, key, object, decrypt, 0, seen);
 }
 
-void TPDFSecurityHandler::DecryptObject(std::string_view key, TPDFObject* object) const {
+void TPDFSecurityHandler::DecryptObject(const TObjectKey& key, TPDFObject* object) const {
     TransformObject(encryption_, key, object, true);
 }
 
-void TPDFSecurityHandler::EncryptObject(std::string_view key, TPDFObject* object) const {
+void TPDFSecurityHandler::EncryptObject(const TObjectKey& key, TPDFObject* object) const {
     TransformObject(encryption_, key, object, false);
 }
 

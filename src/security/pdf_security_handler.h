@@ -47,13 +47,13 @@ class TPDFSecurityHandler {
     // LegacyPasswordForms for revisions 2-4, Utf8PasswordForms for 5 and 6.
     std::vector<std::string> PasswordForms(std::u16string_view password) const;
 
-    // The key for strings and streams of object (number, generation); empty for the
+    // The keys for strings and streams of object (number, generation); empty for the
     // encryption dictionary itself.
-    std::string ObjectKey(int32_t number, int32_t generation) const;
+    TObjectKey ObjectKey(int32_t number, int32_t generation) const;
     // Decrypt or encrypt every string and stream inside `object` in place (see
     // TransformObject).
-    void DecryptObject(std::string_view key, TPDFObject* object) const;
-    void EncryptObject(std::string_view key, TPDFObject* object) const;
+    void DecryptObject(const TObjectKey& key, TPDFObject* object) const;
+    void EncryptObject(const TObjectKey& key, TPDFObject* object) const;
 
     // The trailer's "ID" array; a missing or malformed one is replaced by a new array of two
     // equal hex strings: the MD5 digest of the current local date-time as a day count.
@@ -111,11 +111,20 @@ class TPDFSecurityHandler {
     TPDFDictionary* trailer_ = nullptr;
 };
 
-// Decrypts or encrypts every string and stream inside `object` in place with the cipher of
-// `e`. "XRef" streams, and "Metadata" streams when EncryptMetadata is false, are left alone;
-// containers nested deeper than TPDFSecurityHandler::kMaxDepth too. Modified flags are kept
-// as they were. An empty key leaves everything unchanged.
-void TransformObject(const TPDFEncryption& e, std::string_view key, TPDFObject* object,
+// The method a stream's data are encrypted with (ISO 32000-1 7.6.5, 7.4.10), by the first
+// rule that applies: "XRef" streams never (7.5.8.2), nor "Metadata" streams when
+// EncryptMetadata is false; a stream whose first filter is "Crypt" by the filter its
+// DecodeParms "Name" gives (Identity when absent; a name "CF" lacks, or whose method is not
+// supported, keeps the data as stored); "EmbeddedFile" streams by EFF; any other by StmF.
+//   << /Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /Identity >> null] >>  -> Identity
+TCryptMethod StreamCryptMethod(const TPDFEncryption& e, const TPDFDictionary* dict);
+
+// Decrypts or encrypts every string and stream inside `object` in place: strings by the
+// method of StrF, stream data by StreamCryptMethod, each with `key` for that method. "XRef"
+// streams, and "Metadata" streams when EncryptMetadata is false, are left alone whole, their
+// dictionaries too; so are containers nested deeper than TPDFSecurityHandler::kMaxDepth.
+// Modified flags are kept as they were. An empty key leaves everything unchanged.
+void TransformObject(const TPDFEncryption& e, const TObjectKey& key, TPDFObject* object,
                      bool decrypt);
 
 }  // namespace verava

@@ -221,15 +221,55 @@ std::optional<uint32_t> PermissionsOfPerms(std::string_view fileKey, std::string
            static_cast<uint32_t>(static_cast<unsigned char>(p[3])) << 24;
 }
 
-std::string ObjectKeyOf(const TPDFEncryption& e, std::string_view objectKeyBase,
-                        std::string_view fileKey, int32_t number, int32_t generation) {
-    if (number == e.EncryptObjectNumber) return {};
-    if (e.CipherMode == kCipherAes256) return std::string(fileKey);
+const std::string& TObjectKey::For(TCryptMethod method) const {
+    static const std::string kNone;
+    switch (method) {
+        case TCryptMethod::Rc4:
+            return Rc4;
+        case TCryptMethod::Aes128:
+        case TCryptMethod::Aes256:
+            return Aes;
+        default:
+            return kNone;
+    }
+}
+
+namespace {
+
+bool UsesMethod(const TCryptFilters& filters, TCryptMethod method) {
+    if (filters.Strings == method || filters.Streams == method || filters.EmbeddedFiles == method) {
+        return true;
+    }
+    return std::any_of(filters.Named.begin(), filters.Named.end(),
+                       [&](const auto& named) { return named.second == method; });
+}
+
+// Algorithm 1 steps a-d: MD5 of the base key, the object's number and generation (and "sAlT"
+// for AES), cut to the base key's length + 5, at most 16.
+std::string SaltedKey(std::string_view objectKeyBase, int32_t number, int32_t generation,
+                      bool aes) {
     std::string input(objectKeyBase);
     input += LittleEndian(static_cast<uint32_t>(number), 3);
     input += LittleEndian(static_cast<uint32_t>(generation), 2);
-    if (e.CipherMode == kCipherAes128) input += "sAlT";
+    if (aes) input += "sAlT";
     return Md5(input).substr(0, std::min<size_t>(objectKeyBase.size() + 5, 16));
+}
+
+}  // namespace
+
+TObjectKey ObjectKeyOf(const TPDFEncryption& e, std::string_view objectKeyBase,
+                       std::string_view fileKey, int32_t number, int32_t generation) {
+    TObjectKey key;
+    if (number == e.EncryptObjectNumber) return key;
+    if (UsesMethod(e.Filters, TCryptMethod::Rc4)) {
+        key.Rc4 = SaltedKey(objectKeyBase, number, generation, false);
+    }
+    if (UsesMethod(e.Filters, TCryptMethod::Aes256)) {
+        key.Aes = std::string(fileKey);
+    } else if (UsesMethod(e.Filters, TCryptMethod::Aes128) && objectKeyBase.size() + 5 >= 16) {
+        key.Aes = SaltedKey(objectKeyBase, number, generation, true);
+    }
+    return key;
 }
 
 TPermissionFlags PermissionFlagsOf(uint32_t p) {

@@ -61,10 +61,22 @@ std::optional<std::string> FileKeyForPassword(const TPDFEncryption& e, std::stri
 // block carrying the "adb" marker.
 std::optional<uint32_t> PermissionsOfPerms(std::string_view fileKey, std::string_view perms);
 
-// ISO 32000-1 Algorithm 1: the key of object (number, generation); the file key itself for
-// AES-256, and empty for the encryption dictionary, whose strings are never encrypted.
-std::string ObjectKeyOf(const TPDFEncryption& e, std::string_view objectKeyBase,
-                        std::string_view fileKey, int32_t number, int32_t generation);
+// The keys of one object's strings and streams (ISO 32000-1, 7.6.2, Algorithm 1). RC4 and
+// AES-128 keys differ by the "sAlT" that AES-128 adds, and one file's crypt filters may use
+// both; AES-256 uses the file key itself.
+struct TObjectKey {
+    std::string Rc4;
+    std::string Aes;  // AES-128's salted key, or the AES-256 file key
+    // The key for data encrypted with `method`; empty for Identity.
+    const std::string& For(TCryptMethod method) const;
+    bool Empty() const { return Rc4.empty() && Aes.empty(); }
+};
+
+// The keys of object (number, generation) for the methods e.Filters uses. Both are empty for
+// the encryption dictionary, whose strings are never encrypted; the AES-128 key too when the
+// file key is shorter than 11 bytes, as AES takes no key shorter than 16.
+TObjectKey ObjectKeyOf(const TPDFEncryption& e, std::string_view objectKeyBase,
+                       std::string_view fileKey, int32_t number, int32_t generation);
 
 // What a "P" value allows, as flag bytes.
 struct TPermissionFlags {

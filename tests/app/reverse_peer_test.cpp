@@ -137,6 +137,12 @@ TEST_F(ReversePeer, BuilderVariantsUpdatesAndDamage) {
         b.Encrypt(cipher, "", "own");
         cases.push_back({"encrypted object streams", b.Build(testing::XRefKind::Stream)});
     }
+    {
+        // Crypt filters per kind (ISO 32000-1 7.6.5): streams as stored, strings AESV2.
+        testing::PdfBuilder b = testing::SimpleDocument(5);
+        b.EncryptByKind({testing::CryptMethod::Aes128, testing::CryptMethod::Identity}, "", "own");
+        cases.push_back({"StmF Identity, AESV2 strings", b.Build()});
+    }
     int i = 0;
     for (const Case& c : cases) {
         const std::string input =

@@ -86,6 +86,9 @@ TEST(SmartPDFInfo, ReadsKeysAsTheDocumentHandlerDoes) {
         "/AESV3 /Length 32 >> >> >>",
         "<< /Filter /Standard /V 4 /R 4 /StrF /Identity /StmF /StdCF /CF << /StdCF << /CFM "
         "/AESV2 >> >> >>",
+        "<< /Filter /Standard /V 4 /R 4 /StrF /S /StmF /T /CF << /S << /CFM /V2 >> /T << /CFM "
+        "/AESV2 >> >> >>",
+        "<< /Filter /Standard /V 4 /R 4 /StrF /S /StmF /Missing /CF << /S << /CFM /V2 >> >> >>",
         "<< /Filter /Other /V 2 /R 3 /Length 64 >>",
     };
     for (const char* dict : dicts) {

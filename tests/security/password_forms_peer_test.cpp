@@ -46,6 +46,12 @@ const QpdfCase kCases[] = {
      kZhongWen},
     {"AES-256 R6, unprepared user", "256", "\xE4\xB8\xAD\xE3\x80\x80\xE6\x96\x87", "own", kSpaced,
      true, kZhongWen},
+    // qpdf does not prepare passwords itself (11.3 stores "\u2163" as E2 85 A3): given the
+    // SASLprep'd bytes, its files must open with the typed text; given the text, with it too.
+    {"AES-256 R6, NFKC-prepared user", "256", "IV", "own", u"\u2163", true, u"\u2162"},
+    {"AES-256 R6, NFKC-unprepared user", "256", "\xE2\x85\xA3", "own", u"\u2163", true, u"IV"},
+    {"AES-256 R5, composed owner", "256 --force-R5", "usr", "caf\xC3\xA9", u"cafe\u0301", false,
+     u"cafe"},
 };
 
 TEST(PasswordFormsPeer, QpdfFilesProtectedWithRawBytesOpenWithTheTypedText) {

@@ -284,14 +284,14 @@ TEST_F(PdfSecurityHandlerPeerTest, QpdfEncryptedFilesOpenAndDecryptLikeQpdfShows
         // Encrypting again and decrypting gives the same plain objects back; RC4 even
         // reproduces the file's bytes.
         const std::string plainContent(content->Data());
-        const std::string contentKey = h.ObjectKey(contentNumber, 0);
+        const TObjectKey contentKey = h.ObjectKey(contentNumber, 0);
         h.EncryptObject(contentKey, content);
         h.EncryptObject(h.ObjectKey(infoNumber, 0), info);
         if (h.Encryption().CipherMode == kCipherRc4) {
             EXPECT_EQ(content->Data(), encrypted);
         } else {
             EXPECT_NE(content->Data(), plainContent);
-            EXPECT_EQ(AesDecryptWithIV(contentKey, content->Data()), plainContent);
+            EXPECT_EQ(AesDecryptWithIV(contentKey.Aes, content->Data()), plainContent);
         }
         EXPECT_NE(title->Bytes, kTitle);
         h.DecryptObject(contentKey, content);

@@ -117,7 +117,8 @@ TEST(PdfSecurityHandlerTest, LegacyRevisionsAcceptExactlyTheirPasswordsWithIndep
         EXPECT_EQ(h.Password(), c.user);
         EXPECT_TRUE(h.NeedsDecryption());
         EXPECT_EQ(ToHex(h.ObjectKeyBase()), c.fileKey);
-        EXPECT_EQ(ToHex(h.ObjectKey(7, 0)), c.objectKey7);
+        EXPECT_EQ(ToHex(h.ObjectKey(7, 0).Rc4), c.objectKey7);
+        EXPECT_EQ(h.ObjectKey(7, 0).Aes, "");
 
         TPDFString* s = store.NewString(FromHex(c.helloCipher), true);
         h.DecryptObject(h.ObjectKey(7, 0), s);
@@ -127,7 +128,7 @@ TEST(PdfSecurityHandlerTest, LegacyRevisionsAcceptExactlyTheirPasswordsWithIndep
         EXPECT_FALSE(h.UserAccepted());
         EXPECT_TRUE(h.OwnerAccepted());
         EXPECT_EQ(h.Password(), c.owner);
-        EXPECT_EQ(ToHex(h.ObjectKey(7, 0)), c.objectKey7);
+        EXPECT_EQ(ToHex(h.ObjectKey(7, 0).Rc4), c.objectKey7);
     }
 }
 
@@ -159,7 +160,101 @@ TEST(PdfSecurityHandlerTest, Aesv2ObjectKeysAreSalted) {
     ASSERT_TRUE(h.UserAccepted());
     EXPECT_EQ(h.KeyClass(), kKeyClassAes128);
     EXPECT_EQ(h.Encryption().CipherMode, kCipherAes128);
-    EXPECT_EQ(ToHex(h.ObjectKey(12, 3)), "ef5fce49e14a75ef2e18132ef47e4a7d");
+    EXPECT_EQ(ToHex(h.ObjectKey(12, 3).Aes), "ef5fce49e14a75ef2e18132ef47e4a7d");
+    EXPECT_EQ(h.ObjectKey(12, 3).Rc4, "");
+}
+
+TEST(PdfSecurityHandlerTest, FiltersOfTwoMethodsDecryptEachKindWithItsOwnKey) {
+    // The R4 entries again with RC4 strings and AESV2 streams under names of their own: the
+    // same file key, unsalted RC4 keys for strings, salted AES keys for streams.
+    const LegacyCase c = LegacyCases()[3];
+    std::string dictionary = c.dictionary;
+    const std::string filters =
+        "/CF << /StdCF << /CFM /V2 /Length 16 >> >> /StrF /StdCF /StmF /StdCF";
+    ASSERT_NE(dictionary.find(filters), std::string::npos);
+    dictionary.replace(dictionary.find(filters), filters.size(),
+                       "/CF << /S << /CFM /V2 /Length 16 >> /T << /CFM /AESV2 /Length 16 >> >> "
+                       "/StrF /S /StmF /T");
+    TPDFStructure store;
+    TPDFSecurityHandler h;
+    h.ReadEncryption(MakeTrailer(store, dictionary));
+    ASSERT_EQ(h.EncryptionStatus(), 1);
+    h.TryPassword(c.user);
+    ASSERT_TRUE(h.UserAccepted());
+    EXPECT_EQ(ToHex(h.ObjectKeyBase()), c.fileKey);
+    EXPECT_EQ(h.CipherName(), "aes-128");
+    EXPECT_EQ(ToHex(h.ObjectKey(7, 0).Rc4), c.objectKey7);
+    EXPECT_EQ(ToHex(h.ObjectKey(12, 3).Aes), "ef5fce49e14a75ef2e18132ef47e4a7d");
+
+    const TObjectKey key = h.ObjectKey(7, 0);
+    auto stream = [&](const std::string& dict, const std::string& data) {
+        return store.NewStreamWith(As<TPDFDictionary>(store.ParseText(dict)), ByteSlice(data));
+    };
+    // A string, a stream by StmF, one naming the RC4 filter itself, one naming Identity.
+    const std::string hello = FromHex(c.helloCipher);
+    TPDFString* string = store.NewString(hello, true);
+    TPDFStream* byStmF = stream("<< /T <" + std::string(c.helloCipher) + "> >>",
+                                AesEncryptWithIV(key.Aes, "stream data"));
+    TPDFStream* byName = stream("<< /Filter [/Crypt] /DecodeParms [<< /Name /S >>] >>", hello);
+    TPDFStream* identity = stream("<< /Filter /Crypt >>", "as stored");
+    TPDFArray* all = store.NewArray();
+    for (TPDFObject* o : std::initializer_list<TPDFObject*>{string, byStmF, byName, identity})
+        all->Add(o);
+    h.DecryptObject(key, all);
+    EXPECT_EQ(string->Bytes, "Hello");
+    EXPECT_EQ(byStmF->Data(), "stream data");
+    EXPECT_EQ(As<TPDFString>(byStmF->StreamDict()->GetValue("T"))->Bytes, "Hello");
+    EXPECT_EQ(byName->Data(), "Hello");
+    EXPECT_EQ(identity->Data(), "as stored");
+    // And back: RC4 gives the very bytes, AES a new IV that decrypts the same.
+    h.EncryptObject(key, all);
+    EXPECT_EQ(string->Bytes, hello);
+    EXPECT_EQ(byName->Data(), hello);
+    EXPECT_EQ(identity->Data(), "as stored");
+    EXPECT_EQ(AesDecryptWithIV(key.Aes, byStmF->Data()), "stream data");
+}
+
+TEST(PdfSecurityHandlerTest, StreamsFindTheirCryptFilter) {
+    TPDFEncryption e;
+    e.Filters.Strings = TCryptMethod::Rc4;
+    e.Filters.Streams = TCryptMethod::Aes128;
+    e.Filters.EmbeddedFiles = TCryptMethod::Rc4;
+    e.Filters.Named = {{"StdCF", TCryptMethod::Aes128}, {"Arc", TCryptMethod::Rc4}};
+    const struct {
+        const char* dict;
+        bool encryptMetadata;
+        TCryptMethod method;
+    } cases[] = {
+        {"<< /Length 3 >>", true, TCryptMethod::Aes128},
+        {"<< /Type /XObject /Filter /FlateDecode >>", true, TCryptMethod::Aes128},
+        {"<< /Type /EmbeddedFile >>", true, TCryptMethod::Rc4},
+        {"<< /Type /XRef /Filter [/Crypt] /DecodeParms [<< /Name /Arc >>] >>", true,
+         TCryptMethod::Identity},
+        {"<< /Type /Metadata >>", true, TCryptMethod::Aes128},
+        {"<< /Type /Metadata >>", false, TCryptMethod::Identity},
+        // A Crypt filter first in Filter names the filter in its parameters; Identity by
+        // default, and for a name CF lacks (the bytes stay as stored).
+        {"<< /Filter /Crypt /DecodeParms << /Name /Arc >> >>", true, TCryptMethod::Rc4},
+        {"<< /Filter [/Crypt /FlateDecode] /DecodeParms [<< /Name /Arc >> null] >>", true,
+         TCryptMethod::Rc4},
+        {"<< /Type /EmbeddedFile /Filter [/Crypt] /DecodeParms [<< /Name /StdCF >>] >>", true,
+         TCryptMethod::Aes128},
+        {"<< /Filter [/Crypt] >>", true, TCryptMethod::Identity},
+        {"<< /Filter [/Crypt] /DecodeParms [<< /Name /Identity >>] >>", true,
+         TCryptMethod::Identity},
+        {"<< /Filter [/Crypt] /DecodeParms [<< /Name /Elsewhere >>] >>", true,
+         TCryptMethod::Identity},
+        {"<< /Filter [/Crypt] /DecodeParms [(not parameters)] >>", true, TCryptMethod::Identity},
+        // Not first: no crypt filter (ISO 32000-1 7.4.10), so StmF.
+        {"<< /Filter [/FlateDecode /Crypt] /DecodeParms [null << /Name /Arc >>] >>", true,
+         TCryptMethod::Aes128},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dict);
+        TPDFStructure store;
+        e.EncryptMetadata = c.encryptMetadata;
+        EXPECT_EQ(StreamCryptMethod(e, As<TPDFDictionary>(store.ParseText(c.dict))), c.method);
+    }
 }
 
 TEST(PdfSecurityHandlerTest, KeyClassAndKeyLengthFollowTheDictionary) {
@@ -205,21 +300,22 @@ TEST(PdfSecurityHandlerTest, KeyClassAndKeyLengthFollowTheDictionary) {
 TEST(PdfSecurityHandlerTest, ObjectKeyLengthFollowsTheFileKey) {
     // MD5(base + 3 number bytes + 2 generation bytes), cut to base length + 5, at most 16.
     TPDFEncryption e;
-    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405"), "", 1, 0).size(), 10u);
-    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405060708"), "", 1, 0).size(), 13u);
-    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405060708"), "", 0x123456, 0x789A),
+    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405"), "", 1, 0).Rc4.size(), 10u);
+    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405060708"), "", 1, 0).Rc4.size(), 13u);
+    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405060708"), "", 0x123456, 0x789A).Rc4,
               Md5(FromHex("0102030405060708 563412 9a78")).substr(0, 13));
-    EXPECT_EQ(ObjectKeyOf(e, std::string(16, 'k'), "", 1, 0).size(), 16u);
-    // AES-128 keys are salted.
-    e.CipherMode = kCipherAes128;
-    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405"), "", 1, 0),
-              Md5(FromHex("0102030405 010000 0000") + "sAlT").substr(0, 10));
+    EXPECT_EQ(ObjectKeyOf(e, std::string(16, 'k'), "", 1, 0).Rc4.size(), 16u);
+    // AES-128 keys are salted; AES takes no key shorter than 16 bytes.
+    e.Filters = UniformCryptFilters(TCryptMethod::Aes128);
+    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405060708090a0b"), "", 1, 0).Aes,
+              Md5(FromHex("0102030405060708090a0b 010000 0000") + "sAlT"));
+    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405"), "", 1, 0).Aes, "");
     // AES-256 uses the file key itself; the encryption dictionary gets no key.
-    e.CipherMode = kCipherAes256;
+    e.Filters = UniformCryptFilters(TCryptMethod::Aes256);
     const std::string fileKey(32, 'F');
-    EXPECT_EQ(ObjectKeyOf(e, "", fileKey, 5, 0), fileKey);
+    EXPECT_EQ(ObjectKeyOf(e, "", fileKey, 5, 0).Aes, fileKey);
     e.EncryptObjectNumber = 5;
-    EXPECT_EQ(ObjectKeyOf(e, "", fileKey, 5, 0), "");
+    EXPECT_TRUE(ObjectKeyOf(e, "", fileKey, 5, 0).Empty());
 }
 
 TEST(PdfSecurityHandlerTest, EncryptionStatusRejectsUnsupportedConfigurations) {
@@ -236,6 +332,16 @@ TEST(PdfSecurityHandlerTest, EncryptionStatusRejectsUnsupportedConfigurations) {
         {"<< /Filter /Standard /V 3 /R 3 >>", 2},
         {"<< /Filter /Standard /V 1 /R 4 >>", 2},
         {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /AESV2 >> >> /StrF /Identity "
+         "/StmF /StdCF >>",
+         1},
+        // A kind naming a filter CF lacks, or one with a method the revision lacks.
+        {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /AESV2 >> >> /StrF /Other "
+         "/StmF /StdCF >>",
+         2},
+        {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /AESV2 >> /X << /CFM /Y >> >> "
+         "/StrF /StdCF /StmF /StdCF /EFF /X >>",
+         2},
+        {"<< /Filter /Standard /V 5 /R 6 /CF << /StdCF << /CFM /V2 >> >> /StrF /StdCF "
          "/StmF /StdCF >>",
          2},
         {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /AESV3 >> >> /StrF /StdCF "
@@ -287,8 +393,8 @@ TEST(PdfSecurityHandlerTest, ReferencedEncryptDictionaryIsResolvedAndNeverKeyed)
     EXPECT_EQ(h.Encryption().EncryptObjectNumber, 5);
     EXPECT_EQ(h.Encryption().Revision, 3);
     EXPECT_EQ(h.Encryption().KeyLength, 128);
-    EXPECT_EQ(h.ObjectKey(5, 0), "");
-    EXPECT_NE(h.ObjectKey(6, 0), "");
+    EXPECT_TRUE(h.ObjectKey(5, 0).Empty());
+    EXPECT_NE(h.ObjectKey(6, 0).Rc4, "");
 }
 
 TEST(PdfSecurityHandlerTest, PermissionsAreSplitIntoFlagBytes) {
@@ -370,7 +476,7 @@ TEST(PdfSecurityHandlerTest, Revision6EmptyUserPasswordOpensAsUserOnly) {
     EXPECT_TRUE(h.UserAccepted());
     EXPECT_FALSE(h.OwnerAccepted());
     EXPECT_EQ(ToHex(h.ObjectKeyBase()), fileKey);
-    EXPECT_EQ(ToHex(h.ObjectKey(3, 0)), fileKey);
+    EXPECT_EQ(ToHex(h.ObjectKey(3, 0).Aes), fileKey);
     // Perms decrypts to P -3904 + "Tadb": that copy replaces the -4 of the dictionary.
     EXPECT_EQ(h.PermissionBits(), 0xFFFFFFFCu);
     EXPECT_EQ(h.Encryption().Permissions, 0xFFFFF0C0u);
@@ -485,19 +591,26 @@ void ExpectSamplePlain(const Sample& s) {
     EXPECT_EQ(As<TPDFString>(s.stream->StreamDict()->GetValue("S"))->Bytes, "inside");
 }
 
+// A record whose kinds all use `method`, and a key of `bytes` for each cipher.
+TPDFEncryption UniformRecord(TCryptMethod method) {
+    TPDFEncryption e;
+    e.Filters = UniformCryptFilters(method);
+    return e;
+}
+TObjectKey KeyOf(const std::string& bytes) { return TObjectKey{bytes, bytes}; }
+
 TEST(PdfSecurityHandlerTest, EncryptThenDecryptRoundTripsNestedObjects) {
-    for (uint8_t mode : {kCipherRc4, kCipherAes128, kCipherAes256}) {
-        SCOPED_TRACE(static_cast<int>(mode));
+    for (TCryptMethod method : {TCryptMethod::Rc4, TCryptMethod::Aes128, TCryptMethod::Aes256}) {
+        SCOPED_TRACE(static_cast<int>(method));
         TPDFStructure store;
-        TPDFEncryption e;
-        e.CipherMode = mode;
-        const std::string key(mode == kCipherAes256 ? 32 : 16, '\x5a');
+        const TPDFEncryption e = UniformRecord(method);
+        const std::string key(method == TCryptMethod::Aes256 ? 32 : 16, '\x5a');
         Sample s = MakeSample(store);
         ExpectSamplePlain(s);
-        TransformObject(e, key, s.dict, false);
-        TransformObject(e, key, s.stream, false);
+        TransformObject(e, KeyOf(key), s.dict, false);
+        TransformObject(e, KeyOf(key), s.stream, false);
         auto* c = As<TPDFString>(s.dict->GetValue("A"));
-        if (mode == kCipherRc4) {
+        if (method == TCryptMethod::Rc4) {
             EXPECT_EQ(c->Bytes, Rc4(key, "alpha"));
             EXPECT_EQ(s.stream->Data(), Rc4(key, "stream data"));
         } else {
@@ -512,8 +625,8 @@ TEST(PdfSecurityHandlerTest, EncryptThenDecryptRoundTripsNestedObjects) {
         auto* deep =
             As<TPDFString>(As<TPDFArray>(As<TPDFArray>(s.dict->GetValue("B"))->Get(2))->Get(0));
         EXPECT_NE(deep->Bytes, "delta");
-        TransformObject(e, key, s.dict, true);
-        TransformObject(e, key, s.stream, true);
+        TransformObject(e, KeyOf(key), s.dict, true);
+        TransformObject(e, KeyOf(key), s.stream, true);
         ExpectSamplePlain(s);
     }
 }
@@ -534,12 +647,11 @@ TEST(PdfSecurityHandlerTest, DecryptObjectUsesTheGivenKeyOnStreams) {
 }
 
 TEST(PdfSecurityHandlerTest, XRefAndUnencryptedMetadataStreamsAreLeftAlone) {
-    for (uint8_t mode : {kCipherRc4, kCipherAes128}) {
-        SCOPED_TRACE(static_cast<int>(mode));
+    for (TCryptMethod method : {TCryptMethod::Rc4, TCryptMethod::Aes128}) {
+        SCOPED_TRACE(static_cast<int>(method));
         TPDFStructure store;
-        TPDFEncryption e;
-        e.CipherMode = mode;
-        const std::string key(16, '\x33');
+        TPDFEncryption e = UniformRecord(method);
+        const TObjectKey key = KeyOf(std::string(16, '\x33'));
         auto makeStream = [&](const char* dictText) {
             return store.NewStreamWith(As<TPDFDictionary>(store.ParseText(dictText)),
                                        ByteSlice(std::string("0123456789")));
@@ -575,9 +687,8 @@ TEST(PdfSecurityHandlerTest, XRefAndUnencryptedMetadataStreamsAreLeftAlone) {
 
 TEST(PdfSecurityHandlerTest, DecryptObjectKeepsModifiedFlags) {
     TPDFStructure store;
-    TPDFEncryption e;
-    e.CipherMode = kCipherAes128;
-    const std::string key(16, '\x21');
+    const TPDFEncryption e = UniformRecord(TCryptMethod::Aes128);
+    const TObjectKey key = KeyOf(std::string(16, '\x21'));
     Sample s = MakeSample(store);
     TransformObject(e, key, s.dict, false);
     TransformObject(e, key, s.stream, false);
@@ -605,13 +716,12 @@ TEST(PdfSecurityHandlerTest, DecryptObjectKeepsModifiedFlags) {
 
 TEST(PdfSecurityHandlerTest, StreamWithIndirectLengthGetsDirectLength) {
     TPDFStructure store;
-    TPDFEncryption e;
-    e.CipherMode = kCipherAes128;
+    const TPDFEncryption e = UniformRecord(TCryptMethod::Aes128);
     const std::string key(16, '\x44');
     const std::string cipher = AesEncryptWithIV(key, "abc");
     TPDFStream* stream = store.NewStreamWith(
         As<TPDFDictionary>(store.ParseText("<< /Length 8 0 R >>")), ByteSlice(cipher));
-    TransformObject(e, key, stream, true);
+    TransformObject(e, KeyOf(key), stream, true);
     EXPECT_EQ(stream->Data(), "abc");
     EXPECT_EQ(stream->StreamDict()->GetInteger("Length", -1), 3);
     EXPECT_FALSE(stream->IsModified());
@@ -619,8 +729,7 @@ TEST(PdfSecurityHandlerTest, StreamWithIndirectLengthGetsDirectLength) {
 
 TEST(PdfSecurityHandlerTest, ObjectWalkIsBoundedAndVisitsSharedObjectsOnce) {
     TPDFStructure store;
-    TPDFEncryption e;
-    e.CipherMode = kCipherRc4;
+    const TPDFEncryption e = UniformRecord(TCryptMethod::Rc4);
     const std::string key = "12345";
     // 3000 nested arrays: the shallow string is handled, the one below the cap is not.
     TPDFArray* root = store.NewArray();
@@ -634,7 +743,7 @@ TEST(PdfSecurityHandlerTest, ObjectWalkIsBoundedAndVisitsSharedObjectsOnce) {
     }
     TPDFString* bottom = store.NewString("bottom", false);
     current->Add(bottom);
-    TransformObject(e, key, root, false);
+    TransformObject(e, KeyOf(key), root, false);
     EXPECT_EQ(shallow->Bytes, Rc4(key, "top"));
     EXPECT_EQ(bottom->Bytes, "bottom");
 
@@ -643,7 +752,7 @@ TEST(PdfSecurityHandlerTest, ObjectWalkIsBoundedAndVisitsSharedObjectsOnce) {
     TPDFString* shared = store.NewString("same", false);
     twice->Add(shared);
     twice->Add(shared);
-    TransformObject(e, key, twice, false);
+    TransformObject(e, KeyOf(key), twice, false);
     EXPECT_EQ(shared->Bytes, Rc4(key, "same"));
 }
 
@@ -651,8 +760,8 @@ TEST(PdfSecurityHandlerTest, EmptyKeyChangesNothing) {
     TPDFStructure store;
     TPDFSecurityHandler h;
     Sample s = MakeSample(store);
-    h.DecryptObject("", s.dict);
-    h.EncryptObject("", s.stream);
+    h.DecryptObject(TObjectKey{}, s.dict);
+    h.EncryptObject(TObjectKey{}, s.stream);
     ExpectSamplePlain(s);
 }
 
