@@ -115,10 +115,10 @@ bool KeepStreamContents(TPDFDictionary& page) {
     return kept;
 }
 
-// A new blank page under `parent`, registered as an indirect object, as large as `model`
-// (its own or inherited MediaBox) or US Letter; null when the store cannot register.
-TPDFIndRef* BlankPage(TPDFStructure& store, const TPDFDictionary& parent,
-                      const TPDFDictionary* model) {
+// A new blank page under `parent`, not yet registered, as large as `model` (its own or
+// inherited MediaBox) or US Letter.
+TPDFDictionary* BlankPage(TPDFStructure& store, const TPDFDictionary& parent,
+                          const TPDFDictionary* model) {
     TPDFDictionary* page = store.NewDictionary();
     page->SetValue("Type", store.CommonName("Page"));
     page->SetValue("Parent", store.NewIndRef(parent.ObjectNumber, parent.GenerationNumber));
@@ -139,10 +139,7 @@ TPDFIndRef* BlankPage(TPDFStructure& store, const TPDFDictionary& parent,
     page->SetValue("MediaBox", As<TPDFArray>(size) != nullptr
                                    ? size
                                    : store.NewIntegerArray({0, 0, 612, 792}, 3));
-    int32_t number = 0;
-    int32_t generation = 0;
-    store.OnRegisterIndirect(page, number, generation);
-    return store.NewIndRef(number, generation);
+    return page;
 }
 
 }  // namespace
@@ -195,6 +192,15 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root, bool* changed) {
     std::unordered_set<const TPDFDictionary*> nodes{root};
     std::unordered_set<const TPDFDictionary*> pages;
     int32_t copies = 0;  // copies of pages listed again, and blank pages for lost ones
+    // Pages the walk makes (copies, blanks) get their numbers only once every Kids array has
+    // been read: a number taken earlier could be one a later Kids array names for a lost
+    // page, which would then lead to the page made here, listing it twice.
+    std::vector<std::pair<TPDFIndRef*, TPDFDictionary*>> made;
+    auto placeholder = [&](TPDFDictionary* page) {
+        TPDFIndRef* ref = store->NewIndRef(0, 0);
+        made.emplace_back(ref, page);
+        return ref;
+    };
     TPDFDictionary* lastPage = nullptr;
     std::vector<Frame> stack;
     stack.push_back(open(root));
@@ -230,13 +236,9 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root, bool* changed) {
         if (ref != nullptr && (target == nullptr || As<TPDFNull>(target) != nullptr)) {
             // A page whose object is gone (a file cut short): a blank page keeps its place,
             // so the pages after it keep their numbers, and no reference dangles.
-            TPDFIndRef* blank = nullptr;
-            if (store->OnRegisterIndirect && copies++ < kMaxPageCopies) {
-                blank = BlankPage(*store, *frame.node, lastPage);
-            }
             frame.changed = true;
-            if (blank == nullptr) continue;
-            frame.kept.push_back(blank);
+            if (!store->OnRegisterIndirect || copies++ >= kMaxPageCopies) continue;
+            frame.kept.push_back(placeholder(BlankPage(*store, *frame.node, lastPage)));
             ++frame.count;
             continue;
         }
@@ -277,10 +279,7 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root, bool* changed) {
             }
             frame.changed = true;
             if (copy == nullptr) continue;
-            int32_t number = 0;
-            int32_t generation = 0;
-            store->OnRegisterIndirect(copy, number, generation);
-            element = store->NewIndRef(number, generation);
+            element = placeholder(copy);
             page = copy;
         }
         // A page whose Parent was another node keeps what it inherited there.
@@ -296,6 +295,8 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root, bool* changed) {
         ++frame.count;
         lastPage = page;
     }
+    for (auto& [ref, page] : made)
+        store->OnRegisterIndirect(page, ref->TargetNumber, ref->TargetGeneration);
     if (changed != nullptr) *changed = !unchanged;
     return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
 }
