@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "objects/number_text.h"
 #include "objects/stream.h"
 #include "support/pdf_builder.h"
 
@@ -313,21 +314,27 @@ TEST(XRefReader, BaseOffsetShiftsEveryRead) {
     EXPECT_EQ(r.entries.size(), 7u);
 }
 
-TEST(XRefReader, DeepPrevChainsAreBounded) {
-    // Thousands of tiny sections each pointing to the previous one: no stack overflow.
+TEST(XRefReader, ReadsLongPrevChainsWhole) {
+    // Thousands of tiny sections each pointing to the previous one: all are read, without
+    // a recursion as deep as the chain. The oldest names "Prev 0", no section.
     std::string file = "%PDF-1.4\n";
-    int64_t prev = -1;
-    for (int i = 0; i < 5000; ++i) {
+    int64_t prev = 0;
+    for (int i = 0; i < 50000; ++i) {
         const int64_t at = static_cast<int64_t>(file.size());
-        file += "xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size 1";
-        if (prev >= 0) file += " /Prev " + std::to_string(prev);
-        file += " >>\n";
+        file += "xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size 1 /Prev " + PadNumber(prev, 10) +
+                " >>\n";
         prev = at;
     }
     file += Tail(prev);
     Recorder r(file);
-    EXPECT_FALSE(r.Read());
-    EXPECT_LE(r.reader.PrevCount, TPDFXRefReader::kMaxSectionDepth);
+    EXPECT_TRUE(r.Read());
+    EXPECT_EQ(r.reader.PrevCount, 49999);
+    EXPECT_EQ(r.trailers.size(), 50000u);
+    // The same chain closed into a loop fails where it comes round.
+    Recorder looped(testing::Overwrite(file, file.find("/Prev ") + 6, PadNumber(prev, 10)));
+    EXPECT_FALSE(looped.Read());
+    EXPECT_EQ(looped.trailers.size(), 50000u);
+    EXPECT_EQ(looped.sections.back(), -prev);
 }
 
 }  // namespace
