@@ -1,8 +1,12 @@
 #include "support/costly_files.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <vector>
@@ -16,11 +20,12 @@ namespace {
 const char kPage[] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>";
 
 // Flate (zlib format) of `head`, then `repeatedBytes` bytes of `unit` over and over, then
-// `tail`, without ever holding the inflated whole.
+// `tail`, without ever holding the inflated whole. The best compression makes the smallest
+// files; the fastest serves where another Flate follows.
 std::string DeflateRepeating(const std::string& head, const std::string& unit, size_t repeatedBytes,
-                             const std::string& tail) {
+                             const std::string& tail, int level = Z_BEST_COMPRESSION) {
     z_stream z{};
-    if (deflateInit(&z, Z_BEST_COMPRESSION) != Z_OK) throw std::runtime_error("deflateInit");
+    if (deflateInit(&z, level) != Z_OK) throw std::runtime_error("deflateInit");
     std::string out;
     std::string buffer(1 << 16, '\0');
     auto feed = [&](std::string_view bytes, int flush) {
@@ -117,9 +122,12 @@ std::string IndexBeyondN(size_t numberBytes) {
 }
 
 std::string IndexOfManyPairs(int64_t pairs) {
+    // The catalog's text ends where the next pair's starts; the pairs after it list object 0
+    // and end there too, holding nothing.
     const std::string head = "1 0 ";
-    const auto more = static_cast<size_t>(pairs - 1) * 4;
-    return CatalogInStream(pairs, static_cast<int64_t>(head.size() + more), head, "0 0 ", more,
+    const std::string pair = "0 " + std::to_string(sizeof(kCatalog) - 1) + " ";
+    const auto more = static_cast<size_t>(pairs - 1) * pair.size();
+    return CatalogInStream(pairs, static_cast<int64_t>(head.size() + more), head, pair, more,
                            kCatalog);
 }
 
@@ -141,7 +149,8 @@ std::string StreamsInflatingLarge(int streams, size_t paddingBytes, int pages) {
             packed.push_back({firstPage + k, 3 + s, index++});
         }
         // The padding is white space after the last member's value.
-        const std::string once = DeflateRepeating(header + members, " ", paddingBytes, "");
+        const std::string once =
+            DeflateRepeating(header + members, " ", paddingBytes, "", Z_BEST_SPEED);
         plain[3 + s] = ObjectStream(index, static_cast<int64_t>(header.size()),
                                     "[ /FlateDecode /FlateDecode ]", FlateEncode(once));
     }
@@ -167,6 +176,47 @@ std::string LongUpdateChain(int updates) {
         previous = start;
     }
     return out;
+}
+
+namespace {
+
+// A line "Key:   123 kB" of /proc/self/status, in bytes; -1 when absent.
+int64_t StatusBytes(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key + ":", 0) == 0) return std::stoll(line.substr(key.size() + 1)) * 1024;
+    }
+    return -1;
+}
+
+}  // namespace
+
+TMeasuredRun RunMeasured(const std::function<int()>& body) {
+    int channel[2];
+    if (pipe(channel) != 0) return {};
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) return {};
+    if (child == 0) {
+        close(channel[0]);
+        // A forked child's high-water mark starts at what it holds when it starts.
+        const int64_t start = StatusBytes("VmRSS");
+        const int result = body();
+        const int64_t growth = StatusBytes("VmHWM") - start;
+        const bool sent = write(channel[1], &growth, sizeof growth) == sizeof growth;
+        _exit(sent ? result & 0xFF : 255);
+    }
+    close(channel[1]);
+    TMeasuredRun run;
+    int64_t growth = -1;
+    const bool received = read(channel[0], &growth, sizeof growth) == sizeof growth;
+    close(channel[0]);
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || !received) return {};
+    run.result = WEXITSTATUS(status);
+    run.peakGrowth = growth;
+    return run;
 }
 
 }  // namespace verava::testing

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace verava::testing {
@@ -21,12 +22,21 @@ std::string IndexBeyondN(size_t numberBytes);
 std::string StreamsInflatingLarge(int streams, size_t paddingBytes, int pages);
 
 // A one-page file whose catalog lies in an object stream whose index promises `pairs` pairs
-// and holds them all ("1 0 0 0 0 0 ..."), Flate compressed.
+// and holds them all ("1 0 0 33 0 33 ...": the catalog, then object 0 with no text over and
+// over), Flate compressed.
 std::string IndexOfManyPairs(int64_t pairs);
 
 // A one-page file (classic table) followed by `updates` incremental updates, each a real
 // section (the free-list head) whose trailer's Prev names the one before. The last update
 // also replaces the Info dictionary (object 4) with one titled "Update N".
 std::string LongUpdateChain(int updates);
+
+// Runs `body` in a child process and reports its result (0..255) and how far the child's
+// resident memory rose above what it started with; -1 for both when the child failed.
+struct TMeasuredRun {
+    int result = -1;
+    int64_t peakGrowth = -1;
+};
+TMeasuredRun RunMeasured(const std::function<int()>& body);
 
 }  // namespace verava::testing
