@@ -475,7 +475,8 @@ TPDFXRefReader::TLinks TPDFXRefReader::ReadStreamSection(int64_t position) {
                 const std::string data = DecodeStreamData(
                     *stream,
                     static_cast<size_t>(std::min<uint64_t>(decodeLeft_, store_.DecodeLimit)));
-                decodeLeft_ -= data.size();
+                // Data without filters come whole, whatever the limit.
+                decodeLeft_ -= std::min<uint64_t>(decodeLeft_, data.size());
                 // Spent: rows this stream held may be missing.
                 if (decodeLeft_ == 0) Damaged = true;
                 const size_t rowSize = static_cast<size_t>(w[0] + w[1] + w[2]);

@@ -337,5 +337,28 @@ TEST(XRefReader, ReadsLongPrevChainsWhole) {
     EXPECT_EQ(looped.sections.back(), -prev);
 }
 
+TEST(XRefReader, LongChainsOfStreamSectionsCostWhatTheFileHolds) {
+    // 5000 stream sections, each claiming the rest of the file as its data, or looking for
+    // its "stream" keyword up to the end of the file: every section is read, the copying
+    // and searching stop at budgets the file's size sets, and the loss is reported.
+    for (bool keyword : {true, false}) {
+        std::string file = "%PDF-1.5\n";
+        int64_t prev = 0;
+        for (int i = 1; i <= 5000; ++i) {
+            const int64_t at = static_cast<int64_t>(file.size());
+            file += std::to_string(i) + " 0 obj<</Type/XRef/Size 1/W[1 1 1]/Length 99999999/Prev " +
+                    std::to_string(prev) + ">>";
+            file += keyword ? "stream\n\x01\x02\x03\nendstream endobj\n" : "\n";
+            prev = at;
+        }
+        if (!keyword) file += "stream\n";
+        file += Tail(prev);
+        Recorder r(file);
+        EXPECT_TRUE(r.Read()) << keyword;
+        EXPECT_EQ(r.reader.PrevCount, 4999) << keyword;
+        EXPECT_TRUE(r.reader.Damaged) << keyword;
+    }
+}
+
 }  // namespace
 }  // namespace verava
