@@ -1,11 +1,12 @@
 #include "document/file_syntax.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "objects/number_text.h"
 #include "objects/pdf_chars.h"
-#include "objects/pdf_structure.h"
 #include "objects/stream.h"
 
 namespace verava {
@@ -30,6 +31,83 @@ size_t FirstOf(const TKeywordFind& find, size_t from, std::string_view first, st
     stopped = b != std::string_view::npos && (a == std::string_view::npos || b < a);
     return stopped ? b : a;
 }
+
+// The elements of an object stream's header, one at a time: a number rounded to a whole one
+// (at most 2^40 either way), or 0 for a word that is no number. None at the end of the
+// header, or at a delimiter other than "/": the header holds no more pairs from there.
+struct IndexReader {
+    static constexpr int64_t kLimit = int64_t{1} << 40;
+    static constexpr uint8_t kRegular = 0, kBlank = 1, kDelimiter = 2;
+
+    std::string_view header;
+    size_t at = 0;
+
+    std::optional<int64_t> Next() {
+        // Headers of millions of pairs are read whole: one look-up per byte.
+        static const std::array<uint8_t, 256> kClass = [] {
+            std::array<uint8_t, 256> t{};
+            for (int c = 0; c < 256; ++c) {
+                t[c] = IsPdfWhitespace(c) ? kBlank : IsPdfDelimiter(c) ? kDelimiter : kRegular;
+            }
+            return t;
+        }();
+        auto is = [&](size_t i, uint8_t kind) {
+            return kClass[static_cast<unsigned char>(header[i])] == kind;
+        };
+        for (;;) {
+            while (at < header.size() && is(at, kBlank)) ++at;
+            if (at >= header.size() || header[at] != '%') break;
+            while (at < header.size() && header[at] != '\r' && header[at] != '\n') ++at;
+        }
+        if (at >= header.size()) return std::nullopt;
+        const size_t start = at;
+        // Plain digits, the usual case, are read on the way.
+        bool plain = header[at] != '/';
+        if (!plain) {
+            ++at;
+        } else if (is(at, kDelimiter)) {
+            return std::nullopt;
+        }
+        int64_t digits = 0;
+        for (; at < header.size() && is(at, kRegular); ++at) {
+            const unsigned char c = static_cast<unsigned char>(header[at]);
+            if (plain && IsPdfDigit(c) && digits < kLimit) {
+                digits = digits * 10 + (c - '0');
+            } else {
+                plain = false;
+            }
+        }
+        if (plain && at > start) return std::min(digits, kLimit);
+        return Value(header.substr(start, at - start));
+    }
+
+    static int64_t Value(std::string_view word) {
+        size_t i = 0;
+        bool negative = false;
+        if (i < word.size() && (word[i] == '+' || word[i] == '-')) negative = word[i++] == '-';
+        int64_t whole = 0;
+        size_t digits = 0;
+        for (; i < word.size() && IsPdfDigit(static_cast<unsigned char>(word[i])); ++i, ++digits)
+            whole = std::min(whole * 10 + (word[i] - '0'), kLimit);
+        int firstFraction = 0;
+        bool restNonZero = false;
+        if (i < word.size() && word[i] == '.') {
+            for (size_t f = 0; ++i < word.size() && IsPdfDigit(static_cast<unsigned char>(word[i]));
+                 ++f, ++digits) {
+                if (f == 0) {
+                    firstFraction = word[i] - '0';
+                } else if (word[i] != '0') {
+                    restNonZero = true;
+                }
+            }
+        }
+        if (digits == 0 || i != word.size()) return 0;
+        // Half to even, as numbers of the file are rounded everywhere else.
+        if (firstFraction > 5 || (firstFraction == 5 && (restNonZero || whole % 2 == 1)))
+            whole = std::min(whole + 1, kLimit);
+        return negative ? -whole : whole;
+    }
+};
 
 // Past one line end (CR LF, CR or LF) at `p`, or npos when none stands there.
 size_t PastLineEnd(std::string_view text, size_t p) {
@@ -136,47 +214,93 @@ std::optional<TStreamExtent> FindStreamExtent(std::string_view source, size_t af
                             });
 }
 
-TObjectStreamIndex ReadObjectStreamIndex(const TPDFDictionary& dictionary,
-                                         std::string_view decoded) {
-    TObjectStreamIndex index;
+TObjectStreamIndex::TObjectStreamIndex(const TPDFDictionary& dictionary, std::string_view decoded) {
     const auto* n = As<TPDFNumeric>(dictionary.GetValue("N", true));
     const auto* first = As<TPDFNumeric>(dictionary.GetValue("First", true));
-    if (n == nullptr || first == nullptr) return index;
+    if (n == nullptr || first == nullptr) return;
     const auto size = static_cast<int64_t>(decoded.size());
-    // Every pair needs at least two bytes of header, so a larger N cannot be honest.
+    first_ = ClampedInteger(*first, 0, std::min<int64_t>(size, UINT32_MAX));
     const int64_t count = ClampedInteger(*n, 0, size);
-    index.first = ClampedInteger(*first, 0, size);
-    TPDFStructure scratch;
-    std::string text = "[ ";
-    text.append(decoded.substr(0, static_cast<size_t>(index.first)));
-    text += " ]";
-    const auto* array = As<TPDFArray>(scratch.ParseText(text));
-    if (array == nullptr || array->Count() < 2 * count) return index;
-    index.pairs.reserve(static_cast<size_t>(count));
-    auto value = [&](int64_t at) -> int64_t {
-        const auto* v = As<TPDFNumeric>(array->Get(static_cast<int32_t>(at)));
-        return v != nullptr ? ClampedInteger(*v, -(int64_t{1} << 40), int64_t{1} << 40) : 0;
-    };
-    for (int64_t k = 0; k < count; ++k) index.pairs.emplace_back(value(2 * k), value(2 * k + 1));
-    index.valid = true;
-    return index;
+    if (2 * count > first_) return;
+    count_ = count;
+    // One pass over the N pairs to know they are there; nothing of them is kept.
+    IndexReader reader{decoded.substr(0, static_cast<size_t>(first_))};
+    int64_t previous = INT64_MIN;
+    for (int64_t k = 0; k < count; ++k) {
+        const std::optional<int64_t> number = reader.Next();
+        const std::optional<int64_t> offset = reader.Next();
+        if (!number || !offset) return;
+        if (*offset < previous) ordered_ = false;
+        previous = *offset;
+    }
+    valid_ = true;
 }
 
-std::optional<std::string_view> PackedObjectText(const TObjectStreamIndex& index,
+std::optional<std::pair<int64_t, int64_t>> TObjectStreamIndex::Pair(std::string_view decoded,
+                                                                    int64_t position) {
+    if (!valid_ || position < 0 || position >= count_ ||
+        first_ > static_cast<int64_t>(decoded.size())) {
+        return std::nullopt;
+    }
+    IndexReader reader{decoded.substr(0, static_cast<size_t>(first_))};
+    auto skipPairs = [&](int64_t pairs) {
+        for (int64_t k = 0; k < pairs; ++k) {
+            if (!reader.Next() || !reader.Next()) return false;
+        }
+        return true;
+    };
+    if (position == nextPosition_) {
+        // Walks over the pairs in order go on from the last one.
+        reader.at = nextAt_;
+    } else {
+        const auto mark = static_cast<size_t>(position / kMarkStride);
+        if (marks_.empty()) marks_.push_back(0);
+        while (marks_.size() <= mark) {
+            reader.at = marks_.back();
+            if (!skipPairs(kMarkStride)) return std::nullopt;
+            marks_.push_back(static_cast<uint32_t>(reader.at));
+        }
+        reader.at = marks_[mark];
+        if (!skipPairs(position - static_cast<int64_t>(mark) * kMarkStride)) return std::nullopt;
+    }
+    const std::optional<int64_t> number = reader.Next();
+    const std::optional<int64_t> offset = reader.Next();
+    if (!number || !offset) return std::nullopt;
+    nextPosition_ = position + 1;
+    nextAt_ = reader.at;
+    if (nextPosition_ % kMarkStride == 0 &&
+        marks_.size() == static_cast<size_t>(nextPosition_ / kMarkStride)) {
+        marks_.push_back(static_cast<uint32_t>(reader.at));
+    }
+    return std::make_pair(*number, *offset);
+}
+
+TObjectStreamIndex ReadObjectStreamIndex(const TPDFDictionary& dictionary,
+                                         std::string_view decoded) {
+    return TObjectStreamIndex(dictionary, decoded);
+}
+
+std::optional<std::string_view> PackedObjectText(TObjectStreamIndex& index,
                                                  std::string_view decoded, int32_t position,
                                                  int32_t number) {
-    const auto count = static_cast<int64_t>(index.pairs.size());
-    if (!index.valid || position < 0 || position >= count) return std::nullopt;
-    const auto& [listed, offset] = index.pairs[static_cast<size_t>(position)];
-    if (listed != number) return std::nullopt;
+    const std::optional<std::pair<int64_t, int64_t>> pair = index.Pair(decoded, position);
+    if (!pair || pair->first != number) return std::nullopt;
     const auto size = static_cast<int64_t>(decoded.size());
-    const int64_t start = index.first + offset;
-    const int64_t length = position < count - 1
-                               ? index.pairs[static_cast<size_t>(position) + 1].second - offset
-                               : size - start;
+    const int64_t start = index.First() + pair->second;
+    int64_t end = size;
+    if (position < index.Count() - 1) {
+        const std::optional<std::pair<int64_t, int64_t>> next = index.Pair(decoded, position + 1);
+        if (!next) return std::nullopt;
+        end = index.First() + next->second;
+    }
+    const int64_t length = end - start;
     if (start < 0 || start > size || length <= 0) return std::nullopt;
-    return decoded.substr(static_cast<size_t>(start),
-                          static_cast<size_t>(std::min(length, size - start)));
+    const int64_t taken = std::min(length, size - start);
+    if (!index.Ordered()) {
+        if (index.served_ + taken > kOverlapAllowance * size + 65536) return std::nullopt;
+        index.served_ += taken;
+    }
+    return decoded.substr(static_cast<size_t>(start), static_cast<size_t>(taken));
 }
 
 bool NumberedOneTooHigh(const TFirstRows& rows) {

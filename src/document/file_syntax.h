@@ -63,19 +63,52 @@ std::optional<TStreamExtent> FindStreamExtent(std::string_view source, size_t af
 std::optional<TStreamExtent> FindStreamExtent(std::string_view source, size_t afterDictionary,
                                               std::optional<double> declaredLength);
 
-// The index of an object stream: for each of its N objects the object number and where its
-// text starts, relative to First. Invalid when N or First is no number, or the header
-// holds fewer than N pairs; N is at most the data's size and First is clipped to it.
-struct TObjectStreamIndex {
-    bool valid = false;
-    int64_t first = 0;
-    std::vector<std::pair<int64_t, int64_t>> pairs;  // (object number, offset from First)
+// The index of an object stream: N pairs "number offset" in the first First bytes of the
+// decoded data, the offsets relative to First (ISO 32000-1 7.5.7). Exactly N pairs are read,
+// and only from those First bytes: whatever else the header holds is never looked at, and an
+// N the header cannot hold (each pair takes at least two bytes) makes the index invalid at
+// once. Invalid too when N or First is no number, or the header holds fewer than N pairs.
+// Nothing is kept per pair: a pair is found again by reading on from the nearest of the marks
+// left every kMarkStride pairs on the way to the pairs asked for, so the memory follows the
+// pairs used, whatever N promises. Numbers are rounded, words that are no number count as 0.
+class TObjectStreamIndex {
+  public:
+    static constexpr int64_t kMarkStride = 16;
+
+    TObjectStreamIndex() = default;
+    TObjectStreamIndex(const TPDFDictionary& dictionary, std::string_view decoded);
+
+    bool Valid() const { return valid_; }
+    // N, and First (clipped to the data).
+    int64_t Count() const { return count_; }
+    int64_t First() const { return first_; }
+    // The offsets never go down from one pair to the next, as ISO 32000-1 asks: the objects'
+    // texts then do not overlap.
+    bool Ordered() const { return ordered_; }
+    // Pair `position` (0-based): object number and offset from First. None outside 0..N-1,
+    // or when `decoded` (the data the index was read from) no longer holds it.
+    std::optional<std::pair<int64_t, int64_t>> Pair(std::string_view decoded, int64_t position);
+
+  private:
+    friend std::optional<std::string_view> PackedObjectText(TObjectStreamIndex&, std::string_view,
+                                                            int32_t, int32_t);
+    int64_t served_ = 0;  // text handed out so far, counted for indexes out of order
+    bool valid_ = false;
+    bool ordered_ = true;
+    int64_t first_ = 0;
+    int64_t count_ = 0;
+    std::vector<uint32_t> marks_;  // where pair k * kMarkStride starts in the header
+    int64_t nextPosition_ = -1;    // the pair after the one read last, and where it starts
+    size_t nextAt_ = 0;
 };
 TObjectStreamIndex ReadObjectStreamIndex(const TPDFDictionary& dictionary,
                                          std::string_view decoded);
-// The text of the object at `index` in the stream, when the index names `number` there:
-// from its offset up to the next object's (or the end of the data). None otherwise.
-std::optional<std::string_view> PackedObjectText(const TObjectStreamIndex& index,
+// The text of the object at `position` in the stream, when the index names `number` there:
+// from its offset up to the next object's (or the end of the data). None otherwise. An index
+// out of order lets texts overlap, so that each could be most of the data: such a stream
+// hands out at most kOverlapAllowance times its size in all, then nothing.
+inline constexpr int64_t kOverlapAllowance = 8;
+std::optional<std::string_view> PackedObjectText(TObjectStreamIndex& index,
                                                  std::string_view decoded, int32_t position,
                                                  int32_t number);
 

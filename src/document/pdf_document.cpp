@@ -111,9 +111,8 @@ uint8_t TPDFDocument::OpenBuffer(const std::u16string& password) {
     repaired_ = false;
     pageTreeRebuilt_ = false;
     // Decoding, and the decoded object streams kept, are bounded by the file's size.
-    const size_t limit = DecodeLimitForInput(static_cast<int64_t>(FileData.size()));
-    Structure->DecodeLimit = limit;
-    objectStreamCache_.SetBudget(limit);
+    Structure->DecodeLimit = DecodeLimitForInput(static_cast<int64_t>(FileData.size()));
+    objectStreamCache_.SetInputSize(static_cast<int64_t>(FileData.size()));
     // No file holds more objects than bytes; garbage cross-reference data may claim so.
     entryLimit_ = std::max<size_t>(size_t{1} << 20, FileData.size() / 4);
     if (!CheckHeader()) return kNotLoadable;
@@ -383,10 +382,15 @@ void TPDFDocument::AddObjectStreamEntries() {
         // Only the copy lookups find: an older one under the same number is not in use.
         if (FindObject(holder->Number) != holder) continue;
         TPDFObjectStream* contents = holder->ObjectStreamContents();
-        if (contents == nullptr || !contents->Index.valid) continue;
-        const auto& pairs = contents->Index.pairs;
-        for (int32_t i = 0; i < static_cast<int32_t>(pairs.size()); ++i) {
-            const int64_t listed = pairs[static_cast<size_t>(i)].first;
+        if (contents == nullptr || !contents->Index.Valid()) continue;
+        const int64_t count = std::min<int64_t>(contents->Index.Count(), INT32_MAX);
+        for (int32_t i = 0; i < count; ++i) {
+            // As many entries as cross-reference data could give, however many pairs the
+            // streams list.
+            if (XRefEntries.size() + packed.size() >= entryLimit_) break;
+            const auto pair = contents->Index.Pair(contents->Data, i);
+            if (!pair) break;
+            const int64_t listed = pair->first;
             if (listed < 1 || listed > INT32_MAX) continue;
             const auto objectNumber = static_cast<int32_t>(listed);
             if (objectNumber == holder->Number) continue;

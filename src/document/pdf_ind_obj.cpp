@@ -175,36 +175,6 @@ bool TPDFIndObj::FindStreamData(std::string_view source, size_t afterDictionary,
     return true;
 }
 
-TPDFObjectStream* TObjectStreamCache::Keep(std::unique_ptr<TPDFObjectStream> decoded) {
-    owned_.push_back(std::move(decoded));
-    Refilled(owned_.back().get());
-    return owned_.back().get();
-}
-
-void TObjectStreamCache::Refilled(TPDFObjectStream* kept) {
-    kept->Dropped = false;
-    held_ += kept->Data.size();
-    filled_.push_back(kept);
-    Trim();
-}
-
-void TObjectStreamCache::Trim() {
-    // The newest always stays, even when it alone is over the budget.
-    while (held_ > budget_ && filled_.size() > 1) {
-        TPDFObjectStream* oldest = filled_.front();
-        filled_.pop_front();
-        held_ -= oldest->Data.size();
-        std::string().swap(oldest->Data);
-        oldest->Dropped = true;
-    }
-}
-
-void TObjectStreamCache::Clear() {
-    filled_.clear();
-    owned_.clear();
-    held_ = 0;
-}
-
 bool TPDFIndObj::HeaderMatches() {
     const SharedBytes& file = Document->FileBuffer();
     if (Compressed || Offset <= 0 || file.empty()) return false;
@@ -216,22 +186,7 @@ bool TPDFIndObj::HeaderMatches() {
 TPDFObjectStream* TPDFIndObj::ObjectStreamContents() {
     auto* stream = As<TPDFStream>(GetObject());
     if (stream == nullptr || stream->StreamDict()->GetType() != "ObjStm") return nullptr;
-    return DecodedObjectStream(stream);
-}
-
-TPDFObjectStream* TPDFIndObj::DecodedObjectStream(TPDFStream* stream) {
-    if (auto* cached = dynamic_cast<TPDFObjectStream*>(stream->AttachedObject)) {
-        if (cached->Dropped) {
-            cached->Data = stream->GetDecodedData();
-            Document->ObjectStreamCache().Refilled(cached);
-        }
-        return cached;
-    }
-    auto decoded = std::make_unique<TPDFObjectStream>();
-    decoded->Data = stream->GetDecodedData();
-    decoded->Index = ReadObjectStreamIndex(*stream->StreamDict(), decoded->Data);
-    stream->AttachedObject = decoded.get();
-    return Document->ObjectStreamCache().Keep(std::move(decoded));
+    return Document->ObjectStreamCache().Contents(*stream);
 }
 
 std::string TPDFIndObj::GetObjectText(int depth) {
@@ -244,7 +199,8 @@ std::string TPDFIndObj::GetObjectText(int depth) {
     if (container == nullptr || container == this || container->Compressed) return fallback;
     auto* stream = As<TPDFStream>(container->GetObject(depth + 1));
     if (stream == nullptr || stream->StreamDict()->GetType() != "ObjStm") return fallback;
-    const TPDFObjectStream* decoded = DecodedObjectStream(stream);
+    TPDFObjectStream* decoded = Document->ObjectStreamCache().Contents(*stream);
+    if (decoded == nullptr) return fallback;
     const std::optional<std::string_view> text =
         PackedObjectText(decoded->Index, decoded->Data, StreamIndex, Number);
     if (!text) return fallback;

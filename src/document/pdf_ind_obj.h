@@ -5,56 +5,18 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "document/file_syntax.h"
+#include "document/object_stream_cache.h"
 #include "objects/pdf_structure.h"
 
 namespace verava {
 
 class TPDFIndObj;
-
-// The decoded form of one object stream, hung on its stream object and kept by the owner's
-// cache, which frees it.
-class TPDFObjectStream : public TStreamAttachment {
-  public:
-    std::string Data;          // decoded bytes
-    TObjectStreamIndex Index;  // the objects it holds and where their texts start
-    bool Dropped = false;      // Data were given up to stay within the cache's budget
-};
-
-// The decoded object streams of one document. Hostile files can hold many streams that each
-// inflate enormously, so the decoded bytes held at once stay within a budget: the data
-// decoded longest ago are dropped (and decoded again should they be needed). The cache owns
-// every TPDFObjectStream it was given until it is cleared.
-class TObjectStreamCache {
-  public:
-    explicit TObjectStreamCache(size_t budget = size_t{1} << 30) : budget_(budget) {}
-    TObjectStreamCache(const TObjectStreamCache&) = delete;
-    TObjectStreamCache& operator=(const TObjectStreamCache&) = delete;
-
-    // Takes a new decoded stream (hung on its stream by the caller); returns it.
-    TPDFObjectStream* Keep(std::unique_ptr<TPDFObjectStream> decoded);
-    // `kept` (already owned here) holds decoded data again.
-    void Refilled(TPDFObjectStream* kept);
-    void SetBudget(size_t budget) { budget_ = budget; }
-    void Clear();
-    // Decoded streams owned, and the decoded bytes held now.
-    size_t size() const { return owned_.size(); }
-    size_t HeldBytes() const { return held_; }
-
-  private:
-    void Trim();
-
-    std::vector<std::unique_ptr<TPDFObjectStream>> owned_;
-    std::deque<TPDFObjectStream*> filled_;  // holding data, oldest first
-    size_t held_ = 0;
-    size_t budget_;
-};
 
 // What an indirect object needs from the document that owns it.
 class IPDFObjectOwner {
@@ -114,7 +76,7 @@ class TPDFIndObj {
     // its offset, within the few bytes of slack loading allows.
     bool HeaderMatches();
     // The decoded contents of this object when it is an object stream ("/Type /ObjStm"),
-    // else null. Decoded once and cached by the owner.
+    // else null (null too once the owner's cache may decode no more).
     TPDFObjectStream* ObjectStreamContents();
 
     IPDFObjectOwner* Document;
@@ -132,7 +94,6 @@ class TPDFIndObj {
     bool TreeWalked = false;
 
   private:
-    TPDFObjectStream* DecodedObjectStream(TPDFStream* stream);
     bool loading_ = false;
 };
 

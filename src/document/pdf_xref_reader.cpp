@@ -5,6 +5,7 @@
 
 #include "objects/number_text.h"
 #include "objects/stream.h"
+#include "objects/stream_filters.h"
 
 namespace verava {
 namespace {
@@ -60,12 +61,18 @@ size_t FindFrom(std::string_view text, std::string_view needle, size_t from) {
 
 TPDFXRefReader::TPDFXRefReader(TStream& stream) : Stream(&stream), InMemory(false) {
     Size = stream.Size();
-    store_.DecodeLimit = DecodeLimitForInput(Size);
+    SetBudgets();
 }
 
 TPDFXRefReader::TPDFXRefReader(std::string_view buffer) : InMemory(true), Buffer(buffer) {
     Size = static_cast<int64_t>(buffer.size());
+    SetBudgets();
+}
+
+void TPDFXRefReader::SetBudgets() {
     store_.DecodeLimit = DecodeLimitForInput(Size);
+    decodeLeft_ = store_.DecodeLimit;
+    growthLeft_ = kGrowthFactor * std::max<int64_t>(Size, 0) + (int64_t{1} << 20);
 }
 
 std::string_view TPDFXRefReader::View(int64_t count, int64_t position, std::string& storage) {
@@ -160,60 +167,87 @@ int64_t TPDFXRefReader::FindStartXRef() {
     return result;
 }
 
-bool TPDFXRefReader::WasVisited(int64_t position) {
-    for (int64_t v : Visited) {
-        if (v == position) return true;
+bool TPDFXRefReader::WasVisited(int64_t position) { return !Visited.insert(position).second; }
+
+bool TPDFXRefReader::ReadSection(int64_t offset) {
+    // The chains still to read, the one on top first: the Prev chain asked for and, above it,
+    // the chain of a hybrid table's XRefStm section, read before the table's older sections
+    // so that entries come newest first. Sections entered on a chain are withdrawn, the
+    // latest first, when the chain breaks.
+    struct Chain {
+        int64_t next;
+        std::vector<int64_t> entered;
+        bool asked;
+    };
+    std::vector<Chain> chains{{offset, {}, true}};
+    bool result = false;
+    // Every step reads a position not read before or ends a chain, and only a section read
+    // starts a chain: at most twice as many steps as the file has bytes.
+    while (!chains.empty()) {
+        Chain& chain = chains.back();
+        const int64_t at = chain.next;
+        if (OnSection) OnSection(at);
+        chain.entered.push_back(at);
+        const TLinks links = ReadOneSection(at);
+        if (links.ok && links.prev) {
+            chain.next = *links.prev;
+        } else {
+            if (!links.ok && OnSection) {
+                for (auto it = chain.entered.rbegin(); it != chain.entered.rend(); ++it)
+                    OnSection(-*it);
+            }
+            if (chain.asked) result = links.ok;
+            chains.pop_back();
+        }
+        if (links.xrefStm) chains.push_back({*links.xrefStm, {}, false});
     }
-    Visited.push_back(position);
-    return false;
+    return result;
 }
 
-bool TPDFXRefReader::ReadSection(int64_t offset) { return ReadSectionAt(offset, 0); }
-
-bool TPDFXRefReader::ReadSectionAt(int64_t offset, int depth) {
-    if (OnSection) OnSection(offset);
-    bool ok = false;
-    if (depth < kMaxSectionDepth) {
-        const int64_t delta = offset < 10 ? -offset : -10;
-        std::string storage;
-        int64_t windowStart = offset + delta;
-        std::string_view window = View(40, windowStart, storage);
-        size_t txref = window.find("txref");
-        size_t xref = window.find("xref");
-        size_t obj = window.find(" obj");
-        auto none = [&] {
-            return txref == std::string_view::npos && xref == std::string_view::npos &&
-                   obj == std::string_view::npos;
-        };
-        // Filler bytes (NUL, LF) between the stated offset and the section are skipped.
-        for (int k = 1; k <= 10 && none(); ++k) {
-            std::string fill;
-            const std::string_view run = View(k * 2048, offset, fill);
-            size_t n = 0;
-            while (n + 1 < run.size() && (run[n] == '\0' || run[n] == '\n')) ++n;
-            windowStart = offset + static_cast<int64_t>(n) + 1 + delta;
-            window = View(40, windowStart, storage);
-            txref = window.find("txref");
-            xref = window.find("xref");
-            obj = window.find(" obj");
-        }
-        // "xref" as the tail of "startxref" is no section.
-        if (xref != std::string_view::npos && txref != std::string_view::npos &&
-            xref == txref + 1) {
-            xref = std::string_view::npos;
-        }
-        if (xref != std::string_view::npos && (obj == std::string_view::npos || obj > xref)) {
-            ok = ReadTableSection(windowStart + static_cast<int64_t>(xref) + 4, depth);
-        } else if (xref == std::string_view::npos && obj != std::string_view::npos) {
-            ok = ReadStreamSection(windowStart + static_cast<int64_t>(obj) + 4, depth);
-        }
+TPDFXRefReader::TLinks TPDFXRefReader::ReadOneSection(int64_t offset) {
+    // What the previous section parsed was handed on as text.
+    store_.Clear();
+    const int64_t delta = offset < 10 ? -offset : -10;
+    std::string storage;
+    int64_t windowStart = offset + delta;
+    std::string_view window = View(40, windowStart, storage);
+    size_t txref = window.find("txref");
+    size_t xref = window.find("xref");
+    size_t obj = window.find(" obj");
+    auto none = [&] {
+        return txref == std::string_view::npos && xref == std::string_view::npos &&
+               obj == std::string_view::npos;
+    };
+    // Filler bytes (NUL, LF) between the stated offset and the section are skipped.
+    for (int k = 1; k <= 10 && none(); ++k) {
+        std::string fill;
+        const std::string_view run = View(k * 2048, offset, fill);
+        size_t n = 0;
+        while (n + 1 < run.size() && (run[n] == '\0' || run[n] == '\n')) ++n;
+        windowStart = offset + static_cast<int64_t>(n) + 1 + delta;
+        window = View(40, windowStart, storage);
+        txref = window.find("txref");
+        xref = window.find("xref");
+        obj = window.find(" obj");
+        // A run that ended inside what was read ends there in any longer read too.
+        if (n + 1 < run.size()) break;
     }
-    if (!ok && OnSection) OnSection(-offset);
-    return ok;
+    // "xref" as the tail of "startxref" is no section.
+    if (xref != std::string_view::npos && txref != std::string_view::npos && xref == txref + 1) {
+        xref = std::string_view::npos;
+    }
+    if (xref != std::string_view::npos && (obj == std::string_view::npos || obj > xref)) {
+        return ReadTableSection(windowStart + static_cast<int64_t>(xref) + 4);
+    }
+    if (xref == std::string_view::npos && obj != std::string_view::npos) {
+        return ReadStreamSection(windowStart + static_cast<int64_t>(obj) + 4);
+    }
+    return {};
 }
 
-bool TPDFXRefReader::ReadTableSection(int64_t position, int depth) {
-    if (WasVisited(position)) return false;
+TPDFXRefReader::TLinks TPDFXRefReader::ReadTableSection(int64_t position) {
+    TLinks links;
+    if (WasVisited(position)) return links;
     int64_t cursor = position;
     std::string storage;
     for (;;) {
@@ -281,7 +315,7 @@ bool TPDFXRefReader::ReadTableSection(int64_t position, int depth) {
     }
 
     const int64_t keyword = FindForwards("trailer", cursor);
-    if (keyword < 0) return false;
+    if (keyword < 0) return links;
     cursor = keyword;
     for (int k = 1; k <= 5; ++k) {
         const std::string_view text = View(k * 2048, cursor, storage);
@@ -298,21 +332,28 @@ bool TPDFXRefReader::ReadTableSection(int64_t position, int depth) {
         const int64_t xrefStm = NumberValue(trailer->GetValue("XRefStm"), INT64_MIN);
         if (xrefStm != INT64_MIN) {
             HasXRefStm = true;
-            ReadSectionAt(xrefStm, depth + 1);
+            links.xrefStm = xrefStm;
         }
         const int64_t prev = NumberValue(trailer->GetValue("Prev"), INT64_MIN);
-        if (prev == INT64_MIN) return true;
+        if (prev == INT64_MIN) {
+            links.ok = true;
+            return links;
+        }
         if (prev == LastPrev) continue;
         LastPrev = prev;
-        if (prev <= 0) return true;
-        ++PrevCount;
-        return ReadSectionAt(prev, depth + 1);
+        links.ok = true;
+        if (prev > 0) {
+            ++PrevCount;
+            links.prev = prev;
+        }
+        return links;
     }
-    return false;
+    return links;
 }
 
-bool TPDFXRefReader::ReadStreamSection(int64_t position, int depth) {
-    if (WasVisited(position)) return false;
+TPDFXRefReader::TLinks TPDFXRefReader::ReadStreamSection(int64_t position) {
+    TLinks links;
+    if (WasVisited(position)) return links;
     HasXRefStream = true;
 
     // Grow the chunk in steps of 20480 bytes until it holds the dictionary and "stream"
@@ -344,13 +385,18 @@ bool TPDFXRefReader::ReadStreamSection(int64_t position, int depth) {
             complete = o < index.at && indexStream.Update(chunk) != std::string_view::npos;
         }
         if (complete || position + length >= Size - BaseOffset) break;
+        if (growthLeft_ < kStep) {
+            Damaged = true;  // a dictionary that never ends, or too many of them
+            break;
+        }
+        growthLeft_ -= kStep;
     }
 
     size_t consumed = 0;
     auto* dict = As<TPDFDictionary>(store_.Parse(chunk, 0, consumed));
-    if (dict == nullptr) return false;
+    if (dict == nullptr) return links;
     auto* type = As<TPDFName>(dict->GetValue("Type"));
-    if (type == nullptr || type->Text != "XRef") return false;
+    if (type == nullptr || type->Text != "XRef") return links;
 
     // The stream's own number, from the "N G obj" in front of the position.
     std::string headStorage;
@@ -373,7 +419,7 @@ bool TPDFXRefReader::ReadStreamSection(int64_t position, int depth) {
     const int64_t selfNumber = ParseInt64(Sub(head, digitsStart), 0);
 
     const int64_t size = NumberValue(dict->GetValue("Size"), INT64_MIN);
-    if (size == INT64_MIN) return false;
+    if (size == INT64_MIN) return links;
 
     std::vector<std::pair<int64_t, int64_t>> ranges;
     if (auto* indexArray = As<TPDFArray>(dict->GetValue("Index"))) {
@@ -422,9 +468,17 @@ bool TPDFXRefReader::ReadStreamSection(int64_t position, int depth) {
             }
             if (lineEnd) {
                 const int64_t dataPosition = position + static_cast<int64_t>(p);
-                TPDFStream* stream =
-                    store_.NewStreamWith(dict, ByteSlice(ReadAt(length, dataPosition)));
-                const std::string data = stream->GetDecodedData();
+                const auto left = static_cast<int64_t>(std::min<uint64_t>(decodeLeft_, INT64_MAX));
+                std::string raw = ReadAt(std::min(length, left), dataPosition);
+                decodeLeft_ -= raw.size();
+                TPDFStream* stream = store_.NewStreamWith(dict, ByteSlice(std::move(raw)));
+                const std::string data = DecodeStreamData(
+                    *stream,
+                    static_cast<size_t>(std::min<uint64_t>(decodeLeft_, store_.DecodeLimit)));
+                // Data without filters come whole, whatever the limit.
+                decodeLeft_ -= std::min<uint64_t>(decodeLeft_, data.size());
+                // Spent: rows this stream held may be missing.
+                if (decodeLeft_ == 0) Damaged = true;
                 const size_t rowSize = static_cast<size_t>(w[0] + w[1] + w[2]);
                 size_t at = 0;
                 auto field = [&](int64_t width) -> uint64_t {
@@ -475,9 +529,12 @@ bool TPDFXRefReader::ReadStreamSection(int64_t position, int depth) {
     }
 
     if (OnTrailer) OnTrailer(dict->ToText());
-    if (prev < 1) return true;
-    ++PrevCount;
-    return ReadSectionAt(prev, depth + 1);
+    links.ok = true;
+    if (prev >= 1) {
+        ++PrevCount;
+        links.prev = prev;
+    }
+    return links;
 }
 
 }  // namespace verava

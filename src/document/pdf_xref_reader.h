@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "objects/keyword_search.h"
@@ -36,10 +37,6 @@ class TPDFXRefReader {
     // A section about to be read; the negated offset withdraws it after a failure.
     using SectionEvent = std::function<void(int64_t offset)>;
 
-    // Links deeper than this (Prev/XRefStm chains) count as a failure: each level is a
-    // recursive call, and a hostile file could hold hundreds of thousands of tiny sections.
-    static constexpr int kMaxSectionDepth = 1000;
-
     explicit TPDFXRefReader(TStream& stream);
     explicit TPDFXRefReader(std::string_view buffer);
 
@@ -48,7 +45,9 @@ class TPDFXRefReader {
     // The value after the last "startxref", or 0.
     int64_t FindStartXRef();
     // Reads the section at `offset` and everything it links to; true only when the whole
-    // Prev chain was read.
+    // Prev chain was read. Sections are read one after another, never by recursion, and
+    // each position once: a chain of updates is as long as the file makes it (it cannot hold
+    // more sections than bytes) and stops only where a link leads nowhere or back.
     bool ReadSection(int64_t offset);
 
     TStream* Stream = nullptr;
@@ -64,9 +63,10 @@ class TPDFXRefReader {
     int64_t Size = 0;
     int32_t SubsectionCount = 0;
     int32_t PrevCount = 0;
-    std::vector<int64_t> Visited;
+    std::unordered_set<int64_t> Visited;
     // Set when a table section holds fewer rows than its subsection headers promise, or rows
-    // that do not read as an offset and a generation: entries were lost on the way.
+    // that do not read as an offset and a generation, or when a cross-reference stream could
+    // not be read within the budgets below: entries were lost on the way.
     bool Damaged = false;
 
   private:
@@ -77,12 +77,26 @@ class TPDFXRefReader {
     int64_t FindBackwards(std::string_view needle, int64_t end, int64_t overlap);
     // The first occurrence of `needle` at or after `position`, or -1.
     int64_t FindForwards(std::string_view needle, int64_t position);
-    bool ReadSectionAt(int64_t offset, int depth);
-    bool ReadTableSection(int64_t position, int depth);
-    bool ReadStreamSection(int64_t position, int depth);
+    // What one section says of the sections after it.
+    struct TLinks {
+        bool ok = false;                 // the section was read
+        std::optional<int64_t> xrefStm;  // a hybrid file's stream section, read next
+        std::optional<int64_t> prev;     // the older section, read after that
+    };
+    void SetBudgets();
+    TLinks ReadOneSection(int64_t offset);
+    TLinks ReadTableSection(int64_t position);
+    TLinks ReadStreamSection(int64_t position);
     bool WasVisited(int64_t position);
 
-    TPDFStructure store_;  // trailers and xref-stream dictionaries
+    TPDFStructure store_;  // the section being read: its trailer or stream dictionary
+    // Over one chain, cross-reference streams read and yield at most DecodeLimitForInput of
+    // the file's size in all (each also copies its raw data), and their dictionaries are
+    // looked for beyond the first 20 KB at most kGrowthFactor times the file's size in all:
+    // each section costs a bounded share of the file, however many sections it holds.
+    static constexpr int64_t kGrowthFactor = 16;
+    uint64_t decodeLeft_ = 0;
+    int64_t growthLeft_ = 0;
     std::string trailerNeedle_;
     std::optional<TKeywordSearch> trailerSearch_;  // memory mode: FindForwards, remembered
 };

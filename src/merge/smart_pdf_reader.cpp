@@ -37,6 +37,7 @@ TSmartPDFReader::TSmartPDFReader(TStream& stream)
         return GetObject(number);
     };
     fileSize_ = stream_->Size();
+    objectStreams_.SetInputSize(fileSize_);
     // A file is read through a mapping when the system allows it (see file_mapping.h).
     if (auto* file = dynamic_cast<TBrannockWideFileStream*>(&stream)) {
         mapped_ = file->MapAll();
@@ -258,36 +259,26 @@ TSmartPDFReader::ObjectText TSmartPDFReader::ReadObjectText(int32_t n) {
 TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, int32_t n,
                                                                      int32_t i) {
     if (s <= 0 || s > INT32_MAX) return {};
-    const int32_t number = static_cast<int32_t>(s);
-    auto find = [&]() -> int {
-        for (size_t k = 0; k < objStmNumbers_.size(); ++k) {
-            if (objStmNumbers_[k] == number) return static_cast<int>(k);
-        }
-        return -1;
-    };
-    int index = find();
-    if (index < 0) {
+    const auto number = static_cast<int32_t>(s);
+    auto met = metStreams_.find(number);
+    if (met == metStreams_.end()) {
         auto* stream = As<TPDFStream>(GetObject(number));
         if (stream == nullptr) return {};
-        index = find();  // a nested load may have decoded it meanwhile
-        if (index < 0) {
-            // Registered before decoding, with an empty index: values of the stream's
-            // dictionary may lead back here through references, and must then find nothing.
-            objStmCache_.push_back(stream);
-            objStmNumbers_.push_back(number);
-            objStmIndexes_.emplace_back();
-            index = static_cast<int>(objStmCache_.size()) - 1;
+        if (metStreams_.count(number) == 0) {  // a nested load may have met it meanwhile
+            // Met before decoding: values of the stream's dictionary may lead back here
+            // through references, and must then find nothing.
+            metStreams_.emplace(number, MetStream{stream, false});
             if (encrypted_ && onObjectStream_) onObjectStream_(number, stream);
-            stream->SetData(stream->GetDecodedData(), false);
-            if (stream->StreamDict()->GetType() == "ObjStm") {
-                objStmIndexes_[static_cast<size_t>(index)] =
-                    ReadObjectStreamIndex(*stream->StreamDict(), stream->Data());
-            }
+            if (stream->StreamDict()->GetType() == "ObjStm") objectStreams_.Contents(*stream);
+            metStreams_[number].ready = true;
         }
+        met = metStreams_.find(number);
     }
+    if (!met->second.ready || met->second.stream->StreamDict()->GetType() != "ObjStm") return {};
+    TPDFObjectStream* decoded = objectStreams_.Contents(*met->second.stream);
+    if (decoded == nullptr) return {};
     const std::optional<std::string_view> text =
-        PackedObjectText(objStmIndexes_[static_cast<size_t>(index)],
-                         objStmCache_[static_cast<size_t>(index)]->Data(), i, n);
+        PackedObjectText(decoded->Index, decoded->Data, i, n);
     if (!text) return {};
     return ObjectText{SharedBytes::FromString(std::string(*text)), 0};
 }

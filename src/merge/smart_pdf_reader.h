@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "document/file_syntax.h"
+#include "document/object_stream_cache.h"
 #include "objects/byte_slice.h"
 #include "objects/integer_lists.h"
 #include "objects/pdf_object.h"
@@ -100,9 +101,8 @@ class TSmartPDFReader {
     // The cross-reference table by object number, and the offsets it gives, sorted.
     const std::vector<SmartXRefEntry>& Entries() const { return entries_; }
     const TVMXSortedInt64List& Offsets() const { return *offsets_; }
-    // Object streams decoded so far, and their numbers.
-    const std::vector<TPDFStream*>& ObjStmCache() const { return objStmCache_; }
-    const std::vector<int32_t>& ObjStmNumbers() const { return objStmNumbers_; }
+    // The object streams decoded so far, within the budgets the file's size sets.
+    const TObjectStreamCache& ObjectStreams() const { return objectStreams_; }
     int64_t StartXRef() const { return startXRef_; }
     // The trailer names an encryption dictionary.
     bool Encrypted() const { return encrypted_; }
@@ -158,8 +158,6 @@ class TSmartPDFReader {
     std::unique_ptr<TPDFStructure> structure_;
     TPDFDictionary* trailer_ = nullptr;
     TReaderStatus status_ = TReaderStatus::Usable;
-    std::vector<TPDFStream*> objStmCache_;
-    std::vector<int32_t> objStmNumbers_;
     int64_t startXRef_ = 0;
     IDCreatedEvent onIDCreated_;
     ObjectStreamEvent onObjectStream_;
@@ -176,7 +174,14 @@ class TSmartPDFReader {
     int32_t maxNumber_ = 0;
     int64_t fileSize_ = 0;
     std::unordered_map<int32_t, TPDFObject*> cache_;  // GetObject's answers; null: none
-    std::vector<TObjectStreamIndex> objStmIndexes_;   // parallel to objStmCache_
+    // Containers of compressed objects met so far by number (null: no stream), and whether
+    // they are ready to serve (not while their first decode runs).
+    struct MetStream {
+        TPDFStream* stream = nullptr;
+        bool ready = false;
+    };
+    std::unordered_map<int32_t, MetStream> metStreams_;
+    TObjectStreamCache objectStreams_;
     std::vector<int32_t> loading_;                    // numbers whose load is in progress
     std::unordered_set<int64_t> offsetsSeen_;         // offsets already in offsets_
     // Hybrid files: sections are counted as they are read; free slots remember the section

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "objects/number_text.h"
 #include "objects/stream.h"
 #include "support/pdf_builder.h"
 
@@ -313,21 +314,50 @@ TEST(XRefReader, BaseOffsetShiftsEveryRead) {
     EXPECT_EQ(r.entries.size(), 7u);
 }
 
-TEST(XRefReader, DeepPrevChainsAreBounded) {
-    // Thousands of tiny sections each pointing to the previous one: no stack overflow.
+TEST(XRefReader, ReadsLongPrevChainsWhole) {
+    // Thousands of tiny sections each pointing to the previous one: all are read, without
+    // a recursion as deep as the chain. The oldest names "Prev 0", no section.
     std::string file = "%PDF-1.4\n";
-    int64_t prev = -1;
-    for (int i = 0; i < 5000; ++i) {
+    int64_t prev = 0;
+    for (int i = 0; i < 50000; ++i) {
         const int64_t at = static_cast<int64_t>(file.size());
-        file += "xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size 1";
-        if (prev >= 0) file += " /Prev " + std::to_string(prev);
-        file += " >>\n";
+        file += "xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size 1 /Prev " + PadNumber(prev, 10) +
+                " >>\n";
         prev = at;
     }
     file += Tail(prev);
     Recorder r(file);
-    EXPECT_FALSE(r.Read());
-    EXPECT_LE(r.reader.PrevCount, TPDFXRefReader::kMaxSectionDepth);
+    EXPECT_TRUE(r.Read());
+    EXPECT_EQ(r.reader.PrevCount, 49999);
+    EXPECT_EQ(r.trailers.size(), 50000u);
+    // The same chain closed into a loop fails where it comes round.
+    Recorder looped(testing::Overwrite(file, file.find("/Prev ") + 6, PadNumber(prev, 10)));
+    EXPECT_FALSE(looped.Read());
+    EXPECT_EQ(looped.trailers.size(), 50000u);
+    EXPECT_EQ(looped.sections.back(), -prev);
+}
+
+TEST(XRefReader, LongChainsOfStreamSectionsCostWhatTheFileHolds) {
+    // 5000 stream sections, each claiming the rest of the file as its data, or looking for
+    // its "stream" keyword up to the end of the file: every section is read, the copying
+    // and searching stop at budgets the file's size sets, and the loss is reported.
+    for (bool keyword : {true, false}) {
+        std::string file = "%PDF-1.5\n";
+        int64_t prev = 0;
+        for (int i = 1; i <= 5000; ++i) {
+            const int64_t at = static_cast<int64_t>(file.size());
+            file += std::to_string(i) + " 0 obj<</Type/XRef/Size 1/W[1 1 1]/Length 99999999/Prev " +
+                    std::to_string(prev) + ">>";
+            file += keyword ? "stream\n\x01\x02\x03\nendstream endobj\n" : "\n";
+            prev = at;
+        }
+        if (!keyword) file += "stream\n";
+        file += Tail(prev);
+        Recorder r(file);
+        EXPECT_TRUE(r.Read()) << keyword;
+        EXPECT_EQ(r.reader.PrevCount, 4999) << keyword;
+        EXPECT_TRUE(r.reader.Damaged) << keyword;
+    }
 }
 
 }  // namespace

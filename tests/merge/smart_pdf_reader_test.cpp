@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "objects/platform.h"
 #include "objects/stream_filters.h"
 #include "security/md5.h"
+#include "support/costly_files.h"
 #include "support/pdf_builder.h"
 
 namespace verava {
@@ -423,13 +425,12 @@ TEST(SmartPDFReaderText, ServesObjectsFromObjectStreams) {
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page->GetType(), "Page");
     // One object stream, decoded once and kept.
-    ASSERT_EQ(r.reader.ObjStmCache().size(), 1u);
-    TPDFStream* cached = r.reader.ObjStmCache()[0];
-    EXPECT_EQ(r.reader.ObjStmNumbers()[0], r.reader.Entries()[4].Offset);
+    EXPECT_EQ(r.reader.ObjectStreams().size(), 1u);
+    const uint64_t work = r.reader.ObjectStreams().Work();
+    EXPECT_GT(work, 0u);
     r.reader.GetObjectText(3);
-    EXPECT_EQ(r.reader.ObjStmCache().size(), 1u);
-    EXPECT_EQ(r.reader.ObjStmCache()[0], cached);
-    EXPECT_EQ(cached->StreamDict()->GetValue("Filter"), nullptr);
+    EXPECT_EQ(r.reader.ObjectStreams().size(), 1u);
+    EXPECT_EQ(r.reader.ObjectStreams().Work(), work);
     // Not encrypted: the hook stays silent.
     EXPECT_FALSE(r.reader.Encrypted());
 }
@@ -452,9 +453,48 @@ TEST(SmartPDFReaderText, DecodesCompressedObjectStreamsAndChecksTheIndex) {
     // An index beyond N, or a pair naming another object, gives nothing.
     EXPECT_EQ(r.reader.GetObjectText(12), "");
     EXPECT_EQ(r.reader.GetObjectText(13), "");
-    ASSERT_EQ(r.reader.ObjStmCache().size(), 1u);
-    EXPECT_EQ(r.reader.ObjStmCache()[0]->Data(), data);
-    EXPECT_EQ(r.reader.ObjStmCache()[0]->StreamDict()->GetValue("Filter"), nullptr);
+    EXPECT_EQ(r.reader.ObjectStreams().size(), 1u);
+    EXPECT_EQ(r.reader.ObjectStreams().HeldBytes(), data.size());
+}
+
+TEST(SmartPDFReaderText, CostlyFilesAreReadWithinMemoryAndWorkTheirSizeBounds) {
+    // Every object of each file fetched, as a merge does. Object streams whose index runs
+    // far past N or lists millions of pairs cost what the file holds, not gigabytes; six
+    // streams of 50 MB decoded each taken in turn (once all kept decoded, 300 MB) are held
+    // and decoded within the file's budgets; a chain of 10,000 updates is read whole.
+    constexpr int64_t kMB = 1 << 20;
+    const struct {
+        const char* name;
+        std::function<std::string()> file;
+        int32_t prevCount;
+        int64_t peakGrowth;  // 0: not measured
+    } cases[] = {
+        {"a header run far past N", [] { return testing::IndexBeyondN(32 << 20); }, 0, 200 * kMB},
+        {"an index of six million pairs", [] { return testing::IndexOfManyPairs(6000000); }, 0,
+         200 * kMB},
+        {"streams taken in turn", [] { return testing::StreamsInflatingLarge(6, 50 << 20, 30); }, 0,
+         0},
+        {"10,000 updates", [] { return testing::LongUpdateChain(10000); }, 10000, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string file = c.file();
+        const testing::TMeasuredRun run = testing::RunMeasured([&] {
+            ReaderOver r(file);
+            if (r.reader.Status() != TReaderStatus::Usable) return 1;
+            if (r.reader.PrevCount() != c.prevCount) return 2;
+            const size_t held = DecodeLimitForInput(static_cast<int64_t>(file.size()));
+            for (int32_t n = 1; n <= r.reader.LastObjectNumber(); ++n) {
+                r.reader.GetObject(n);
+                if (r.reader.ObjectStreams().HeldBytes() > held) return 3;
+            }
+            const TPDFDictionary* catalog = r.reader.TrailerValue("Root");
+            if (catalog == nullptr || catalog->GetType() != "Catalog") return 4;
+            return r.reader.ObjectStreams().Work() <= TObjectStreamCache::kWorkFactor * held ? 0
+                                                                                             : 5;
+        });
+        EXPECT_EQ(run.result, 0) << c.name;
+        if (c.peakGrowth > 0) EXPECT_LT(run.peakGrowth, c.peakGrowth) << c.name;
+    }
 }
 
 TEST(SmartPDFReaderText, RaisesObjectStreamHookOnlyWhenEncrypted) {
