@@ -194,7 +194,7 @@ std::string ObjectValue(const std::string& file, const std::string& reference,
 // under its renamed name, the first input's names keep theirs. (The tools are required: a
 // missing one fails the test.)
 TEST(MergePeerNames, LinksOutlinesLabelsAndStampAsIndependentReadersSeeThem) {
-    for (const char* tool : {"qpdf", "jq", "pdfinfo"}) ASSERT_TRUE(HaveTool(tool)) << tool;
+    for (const char* tool : {"qpdf", "jq", "pdfinfo"}) ASSERT_TRUE(testing::HaveTool(tool)) << tool;
     LocalDateTime t;
     t.year = 2024;
     t.month = 1;
