@@ -80,13 +80,15 @@ std::string Text(const verava::TPDFObject* value) {
 }
 
 // The value of an attribute the page has or inherits (ISO 32000-1, 7.7.3.4) as text; "" when
-// neither it nor a node above it has one.
-std::string Inherited(TPDFDictionary* page, const char* key) {
+// neither it nor a node above it has one of the right kind. A value of another kind (a stream
+// for Resources) counts as none, as readers take it.
+std::string Inherited(TPDFDictionary* page, const char* key, char kind) {
     std::unordered_set<const TPDFDictionary*> seen;
     for (TPDFDictionary* node = page;
          node != nullptr && seen.size() < kMaxDepth && seen.insert(node).second;
          node = verava::As<TPDFDictionary>(node->GetValue("Parent", true))) {
-        if (const verava::TPDFObject* value = node->GetValue(key, true)) return Text(value);
+        const verava::TPDFObject* value = node->GetValue(key, true);
+        if (value != nullptr && value->KindTag() == kind) return Text(value);
     }
     return "";
 }
@@ -110,10 +112,10 @@ struct Shown {
     std::string resources, media, crop, rotate;
 
     explicit Shown(TPDFDictionary* page)
-        : resources(Inherited(page, "Resources")),
-          media(Inherited(page, "MediaBox")),
-          crop(Or(Inherited(page, "CropBox"), media)),
-          rotate(Or(Inherited(page, "Rotate"), "0")) {
+        : resources(Inherited(page, "Resources", verava::TPDFDictionary::kKind)),
+          media(Inherited(page, "MediaBox", verava::TPDFArray::kKind)),
+          crop(Or(Inherited(page, "CropBox", verava::TPDFArray::kKind), media)),
+          rotate(Or(Inherited(page, "Rotate", verava::TPDFNumeric::kKind), "0")) {
         if (Squeezed(resources) == "<<>>") resources.clear();
     }
     // Whether `after` shows what this showed. A page without the MediaBox the standard
