@@ -11,6 +11,7 @@
 #include "objects/wide_file_stream.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 #include "support/scanned_pages.h"
 
 namespace verava {
@@ -140,13 +141,12 @@ TEST(BlankMerge, BlankPagesAreLeftOutAndNamedWhileContentStays) {
     EXPECT_EQ(OrderOf(result.outputPath), "Odd 1,Even 2,Odd 3");
 
     // An independent reader agrees on the structure and the count.
-    if (testing::HaveTool("qpdf")) {
-        const std::string out = UnicodeToUtf8(result.outputPath);
-        int status = -1;
-        testing::RunCommand("qpdf --check '" + out + "' >/dev/null 2>&1", &status);
-        EXPECT_EQ(status, 0);
-        EXPECT_EQ(testing::RunCommand("qpdf --show-npages '" + out + "'", &status), "3\n");
-    }
+    VERAVA_REQUIRE_TOOLS("qpdf");
+    const std::string out = UnicodeToUtf8(result.outputPath);
+    int status = -1;
+    testing::RunCommand("qpdf --check '" + out + "' >/dev/null 2>&1", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(testing::RunCommand("qpdf --show-npages '" + out + "'", &status), "3\n");
 }
 
 TEST(BlankMerge, WithoutTheOptionNothingIsEverDropped) {

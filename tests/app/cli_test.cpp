@@ -11,6 +11,7 @@
 #include "support/bytes.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 #include "support/standard_encryption.h"
 
 #ifdef VERAVA_CLI
@@ -177,7 +178,7 @@ TEST(Cli, InfoJsonHoldsTheKeysOfTheLinesInOneObject) {
 }
 
 TEST(Cli, MergeNamesBothPageCountsAndThePasswordOptionItNeeds) {
-    if (!testing::HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     const std::string odd =
         testing::WriteTempFile("cli-m-odd.pdf", testing::SimpleDocument(2, "Odd").Build());
     const std::string even =

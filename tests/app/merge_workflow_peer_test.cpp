@@ -11,12 +11,12 @@
 #include "objects/pdf_text.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
 
 using testing::DocumentShapes;
-using testing::HaveTool;
 using testing::PdfBuilder;
 using testing::PdfInfoValue;
 using testing::QpdfRewrite;
@@ -39,11 +39,7 @@ std::vector<std::string> Interleaved(int odd, int even, const std::string& oddPr
 
 class MergeWorkflowPeer : public ::testing::Test {
   public:
-    void SetUp() override {
-        if (!HaveTool("qpdf") || !HaveTool("pdftotext") || !HaveTool("pdfinfo")) {
-            GTEST_SKIP() << "qpdf/poppler-utils missing";
-        }
-    }
+    void SetUp() override { VERAVA_REQUIRE_TOOLS("qpdf", "pdftotext", "pdfinfo"); }
     // Runs the merge job; the output path ("" when it failed).
     static std::string Merge(const std::string& odd, const std::string& even,
                              const std::string& what) {

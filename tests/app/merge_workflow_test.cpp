@@ -15,6 +15,7 @@
 #include "objects/wide_file_stream.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 #include "support/run_unprivileged.h"
 
 namespace verava {
@@ -25,7 +26,6 @@ std::string PageOrder(const std::u16string& path) {
     return testing::FilePageOrder(UnicodeToUtf8(path));
 }
 
-using testing::HaveTool;
 using testing::PdfBuilder;
 using testing::ReadFileBytes;
 using testing::RunCommand;
@@ -337,7 +337,7 @@ TEST(MergeWorkflow, AnOutputThatIsAnInputIsRefusedAndNothingIsTouched) {
 }
 
 TEST(MergeWorkflow, EncryptedInputsAreRefusedWithOrWithoutAUserPassword) {
-    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     const struct {
         const char* what;
         const char* userPassword;
@@ -370,7 +370,7 @@ TEST(MergeWorkflow, EncryptedInputsAreRefusedWithOrWithoutAUserPassword) {
 }
 
 TEST(MergeWorkflow, EncryptedInputsWithTheirPasswordsAreMergedThroughDecryptedCopies) {
-    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     // (user password, the password given, what comes of it) for the odd or the even file.
     const struct {
         const char* user;
@@ -447,7 +447,7 @@ TEST(MergeWorkflow, OutputThatCannotBeReplacedIsReportedAndKept) {
     const std::string kept = ReadFileBytes(output);
     for (const std::string& path : {odd, even, output}) unlink(path.c_str());
     rmdir(folder.c_str());
-    if (answer == 254 || answer == -1) GTEST_SKIP() << "cannot give up root here";
+    VERAVA_REQUIRE(answer != testing::kCannotGiveUpRoot, testing::kGivingUpRoot);
     EXPECT_EQ(answer, 0);
     EXPECT_EQ(kept, "an older output");
 }

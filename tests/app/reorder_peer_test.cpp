@@ -11,11 +11,11 @@
 #include "objects/pdf_text.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
 
-using testing::HaveTool;
 using testing::PdfBuilder;
 using testing::Quote;
 using testing::RunCommand;
@@ -130,10 +130,7 @@ void ExpectClean(const std::string& path, const std::string& what) {
 
 class ReorderPeer : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (!HaveTool("qpdf") || !HaveTool("pdfinfo") || !HaveTool("pdftotext"))
-            GTEST_SKIP() << "qpdf/poppler missing";
-    }
+    void SetUp() override { VERAVA_REQUIRE_TOOLS("qpdf", "pdfinfo", "pdftotext"); }
 };
 
 TEST_F(ReorderPeer, ReversedPagesShowWhatTheyShowedBefore) {

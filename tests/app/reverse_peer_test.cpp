@@ -7,11 +7,11 @@
 #include "objects/pdf_text.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
 
-using testing::HaveTool;
 using testing::Quote;
 using testing::RunCommand;
 
@@ -43,9 +43,7 @@ std::string Reverse(const std::string& input, const std::string& password = "") 
 
 class ReversePeer : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (!HaveTool("qpdf") || !HaveTool("pdftotext")) GTEST_SKIP() << "qpdf/pdftotext missing";
-    }
+    void SetUp() override { VERAVA_REQUIRE_TOOLS("qpdf", "pdftotext"); }
 };
 
 TEST_F(ReversePeer, FilesRewrittenByQpdf) {

@@ -9,6 +9,7 @@
 #include "document/pdf_document.h"
 #include "objects/stream.h"
 #include "support/pdf_builder.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
@@ -53,7 +54,7 @@ std::string Normalised(TPDFStructure& store, TPDFObject* object) {
 }
 
 TEST(DocumentPeer, ObjectsReadAsQpdfShowsThem) {
-    if (!testing::HaveTool("qpdf")) GTEST_SKIP() << "qpdf not installed";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     testing::PdfBuilder b = testing::SimpleDocument(4);
     const std::string source = testing::WriteTempFile("doc-peer-src.pdf", b.Build());
     for (const char* options :

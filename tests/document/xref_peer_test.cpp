@@ -7,11 +7,11 @@
 
 #include "document/pdf_xref_reader.h"
 #include "support/pdf_builder.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
 
-using testing::HaveTool;
 using testing::RunCommand;
 
 struct XRefRow {
@@ -52,7 +52,7 @@ std::map<int32_t, XRefRow> OurXRef(const std::string& bytes) {
 }
 
 TEST(XRefPeer, AgreesWithQpdfOnFilesItWrote) {
-    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not installed";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     testing::PdfBuilder b = testing::SimpleDocument(6);
     const std::string source = testing::WriteTempFile("xref-source.pdf", b.Build());
     const char* variants[] = {
@@ -79,7 +79,7 @@ TEST(XRefPeer, AgreesWithQpdfOnFilesItWrote) {
 }
 
 TEST(XRefPeer, QpdfReadsWhatTheBuilderWrites) {
-    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not installed";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     for (testing::XRefKind kind :
          {testing::XRefKind::Table, testing::XRefKind::Stream,
           testing::XRefKind::StreamFlatePredicted, testing::XRefKind::Hybrid}) {

@@ -13,6 +13,7 @@
 #include "objects/wide_file_stream.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 #include "support/run_unprivileged.h"
 
 namespace verava {
@@ -20,7 +21,6 @@ namespace {
 
 using testing::FileExists;
 using testing::FilePageOrder;
-using testing::HaveTool;
 using testing::Quote;
 using testing::ReadFileBytes;
 using testing::RunCommand;
@@ -71,7 +71,7 @@ TEST(MergeFilePair, TheSameFileTwiceGivesItsPagesTwice) {
 }
 
 TEST(MergeFilePair, RefusedInputsLeaveNoOutputFile) {
-    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     const std::string plain = WriteTempFile("mfp-plain.pdf", SimpleDocument(2).Build());
     const std::string locked = EncryptedFile("mfp-locked.pdf");
     const std::string headless =
@@ -164,7 +164,7 @@ TEST(MergeFilePair, OutputThatCannotBeDeletedGives402AndStaysUntouched) {
     unlink(input.c_str());
     unlink(output.c_str());
     rmdir(folder.c_str());
-    if (answer == 254 || answer == -1) GTEST_SKIP() << "cannot give up root here";
+    VERAVA_REQUIRE(answer != testing::kCannotGiveUpRoot, testing::kGivingUpRoot);
     EXPECT_EQ(answer, 0);
     EXPECT_EQ(kept, "an older output");
 }

@@ -15,12 +15,12 @@
 #include "objects/stream.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
 
 using testing::DocumentShapes;
-using testing::HaveTool;
 using testing::Join;
 using testing::PdfBuilder;
 using testing::PdfInfoValue;
@@ -35,9 +35,7 @@ using testing::XRefKind;
 
 class MergePeer : public ::testing::Test {
   public:
-    void SetUp() override {
-        if (!HaveTool("qpdf") || !HaveTool("pdftotext")) GTEST_SKIP() << "qpdf/pdftotext missing";
-    }
+    void SetUp() override { VERAVA_REQUIRE_TOOLS("qpdf", "pdftotext"); }
     // Merges two files into a third; the output's path.
     static std::string Merge(const std::string& first, const std::string& second,
                              const std::string& name) {
@@ -196,7 +194,7 @@ std::string ObjectValue(const std::string& file, const std::string& reference,
 // under its renamed name, the first input's names keep theirs. (The tools are required: a
 // missing one fails the test.)
 TEST(MergePeerNames, LinksOutlinesLabelsAndStampAsIndependentReadersSeeThem) {
-    for (const char* tool : {"qpdf", "jq", "pdfinfo"}) ASSERT_TRUE(HaveTool(tool)) << tool;
+    for (const char* tool : {"qpdf", "jq", "pdfinfo"}) ASSERT_TRUE(testing::HaveTool(tool)) << tool;
     LocalDateTime t;
     t.year = 2024;
     t.month = 1;

@@ -17,11 +17,11 @@
 #include "merge_test_files.h"
 #include "objects/pdf_structure.h"
 #include "support/pdf_builder.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
 
-using testing::HaveTool;
 using testing::PdfBuilder;
 using testing::ReaderOver;
 using testing::RunCommand;
@@ -166,12 +166,12 @@ std::vector<std::pair<std::string, std::string>> PeerFiles() {
 }
 
 TEST(SmartPDFReaderPeer, ServesTheObjectsQpdfSees) {
-    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not installed";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     for (const auto& [label, bytes] : PeerFiles()) ExpectSameObjects(label, bytes);
 }
 
 TEST(SmartPDFWriterPeer, WrittenFilesPassQpdfCheck) {
-    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not installed";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     for (const auto& [label, bytes] : PeerFiles()) {
         ReaderOver r(bytes);
         ASSERT_EQ(r.reader.Status(), TReaderStatus::Usable) << label;
@@ -200,7 +200,7 @@ TEST(SmartPDFWriterPeer, WrittenFilesPassQpdfCheck) {
 }
 
 TEST(SmartPDFInfoPeer, RecognisesQpdfEncryptionAndDecryptsObjectStreams) {
-    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not installed";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     struct Case {
         const char* encrypt;
         uint8_t keyClass;

@@ -10,6 +10,7 @@
 #include "support/bytes.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
@@ -55,7 +56,7 @@ const QpdfCase kCases[] = {
 };
 
 TEST(PasswordFormsPeer, QpdfFilesProtectedWithRawBytesOpenWithTheTypedText) {
-    if (!testing::HaveTool("qpdf")) GTEST_SKIP() << "qpdf not installed";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     const std::string plain =
         testing::WriteTempFile("pw-peer-plain.pdf", testing::SimpleDocument(2).Build());
     int index = 0;

@@ -16,6 +16,7 @@
 #include "objects/pdf_text.h"
 #include "security/aes.h"
 #include "security/pdf_security_handler.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
@@ -166,9 +167,7 @@ const PeerCase kCases[] = {
 class PdfSecurityHandlerPeerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        int status = 0;
-        RunShell("command -v qpdf >/dev/null 2>&1", status);
-        if (status != 0) GTEST_SKIP() << "qpdf is not on PATH";
+        VERAVA_REQUIRE_TOOLS("qpdf");
         dir_ = fs::temp_directory_path() / ("verava_sechandler_peer_" + std::to_string(getpid()));
         fs::create_directories(dir_);
         plain_ = dir_ / "plain.pdf";

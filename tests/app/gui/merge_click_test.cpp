@@ -18,12 +18,12 @@
 #include "app/gui/window_fakes.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
 
 using testing::FileExists;
-using testing::HaveTool;
 using testing::PdfToTextPages;
 using testing::Q;
 using testing::ReadFileBytes;
@@ -55,7 +55,7 @@ std::string MergedName(const std::string& odd, const std::string& even) {
 }
 
 TEST(MergeClick, InterleavesThreeAndThreePagesWithTheBarFromZero) {
-    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    VERAVA_REQUIRE_TOOLS("pdftotext");
     const std::string odd = WriteTempFile("单面-odd.pdf", SimpleDocument(3, "Odd").Build());
     const std::string even = WriteTempFile("单面-even.pdf", SimpleDocument(3, "Even").Build());
     const std::string oddBytes = ReadFileBytes(odd);
@@ -82,7 +82,7 @@ TEST(MergeClick, InterleavesThreeAndThreePagesWithTheBarFromZero) {
 }
 
 TEST(MergeClick, OneMoreOddPageEndsTheFile) {
-    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    VERAVA_REQUIRE_TOOLS("pdftotext");
     const std::string odd = WriteTempFile("four-odd.pdf", SimpleDocument(4, "Odd").Build());
     const std::string even = WriteTempFile("three-even.pdf", SimpleDocument(3, "Even").Build());
     ShownWindow w;
@@ -145,7 +145,7 @@ TEST(MergeClick, PageCountsOutsideTheRuleAreReportedAndNothingIsWritten) {
 }
 
 TEST(MergeClick, EncryptedFilesAskForTheirPasswordAndUnreadableOnesAreRefused) {
-    if (!HaveTool("qpdf")) GTEST_SKIP() << "qpdf not found";
+    VERAVA_REQUIRE_TOOLS("qpdf");
     const std::string plain = WriteTempFile("enc-plain.pdf", SimpleDocument(2, "Odd").Build());
     const std::string even = WriteTempFile("enc-even.pdf", SimpleDocument(2, "Even").Build());
     const std::string folder = plain.substr(0, plain.rfind('/'));
@@ -250,7 +250,7 @@ TEST(MergeClick, FailedMergeIntoABlockedOutputSaysSo) {
 }
 
 TEST(MergeClick, TheCheckBoxTakesTheEvenFileAsScannedLastToFirst) {
-    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    VERAVA_REQUIRE_TOOLS("pdftotext");
     const std::string odd = WriteTempFile("box-odd.pdf", SimpleDocument(3, "Odd").Build());
     const std::string evenInOrder =
         WriteTempFile("box-even-in-order.pdf", SimpleDocument(3, "Even").Build());
@@ -312,7 +312,7 @@ std::string TextOrBlankPages(const std::vector<std::string>& texts) {
 }
 
 TEST(MergeClick, TheBlankBoxLeavesBlankBacksOutAndTheMessageNamesThem) {
-    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    VERAVA_REQUIRE_TOOLS("pdftotext");
     const std::string odd =
         WriteTempFile("blank-odd.pdf", TextOrBlankPages({"Odd 1", "Odd 2", "Odd 3"}));
     const std::string even = WriteTempFile("blank-even.pdf", TextOrBlankPages({"", "Even 2", ""}));

@@ -21,12 +21,12 @@
 #include "app/gui/shown_window.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
 
 using testing::FileExists;
-using testing::HaveTool;
 using testing::PdfBuilder;
 using testing::PdfToTextPages;
 using testing::Q;
@@ -334,7 +334,7 @@ TEST(PreviewClick, OpensThePreviewWithTheWindowsBoxAndClosingChangesNothing) {
 }
 
 TEST(PreviewClick, MergeInThePreviewMergesWithTheBoxAsSetThere) {
-    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    VERAVA_REQUIRE_TOOLS("pdftotext");
     const std::string odd = WriteTempFile("pmerge-odd.pdf", SimpleDocument(3, "Odd").Build());
     const std::string even = WriteTempFile("pmerge-even.pdf", SimpleDocument(3, "Even").Build());
     std::remove(MergedName(odd, even).c_str());  // left by an earlier run of this test

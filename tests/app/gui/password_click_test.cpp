@@ -13,12 +13,12 @@
 #include "app/gui/shown_window.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
 
 using testing::FileExists;
-using testing::HaveTool;
 using testing::PdfInfoValue;
 using testing::Q;
 using testing::QpdfRewrite;
@@ -46,7 +46,7 @@ QStringList Asked(const ShownWindow& w) {
 }
 
 TEST(PasswordClick, ReverseAsksUpToThreeTimesAndKeepsTheEncryption) {
-    if (!HaveTool("qpdf") || !HaveTool("pdfinfo")) GTEST_SKIP() << "qpdf or pdfinfo not found";
+    VERAVA_REQUIRE_TOOLS("qpdf", "pdfinfo");
     const struct {
         std::vector<std::optional<QString>> answers;
         QStringList asked;
@@ -83,7 +83,7 @@ TEST(PasswordClick, ReverseAsksUpToThreeTimesAndKeepsTheEncryption) {
 }
 
 TEST(PasswordClick, MergeAsksForEachLockedInputAndWritesAPlainFile) {
-    if (!HaveTool("qpdf") || !HaveTool("pdfinfo")) GTEST_SKIP() << "qpdf or pdfinfo not found";
+    VERAVA_REQUIRE_TOOLS("qpdf", "pdfinfo");
     const std::string odd = Locked("odd-locked", "Odd", "oddpw");
     const std::string even = Locked("eve-locked", "Even", "evenpw");
     const std::string plain = QpdfRewrite("pla-even", SimpleDocument(2, "Even").Build(), "");

@@ -13,12 +13,12 @@
 #include "app/gui/window_fakes.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
+#include "support/requirements.h"
 
 namespace verava {
 namespace {
 
 using testing::FileExists;
-using testing::HaveTool;
 using testing::PdfToTextPages;
 using testing::Q;
 using testing::ReadFileBytes;
@@ -54,7 +54,7 @@ std::string Reversed(std::string path) {
 }
 
 TEST(ReverseClick, WritesTheEightPagesLastToFirstWithTheBarFollowing) {
-    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    VERAVA_REQUIRE_TOOLS("pdftotext");
     const std::string input = WriteTempFile("双面扫描.pdf", SimpleDocument(8).Build());
     const std::string inputBytes = ReadFileBytes(input);
     ShownWindow w;
@@ -76,7 +76,7 @@ TEST(ReverseClick, WritesTheEightPagesLastToFirstWithTheBarFollowing) {
 }
 
 TEST(ReverseClick, SecondRowReversesTheEvenPageFile) {
-    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    VERAVA_REQUIRE_TOOLS("pdftotext");
     const std::string odd = WriteTempFile("row1.pdf", SimpleDocument(2, "Odd").Build());
     const std::string even = WriteTempFile("row2.pdf", SimpleDocument(3, "Even").Build());
     ShownWindow w;
@@ -93,7 +93,7 @@ TEST(ReverseClick, SecondRowReversesTheEvenPageFile) {
 }
 
 TEST(ReverseClick, OnePageFileIsSavedUnderTheNewName) {
-    if (!HaveTool("pdftotext")) GTEST_SKIP() << "pdftotext not found";
+    VERAVA_REQUIRE_TOOLS("pdftotext");
     const std::string input = WriteTempFile("single.pdf", SimpleDocument(1).Build());
     ShownWindow w;
     w.window.Edit1.setText(Q(input));
