@@ -32,6 +32,7 @@ TPDFObjectStream* TObjectStreamCache::Contents(TPDFStream& stream) {
     }
     kept->Data = std::move(data);
     kept->Dropped = false;
+    ++kept->Decodes;
     held_ += kept->Data.size();
     kept->place_ = filled_.insert(filled_.end(), kept);
     Trim();

@@ -34,6 +34,10 @@ class TPDFObjectStream : public TStreamAttachment {
     std::string Data;          // decoded bytes; empty while Dropped
     TObjectStreamIndex Index;  // read at the first decode, kept when the data go
     bool Dropped = false;      // the data were given up to stay within the held budget
+    int32_t Decodes = 0;       // how often the data were decoded
+    // An owner that can loads every member it still needs once a stream had to be decoded
+    // again, so no stream is decoded a third time (see IPDFObjectOwner::LoadMembersOf).
+    bool MembersLoaded = false;
 
   private:
     friend class TObjectStreamCache;

@@ -35,6 +35,7 @@ TPDFDocument::~TPDFDocument() {
 void TPDFDocument::ResetObjects() {
     pageTree_.reset();
     objects_.clear();
+    membersByStream_.clear();
     keywordSearches_.clear();
     keywordNeedles_.clear();
     directIndex_.clear();
@@ -498,6 +499,7 @@ void TPDFDocument::BuildObjectList() {
         }
     }
     objects_.clear();
+    membersByStream_.clear();
     objects_.reserve(order.size());
     for (size_t i : order) {
         const XRefEntry& e = XRefEntries[i];
@@ -558,6 +560,19 @@ size_t TPDFDocument::FindInFile(std::string_view needle, size_t from, size_t lim
     keywordNeedles_.emplace_back(needle);
     keywordSearches_.emplace_back(FileData.View(), std::string(needle));
     return keywordSearches_.back().Find(from, limit);
+}
+
+void TPDFDocument::LoadMembersOf(int32_t stream, int depth) {
+    if (membersByStream_.empty()) {
+        for (const auto& o : objects_) {
+            if (o->Compressed) membersByStream_[o->StreamNumber].push_back(o.get());
+        }
+    }
+    const auto found = membersByStream_.find(stream);
+    if (found == membersByStream_.end()) return;
+    for (TPDFIndObj* member : found->second) {
+        if (!member->Loaded && member->StreamNumber == stream) member->LoadObject(depth);
+    }
 }
 
 void TPDFDocument::NoteScatteredRead(int64_t offset) {

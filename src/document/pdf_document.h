@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "document/pdf_ind_obj.h"
@@ -97,6 +98,7 @@ class TPDFDocument : public IPDFObjectOwner {
     TObjectStreamCache& ObjectStreamCache() override { return objectStreamCache_; }
     size_t FindInFile(std::string_view needle, size_t from, size_t limit) override;
     void NoteScatteredRead(int64_t offset) override;
+    void LoadMembersOf(int32_t stream, int depth) override;
 
     TPDFPageTree& PageTree() { return *pageTree_; }
     TPDFSecurityHandler& Security() { return security_; }
@@ -161,6 +163,9 @@ class TPDFDocument : public IPDFObjectOwner {
     std::vector<int32_t> indexPositions_;
     std::vector<int32_t> directIndex_;  // by number, when numbers are dense; -1 = none
     TObjectStreamCache objectStreamCache_;
+    // Compressed objects by the number of their object stream; made at the first
+    // LoadMembersOf.
+    std::unordered_map<int32_t, std::vector<TPDFIndObj*>> membersByStream_;
     std::vector<std::string> keywordNeedles_;      // the keywords searched in FileData
     std::vector<TKeywordSearch> keywordSearches_;  // and their searches, in step
     std::vector<int64_t> scatteredReads_;  // offsets read since memory was let go

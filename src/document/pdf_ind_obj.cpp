@@ -204,7 +204,12 @@ std::string TPDFIndObj::GetObjectText(int depth) {
     const std::optional<std::string_view> text =
         PackedObjectText(decoded->Index, decoded->Data, StreamIndex, Number);
     if (!text) return fallback;
-    return header + std::string(*text);
+    std::string own = header + std::string(*text);
+    if (decoded->Decodes > 1 && !decoded->MembersLoaded) {
+        decoded->MembersLoaded = true;
+        Document->LoadMembersOf(StreamNumber, depth + 1);
+    }
+    return own;
 }
 
 }  // namespace verava

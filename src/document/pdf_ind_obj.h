@@ -48,6 +48,11 @@ class IPDFObjectOwner {
     // An object is read from its place in the file, at `offset` (loads and header checks
     // jump around a mapped file; the owner may let go of what they brought into memory).
     virtual void NoteScatteredRead(int64_t /*offset*/) {}
+    // Loads every object of object stream `stream` not loaded yet. Called once a stream's
+    // data had to be decoded again after the cache dropped them: a file that asks for the
+    // members of several large streams in turn would otherwise have them decoded again for
+    // every object, until the work budget ran out and the rest loaded as null.
+    virtual void LoadMembersOf(int32_t /*stream*/, int /*depth*/) {}
 };
 
 class TPDFIndObj {
