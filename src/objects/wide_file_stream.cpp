@@ -79,7 +79,13 @@ TBrannockWideFileStream::TBrannockWideFileStream(const std::u16string& fileName,
     } else {
         lock = LOCK_EX;
     }
-    if (lock != 0 && flock(handle_, lock | LOCK_NB) != 0) {
+    bool locked = lock == 0 || flock(handle_, lock | LOCK_NB) == 0;
+    // NFS takes an exclusive lock only on a descriptor open for writing (EBADF otherwise): a
+    // reader that would deny others then settles for keeping writers out.
+    if (!locked && errno == EBADF && lock == LOCK_EX && access == 0) {
+        locked = flock(handle_, LOCK_SH | LOCK_NB) == 0;
+    }
+    if (!locked) {
         Close();
         throw EFCreateError();
     }

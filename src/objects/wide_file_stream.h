@@ -3,7 +3,8 @@
 // advisory flock(2) locks:
 //   - readers that deny writers (sharing 2) take a shared lock, so several may read at once;
 //   - writers, and opens that deny everyone (sharing 0/1) or deny readers (3), take an
-//     exclusive lock; sharing 4 (deny none) takes no lock.
+//     exclusive lock (a reader on NFS, which refuses that to a read-only descriptor, a
+//     shared one); sharing 4 (deny none) takes no lock.
 // Advisory locks only bind programs that also use flock; nothing stops a program that does
 // not. That is the limit of what POSIX offers.
 #pragma once
