@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "objects/number_text.h"
 #include "objects/pdf_chars.h"
@@ -293,6 +294,18 @@ std::optional<std::string_view> PackedObjectText(TObjectStreamIndex& index,
         if (!next) return std::nullopt;
         end = index.First() + next->second;
     }
+    if (index.contentEnd_ < 0) {
+        // Once per stream: loading the last object must not copy and parse the padding.
+        // Padding is mostly one character over and over: whole blocks of spaces are passed
+        // by one comparison each.
+        static const std::string kSpaces(256, ' ');
+        int64_t end = size;
+        while (end >= 256 && std::memcmp(decoded.data() + end - 256, kSpaces.data(), 256) == 0)
+            end -= 256;
+        while (end > 0 && IsPdfWhitespace(static_cast<unsigned char>(decoded[end - 1]))) --end;
+        index.contentEnd_ = end;
+    }
+    end = std::min(end, index.contentEnd_);
     const int64_t length = end - start;
     if (start < 0 || start > size || length <= 0) return std::nullopt;
     const int64_t taken = std::min(length, size - start);

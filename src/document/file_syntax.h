@@ -93,6 +93,7 @@ class TObjectStreamIndex {
     friend std::optional<std::string_view> PackedObjectText(TObjectStreamIndex&, std::string_view,
                                                             int32_t, int32_t);
     int64_t served_ = 0;  // text handed out so far, counted for indexes out of order
+    int64_t contentEnd_ = -1;  // where the white space that ends the data begins; -1: unknown
     bool valid_ = false;
     bool ordered_ = true;
     int64_t first_ = 0;
@@ -104,7 +105,9 @@ class TObjectStreamIndex {
 TObjectStreamIndex ReadObjectStreamIndex(const TPDFDictionary& dictionary,
                                          std::string_view decoded);
 // The text of the object at `position` in the stream, when the index names `number` there:
-// from its offset up to the next object's (or the end of the data). None otherwise. An index
+// from its offset up to the next object's (or the end of the data), without the white space
+// that ends the data (a stream padded out with it hands each reader only the objects). None
+// otherwise. An index
 // out of order lets texts overlap, so that each could be most of the data: such a stream
 // hands out at most kOverlapAllowance times its size in all, then nothing.
 inline constexpr int64_t kOverlapAllowance = 8;

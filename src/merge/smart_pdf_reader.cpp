@@ -260,6 +260,9 @@ TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, 
                                                                      int32_t i) {
     if (s <= 0 || s > INT32_MAX) return {};
     const auto number = static_cast<int32_t>(s);
+    if (const auto kept = memberTexts_.find(n); kept != memberTexts_.end()) {
+        return ObjectText{kept->second, 0};
+    }
     auto met = metStreams_.find(number);
     if (met == metStreams_.end()) {
         auto* stream = As<TPDFStream>(GetObject(number));
@@ -280,7 +283,42 @@ TSmartPDFReader::ObjectText TSmartPDFReader::GetCompressedObjectText(int64_t s, 
     const std::optional<std::string_view> text =
         PackedObjectText(decoded->Index, decoded->Data, i, n);
     if (!text) return {};
-    return ObjectText{SharedBytes::FromString(std::string(*text)), 0};
+    ObjectText own{SharedBytes::FromString(std::string(*text)), 0};
+    if (decoded->Decodes > 1 && !decoded->MembersLoaded) {
+        decoded->MembersLoaded = true;
+        KeepMemberTexts(number, *decoded);
+    }
+    return own;
+}
+
+void TSmartPDFReader::KeepMemberTexts(int32_t s, TPDFObjectStream& decoded) {
+    if (membersByStream_.empty()) {
+        for (size_t n = 1; n < entries_.size(); ++n) {
+            const SmartXRefEntry& entry = entries_[n];
+            if (entry.Kind == 'c' && entry.Offset > 0 && entry.Offset <= INT32_MAX) {
+                membersByStream_[static_cast<int32_t>(entry.Offset)].push_back(
+                    static_cast<int32_t>(n));
+            }
+        }
+    }
+    const auto members = membersByStream_.find(s);
+    if (members == membersByStream_.end()) return;
+    TPDFStructure scratch;
+    for (const int32_t n : members->second) {
+        const SmartXRefEntry& entry = entries_[static_cast<size_t>(n)];
+        const std::optional<std::string_view> text =
+            PackedObjectText(decoded.Index, decoded.Data, entry.Generation, n);
+        if (!text) continue;
+        // A member's text runs on to the next member's: what follows its one object (white
+        // space padding the stream out, say) is never read, unless a "stream" keyword there
+        // would make the object a stream when loaded, as it does now.
+        size_t consumed = 0;
+        scratch.Parse(*text, 0, consumed);
+        const bool whole = text->find("stream", consumed) != std::string_view::npos;
+        memberTexts_.emplace(
+            n, SharedBytes::FromString(std::string(whole ? *text : text->substr(0, consumed))));
+        if (scratch.ObjectCount() > 100) scratch.Clear();
+    }
 }
 
 // ---- objects

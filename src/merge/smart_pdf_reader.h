@@ -145,6 +145,10 @@ class TSmartPDFReader {
     std::string ReadAt(int64_t position, int64_t count);
     ObjectText ReadObjectText(int32_t n);
     ObjectText GetCompressedObjectText(int64_t s, int32_t n, int32_t i);
+    // Keeps the text of every member of object stream `s` (just decoded a second time) that
+    // the cross-reference data place there, cut after its object, so the stream is never
+    // decoded a third time however its members are asked for.
+    void KeepMemberTexts(int32_t s, TPDFObjectStream& decoded);
     // Data start and length inside `text` for the dictionary parsed from its first
     // `parsedEnd` bytes, or false when the object is no stream.
     bool FindStreamData(std::string_view text, size_t parsedEnd, TPDFDictionary* dictionary,
@@ -182,6 +186,10 @@ class TSmartPDFReader {
     };
     std::unordered_map<int32_t, MetStream> metStreams_;
     TObjectStreamCache objectStreams_;
+    // Members of object streams by stream number, made at the first KeepMemberTexts, and the
+    // texts kept by object number.
+    std::unordered_map<int32_t, std::vector<int32_t>> membersByStream_;
+    std::unordered_map<int32_t, SharedBytes> memberTexts_;
     std::vector<int32_t> loading_;                    // numbers whose load is in progress
     std::unordered_set<int64_t> offsetsSeen_;         // offsets already in offsets_
     // Hybrid files: sections are counted as they are read; free slots remember the section
