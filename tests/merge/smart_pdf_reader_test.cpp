@@ -461,27 +461,24 @@ TEST(SmartPDFReaderText, CostlyFilesAreReadWithinMemoryAndWorkTheirSizeBounds) {
     // Every object of each file fetched, as a merge does. Object streams whose index runs
     // far past N or lists millions of pairs cost what the file holds, not gigabytes; six
     // streams of 50 MB decoded each taken in turn (once all kept decoded, 300 MB) are held
-    // and decoded within the file's budgets; a chain of 10,000 updates is read whole.
+    // and decoded within the file's budgets.
     constexpr int64_t kMB = 1 << 20;
     const struct {
         const char* name;
         std::function<std::string()> file;
-        int32_t prevCount;
         int64_t peakGrowth;  // 0: not measured
     } cases[] = {
-        {"a header run far past N", [] { return testing::IndexBeyondN(32 << 20); }, 0, 200 * kMB},
-        {"an index of six million pairs", [] { return testing::IndexOfManyPairs(6000000); }, 0,
+        {"a header run far past N", [] { return testing::IndexBeyondN(32 << 20); }, 200 * kMB},
+        {"an index of six million pairs", [] { return testing::IndexOfManyPairs(6000000); },
          200 * kMB},
-        {"streams taken in turn", [] { return testing::StreamsInflatingLarge(6, 50 << 20, 30); }, 0,
+        {"streams taken in turn", [] { return testing::StreamsInflatingLarge(6, 50 << 20, 30); },
          0},
-        {"10,000 updates", [] { return testing::LongUpdateChain(10000); }, 10000, 0},
     };
     for (const auto& c : cases) {
         const std::string file = c.file();
         const testing::TMeasuredRun run = testing::RunMeasured([&] {
             ReaderOver r(file);
             if (r.reader.Status() != TReaderStatus::Usable) return 1;
-            if (r.reader.PrevCount() != c.prevCount) return 2;
             const size_t held = DecodeLimitForInput(static_cast<int64_t>(file.size()));
             for (int32_t n = 1; n <= r.reader.LastObjectNumber(); ++n) {
                 r.reader.GetObject(n);

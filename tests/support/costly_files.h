@@ -1,7 +1,7 @@
 // Small PDF files that once cost a reader far more than their size: object streams whose
-// index or data inflate out of all proportion, and long chains of updates. Each is a file
-// every reader must open (a catalog, a page tree, pages), so tests can check both what comes
-// back and what it cost. The fuzz seeds of the same names were written by these functions.
+// index or data inflate out of all proportion. Each is a file every reader must open (a
+// catalog, a page tree, pages), so tests can check both what comes back and what it cost.
+// The fuzz seeds of the same names were made the same way.
 #pragma once
 
 #include <cstddef>
@@ -15,21 +15,16 @@ namespace verava::testing {
 // the header region before it is `numberBytes` bytes of "1 1 1 ...", Flate compressed.
 std::string IndexBeyondN(size_t numberBytes);
 
-// A file of `pages` pages, page k packed in object stream k mod `streams`; each stream's data
-// run on with `paddingBytes` bytes of spaces (after the last member's value) under two Flate
-// filters, so each stream is tiny in the file and large once decoded. Loading the pages in
-// order takes the streams round-robin.
-std::string StreamsInflatingLarge(int streams, size_t paddingBytes, int pages);
-
 // A one-page file whose catalog lies in an object stream whose index promises `pairs` pairs
 // and holds them all ("1 0 0 33 0 33 ...": the catalog, then object 0 with no text over and
 // over), Flate compressed.
 std::string IndexOfManyPairs(int64_t pairs);
 
-// A one-page file (classic table) followed by `updates` incremental updates, each a real
-// section (the free-list head) whose trailer's Prev names the one before. The last update
-// also replaces the Info dictionary (object 4) with one titled "Update N".
-std::string LongUpdateChain(int updates);
+// A file of `pages` pages, page k packed in object stream k mod `streams`; each stream's data
+// run on with `paddingBytes` bytes of spaces (after the last member's value) under two Flate
+// filters, so each stream is tiny in the file and large once decoded. Loading the pages in
+// order takes the streams round-robin.
+std::string StreamsInflatingLarge(int streams, size_t paddingBytes, int pages);
 
 // Runs `body` in a child process and reports its result (0..255) and how far the child's
 // resident memory rose above what it started with; -1 for both when the child failed.
