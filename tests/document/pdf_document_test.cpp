@@ -544,24 +544,6 @@ TEST(DocumentLoad, NewObjectsNeverAnswerForAReferenceThatDangled) {
     auto again = Load(Save(*doc));
     EXPECT_EQ(again->GetRoot()->GetValue("Outlines", true), nullptr);
     EXPECT_GT(doc->FirstUnusedNumber(), 50);
-
-    // Lost pages 7 and 9 under one node and 11 and 6 under the next: the blank pages made
-    // for the first two must not take the numbers 11 and 6 the next node names, or one
-    // blank page would stand in the tree twice.
-    PdfBuilder lost;
-    lost.Set(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    lost.Set(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 4 /MediaBox [0 0 200 200] >>");
-    lost.Set(3, "<< /Type /Pages /Parent 2 0 R /Kids [7 0 R 9 0 R] /Count 2 >>");
-    lost.Set(4, "<< /Type /Pages /Parent 2 0 R /Kids [11 0 R 6 0 R] /Count 2 >>");
-    auto blanks = Load(Save(*Load(lost.Build())));
-    EXPECT_FALSE(blanks->PageTreeRebuilt());
-    const std::vector<TPDFDictionary*> pages = blanks->PageTree().Pages();
-    ASSERT_EQ(pages.size(), 4u);
-    EXPECT_EQ(std::set<TPDFDictionary*>(pages.begin(), pages.end()).size(), 4u);
-    EXPECT_EQ(std::set<int32_t>({pages[0]->ObjectNumber, pages[1]->ObjectNumber,
-                                 pages[2]->ObjectNumber, pages[3]->ObjectNumber})
-                  .size(),
-              4u);
 }
 
 TEST(DocumentLoad, RepairKeepsTheTrailerOfAStreamOnlyFile) {
