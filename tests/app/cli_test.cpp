@@ -115,7 +115,6 @@ TEST(Cli, OutputsThatCannotBeWrittenSayWhyAndKeepWhatWasThere) {
         {"/no/such/dir/out.pdf", "", "no such file or directory while creating the new file"},
         {folder, "", "is a folder, not a file"},
         {fifo, "", "is not a regular file (a pipe, a device or a socket)"},
-        {"/dev/null", "", "is not a regular file (a pipe, a device or a socket)"},
         // A file-size limit stands for a full disk: the write fails halfway.
         {kept, "ulimit -f 2; ", "file too large while writing"},
     };
@@ -127,9 +126,8 @@ TEST(Cli, OutputsThatCannotBeWrittenSayWhyAndKeepWhatWasThere) {
                                 errFile + "'",
                             &status);
         EXPECT_EQ(status, 1) << c.output;
-        std::string shown = c.output;
         EXPECT_EQ(testing::ReadFileBytes(errFile),
-                  "verava-cli: " + shown + ": cannot write: " + c.reason + "\n");
+                  "verava-cli: " + c.output + ": cannot write: " + c.reason + "\n");
     }
     EXPECT_EQ(testing::ReadFileBytes(kept), "an earlier output");
     EXPECT_EQ(testing::RunCommand("ls -a '" + folder + "' | grep -c 'cli-kept.pdf.*part'"), "0\n");
