@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <optional>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 
@@ -261,54 +261,52 @@ void PdfBuilder::EncryptByKind(const CryptFilterKinds& kinds, const std::string&
 
 std::string PdfBuilder::Written(int number, int generation, const std::string& body) const {
     if (encryptNumber_ == 0 || number == encryptNumber_) return body;
-    // Data encrypted with `cipher` (the file's, or a kind's), ISO 32000-1 Algorithm 1 giving
-    // the RC4 and AES-128 keys; as they are for none (Identity).
-    auto transformWith = [&](std::optional<Cipher> cipher) {
-        return [&, cipher](const std::string& plain) {
-            if (!cipher) return plain;
-            std::string key = fileKey_;
-            if (cipher != Cipher::Aes256) {
-                std::string salt = key;
-                for (int i = 0; i < 3; ++i)
-                    salt.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
-                for (int i = 0; i < 2; ++i)
-                    salt.push_back(static_cast<char>((generation >> (8 * i)) & 0xFF));
-                if (cipher == Cipher::Aes128) salt += "sAlT";
-                key = Md5(salt).substr(0, std::min<size_t>(fileKey_.size() + 5, 16));
-            }
-            if (cipher == Cipher::Rc4_40 || cipher == Cipher::Rc4_128) return Rc4(key, plain);
-            // A fixed IV keeps files repeatable; PKCS#7 padding as the standard asks.
-            const std::string iv = "VERava-test-iv-0";
-            std::string padded = plain;
-            padded.append(16 - plain.size() % 16, static_cast<char>(16 - plain.size() % 16));
-            return iv + AesCbcEncrypt(key, iv, padded);
-        };
+    std::string key = fileKey_;
+    std::string rc4Key;  // for data of a kind EncryptByKind gave RC4
+    if (cipher_ != Cipher::Aes256) {
+        std::string salt = key;
+        for (int i = 0; i < 3; ++i) salt.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
+        for (int i = 0; i < 2; ++i)
+            salt.push_back(static_cast<char>((generation >> (8 * i)) & 0xFF));
+        rc4Key = Md5(salt).substr(0, std::min<size_t>(fileKey_.size() + 5, 16));
+        if (cipher_ == Cipher::Aes128) salt += "sAlT";
+        key = Md5(salt).substr(0, std::min<size_t>(fileKey_.size() + 5, 16));
+    }
+    const bool aes = cipher_ == Cipher::Aes128 || cipher_ == Cipher::Aes256;
+    auto transform = [&](const std::string& plain) {
+        if (!aes) return Rc4(key, plain);
+        // A fixed IV keeps files repeatable; PKCS#7 padding as the standard asks.
+        const std::string iv = "VERava-test-iv-0";
+        std::string padded = plain;
+        padded.append(16 - plain.size() % 16, static_cast<char>(16 - plain.size() % 16));
+        return iv + AesCbcEncrypt(key, iv, padded);
     };
-    auto cipherOf = [&](CryptMethod method) -> std::optional<Cipher> {
-        if (!kinds_) return cipher_;
-        if (method == CryptMethod::Identity) return std::nullopt;
-        return method == CryptMethod::Rc4 ? Cipher::Rc4_128 : Cipher::Aes128;
+    // With crypt filters per kind, data of each method as they are (Identity), by RC4, or as
+    // the file's AES-128 has them.
+    auto by = [&](CryptMethod method) -> std::function<std::string(const std::string&)> {
+        if (!kinds_ || method == CryptMethod::Aes128) return transform;
+        if (method == CryptMethod::Rc4)
+            return [&](const std::string& plain) { return Rc4(rc4Key, plain); };
+        return [](const std::string& plain) { return plain; };
     };
-    const auto strings = transformWith(cipherOf(kinds_ ? kinds_->strings : CryptMethod::Identity));
+    const auto strings = by(kinds_ ? kinds_->strings : CryptMethod::Aes128);
     const size_t stream = body.find("stream\n");
     const size_t end = body.rfind("\nendstream");
     if (stream == std::string::npos || end == std::string::npos || end < stream) {
         return EncryptStrings(body, strings);
     }
     if (body.find("/Type /XRef") != std::string::npos) return body;
-    std::string head = body.substr(0, stream);
-    CryptMethod method = kinds_ ? kinds_->streams : CryptMethod::Identity;
-    if (kinds_ && head.find("/Crypt") != std::string::npos) {
-        method = head.find("/Name /StdCF") != std::string::npos   ? CryptMethod::Aes128
-                 : head.find("/Name /ArcCF") != std::string::npos ? CryptMethod::Rc4
-                                                                  : CryptMethod::Identity;
+    CryptMethod method = kinds_ ? kinds_->streams : CryptMethod::Aes128;
+    if (kinds_ && body.rfind("/Crypt", stream) != std::string::npos) {
+        method = body.rfind("/Name /StdCF", stream) != std::string::npos   ? CryptMethod::Aes128
+                 : body.rfind("/Name /ArcCF", stream) != std::string::npos ? CryptMethod::Rc4
+                                                                           : CryptMethod::Identity;
     } else if (kinds_ && kinds_->writeEff &&
-               head.find("/Type /EmbeddedFile") != std::string::npos) {
+               body.rfind("/Type /EmbeddedFile", stream) != std::string::npos) {
         method = kinds_->embeddedFiles;
     }
-    const std::string data =
-        transformWith(cipherOf(method))(body.substr(stream + 7, end - stream - 7));
-    head = EncryptStrings(head, strings);
+    const std::string data = by(method)(body.substr(stream + 7, end - stream - 7));
+    std::string head = EncryptStrings(body.substr(0, stream), strings);
     const size_t length = head.find("/Length ");
     if (length != std::string::npos) {
         size_t digits = length + 8;
