@@ -3,13 +3,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -26,7 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // What a committed write, an abandoned one and their temporaries leave is the fuzz target's
-// (replacing_file_fuzzer); these are the cases it does not reach.
+// (replacing_file_fuzzer), a write the system refuses halfway the command line's test; these
+// are the cases neither reaches.
 class ReplacingFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -142,35 +140,6 @@ TEST_F(ReplacingFileTest, AFolderAPipeADeviceOrALockedFileIsRefusedAtOnce) {
     EXPECT_TRUE(fs::is_fifo(dir_ / "pipe.pdf"));
     EXPECT_EQ(Get("locked.pdf"), "earlier");
     EXPECT_TRUE(Temporaries().empty());
-}
-
-// A write the system refuses halfway (a file-size limit standing for a full disk) raises and
-// keeps the earlier output. In a child: the limit and the signal it sends are the child's own.
-TEST_F(ReplacingFileTest, AWriteRefusedHalfwayKeepsTheEarlierOutput) {
-    for (const bool named : {false, true}) {
-        Put("out.pdf", "earlier");
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            std::optional<ScopedNamedTemporaries> namedOnly;
-            if (named) namedOnly.emplace();
-            signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{4096, 4096};
-            setrlimit(RLIMIT_FSIZE, &limit);
-            try {
-                TReplacingFile file(Utf8ToUnicode(Path("out.pdf")));
-                file.Stream().WriteText(std::string(10000, 'x'));
-                _exit(1);
-            } catch (const EFileError& e) {
-                _exit(e.Error() == TFileError::FromErrno(EFBIG, TFileStep::Write) ? 0 : 2);
-            }
-        }
-        int status = -1;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << named;
-        EXPECT_EQ(Get("out.pdf"), "earlier") << named;
-        EXPECT_TRUE(Temporaries().empty()) << named;
-    }
 }
 
 // Temporaries a killed writer left are swept by the next write to the same output; those a
