@@ -118,8 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
     };
-    if (!document.PageTree().Reorder(order))
-        expectOrder(document, "a loaded document cannot be reordered");
+    if (!document.PageTree().Reorder(order)) Fail("a loaded document cannot be reordered");
     expectOrder(document, "the reordered pages are not in the order asked for");
 
     // No information entries are set: where a file's Info is a page's Resources (it happens),

@@ -38,7 +38,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The folder of this process; never freed, so the exit handler can still remove it.
+// The folder of this process, on tmpfs where there is one; never freed, so the exit handler
+// can still remove it.
 const std::string& Folder() {
     static const std::string* const folder = new std::string([] {
         std::string pattern =
@@ -58,14 +59,7 @@ std::set<std::string> Entries() {
     return names;
 }
 
-void Clear() {
-    for (const std::string& name : Entries()) unlink((Folder() + name).c_str());
-}
-
-void RemoveFolder() {
-    Clear();
-    rmdir(Folder().c_str());
-}
+void RemoveFolder() { fs::remove_all(Folder()); }
 
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "%s\n", what);
@@ -100,63 +94,48 @@ struct Script {
 // Runs the steps on the stream and on `model`, the bytes the file must hold.
 void RunSteps(Script& script, verava::TStream& stream, std::string& model, int sourceFd,
               const std::string& source) {
-    size_t position = 0;
+    int64_t position = 0;
     auto put = [&](const std::string& bytes) {
         model.resize(std::max(model.size(), position + bytes.size()));
-        model.replace(position, bytes.size(), bytes);
-        position += bytes.size();
+        model.replace(static_cast<size_t>(position), bytes.size(), bytes);
+        position += static_cast<int64_t>(bytes.size());
     };
+    auto length = [&] { return static_cast<int64_t>(model.size()); };
     while (script.at < script.size) {
-        switch (script.Byte() % 6) {
-            case 0: {
-                const std::string bytes = script.Bytes(script.Byte());
-                const auto n = static_cast<int64_t>(bytes.size());
-                if (stream.Write(bytes.data(), n) != n) Fail("a write fell short");
-                put(bytes);
-                break;
-            }
-            case 1:
-                position = script.Word() % (model.size() + 1);
-                if (stream.Seek(static_cast<int64_t>(position),
-                                verava::TStream::SeekOrigin::Beginning) !=
-                    static_cast<int64_t>(position))
-                    Fail("a seek went elsewhere");
-                break;
-            case 2: {
-                std::string bytes(script.Byte(), '\0');
-                const int64_t n = stream.Read(bytes.data(), static_cast<int64_t>(bytes.size()));
-                if (n < 0 || bytes.substr(0, static_cast<size_t>(n)) !=
-                                 model.substr(std::min(position, model.size()), bytes.size()))
-                    Fail("the stream reads back other bytes than were written");
-                position += static_cast<size_t>(n);
-                break;
-            }
-            case 3:
-                model.resize(script.Word() % (model.size() + 257));
-                stream.SetSize(static_cast<int64_t>(model.size()));
-                // Where the position is after a size change is not the stream's promise.
-                position = std::min(position, model.size());
-                stream.Seek(static_cast<int64_t>(position), verava::TStream::SeekOrigin::Beginning);
-                break;
-            case 4: {
-                const size_t offset = script.Word() % (source.size() + 1);
-                const size_t count = script.Byte();
-                const int64_t copied = stream.CopyFileRange(sourceFd, static_cast<int64_t>(offset),
-                                                            static_cast<int64_t>(count));
-                if (copied < 0 ||
-                    static_cast<size_t>(copied) > std::min(count, source.size() - offset))
-                    Fail("a copy overran");
-                put(source.substr(offset, static_cast<size_t>(copied)));
-                // The callers write on from where the copy ended.
-                if (stream.Position() != static_cast<int64_t>(position))
-                    Fail("a copy left the position elsewhere");
-                break;
-            }
-            default:
-                if (stream.Size() != static_cast<int64_t>(model.size()) ||
-                    stream.Position() != static_cast<int64_t>(position))
-                    Fail("sizes or positions differ");
-                break;
+        const uint8_t step = script.Byte() % 6;
+        if (step == 0) {
+            const std::string bytes = script.Bytes(script.Byte());
+            const auto n = static_cast<int64_t>(bytes.size());
+            if (stream.Write(bytes.data(), n) != n) Fail("a write fell short");
+            put(bytes);
+        } else if (step == 1) {
+            position = static_cast<int64_t>(script.Word()) % (length() + 1);
+            if (stream.Seek(position, verava::TStream::SeekOrigin::Beginning) != position)
+                Fail("a seek went elsewhere");
+        } else if (step == 2) {
+            std::string bytes(script.Byte(), '\0');
+            const int64_t n = stream.Read(bytes.data(), static_cast<int64_t>(bytes.size()));
+            if (n < 0 || bytes.substr(0, static_cast<size_t>(n)) !=
+                             model.substr(std::min<size_t>(position, model.size()), bytes.size()))
+                Fail("the stream reads back other bytes than were written");
+            position += n;
+        } else if (step == 3) {
+            model.resize(script.Word() % (model.size() + 257));
+            stream.SetSize(length());
+            // Where the position is after a size change is not the stream's promise.
+            position = std::min(position, length());
+            stream.Seek(position, verava::TStream::SeekOrigin::Beginning);
+        } else if (step == 4) {
+            const size_t offset = script.Word() % (source.size() + 1), count = script.Byte();
+            const int64_t copied = stream.CopyFileRange(sourceFd, static_cast<int64_t>(offset),
+                                                        static_cast<int64_t>(count));
+            if (copied < 0 || static_cast<size_t>(copied) > std::min(count, source.size() - offset))
+                Fail("a copy overran");
+            put(source.substr(offset, static_cast<size_t>(copied)));
+            // The callers write on from where the copy ended.
+            if (stream.Position() != position) Fail("a copy left the position elsewhere");
+        } else if (stream.Size() != length() || stream.Position() != position) {
+            Fail("sizes or positions differ");
         }
     }
 }
@@ -165,12 +144,9 @@ void RunSteps(Script& script, verava::TStream& stream, std::string& model, int s
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 16) return 0;
-    static const bool cleanUp = std::atexit([] {
-                                    Clear();
-                                    rmdir(Folder().c_str());
-                                }) == 0;
+    static const bool cleanUp = std::atexit(RemoveFolder) == 0;
     (void)cleanUp;
-    Clear();
+    for (const std::string& name : Entries()) fs::remove(Folder() + name);
     Script script{data, size};
     const uint8_t flags = script.Byte();
     // Names with blanks and CJK text, one of 205 bytes whose temporary companion must cut it
@@ -219,6 +195,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     : "an abandoned file changed or left the target");
     if (linked && !fs::is_symlink(target)) Fail("the link is no longer a link");
     if (Entries() != expected) Fail("a temporary file stayed in the folder");
-    Clear();
     return 0;
 }
