@@ -238,21 +238,14 @@ TEST(MergePeerNames, LinksOutlinesAndLabelsAsIndependentReadersSeeThem) {
                 << dests;
         }
 
-        // The link on "Even 1" and the outline item's action name "Intro-2", which qpdf
-        // resolves to the page object showing "Even 2".
-        auto pageObject = [&](const char* text) {
-            return QpdfJson(out, "--json-key=pages",
-                            ".pages[" + std::to_string(position(text) - 1) + "].object");
-        };
-        const std::string evenOne = pageObject("Even 1");
-        const std::string evenTwo = pageObject("Even 2");
+        // The link on "Even 1" and the outline item's action name "Intro-2" (which poppler
+        // finds on "Even 2" above).
+        const std::string evenOne =
+            QpdfJson(out, "--json-key=pages",
+                     ".pages[" + std::to_string(position("Even 1") - 1) + "].object");
         const std::string link = ObjectValue(out, evenOne, R"(["/Annots"][0])");
         EXPECT_EQ(ObjectValue(out, link, R"(["/Dest"])"), "u:Intro-2") << what;
         EXPECT_EQ(ObjectValue(out, evenOne, R"(["/Annots"][1]["/A"]["/D"])"), "/Chapter-2") << what;
-        const std::string item =
-            QpdfJson(out, "--json-key=outlines", R"(.outlines[] | select(.title == "even intro"))");
-        EXPECT_NE(item.find(R"("dest":[")" + evenTwo + "\""), std::string::npos) << what << "\n"
-                                                                                 << item;
         const std::string action =
             ObjectValue(out,
                         QpdfJson(out, "--json-key=outlines",

@@ -293,29 +293,6 @@ TEST(MergeStreams, TableIsOneSubsectionWithoutFreeEntriesButTheHead) {
     EXPECT_EQ(Number(out.reader.Trailer()->GetValue("Size")), total + 1);
 }
 
-TEST(MergeStreams, InputsWithCryptFiltersPerKindAreMergedWithTheirPasswords) {
-    // Streams as stored and AESV2 strings; RC4 strings and AESV2 streams: both go through
-    // the loader's decrypted copies.
-    using testing::CryptMethod;
-    PdfBuilder first = SimpleDocument(2, "Odd");
-    first.EncryptByKind({CryptMethod::Aes128, CryptMethod::Identity}, "one", "own");
-    PdfBuilder second = SimpleDocument(2, "Even");
-    second.EncryptByKind({CryptMethod::Rc4, CryptMethod::Aes128}, "two", "own");
-    TMemoryStream a(first.Build());
-    TMemoryStream b(second.Build());
-    TMemoryStream out;
-    TMergeOptions options;
-    options.order = TMergeOrder::Interleaved;
-    options.firstPassword = u"one";
-    options.secondPassword = u"two";
-    int32_t code = 7;
-    ASSERT_EQ(MergeStreams(a, b, out, code, {}, options), 1) << code;
-    OutputDocument merged(out.Data());
-    ASSERT_TRUE(merged.loaded);
-    EXPECT_EQ(merged.PageTexts(), (std::vector<std::string>{"Odd 1", "Even 1", "Odd 2", "Even 2"}));
-    EXPECT_EQ(out.Data().find("/Encrypt"), std::string::npos);
-}
-
 TEST(MergeStreams, EncryptedInputsAreRefusedBeforeAnythingIsWritten) {
     const std::string plain = SimpleDocument(2).Build();
     PdfBuilder locked = SimpleDocument(2);

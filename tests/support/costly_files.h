@@ -26,12 +26,8 @@ std::string IndexOfManyPairs(int64_t pairs);
 // order takes the streams round-robin.
 std::string StreamsInflatingLarge(int streams, size_t paddingBytes, int pages);
 
-// Runs `body` in a child process and reports its result (0..255) and how far the child's
-// resident memory rose above what it started with; -1 for both when the child failed.
-struct TMeasuredRun {
-    int result = -1;
-    int64_t peakGrowth = -1;
-};
-TMeasuredRun RunMeasured(const std::function<int()>& body);
+// Runs `body` in a child process: its result (0..254), 255 when the child's resident memory
+// rose more than `maxGrowth` bytes above what it held when it started, -1 when it failed.
+int RunInChild(const std::function<int()>& body, int64_t maxGrowth = INT64_MAX);
 
 }  // namespace verava::testing
