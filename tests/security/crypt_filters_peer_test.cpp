@@ -1,8 +1,9 @@
 // Files whose crypt filters differ by kind of data (ISO 32000-1 7.6.5): strings, streams and
 // embedded files each by a filter of their own or Identity, and an attachment whose own Crypt
 // filter names Identity. qpdf, and poppler through qpdf's decrypted copy (poppler 22 reads no
-// revision 4 file whose kinds differ), must read the file as built and the file we save from
-// it with its pages reversed (as the reverse job saves it) alike.
+// revision 4 file whose kinds differ), must read what the file as built holds in the file we
+// save from it with its pages reversed (as the reverse job saves it): a reading the builder
+// and the loader shared but the standard does not would show here.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,18 +22,18 @@ using testing::CryptMethod;
 using testing::Quote;
 
 // What qpdf and poppler make of `path` opened with the user password: whether qpdf --check
-// passes, the encryption methods, the attachments (notes.txt where qpdf can: qpdf 11.3
-// decrypts an embedded file stream by StmF, not by EFF, so only our own reading speaks for
-// it where the two differ), the title, and the page texts in order.
+// passes, the attachments (notes.txt where qpdf can: qpdf 11.3 decrypts an embedded file
+// stream by StmF, not by EFF, so only our own reading speaks for it where the two differ), the
+// title, and the page texts in order.
 std::string Look(const std::string& path, bool notes) {
     const std::string qpdf = "qpdf --password=usr ", in = Quote(path) + " ";
     const std::string copy = Quote(path + ".decrypted.pdf") + " ";
     return testing::RunCommand(
-        qpdf + "--check " + in + ">/dev/null 2>&1; echo check $?; " + qpdf + "--show-encryption " +
-        in + "| grep 'encryption method'; " +
+        qpdf + "--check " + in + ">/dev/null 2>&1; echo check $?; " +
         (notes ? qpdf + "--show-attachment=notes.txt " + in + "; echo; " : "") + qpdf +
         "--show-attachment=plain.txt " + in + "; echo; " + qpdf + "--decrypt " + in + copy +
-        "; pdfinfo " + copy + "| grep '^Title'; pdftotext " + copy + "- | grep -o 'Page [0-9]'");
+        "; pdfinfo " + copy + "| sed -n 's/^Title: *//p'; pdftotext " + copy +
+        "- | grep -o 'Page [0-9]'");
 }
 
 // Loads `bytes` with the user password, reverses the pages and saves; "" on failure.
@@ -47,7 +48,7 @@ std::string SaveReversed(const std::string& bytes) {
     return out.Data();
 }
 
-TEST(CryptFiltersPeer, ToolsReadOurInputsAndOurSavedFilesAlike) {
+TEST(CryptFiltersPeer, ToolsReadInOurSavedFilesWhatTheInputsHold) {
     VERAVA_REQUIRE_TOOLS("qpdf", "pdftotext", "pdfinfo");
     const CryptMethod id = CryptMethod::Identity, rc4 = CryptMethod::Rc4, aes = CryptMethod::Aes128;
     const testing::CryptFilterKinds layouts[] = {
@@ -66,23 +67,12 @@ TEST(CryptFiltersPeer, ToolsReadOurInputsAndOurSavedFilesAlike) {
                 b.Compress(4);
             }
             b.EncryptByKind(kinds, "usr", "own");
-            const std::string input = b.Build(xref);
-            const std::string saved = SaveReversed(input);
+            const std::string saved = SaveReversed(b.Build(xref));
             ASSERT_FALSE(saved.empty());
             const bool notes = !kinds.writeEff || kinds.embeddedFiles == kinds.streams;
-            const std::string in =
-                Look(testing::WriteTempFile("cf-in-" + tag + ".pdf", input), notes);
-            const std::string out =
-                Look(testing::WriteTempFile("cf-out-" + tag + ".pdf", saved), notes);
-            const std::string head = in.substr(0, in.find("Page "));
-            EXPECT_EQ(in, head + "Page 1\nPage 2\nPage 3\n");
-            EXPECT_EQ(out, head + "Page 3\nPage 2\nPage 1\n");
-            EXPECT_EQ(head.rfind("check 0\n", 0), 0u) << head;
-            for (const char* seen : {"stream encryption method", "string encryption method",
-                                     "stored as is\n", "Test document\n"}) {
-                EXPECT_NE(head.find(seen), std::string::npos) << seen << "\n" << head;
-            }
-            EXPECT_EQ(head.find("attached notes\n") != std::string::npos, notes) << head;
+            EXPECT_EQ(Look(testing::WriteTempFile("cf-out-" + tag + ".pdf", saved), notes),
+                      std::string("check 0\n") + (notes ? "attached notes\n" : "") +
+                          "stored as is\nTest document\nPage 3\nPage 2\nPage 1\n");
         }
     }
 }
