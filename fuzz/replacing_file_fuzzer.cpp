@@ -4,8 +4,9 @@
 // Stream(), then Commit or not, with a new file that has no name while it is written or a
 // named one. Its bytes are kept in memory alongside and must match what the stream reads
 // back. Until Commit the target holds its earlier bytes; after Commit exactly what was
-// written; an abandoned file leaves the earlier target byte for byte; either way no temporary
-// file stays in the folder, and a link stays a link.
+// written, with the earlier target's mode (0640) or, new, the mode the umask leaves; an
+// abandoned file leaves the earlier target byte for byte; either way no temporary file stays
+// in the folder, and a link stays a link.
 //   byte 0      bits 0-1 the target's name, bit 2 an earlier target exists (its bytes: a
 //               length byte and that many bytes), bit 3 Commit at the end, bit 4 named
 //               temporaries, bit 5 the target is a link to "linked.pdf" (which holds the
@@ -169,6 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((flags & 4) != 0 || linked) {
         earlier = script.Bytes(script.Byte());
         std::ofstream(holder, std::ios::binary) << earlier;
+        chmod(holder.c_str(), 0640);
         expected.insert({name, linked ? "linked.pdf" : name});
         if (linked && symlink("linked.pdf", target.c_str()) != 0) Fail("cannot make the link");
     }
@@ -193,6 +195,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Read(holder) != (commit ? model : earlier))
         Fail(commit ? "the committed target holds other bytes"
                     : "an abandoned file changed or left the target");
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat info {};
+    if (commit && (stat(holder.c_str(), &info) != 0 ||
+                   (info.st_mode & 07777) != (earlier != kMissing ? 0640 : 0666 & ~mask)))
+        Fail("the committed target has another mode");
     if (linked && !fs::is_symlink(target)) Fail("the link is no longer a link");
     if (Entries() != expected) Fail("a temporary file stayed in the folder");
     return 0;

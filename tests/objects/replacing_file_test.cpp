@@ -22,9 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What a committed write, an abandoned one and their temporaries leave is the fuzz target's
-// (replacing_file_fuzzer), a write the system refuses halfway the command line's test; these
-// are the cases neither reaches.
+// What a committed write (its mode among it), an abandoned one and their temporaries leave is
+// the fuzz target's (replacing_file_fuzzer), a write the system refuses halfway the command
+// line's test; these are the cases neither reaches.
 class ReplacingFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -58,51 +58,21 @@ class ReplacingFileTest : public ::testing::Test {
     fs::path dir_;
 };
 
-// The file that takes the new bytes: a link leads to it, however far; a replaced file keeps
-// its own mode, a new one takes it from the umask. Both ways of making the new file alike.
-TEST_F(ReplacingFileTest, ACommittedWriteTakesThePlaceOfWhatStoodThere) {
-    const mode_t umaskNow = umask(022);
-    for (const bool named : {false, true}) {
-        std::optional<ScopedNamedTemporaries> namedOnly;
-        if (named) namedOnly.emplace();
-        const struct {
-            const char* what;
-            std::function<void()> before;
-            const char* written;
-            mode_t mode;
-        } cases[] = {
-            {"nothing", [] {}, "out.pdf", 0644},
-            {"a file of mode 0640",
-             [&] {
-                 Put("out.pdf", "old");
-                 chmod(Path("out.pdf").c_str(), 0640);
-             },
-             "out.pdf", 0640},
-            {"a link to a link to a file in a subfolder",
-             [&] {
-                 Put("sub/deep.pdf", "old");
-                 fs::create_symlink("sub/deep.pdf", Path("middle.pdf"));
-                 fs::create_symlink(Path("middle.pdf"), Path("out.pdf"));
-             },
-             "sub/deep.pdf", 0644},
-            {"a link to nothing yet", [&] { fs::create_symlink("fresh.pdf", Path("out.pdf")); },
-             "fresh.pdf", 0644},
-        };
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.what) + (named ? ", named" : ""));
-            SetUp();  // an empty folder
-            c.before();
-            TReplacingFile file(Utf8ToUnicode(Path("out.pdf")));
-            file.Stream().WriteText("%PDF-new");
-            ASSERT_TRUE(file.Commit());
-            EXPECT_EQ(Get(c.written), "%PDF-new");
-            EXPECT_EQ(Get("out.pdf"), "%PDF-new");
-            struct stat st {};
-            ASSERT_EQ(stat(Path(c.written).c_str(), &st), 0);
-            EXPECT_EQ(st.st_mode & 07777, c.mode);
-        }
+// A link leads to the file that takes the new bytes, however far, and whether or not it
+// exists yet.
+TEST_F(ReplacingFileTest, ACommittedWriteReplacesTheFileALinkLeadsTo) {
+    Put("sub/deep.pdf", "old");
+    fs::create_symlink("sub/deep.pdf", Path("middle.pdf"));
+    fs::create_symlink(Path("middle.pdf"), Path("chain.pdf"));
+    fs::create_symlink("fresh.pdf", Path("dangling.pdf"));
+    for (const auto& [output, written] :
+         {std::pair{"chain.pdf", "sub/deep.pdf"}, std::pair{"dangling.pdf", "fresh.pdf"}}) {
+        TReplacingFile file(Utf8ToUnicode(Path(output)));
+        file.Stream().WriteText("%PDF-new");
+        ASSERT_TRUE(file.Commit()) << output;
+        EXPECT_EQ(Get(written), "%PDF-new") << output;
+        EXPECT_TRUE(fs::is_symlink(dir_ / output)) << output;
     }
-    umask(umaskNow);
 }
 
 // What is no file is refused before anything is made, saying what it is; so is an output
