@@ -130,7 +130,6 @@ TEST(Cli, OutputsThatCannotBeWrittenSayWhyAndKeepWhatWasThere) {
                   "verava-cli: " + c.output + ": cannot write: " + c.reason + "\n");
     }
     EXPECT_EQ(testing::ReadFileBytes(kept), "an earlier output");
-    EXPECT_EQ(testing::RunCommand("ls -a '" + folder + "' | grep -c 'cli-kept.pdf.*part'"), "0\n");
     unlink(fifo.c_str());
 }
 

@@ -117,13 +117,12 @@ TEST(WorkflowProgress, FollowsTheWorkAndReachesHundredOnlyWithTheOutputComplete)
 }
 
 // A stop asked for at any step ends the run as Cancelled: whatever stood at the output path
-// stays byte for byte, and the folder holds no temporary file afterwards.
-TEST(WorkflowProgress, AStopAtAnyStepKeepsTheEarlierOutputAndLeavesNothing) {
+// stays byte for byte.
+TEST(WorkflowProgress, AStopAtAnyStepKeepsTheEarlierOutput) {
     const std::string odd =
         testing::WriteTempFile("wstop-odd.pdf", testing::SimpleDocument(60, "Odd").Build());
     const std::string even =
         testing::WriteTempFile("wstop-even.pdf", testing::SimpleDocument(60, "Even").Build());
-    const std::string folder = odd.substr(0, odd.rfind('/'));
     for (const auto& [second, dropBlank] :
          {std::pair{std::string(), false}, {even, false}, {even, true}}) {
         for (int stopAfter : {0, 1, 10, 60}) {
@@ -138,7 +137,6 @@ TEST(WorkflowProgress, AStopAtAnyStepKeepsTheEarlierOutputAndLeavesNothing) {
             EXPECT_EQ(RunOverAnEarlierOutput(odd, second, dropBlank, progress, output).outcome,
                       WorkflowOutcome::Cancelled);
             EXPECT_EQ(testing::ReadFileBytes(output), "earlier");
-            EXPECT_EQ(testing::RunCommand("ls -a '" + folder + "' | grep -c 'part$'"), "0\n");
         }
     }
 }
