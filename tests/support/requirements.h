@@ -8,16 +8,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <initializer_list>
 #include <string>
 
+#include "support/pdf_builder.h"
+
 namespace verava::testing {
 
-// True when the environment variable CI is "true".
-bool RunningUnderCi();
-// "not on PATH: " and the tools of `tools` no PATH folder holds as an executable file,
-// joined by ", "; "" when all are there.
-std::string MissingTools(std::initializer_list<const char*> tools);
+// "not on PATH: " and the tools of `tools` the shell does not find, joined by ", "; "" when
+// all are there.
+inline std::string MissingTools(std::initializer_list<const char*> tools) {
+    std::string missing;
+    for (const char* tool : tools) {
+        if (!HaveTool(tool))
+            missing += (missing.empty() ? "not on PATH: " : ", ") + std::string(tool);
+    }
+    return missing;
+}
 
 }  // namespace verava::testing
 
@@ -26,8 +34,9 @@ std::string MissingTools(std::initializer_list<const char*> tools);
 #define VERAVA_REQUIRE_MET_(missing)                                                   \
     do {                                                                               \
         const std::string verava_missing_ = (missing);                                 \
+        const char* verava_ci_ = std::getenv("CI");                                    \
         if (verava_missing_.empty()) break;                                            \
-        if (::verava::testing::RunningUnderCi()) {                                     \
+        if (verava_ci_ != nullptr && std::string(verava_ci_) == "true") {              \
             GTEST_FAIL() << verava_missing_                                            \
                          << " (CI=true, where every test must run: scripts/bootstrap " \
                             "installs what the tests need)";                           \
