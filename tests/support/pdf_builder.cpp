@@ -495,20 +495,16 @@ PdfBuilder SimpleDocument(int pages, const std::string& pageTextPrefix) {
 
 PdfBuilder DocumentWithAttachments(int pages) {
     PdfBuilder b = SimpleDocument(pages);
-    const int notes = b.NextNumber();
-    b.Set(notes,
-          PdfBuilder::StreamBody("/Type /EmbeddedFile /Subtype /text#2Fplain", "attached notes"));
-    b.Set(notes + 1, "<< /Type /Filespec /F (notes.txt) /UF (notes.txt) /EF << /F " +
-                         std::to_string(notes) + " 0 R >> >>");
-    b.Set(notes + 2, PdfBuilder::StreamBody("/Type /EmbeddedFile /Filter [/Crypt] /DecodeParms "
-                                            "[<< /Type /CryptFilterDecodeParms /Name /Identity "
-                                            ">>]",
-                                            "stored as is"));
-    b.Set(notes + 3, "<< /Type /Filespec /F (plain.txt) /UF (plain.txt) /EF << /F " +
-                         std::to_string(notes + 2) + " 0 R >> >>");
+    const int n = b.NextNumber();
+    auto ref = [n](int k) { return std::to_string(n + k) + " 0 R"; };
+    b.Set(n, PdfBuilder::StreamBody("/Type /EmbeddedFile", "attached notes"));
+    b.Set(n + 1, "<< /Type /Filespec /F (notes.txt) /EF << /F " + ref(0) + " >> >>");
+    b.Set(n + 2, PdfBuilder::StreamBody(
+                     "/Type /EmbeddedFile /Filter [/Crypt] /DecodeParms [<< /Name /Identity >>]",
+                     "stored as is"));
+    b.Set(n + 3, "<< /Type /Filespec /F (plain.txt) /EF << /F " + ref(2) + " >> >>");
     b.Set(1, "<< /Type /Catalog /Pages 2 0 R /Names << /EmbeddedFiles << /Names [(notes.txt) " +
-                 std::to_string(notes + 1) + " 0 R (plain.txt) " + std::to_string(notes + 3) +
-                 " 0 R] >> >> >>");
+                 ref(1) + " (plain.txt) " + ref(3) + "] >> >> >>");
     return b;
 }
 
