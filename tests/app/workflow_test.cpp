@@ -51,15 +51,19 @@ struct Recorded {
     }
 };
 
-// Writes "earlier" where the reverse of `odd` (`even` empty) or the merge of both puts its
-// output, then runs that job (leaving blank pages out when asked); the output's path in `out`.
-WorkflowResult RunOverAnEarlierOutput(const std::string& odd, const std::string& even,
-                                      bool dropBlank, WorkflowProgress& progress,
+// Runs the reverse of an `odd`-page file (`even` 0) or the merge with an `even`-page file
+// (leaving blank pages out when asked), over an output "earlier" at the path it writes, whose
+// path goes to `out`.
+WorkflowResult RunOverAnEarlierOutput(int odd, int even, bool dropBlank, WorkflowProgress& progress,
                                       std::string& out) {
-    const std::u16string first = Utf8ToUnicode(odd), second = Utf8ToUnicode(even);
-    out = UnicodeToUtf8(even.empty() ? ReverseOutputPath(first) : MergeOutputPath(first, second));
+    const std::string tag = "wp" + std::to_string(odd) + "-" + std::to_string(even);
+    const std::u16string first = Utf8ToUnicode(
+        testing::WriteTempFile(tag + "-odd.pdf", testing::SimpleDocument(odd, "Odd").Build()));
+    const std::u16string second = Utf8ToUnicode(
+        testing::WriteTempFile(tag + "-even.pdf", testing::SimpleDocument(even, "Even").Build()));
+    out = UnicodeToUtf8(even == 0 ? ReverseOutputPath(first) : MergeOutputPath(first, second));
     testing::WriteTempFile(out.substr(out.rfind('/') + 1), "earlier");
-    if (even.empty()) return ReverseFilePages(first, progress);
+    if (even == 0) return ReverseFilePages(first, progress);
     MergeRequest request{first, second};
     request.blankPages.enabled = dropBlank;
     return MergeFiles(request, progress);
@@ -80,15 +84,7 @@ TEST(WorkflowProgress, FollowsTheWorkAndReachesHundredOnlyWithTheOutputComplete)
         {4, 3, false, 5}, {300, 300, false, 10}, {300, 300, true, 10},
     };
     for (const auto& c : cases) {
-        const std::string tag = "wp" + std::to_string(c.odd) + "-" + std::to_string(c.even) +
-                                (c.dropBlank ? "-blank" : "");
-        SCOPED_TRACE(tag);
-        const std::string odd =
-            testing::WriteTempFile(tag + "-odd.pdf", testing::SimpleDocument(c.odd, "Odd").Build());
-        const std::string even =
-            c.even == 0 ? ""
-                        : testing::WriteTempFile(tag + "-even.pdf",
-                                                 testing::SimpleDocument(c.even, "Even").Build());
+        SCOPED_TRACE(::testing::Message() << c.odd << " + " << c.even << " " << c.dropBlank);
         std::vector<int32_t> positions;
         bool earlierKeptUntilHundred = true;
         int32_t pagesAtHundred = -1;
@@ -103,7 +99,7 @@ TEST(WorkflowProgress, FollowsTheWorkAndReachesHundredOnlyWithTheOutputComplete)
             TVelmorPDFLibrary engine;
             pagesAtHundred = engine.OpenFile(Utf8ToUnicode(output)) == 1 ? engine.CountPages() : 0;
         };
-        ASSERT_EQ(RunOverAnEarlierOutput(odd, even, c.dropBlank, progress, output).outcome,
+        ASSERT_EQ(RunOverAnEarlierOutput(c.odd, c.even, c.dropBlank, progress, output).outcome,
                   WorkflowOutcome::Done);
         ASSERT_FALSE(positions.empty());
         EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
@@ -119,22 +115,14 @@ TEST(WorkflowProgress, FollowsTheWorkAndReachesHundredOnlyWithTheOutputComplete)
 // A stop asked for at any step ends the run as Cancelled: whatever stood at the output path
 // stays byte for byte.
 TEST(WorkflowProgress, AStopAtAnyStepKeepsTheEarlierOutput) {
-    const std::string odd =
-        testing::WriteTempFile("wstop-odd.pdf", testing::SimpleDocument(60, "Odd").Build());
-    const std::string even =
-        testing::WriteTempFile("wstop-even.pdf", testing::SimpleDocument(60, "Even").Build());
-    for (const auto& [second, dropBlank] :
-         {std::pair{std::string(), false}, {even, false}, {even, true}}) {
+    for (const auto& [even, dropBlank] : {std::pair{0, false}, {60, false}, {60, true}}) {
         for (int stopAfter : {0, 1, 10, 60}) {
-            SCOPED_TRACE((second.empty() ? "reverse"
-                          : dropBlank    ? "merge leaving blanks out"
-                                         : "merge") +
-                         std::string(" stopped after ") + std::to_string(stopAfter) + " steps");
+            SCOPED_TRACE(::testing::Message() << even << " " << dropBlank << ", " << stopAfter);
             int asked = 0;
             WorkflowProgress progress;
             progress.stopRequested = [&] { return asked++ >= stopAfter; };
             std::string output;
-            EXPECT_EQ(RunOverAnEarlierOutput(odd, second, dropBlank, progress, output).outcome,
+            EXPECT_EQ(RunOverAnEarlierOutput(60, even, dropBlank, progress, output).outcome,
                       WorkflowOutcome::Cancelled);
             EXPECT_EQ(testing::ReadFileBytes(output), "earlier");
         }
