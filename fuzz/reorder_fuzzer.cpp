@@ -3,7 +3,6 @@
 // turned, chosen by a hash of the input), saved to memory and loaded again. The pages must come
 // in the order asked for, in memory and in the saved file, and each must keep the resources,
 // boxes and rotation it showed before, wherever in the tree it landed.
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -53,15 +52,11 @@ std::vector<std::pair<std::string, std::string>> Shown(TPDFDocument& document) {
     std::vector<std::pair<std::string, std::string>> shown;
     for (TPDFDictionary* page : document.PageTree().Pages()) {
         std::string resources = Inherited(page, "Resources", verava::TPDFDictionary::kKind);
-        std::string squeezed = resources;
-        squeezed.erase(std::remove_if(squeezed.begin(), squeezed.end(),
-                                      [](char c) { return c == ' ' || c == '\n' || c == '\r'; }),
-                       squeezed.end());
+        if (resources.find_first_not_of("<> \r\n") == std::string::npos) resources.clear();
         const std::string media = Inherited(page, "MediaBox", verava::TPDFArray::kKind);
         const std::string crop = Inherited(page, "CropBox", verava::TPDFArray::kKind);
         const std::string rotate = Inherited(page, "Rotate", verava::TPDFNumeric::kKind);
-        shown.emplace_back("Resources " + (squeezed == "<<>>" ? "" : resources) + " Rotate " +
-                               (rotate.empty() ? "0" : rotate),
+        shown.emplace_back("Resources " + resources + " Rotate " + (rotate.empty() ? "0" : rotate),
                            media.empty() ? "" : media + " " + (crop.empty() ? media : crop));
     }
     return shown;

@@ -64,8 +64,7 @@ TEST(ObjectStreamIndex, FindsPairsInAnyOrderAmongThousands) {
     for (int64_t position : {999, 0, 517, 16, 15, 518, 998, 3}) {
         const auto pair = index.Pair(data, position);
         ASSERT_TRUE(pair) << position;
-        EXPECT_EQ(pair->first, position);
-        EXPECT_EQ(pair->second, 2 * position);
+        EXPECT_EQ(*pair, std::make_pair(position, 2 * position));
         const auto text = PackedObjectText(index, data, static_cast<int32_t>(position),
                                            static_cast<int32_t>(position));
         ASSERT_TRUE(text) << position;

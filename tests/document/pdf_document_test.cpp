@@ -129,9 +129,8 @@ TEST(DocumentLoad, CryptFiltersPerKindOpenAndAreSavedTheSameWay) {
     };
     for (const auto& kinds : layouts) {
         for (XRefKind kind : {XRefKind::Table, XRefKind::Stream}) {
-            SCOPED_TRACE(::testing::Message() << "StrF " << int(kinds.strings) << ", StmF "
-                                              << int(kinds.streams) << ", EFF " << kinds.writeEff
-                                              << int(kinds.embeddedFiles) << ", " << int(kind));
+            SCOPED_TRACE(::testing::Message()
+                         << "layout " << &kinds - layouts << ", " << int(kind));
             PdfBuilder b = testing::DocumentWithAttachments(3);
             if (kind == XRefKind::Stream) {
                 b.Compress(1);

@@ -475,20 +475,15 @@ std::string ObjectStream(int64_t n, size_t first, const std::string& filter,
 }
 
 // A one-page file whose catalog lies at index 0 of object stream 3 of `n` members, whose
-// data are `header` and the catalog, Flate compressed.
-std::string CatalogInStream(int64_t n, const std::string& header) {
+// data are "1 0 ", `repeated` over and over for `bytes` more, and the catalog, Flate compressed.
+std::string CatalogInStream(int64_t n, const std::string& repeated, size_t bytes) {
+    std::string header = "1 0 ";
+    while (header.size() + repeated.size() <= bytes + 4) header += repeated;
     return testing::XRefStreamFile(
         {{2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>"},
          {3, ObjectStream(n, header.size(), "/FlateDecode", FlateEncode(header + kCatalog))},
          {4, kPage}},
         {{1, 2, 3, 0}, {2, 1, -1, 0}, {3, 1, -1, 0}, {4, 1, -1, 0}}, "/Root 1 0 R");
-}
-
-// "1 0 " and `repeated` over and over, `bytes` in all.
-std::string Header(const std::string& repeated, size_t bytes) {
-    std::string header = "1 0 ";
-    while (header.size() + repeated.size() <= bytes + 4) header += repeated;
-    return header;
 }
 
 // A file of `pages` pages, page k packed in object stream k mod `streams`; each stream's data
@@ -540,8 +535,7 @@ int RunInChild(const std::function<int()>& body, int64_t maxGrowth) {
         const int64_t start = StatusBytes("VmRSS");
         const int result = body();
         const int64_t growth = StatusBytes("VmHWM") - start;
-        if (growth > maxGrowth)
-            std::fprintf(stderr, "memory grew by %lld bytes\n", (long long)growth);
+        if (growth > maxGrowth) std::fprintf(stderr, "grew %lld bytes\n", (long long)growth);
         _exit(growth > maxGrowth ? 255 : std::min(result, 254));
     }
     int status = 0;
@@ -564,14 +558,14 @@ TEST(SmartPDFReaderText, CostlyFilesAreReadWithinMemoryAndWorkTheirSizeBounds) {
         // The catalog in an object stream of about 32 MB decoded whose header is all numbers:
         // reading them as objects once took about 50 times that. The bound: the decoded
         // stream, a copy of it on the way, and room for the sanitizers.
-        {"a header run far past N", [] { return CatalogInStream(1, Header("1 ", 32 << 20)); }, 1,
+        {"a header run far past N", [] { return CatalogInStream(1, "1 ", 32 << 20); }, 1,
          UINT64_MAX, 200 * kMB},
         {"an index of six million pairs",
          [] {
              // The catalog's text ends where the next pair's starts; the pairs after it list
              // object 0 and end there too, holding nothing.
              const std::string pair = "0 " + std::to_string(sizeof(kCatalog) - 1) + " ";
-             return CatalogInStream(6000000, Header(pair, 5999999 * pair.size()));
+             return CatalogInStream(6000000, pair, 5999999 * pair.size());
          },
          1, UINT64_MAX, 200 * kMB},
         // Three object streams of 50 MB decoded each, one page after another from each: a cache

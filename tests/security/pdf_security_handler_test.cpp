@@ -163,8 +163,7 @@ TEST(PdfSecurityHandlerTest, Aesv2ObjectKeysAreSalted) {
 }
 
 TEST(PdfSecurityHandlerTest, StreamsFindTheirCryptFilter) {
-    // (By StmF, EFF, or Identity for unencrypted metadata: the tests of files per kind and of
-    // streams left alone.)
+    // (StmF, EFF and unencrypted metadata: the tests of files per kind and of streams left alone.)
     TPDFEncryption e;
     e.Filters.Strings = TCryptMethod::Rc4;
     e.Filters.Streams = TCryptMethod::Aes128;

@@ -109,11 +109,9 @@ class PdfBuilder {
 // pairs. `pageTextPrefix` changes the text ("Odd 1", ...).
 PdfBuilder SimpleDocument(int pages, const std::string& pageTextPrefix = "Page");
 
-// SimpleDocument with two attached files (ISO 32000-1 7.11.4), named in the catalog's
-// EmbeddedFiles: "notes.txt" holds "attached notes" in an embedded file stream, "plain.txt"
-// holds "stored as is" in one whose own Crypt filter names Identity (left unencrypted in an
-// encrypted file, 7.4.10). The embedded file streams are the last object but three and the
-// last but one.
+// SimpleDocument with two attached files (ISO 32000-1 7.11.4): "notes.txt" holds "attached
+// notes", "plain.txt" "stored as is" in a stream whose own Crypt filter names Identity (left
+// unencrypted in an encrypted file, 7.4.10); the last object but three and the last but one.
 PdfBuilder DocumentWithAttachments(int pages);
 
 // One row of a cross-reference stream with W [1 4 2] (type, offset or object stream number,
