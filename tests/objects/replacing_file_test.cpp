@@ -59,19 +59,29 @@ class ReplacingFileTest : public ::testing::Test {
 };
 
 // A link leads to the file that takes the new bytes, however far, and whether or not it
-// exists yet.
-TEST_F(ReplacingFileTest, ACommittedWriteReplacesTheFileALinkLeadsTo) {
-    Put("sub/deep.pdf", "old");
-    fs::create_symlink("sub/deep.pdf", Path("middle.pdf"));
-    fs::create_symlink(Path("middle.pdf"), Path("chain.pdf"));
-    fs::create_symlink("fresh.pdf", Path("dangling.pdf"));
-    for (const auto& [output, written] :
-         {std::pair{"chain.pdf", "sub/deep.pdf"}, std::pair{"dangling.pdf", "fresh.pdf"}}) {
-        TReplacingFile file(Utf8ToUnicode(Path(output)));
-        file.Stream().WriteText("%PDF-new");
-        ASSERT_TRUE(file.Commit()) << output;
-        EXPECT_EQ(Get(written), "%PDF-new") << output;
-        EXPECT_TRUE(fs::is_symlink(dir_ / output)) << output;
+// exists yet; a replaced file keeps its mode whichever way the new one is made (the fuzz
+// target's seeds replace an earlier file through an unnamed one only).
+TEST_F(ReplacingFileTest, ACommittedWriteReplacesTheFileALinkLeadsToKeepingItsMode) {
+    for (const bool named : {false, true}) {
+        std::optional<ScopedNamedTemporaries> namedOnly;
+        if (named) namedOnly.emplace();
+        SetUp();  // an empty folder
+        Put("sub/deep.pdf", "old");
+        chmod(Path("sub/deep.pdf").c_str(), 0640);
+        fs::create_symlink("sub/deep.pdf", Path("middle.pdf"));
+        fs::create_symlink(Path("middle.pdf"), Path("chain.pdf"));
+        fs::create_symlink("fresh.pdf", Path("dangling.pdf"));
+        for (const auto& [output, written] :
+             {std::pair{"chain.pdf", "sub/deep.pdf"}, std::pair{"dangling.pdf", "fresh.pdf"}}) {
+            TReplacingFile file(Utf8ToUnicode(Path(output)));
+            file.Stream().WriteText("%PDF-new");
+            ASSERT_TRUE(file.Commit()) << output;
+            EXPECT_EQ(Get(written), "%PDF-new") << output;
+            EXPECT_TRUE(fs::is_symlink(dir_ / output)) << output;
+        }
+        struct stat st {};
+        ASSERT_EQ(stat(Path("sub/deep.pdf").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u) << named;
     }
 }
 
