@@ -109,8 +109,8 @@ TEST(Cli, OutputsThatCannotBeWrittenSayWhyAndKeepWhatWasThere) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const struct {
         std::string output;
-        std::string limit;  // a shell prefix
-        std::string said;   // after the output's name
+        std::string limit;             // a shell prefix
+        std::string said;              // after the output's name
         std::string job = "reverse ";  // and its input
     } cases[] = {
         {"/no/such/dir/out.pdf", "",
