@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -68,13 +69,12 @@ void RemoveFolder() { fs::remove_all(Folder()); }
     std::abort();
 }
 
-// The bytes of a file; kMissing when there is none.
-const std::string kMissing("\0missing", 8);
-std::string Read(const std::string& path) {
+// The bytes of a file; none when there is none.
+std::optional<std::string> Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream all;
     all << in.rdbuf();
-    return in ? all.str() : kMissing;
+    return in ? std::optional(all.str()) : std::nullopt;
 }
 
 struct Script {
@@ -166,10 +166,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool commit = (flags & 8) != 0;
     // The file that holds the output's bytes: the target, or the file it links to.
     const std::string holder = linked ? Folder() + "linked.pdf" : target;
-    std::string earlier = kMissing;
+    std::optional<std::string> earlier;
     if ((flags & 4) != 0 || linked) {
         earlier = script.Bytes(script.Byte());
-        std::ofstream(holder, std::ios::binary) << earlier;
+        std::ofstream(holder, std::ios::binary) << *earlier;
         chmod(holder.c_str(), 0640);
         expected.insert({name, linked ? "linked.pdf" : name});
         if (linked && symlink("linked.pdf", target.c_str()) != 0) Fail("cannot make the link");
@@ -192,14 +192,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     close(sourceFd);
 
     if (commit) expected.insert(name);
-    if (Read(holder) != (commit ? model : earlier))
+    if (Read(holder) != (commit ? std::optional(model) : earlier))
         Fail(commit ? "the committed target holds other bytes"
                     : "an abandoned file changed or left the target");
     const mode_t mask = umask(0);
     umask(mask);
     struct stat info {};
     if (commit && (stat(holder.c_str(), &info) != 0 ||
-                   (info.st_mode & 07777) != (earlier != kMissing ? 0640 : 0666 & ~mask)))
+                   (info.st_mode & 07777) != (earlier ? 0640 : 0666 & ~mask)))
         Fail("the committed target has another mode");
     if (linked && !fs::is_symlink(target)) Fail("the link is no longer a link");
     if (Entries() != expected) Fail("a temporary file stayed in the folder");
