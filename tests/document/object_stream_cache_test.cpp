@@ -11,29 +11,22 @@
 namespace verava {
 namespace {
 
-// Object streams of 1000 decoded bytes each (Flate in the file): object 10 + k at index 0.
-struct Streams {
-    explicit Streams(int count) {
-        for (int k = 0; k < count; ++k) {
-            const std::string head = std::to_string(10 + k) + " 0 ";
-            const std::string data = head + "(" + std::string(1000 - head.size() - 2, 'x') + ")";
-            auto* dict = As<TPDFDictionary>(store.ParseText("<< /Type /ObjStm /N 1 /First " +
-                                                            std::to_string(head.size()) +
-                                                            " /Filter /FlateDecode >>"));
-            streams.push_back(store.NewStreamWith(dict, ByteSlice(FlateEncode(data))));
-        }
-    }
-    TPDFStructure store;
-    std::vector<TPDFStream*> streams;
-};
-
 TEST(ObjectStreamCache, KeepsTheStreamsUsedLatestAndDecodesOthersAgainWithinItsWork) {
     // Room for two streams' data; each use of a stream not held decodes it again, which the
     // work budget allows five times in all.
-    Streams s(3);
+    // Object streams of 1000 decoded bytes each (Flate in the file): object 10 + k at index 0.
+    TPDFStructure store;
+    std::vector<TPDFStream*> streams;
+    for (int k = 0; k < 3; ++k) {
+        const std::string head = std::to_string(10 + k) + " 0 ";
+        streams.push_back(store.NewStreamWith(
+            As<TPDFDictionary>(
+                store.ParseText("<< /Type /ObjStm /N 1 /First 5 /Filter /FlateDecode >>")),
+            ByteSlice(FlateEncode(head + "(" + std::string(1000 - head.size() - 2, 'x') + ")"))));
+    }
     TObjectStreamCache cache;
     cache.SetBudget(2000);
-    const uint64_t oneDecode = 1000 + s.streams[0]->Data().size();
+    const uint64_t oneDecode = 1000 + streams[0]->Data().size();
     cache.SetWorkBudget(5 * oneDecode + 1);
     const struct {
         int stream;
@@ -48,7 +41,7 @@ TEST(ObjectStreamCache, KeepsTheStreamsUsedLatestAndDecodesOthersAgainWithinItsW
         {2, true, 5},                               // still held: served without work
     };
     for (const auto& use : uses) {
-        TPDFObjectStream* contents = cache.Contents(*s.streams[use.stream]);
+        TPDFObjectStream* contents = cache.Contents(*streams[use.stream]);
         EXPECT_EQ(contents != nullptr, use.served) << use.stream;
         if (contents != nullptr) {
             const auto text = PackedObjectText(contents->Index, contents->Data, 0, 10 + use.stream);

@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "document/pdf_document.h"
 #include "engine/brannock.h"
 #include "objects/pdf_text.h"
-#include "objects/platform.h"
 #include "objects/wide_file_stream.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
@@ -189,39 +186,6 @@ TEST(MergeFilePair, ProgressRunsToSeventyFiveForTheFirstFileAndToHundredForTheSe
     EXPECT_GE(at75, 40u);
     EXPECT_GE(values.size() - at75, 15u);
     EXPECT_EQ(FilePageOrder(output).substr(0, 12), "Odd 1,Odd 2,");
-}
-
-// Every file the engine writes carries the time it was written: a merged file gets the same
-// Info ModDate and XMP ModifyDate a saved document gets.
-TEST(MergeFilePair, MergedFilesAreStampedLikeSavedOnes) {
-    LocalDateTime t;
-    t.year = 2025;
-    t.month = 12;
-    t.day = 31;
-    t.hour = 23;
-    t.minute = 59;
-    t.second = 58;
-    t.utcOffsetMinutes = -90;
-    ScopedClockOverride clock([&] { return t; });
-    const std::string odd = WriteTempFile("mfp-stamp-odd.pdf", SimpleDocument(1, "Odd").Build());
-    const std::string even = WriteTempFile("mfp-stamp-even.pdf", SimpleDocument(1, "Even").Build());
-    const std::string saved = WriteTempFile("mfp-stamp-saved.pdf", "");
-    const std::string merged = WriteTempFile("mfp-stamp-merged.pdf", "");
-    TVelmorPDFLibrary engine;
-    ASSERT_EQ(engine.OpenFile(U(odd)), 1);
-    ASSERT_EQ(engine.WriteToFile(U(saved)), 1);
-    ASSERT_EQ(engine.MergeFilePair(U(odd), U(even), U(merged)), 1);
-    auto stamp = [](const std::string& path) {
-        TBrannockWideFileStream stream(U(path), kFileModeRead | kFileShareDenyWrite);
-        TPDFDocument document;
-        EXPECT_EQ(document.LoadFromStream(stream, u""), TPDFDocument::kLoaded) << path;
-        auto* modDate = As<TPDFString>(document.GetInfo()->GetValue("ModDate", true));
-        return std::pair{modDate != nullptr ? modDate->Bytes : "",
-                         UnicodeToUtf8(document.Metadata().ModDate())};
-    };
-    EXPECT_EQ(stamp(saved), (std::pair<std::string, std::string>{"D:20251231235958-01'30'",
-                                                                 "2025-12-31T23:59:58-01:30"}));
-    EXPECT_EQ(stamp(merged), stamp(saved));
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 
 #include "merge/merge_streams.h"
 #include "merge_test_files.h"
-#include "objects/platform.h"
 #include "objects/stream.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
@@ -189,21 +188,11 @@ std::string ObjectValue(const std::string& file, const std::string& reference,
                     ".qpdf[1][\"obj:" + reference + "\"].value" + path);
 }
 
-// Named destinations, page labels and the modification stamp of merged files as qpdf and
-// poppler read them: every link and outline item of the second input reaches its own page
-// under its renamed name, the first input's names keep theirs. (The tools are required: a
-// missing one fails the test.)
-TEST(MergePeerNames, LinksOutlinesLabelsAndStampAsIndependentReadersSeeThem) {
-    for (const char* tool : {"qpdf", "jq", "pdfinfo"}) ASSERT_TRUE(testing::HaveTool(tool)) << tool;
-    LocalDateTime t;
-    t.year = 2024;
-    t.month = 1;
-    t.day = 2;
-    t.hour = 3;
-    t.minute = 4;
-    t.second = 5;
-    t.utcOffsetMinutes = 480;
-    ScopedClockOverride clock([&] { return t; });
+// Named destinations and page labels of merged files as qpdf and poppler read them: every
+// link and outline item of the second input reaches its own page under its renamed name, the
+// first input's names keep theirs.
+TEST(MergePeerNames, LinksOutlinesAndLabelsAsIndependentReadersSeeThem) {
+    VERAVA_REQUIRE_TOOLS("qpdf", "jq", "pdfinfo");
     const std::string odd = testing::NamedDestinationsFile("Odd", false).Build();
     const std::string even = testing::NamedDestinationsFile("Even", true).Build();
     struct Case {
@@ -238,40 +227,25 @@ TEST(MergePeerNames, LinksOutlinesLabelsAndStampAsIndependentReadersSeeThem) {
 
         // poppler finds every name on its page.
         const std::string dests = RunCommand("pdfinfo -dests " + Quote(out) + " 2>&1");
+        using Named = std::pair<const char*, const char*>;  // a name and its page's text
         for (const auto& [name, page] :
-             std::vector<std::pair<std::string, std::string>>{{"Intro", "Odd 1"},
-                                                              {"Shared", "Odd 2"},
-                                                              {"Chapter", "Odd 2"},
-                                                              {"Intro-2", "Even 2"},
-                                                              {"Only", "Even 1"},
-                                                              {"Chapter-2", "Even 1"}}) {
-            const size_t at = dests.find("\"" + name + "\"");
+             {Named{"Intro", "Odd 1"}, Named{"Shared", "Odd 2"}, Named{"Chapter", "Odd 2"},
+              Named{"Intro-2", "Even 2"}, Named{"Only", "Even 1"}, Named{"Chapter-2", "Even 1"}}) {
+            const size_t at = dests.find("\"" + std::string(name) + "\"");
             ASSERT_NE(at, std::string::npos) << what << " " << name << "\n" << dests;
-            const size_t line = dests.rfind('\n', at) + 1;
-            EXPECT_EQ(std::atoi(dests.c_str() + line), position(page))
+            EXPECT_EQ(std::atoi(dests.c_str() + dests.rfind('\n', at) + 1), position(page))
                 << what << " " << name << "\n"
                 << dests;
         }
 
-        // The link on "Even 1" and the outline item's action name "Intro-2", which qpdf
-        // resolves to the page object showing "Even 2".
-        const std::string pages = QpdfJson(out, "--json-key=pages", ".pages[].object");
-        std::vector<std::string> objects;
-        for (size_t at = 0; at < pages.size();) {
-            const size_t end = std::min(pages.find('\n', at), pages.size());
-            objects.push_back(pages.substr(at, end - at));
-            at = end + 1;
-        }
-        ASSERT_EQ(objects.size(), 4u) << what << "\n" << pages;
-        const std::string evenOne = objects[static_cast<size_t>(position("Even 1") - 1)];
-        const std::string evenTwo = objects[static_cast<size_t>(position("Even 2") - 1)];
+        // The link on "Even 1" and the outline item's action name "Intro-2" (which poppler
+        // finds on "Even 2" above).
+        const std::string evenOne =
+            QpdfJson(out, "--json-key=pages",
+                     ".pages[" + std::to_string(position("Even 1") - 1) + "].object");
         const std::string link = ObjectValue(out, evenOne, R"(["/Annots"][0])");
         EXPECT_EQ(ObjectValue(out, link, R"(["/Dest"])"), "u:Intro-2") << what;
         EXPECT_EQ(ObjectValue(out, evenOne, R"(["/Annots"][1]["/A"]["/D"])"), "/Chapter-2") << what;
-        const std::string item =
-            QpdfJson(out, "--json-key=outlines", R"(.outlines[] | select(.title == "even intro"))");
-        EXPECT_NE(item.find(R"("dest":[")" + evenTwo + "\""), std::string::npos) << what << "\n"
-                                                                                 << item;
         const std::string action =
             ObjectValue(out,
                         QpdfJson(out, "--json-key=outlines",
@@ -280,19 +254,6 @@ TEST(MergePeerNames, LinksOutlinesLabelsAndStampAsIndependentReadersSeeThem) {
         EXPECT_EQ(ObjectValue(out, action, R"(["/D"])"), "u:Intro-2") << what;
 
         EXPECT_EQ(QpdfJson(out, "--json-key=pagelabels", ".pagelabels"), c.labels) << what;
-
-        // The stamp: Info ModDate and the packet's xmp:ModifyDate, from the clock.
-        EXPECT_EQ(
-            QpdfJson(
-                out, "--json-key=qpdf",
-                R"(.qpdf[1] as $o | $o["obj:" + $o.trailer.value["/Info"]].value["/ModDate"])"),
-            "u:D:20240102030405+08'00'")
-            << what;
-        const std::string xmp = RunCommand("pdfinfo -meta " + Quote(out) + " 2>&1");
-        EXPECT_NE(xmp.find("<xmp:ModifyDate>2024-01-02T03:04:05+08:00</xmp:ModifyDate>"),
-                  std::string::npos)
-            << what << "\n"
-            << xmp;
     }
 }
 

@@ -113,11 +113,7 @@ TEST_F(WideFileStreamTest, ScratchDataNeverShowInTheTemporaryFolder) {
         EXPECT_EQ(scratch->ReadAll(), "decrypted content");
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir_));
-    if (previous != nullptr) {
-        setenv("TMPDIR", saved.c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
-    }
+    previous != nullptr ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR");
 }
 
 }  // namespace

@@ -76,10 +76,7 @@ TEST(PasswordForms, Utf8FormsArePreparedThenAsTyped) {
           "a\xC2\xAD"
           "b"}},
         {u"\u00AD", {"", "\xC2\xAD"}},
-        // NFKC: the prepared form, then the text as typed.
-        {u"\u2163", {"IV", "\xE2\x85\xA3"}},
-        {u"e\u0301", {"\xC3\xA9", "e\xCC\x81"}},
-        // Three forms: prepared, mapped only, as typed.
+        // Three forms: prepared (NFKC), mapped only, as typed.
         {u"\u2163\u00AD", {"IV", "\xE2\x85\xA3", "\xE2\x85\xA3\xC2\xAD"}},
         // Refused by the profile (a control character): mapped, then as typed.
         {u"a\u00AD\u0007", {"a\x07", "a\xC2\xAD\x07"}},
@@ -95,41 +92,25 @@ TEST(PasswordForms, Utf8FormsArePreparedThenAsTyped) {
 }
 
 TEST(PasswordForms, SaslPrepFollowsRfc4013) {
+    // The profile is libidn's; these are the inputs our wrapper hands it or keeps from it.
     const struct {
         std::u16string text;
         std::optional<std::string> prepared;
     } cases[] = {
-        // The examples of RFC 4013, section 3.
+        // Examples of RFC 4013, section 3: mapping, a control character, the bidi rule.
         {u"I\u00ADX", "IX"},
-        {u"user", "user"},
-        {u"USER", "USER"},
-        {u"\u00AA", "a"},
-        {u"\u2168", "IX"},
         {u"\u0007", std::nullopt},
         {u"\u0627\u0031", std::nullopt},
         // NFKC composes and folds compatibility characters.
         {u"\u2163", "IV"},
         {u"e\u0301", "\xC3\xA9"},
-        {u"\uFF21\uFF22", "AB"},  // fullwidth letters
-        // Mapping: a non-ASCII space becomes a space, B.1 characters vanish.
-        {u"a\u00A0b", "a b"},
-        {u"a\u3000b", "a b"},
         {u"\u00AD", ""},
-        {u"", ""},
-        // Prohibited output (RFC 4013, 2.3): private use, non-characters, surrogates, tags.
-        {u"a\uE000", std::nullopt},
-        {u"a\uFFFF", std::nullopt},
+        {kZhongWen, kZhongWenUtf8},
+        // A lone surrogate and U+0000 are prohibited, not cut short.
         {std::u16string(u"a") + char16_t(0xD800), std::nullopt},
-        {u"a\U000E0001", std::nullopt},
         {std::u16string(u"a\0b", 3), std::nullopt},
-        // Bidi (RFC 3454, 6): right-to-left text must start and end right-to-left, and not
-        // mix in left-to-right letters.
-        {u"\u05D0\u05D1", "\xD7\x90\xD7\x91"},
-        {u"\u05D0a\u05D1", std::nullopt},
         // Unassigned code points pass in a query string.
         {u"a\U000E0080", "a\xF3\xA0\x82\x80"},
-        // Chinese text is left alone.
-        {kZhongWen, kZhongWenUtf8},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(
@@ -325,13 +306,10 @@ TEST(PasswordForms, Aes256FilesOpenWithThePreparedOrTheTypedUtf8) {
          "b",
          "owner", u"a\u00A0b", true, false, u"a b"},
         {"soft hyphen mapped to nothing", "user", "ab", u"a\u00ADb", false, true, u"a-b"},
-        {"soft hyphen, prepared form typed", "user", "ab", u"ab", false, true, u"a\u00AD"},
         // Stored as prepared (NFKC); typed either way.
         {"roman numeral typed", "IV", "owner", u"\u2163", true, false, u"\u2162"},
-        {"roman numeral, prepared form typed", "IV", "owner", u"IV", true, false, u"\u2165"},
         {"decomposed e-acute typed", "user", "caf\xC3\xA9", u"cafe\u0301", false, true,
          u"cafe\u0300"},
-        {"precomposed e-acute typed", "user", "caf\xC3\xA9", u"caf\u00E9", false, true, u"cafe"},
         // Stored without NFKC by a writer that skipped it.
         {"unprepared roman numeral", "\xE2\x85\xA3", "owner", u"\u2163", true, false, u"IV"},
     };

@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 
@@ -155,47 +155,14 @@ std::string EncryptStrings(const std::string& text, Transform&& transform) {
 
 }  // namespace
 
-PdfBuilder::LegacyEntries PdfBuilder::LegacyKeys(bool revision2, const std::string& userPassword,
-                                                 const std::string& ownerPassword) {
-    // ISO 32000-1 7.6.3.3-4, Algorithms 2-5.
-    const size_t n = revision2 ? 5 : 16;
-    std::string h = Md5(PadPassword(ownerPassword.empty() ? userPassword : ownerPassword));
-    if (!revision2) {
-        for (int i = 0; i < 50; ++i) h = Md5(h);
-    }
-    const std::string ownerKey = h.substr(0, n);
-    LegacyEntries out;
-    out.o = Rc4(ownerKey, PadPassword(userPassword));
-    if (!revision2) {
-        for (int i = 1; i <= 19; ++i) out.o = Rc4(Xor(ownerKey, i), out.o);
-    }
-    h = Md5(PadPassword(userPassword) + out.o + PermissionBytes() + kDocumentId);
-    if (!revision2) {
-        for (int i = 0; i < 50; ++i) h = Md5(h.substr(0, n));
-    }
-    out.fileKey = h.substr(0, n);
-    if (revision2) {
-        out.u = Rc4(out.fileKey, PasswordPadding());
-    } else {
-        out.u = Rc4(out.fileKey, Md5(PasswordPadding() + kDocumentId));
-        for (int i = 1; i <= 19; ++i) out.u = Rc4(Xor(out.fileKey, i), out.u);
-        out.u += std::string(16, '\0');
-    }
-    return out;
-}
-
-void PdfBuilder::SetEncryptDictionary(const std::string& dictionary) {
-    Set(encryptNumber_, dictionary);
-    TrailerEntries += " /Encrypt " + std::to_string(encryptNumber_) + " 0 R /ID [" +
-                      HexOf(kDocumentId) + " " + HexOf(kDocumentId) + "]";
-}
-
 void PdfBuilder::Encrypt(Cipher cipher, const std::string& userPassword,
                          const std::string& ownerPassword) {
+    cipher_ = cipher;
+    kinds_.reset();
     encryptNumber_ = next_;
-    named_.clear();
+    const std::string p = PermissionBytes();
+    std::string dictionary;
     if (cipher == Cipher::Aes256) {
-        strings_ = streams_ = embeddedFiles_ = Method::Aes256;
         // ISO 32000-2 7.6.4.4.7-8, Algorithms 8 and 9: salts fixed for repeatable files.
         fileKey_ = std::string(32, '\x5A');
         const std::string userValidation = "uvsalt01", userKeySalt = "uksalt01";
@@ -213,127 +180,133 @@ void PdfBuilder::Encrypt(Cipher cipher, const std::string& userPassword,
         const std::string oe = AesCbcEncrypt(
             Revision6Hash(ownerPassword + ownerKeySalt + u, ownerPassword, u),
             zeroIv, fileKey_);
-        std::string perms = PermissionBytes() + "\xFF\xFF\xFF\xFFTadb0000";
+        std::string perms = p + "\xFF\xFF\xFF\xFFTadb0000";
         perms = AesCbcEncrypt(fileKey_, zeroIv, perms);
-        named_["StdCF"] = Method::Aes256;
-        SetEncryptDictionary(
+        dictionary =
             "<< /Filter /Standard /V 5 /R 6 /Length 256 /CF << /StdCF << /CFM /AESV3 "
             "/AuthEvent /DocOpen /Length 32 >> >> /StmF /StdCF /StrF /StdCF /O " +
             HexOf(o) + " /U " + HexOf(u) + " /OE " + HexOf(oe) + " /UE " + HexOf(ue) + " /Perms " +
-            HexOf(perms) + " /P " + std::to_string(kPermissions) + " >>");
-        return;
+            HexOf(perms) + " /P " + std::to_string(kPermissions) + " >>";
+    } else {
+        // ISO 32000-1 7.6.3.3-4, Algorithms 2-5.
+        const bool revision2 = cipher == Cipher::Rc4_40;
+        const size_t n = revision2 ? 5 : 16;
+        std::string h = Md5(PadPassword(ownerPassword.empty() ? userPassword : ownerPassword));
+        if (!revision2) {
+            for (int i = 0; i < 50; ++i) h = Md5(h);
+        }
+        const std::string ownerKey = h.substr(0, n);
+        std::string o = Rc4(ownerKey, PadPassword(userPassword));
+        if (!revision2) {
+            for (int i = 1; i <= 19; ++i) o = Rc4(Xor(ownerKey, i), o);
+        }
+        h = Md5(PadPassword(userPassword) + o + p + kDocumentId);
+        if (!revision2) {
+            for (int i = 0; i < 50; ++i) h = Md5(h.substr(0, n));
+        }
+        fileKey_ = h.substr(0, n);
+        std::string u;
+        if (revision2) {
+            u = Rc4(fileKey_, PasswordPadding());
+        } else {
+            u = Rc4(fileKey_, Md5(PasswordPadding() + kDocumentId));
+            for (int i = 1; i <= 19; ++i) u = Rc4(Xor(fileKey_, i), u);
+            u += std::string(16, '\0');
+        }
+        const std::string entries =
+            " /O " + HexOf(o) + " /U " + HexOf(u) + " /P " + std::to_string(kPermissions) + " >>";
+        switch (cipher) {
+            case Cipher::Rc4_40:
+                dictionary = "<< /Filter /Standard /V 1 /R 2" + entries;
+                break;
+            case Cipher::Rc4_128:
+                dictionary = "<< /Filter /Standard /V 2 /R 3 /Length 128" + entries;
+                break;
+            default:
+                dictionary =
+                    "<< /Filter /Standard /V 4 /R 4 /Length 128 /CF << /StdCF << /CFM "
+                    "/AESV2 /AuthEvent /DocOpen /Length 16 >> >> /StmF /StdCF /StrF "
+                    "/StdCF" +
+                    entries;
+                break;
+        }
     }
-    const LegacyEntries keys = LegacyKeys(cipher == Cipher::Rc4_40, userPassword, ownerPassword);
-    fileKey_ = keys.fileKey;
-    const std::string entries = " /O " + HexOf(keys.o) + " /U " + HexOf(keys.u) + " /P " +
-                                std::to_string(kPermissions) + " >>";
-    switch (cipher) {
-        case Cipher::Rc4_40:
-            strings_ = streams_ = embeddedFiles_ = Method::Rc4;
-            SetEncryptDictionary("<< /Filter /Standard /V 1 /R 2" + entries);
-            break;
-        case Cipher::Rc4_128:
-            strings_ = streams_ = embeddedFiles_ = Method::Rc4;
-            SetEncryptDictionary("<< /Filter /Standard /V 2 /R 3 /Length 128" + entries);
-            break;
-        default:
-            strings_ = streams_ = embeddedFiles_ = Method::Aes128;
-            named_["StdCF"] = Method::Aes128;
-            SetEncryptDictionary(
-                "<< /Filter /Standard /V 4 /R 4 /Length 128 /CF << /StdCF << /CFM /AESV2 "
-                "/AuthEvent /DocOpen /Length 16 >> >> /StmF /StdCF /StrF /StdCF" +
-                entries);
-            break;
-    }
+    Set(encryptNumber_, dictionary);
+    TrailerEntries += " /Encrypt " + std::to_string(encryptNumber_) + " 0 R /ID [" +
+                      HexOf(kDocumentId) + " " + HexOf(kDocumentId) + "]";
 }
 
 void PdfBuilder::EncryptByKind(const CryptFilterKinds& kinds, const std::string& userPassword,
                                const std::string& ownerPassword) {
-    encryptNumber_ = next_;
-    named_.clear();
-    auto method = [](CryptMethod m) {
-        return m == CryptMethod::Rc4      ? Method::Rc4
-               : m == CryptMethod::Aes128 ? Method::Aes128
-                                          : Method::Identity;
-    };
+    // Revision 4's keys and entries, with a filter for each method used in place of StdCF.
+    Encrypt(Cipher::Aes128, userPassword, ownerPassword);
+    kinds_ = kinds;
     std::string filters, names;
-    auto name = [&](const char* key, CryptMethod m) {
-        if (m == CryptMethod::Identity) {
-            names += std::string(" /") + key + " /Identity";
-            return;
-        }
-        std::string filter;
-        for (const auto& [n, used] : named_) {
-            if (used == method(m)) filter = n;
-        }
-        if (filter.empty()) {
-            filter = named_.empty() ? "StdCF" : "AltCF";
-            named_[filter] = method(m);
-            filters += " /" + filter + " << /Type /CryptFilter /CFM /" +
-                       (m == CryptMethod::Rc4 ? "V2" : "AESV2") + " /Length 16 >>";
-        }
+    auto name = [&](const char* key, CryptMethod method) {
+        const std::string filter = method == CryptMethod::Aes128 ? "StdCF"
+                                   : method == CryptMethod::Rc4  ? "ArcCF"
+                                                                 : "Identity";
         names += std::string(" /") + key + " /" + filter;
+        if (method == CryptMethod::Identity || filters.find(filter) != std::string::npos) return;
+        filters += " /" + filter + " << /Type /CryptFilter /CFM /" +
+                   (method == CryptMethod::Rc4 ? "V2" : "AESV2") + " /Length 16 >>";
     };
     name("StrF", kinds.strings);
     name("StmF", kinds.streams);
     if (kinds.writeEff) name("EFF", kinds.embeddedFiles);
-    strings_ = method(kinds.strings);
-    streams_ = method(kinds.streams);
-    embeddedFiles_ = method(kinds.writeEff ? kinds.embeddedFiles : kinds.streams);
-    const LegacyEntries keys = LegacyKeys(false, userPassword, ownerPassword);
-    fileKey_ = keys.fileKey;
-    SetEncryptDictionary("<< /Filter /Standard /V 4 /R 4 /Length 128 /CF <<" + filters + " >>" +
-                         names + " /O " + HexOf(keys.o) + " /U " + HexOf(keys.u) + " /P " +
-                         std::to_string(kPermissions) + " >>");
+    std::string& dictionary = objects_[encryptNumber_].body;
+    const size_t from = dictionary.find(" /CF "), to = dictionary.find(" /O ");
+    dictionary.replace(from, to - from, " /CF <<" + filters + " >>" + names);
 }
 
 std::string PdfBuilder::Written(int number, int generation, const std::string& body) const {
     if (encryptNumber_ == 0 || number == encryptNumber_) return body;
-    // ISO 32000-1 Algorithm 1: RC4 and AES-128 keys per object, AES-256 the file key.
-    auto keyFor = [&](Method method) {
-        if (method == Method::Aes256) return fileKey_;
-        std::string salt = fileKey_;
+    std::string key = fileKey_;
+    std::string rc4Key;  // for data of a kind EncryptByKind gave RC4
+    if (cipher_ != Cipher::Aes256) {
+        std::string salt = key;
         for (int i = 0; i < 3; ++i) salt.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
         for (int i = 0; i < 2; ++i)
             salt.push_back(static_cast<char>((generation >> (8 * i)) & 0xFF));
-        if (method == Method::Aes128) salt += "sAlT";
-        return Md5(salt).substr(0, std::min<size_t>(fileKey_.size() + 5, 16));
+        rc4Key = Md5(salt).substr(0, std::min<size_t>(fileKey_.size() + 5, 16));
+        if (cipher_ == Cipher::Aes128) salt += "sAlT";
+        key = Md5(salt).substr(0, std::min<size_t>(fileKey_.size() + 5, 16));
+    }
+    const bool aes = cipher_ == Cipher::Aes128 || cipher_ == Cipher::Aes256;
+    auto transform = [&](const std::string& plain) {
+        if (!aes) return Rc4(key, plain);
+        // A fixed IV keeps files repeatable; PKCS#7 padding as the standard asks.
+        const std::string iv = "VERava-test-iv-0";
+        std::string padded = plain;
+        padded.append(16 - plain.size() % 16, static_cast<char>(16 - plain.size() % 16));
+        return iv + AesCbcEncrypt(key, iv, padded);
     };
-    auto transformWith = [&](Method method) {
-        return [&, method](const std::string& plain) {
-            if (method == Method::Identity) return plain;
-            const std::string key = keyFor(method);
-            if (method == Method::Rc4) return Rc4(key, plain);
-            // A fixed IV keeps files repeatable; PKCS#7 padding as the standard asks.
-            const std::string iv = "VERava-test-iv-0";
-            std::string padded = plain;
-            padded.append(16 - plain.size() % 16, static_cast<char>(16 - plain.size() % 16));
-            return iv + AesCbcEncrypt(key, iv, padded);
-        };
+    // With crypt filters per kind, data of each method as they are (Identity), by RC4, or as
+    // the file's AES-128 has them.
+    auto by = [&](CryptMethod method) -> std::function<std::string(const std::string&)> {
+        if (!kinds_ || method == CryptMethod::Aes128) return transform;
+        if (method == CryptMethod::Rc4)
+            return [&](const std::string& plain) { return Rc4(rc4Key, plain); };
+        return [](const std::string& plain) { return plain; };
     };
+    const auto strings = by(kinds_ ? kinds_->strings : CryptMethod::Aes128);
     const size_t stream = body.find("stream\n");
     const size_t end = body.rfind("\nendstream");
     if (stream == std::string::npos || end == std::string::npos || end < stream) {
-        return EncryptStrings(body, transformWith(strings_));
+        return EncryptStrings(body, strings);
     }
     if (body.find("/Type /XRef") != std::string::npos) return body;
-    std::string head = body.substr(0, stream);
-    Method method = streams_;
-    if (head.find("/Crypt") != std::string::npos) {
-        method = Method::Identity;
-        const size_t at = head.find("/Name /");
-        if (at != std::string::npos) {
-            size_t stop = at + 7;
-            while (stop < head.size() && std::isalnum(static_cast<unsigned char>(head[stop])))
-                ++stop;
-            auto it = named_.find(head.substr(at + 7, stop - at - 7));
-            if (it != named_.end()) method = it->second;
-        }
-    } else if (head.find("/Type /EmbeddedFile") != std::string::npos) {
-        method = embeddedFiles_;
+    CryptMethod method = kinds_ ? kinds_->streams : CryptMethod::Aes128;
+    if (kinds_ && body.rfind("/Crypt", stream) != std::string::npos) {
+        method = body.rfind("/Name /StdCF", stream) != std::string::npos   ? CryptMethod::Aes128
+                 : body.rfind("/Name /ArcCF", stream) != std::string::npos ? CryptMethod::Rc4
+                                                                           : CryptMethod::Identity;
+    } else if (kinds_ && kinds_->writeEff &&
+               body.rfind("/Type /EmbeddedFile", stream) != std::string::npos) {
+        method = kinds_->embeddedFiles;
     }
-    const std::string data = transformWith(method)(body.substr(stream + 7, end - stream - 7));
-    head = EncryptStrings(head, transformWith(strings_));
+    const std::string data = by(method)(body.substr(stream + 7, end - stream - 7));
+    std::string head = EncryptStrings(body.substr(0, stream), strings);
     const size_t length = head.find("/Length ");
     if (length != std::string::npos) {
         size_t digits = length + 8;
@@ -522,20 +495,16 @@ PdfBuilder SimpleDocument(int pages, const std::string& pageTextPrefix) {
 
 PdfBuilder DocumentWithAttachments(int pages) {
     PdfBuilder b = SimpleDocument(pages);
-    const int notes = b.NextNumber();
-    b.Set(notes,
-          PdfBuilder::StreamBody("/Type /EmbeddedFile /Subtype /text#2Fplain", "attached notes"));
-    b.Set(notes + 1, "<< /Type /Filespec /F (notes.txt) /UF (notes.txt) /EF << /F " +
-                         std::to_string(notes) + " 0 R >> >>");
-    b.Set(notes + 2, PdfBuilder::StreamBody("/Type /EmbeddedFile /Filter [/Crypt] /DecodeParms "
-                                            "[<< /Type /CryptFilterDecodeParms /Name /Identity "
-                                            ">>]",
-                                            "stored as is"));
-    b.Set(notes + 3, "<< /Type /Filespec /F (plain.txt) /UF (plain.txt) /EF << /F " +
-                         std::to_string(notes + 2) + " 0 R >> >>");
+    const int n = b.NextNumber();
+    auto ref = [n](int k) { return std::to_string(n + k) + " 0 R"; };
+    b.Set(n, PdfBuilder::StreamBody("/Type /EmbeddedFile", "attached notes"));
+    b.Set(n + 1, "<< /Type /Filespec /F (notes.txt) /EF << /F " + ref(0) + " >> >>");
+    b.Set(n + 2, PdfBuilder::StreamBody(
+                     "/Type /EmbeddedFile /Filter [/Crypt] /DecodeParms [<< /Name /Identity >>]",
+                     "stored as is"));
+    b.Set(n + 3, "<< /Type /Filespec /F (plain.txt) /EF << /F " + ref(2) + " >> >>");
     b.Set(1, "<< /Type /Catalog /Pages 2 0 R /Names << /EmbeddedFiles << /Names [(notes.txt) " +
-                 std::to_string(notes + 1) + " 0 R (plain.txt) " + std::to_string(notes + 3) +
-                 " 0 R] >> >> >>");
+                 ref(1) + " (plain.txt) " + ref(3) + "] >> >> >>");
     return b;
 }
 

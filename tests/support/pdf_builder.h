@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -27,8 +28,7 @@ enum class Cipher { Rc4_40, Rc4_128, Aes128, Aes256 };
 // What one kind of data of a revision 4 file is encrypted with (a crypt filter's CFM).
 enum class CryptMethod { Identity, Rc4, Aes128 };
 // The crypt filter of each kind of data (ISO 32000-1 7.6.5). StrF, StmF and EFF name /Identity
-// or a filter of CF with CFM V2 or AESV2 and 16-byte keys: "StdCF" for the first method used,
-// "AltCF" for the other one.
+// or a filter of CF with 16-byte keys: "StdCF" (CFM AESV2) or "ArcCF" (CFM V2).
 struct CryptFilterKinds {
     CryptMethod strings = CryptMethod::Aes128;
     CryptMethod streams = CryptMethod::Aes128;
@@ -57,7 +57,7 @@ class PdfBuilder {
                  const std::string& ownerPassword);
     // The same as revision 4 with crypt filters chosen per kind: strings by StrF; streams
     // whose dictionary says "/Type /EmbeddedFile" by EFF; a stream whose dictionary holds
-    // "/Crypt" by the filter its "/Name /X" gives (Identity without one); other streams by
+    // "/Crypt" by the filter its "/Name /X" gives (Identity for any other); other streams by
     // StmF.
     void EncryptByKind(const CryptFilterKinds& kinds, const std::string& userPassword,
                        const std::string& ownerPassword);
@@ -97,22 +97,9 @@ class PdfBuilder {
     int64_t startXRef_ = 0;
     int next_ = 1;
     int64_t lastSize_ = 0;
-    // The revision 2-4 file key and "O", "U" for the passwords given.
-    struct LegacyEntries {
-        std::string fileKey, o, u;
-    };
-    static LegacyEntries LegacyKeys(bool revision2, const std::string& userPassword,
-                                    const std::string& ownerPassword);
-    // Keeps the dictionary as object `encryptNumber_` and names it in the trailer.
-    void SetEncryptDictionary(const std::string& dictionary);
-
-    // Encryption: the method of each kind and of each named filter, the file key and the
-    // encryption dictionary's number (0: none). Aes256 is the builder's own revision 6.
-    enum class Method { Identity, Rc4, Aes128, Aes256 };
-    Method strings_ = Method::Identity;
-    Method streams_ = Method::Identity;
-    Method embeddedFiles_ = Method::Identity;
-    std::map<std::string, Method> named_;
+    // Encryption: the cipher, the file key and the encryption dictionary's number (0: none).
+    Cipher cipher_ = Cipher::Rc4_40;
+    std::optional<CryptFilterKinds> kinds_;  // when EncryptByKind chose them
     std::string fileKey_;
     int encryptNumber_ = 0;
 };
@@ -122,11 +109,9 @@ class PdfBuilder {
 // pairs. `pageTextPrefix` changes the text ("Odd 1", ...).
 PdfBuilder SimpleDocument(int pages, const std::string& pageTextPrefix = "Page");
 
-// SimpleDocument with two attached files (ISO 32000-1 7.11.4), named in the catalog's
-// EmbeddedFiles: "notes.txt" holds "attached notes" in an embedded file stream, "plain.txt"
-// holds "stored as is" in one whose own Crypt filter names Identity (left unencrypted in an
-// encrypted file, 7.4.10). The embedded file streams are the last object but three and the
-// last but one.
+// SimpleDocument with two attached files (ISO 32000-1 7.11.4): "notes.txt" holds "attached
+// notes", "plain.txt" "stored as is" in a stream whose own Crypt filter names Identity (left
+// unencrypted in an encrypted file, 7.4.10); the last object but three and the last but one.
 PdfBuilder DocumentWithAttachments(int pages);
 
 // One row of a cross-reference stream with W [1 4 2] (type, offset or object stream number,
