@@ -44,6 +44,32 @@ std::string Inherited(TPDFDictionary* page, const char* key, char kind) {
     return "";
 }
 
+// The page's resources (inherited or its own) by the entries a content stream can name
+// (ISO 32000-1, table 33); whatever else that dictionary holds (a file that uses a page tree
+// node as Resources, say, whose Kids a reorder changes) shows nothing.
+std::string Resources(TPDFDictionary* page) {
+    std::unordered_set<const TPDFDictionary*> seen;
+    for (TPDFDictionary* node = page;
+         node != nullptr && seen.size() < 64 && seen.insert(node).second;
+         node = verava::As<TPDFDictionary>(node->GetValue("Parent", true))) {
+        auto* resources = verava::As<TPDFDictionary>(node->GetValue("Resources", true));
+        if (resources == nullptr) continue;
+        std::string text;
+        for (const char* key : {"ExtGState", "ColorSpace", "Pattern", "Shading", "XObject", "Font",
+                                "ProcSet", "Properties"}) {
+            const verava::TPDFObject* value = resources->GetValue(key, true);
+            if (value == nullptr) continue;
+            try {
+                text += std::string(key) + " " + value->ToText() + " ";
+            } catch (...) {
+                text += std::string(key) + " (cannot be written) ";
+            }
+        }
+        return text;
+    }
+    return "";
+}
+
 // What a page shows from the tree, with the defaults of ISO 32000-1, table 30: no Rotate is 0,
 // no CropBox is the MediaBox, no Resources are none (an empty dictionary). A page without the
 // MediaBox the standard requires has no size to keep (a reader gives it one of its own, and
@@ -51,8 +77,7 @@ std::string Inherited(TPDFDictionary* page, const char* key, char kind) {
 std::vector<std::pair<std::string, std::string>> Shown(TPDFDocument& document) {
     std::vector<std::pair<std::string, std::string>> shown;
     for (TPDFDictionary* page : document.PageTree().Pages()) {
-        std::string resources = Inherited(page, "Resources", verava::TPDFDictionary::kKind);
-        if (resources.find_first_not_of("<> \r\n") == std::string::npos) resources.clear();
+        std::string resources = Resources(page);
         const std::string media = Inherited(page, "MediaBox", verava::TPDFArray::kKind);
         const std::string crop = Inherited(page, "CropBox", verava::TPDFArray::kKind);
         const std::string rotate = Inherited(page, "Rotate", verava::TPDFNumeric::kKind);

@@ -28,15 +28,29 @@ bool IsMarkedStream(const TPDFStream* stream) {
     return marker != nullptr && marker->Text == "Tolm";
 }
 
+// Whether `value` (resolved) is of the kind an inheritable attribute must be (ISO 32000-1,
+// table 30): readers take a value of another kind as none, and look further up for one, and
+// so does this tree.
+bool OfItsKind(std::string_view key, TPDFObject* value) {
+    if (key == "Resources") return As<TPDFDictionary>(value) != nullptr;
+    if (key == "Rotate") return As<TPDFNumeric>(value) != nullptr;
+    return As<TPDFArray>(value) != nullptr;  // MediaBox, CropBox
+}
+
 // The page's own value of an inheritable attribute, or the nearest ancestor's, as written
-// there (a reference stays a reference).
+// there (a reference stays a reference); values of the wrong kind are passed over.
 TPDFObject* InheritedValue(TPDFDictionary* page, std::string_view key) {
     std::unordered_set<const TPDFDictionary*> visited;
     for (TPDFDictionary* node = page; node != nullptr && visited.insert(node).second;
          node = As<TPDFDictionary>(node->GetValue("Parent", true))) {
-        if (node->GetValue(key, true) != nullptr) return node->GetValue(key, false);
+        if (OfItsKind(key, node->GetValue(key, true))) return node->GetValue(key, false);
     }
     return nullptr;
+}
+
+// The page holds a value of its own for the attribute, of the right kind.
+bool HasOwn(TPDFDictionary* page, std::string_view key) {
+    return OfItsKind(key, page->GetValue(key, true));
 }
 
 // A value for another holder: a new reference to the same object, or a copy of a direct
@@ -59,17 +73,9 @@ TPDFObject* Duplicate(TPDFStructure& store, TPDFObject* value) {
 void CopyInherited(TPDFDictionary* page) {
     if (page == nullptr) return;
     for (const std::string_view name : kInheritedAttributes) {
-        if (page->IndexOf(name) >= 0) continue;
-        std::unordered_set<const TPDFDictionary*> visited{page};
-        auto* node = As<TPDFDictionary>(page->GetValue("Parent", true));
-        while (node != nullptr && visited.insert(node).second) {
-            if (node->GetValue(name, true) != nullptr) {
-                if (TPDFObject* copy = Duplicate(*page->Store(), node->GetValue(name, false))) {
-                    page->SetValue(name, copy);
-                }
-                break;
-            }
-            node = As<TPDFDictionary>(node->GetValue("Parent", true));
+        if (HasOwn(page, name)) continue;
+        if (TPDFObject* inherited = InheritedValue(page, name)) {
+            if (TPDFObject* copy = Duplicate(*page->Store(), inherited)) page->SetValue(name, copy);
         }
     }
 }
@@ -365,12 +371,7 @@ bool TPDFPageTree::Reorder(const std::vector<int32_t>& order) {
     }
     // A node that holds an attribute changes what a page arriving under it would inherit.
     auto nodeProvides = [](TPDFDictionary* node, std::string_view key) {
-        std::unordered_set<const TPDFDictionary*> visited;
-        for (; node != nullptr && visited.insert(node).second;
-             node = As<TPDFDictionary>(node->GetValue("Parent", true))) {
-            if (node->GetValue(key, true) != nullptr) return true;
-        }
-        return false;
+        return InheritedValue(node, key) != nullptr;
     };
 
     for (int32_t i = 0; i < n; ++i) {
@@ -383,7 +384,7 @@ bool TPDFPageTree::Reorder(const std::vector<int32_t>& order) {
         // node would add that the page did not see is set to the value it had.
         for (size_t k = 0; k < std::size(kInheritedAttributes); ++k) {
             const std::string_view key = kInheritedAttributes[k];
-            if (page->IndexOf(key) >= 0) continue;
+            if (HasOwn(page, key)) continue;
             TPDFObject* before = seen[from].values[k];
             if (before != nullptr) {
                 if (TPDFObject* copy = Duplicate(*owner_, before)) page->SetValue(key, copy);

@@ -119,7 +119,7 @@ TEST(Cli, OutputsThatCannotBeWrittenSayWhyAndKeepWhatWasThere) {
         {fifo, "", "cannot write: is not a regular file (a pipe, a device or a socket)"},
         // A file-size limit stands for a full disk: the write fails halfway.
         {kept, "ulimit -f 2; ", "cannot write: file too large while writing"},
-        {kept, "ulimit -f 2; ", "merging failed: file too large while writing",
+        {kept, "ulimit -f 2; ", "cannot write: file too large while writing",
          "merge " + Q(input) + " "},
     };
     for (const auto& c : cases) {

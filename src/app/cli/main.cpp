@@ -241,7 +241,11 @@ std::string Reason(WorkflowOutcome outcome, bool passwordGiven) {
 
 // The reason, followed by what the system said about the file when it said something.
 std::string Reason(const verava::WorkflowResult& r, bool passwordGiven) {
-    std::string reason = Reason(r.outcome, passwordGiven);
+    // A merge that could not write its output says so as a reverse does.
+    const bool outputUnwritten = r.outcome == WorkflowOutcome::MergeFailed && r.fileError &&
+                                 r.fileError.Step != verava::TFileStep::Scratch;
+    std::string reason = outputUnwritten ? Reason(WorkflowOutcome::SaveFailed, false)
+                                         : Reason(r.outcome, passwordGiven);
     if (r.fileError && r.fileError.Problem != verava::TFileProblem::Cancelled) {
         reason += ": " + r.fileError.Text();
     }
