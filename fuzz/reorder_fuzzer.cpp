@@ -45,8 +45,9 @@ std::string Inherited(TPDFDictionary* page, const char* key, char kind) {
 }
 
 // The page's resources (inherited or its own) by the entries a content stream can name
-// (ISO 32000-1, table 33); whatever else that dictionary holds (a file that uses a page tree
-// node as Resources, say, whose Kids a reorder changes) shows nothing.
+// (ISO 32000-1, table 33), as written there (references not followed); whatever else that
+// dictionary holds shows nothing. A file may use a page tree node as Resources, or a page as
+// a font: a reorder rightly changes their Kids or Parent.
 std::string Resources(TPDFDictionary* page) {
     std::unordered_set<const TPDFDictionary*> seen;
     for (TPDFDictionary* node = page;
@@ -57,7 +58,7 @@ std::string Resources(TPDFDictionary* page) {
         std::string text;
         for (const char* key : {"ExtGState", "ColorSpace", "Pattern", "Shading", "XObject", "Font",
                                 "ProcSet", "Properties"}) {
-            const verava::TPDFObject* value = resources->GetValue(key, true);
+            const verava::TPDFObject* value = resources->GetValue(key, false);
             if (value == nullptr) continue;
             try {
                 text += std::string(key) + " " + value->ToText() + " ";
