@@ -10,7 +10,7 @@
 
 #include "document/pdf_document.h"
 #include "objects/stream.h"
-#include "structure/blank_page_detector.h"
+#include "content/blank_page_detector.h"
 
 namespace {
 

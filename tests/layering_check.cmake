@@ -1,15 +1,16 @@
 cmake_minimum_required(VERSION 3.25)
-# Fails when a subsystem includes a header of a subsystem above it, or when Qt or libxml2
-# leak out of the one folder allowed to use them.
+# Fails when a subsystem includes a header of a subsystem above it, or when Qt, libxml2 or an
+# image decoder's library leaks out of the one folder allowed to use it.
 set(allowed_objects   "objects")
 set(allowed_security  "objects;security")
 set(allowed_structure "objects;security;structure")
 set(allowed_metadata  "objects;metadata")
-set(allowed_document  "objects;security;structure;metadata;document")
-set(allowed_merge     "objects;security;structure;metadata;document;merge")
-set(allowed_engine    "objects;security;structure;metadata;document;merge;engine")
-set(allowed_app       "objects;security;structure;metadata;document;merge;engine;app")
-set(layers objects security structure metadata document merge engine app)
+set(allowed_content   "objects;content")
+set(allowed_document  "objects;security;structure;metadata;content;document")
+set(allowed_merge     "objects;security;structure;metadata;content;document;merge")
+set(allowed_engine    "objects;security;structure;metadata;content;document;merge;engine")
+set(allowed_app       "objects;security;structure;metadata;content;document;merge;engine;app")
+set(layers objects security structure metadata content document merge engine app)
 
 set(failures "")
 foreach(layer IN LISTS layers)
@@ -28,6 +29,9 @@ foreach(layer IN LISTS layers)
             endif()
             if(line MATCHES "<libxml/" AND NOT f MATCHES "/metadata/")
                 list(APPEND failures "${f}: libxml2 outside src/metadata: ${line}")
+            endif()
+            if(line MATCHES "<(jpeglib|jerror|turbojpeg)\\.h>" AND NOT f MATCHES "/content/")
+                list(APPEND failures "${f}: an image decoder outside src/content: ${line}")
             endif()
         endforeach()
     endforeach()

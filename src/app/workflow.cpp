@@ -11,7 +11,7 @@
 #include "engine/brannock.h"
 #include "objects/number_text.h"
 #include "objects/wide_file_stream.h"
-#include "structure/blank_page_detector.h"
+#include "content/blank_page_detector.h"
 
 namespace verava {
 namespace {

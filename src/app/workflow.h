@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "objects/file_error.h"
-#include "structure/luminance_grid.h"
+#include "content/luminance_grid.h"
 
 namespace verava {
 
@@ -96,7 +96,7 @@ std::u16string MergeOutputPath(const std::u16string& oddPath, const std::u16stri
 std::vector<PlannedPage> InterleavedOrder(int32_t oddPages, int32_t evenPages, bool evenReversed);
 
 // Leaving blank pages out of a merge: pages that paint nothing visible, and scanned pages
-// whose images show almost uniformly white or grey paper (structure/blank_page_detector.h).
+// whose images show almost uniformly white or grey paper (content/blank_page_detector.h).
 // An image is blank paper when less than `threshold` percent of its reduced-size pixels are
 // clearly darker than the paper; the default keeps a page holding only a page number.
 struct BlankPageRemoval {

@@ -1,6 +1,6 @@
 // Blank or not, page by page: pages built as objects of a small table (contents, images,
 // forms, annotations), and scanned pages made by tests/support/scanned_pages.h.
-#include "structure/blank_page_detector.h"
+#include "content/blank_page_detector.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The paper rule on grids drawn cell by cell: what counts as a dark cell, the paper level,
 // dark paper, the border, and how rows of pixels are averaged into cells.
-#include "structure/luminance_grid.h"
+#include "content/luminance_grid.h"
 
 #include <gtest/gtest.h>
 

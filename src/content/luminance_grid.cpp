@@ -1,4 +1,4 @@
-#include "structure/luminance_grid.h"
+#include "content/luminance_grid.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "structure/blank_page_detector.h"
+#include "content/blank_page_detector.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,7 +10,7 @@
 
 #include "objects/file_mapping.h"
 #include "objects/pdf_chars.h"
-#include "structure/image_reducer.h"
+#include "content/image_reducer.h"
 
 namespace verava {
 namespace {

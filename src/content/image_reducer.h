@@ -11,7 +11,7 @@
 #include <cstddef>
 
 #include "objects/pdf_object.h"
-#include "structure/luminance_grid.h"
+#include "content/luminance_grid.h"
 
 namespace verava {
 

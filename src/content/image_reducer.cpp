@@ -1,4 +1,4 @@
-#include "structure/image_reducer.h"
+#include "content/image_reducer.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "objects/jpeg_reducer.h"
+#include "content/jpeg_reducer.h"
 #include "objects/pdf_structure.h"
 #include "objects/stream_filters.h"
 

@@ -1,6 +1,6 @@
 // JPEG decoded at reduced size: the size chosen, what each pixel means (the block's mean),
 // the colour forms, and refusal of damaged data.
-#include "objects/jpeg_reducer.h"
+#include "content/jpeg_reducer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "objects/jpeg_reducer.h"
+#include "content/jpeg_reducer.h"
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <csetjmp>

@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "objects/pdf_object.h"
-#include "structure/luminance_grid.h"
+#include "content/luminance_grid.h"
 
 namespace verava {
 
