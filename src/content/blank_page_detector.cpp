@@ -10,13 +10,12 @@
 
 #include "objects/file_mapping.h"
 #include "objects/pdf_chars.h"
+#include "structure/page_attributes.h"
 #include "content/image_reducer.h"
 
 namespace verava {
 namespace {
 
-// Parent links followed to find inherited Resources; a deeper tree is looped or forged.
-constexpr int kMaxParentSteps = 1000;
 // Saved graphics states kept for the text rendering mode; deeper nesting only counts.
 constexpr size_t kMaxSavedStates = 256;
 
@@ -27,34 +26,9 @@ std::string_view NameOf(TPDFObject* object) {
     return name != nullptr ? std::string_view(name->Text) : std::string_view();
 }
 
-// The page's Resources, its own or inherited through Parent (ISO 32000-1, 7.7.3.4).
+// The page's Resources, its own or inherited through Parent.
 TPDFDictionary* ResourcesOf(TPDFDictionary* page) {
-    std::unordered_set<const TPDFDictionary*> visited;
-    for (TPDFDictionary* node = page; node != nullptr && visited.insert(node).second &&
-                                      visited.size() <= kMaxParentSteps;
-         node = As<TPDFDictionary>(Resolve(node->GetValue("Parent")))) {
-        if (TPDFObject* value = node->GetValue("Resources")) return As<TPDFDictionary>(Resolve(value));
-    }
-    return nullptr;
-}
-
-// "#xx" escapes of a name as written in a content stream (ISO 32000-1, 7.3.5).
-std::string Unescape(std::string_view name) {
-    std::string out;
-    out.reserve(name.size());
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '#' && i + 2 < name.size()) {
-            const int high = HexDigitValue(static_cast<unsigned char>(name[i + 1]));
-            const int low = HexDigitValue(static_cast<unsigned char>(name[i + 2]));
-            if (high >= 0 && low >= 0) {
-                out += static_cast<char>(high * 16 + low);
-                i += 2;
-                continue;
-            }
-        }
-        out += name[i];
-    }
-    return out;
+    return As<TPDFDictionary>(Resolve(NearestInherited(page, "Resources")));
 }
 
 // Visible annotations paint on the page even when its contents do not: comments, stamps,
@@ -177,7 +151,7 @@ class ContentScan {
                 saved_.pop_back();
             }
         } else if (op == "Do") {
-            Draw(Unescape(name), resources, depth);
+            Draw(UnescapeName(name), resources, depth);
         }
     }
 

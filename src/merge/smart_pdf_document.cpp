@@ -125,9 +125,10 @@ std::vector<int32_t> TSmartPDFDocument::WalkPageTree(std::vector<int32_t>* nodeL
 void TSmartPDFDocument::DetachPage(int32_t page, int32_t parentNumber, int32_t parentGeneration) {
     auto* dict = As<TPDFDictionary>(GetObject(page));
     if (dict == nullptr) return;
-    for (const char* key : {"Resources", "MediaBox", "CropBox", "Rotate"}) {
-        if (dict->IndexOf(key) >= 0) continue;
-        if (TPDFObject* value = GetInherited(dict, key)) dict->SetValue(key, value);
+    const TPageTreeReading reading = TreeReading();
+    for (const std::string_view key : kInheritedAttributes) {
+        if (HasOwnAttribute(dict, key, reading)) continue;
+        if (TPDFObject* value = NearestInherited(dict, key, reading)) dict->SetValue(key, value);
     }
     dict->SetValue("Parent", LocalStructure->NewIndRef(parentNumber, parentGeneration));
     RegisterObject(page, dict);
@@ -139,22 +140,22 @@ bool TSmartPDFDocument::IsPage(const TPDFIndRef* reference) {
     return d != nullptr && (d->GetType() == "Page" || d->IndexOf("Contents") >= 0);
 }
 
+TPageTreeReading TSmartPDFDocument::TreeReading() {
+    return {[this](TPDFObject* value) { return Follow(value); },
+            [this](const TPDFDictionary* node) -> TPDFDictionary* {
+                auto* parent = As<TPDFIndRef>(node->GetValue("Parent"));
+                if (parent == nullptr) return nullptr;
+                auto* next = As<TPDFDictionary>(GetObject(parent->TargetNumber));
+                // Only a dictionary is recorded: recording nothing under a Parent number
+                // would write "null" over an object that is no dictionary, or make a huge
+                // number the output's highest.
+                if (next != nullptr) RegisterObject(parent->TargetNumber, next);
+                return next;
+            }};
+}
+
 TPDFObject* TSmartPDFDocument::GetInherited(TPDFDictionary* dictionary, std::string_view key) {
-    std::unordered_set<int32_t> visited;
-    TPDFDictionary* d = dictionary;
-    for (int step = 0; d != nullptr && step < kMaxWalk; ++step) {
-        if (TPDFObject* value = d->GetValue(key)) return value;
-        auto* parent = As<TPDFIndRef>(d->GetValue("Parent"));
-        if (parent == nullptr || !visited.insert(parent->TargetNumber).second) return nullptr;
-        auto* next = As<TPDFDictionary>(GetObject(parent->TargetNumber));
-        // Only a dictionary is recorded: recording nothing under a Parent number would
-        // write "null" over an object that is no dictionary, or make a huge number the
-        // output's highest.
-        if (next == nullptr) return nullptr;
-        RegisterObject(parent->TargetNumber, next);
-        d = next;
-    }
-    return nullptr;
+    return NearestInherited(dictionary, key, TreeReading());
 }
 
 TPDFArray* TSmartPDFDocument::FormArray(std::string_view key) {
@@ -268,28 +269,25 @@ void TSmartPDFDocument::CopyInheritedAttributes() {
     const int32_t count = std::min(PageCount(), HighestObjectNumber());
     TPDFObject* fallback = LocalStructure->ParseText("[ 0 0 612 792 ]");
     TPDFIndRef* previous = nullptr;
+    const TPageTreeReading reading = TreeReading();
     for (int32_t i = 1; i <= count; ++i) {
         try {
             TPDFIndRef* page = NextPage(i, previous);
             auto* d = page != nullptr ? As<TPDFDictionary>(GetObject(page->TargetNumber)) : nullptr;
             if (d == nullptr) continue;
             bool changed = false;
-            TPDFObject* media = nullptr;
-            if (d->IndexOf("MediaBox") >= 0) {
-                media = Follow(d->GetValue("MediaBox"));
-                if (As<TPDFArray>(media) == nullptr) media = fallback;
-            } else {
-                media = Follow(GetInherited(d, "MediaBox"));
-                if (As<TPDFArray>(media) == nullptr) media = fallback;
+            TPDFObject* media = Follow(GetInherited(d, "MediaBox"));
+            if (As<TPDFArray>(media) == nullptr) media = fallback;
+            if (!HasOwnAttribute(d, "MediaBox", reading)) {
                 d->SetValue("MediaBox", media);
                 changed = true;
             }
-            if (d->IndexOf("CropBox") < 0) {
+            if (!HasOwnAttribute(d, "CropBox", reading)) {
                 TPDFObject* crop = Follow(GetInherited(d, "CropBox"));
                 d->SetValue("CropBox", As<TPDFArray>(crop) != nullptr ? crop : media);
                 changed = true;
             }
-            if (d->IndexOf("Rotate") < 0) {
+            if (!HasOwnAttribute(d, "Rotate", reading)) {
                 TPDFObject* rotate = Follow(GetInherited(d, "Rotate"));
                 if (As<TPDFNumeric>(rotate) == nullptr) rotate = LocalStructure->NewNumeric(0);
                 d->SetValue("Rotate", rotate);

@@ -14,6 +14,7 @@
 
 #include "merge/smart_pdf_reader.h"
 #include "objects/pdf_structure.h"
+#include "structure/page_attributes.h"
 #include "structure/pdf_form.h"
 
 namespace verava {
@@ -50,8 +51,9 @@ class TSmartPDFDocument {
     // this input's numbering, and the page is recorded.
     void DetachPage(int32_t page, int32_t parentNumber, int32_t parentGeneration);
     bool IsPage(const TPDFIndRef* reference);
-    // The value of `key` on the dictionary or its nearest ancestor through Parent; every
-    // ancestor visited is recorded.
+    // The value of the inheritable attribute `key` on the dictionary or its nearest ancestor
+    // through Parent, of the kind it must be (page_attributes.h); every ancestor visited is
+    // recorded.
     TPDFObject* GetInherited(TPDFDictionary* dictionary, std::string_view key);
     bool HasAcroForm() const { return AcroFormDict != nullptr; }
     TPDFArray* FieldsArray();
@@ -102,6 +104,8 @@ class TSmartPDFDocument {
     // The object a value names when it is a reference (through the recorded objects and
     // the reader's cache), else the value itself.
     TPDFObject* Follow(TPDFObject* value);
+    // How the shared page-attribute rule reads this input: through Follow and GetObject.
+    TPageTreeReading TreeReading();
     TPDFArray* FormArray(std::string_view key);
     // Weight of a Kids element for the page search: pages below it, and whether it is a
     // leaf page.

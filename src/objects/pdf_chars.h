@@ -2,6 +2,9 @@
 // bytes: the parser, object headers, stream framing, the repair scan and the filters.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 namespace verava {
 
 // NUL, TAB, LF, FF, CR and space.
@@ -40,6 +43,26 @@ inline int HexDigitValue(unsigned char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+// A name's text with its "#xx" escapes resolved (7.3.5), from the bytes after the "/"; a "#"
+// not followed by two hexadecimal digits stands for itself.
+inline std::string UnescapeName(std::string_view raw) {
+    std::string text;
+    text.reserve(raw.size());
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '#' && i + 2 < raw.size()) {
+            const int high = HexDigitValue(static_cast<unsigned char>(raw[i + 1]));
+            const int low = HexDigitValue(static_cast<unsigned char>(raw[i + 2]));
+            if (high >= 0 && low >= 0) {
+                text.push_back(static_cast<char>(high * 16 + low));
+                i += 2;
+                continue;
+            }
+        }
+        text.push_back(raw[i]);
+    }
+    return text;
 }
 
 }  // namespace verava

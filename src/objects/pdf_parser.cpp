@@ -376,21 +376,7 @@ class Parser {
         while (end < n && !IsNameTerminator(At(end))) ++end;
         const std::string_view raw = text_.substr(pos + 1, end - pos - 1);
         pos = end;
-        std::string text;
-        text.reserve(raw.size());
-        for (size_t i = 0; i < raw.size(); ++i) {
-            if (raw[i] == '#' && i + 2 < raw.size()) {
-                const int hi = HexDigitValue(static_cast<unsigned char>(raw[i + 1]));
-                const int lo = HexDigitValue(static_cast<unsigned char>(raw[i + 2]));
-                if (hi >= 0 && lo >= 0) {
-                    text.push_back(static_cast<char>(hi * 16 + lo));
-                    i += 2;
-                    continue;
-                }
-            }
-            text.push_back(raw[i]);
-        }
-        return Finish(store_.NewName(std::move(text)));
+        return Finish(store_.NewName(UnescapeName(raw)));
     }
 
     TPDFStructure& store_;

@@ -3,11 +3,10 @@
 #include <algorithm>
 
 #include "objects/number_text.h"
+#include "structure/page_attributes.h"
 
 namespace verava {
 namespace {
-
-constexpr std::string_view kInheritedAttributes[] = {"Resources", "MediaBox", "CropBox", "Rotate"};
 
 // The "Type" entry's name (not resolved), or empty.
 std::string_view TypeOf(const TPDFDictionary* dict) {
@@ -26,31 +25,6 @@ bool IsMarkedStream(const TPDFStream* stream) {
     if (stream == nullptr || stream->StreamDict() == nullptr) return false;
     const auto* marker = As<TPDFName>(stream->StreamDict()->GetValue("LC", false));
     return marker != nullptr && marker->Text == "Tolm";
-}
-
-// Whether `value` (resolved) is of the kind an inheritable attribute must be (ISO 32000-1,
-// table 30): readers take a value of another kind as none, and look further up for one, and
-// so does this tree.
-bool OfItsKind(std::string_view key, TPDFObject* value) {
-    if (key == "Resources") return As<TPDFDictionary>(value) != nullptr;
-    if (key == "Rotate") return As<TPDFNumeric>(value) != nullptr;
-    return As<TPDFArray>(value) != nullptr;  // MediaBox, CropBox
-}
-
-// The page's own value of an inheritable attribute, or the nearest ancestor's, as written
-// there (a reference stays a reference); values of the wrong kind are passed over.
-TPDFObject* InheritedValue(TPDFDictionary* page, std::string_view key) {
-    std::unordered_set<const TPDFDictionary*> visited;
-    for (TPDFDictionary* node = page; node != nullptr && visited.insert(node).second;
-         node = As<TPDFDictionary>(node->GetValue("Parent", true))) {
-        if (OfItsKind(key, node->GetValue(key, true))) return node->GetValue(key, false);
-    }
-    return nullptr;
-}
-
-// The page holds a value of its own for the attribute, of the right kind.
-bool HasOwn(TPDFDictionary* page, std::string_view key) {
-    return OfItsKind(key, page->GetValue(key, true));
 }
 
 // A value for another holder: a new reference to the same object, or a copy of a direct
@@ -73,8 +47,8 @@ TPDFObject* Duplicate(TPDFStructure& store, TPDFObject* value) {
 void CopyInherited(TPDFDictionary* page) {
     if (page == nullptr) return;
     for (const std::string_view name : kInheritedAttributes) {
-        if (HasOwn(page, name)) continue;
-        if (TPDFObject* inherited = InheritedValue(page, name)) {
+        if (HasOwnAttribute(page, name)) continue;
+        if (TPDFObject* inherited = NearestInherited(page, name)) {
             if (TPDFObject* copy = Duplicate(*page->Store(), inherited)) page->SetValue(name, copy);
         }
     }
@@ -130,16 +104,11 @@ TPDFDictionary* BlankPage(TPDFStructure& store, const TPDFDictionary& parent,
     page->SetValue("Parent", store.NewIndRef(parent.ObjectNumber, parent.GenerationNumber));
     page->SetValue("Resources", store.NewDictionary());
     TPDFObject* size = nullptr;
-    std::unordered_set<const TPDFDictionary*> visited;
-    for (const TPDFDictionary* node = model;
-         node != nullptr && size == nullptr && visited.insert(node).second;
-         node = As<TPDFDictionary>(node->GetValue("Parent", true))) {
-        if (As<TPDFArray>(node->GetValue("MediaBox", true)) != nullptr) {
-            try {
-                size = store.ParseText(node->GetValue("MediaBox", true)->ToText());
-            } catch (const EInvalidOp&) {
-                size = nullptr;
-            }
+    if (TPDFObject* media = model != nullptr ? NearestInherited(model, "MediaBox") : nullptr) {
+        try {
+            size = store.ParseText(ResolveIfReference(media)->ToText());
+        } catch (const EInvalidOp&) {
+            size = nullptr;
         }
     }
     page->SetValue("MediaBox", As<TPDFArray>(size) != nullptr
@@ -366,12 +335,12 @@ bool TPDFPageTree::Reorder(const std::vector<int32_t>& order) {
     for (size_t i = 0; i < slots.size(); ++i) {
         elements[i] = slots[i].kids->Get(slots[i].index);
         for (size_t k = 0; k < std::size(kInheritedAttributes); ++k) {
-            seen[i].values[k] = InheritedValue(slots[i].page, kInheritedAttributes[k]);
+            seen[i].values[k] = NearestInherited(slots[i].page, kInheritedAttributes[k]);
         }
     }
     // A node that holds an attribute changes what a page arriving under it would inherit.
     auto nodeProvides = [](TPDFDictionary* node, std::string_view key) {
-        return InheritedValue(node, key) != nullptr;
+        return NearestInherited(node, key) != nullptr;
     };
 
     for (int32_t i = 0; i < n; ++i) {
@@ -384,7 +353,7 @@ bool TPDFPageTree::Reorder(const std::vector<int32_t>& order) {
         // node would add that the page did not see is set to the value it had.
         for (size_t k = 0; k < std::size(kInheritedAttributes); ++k) {
             const std::string_view key = kInheritedAttributes[k];
-            if (HasOwn(page, key)) continue;
+            if (HasOwnAttribute(page, key)) continue;
             TPDFObject* before = seen[from].values[k];
             if (before != nullptr) {
                 if (TPDFObject* copy = Duplicate(*owner_, before)) page->SetValue(key, copy);

@@ -288,16 +288,17 @@ TEST(SmartPDFDocument, CopyInheritedAttributesGivesEveryPageItsOwnBoxesAndRotati
         EXPECT_EQ(Number(Dict(*in, 4)->GetValue("Rotate")), 180);
     }
     {
-        // A page whose own MediaBox is not an array keeps it; its new CropBox is US Letter.
+        // A page's own MediaBox that is not an array counts as none, as readers take it: the
+        // page gets what it then shows, its root's box, and the same CropBox.
         PdfBuilder b = Objects({{1, "<< /Pages 2 0 R >>"},
-                                {2, "<< /Type /Pages /Kids [ 3 0 R ] /Count 1 >>"},
-                                {3, "<< /Type /Page /Parent 2 0 R /MediaBox /Letter >>"}});
+                                {2, "<< /Type /Pages /Kids [ 3 0 R ] /Count 1 /MediaBox 5 0 R >>"},
+                                {3, "<< /Type /Page /Parent 2 0 R /MediaBox /Letter >>"},
+                                {5, "[0 0 595 842]"}});
         auto in = Open(b);
         in->document.CopyInheritedAttributes();
         TPDFDictionary* page = Dict(*in, 3);
-        ASSERT_NE(As<TPDFName>(page->GetValue("MediaBox")), nullptr);
-        EXPECT_EQ(As<TPDFName>(page->GetValue("MediaBox"))->Text, "Letter");
-        EXPECT_EQ(Numbers(page->GetValue("CropBox")), kLetter);
+        EXPECT_EQ(Numbers(page->GetValue("MediaBox")), kA4);
+        EXPECT_EQ(Numbers(page->GetValue("CropBox")), kA4);
     }
 }
 

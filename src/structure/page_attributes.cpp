@@ -1,0 +1,43 @@
+#include "structure/page_attributes.h"
+
+#include <unordered_set>
+
+namespace verava {
+namespace {
+
+TPDFObject* Resolved(TPDFObject* value, const TPageTreeReading& reading) {
+    return reading.resolve ? reading.resolve(value) : ResolveIfReference(value);
+}
+
+TPDFDictionary* ParentOf(const TPDFDictionary* node, const TPageTreeReading& reading) {
+    if (reading.parentOf) return reading.parentOf(node);
+    return As<TPDFDictionary>(node->GetValue("Parent", true));
+}
+
+}  // namespace
+
+bool OfInheritedKind(std::string_view key, const TPDFObject* value) {
+    if (key == "Resources") return As<TPDFDictionary>(value) != nullptr;
+    if (key == "Rotate") return As<TPDFNumeric>(value) != nullptr;
+    return As<TPDFArray>(value) != nullptr;  // MediaBox, CropBox
+}
+
+TPDFObject* NearestInherited(const TPDFDictionary* page, std::string_view key,
+                             const TPageTreeReading& reading) {
+    std::unordered_set<const TPDFDictionary*> visited;
+    for (const TPDFDictionary* node = page;
+         node != nullptr && visited.size() <= static_cast<size_t>(TPDFObject::kMaxWalkDepth) &&
+         visited.insert(node).second;
+         node = ParentOf(node, reading)) {
+        TPDFObject* value = node->GetValue(key, false);
+        if (value != nullptr && OfInheritedKind(key, Resolved(value, reading))) return value;
+    }
+    return nullptr;
+}
+
+bool HasOwnAttribute(const TPDFDictionary* page, std::string_view key, const TPageTreeReading& reading) {
+    TPDFObject* value = page->GetValue(key, false);
+    return value != nullptr && OfInheritedKind(key, Resolved(value, reading));
+}
+
+}  // namespace verava
