@@ -35,7 +35,8 @@ TPDFObject* NearestInherited(const TPDFDictionary* page, std::string_view key,
     return nullptr;
 }
 
-bool HasOwnAttribute(const TPDFDictionary* page, std::string_view key, const TPageTreeReading& reading) {
+bool HasOwnAttribute(const TPDFDictionary* page, std::string_view key,
+                     const TPageTreeReading& reading) {
     TPDFObject* value = page->GetValue(key, false);
     return value != nullptr && OfInheritedKind(key, Resolved(value, reading));
 }

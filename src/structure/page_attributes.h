@@ -23,7 +23,7 @@ bool OfInheritedKind(std::string_view key, const TPDFObject* value);
 
 // How a walk up the tree reads the file. Empty members read through the objects' own store.
 struct TPageTreeReading {
-    std::function<TPDFObject*(TPDFObject*)> resolve;            // a value's target
+    std::function<TPDFObject*(TPDFObject*)> resolve;                 // a value's target
     std::function<TPDFDictionary*(const TPDFDictionary*)> parentOf;  // a node's Parent, or null
 };
 

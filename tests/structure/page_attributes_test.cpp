@@ -30,8 +30,7 @@ TEST(PageAttributes, NearestValueOfTheRightKindIsInherited) {
          "[ 0 0 10 10 ]", true},
         {"from the parent", "Rotate", "", "/Rotate 90", "/Rotate 180", "90", false},
         {"from the root", "CropBox", "", "", "/CropBox [1 1 2 2]", "[ 1 1 2 2 ]", false},
-        {"a reference stays a reference", "Resources", "", "/Resources 9 0 R", "", "9 0 R",
-         false},
+        {"a reference stays a reference", "Resources", "", "/Resources 9 0 R", "", "9 0 R", false},
         {"a reference to the wrong kind is passed over", "Resources", "/Resources 8 0 R",
          "/Resources 9 0 R", "", "9 0 R", false},
         {"own value of the wrong kind counts as none", "MediaBox", "/MediaBox 612",
@@ -39,8 +38,7 @@ TEST(PageAttributes, NearestValueOfTheRightKindIsInherited) {
         {"a node's wrong kind is passed over", "Rotate", "", "/Rotate /Ninety", "/Rotate 270",
          "270", false},
         {"a dictionary is no box", "CropBox", "", "/CropBox << >>", "", "none", false},
-        {"a reference to nothing is none", "Resources", "/Resources 77 0 R", "", "", "none",
-         false},
+        {"a reference to nothing is none", "Resources", "/Resources 77 0 R", "", "", "none", false},
         {"nowhere", "Rotate", "", "", "", "none", false},
     };
     for (const Case& c : cases) {

@@ -18,12 +18,12 @@
 #include <QShowEvent>
 #include <QStringList>
 #include <algorithm>
-#include <cerrno>
 
 #include "app/gui/file_chooser.h"
 #include "app/gui/message_sink.h"
 #include "app/gui/order_preview.h"
 #include "app/gui/password_prompt.h"
+#include "app/gui/run_messages.h"
 
 namespace verava {
 namespace {
@@ -40,48 +40,11 @@ const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页�
 const char* const kPreviewCaption = QT_TRANSLATE_NOOP("VERava", "预览顺序");
 const char* const kDropBlankCaption = QT_TRANSLATE_NOOP("VERava", "删除空白页");
 
-const char* const kInputMissing =
-    QT_TRANSLATE_NOOP("VERava", "请先选择文件，或者选择的文件不存在！");
-const char* const kReversed = QT_TRANSLATE_NOOP("VERava", "文件已经重排，请查看后重新选择");
-const char* const kOpenFailed =
-    QT_TRANSLATE_NOOP("VERava", "文件无法打开，可能不是PDF文件或已损坏");
-const char* const kPasswordRequired = QT_TRANSLATE_NOOP("VERava", "文件已加密，需要密码才能打开");
-const char* const kSaveFailed = QT_TRANSLATE_NOOP("VERava", "文件保存失败：");
 
-const char* const kMergeInputMissing = QT_TRANSLATE_NOOP("VERava", "奇数页文件或偶数页文件不存在");
-const char* const kMergeCounts = QT_TRANSLATE_NOOP("VERava", "奇数页文件%1页，偶数页文件%2页。");
-const char* const kMergeCountRule =
-    QT_TRANSLATE_NOOP("VERava", "奇数页应等于偶数页或多1页，请检查");
-const char* const kMerged = QT_TRANSLATE_NOOP("VERava", "文件已经合并，保存在奇数页文件所在位置");
-const char* const kMergedPlain = QT_TRANSLATE_NOOP("VERava", "合并后的文件没有加密。");
-const char* const kBlankDropped = QT_TRANSLATE_NOOP("VERava", "已删除%1页空白页：");
-const char* const kNoBlankFound = QT_TRANSLATE_NOOP("VERava", "没有发现空白页。");
-const char* const kBlankUnreadable =
-    QT_TRANSLATE_NOOP("VERava", "以下%1页的图像无法读取，已保留：");
-const char* const kOddPageLabel = QT_TRANSLATE_NOOP("VERava", "奇 %1");
-const char* const kEvenPageLabel = QT_TRANSLATE_NOOP("VERava", "偶 %1");
-const char* const kListSeparator = QT_TRANSLATE_NOOP("VERava", "、");
-const char* const kMergeEncrypted =
-    QT_TRANSLATE_NOOP("VERava", "文件已加密，无法合并，请先去除密码");
-const char* const kMergeUnreadable = QT_TRANSLATE_NOOP("VERava", "文件无法读取或已损坏，无法合并");
-const char* const kMergeOutputLocked = QT_TRANSLATE_NOOP("VERava", "无法覆盖已存在的输出文件：");
-const char* const kMergeFailed = QT_TRANSLATE_NOOP("VERava", "文件合并失败");
 
 const char* const kStopQuestion = QT_TRANSLATE_NOOP(
     "VERava", "正在处理文件。要停止吗？正在写入的文件会被丢弃，已有的同名文件保持不变。");
 
-// Why a file could not be written, as the system said it.
-const char* const kNoSpace = QT_TRANSLATE_NOOP("VERava", "磁盘空间不足");
-const char* const kQuota = QT_TRANSLATE_NOOP("VERava", "超出磁盘配额");
-const char* const kNoPermission = QT_TRANSLATE_NOOP("VERava", "没有写入权限");
-const char* const kReadOnly = QT_TRANSLATE_NOOP("VERava", "磁盘是只读的");
-const char* const kTooLarge = QT_TRANSLATE_NOOP("VERava", "文件太大");
-const char* const kNoFolder = QT_TRANSLATE_NOOP("VERava", "文件夹不存在");
-const char* const kDiskError = QT_TRANSLATE_NOOP("VERava", "磁盘读写出错");
-const char* const kNoMemory = QT_TRANSLATE_NOOP("VERava", "内存不足");
-const char* const kIsFolder = QT_TRANSLATE_NOOP("VERava", "这是一个文件夹，不是文件");
-const char* const kNotRegular = QT_TRANSLATE_NOOP("VERava", "这不是普通文件（可能是管道或设备）");
-const char* const kSystemError = QT_TRANSLATE_NOOP("VERava", "系统错误：%1");
 const char* const kDropCount = QT_TRANSLATE_NOOP("VERava", "一次只能拖入一个或两个PDF文件");
 const char* const kCannotOpen = QT_TRANSLATE_NOOP("VERava", "没有程序可以打开：");
 
@@ -89,9 +52,6 @@ const char* const kCannotOpen = QT_TRANSLATE_NOOP("VERava", "没有程序可以�
 const char kLastFolderKey[] = "files/lastFolder";
 const char kEvenReversedKey[] = "merge/evenReversed";
 const char kDropBlankKey[] = "merge/dropBlank";
-
-// A message box is no place for a thousand pages: the list stops after this many, with "…".
-constexpr size_t kListedPages = 40;
 
 QString Tr(const char* source) { return QCoreApplication::translate("VERava", source); }
 
@@ -109,18 +69,6 @@ QFont WindowFont() {
 }
 
 QString Path(const std::u16string& path) { return QString::fromStdU16String(path); }
-
-// "奇 2、偶 1、偶 3" (the first kListedPages of them, then "…").
-QString PageList(const std::vector<PlannedPage>& pages) {
-    QString list;
-    for (size_t k = 0; k < pages.size(); ++k) {
-        if (k == kListedPages) return list + QStringLiteral("…");
-        if (k > 0) list += Tr(kListSeparator);
-        list += Tr(pages[k].source == PageSource::Odd ? kOddPageLabel : kEvenPageLabel)
-                    .arg(pages[k].page);
-    }
-    return list;
-}
 
 // The value of the digits at `at` (advanced past them), without leading zeros.
 QStringView DigitRun(const QString& text, qsizetype& at) {
@@ -492,7 +440,7 @@ void TForm1::TakeDroppedFiles(const QStringList& paths, const QPoint& at) {
     }
     for (const QString& path : paths) {
         if (!LooksLikePdf(path)) {
-            messages_->Show(Tr(kOpenFailed) + QLatin1Char('\n') + path);
+            messages_->Show(OpenFailedMessage(path));
             return;
         }
     }
@@ -545,116 +493,6 @@ void TForm1::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-QString FileErrorText(const TFileError& error) {
-    switch (error.Problem) {
-        case TFileProblem::None:
-        case TFileProblem::Cancelled:
-            return QString();
-        case TFileProblem::Folder:
-            return Tr(kIsFolder);
-        case TFileProblem::NotRegularFile:
-            return Tr(kNotRegular);
-        case TFileProblem::System:
-            break;
-    }
-    switch (error.SystemCode) {
-        case ENOSPC:
-            return Tr(kNoSpace);
-        case EDQUOT:
-            return Tr(kQuota);
-        case EACCES:
-        case EPERM:
-            return Tr(kNoPermission);
-        case EROFS:
-            return Tr(kReadOnly);
-        case EFBIG:
-            return Tr(kTooLarge);
-        case ENOENT:
-        case ENOTDIR:
-            return Tr(kNoFolder);
-        case EIO:
-            return Tr(kDiskError);
-        case ENOMEM:
-            return Tr(kNoMemory);
-        default:
-            return Tr(kSystemError).arg(QString::fromStdString(error.ReasonText()));
-    }
-}
-
-namespace {
-
-// The message, and on a line of its own what the system said, when it said something.
-QString WithReason(const QString& message, const TFileError& error) {
-    const QString reason = FileErrorText(error);
-    return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
-}
-
-}  // namespace
-
-QString ReverseMessage(const WorkflowResult& result) {
-    const QString failedPath = Path(result.failedPath);
-    switch (result.outcome) {
-        case WorkflowOutcome::Done:
-            return Tr(kReversed);
-        case WorkflowOutcome::InputMissing:
-            return Tr(kInputMissing);
-        case WorkflowOutcome::PasswordRequired:
-            return Tr(kPasswordRequired) + QLatin1Char('\n') + failedPath;
-        case WorkflowOutcome::SaveFailed:
-            return WithReason(Tr(kSaveFailed) + Path(result.outputPath), result.fileError);
-        default:
-            // OpenFailed; the merge's outcomes do not come from a reverse run.
-            return Tr(kOpenFailed) + QLatin1Char('\n') + failedPath;
-    }
-}
-
-QString MergeMessage(const WorkflowResult& result) {
-    switch (result.outcome) {
-        case WorkflowOutcome::Done: {
-            QString message = Tr(kMerged);
-            if (result.decrypted) message += QLatin1Char('\n') + Tr(kMergedPlain);
-            if (result.blankPagesLookedFor) {
-                message += QLatin1Char('\n');
-                message += result.dropped.empty() ? Tr(kNoBlankFound)
-                                                  : Tr(kBlankDropped).arg(result.dropped.size()) +
-                                                        PageList(result.dropped);
-            }
-            if (!result.unreadable.empty()) {
-                message += QLatin1Char('\n') + Tr(kBlankUnreadable).arg(result.unreadable.size()) +
-                           PageList(result.unreadable);
-            }
-            return message;
-        }
-        case WorkflowOutcome::InputMissing:
-            return Tr(kMergeInputMissing);
-        case WorkflowOutcome::PageCountMismatch:
-            return Tr(kMergeCounts).arg(result.oddPages).arg(result.evenPages) + QLatin1Char('\n') +
-                   Tr(kMergeCountRule);
-        case WorkflowOutcome::MergeEncrypted:
-            return Tr(kMergeEncrypted);
-        case WorkflowOutcome::MergeUnreadable:
-            return Tr(kMergeUnreadable);
-        case WorkflowOutcome::OutputLocked:
-            return Tr(kMergeOutputLocked) + Path(result.failedPath);
-        case WorkflowOutcome::MergeFailed:
-            return WithReason(result.failedPath.empty()
-                                  ? Tr(kMergeFailed)
-                                  : Tr(kSaveFailed) + Path(result.failedPath),
-                              result.fileError);
-        default:
-            // A wrong password, or the merged file failed to open or to save: said as for
-            // a reverse run.
-            return ReverseMessage(result);
-    }
-}
-
-QString PreviewMessage(const WorkflowResult& result) {
-    if (result.outcome == WorkflowOutcome::MergeUnreadable) {
-        return Tr(kOpenFailed) + QLatin1Char('\n') + Path(result.failedPath);
-    }
-    return MergeMessage(result);
 }
 
 bool LooksLikePdf(const QString& path) {

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "app/gui/order_preview.h"
+#include "app/gui/run_messages.h"
 #include "app/gui/workflow_runner.h"
 #include "app/workflow.h"
 
@@ -147,17 +148,6 @@ class TForm1 : public QWidget {
 // How many wrong passwords a file may be given before the run gives up.
 inline constexpr int kPasswordTries = 3;
 
-// The message that ends a reverse run.
-QString ReverseMessage(const WorkflowResult& result);
-// What the system said about a file that could not be written, in the window's language;
-// empty when it said nothing.
-QString FileErrorText(const TFileError& error);
-// The message that ends a merge run; after a merge that left blank pages out, it names
-// them, and the pages kept because an image on them could not be read.
-QString MergeMessage(const WorkflowResult& result);
-// The message of a preview that cannot be shown: as for a merge, but a file that does not
-// open is named as such.
-QString PreviewMessage(const WorkflowResult& result);
 // True for a file the window takes as a PDF: a regular file whose first kilobyte holds
 // "%PDF-" (readers accept a header after some junk).
 bool LooksLikePdf(const QString& path);

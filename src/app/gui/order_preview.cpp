@@ -7,12 +7,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/gui/run_messages.h"
+
 namespace verava {
 namespace {
 
 const char* const kTitle = QT_TRANSLATE_NOOP("VERava", "预览顺序");
-const char* const kOddPage = QT_TRANSLATE_NOOP("VERava", "奇 %1");
-const char* const kEvenPage = QT_TRANSLATE_NOOP("VERava", "偶 %1");
 const char* const kSummary = QT_TRANSLATE_N_NOOP("VERava", "合并后共%n页");
 const char* const kLeftOut = QT_TRANSLATE_N_NOOP("VERava", "%n页未显示");
 const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页为倒序扫描");
@@ -39,10 +39,6 @@ std::vector<size_t> ShownPositions(size_t pages) {
         if (pages <= kHead + kTail || i < kHead || i >= pages - kTail) shown.push_back(i);
     }
     return shown;
-}
-
-QString PageLabel(PlannedPage page) {
-    return Tr(page.source == PageSource::Odd ? kOddPage : kEvenPage).arg(page.page);
 }
 
 TPageTile::TPageTile(QWidget* parent) : QWidget(parent), picture_(this), label_(this) {

@@ -109,7 +109,4 @@ class TOrderPreview : public QDialog {
 // of them up to eight pages, otherwise the first six and the last two.
 std::vector<size_t> ShownPositions(size_t pages);
 
-// A page's label: "奇 1" for the odd file's page 1, "偶 3" for the even file's page 3.
-QString PageLabel(PlannedPage page);
-
 }  // namespace verava

@@ -1,0 +1,186 @@
+#include "app/gui/run_messages.h"
+
+#include <QCoreApplication>
+#include <cerrno>
+
+namespace verava {
+namespace {
+
+// How runs end, in the source language; Tr() gives the chosen language.
+const char* const kInputMissing =
+    QT_TRANSLATE_NOOP("VERava", "请先选择文件，或者选择的文件不存在！");
+const char* const kReversed = QT_TRANSLATE_NOOP("VERava", "文件已经重排，请查看后重新选择");
+const char* const kOpenFailed =
+    QT_TRANSLATE_NOOP("VERava", "文件无法打开，可能不是PDF文件或已损坏");
+const char* const kPasswordRequired = QT_TRANSLATE_NOOP("VERava", "文件已加密，需要密码才能打开");
+const char* const kSaveFailed = QT_TRANSLATE_NOOP("VERava", "文件保存失败：");
+const char* const kMergeInputMissing = QT_TRANSLATE_NOOP("VERava", "奇数页文件或偶数页文件不存在");
+const char* const kMergeCounts = QT_TRANSLATE_NOOP("VERava", "奇数页文件%1页，偶数页文件%2页。");
+const char* const kMergeCountRule =
+    QT_TRANSLATE_NOOP("VERava", "奇数页应等于偶数页或多1页，请检查");
+const char* const kMerged = QT_TRANSLATE_NOOP("VERava", "文件已经合并，保存在奇数页文件所在位置");
+const char* const kMergedPlain = QT_TRANSLATE_NOOP("VERava", "合并后的文件没有加密。");
+const char* const kBlankDropped = QT_TRANSLATE_NOOP("VERava", "已删除%1页空白页：");
+const char* const kNoBlankFound = QT_TRANSLATE_NOOP("VERava", "没有发现空白页。");
+const char* const kBlankUnreadable =
+    QT_TRANSLATE_NOOP("VERava", "以下%1页的图像无法读取，已保留：");
+const char* const kListSeparator = QT_TRANSLATE_NOOP("VERava", "、");
+const char* const kMergeEncrypted =
+    QT_TRANSLATE_NOOP("VERava", "文件已加密，无法合并，请先去除密码");
+const char* const kMergeUnreadable = QT_TRANSLATE_NOOP("VERava", "文件无法读取或已损坏，无法合并");
+const char* const kMergeOutputLocked = QT_TRANSLATE_NOOP("VERava", "无法覆盖已存在的输出文件：");
+const char* const kMergeFailed = QT_TRANSLATE_NOOP("VERava", "文件合并失败");
+const char* const kOddPageLabel = QT_TRANSLATE_NOOP("VERava", "奇 %1");
+const char* const kEvenPageLabel = QT_TRANSLATE_NOOP("VERava", "偶 %1");
+
+// Why a file could not be written, as the system said it.
+const char* const kNoSpace = QT_TRANSLATE_NOOP("VERava", "磁盘空间不足");
+const char* const kQuota = QT_TRANSLATE_NOOP("VERava", "超出磁盘配额");
+const char* const kNoPermission = QT_TRANSLATE_NOOP("VERava", "没有写入权限");
+const char* const kReadOnly = QT_TRANSLATE_NOOP("VERava", "磁盘是只读的");
+const char* const kTooLarge = QT_TRANSLATE_NOOP("VERava", "文件太大");
+const char* const kNoFolder = QT_TRANSLATE_NOOP("VERava", "文件夹不存在");
+const char* const kDiskError = QT_TRANSLATE_NOOP("VERava", "磁盘读写出错");
+const char* const kNoMemory = QT_TRANSLATE_NOOP("VERava", "内存不足");
+const char* const kIsFolder = QT_TRANSLATE_NOOP("VERava", "这是一个文件夹，不是文件");
+const char* const kNotRegular = QT_TRANSLATE_NOOP("VERava", "这不是普通文件（可能是管道或设备）");
+const char* const kSystemError = QT_TRANSLATE_NOOP("VERava", "系统错误：%1");
+
+// A message box is no place for a thousand pages: the list stops after this many, with "…".
+constexpr size_t kListedPages = 40;
+
+QString Tr(const char* source) { return QCoreApplication::translate("VERava", source); }
+
+QString Path(const std::u16string& path) { return QString::fromStdU16String(path); }
+
+// "奇 2、偶 1、偶 3" (the first kListedPages of them, then "…").
+QString PageList(const std::vector<PlannedPage>& pages) {
+    QString list;
+    for (size_t k = 0; k < pages.size(); ++k) {
+        if (k == kListedPages) return list + QStringLiteral("…");
+        if (k > 0) list += Tr(kListSeparator);
+        list += PageLabel(pages[k]);
+    }
+    return list;
+}
+
+}  // namespace
+
+QString PageLabel(PlannedPage page) {
+    return Tr(page.source == PageSource::Odd ? kOddPageLabel : kEvenPageLabel).arg(page.page);
+}
+
+QString OpenFailedMessage(const QString& path) {
+    return Tr(kOpenFailed) + QLatin1Char('\n') + path;
+}
+
+QString FileErrorText(const TFileError& error) {
+    switch (error.Problem) {
+        case TFileProblem::None:
+        case TFileProblem::Cancelled:
+            return QString();
+        case TFileProblem::Folder:
+            return Tr(kIsFolder);
+        case TFileProblem::NotRegularFile:
+            return Tr(kNotRegular);
+        case TFileProblem::System:
+            break;
+    }
+    switch (error.SystemCode) {
+        case ENOSPC:
+            return Tr(kNoSpace);
+        case EDQUOT:
+            return Tr(kQuota);
+        case EACCES:
+        case EPERM:
+            return Tr(kNoPermission);
+        case EROFS:
+            return Tr(kReadOnly);
+        case EFBIG:
+            return Tr(kTooLarge);
+        case ENOENT:
+        case ENOTDIR:
+            return Tr(kNoFolder);
+        case EIO:
+            return Tr(kDiskError);
+        case ENOMEM:
+            return Tr(kNoMemory);
+        default:
+            return Tr(kSystemError).arg(QString::fromStdString(error.ReasonText()));
+    }
+}
+
+namespace {
+
+// The message, and on a line of its own what the system said, when it said something.
+QString WithReason(const QString& message, const TFileError& error) {
+    const QString reason = FileErrorText(error);
+    return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
+}
+
+}  // namespace
+
+QString ReverseMessage(const WorkflowResult& result) {
+    const QString failedPath = Path(result.failedPath);
+    switch (result.outcome) {
+        case WorkflowOutcome::Done:
+            return Tr(kReversed);
+        case WorkflowOutcome::InputMissing:
+            return Tr(kInputMissing);
+        case WorkflowOutcome::PasswordRequired:
+            return Tr(kPasswordRequired) + QLatin1Char('\n') + failedPath;
+        case WorkflowOutcome::SaveFailed:
+            return WithReason(Tr(kSaveFailed) + Path(result.outputPath), result.fileError);
+        default:
+            // OpenFailed; the merge's outcomes do not come from a reverse run.
+            return OpenFailedMessage(failedPath);
+    }
+}
+
+QString MergeMessage(const WorkflowResult& result) {
+    switch (result.outcome) {
+        case WorkflowOutcome::Done: {
+            QString message = Tr(kMerged);
+            if (result.decrypted) message += QLatin1Char('\n') + Tr(kMergedPlain);
+            if (result.blankPagesLookedFor) {
+                message += QLatin1Char('\n');
+                message += result.dropped.empty() ? Tr(kNoBlankFound)
+                                                  : Tr(kBlankDropped).arg(result.dropped.size()) +
+                                                        PageList(result.dropped);
+            }
+            if (!result.unreadable.empty()) {
+                message += QLatin1Char('\n') + Tr(kBlankUnreadable).arg(result.unreadable.size()) +
+                           PageList(result.unreadable);
+            }
+            return message;
+        }
+        case WorkflowOutcome::InputMissing:
+            return Tr(kMergeInputMissing);
+        case WorkflowOutcome::PageCountMismatch:
+            return Tr(kMergeCounts).arg(result.oddPages).arg(result.evenPages) + QLatin1Char('\n') +
+                   Tr(kMergeCountRule);
+        case WorkflowOutcome::MergeEncrypted:
+            return Tr(kMergeEncrypted);
+        case WorkflowOutcome::MergeUnreadable:
+            return Tr(kMergeUnreadable);
+        case WorkflowOutcome::OutputLocked:
+            return Tr(kMergeOutputLocked) + Path(result.failedPath);
+        case WorkflowOutcome::MergeFailed:
+            return WithReason(result.failedPath.empty() ? Tr(kMergeFailed)
+                                                        : Tr(kSaveFailed) + Path(result.failedPath),
+                              result.fileError);
+        default:
+            // A wrong password, or the merged file failed to open or to save: said as for
+            // a reverse run.
+            return ReverseMessage(result);
+    }
+}
+
+QString PreviewMessage(const WorkflowResult& result) {
+    if (result.outcome == WorkflowOutcome::MergeUnreadable) {
+        return OpenFailedMessage(Path(result.failedPath));
+    }
+    return MergeMessage(result);
+}
+
+}  // namespace verava
