@@ -2,6 +2,9 @@
 
 #include <unordered_set>
 
+#include "objects/number_text.h"
+#include "objects/pdf_structure.h"
+
 namespace verava {
 namespace {
 
@@ -39,6 +42,28 @@ bool HasOwnAttribute(const TPDFDictionary* page, std::string_view key,
                      const TPageTreeReading& reading) {
     TPDFObject* value = page->GetValue(key, false);
     return value != nullptr && OfInheritedKind(key, Resolved(value, reading));
+}
+
+TPDFObject* CopyForHolder(TPDFStructure& store, TPDFObject* value) {
+    if (auto* ref = As<TPDFIndRef>(value)) {
+        return store.NewIndRef(ref->TargetNumber, ref->TargetGeneration);
+    }
+    try {
+        return store.ParseText(value->ToText());
+    } catch (const EInvalidOp&) {
+        return nullptr;
+    }
+}
+
+void OwnInheritedAttributes(TPDFDictionary* page) {
+    if (page == nullptr) return;
+    for (const std::string_view name : kInheritedAttributes) {
+        if (HasOwnAttribute(page, name)) continue;
+        if (TPDFObject* inherited = NearestInherited(page, name)) {
+            if (TPDFObject* copy = CopyForHolder(*page->Store(), inherited))
+                page->SetValue(name, copy);
+        }
+    }
 }
 
 }  // namespace verava

@@ -37,4 +37,14 @@ TPDFObject* NearestInherited(const TPDFDictionary* page, std::string_view key,
 bool HasOwnAttribute(const TPDFDictionary* page, std::string_view key,
                      const TPageTreeReading& reading = {});
 
+// A value for another holder: a new reference to the same object, or a copy of a direct
+// value (containers never share what they hold). Null when it cannot be written.
+TPDFObject* CopyForHolder(TPDFStructure& store, TPDFObject* value);
+
+// Gives the page its own Resources, MediaBox, CropBox and Rotate where it only inherited
+// them. A value held by reference stays a reference to the same object (an indirect object,
+// a stream above all, is never written inside another); a direct one is copied, so no two
+// holders share it.
+void OwnInheritedAttributes(TPDFDictionary* page);
+
 }  // namespace verava

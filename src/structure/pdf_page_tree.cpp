@@ -2,17 +2,10 @@
 
 #include <algorithm>
 
-#include "objects/number_text.h"
 #include "structure/page_attributes.h"
 
 namespace verava {
 namespace {
-
-// The "Type" entry's name (not resolved), or empty.
-std::string_view TypeOf(const TPDFDictionary* dict) {
-    const auto* name = As<TPDFName>(dict->GetValue("Type", false));
-    return name != nullptr ? std::string_view(name->Text) : std::string_view();
-}
 
 // The Count of a page node as the walks read it: a number (resolved) or 0. Kept 64-bit so
 // hostile counts cannot overflow the walk's running total.
@@ -27,254 +20,7 @@ bool IsMarkedStream(const TPDFStream* stream) {
     return marker != nullptr && marker->Text == "Tolm";
 }
 
-// A value for another holder: a new reference to the same object, or a copy of a direct
-// value (containers never share what they hold). Null when it cannot be written.
-TPDFObject* Duplicate(TPDFStructure& store, TPDFObject* value) {
-    if (auto* ref = As<TPDFIndRef>(value)) {
-        return store.NewIndRef(ref->TargetNumber, ref->TargetGeneration);
-    }
-    try {
-        return store.ParseText(value->ToText());
-    } catch (const EInvalidOp&) {
-        return nullptr;
-    }
-}
-
-// Gives the page its own Resources, MediaBox, CropBox and Rotate where it only inherited
-// them, each the first value found up the Parent chain. A value held by reference stays a
-// reference to the same object (an indirect object, a stream above all, is never written
-// inside another); a direct one is copied, so no two holders share it.
-void CopyInherited(TPDFDictionary* page) {
-    if (page == nullptr) return;
-    for (const std::string_view name : kInheritedAttributes) {
-        if (HasOwnAttribute(page, name)) continue;
-        if (TPDFObject* inherited = NearestInherited(page, name)) {
-            if (TPDFObject* copy = Duplicate(*page->Store(), inherited)) page->SetValue(name, copy);
-        }
-    }
-}
-
-// A stream a page can show: object streams and cross-reference streams are the file's own
-// structure, never content, and are not written out as objects.
-bool IsContentStream(TPDFObject* value) {
-    auto* stream = As<TPDFStream>(value);
-    if (stream == nullptr) return false;
-    const std::string type = stream->StreamDict() != nullptr ? stream->StreamDict()->GetType() : "";
-    return type != "ObjStm" && type != "XRef";
-}
-
-// Contents that name what is not a content stream (an object lost with a cut, a damaged one,
-// a number an object stream took over) go: a page shows the streams that are there, and
-// readers need not skip a reference to nothing. False when something was removed.
-bool KeepStreamContents(TPDFDictionary& page) {
-    TPDFObject* contents = page.GetValue("Contents", false);
-    if (contents == nullptr) return true;
-    auto isStream = [](TPDFObject* value) { return IsContentStream(ResolveIfReference(value)); };
-    if (As<TPDFIndRef>(contents) != nullptr) {
-        TPDFObject* target = ResolveIfReference(contents);
-        if (IsContentStream(target)) return true;
-        auto* array = As<TPDFArray>(target);
-        if (array == nullptr) {
-            page.RemoveKey("Contents");
-            return false;
-        }
-        contents = array;
-    }
-    auto* array = As<TPDFArray>(contents);
-    if (array == nullptr) {
-        page.RemoveKey("Contents");
-        return false;
-    }
-    bool kept = true;
-    for (int32_t i = array->Count() - 1; i >= 0; --i) {
-        if (!isStream(array->Get(i))) {
-            array->Delete(i);
-            kept = false;
-        }
-    }
-    return kept;
-}
-
-// A new blank page under `parent`, not yet registered, as large as `model` (its own or
-// inherited MediaBox) or US Letter.
-TPDFDictionary* BlankPage(TPDFStructure& store, const TPDFDictionary& parent,
-                          const TPDFDictionary* model) {
-    TPDFDictionary* page = store.NewDictionary();
-    page->SetValue("Type", store.CommonName("Page"));
-    page->SetValue("Parent", store.NewIndRef(parent.ObjectNumber, parent.GenerationNumber));
-    page->SetValue("Resources", store.NewDictionary());
-    TPDFObject* size = nullptr;
-    if (TPDFObject* media = model != nullptr ? NearestInherited(model, "MediaBox") : nullptr) {
-        try {
-            size = store.ParseText(ResolveIfReference(media)->ToText());
-        } catch (const EInvalidOp&) {
-            size = nullptr;
-        }
-    }
-    page->SetValue("MediaBox", As<TPDFArray>(size) != nullptr
-                                   ? size
-                                   : store.NewIntegerArray({0, 0, 612, 792}, 3));
-    return page;
-}
-
 }  // namespace
-
-int32_t TPDFPageTree::Normalise(TPDFDictionary* root, bool* changed) {
-    bool unchanged = true;
-    if (changed != nullptr) *changed = false;
-    if (root == nullptr) return 0;
-    TPDFStructure* store = root->Store();
-    auto setCount = [&](TPDFDictionary* dict, int64_t value) {
-        const auto* present = As<TPDFNumeric>(dict->GetValue("Count", false));
-        if (present != nullptr && present->NumValue == static_cast<double>(value)) return;
-        unchanged = false;
-        dict->SetValue("Count", store->NewNumeric(static_cast<double>(value)));
-    };
-    auto setParent = [&](TPDFDictionary* dict, const TPDFDictionary* parent) {
-        const auto* present = As<TPDFIndRef>(dict->GetValue("Parent", false));
-        if (present != nullptr && present->TargetNumber == parent->ObjectNumber &&
-            present->TargetGeneration == parent->GenerationNumber) {
-            return;
-        }
-        unchanged = false;
-        dict->SetValue("Parent", store->NewIndRef(parent->ObjectNumber, parent->GenerationNumber));
-    };
-    auto setType = [&](TPDFDictionary* dict, std::string_view type) {
-        if (TypeOf(dict) == type) return;
-        unchanged = false;
-        dict->SetValue("Type", store->CommonName(type));
-    };
-
-    // One frame per node being walked: its Kids and the elements kept so far. The walk is a
-    // loop over an explicit stack: a tree thousands of levels deep costs no call depth.
-    struct Frame {
-        TPDFDictionary* node;
-        TPDFArray* kids;
-        int32_t next = 0;
-        std::vector<TPDFObject*> kept;
-        bool changed = false;
-        int64_t count = 0;
-    };
-    auto open = [&](TPDFDictionary* node) {
-        Frame frame{node, As<TPDFArray>(node->GetValue("Kids", true))};
-        if (frame.kids == nullptr) {
-            unchanged = false;
-            frame.kids = store->NewArray();
-            node->SetValue("Kids", frame.kids);
-        }
-        return frame;
-    };
-    std::unordered_set<const TPDFDictionary*> nodes{root};
-    std::unordered_set<const TPDFDictionary*> pages;
-    int32_t copies = 0;  // copies of pages listed again, and blank pages for lost ones
-    // Pages the walk makes (copies, blanks) get their numbers only once every Kids array has
-    // been read: a number taken earlier could be one a later Kids array names for a lost
-    // page, which would then lead to the page made here, listing it twice.
-    std::vector<std::pair<TPDFIndRef*, TPDFDictionary*>> made;
-    auto placeholder = [&](TPDFDictionary* page) {
-        TPDFIndRef* ref = store->NewIndRef(0, 0);
-        made.emplace_back(ref, page);
-        return ref;
-    };
-    TPDFDictionary* lastPage = nullptr;
-    std::vector<Frame> stack;
-    stack.push_back(open(root));
-    setType(root, "Pages");
-    if (root->IndexOf("Parent") >= 0) {
-        unchanged = false;
-        root->RemoveKey("Parent");
-    }
-    int64_t total = 0;
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.next >= frame.kids->Count()) {
-            if (frame.changed) {
-                unchanged = false;
-                while (frame.kids->Count() > 0) frame.kids->Delete(frame.kids->Count() - 1);
-                for (TPDFObject* kept : frame.kept) frame.kids->Add(kept);
-            }
-            setCount(frame.node, frame.count);
-            const int64_t count = frame.count;
-            TPDFDictionary* node = frame.node;
-            stack.pop_back();
-            if (stack.empty()) {
-                total = count;
-            } else {
-                stack.back().count += count;
-                setParent(node, stack.back().node);
-            }
-            continue;
-        }
-        TPDFObject* element = frame.kids->Get(frame.next++);
-        auto* ref = As<TPDFIndRef>(element);
-        TPDFObject* target = ref != nullptr ? ref->Resolve() : nullptr;
-        if (ref != nullptr && (target == nullptr || As<TPDFNull>(target) != nullptr)) {
-            // A page whose object is gone (a file cut short): a blank page keeps its place,
-            // so the pages after it keep their numbers, and no reference dangles.
-            frame.changed = true;
-            if (!store->OnRegisterIndirect || copies++ >= kMaxPageCopies) continue;
-            frame.kept.push_back(placeholder(BlankPage(*store, *frame.node, lastPage)));
-            ++frame.count;
-            continue;
-        }
-        auto* dict = As<TPDFDictionary>(target);
-        const std::string_view type = dict != nullptr ? TypeOf(dict) : std::string_view();
-        // Typeless entries count by their shape: with Kids a node, with contents or a media
-        // box a page; any other dictionary (a font, an encryption dictionary) is none.
-        const bool isNode =
-            dict != nullptr && (type == "Pages" || (type.empty() && dict->IndexOf("Kids") >= 0));
-        const bool isPage =
-            dict != nullptr && !isNode &&
-            (type == "Page" ||
-             (type.empty() && (dict->IndexOf("Contents") >= 0 || dict->IndexOf("MediaBox") >= 0)));
-        if (isNode && nodes.insert(dict).second) {
-            frame.kept.push_back(element);
-            setType(dict, "Pages");
-            stack.push_back(open(dict));
-            continue;
-        }
-        if (!isPage) {
-            // A direct object, a reference to nothing or to something other than a page, or
-            // a node met again (a cycle, or a node listed twice).
-            frame.changed = true;
-            continue;
-        }
-        TPDFDictionary* page = dict;
-        if (!pages.insert(dict).second) {
-            // Listed again: other readers show it twice, so it becomes a page of its own,
-            // and the written tree never lists one object in two places. A file that lists
-            // pages again and again gets a bounded number of copies.
-            TPDFDictionary* copy = nullptr;
-            try {
-                if (store->OnRegisterIndirect && copies++ < kMaxPageCopies) {
-                    copy = As<TPDFDictionary>(store->ParseText(dict->ToText()));
-                }
-            } catch (const EInvalidOp&) {
-                copy = nullptr;
-            }
-            frame.changed = true;
-            if (copy == nullptr) continue;
-            element = placeholder(copy);
-            page = copy;
-        }
-        // A page whose Parent was another node keeps what it inherited there.
-        const auto* oldParent = As<TPDFDictionary>(page->GetValue("Parent", true));
-        if (oldParent != nullptr && oldParent != frame.node) {
-            unchanged = false;
-            CopyInherited(page);
-        }
-        setType(page, "Page");
-        setParent(page, frame.node);
-        if (!KeepStreamContents(*page)) unchanged = false;
-        frame.kept.push_back(element);
-        ++frame.count;
-        lastPage = page;
-    }
-    for (auto& [ref, page] : made)
-        store->OnRegisterIndirect(page, ref->TargetNumber, ref->TargetGeneration);
-    if (changed != nullptr) *changed = !unchanged;
-    return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
-}
 
 std::vector<TPDFPageTree::Slot> TPDFPageTree::Slots() const {
     std::vector<Slot> slots;
@@ -299,10 +45,10 @@ std::vector<TPDFPageTree::Slot> TPDFPageTree::Slots() const {
         auto* ref = As<TPDFIndRef>(frame.kids->Get(index));
         auto* dict = ref != nullptr ? As<TPDFDictionary>(ref->Resolve()) : nullptr;
         if (dict == nullptr) continue;
-        if (TypeOf(dict) == "Pages") {
+        if (dict->GetType() == "Pages") {
             auto* sub = As<TPDFArray>(dict->GetValue("Kids", true));
             if (sub != nullptr && nodes.insert(dict).second) stack.push_back({sub, 0, dict});
-        } else if (TypeOf(dict) == "Page") {
+        } else if (dict->GetType() == "Page") {
             slots.push_back({frame.kids, index, frame.node, dict});
         }
     }
@@ -356,7 +102,7 @@ bool TPDFPageTree::Reorder(const std::vector<int32_t>& order) {
             if (HasOwnAttribute(page, key)) continue;
             TPDFObject* before = seen[from].values[k];
             if (before != nullptr) {
-                if (TPDFObject* copy = Duplicate(*owner_, before)) page->SetValue(key, copy);
+                if (TPDFObject* copy = CopyForHolder(*owner_, before)) page->SetValue(key, copy);
             } else if (nodeProvides(slot.holder, key)) {
                 if (key == "Rotate") {
                     page->SetValue(key, owner_->NewNumeric(0));
@@ -364,7 +110,7 @@ bool TPDFPageTree::Reorder(const std::vector<int32_t>& order) {
                     page->SetValue(key, owner_->NewDictionary());
                 } else if (key == "CropBox" && seen[from].values[1] != nullptr) {
                     // Without a crop box of its own the page was cut at its media box.
-                    if (TPDFObject* copy = Duplicate(*owner_, seen[from].values[1])) {
+                    if (TPDFObject* copy = CopyForHolder(*owner_, seen[from].values[1])) {
                         page->SetValue(key, copy);
                     }
                 }
@@ -448,7 +194,7 @@ TPDFDictionary* TPDFPageTree::FindPage(int32_t n) {
             auto* dict = As<TPDFDictionary>(ResolveIfReference(element));
             if (dict == nullptr) {
                 walk = false;
-            } else if (TypeOf(dict) == "Page" || dict->IndexOf("Contents") >= 0) {
+            } else if (dict->GetType() == "Page" || dict->IndexOf("Contents") >= 0) {
                 result = dict;
                 walk = false;
             }
@@ -489,7 +235,7 @@ TPDFPageTree::Descent TPDFPageTree::Descend(TPDFArray* kids, TPDFDictionary* hol
             if (dict == nullptr && lookup) dict = RepairDanglingKid(kids, i);
             if (dict == nullptr) continue;
 
-            const std::string_view type = TypeOf(dict);
+            const std::string_view type = dict->GetType();
             const bool isPages = type == "Pages" || (lookup && dict->IndexOf("Type") < 0 &&
                                                      dict->IndexOf("Kids") >= 0);
             if (isPages) {
@@ -655,7 +401,7 @@ void TPDFPageTree::AdjustCounts(TPDFDictionary* node, int32_t delta, std::vector
     }
 }
 
-void TPDFPageTree::CopyInheritedAttributes(TPDFDictionary* page) { CopyInherited(page); }
+void TPDFPageTree::CopyInheritedAttributes(TPDFDictionary* page) { OwnInheritedAttributes(page); }
 
 void TPDFPageTree::RelocatePage(int32_t from, int32_t to) {
     if (root_ == nullptr) return;
