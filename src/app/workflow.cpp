@@ -224,8 +224,10 @@ bool JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double thre
     return !progress.stop.load();
 }
 
+// Plans the merge with both inputs opened in `engine`, where they stay for the merge;
+// `documents` are the odd and the even file once they opened.
 MergePlan PlanMergeScaled(const MergeRequest& request, const WorkflowProgress& progress,
-                          int32_t scale) {
+                          int32_t scale, TBrannock& engine, TPDFDocument* documents[2]) {
     const std::u16string& oddPath = request.oddPath;
     const std::u16string& evenPath = request.evenPath;
     const std::u16string& oddPassword = request.oddPassword;
@@ -238,9 +240,7 @@ MergePlan PlanMergeScaled(const MergeRequest& request, const WorkflowProgress& p
             return plan;
         }
     }
-    TVelmorPDFLibrary engine;
     int32_t counts[2] = {0, 0};
-    TPDFDocument* documents[2] = {nullptr, nullptr};
     const std::u16string* inputs[2] = {&oddPath, &evenPath};
     const std::u16string* passwords[2] = {&oddPassword, &evenPassword};
     for (int i = 0; i < 2; ++i) {
@@ -312,7 +312,9 @@ MergePlan PlanMergeScaled(const MergeRequest& request, const WorkflowProgress& p
 }  // namespace
 
 MergePlan PlanMerge(const MergeRequest& request, const WorkflowProgress& progress) {
-    return PlanMergeScaled(request, progress, 100);
+    TVelmorPDFLibrary engine;
+    TPDFDocument* documents[2] = {nullptr, nullptr};
+    return PlanMergeScaled(request, progress, 100, engine, documents);
 }
 
 MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPath,
@@ -342,11 +344,13 @@ WorkflowResult MergeFiles(const std::u16string& oddPath, const std::u16string& e
 }
 
 WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& progress) {
-    // Looking at the pages takes the bar's first half.
-    const MergePlan plan = PlanMergeScaled(request, progress, 50);
+    // Looking at the pages takes the bar's first half. The inputs the plan opened are what
+    // the merge writes from.
+    TVelmorPDFLibrary engine;
+    TPDFDocument* documents[2] = {nullptr, nullptr};
+    const MergePlan plan = PlanMergeScaled(request, progress, 50, engine, documents);
     WorkflowResult result = ResultOfPlan(plan);
     if (plan.outcome != WorkflowOutcome::Done) return result;
-    TVelmorPDFLibrary engine;
     const int32_t start = request.blankPages.enabled ? 50 : 0;
     if (!request.blankPages.enabled) Report(progress, 0, true);
     result.outputPath = request.outputOverride.empty()
@@ -356,16 +360,15 @@ WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& p
     // One pass writes the pages already interleaved (and checks every page is there); the
     // bar follows the objects written and stops at 99 until the file is on disk.
     TMergeOptions options;
-    options.order =
-        request.evenReversed ? TMergeOrder::InterleavedEvenReversed : TMergeOrder::Interleaved;
+    options.pages.emplace();
+    options.pages->reserve(plan.pages.size());
+    for (const PlannedPage& page : plan.pages) {
+        options.pages->push_back({page.source == PageSource::Even, page.page - 1});
+    }
     options.firstPassword = request.oddPassword;
     options.secondPassword = request.evenPassword;
-    for (const PlannedPage& page : plan.dropped) {
-        (page.source == PageSource::Odd ? options.firstDropped : options.secondDropped)
-            .push_back(page.page);
-    }
     FollowEngine(engine, progress, start, 99);
-    if (engine.MergeFilePair(request.oddPath, request.evenPath, result.outputPath, options) != 1) {
+    if (engine.MergeDocuments(*documents[0], *documents[1], result.outputPath, options) != 1) {
         result.errorCode = engine.ErrorCode;
         result.fileError = engine.LastFileError;
         switch (engine.ErrorCode) {

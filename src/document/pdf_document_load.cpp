@@ -20,7 +20,7 @@ namespace verava {
 uint8_t TPDFDocument::LoadFromStream(TStream& stream, const std::u16string& password) {
     try {
         // A file is mapped rather than copied when the system allows it.
-        if (auto* file = dynamic_cast<TBrannockWideFileStream*>(&stream)) FileData = file->MapAll();
+        FileData = stream.MapAll();
         if (!FileData) FileData = SharedBytes::FromString(stream.ReadAll());
         uint8_t r = OpenBuffer(password);
         const size_t header = FileData.View().find("%PDF-");

@@ -124,19 +124,38 @@ int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16stri
 
 int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16string& second,
                                  const std::u16string& output, const TMergeOptions& options) {
-    std::unique_ptr<TBrannockWideFileStream> a;
-    std::unique_ptr<TBrannockWideFileStream> b;
-    try {
-        a = std::make_unique<TBrannockWideFileStream>(first, kFileModeRead | kFileShareDenyWrite);
-        b = std::make_unique<TBrannockWideFileStream>(second, kFileModeRead | kFileShareDenyWrite);
-    } catch (...) {
-        ErrorCode = kErrorNotLoadable;
-        return 0;
+    // The inputs are loaded here and let go afterwards; the engine's own documents, and
+    // which one is current, stay as they were.
+    TPDFDocument documents[2] = {TPDFDocument(ParserMode), TPDFDocument(ParserMode)};
+    const std::u16string* paths[2] = {&first, &second};
+    const std::u16string* passwords[2] = {&options.firstPassword, &options.secondPassword};
+    for (int i = 0; i < 2; ++i) {
+        uint8_t loaded = TPDFDocument::kNotLoadable;
+        try {
+            TBrannockWideFileStream stream(*paths[i], kFileModeRead | kFileShareDenyWrite);
+            loaded = documents[i].LoadFromStream(stream, *passwords[i]);
+        } catch (...) {
+            ErrorCode = kErrorNotLoadable;  // missing or unreadable
+            return 0;
+        }
+        if (loaded != TPDFDocument::kLoaded) {
+            ErrorCode = loaded == TPDFDocument::kPasswordRejected ? kErrorMergeEncrypted
+                                                                  : kErrorMergeUnreadable;
+            return 0;
+        }
+        documents[i].FileName = *paths[i];
     }
+    return MergeDocuments(documents[0], documents[1], output, options);
+}
+
+int32_t TBrannock::MergeDocuments(TPDFDocument& first, TPDFDocument& second,
+                                  const std::u16string& output, const TMergeOptions& options) {
     // An input is never written over: the output cannot take its place.
-    if (SameFileWide(output, first) || SameFileWide(output, second)) {
-        ErrorCode = kErrorOutputLocked;
-        return 0;
+    for (const TPDFDocument* input : {&first, &second}) {
+        if (!input->FileName.empty() && SameFileWide(output, input->FileName)) {
+            ErrorCode = kErrorOutputLocked;
+            return 0;
+        }
     }
     // The output is written beside its name and takes its place only when complete: a
     // refused or failed merge leaves no output behind, and an earlier file stays as it was.
@@ -166,7 +185,9 @@ int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16stri
         };
         progress.report = [this](double raw) { ReportProgress(raw); };
         int32_t code = ErrorCode;
-        result = MergeStreams(*a, *b, out->Stream(), code, progress, options);
+        TMergeInput inputA(first);
+        TMergeInput inputB(second);
+        result = MergeInputs(inputA, inputB, out->Stream(), code, progress, options);
         ErrorCode = code;
         if (result == 1 && !out->Commit()) {
             ErrorCode = kErrorMergeFailed;

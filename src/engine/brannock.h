@@ -57,12 +57,16 @@ class TBrannock {
     // LastFileError when the system refused a write) and no output file is left behind.
     int32_t MergeFilePair(const std::u16string& first, const std::u16string& second,
                           const std::u16string& output);
-    // The same with the pages in the order given: interleaved (first 1, second 1, first 2,
-    // ...), the second file's pages taken last to first when asked; the merged file is
-    // written once, already in that order. Encrypted inputs whose passwords are given are
-    // merged through decrypted copies (the merged file is not encrypted).
+    // The same with the pages `options` lists, in that order; the merged file is written
+    // once, already in that order. Encrypted inputs whose passwords are given are merged
+    // through decrypted copies (the merged file is not encrypted). The inputs are loaded
+    // for this call only; the engine's documents stay as they were.
     int32_t MergeFilePair(const std::u16string& first, const std::u16string& second,
                           const std::u16string& output, const TMergeOptions& options);
+    // The same over two documents already loaded (by OpenFile, say): nothing is loaded
+    // again. An encrypted one is decrypted for good on the way.
+    int32_t MergeDocuments(TPDFDocument& first, TPDFDocument& second,
+                           const std::u16string& output, const TMergeOptions& options = {});
 
     int32_t ObjectID(const void* object);
     const void* ObjectForID(int32_t id) const;

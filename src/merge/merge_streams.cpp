@@ -7,6 +7,7 @@
 
 #include "document/pdf_document.h"
 #include "merge/merge_destinations.h"
+#include "merge/merge_input.h"
 #include "merge/merge_metadata.h"
 #include "merge/merge_page_labels.h"
 #include "merge/smart_pdf_document.h"
@@ -119,91 +120,52 @@ void WriteInput(TSmartPDFDocument& document, int32_t count, int32_t shift, TSmar
 
 namespace {
 
-// One input as the document loader reads it: what the merge must agree with.
-struct Arbiter {
-    // Only while the input is prepared: its pages and root are what the merge keeps.
-    std::unique_ptr<TPDFDocument> document = std::make_unique<TPDFDocument>();
-    uint8_t loaded = TPDFDocument::kNotLoadable;
-    int32_t root = 0;            // the page tree root's object number
-    std::vector<int32_t> pages;  // page object numbers in order
-};
-
-// An input as the merge reads it, straight from its stream or from a clean copy the loader
-// wrote when the merge reader sees the file differently (a repaired file, offsets that miss,
-// a page tree that had to be rebuilt).
-struct MergeInput {
-    std::unique_ptr<TStream> copy;
-    std::unique_ptr<Input> input;
-};
-
 // The merge reader finds the loader's page tree root and the same pages in the same order.
-bool SamePages(Input& input, const Arbiter& arbiter) {
-    return input.document.PagesRef != nullptr &&
-           input.document.PagesRef->TargetNumber == arbiter.root &&
-           input.document.PageNumbers() == arbiter.pages;
+bool SamePages(Input& read, const TMergeInput& input) {
+    return read.document.PagesRef != nullptr &&
+           read.document.PagesRef->TargetNumber == input.Root() &&
+           read.document.PageNumbers() == input.Pages();
 }
 
-// The merge reader agrees with the loader: a usable reader, a file the loader took as it
-// is, and the same pages in the same order.
-bool Agrees(Input& input, const Arbiter& arbiter) {
-    return input.reader.Status() == TReaderStatus::Usable && !arbiter.document->Repaired() &&
-           !arbiter.document->PageTreeRebuilt() && SamePages(input, arbiter);
+// The merge reader may read the loader's file image as it is: a usable reader, a file the
+// loader took as it is, and the same pages in the same order.
+bool Agrees(Input& read, const TMergeInput& input) {
+    return read.reader.Status() == TReaderStatus::Usable && !input.Mended() &&
+           SamePages(read, input);
 }
 
-// The input carries an encryption dictionary.
-bool Encrypted(MergeInput& input) {
-    return input.input->info.SecurityStatus(TSmartPDFInfo::kQueryEncryption) != 0;
+// The merge reader finds an encryption dictionary.
+bool Encrypted(Input& read) {
+    return read.info.SecurityStatus(TSmartPDFInfo::kQueryEncryption) != 0;
 }
 
-// 0 when the input, already read by the merge reader into `into`, can be merged (it is then
-// in `into`, read from the file itself or from a clean copy), else the refusal code.
-int32_t PrepareInput(TStream& stream, const std::u16string& password, Arbiter& arbiter,
-                     MergeInput& into, bool copyAlways) {
-    const bool encrypted = Encrypted(into);
-    // Encrypted inputs are merged only with their password: the merge writes no encrypted
-    // files, so such an input goes through a decrypted copy.
-    if (encrypted && password.empty()) return kMergeEncrypted;
-    arbiter.loaded = arbiter.document->LoadFromStream(stream, password);
-    if (arbiter.loaded == TPDFDocument::kPasswordRejected) return kMergeEncrypted;
-    if (arbiter.loaded != TPDFDocument::kLoaded) return kMergeUnreadable;
-    arbiter.pages = arbiter.document->PageObjectNumbers();
-    arbiter.root = arbiter.document->PageTree().Root() != nullptr
-                       ? arbiter.document->PageTree().Root()->ObjectNumber
-                       : 0;
+// Makes `read` (the merge reader over the input's file image) read what the loader read: the
+// image itself when the two agree, else the loader's clean copy (decrypted when `encrypted`;
+// always with `copyAlways`). 0, or the refusal code; `direct` tells that the image is read.
+int32_t PrepareInput(TMergeInput& input, bool encrypted, bool copyAlways,
+                     std::unique_ptr<Input>& read, bool& direct) {
     if (encrypted) {
-        // (A file without ID was decrypted for good as it was loaded.)
-        if (arbiter.document->NeedsDecryption() && !arbiter.document->RemoveEncryption()) {
-            return kMergeEncrypted;
-        }
-    } else if (!copyAlways && Agrees(*into.input, arbiter)) {
+        if (!input.Decrypt()) return kMergeEncrypted;
+    } else if (!copyAlways && Agrees(*read, input)) {
+        direct = true;
         return 0;
     }
-    // The loader is the arbiter: the merge takes the file as the loader reads it, through a
-    // copy the loader writes (same objects and numbers, a clean table).
-    into.input.reset();
-    into.copy = CreateScratchFile();
-    if (!arbiter.document->WriteTo(*into.copy)) {
-        // The copy lives in memory; the system refusing it (no memory, or no space in the
-        // private folder that stands in for memory) is no fault of the input.
-        if (const int code = into.copy->SystemError(); code != 0) {
-            throw EFileError(TFileError::FromErrno(code, TFileStep::Scratch));
-        }
-        return kMergeUnreadable;
-    }
-    into.copy->Seek(0, TStream::SeekOrigin::Beginning);
-    into.input = std::make_unique<Input>(*into.copy);
-    const bool readable =
-        into.input->reader.Status() == TReaderStatus::Usable && SamePages(*into.input, arbiter);
+    read.reset();
+    TStream* copy = input.CleanCopy();
+    if (copy == nullptr) return kMergeUnreadable;
+    read = std::make_unique<Input>(*copy);
+    const bool readable = read->reader.Status() == TReaderStatus::Usable && SamePages(*read, input);
     return readable ? 0 : kMergeUnreadable;
 }
 
-// The pages of the written output, as the loader reads them.
+// The pages of the written output: its cross-reference table and page tree as a reader
+// finds them (each page object once, in order), or nothing when they do not hold together.
 std::vector<int32_t> OutputPages(TStream& output) {
-    TPDFDocument written;
     output.Seek(0, TStream::SeekOrigin::Beginning);
-    if (written.LoadFromStream(output, u"") != TPDFDocument::kLoaded) return {};
-    if (written.Repaired() || written.PageTreeRebuilt()) return {};
-    return written.PageObjectNumbers();
+    TSmartPDFReader reader(output);
+    if (reader.Status() != TReaderStatus::Usable) return {};
+    TSmartPDFDocument written(reader);
+    return written.PageNumbers();
 }
 
 }  // namespace
@@ -222,47 +184,43 @@ int32_t AssembleSequential(TSmartPDFDocument& first, TSmartPDFDocument& second);
 int32_t AssembleFlat(TSmartPDFDocument& first, TSmartPDFDocument& second,
                      const std::vector<PageSlot>& order, std::vector<int32_t>& expected);
 
-// The output's pages in the order asked for, without the dropped ones (unless that would
-// leave none); the pages left out go to `dropped`.
-std::vector<PageSlot> PageOrder(const std::vector<int32_t>& pagesA,
-                                const std::vector<int32_t>& pagesB, const TMergeOptions& options,
-                                std::vector<PageSlot>& dropped) {
-    auto marks = [](const std::vector<int32_t>& pages, const std::vector<int32_t>& numbers) {
-        std::vector<bool> marked(pages.size(), false);
-        for (int32_t n : numbers) {
-            if (n >= 1 && static_cast<size_t>(n) <= pages.size())
-                marked[static_cast<size_t>(n - 1)] = true;
-        }
-        return marked;
-    };
-    const std::vector<bool> dropA = marks(pagesA, options.firstDropped);
-    const std::vector<bool> dropB = marks(pagesB, options.secondDropped);
-    // (page index, from the second input) in output order, dropped pages included.
-    std::vector<std::pair<size_t, bool>> all;
-    all.reserve(pagesA.size() + pagesB.size());
-    if (options.order == TMergeOrder::Sequential) {
-        for (size_t k = 0; k < pagesA.size(); ++k) all.emplace_back(k, false);
-        for (size_t k = 0; k < pagesB.size(); ++k) all.emplace_back(k, true);
-    } else {
-        const bool reversed = options.order == TMergeOrder::InterleavedEvenReversed;
-        for (size_t k = 0; k < std::max(pagesA.size(), pagesB.size()); ++k) {
-            if (k < pagesA.size()) all.emplace_back(k, false);
-            if (k < pagesB.size()) all.emplace_back(reversed ? pagesB.size() - 1 - k : k, true);
-        }
-    }
+// The output's pages as `listed` names them (entries that name no page, and repeats, passed
+// over); every page of either input not listed goes to `dropped`.
+std::vector<PageSlot> ListedOrder(const std::vector<int32_t>& pagesA,
+                                  const std::vector<int32_t>& pagesB,
+                                  const std::vector<TOutputPage>& listed,
+                                  std::vector<PageSlot>& dropped) {
+    std::vector<bool> takenA(pagesA.size(), false);
+    std::vector<bool> takenB(pagesB.size(), false);
     std::vector<PageSlot> order;
-    order.reserve(all.size());
-    for (const auto& [index, second] : all) {
-        const PageSlot slot{second, second ? pagesB[index] : pagesA[index],
-                            static_cast<int32_t>(index)};
-        const bool drop = second ? dropB[index] : dropA[index];
-        (drop ? dropped : order).push_back(slot);
+    order.reserve(listed.size());
+    for (const TOutputPage& page : listed) {
+        const std::vector<int32_t>& pages = page.second ? pagesB : pagesA;
+        std::vector<bool>& taken = page.second ? takenB : takenA;
+        if (page.index < 0 || static_cast<size_t>(page.index) >= pages.size()) continue;
+        const auto k = static_cast<size_t>(page.index);
+        if (taken[k]) continue;
+        taken[k] = true;
+        order.push_back({page.second, pages[k], page.index});
     }
-    if (order.empty() && !dropped.empty()) {
-        order.push_back(dropped.front());
-        dropped.erase(dropped.begin());
+    for (size_t k = 0; k < pagesA.size(); ++k) {
+        if (!takenA[k]) dropped.push_back({false, pagesA[k], static_cast<int32_t>(k)});
+    }
+    for (size_t k = 0; k < pagesB.size(); ++k) {
+        if (!takenB[k]) dropped.push_back({true, pagesB[k], static_cast<int32_t>(k)});
     }
     return order;
+}
+
+// Whether each input's pages stay together in `order` (no page of the first input after
+// one of the second): only then do the inputs' page labels fit the output.
+bool InputsStayTogether(const std::vector<PageSlot>& order) {
+    bool second = false;
+    for (const PageSlot& slot : order) {
+        if (second && !slot.second) return false;
+        second = second || slot.second;
+    }
+    return true;
 }
 
 // Every reference inside `object` (arrays, dictionaries, a stream's dictionary), to
@@ -327,37 +285,41 @@ std::vector<uint8_t> PlanWrites(TSmartPDFDocument& a, int32_t countA, TSmartPDFD
 
 namespace {
 
-// One attempt at the merge. `copyAlways` takes both inputs through the loader's copies;
-// `checkFailed` tells that the output was written but did not hold the planned pages, and
-// `direct` that an input was read as it is rather than through a copy.
-int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
+// How one attempt at the merge ended: 1 or 0 with the refusal code, whether the output was
+// written but did not hold the planned pages, and whether an input was read as it is rather
+// than through a copy.
+struct Attempt {
+    int32_t result = 0;
+    int32_t errorCode = 0;
+    bool checkFailed = false;
+    bool direct = false;
+};
+
+// One attempt at the merge. `copyAlways` takes both inputs through the loader's copies.
+Attempt MergeOnce(TMergeInput& first, TMergeInput& second, TStream& output,
                   const MergeProgressSink& progress, const TMergeOptions& options,
-                  bool copyAlways, bool& checkFailed, bool& direct) {
-    Arbiter arbiterA;
-    Arbiter arbiterB;
-    MergeInput inputA;
-    MergeInput inputB;
-    inputA.input = std::make_unique<Input>(first);
-    inputB.input = std::make_unique<Input>(second);
-    // An encrypted input without its password is refused before anything else is read.
-    if ((Encrypted(inputA) && options.firstPassword.empty()) ||
-        (Encrypted(inputB) && options.secondPassword.empty())) {
-        errorCode = kMergeEncrypted;
-        return 0;
+                  bool copyAlways) {
+    Attempt attempt;
+    auto refuse = [&attempt](int32_t code) {
+        attempt.errorCode = code;
+        return attempt;
+    };
+    std::unique_ptr<Input> readA = std::make_unique<Input>(first.Image());
+    std::unique_ptr<Input> readB = std::make_unique<Input>(second.Image());
+    // An encrypted input without its password is refused before anything else is done.
+    const bool encryptedA = first.Encrypted() || Encrypted(*readA);
+    const bool encryptedB = second.Encrypted() || Encrypted(*readB);
+    if ((encryptedA && options.firstPassword.empty()) ||
+        (encryptedB && options.secondPassword.empty())) {
+        return refuse(kMergeEncrypted);
     }
-    for (auto [stream, password, arbiter, into] :
-         {std::tuple{&first, &options.firstPassword, &arbiterA, &inputA},
-          std::tuple{&second, &options.secondPassword, &arbiterB, &inputB}}) {
-        const int32_t refusal = PrepareInput(*stream, *password, *arbiter, *into, copyAlways);
-        if (into->copy == nullptr) direct = true;
-        arbiter->document.reset();
-        if (refusal != 0) {
-            errorCode = refusal;
-            return 0;
-        }
+    for (auto [input, encrypted, read] :
+         {std::tuple{&first, encryptedA, &readA}, std::tuple{&second, encryptedB, &readB}}) {
+        const int32_t refusal = PrepareInput(*input, encrypted, copyAlways, *read, attempt.direct);
+        if (refusal != 0) return refuse(refusal);
     }
-    Input& a = *inputA.input;
-    Input& b = *inputB.input;
+    Input& a = *readA;
+    Input& b = *readB;
     a.reader.FinishTrailer();
     b.reader.FinishTrailer();
     TPDFDictionary* trailer = a.reader.Trailer();
@@ -368,14 +330,20 @@ int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& err
 
     std::vector<int32_t> expected;
     int32_t shift = 0;
+    std::vector<PageSlot> order;
     std::vector<PageSlot> dropped;
-    const std::vector<PageSlot> order = PageOrder(arbiterA.pages, arbiterB.pages, options, dropped);
-    if (options.order != TMergeOrder::Sequential || !dropped.empty()) {
+    if (options.pages) {
+        order = ListedOrder(first.Pages(), second.Pages(), *options.pages, dropped);
+        if (order.empty()) return refuse(kMergeUnreadable);
         shift = AssembleFlat(a.document, b.document, order, expected);
     } else {
+        for (size_t k = 0; k < first.Pages().size(); ++k)
+            order.push_back({false, first.Pages()[k], static_cast<int32_t>(k)});
+        for (size_t k = 0; k < second.Pages().size(); ++k)
+            order.push_back({true, second.Pages()[k], static_cast<int32_t>(k)});
         shift = AssembleSequential(a.document, b.document);
-        expected = arbiterA.pages;
-        for (int32_t page : arbiterB.pages) expected.push_back(page + shift);
+        expected = first.Pages();
+        for (int32_t page : second.Pages()) expected.push_back(page + shift);
     }
     if (b.document.HasAcroForm()) {
         a.document.MergeFields(b.document.FieldsArray(), b.document.COArray(),
@@ -395,11 +363,11 @@ int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& err
     // What the merge makes beyond joining the trees is numbered above both inputs. (The
     // second input's edits below only change objects it has.)
     const int32_t floor = std::max(countA, shift + countB);
-    MergeNamedDestinations(a.document, b.document, shift, floor, arbiterB.pages);
+    MergeNamedDestinations(a.document, b.document, shift, floor, second.Pages());
     std::vector<TOutputPage> labelled;
     labelled.reserve(order.size());
     for (const PageSlot& slot : order) labelled.push_back({slot.second, slot.index});
-    MergePageLabels(a.document, b.document, labelled, options.order == TMergeOrder::Sequential);
+    MergePageLabels(a.document, b.document, labelled, InputsStayTogether(order));
     StampModification(a.document, *trailer, floor);
     std::vector<uint8_t> plan;
     if (!dropped.empty()) {
@@ -423,38 +391,53 @@ int32_t MergeOnce(TStream& first, TStream& second, TStream& output, int32_t& err
     writer.WriteXRefAndTrailer(*trailer);
     buffered.Flush();
 
-    // Count before success: the written file must hold every page of both inputs, each once,
-    // in the order asked for. (What was read of the inputs is let go first.)
-    inputA.input.reset();
-    inputB.input.reset();
+    // Count before success: the written file must hold the pages asked for, each once, in
+    // order. (What was read of the inputs is let go first.)
+    readA.reset();
+    readB.reset();
     if (OutputPages(output) != expected) {
-        checkFailed = true;
-        errorCode = kMergeUnreadable;
-        return 0;
+        attempt.checkFailed = true;
+        return refuse(kMergeUnreadable);
     }
-    return 1;
+    attempt.result = 1;
+    return attempt;
 }
 
 }  // namespace
 
+int32_t MergeInputs(TMergeInput& first, TMergeInput& second, TStream& output, int32_t& errorCode,
+                    const MergeProgressSink& progress, const TMergeOptions& options) {
+    const int64_t start = output.Position();
+    Attempt attempt = MergeOnce(first, second, output, progress, options, false);
+    if (attempt.result != 1 && attempt.checkFailed && attempt.direct) {
+        // The merge reader agreed with the loader on the pages but read something under them
+        // differently (an object the two readers take from different places): merge again
+        // from the loader's copies of both inputs, which both readers read alike.
+        output.Seek(start, TStream::SeekOrigin::Beginning);
+        output.SetSize(start);
+        attempt = MergeOnce(first, second, output, progress, options, true);
+    }
+    if (attempt.result != 1) errorCode = attempt.errorCode;
+    return attempt.result;
+}
+
 int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
                      const MergeProgressSink& progress, const TMergeOptions& options) {
-    const int64_t start = output.Position();
-    const int32_t untouchedCode = errorCode;
-    bool checkFailed = false;
-    bool direct = false;
-    const int32_t result = MergeOnce(first, second, output, errorCode, progress, options, false,
-                                     checkFailed, direct);
-    if (result == 1 || !checkFailed || !direct) return result;
-    // The merge reader agreed with the loader on the pages but read something under them
-    // differently (an object the two readers take from different places): merge again from
-    // the loader's copies of both inputs, which both readers read alike.
-    output.Seek(start, TStream::SeekOrigin::Beginning);
-    output.SetSize(start);
-    checkFailed = false;
-    errorCode = untouchedCode;
-    return MergeOnce(first, second, output, errorCode, progress, options, true, checkFailed,
-                     direct);
+    TPDFDocument documentA;
+    TPDFDocument documentB;
+    for (auto [stream, password, document] :
+         {std::tuple{&first, &options.firstPassword, &documentA},
+          std::tuple{&second, &options.secondPassword, &documentB}}) {
+        const uint8_t loaded = document->LoadFromStream(*stream, *password);
+        if (loaded != TPDFDocument::kLoaded) {
+            errorCode =
+                loaded == TPDFDocument::kPasswordRejected ? kMergeEncrypted : kMergeUnreadable;
+            return 0;
+        }
+    }
+    TMergeInput inputA(documentA);
+    TMergeInput inputB(documentB);
+    return MergeInputs(inputA, inputB, output, errorCode, progress, options);
 }
 
 namespace {

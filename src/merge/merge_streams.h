@@ -1,13 +1,17 @@
 // The file-level merge: the first input's objects under their own numbers, then the second
-// input's objects renumbered above them, with the second page tree hung under the first, so
-// the output's pages are all pages of the first input followed by all of the second. Neither
-// input is loaded as a document; objects are parsed one at a time for writing.
+// input's objects renumbered above them, and one page tree of the pages asked for. The
+// document loader has read each input (merge_input.h) and decides what it holds; the merge's
+// own reader then parses objects one at a time for writing.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "merge/merge_input.h"
+#include "merge/merge_page_labels.h"
 
 namespace verava {
 
@@ -26,38 +30,36 @@ constexpr int32_t kMergeUnreadable = 409;  // no header, no cross-reference data
 // An input carries an encryption dictionary, and no password (or a wrong one) was given.
 constexpr int32_t kMergeEncrypted = 410;
 
-// The order of the merged pages.
-enum class TMergeOrder {
-    Sequential,               // all pages of the first input, then all of the second
-    Interleaved,              // first 1, second 1, first 2, second 2, ... then the rest
-    InterleavedEvenReversed,  // the same with the second input's pages last to first
-};
-
-// How a merge is made: the page order, the passwords of encrypted inputs, and pages left
-// out. An encrypted input is merged only when its password is given (and opens it); it is
-// then taken through a decrypted copy, and the merged file is not encrypted.
+// How a merge is made: the output's pages, and the passwords of encrypted inputs. An
+// encrypted input is merged only when its password is given (and opens it); it is then
+// taken through a decrypted copy, and the merged file is not encrypted.
 struct TMergeOptions {
-    TMergeOrder order = TMergeOrder::Sequential;
+    // The output's pages in order, each an input's page by its place there (0-based). Pages
+    // of either input that are not listed are left out: they are not in the output's page
+    // tree, objects only they use are not written, and a left-out page that something else
+    // still names (an outline item, say) is written as null. Entries that name no page,
+    // and a page listed again, are passed over; a list that names no page is refused (409).
+    // Not given: every page of the first input, then every page of the second, the second
+    // page tree hung under the first as it is.
+    std::optional<std::vector<TOutputPage>> pages;
     std::u16string firstPassword;
     std::u16string secondPassword;
-    // Pages of each input left out of the output (1-based, in the input's page order;
-    // numbers that name no page are ignored). They are not in the output's page tree, and
-    // objects that only they use are not written; a dropped page that something else still
-    // names (an outline item, say) is written as null. A merge keeps at least one page: when
-    // every page is dropped, the first of the order stays.
-    std::vector<int32_t> firstDropped;
-    std::vector<int32_t> secondDropped;
 };
 
-// Merges `first` and `second` into `output` (positioned at its start). Returns 1 when the
-// output was written and holds every page of both inputs in the order asked for; 0 when an
-// input was refused (errorCode then says why; nothing was written), or when the written
-// output does not hold those pages (409; what was written must be thrown away). Before
-// that, a merge whose output misses pages is made once more from the loader's copies of both
-// inputs (the output is then rewritten from its start, and progress runs again). Write
-// errors of the output and of the working copies of inputs propagate as exceptions
-// (EFileError when the system gave its reason), as does EOperationCancelled raised by the
-// progress sink.
+// Merges two loaded inputs into `output` (positioned at its start). Returns 1 when the
+// output was written and holds the pages asked for; 0 when an input was refused (errorCode
+// then says why; nothing was written), or when the written output does not hold those
+// pages (409; what was written must be thrown away). Before that, a merge whose output misses
+// pages is made once more from the loader's copies of both inputs (the output is then
+// rewritten from its start, and progress runs again). Write errors of the output and of the
+// working copies of inputs propagate as exceptions (EFileError when the system gave its
+// reason), as does EOperationCancelled raised by the progress sink.
+int32_t MergeInputs(TMergeInput& first, TMergeInput& second, TStream& output, int32_t& errorCode,
+                    const MergeProgressSink& progress = {}, const TMergeOptions& options = {});
+
+// The same over two files not yet loaded: each is loaded first (with its password from
+// `options`); one that does not load is refused (410 when its password was wrong or
+// missing, else 409).
 int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
                      const MergeProgressSink& progress = {}, const TMergeOptions& options = {});
 

@@ -39,10 +39,8 @@ TSmartPDFReader::TSmartPDFReader(TStream& stream)
     fileSize_ = stream_->Size();
     objectStreams_.SetInputSize(fileSize_);
     // A file is read through a mapping when the system allows it (see file_mapping.h).
-    if (auto* file = dynamic_cast<TBrannockWideFileStream*>(&stream)) {
-        mapped_ = file->MapAll();
-        if (mapped_ && static_cast<int64_t>(mapped_.size()) != fileSize_) mapped_ = SharedBytes();
-    }
+    mapped_ = stream.MapAll();
+    if (mapped_ && static_cast<int64_t>(mapped_.size()) != fileSize_) mapped_ = SharedBytes();
     status_ = TReaderStatus::Usable;
     if (!ReadHeader()) {
         status_ = TReaderStatus::NoHeader;

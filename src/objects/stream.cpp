@@ -94,4 +94,22 @@ void TMemoryStream::SetSize(int64_t size) {
     if (position_ > size) position_ = size;
 }
 
+int64_t TSharedBytesStream::Read(void* buffer, int64_t count) {
+    const auto size = static_cast<int64_t>(bytes_.size());
+    if (count <= 0 || position_ >= size) return 0;
+    const int64_t n = count < size - position_ ? count : size - position_;
+    std::memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(n));
+    position_ += n;
+    return n;
+}
+
+int64_t TSharedBytesStream::Seek(int64_t offset, SeekOrigin origin) {
+    int64_t base = 0;
+    if (origin == SeekOrigin::Current) base = position_;
+    if (origin == SeekOrigin::End) base = static_cast<int64_t>(bytes_.size());
+    const int64_t target = base + offset;
+    position_ = target < 0 ? 0 : target;
+    return position_;
+}
+
 }  // namespace verava

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "objects/byte_slice.h"
+
 namespace verava {
 
 // Raised by the stream layer: short reads/writes in the *Buffer calls, failed opens.
@@ -34,6 +36,9 @@ class TStream {
     // The system's reason (errno) for the last read or write that came up short; 0 when
     // there is none or the stream has no system behind it.
     virtual int SystemError() const { return 0; }
+    // The whole stream as bytes shared without a copy (a file mapped into memory, bytes a
+    // stream holds); empty when it cannot be had so, and the reader reads instead.
+    virtual SharedBytes MapAll() const { return {}; }
 
     int64_t Position() { return Seek(0, SeekOrigin::Current); }
     void SetPosition(int64_t position) { Seek(position, SeekOrigin::Beginning); }
@@ -72,5 +77,23 @@ class TMemoryStream : public TStream {
 };
 
 using TStringStream = TMemoryStream;
+
+// A read-only stream over shared bytes (a loaded document's file image, say): readers take
+// the bytes themselves through MapAll, and writes fail.
+class TSharedBytesStream : public TStream {
+  public:
+    explicit TSharedBytesStream(SharedBytes bytes) : bytes_(std::move(bytes)) {}
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* /*buffer*/, int64_t /*count*/) override { return 0; }
+    int64_t Seek(int64_t offset, SeekOrigin origin) override;
+    void SetSize(int64_t /*size*/) override { throw EStreamError("read-only stream"); }
+    int64_t Size() override { return static_cast<int64_t>(bytes_.size()); }
+    SharedBytes MapAll() const override { return bytes_; }
+
+  private:
+    SharedBytes bytes_;
+    int64_t position_ = 0;
+};
 
 }  // namespace verava

@@ -68,7 +68,7 @@ class TBrannockWideFileStream : public TStream {
     // may report a failed write only here), else 0.
     int CloseChecked();
     // The whole file mapped into memory (see file_mapping.h); empty when it cannot be.
-    SharedBytes MapAll() const;
+    SharedBytes MapAll() const override;
 
   private:
     TBrannockWideFileStream() = default;

@@ -59,6 +59,35 @@ TEST(MergeFilePair, WritesAllPagesOfTheFirstFileThenOfTheSecond) {
     EXPECT_EQ(FilePageOrder(output), "Even 1,Even 2,Odd 1,Odd 2,Odd 3");
 }
 
+// The documents an engine holds are merged as they were loaded: the files are not read
+// again, so a file changed on disk since changes nothing.
+TEST(MergeDocuments, MergesTheLoadedDocumentsWithoutReadingTheFilesAgain) {
+    const std::string odd = WriteTempFile("md-odd.pdf", SimpleDocument(2, "Odd").Build());
+    const std::string even = WriteTempFile("md-even.pdf", SimpleDocument(2, "Even").Build());
+    const std::string output = WriteTempFile("md-out.pdf", "");
+    TVelmorPDFLibrary engine;
+    ASSERT_EQ(engine.OpenFile(U(odd)), 1);
+    TPDFDocument* first = engine.CurrentDocument;
+    ASSERT_EQ(engine.OpenFile(U(even)), 1);
+    TPDFDocument* second = engine.CurrentDocument;
+    // Replaced under their names: new files, the loaded ones keep the old bytes.
+    unlink(odd.c_str());
+    unlink(even.c_str());
+    WriteTempFile("md-odd.pdf", SimpleDocument(1, "Changed").Build());
+    WriteTempFile("md-even.pdf", "not a PDF");
+    TMergeOptions options;
+    options.pages = std::vector<TOutputPage>{{false, 0}, {true, 1}, {false, 1}, {true, 0}};
+    ASSERT_EQ(engine.MergeDocuments(*first, *second, U(output), options), 1);
+    EXPECT_EQ(FilePageOrder(output), "Odd 1,Even 2,Odd 2,Even 1");
+    // Once more, all pages in turn: the documents serve again.
+    ASSERT_EQ(engine.MergeDocuments(*first, *second, U(output)), 1);
+    EXPECT_EQ(FilePageOrder(output), "Odd 1,Odd 2,Even 1,Even 2");
+    // An output that is one of the inputs is refused, and the input stays.
+    EXPECT_EQ(engine.MergeDocuments(*first, *second, U(even)), 0);
+    EXPECT_EQ(engine.ErrorCode, kErrorOutputLocked);
+    EXPECT_EQ(ReadFileBytes(even), "not a PDF");
+}
+
 TEST(MergeFilePair, TheSameFileTwiceGivesItsPagesTwice) {
     const std::string input = WriteTempFile("mfp-same.pdf", SimpleDocument(2).Build());
     const std::string output = WriteTempFile("mfp-same-out.pdf", "");

@@ -89,8 +89,7 @@ TEST(MergeDestinations, EveryNameReachesItsOwnPage) {
                  "/Fit ] ] >> >> >>");
     const std::string even = testing::NamedDestinationsFile("Even", true).Build();
     TMergeOptions dropping;
-    dropping.order = TMergeOrder::Interleaved;
-    dropping.secondDropped = {2};
+    dropping.pages = testing::Listed("f1 s1 f2");
     const struct {
         const char* what;
         std::string first, second;

@@ -135,8 +135,9 @@ TEST(MergeStreams, NumbersBeyondTheUsualFormKeepTheirValues) {
 // size in bytes) merges with that content, as either input.
 TEST(MergeStreams, ObjectsNumberedFarAboveTheFileSizeAreKept) {
     PdfBuilder sparse = SimpleDocument(2, "Odd");
-    sparse.Set(5, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << "
-                  "/F1 3 0 R >> >> /Contents 50000 0 R >>");
+    sparse.Set(5,
+               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << "
+               "/F1 3 0 R >> >> /Contents 50000 0 R >>");
     sparse.Set(50000, PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (Odd 1) Tj ET"));
     const std::string full = sparse.Build();
     // The table in two subsections, as a writer that numbers with gaps writes it.
@@ -151,8 +152,8 @@ TEST(MergeStreams, ObjectsNumberedFarAboveTheFileSizeAreKept) {
     bytes += "xref\n0 9\n0000000000 65535 f \n";
     for (int n = 1; n <= 8; ++n) bytes += row(n);
     bytes += "50000 1\n" + row(50000);
-    bytes += "trailer\n<< /Size 50001 /Root 1 0 R >>\nstartxref\n" + std::to_string(table) +
-             "\n%%EOF\n";
+    bytes +=
+        "trailer\n<< /Size 50001 /Root 1 0 R >>\nstartxref\n" + std::to_string(table) + "\n%%EOF\n";
     ASSERT_LT(bytes.size(), 5000u);
     Merged first(bytes, SimpleDocument(2, "Even").Build());
     ASSERT_EQ(first.result, 1) << first.code;
@@ -272,11 +273,11 @@ TEST(MergeStreams, EncryptedInputsAreRefusedBeforeAnythingIsWritten) {
             EXPECT_TRUE(m.output.empty()) << encrypt;
         }
     }
-    // Encryption is checked first: an unreadable first input and an encrypted second one
-    // give 410.
+    // The inputs are taken in turn: an unreadable first input is refused as such, whatever
+    // the second is.
     locked.TrailerEntries = "/Root 1 0 R /Encrypt << /Filter /Standard /V 1 >>";
     Merged m("no header here", locked.Build());
-    EXPECT_EQ(m.code, kMergeEncrypted);
+    EXPECT_EQ(m.code, kMergeUnreadable);
 }
 
 TEST(MergeStreams, UnreadableInputsAreRefusedBeforeAnythingIsWritten) {
@@ -616,9 +617,9 @@ TEST(MergeStreams, OutputSizeFollowsTheObjectsNotTheHighestNumber) {
         {farContent("Odd"), farContent("Even")},
     };
     for (const auto& [first, second] : cases) {
-        for (TMergeOrder order : {TMergeOrder::Sequential, TMergeOrder::Interleaved}) {
+        for (const char* order : {"", "f1 s1"}) {
             TMergeOptions options;
-            options.order = order;
+            if (*order != '\0') options.pages = testing::Listed(order);
             int32_t result = 0;
             const std::string output = MergedWith(first, second, options, &result);
             ASSERT_EQ(result, 1);
@@ -637,28 +638,22 @@ TEST(MergeStreams, DroppedPagesLeaveTheTreeAndTheObjectsOnlyTheyUse) {
     const std::string odd = SimpleDocument(3, "Odd").Build();    // pages 5, 7, 9
     const std::string even = SimpleDocument(3, "Even").Build();  // pages 5, 7, 9
     struct Case {
-        TMergeOrder order;
-        std::vector<int32_t> first, second;
+        const char* listed;
         std::vector<std::string> pages;
     };
     const Case cases[] = {
-        {TMergeOrder::Interleaved, {2}, {1, 3}, {"Odd 1", "Even 2", "Odd 3"}},
-        {TMergeOrder::InterleavedEvenReversed, {1}, {3}, {"Odd 2", "Even 2", "Odd 3", "Even 1"}},
-        {TMergeOrder::Sequential, {3}, {2}, {"Odd 1", "Odd 2", "Even 1", "Even 3"}},
-        // Numbers that name no page are ignored.
-        {TMergeOrder::Interleaved,
-         {0, 4, -1},
-         {},
+        {"f1 s2 f3", {"Odd 1", "Even 2", "Odd 3"}},
+        {"f2 s2 f3 s1", {"Odd 2", "Even 2", "Odd 3", "Even 1"}},
+        {"f1 f2 s1 s3", {"Odd 1", "Odd 2", "Even 1", "Even 3"}},
+        // Entries that name no page, and repeats, are passed over.
+        {"f0 f1 s1 f4 f2 s2 s-1 f3 s3 f1 s3",
          {"Odd 1", "Even 1", "Odd 2", "Even 2", "Odd 3", "Even 3"}},
-        // Every page dropped: the first of the order stays.
-        {TMergeOrder::Interleaved, {1, 2, 3}, {1, 2, 3}, {"Odd 1"}},
-        {TMergeOrder::InterleavedEvenReversed, {3, 2, 1}, {3, 2, 1}, {"Odd 1"}},
+        {"f1", {"Odd 1"}},
+        {"s3", {"Even 3"}},
     };
     for (const Case& c : cases) {
         TMergeOptions options;
-        options.order = c.order;
-        options.firstDropped = c.first;
-        options.secondDropped = c.second;
+        options.pages = testing::Listed(c.listed);
         int32_t result = -1;
         const std::string output = MergedWith(odd, even, options, &result);
         ASSERT_EQ(result, 1) << c.pages.size();
@@ -684,8 +679,7 @@ TEST(MergeStreams, DroppedPagesLeaveTheTreeAndTheObjectsOnlyTheyUse) {
 TEST(MergeStreams, ADroppedPageThatSomethingStillNamesIsWrittenAsNull) {
     // The outline item's destination names page 5 of the first input, which is dropped.
     TMergeOptions options;
-    options.order = TMergeOrder::Interleaved;
-    options.firstDropped = {1};
+    options.pages = testing::Listed("s1");
     const std::string output =
         MergedWith(OutlineFile("a", 1).Build(), SimpleDocument(1, "Even").Build(), options);
     OutputDocument out(output);
@@ -736,19 +730,19 @@ TEST(MergeStreams, MergedFileGetsTheClocksModDateInInfoAndMetadata) {
     withoutInfo.TrailerEntries = "/Root 1 0 R";
     const struct {
         std::string first;
-        std::vector<int32_t> dropped;
+        const char* listed;     // "": every page, the second tree hung under the first
         const char16_t* title;  // the packet's dc:title: the first input's, if any
         const char* producer;
     } cases[] = {
-        {SimpleDocument(1, "Odd").Build(), {}, u"", "VERava tests"},
-        {withoutInfo.Build(), {}, u"", ""},
-        {withPacket.Build(), {}, u"Kept title", "VERava tests"},
-        {withoutInfo.Build(), {1}, u"", ""},  // pages dropped: Info and packet new objects
+        {SimpleDocument(1, "Odd").Build(), "", u"", "VERava tests"},
+        {withoutInfo.Build(), "", u"", ""},
+        {withPacket.Build(), "", u"Kept title", "VERava tests"},
+        {withoutInfo.Build(), "f1", u"", ""},  // a page left out: Info and packet new objects
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.producer << c.dropped.size());
+        SCOPED_TRACE(::testing::Message() << c.producer << c.listed);
         TMergeOptions options;
-        options.secondDropped = c.dropped;
+        if (*c.listed != '\0') options.pages = testing::Listed(c.listed);
         // The second input's packet is never the output's.
         OutputDocument out(MergedWith(c.first, withPacket.Build(), options));
         ASSERT_TRUE(out.loaded);

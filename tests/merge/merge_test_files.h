@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "merge/merge_page_labels.h"
 #include "merge/smart_pdf_reader.h"
 #include "objects/stream.h"
 #include "support/pdf_builder.h"
@@ -109,5 +111,16 @@ struct ReaderOver {
     TMemoryStream stream;
     TSmartPDFReader reader;
 };
+
+// The pages of a merge's output written as "f1 s2 f3": the first input's page 1, the second
+// input's page 2, ... (1-based here, as people count them).
+inline std::vector<TOutputPage> Listed(const std::string& pages) {
+    std::vector<TOutputPage> listed;
+    std::istringstream words(pages);
+    for (std::string word; words >> word;) {
+        listed.push_back({word[0] == 's', std::stoi(word.substr(1)) - 1});
+    }
+    return listed;
+}
 
 }  // namespace verava::testing

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/brannock.h"
+#include "merge/merge_input.h"
 #include "security/password_forms.h"
 
 namespace verava {
@@ -40,8 +41,8 @@ QString FileToDraw(const ThumbnailInput& input, const QString& copyPath) {
     if (engine.OpenFile(input.path.toStdU16String(), input.password.toStdU16String()) != 1) {
         return input.path;  // changed since it was planned: poppler may still read it
     }
-    const TPDFDocument& document = *engine.CurrentDocument;
-    if (!document.Repaired() && !document.PageTreeRebuilt()) return input.path;
+    // The merge's own rule for when an input is read from the loader's copy.
+    if (!TMergeInput(*engine.CurrentDocument).Mended()) return input.path;
     if (copyPath.isEmpty() || engine.WriteToFile(copyPath.toStdU16String()) != 1) return QString();
     return copyPath;
 }
