@@ -173,7 +173,7 @@ int32_t TPDFPageTree::Normalise(TPDFDictionary* root, bool* changed) {
             continue;
         }
         auto* dict = As<TPDFDictionary>(target);
-        const std::string_view type = dict != nullptr ? dict->GetType() : std::string_view();
+        const std::string type = dict != nullptr ? dict->GetType() : std::string();
         // Typeless entries count by their shape: with Kids a node, with contents or a media
         // box a page; any other dictionary (a font, an encryption dictionary) is none.
         const bool isNode =

@@ -235,7 +235,7 @@ TPDFPageTree::Descent TPDFPageTree::Descend(TPDFArray* kids, TPDFDictionary* hol
             if (dict == nullptr && lookup) dict = RepairDanglingKid(kids, i);
             if (dict == nullptr) continue;
 
-            const std::string_view type = dict->GetType();
+            const std::string type = dict->GetType();
             const bool isPages = type == "Pages" || (lookup && dict->IndexOf("Type") < 0 &&
                                                      dict->IndexOf("Kids") >= 0);
             if (isPages) {
