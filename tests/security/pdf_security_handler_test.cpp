@@ -95,9 +95,13 @@ TEST(PdfSecurityHandlerTest, LegacyRevisionsAcceptExactlyTheirPasswordsWithIndep
         EXPECT_EQ(ToHex(h.ObjectKeyBase()), c.fileKey);
         EXPECT_EQ(ToHex(h.ObjectKey(7, 0).Rc4), c.objectKey7);
 
-        TPDFString* s = store.NewString(FromHex(c.helloCipher), true);
-        h.DecryptObject(h.ObjectKey(7, 0), s);
-        EXPECT_EQ(s->Bytes, "Hello");
+        // A stream's data and the strings of its dictionary.
+        auto* dict = As<TPDFDictionary>(
+            store.ParseText("<< /Length 5 /T <" + std::string(c.helloCipher) + "> >>"));
+        TPDFStream* stream = store.NewStreamWith(dict, ByteSlice(FromHex(c.helloCipher)));
+        h.DecryptObject(h.ObjectKey(7, 0), stream);
+        EXPECT_EQ(stream->Data(), "Hello");
+        EXPECT_EQ(As<TPDFString>(dict->GetValue("T"))->Bytes, "Hello");
 
         h.TryPassword(c.owner);
         EXPECT_FALSE(h.UserAccepted());
@@ -430,21 +434,6 @@ TEST(PdfSecurityHandlerTest, EncryptThenDecryptRoundTripsNestedObjects) {
     }
 }
 
-TEST(PdfSecurityHandlerTest, DecryptObjectUsesTheGivenKeyOnStreams) {
-    // Stream data encrypted with the independent R3 object key of object 7.
-    const LegacyCase c = LegacyCases()[0];
-    TPDFStructure store;
-    TPDFSecurityHandler h;
-    h.ReadEncryption(MakeTrailer(store, c.dictionary));
-    h.TryPassword(c.user);
-    auto* dict = As<TPDFDictionary>(
-        store.ParseText("<< /Length 5 /T <" + std::string(c.helloCipher) + "> >>"));
-    TPDFStream* stream = store.NewStreamWith(dict, ByteSlice(FromHex(c.helloCipher)));
-    h.DecryptObject(h.ObjectKey(7, 0), stream);
-    EXPECT_EQ(stream->Data(), "Hello");
-    EXPECT_EQ(As<TPDFString>(dict->GetValue("T"))->Bytes, "Hello");
-}
-
 TEST(PdfSecurityHandlerTest, XRefAndUnencryptedMetadataStreamsAreLeftAlone) {
     for (TCryptMethod method : {TCryptMethod::Rc4, TCryptMethod::Aes128}) {
         SCOPED_TRACE(static_cast<int>(method));
@@ -597,19 +586,6 @@ TEST(PdfSecurityHandlerTest, EnsureIdKeepsAnArrayAndOtherwiseHashesTheClock) {
             EXPECT_TRUE(s->HexForm);
             EXPECT_EQ(ToHex(s->Bytes), expected);
         }
-    }
-}
-
-TEST(PdfSecurityHandlerTest, KeyDerivationUsesTheFirstIdElement) {
-    // Without ID the independent R3 values no longer match; a wrong ID neither.
-    const LegacyCase c = LegacyCases()[0];
-    for (const char* id : {"", "ffffffffffffffffffffffffffffffff"}) {
-        SCOPED_TRACE(id);
-        TPDFStructure store;
-        TPDFSecurityHandler h;
-        h.ReadEncryption(MakeTrailer(store, c.dictionary, id));
-        EXPECT_FALSE(h.CheckUserPassword(c.user));
-        EXPECT_FALSE(h.CheckOwnerPassword(c.owner));
     }
 }
 
