@@ -69,27 +69,17 @@ TEST(SmartPDFInfo, AnswersEncryptionStatus) {
 TEST(SmartPDFInfo, ReadsKeysAsTheDocumentHandlerDoes) {
     // One rule for both: the merge's input check and the document's handler agree on the
     // key length, the cipher and whether the configuration is supported.
+    // One dictionary per scheme (the schemes themselves: the entries' table).
     const char* dicts[] = {
-        "<< /Filter /Standard /V 1 /R 3 >>",
-        "<< /Filter /Standard /V 2 /R 3 >>",
         "<< /Filter /Standard /V 1 /R 2 /Length 128 >>",
-        "<< /Filter /Standard /V 2 /R 3 /Length 128 >>",
-        "<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
-        "/AESV2 /Length 16 >> >> >>",
-        "<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
-        "/AESV2 >> >> >>",
+        "<< /Filter /Standard /V 2 /R 3 >>",
         "<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM /V2 "
         "/Length 8 >> >> >>",
-        "<< /Filter /Standard /V 5 /R 6 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
-        "/AESV3 >> >> >>",
-        "<< /Filter /Standard /V 5 /R 5 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
-        "/AESV3 /Length 32 >> >> >>",
-        "<< /Filter /Standard /V 4 /R 4 /StrF /Identity /StmF /StdCF /CF << /StdCF << /CFM "
-        "/AESV2 >> >> >>",
         "<< /Filter /Standard /V 4 /R 4 /StrF /S /StmF /T /CF << /S << /CFM /V2 >> /T << /CFM "
         "/AESV2 >> >> >>",
+        "<< /Filter /Standard /V 5 /R 6 /StrF /StdCF /StmF /StdCF /CF << /StdCF << /CFM "
+        "/AESV3 >> >> >>",
         "<< /Filter /Standard /V 4 /R 4 /StrF /S /StmF /Missing /CF << /S << /CFM /V2 >> >> >>",
-        "<< /Filter /Other /V 2 /R 3 /Length 64 >>",
     };
     for (const char* dict : dicts) {
         const TSmartPDFEncryption merge = Read(dict);

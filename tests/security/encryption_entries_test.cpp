@@ -31,8 +31,17 @@ TEST(EncryptionEntries, EachKindOfDataFollowsItsCryptFilter) {
         const char* scheme;  // "rc4", "aes128", "aes256"
         int32_t bits;
     } cases[] = {
-        // Revisions 2 and 3 know no crypt filters: RC4 for everything.
+        // Revisions 2 and 3 know no crypt filters: RC4 for everything, Length bits (40 when
+        // absent), V 1 R 2 always 40.
         {"<< /Filter /Standard /V 2 /R 3 /Length 128 >>", true, kRc4, kRc4, kRc4, "rc4", 128},
+        {"<< /Filter /Standard /V 2 /R 3 /Length 96 >>", true, kRc4, kRc4, kRc4, "rc4", 96},
+        {"<< /Filter /Standard /V 2 /R 2 /Length 256 >>", true, kRc4, kRc4, kRc4, "rc4", 256},
+        {"<< /Filter /Standard /V 1 /R 3 >>", true, kRc4, kRc4, kRc4, "rc4", 40},
+        {"<< /Filter /Standard /V 1 /R 2 /Length 128 >>", true, kRc4, kRc4, kRc4, "rc4", 40},
+        {v4 + "/CF << /S << /CFM /V2 >> >> /StrF /S /StmF /S >>", true, kRc4, kRc4, kRc4, "rc4",
+         40},
+        {v4 + "/CF << /S << /CFM /AESV2 >> >> /StrF /S /StmF /S >>", true, kAes, kAes, kAes,
+         "aes128", 128},
         {v4 + "/CF << /StdCF " + aes + " >> /StrF /StdCF /StmF /StdCF >>", true, kAes, kAes, kAes,
          "aes128", 128},
         // The file: streams as stored, strings AESV2.
@@ -64,6 +73,7 @@ TEST(EncryptionEntries, EachKindOfDataFollowsItsCryptFilter) {
         {v4 + "/CF << /S " + aes + " /E << /CFM /Custom >> >> /StrF /S /StmF /S /EFF /E >>", false},
         {"<< /Filter /Standard /V 5 /R 6 /CF << /StdCF " + aes + " >> /StrF /StdCF /StmF /StdCF >>",
          false},
+        {v4 + "/StrF /StdCF /StmF /StdCF >>", false},  // no CF at all
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.dict);
@@ -82,6 +92,21 @@ TEST(EncryptionEntries, EachKindOfDataFollowsItsCryptFilter) {
                                                                  : "rc4";
         EXPECT_STREQ(cipher, c.scheme);
         EXPECT_EQ(key.bits, c.bits);
+    }
+}
+
+TEST(EncryptionEntries, OnlyTheStandardHandlersRevisionsAreSupported) {
+    // Other handlers, and V and R that do not go together.
+    for (const char* dict : {
+             "<< /Filter /Custom /V 2 /R 3 >>",
+             "<< /V 2 /R 3 >>",
+             "<< /Filter /Standard /V 0 /R 2 >>",
+             "<< /Filter /Standard /V 3 /R 3 >>",
+             "<< /Filter /Standard /V 1 /R 4 >>",
+             "<< /Filter /Standard /V 5 /R 4 /CF << /S << /CFM /AESV3 >> >> /StrF /S /StmF /S >>",
+         }) {
+        TPDFStructure store;
+        EXPECT_EQ(SchemeOf(Entries(store, dict)), TEncryptionScheme::Unsupported) << dict;
     }
 }
 

@@ -22,7 +22,9 @@ using testing::ToHex;
 // Python 3 script (hashlib MD5/SHA-2 and a hand-written RC4, plus the 'cryptography'
 // package's AES for the revision 5/6 entries) following ISO 32000-1 Algorithms 1-5 and
 // ISO 32000-2 Algorithms 2.A/2.B/8-10, with the first ID element below and the passwords
-// named in each case. The hex values were pasted here unchanged.
+// named in each case. The hex values were pasted here unchanged. The derivations themselves,
+// with more vectors, are tested beside them (standard_keys_test.cpp); here the handler reads
+// the dictionary, accepts a password and keys objects with what they give.
 constexpr const char* kId0 = "000102030405060708090a0b0c0d0e0f";
 
 // A trailer with the given encryption dictionary (or reference) and ID, parsed into `store`.
@@ -47,16 +49,11 @@ struct LegacyCase {
     const char* helloCipher;  // RC4(objectKey7, "Hello")
 };
 
+// Two of the revisions (all four, and more, in the derivations' own table): the handler reads
+// the dictionary, takes each password in its role and keys objects with the file key.
 std::vector<LegacyCase> LegacyCases() {
     const char* o128 = "0ba3835f88f90388e74e54584125ce142be0de24c6b0d37746e075b891756671";
     return {
-        {"V1 R2 40-bit, user 'user', owner 'owner', P -64",
-         "<< /Filter /Standard /V 1 /R 2 /O " +
-             HexString("94e8094419662a774442fb072e3d9f19e9d130ec09a4d0061e78fe920f7ab62f") +
-             " /U " +
-             HexString("e27c6f3f9756c9e7e75c5cf703f477d9793fcc113f979355a879ed8c0dc17f0b") +
-             " /P -64 >>",
-         u"user", u"owner", "4af232675c", "da9fb8aa0648b8181de4", "ea4999482d"},
         // U carries 16 arbitrary bytes (a0..af) after the 16 that revision 3 defines.
         {"V2 R3 128-bit, user 'user', owner 'owner', P -3904",
          "<< /Filter /Standard /V 2 /R 3 /Length 128 /O " + HexString(o128) + " /U " +
@@ -64,13 +61,6 @@ std::vector<LegacyCase> LegacyCases() {
              " /P -3904 >>",
          u"user", u"owner", "ebc53cf170c71152a5ba9925bd0fefc3", "a92b9a572bde3762112f40846bbf7f70",
          "bc976a6293"},
-        {"V2 R3 64-bit, empty user, owner 'owner', P -3904",
-         "<< /Filter /Standard /V 2 /R 3 /Length 64 /O " +
-             HexString("dd47436a86235ef111382865c787a42a49fbc77e4b2eafca75b99d56f1d31f66") +
-             " /U " +
-             HexString("2632928af1116d414d92df085e2fb7f4a0a1a2a3a4a5a6a7a8a9aaabacadaeaf") +
-             " /P -3904 >>",
-         u"", u"owner", "30273aa4ece607f3", "cdcfb8dac075880914f6d044e2", "8606f575c0"},
         // Metadata left unencrypted: FF FF FF FF joins the key hash.
         {"V4 R4 RC4 crypt filter, EncryptMetadata false",
          "<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /V2 /Length 16 >> >> "
@@ -81,12 +71,6 @@ std::vector<LegacyCase> LegacyCases() {
          u"user", u"owner", "b7f28ee1b51d773508063d025d186024", "28723d99fc0d517adc4601cffd94849b",
          "4c834d3c83"},
     };
-}
-
-TEST(PdfSecurityHandlerTest, PaddingStringIsTheIso32000Constant) {
-    // ISO 32000-1, 7.6.3.3, Algorithm 2 step a.
-    EXPECT_EQ(ToHex(PasswordPadding()),
-              "28bf4e5e4e758a4164004e56fffa01082e2e00b6d0683e802f0ca9fe6453697a");
 }
 
 TEST(PdfSecurityHandlerTest, LegacyRevisionsAcceptExactlyTheirPasswordsWithIndependentKeys) {
@@ -101,15 +85,7 @@ TEST(PdfSecurityHandlerTest, LegacyRevisionsAcceptExactlyTheirPasswordsWithIndep
         EXPECT_EQ(ToHex(h.FileKey()), c.fileKey);
         EXPECT_TRUE(h.CheckOwnerPassword(c.owner));
         EXPECT_EQ(ToHex(h.FileKey()), c.fileKey);
-        // The owner key recovers the padded user password from O.
-        const std::string owner(c.owner.begin(), c.owner.end());
-        EXPECT_EQ(UserPasswordOfOwnerEntry(h.Encryption(), ComputeOwnerKey(h.Encryption(), owner))
-                      .substr(0, c.user.size()),
-                  std::string(c.user.begin(), c.user.end()));
-        EXPECT_FALSE(h.CheckUserPassword(c.owner));
-        EXPECT_FALSE(h.CheckOwnerPassword(c.user));
         EXPECT_FALSE(h.CheckUserPassword(u"wrong"));
-        EXPECT_FALSE(h.CheckOwnerPassword(u"wrong"));
 
         h.TryPassword(c.user);
         EXPECT_TRUE(h.UserAccepted());
@@ -119,9 +95,13 @@ TEST(PdfSecurityHandlerTest, LegacyRevisionsAcceptExactlyTheirPasswordsWithIndep
         EXPECT_EQ(ToHex(h.ObjectKeyBase()), c.fileKey);
         EXPECT_EQ(ToHex(h.ObjectKey(7, 0).Rc4), c.objectKey7);
 
-        TPDFString* s = store.NewString(FromHex(c.helloCipher), true);
-        h.DecryptObject(h.ObjectKey(7, 0), s);
-        EXPECT_EQ(s->Bytes, "Hello");
+        // A stream's data and the strings of its dictionary.
+        auto* dict = As<TPDFDictionary>(
+            store.ParseText("<< /Length 5 /T <" + std::string(c.helloCipher) + "> >>"));
+        TPDFStream* stream = store.NewStreamWith(dict, ByteSlice(FromHex(c.helloCipher)));
+        h.DecryptObject(h.ObjectKey(7, 0), stream);
+        EXPECT_EQ(stream->Data(), "Hello");
+        EXPECT_EQ(As<TPDFString>(dict->GetValue("T"))->Bytes, "Hello");
 
         h.TryPassword(c.owner);
         EXPECT_FALSE(h.UserAccepted());
@@ -133,7 +113,7 @@ TEST(PdfSecurityHandlerTest, LegacyRevisionsAcceptExactlyTheirPasswordsWithIndep
 
 TEST(PdfSecurityHandlerTest, EncryptMetadataFlagTakesPartInTheKey) {
     // The R4 case with the flag removed: the key no longer reproduces U.
-    const LegacyCase c = LegacyCases()[3];
+    const LegacyCase c = LegacyCases()[1];
     std::string dictionary = c.dictionary;
     const std::string flag = "/EncryptMetadata false ";
     dictionary.erase(dictionary.find(flag), flag.size());
@@ -146,20 +126,6 @@ TEST(PdfSecurityHandlerTest, EncryptMetadataFlagTakesPartInTheKey) {
     h.ReadEncryption(MakeTrailer(store, c.dictionary));
     EXPECT_FALSE(h.Encryption().EncryptMetadata);
     EXPECT_TRUE(h.CheckUserPassword(c.user));
-}
-
-TEST(PdfSecurityHandlerTest, Aesv2ObjectKeysAreSalted) {
-    // The R4 entries again, but with the AESV2 method: same file key, "sAlT" object keys.
-    std::string dictionary = LegacyCases()[3].dictionary;
-    dictionary.replace(dictionary.find("/CFM /V2"), 8, "/CFM /AESV2");
-    TPDFStructure store;
-    TPDFSecurityHandler h;
-    h.ReadEncryption(MakeTrailer(store, dictionary));
-    h.TryPassword(u"user");
-    ASSERT_TRUE(h.UserAccepted());
-    EXPECT_EQ(h.KeyClass(), kKeyClassAes128);
-    EXPECT_EQ(h.Encryption().CipherMode, kCipherAes128);
-    EXPECT_EQ(ToHex(h.ObjectKey(12, 3).Aes), "ef5fce49e14a75ef2e18132ef47e4a7d");
 }
 
 TEST(PdfSecurityHandlerTest, StreamsFindTheirCryptFilter) {
@@ -203,16 +169,11 @@ TEST(PdfSecurityHandlerTest, KeyClassAndKeyLengthFollowTheDictionary) {
         int keyBytes;
         const char* cipher;
     } cases[] = {
+        // (Which key each dictionary gives: the entries' table; which class a key is: the
+        // derivations' table.)
         {"<< /Filter /Standard /V 1 /R 2 /Length 128 >>", kKeyClassRc4_40, 5, "rc4-40"},
-        {"<< /Filter /Standard /V 1 /R 3 >>", kKeyClassRc4_40, 5, "rc4-40"},
-        {"<< /Filter /Standard /V 2 /R 3 /Length 40 >>", kKeyClassRc4_40, 5, "rc4-40"},
-        {"<< /Filter /Standard /V 2 /R 3 /Length 64 >>", kKeyClassRc4Medium, 8, "rc4-64"},
         {"<< /Filter /Standard /V 2 /R 3 /Length 96 >>", kKeyClassRc4Medium, 12, "rc4-96"},
         {"<< /Filter /Standard /V 2 /R 3 /Length 128 >>", kKeyClassRc4_128, 16, "rc4-128"},
-        {"<< /Filter /Standard /V 2 /R 2 /Length 256 >>", kKeyClassRc4_128, 16, "rc4-128"},
-        {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /V2 >> >> /StrF /StdCF "
-         "/StmF /StdCF >>",
-         kKeyClassRc4_40, 5, "rc4-40"},
         {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /AESV2 /Length 16 >> >> "
          "/StrF /StdCF /StmF /StdCF >>",
          kKeyClassAes128, 16, "aes-128"},
@@ -236,27 +197,6 @@ TEST(PdfSecurityHandlerTest, KeyClassAndKeyLengthFollowTheDictionary) {
     }
 }
 
-TEST(PdfSecurityHandlerTest, ObjectKeyLengthFollowsTheFileKey) {
-    // MD5(base + 3 number bytes + 2 generation bytes), cut to base length + 5, at most 16.
-    TPDFEncryption e;
-    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405"), "", 1, 0).Rc4.size(), 10u);
-    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405060708"), "", 1, 0).Rc4.size(), 13u);
-    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405060708"), "", 0x123456, 0x789A).Rc4,
-              Md5(FromHex("0102030405060708 563412 9a78")).substr(0, 13));
-    EXPECT_EQ(ObjectKeyOf(e, std::string(16, 'k'), "", 1, 0).Rc4.size(), 16u);
-    // AES-128 keys are salted; AES takes no key shorter than 16 bytes.
-    e.Filters = UniformCryptFilters(TCryptMethod::Aes128);
-    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405060708090a0b"), "", 1, 0).Aes,
-              Md5(FromHex("0102030405060708090a0b 010000 0000") + "sAlT"));
-    EXPECT_EQ(ObjectKeyOf(e, FromHex("0102030405"), "", 1, 0).Aes, "");
-    // AES-256 uses the file key itself; the encryption dictionary gets no key.
-    e.Filters = UniformCryptFilters(TCryptMethod::Aes256);
-    const std::string fileKey(32, 'F');
-    EXPECT_EQ(ObjectKeyOf(e, "", fileKey, 5, 0).Aes, fileKey);
-    e.EncryptObjectNumber = 5;
-    EXPECT_TRUE(ObjectKeyOf(e, "", fileKey, 5, 0).Empty());
-}
-
 TEST(PdfSecurityHandlerTest, EncryptionStatusRejectsUnsupportedConfigurations) {
     const struct {
         const char* encrypt;
@@ -267,17 +207,8 @@ TEST(PdfSecurityHandlerTest, EncryptionStatusRejectsUnsupportedConfigurations) {
         {"<< /Filter /Standard /V 2 /R 3 /Length 128 >>", 1},
         {"<< /Filter /Custom /V 2 /R 3 >>", 2},
         {"<< /V 2 /R 3 >>", 2},
-        {"<< /Filter /Standard /V 0 /R 2 >>", 2},
-        {"<< /Filter /Standard /V 3 /R 3 >>", 2},
-        {"<< /Filter /Standard /V 1 /R 4 >>", 2},
-        {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /AESV2 >> >> /StrF /Identity "
-         "/StmF /StdCF >>",
-         1},
+        {"<< /Filter /Standard /V 3 /R 3 >>", 2},  // (which schemes: the entries' table)
         {"<< /Filter /Standard /V 4 /R 4 /CF << /StdCF << /CFM /AESV3 >> >> /StrF /StdCF "
-         "/StmF /StdCF >>",
-         2},
-        {"<< /Filter /Standard /V 4 /R 4 /StrF /StdCF /StmF /StdCF >>", 2},
-        {"<< /Filter /Standard /V 5 /R 4 /CF << /StdCF << /CFM /AESV3 >> >> /StrF /StdCF "
          "/StmF /StdCF >>",
          2},
         {"(not a dictionary)", 2},
@@ -337,14 +268,7 @@ TEST(PdfSecurityHandlerTest, PermissionsAreSplitIntoFlagBytes) {
         {"-3904", 0xFFFFF0C0u, 0, 0, false},
         {"-4", 0xFFFFFFFCu, 15, 15, false},
         {"4294967292", 0xFFFFFFFCu, 15, 15, false},  // the unsigned spelling of -4
-        {"4", 4, 1, 0, true},                        // print
-        {"16", 16, 2, 0, true},                      // copy
-        {"8", 8, 4, 0, true},                        // modify
-        {"32", 32, 8, 0, true},                      // annotate
-        {"256", 256, 0, 1, true},                    // fill forms
-        {"512", 512, 0, 2, true},                    // accessibility
-        {"1024", 1024, 0, 4, true},                  // assemble
-        {"2048", 2048, 0, 8, true},                  // high-quality print
+        {"2052", 2052, 1, 8, true},                  // (which bit is which: PermissionFlagsOf)
         {"-3903.6", 0xFFFFF0C0u, 0, 0, false},       // rounded
     };
     for (const auto& c : cases) {
@@ -374,16 +298,6 @@ std::string Aes256Dictionary(int revision, const std::string& o, const std::stri
            "/StdCF /O " +
            HexString(o.c_str()) + " /U " + HexString(u.c_str()) + " /OE " + HexString(oe.c_str()) +
            " /UE " + HexString(ue.c_str()) + " /Perms " + HexString(perms.c_str()) + " /P -4 >>";
-}
-
-TEST(PdfSecurityHandlerTest, Revision6HashMatchesIndependentValues) {
-    const std::string u = FromHex(kR6U);
-    const std::string salt = FromHex("1111111111111111");
-    EXPECT_EQ(ToHex(Revision6Hash("secret" + salt, "secret", "")),
-              "ec461db3cedd4e9926daa418692a02d5b0b6a4d56191b20bf7eca32f8bb89930");
-    const std::string ownerSalt = FromHex("3333333333333333");
-    EXPECT_EQ(ToHex(Revision6Hash("secret" + ownerSalt + u, "secret", u)),
-              "312b7c2b96823b8cf217c693124682a0bd580c6588dc3f57d601102798e7397c");
 }
 
 TEST(PdfSecurityHandlerTest, Revision6EmptyUserPasswordOpensAsUserOnly) {
@@ -440,48 +354,8 @@ TEST(PdfSecurityHandlerTest, Revision6EmptyOwnerPasswordIsNeverOwnerAccess) {
     EXPECT_TRUE(h.NeedsDecryption());
 }
 
-TEST(PdfSecurityHandlerTest, Revision5UsesPlainSha256) {
-    // User "user5", owner "owner5", file key 10..2f.
-    const std::string dictionary =
-        Aes256Dictionary(5,
-                         "12dc0aa0bf9a3b8d2224eb7b5ebe3fb2d5c43ad0a4f28b6047d34a8016bbc7ea"
-                         "33333333333333334444444444444444",
-                         "7a2f88a4021a72ffd20101ac5d7835d8d996c19784ed8c9f345c3759beacf489"
-                         "11111111111111112222222222222222",
-                         "d0382245daee962acd3a3e2620a8086525efd8abb16dacbe56395bb761f5823b",
-                         "5da896481efe357fb98b9c0e15c0cadc6d754a3ceaab6e06c3c6c986c6f086b9", "");
-    const std::string fileKey = "101112131415161718191a1b1c1d1e1f202122232425262728292a2b2c2d2e2f";
-    TPDFStructure store;
-    TPDFSecurityHandler h;
-    h.ReadEncryption(MakeTrailer(store, dictionary));
-    EXPECT_TRUE(h.CheckUserPassword(u"user5"));
-    EXPECT_EQ(ToHex(h.FileKey()), fileKey);
-    EXPECT_EQ(h.KeyClass(), kKeyClassAes256R5);
-    EXPECT_TRUE(h.CheckOwnerPassword(u"owner5"));
-    EXPECT_EQ(ToHex(h.FileKey()), fileKey);
-    EXPECT_FALSE(h.CheckUserPassword(u"owner5"));
-    EXPECT_FALSE(h.CheckOwnerPassword(u"user5"));
-    EXPECT_FALSE(h.CheckUserPassword(u""));
-}
-
-TEST(PdfSecurityHandlerTest, Aes256KeyEntryThatDoesNotUnwrapIsRejected) {
-    // The R6 empty-password file with UE cut to one block: the hash matches, but no 32-byte
-    // key comes out, so the password cannot open the file.
-    const std::string dictionary =
-        Aes256Dictionary(6,
-                         "8240d20db3ae598f9ab14457b0d3dbb845548c7b8a0d0c8c287695da5de93672"
-                         "33333333333333334444444444444444",
-                         kR6U, "e39425281c5c28bfc0816d0082be2fa75634ce2fbaa46781e9939f03ff43bff8",
-                         "f3931d102adae02322aad2b3fcaac7ce", "");
-    TPDFStructure store;
-    TPDFSecurityHandler h;
-    h.ReadEncryption(MakeTrailer(store, dictionary));
-    EXPECT_FALSE(h.CheckUserPassword(u""));
-    EXPECT_EQ(h.FileKey(), "");
-}
-
 TEST(PdfSecurityHandlerTest, WrongPasswordAfterAnAcceptedOneRevokesAccess) {
-    const LegacyCase c = LegacyCases()[1];
+    const LegacyCase c = LegacyCases()[0];
     TPDFStructure store;
     TPDFSecurityHandler h;
     h.ReadEncryption(MakeTrailer(store, c.dictionary));
@@ -558,21 +432,6 @@ TEST(PdfSecurityHandlerTest, EncryptThenDecryptRoundTripsNestedObjects) {
         TransformObject(e, KeyOf(key), s.stream, true);
         ExpectSamplePlain(s);
     }
-}
-
-TEST(PdfSecurityHandlerTest, DecryptObjectUsesTheGivenKeyOnStreams) {
-    // Stream data encrypted with the independent R3 object key of object 7.
-    const LegacyCase c = LegacyCases()[1];
-    TPDFStructure store;
-    TPDFSecurityHandler h;
-    h.ReadEncryption(MakeTrailer(store, c.dictionary));
-    h.TryPassword(c.user);
-    auto* dict = As<TPDFDictionary>(
-        store.ParseText("<< /Length 5 /T <" + std::string(c.helloCipher) + "> >>"));
-    TPDFStream* stream = store.NewStreamWith(dict, ByteSlice(FromHex(c.helloCipher)));
-    h.DecryptObject(h.ObjectKey(7, 0), stream);
-    EXPECT_EQ(stream->Data(), "Hello");
-    EXPECT_EQ(As<TPDFString>(dict->GetValue("T"))->Bytes, "Hello");
 }
 
 TEST(PdfSecurityHandlerTest, XRefAndUnencryptedMetadataStreamsAreLeftAlone) {
@@ -730,21 +589,8 @@ TEST(PdfSecurityHandlerTest, EnsureIdKeepsAnArrayAndOtherwiseHashesTheClock) {
     }
 }
 
-TEST(PdfSecurityHandlerTest, KeyDerivationUsesTheFirstIdElement) {
-    // Without ID the independent R3 values no longer match; a wrong ID neither.
-    const LegacyCase c = LegacyCases()[1];
-    for (const char* id : {"", "ffffffffffffffffffffffffffffffff"}) {
-        SCOPED_TRACE(id);
-        TPDFStructure store;
-        TPDFSecurityHandler h;
-        h.ReadEncryption(MakeTrailer(store, c.dictionary, id));
-        EXPECT_FALSE(h.CheckUserPassword(c.user));
-        EXPECT_FALSE(h.CheckOwnerPassword(c.owner));
-    }
-}
-
 TEST(PdfSecurityHandlerTest, ResetForgetsEverything) {
-    const LegacyCase c = LegacyCases()[1];
+    const LegacyCase c = LegacyCases()[0];
     TPDFStructure store;
     TPDFSecurityHandler h;
     h.ReadEncryption(MakeTrailer(store, c.dictionary));
