@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "structure/object_table.h"
 #include "structure/page_trees.h"
@@ -88,38 +90,108 @@ TEST(PageTree, HugeCountNeitherAllocatesNorFindsPhantomPages) {
     EXPECT_FALSE(tree.LocatePage(2147483647).Found());
 }
 
-TEST(PageTree, FlatShortcutTakesTheElementAtThePagesPosition) {
-    TObjectTable table;
-    // Kid 3 has no Type but Contents: still a page. Kid 4 is a stream, not a page.
-    table.AddDict(1, "<< /Type /Pages /Count 4 /Kids [2 0 R 3 0 R 4 0 R 5 0 R] >>");
-    table.AddDict(2, "<< /Type /Page /Tag 1 >>");
-    table.AddDict(3, "<< /Contents 9 0 R /Tag 2 >>");
-    table.AddStream(4, "<< /Tag 3 >>", "");
-    table.AddDict(5, "<< /Type /Page /Tag 4 >>");
-    TPDFPageTree tree(table.Dict(1));
-
-    EXPECT_EQ(tree.FindPage(2), table.Dict(3));
-    EXPECT_EQ(tree.ParentPages(), table.Dict(1));
-    EXPECT_EQ(tree.LastKids(), As<TPDFArray>(table.Dict(1)->GetValue("Kids")));
-    EXPECT_EQ(tree.LastTargetNumber(), 3);
-    EXPECT_EQ(tree.FindPage(3), nullptr);
-    EXPECT_EQ(TagOf(tree.FindPage(4)), 4);
-    EXPECT_EQ(tree.FindPage(0), nullptr);
-    EXPECT_EQ(tree.FindPage(5), nullptr);
-}
-
-TEST(PageTree, FlatShortcutFallsBackToTheWalkForPageNodes) {
-    TObjectTable table;
-    // Two kids for two pages, but the kids are page nodes: the second one is empty.
-    table.AddDict(1, "<< /Type /Pages /Count 2 /Kids [2 0 R 3 0 R] >>");
-    table.AddDict(2, "<< /Type /Pages /Parent 1 0 R /Count 2 /Kids [4 0 R 5 0 R] >>");
-    table.AddDict(3, "<< /Type /Pages /Parent 1 0 R /Count 0 /Kids [] >>");
-    table.AddDict(4, "<< /Type /Page /Parent 2 0 R /Tag 1 >>");
-    table.AddDict(5, "<< /Type /Page /Parent 2 0 R /Tag 2 >>");
-    TPDFPageTree tree(table.Dict(1));
-    EXPECT_EQ(TagOf(tree.FindPage(1)), 1);
-    EXPECT_EQ(TagOf(tree.FindPage(2)), 2);
-    EXPECT_EQ(tree.ParentPages(), table.Dict(2));
+// Each row is a tree and where every page number leads: the page's object, the node holding
+// it and its 1-based place in that node's Kids (object 0: no page there).
+TEST(PageTree, FindPageAndLocatePageAgreeOnEveryNumber) {
+    struct Page {
+        int32_t object, parent, index;
+    };
+    const struct {
+        const char* what;
+        std::vector<std::pair<int32_t, const char*>> objects;
+        std::vector<Page> pages;
+        bool walkAgrees = true;  // LocatePage walks; the shortcut may see more pages
+    } cases[] = {
+        // Kid 3 has no Type but Contents: still a page. Kid 4 is a stream, not a page.
+        {"flat shortcut",
+         {{1, "<< /Type /Pages /Count 4 /Kids [2 0 R 3 0 R 4 0 R 5 0 R] >>"},
+          {2, "<< /Type /Page /Tag 1 >>"},
+          {3, "<< /Contents 9 0 R /Tag 2 >>"},
+          {4, "stream"},
+          {5, "<< /Type /Page /Tag 4 >>"}},
+         {{2, 1, 1}, {3, 1, 2}, {0, 0, 0}, {5, 1, 4}},
+         false},
+        // Two kids for two pages, but the kids are page nodes: the second one is empty.
+        {"shortcut falls back to the walk",
+         {{1, "<< /Type /Pages /Count 2 /Kids [2 0 R 3 0 R] >>"},
+          {2, "<< /Type /Pages /Parent 1 0 R /Count 2 /Kids [4 0 R 5 0 R] >>"},
+          {3, "<< /Type /Pages /Parent 1 0 R /Count 0 /Kids [] >>"},
+          {4, "<< /Type /Page /Parent 2 0 R /Tag 1 >>"},
+          {5, "<< /Type /Page /Parent 2 0 R /Tag 2 >>"}},
+         {{4, 2, 1}, {5, 2, 2}}},
+        {"two levels walked by Count",
+         {{1, "<< /Type /Pages /Count 4 /Kids [2 0 R 3 0 R] >>"},
+          {2, "<< /Type /Page /Parent 1 0 R /Tag 1 >>"},
+          {3, "<< /Type /Pages /Parent 1 0 R /Count 3 /Kids [4 0 R 5 0 R 6 0 R] >>"},
+          {4, "<< /Type /Page /Parent 3 0 R /Tag 2 >>"},
+          {5, "<< /Type /Page /Parent 3 0 R /Tag 3 >>"},
+          {6, "<< /Type /Page /Parent 3 0 R /Tag 4 >>"}},
+         {{2, 1, 1}, {4, 3, 1}, {5, 3, 2}, {6, 3, 3}}},
+        // A direct page in Kids is never counted; node 3 has no Type but Kids: a page node;
+        // node 6 is neither page nor page node.
+        {"only referenced pages and typeless nodes with kids count",
+         {{1, "<< /Type /Pages /Count 3 /Kids [<< /Type /Page /Tag 0 >> 2 0 R 6 0 R 3 0 R] >>"},
+          {2, "<< /Type /Page /Parent 1 0 R /Tag 1 >>"},
+          {3, "<< /Parent 1 0 R /Count 2 /Kids [4 0 R 5 0 R] >>"},
+          {4, "<< /Type /Page /Parent 3 0 R /Tag 2 >>"},
+          {5, "<< /Type /Page /Parent 3 0 R /Tag 3 >>"},
+          {6, "<< /Type /Template >>"}},
+         {{2, 1, 2}, {4, 3, 1}, {5, 3, 2}},
+         false},
+        // Node 2 claims 5 pages but holds 2: inside the claimed range the walk stays in the
+        // subtree and finds nothing; beyond it the subtree is skipped whole.
+        {"subtree with too large a Count",
+         {{1, "<< /Type /Pages /Count 6 /Kids [2 0 R 6 0 R] >>"},
+          {2, "<< /Type /Pages /Parent 1 0 R /Count 5 /Kids [3 0 R 4 0 R] >>"},
+          {3, "<< /Type /Page /Parent 2 0 R /Tag 1 >>"},
+          {4, "<< /Type /Page /Parent 2 0 R /Tag 2 >>"},
+          {6, "<< /Type /Page /Parent 1 0 R /Tag 6 >>"}},
+         {{3, 2, 1}, {4, 2, 2}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {6, 1, 2}}},
+        // Node 2's Kids (object 3) holds node 2 again.
+        {"cyclic kids",
+         {{1, "<< /Type /Pages /Count 5 /Kids [2 0 R] >>"},
+          {2, "<< /Type /Pages /Parent 1 0 R /Count 5 /Kids 3 0 R >>"},
+          {3, "[2 0 R]"}},
+         {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}}},
+        {"the root's Kids lead back to the root",
+         {{1, "<< /Type /Pages /Count 2 /Kids [1 0 R] >>"}},
+         {{0, 0, 0}, {0, 0, 0}}},
+    };
+    for (const auto& c : cases) {
+        TObjectTable table;
+        for (const auto& [number, text] : c.objects) {
+            if (std::string(text) == "stream") {
+                table.AddStream(number, "<< /Tag 3 >>", "");
+            } else {
+                table.Add(number, text);
+            }
+        }
+        TPDFPageTree tree(table.Dict(1));
+        const auto pages = static_cast<int32_t>(c.pages.size());
+        EXPECT_EQ(tree.FindPage(0), nullptr) << c.what;
+        EXPECT_EQ(tree.FindPage(pages + 1), nullptr) << c.what;
+        for (int32_t k = 1; k <= pages; ++k) {
+            const Page& p = c.pages[static_cast<size_t>(k - 1)];
+            const std::string at = std::string(c.what) + ", page " + std::to_string(k);
+            TPDFDictionary* found = tree.FindPage(k);
+            EXPECT_EQ(found, p.object != 0 ? table.Dict(p.object) : nullptr) << at;
+            EXPECT_EQ(tree.CachedPage(k), found) << at;
+            if (p.object != 0) {
+                EXPECT_EQ(tree.LastTargetNumber(), p.object) << at;
+                EXPECT_EQ(tree.ParentPages(), table.Dict(p.parent)) << at;
+                EXPECT_EQ(tree.LastKids(),
+                          As<TPDFArray>(table.Dict(p.parent)->GetValue("Kids", true)))
+                    << at;
+            }
+            if (!c.walkAgrees) continue;
+            const TPDFPageLocation location = tree.LocatePage(k);
+            EXPECT_EQ(location.Found(), p.object != 0) << at;
+            if (p.object == 0) continue;
+            EXPECT_EQ(location.Parent, table.Dict(p.parent)) << at;
+            EXPECT_EQ(location.Kids, tree.LastKids()) << at;
+            EXPECT_EQ(location.Index, p.index) << at;
+        }
+    }
 }
 
 TEST(PageTree, FlatShortcutDoesNotRepairADanglingElement) {
@@ -131,65 +203,6 @@ TEST(PageTree, FlatShortcutDoesNotRepairADanglingElement) {
     EXPECT_EQ(tree.FindPage(2), nullptr);
     EXPECT_EQ(table.Registered().size(), registeredBefore);
     EXPECT_EQ(tree.LastTargetNumber(), 40);
-}
-
-TEST(PageTree, TwoLevelTreeIsWalkedByCount) {
-    TObjectTable table;
-    table.AddDict(1, "<< /Type /Pages /Count 4 /Kids [2 0 R 3 0 R] >>");
-    table.AddDict(2, "<< /Type /Page /Parent 1 0 R /Tag 1 >>");
-    table.AddDict(3, "<< /Type /Pages /Parent 1 0 R /Count 3 /Kids [4 0 R 5 0 R 6 0 R] >>");
-    for (int32_t k = 2; k <= 4; ++k) {
-        table.AddDict(k + 2, "<< /Type /Page /Parent 3 0 R /Tag " + std::to_string(k) + " >>");
-    }
-    TPDFPageTree tree(table.Dict(1));
-    for (int32_t k = 1; k <= 4; ++k) EXPECT_EQ(TagOf(tree.FindPage(k)), k);
-    // Page 3 is the second kid of the inner node.
-    EXPECT_EQ(tree.FindPage(3), table.Dict(5));
-    EXPECT_EQ(tree.ParentPages(), table.Dict(3));
-    EXPECT_EQ(tree.LastTargetNumber(), 5);
-    EXPECT_EQ(tree.CachedPage(3), table.Dict(5));
-
-    const TPDFPageLocation at = tree.LocatePage(3);
-    ASSERT_TRUE(at.Found());
-    EXPECT_EQ(at.Kids, As<TPDFArray>(table.Dict(3)->GetValue("Kids")));
-    EXPECT_EQ(at.Index, 2);
-    EXPECT_EQ(at.Parent, table.Dict(3));
-}
-
-TEST(PageTree, WalkCountsOnlyReferencedPagesAndTypelessNodesWithKids) {
-    TObjectTable table;
-    // A direct page in Kids is never counted; node 3 has no Type but Kids: a page node;
-    // node 6 is neither page nor page node.
-    table.AddDict(1,
-                  "<< /Type /Pages /Count 3 /Kids [<< /Type /Page /Tag 0 >> 2 0 R 6 0 R 3 0 R] >>");
-    table.AddDict(2, "<< /Type /Page /Parent 1 0 R /Tag 1 >>");
-    table.AddDict(3, "<< /Parent 1 0 R /Count 2 /Kids [4 0 R 5 0 R] >>");
-    table.AddDict(4, "<< /Type /Page /Parent 3 0 R /Tag 2 >>");
-    table.AddDict(5, "<< /Type /Page /Parent 3 0 R /Tag 3 >>");
-    table.AddDict(6, "<< /Type /Template >>");
-    TPDFPageTree tree(table.Dict(1));
-    for (int32_t k = 1; k <= 3; ++k) EXPECT_EQ(TagOf(tree.FindPage(k)), k);
-    EXPECT_EQ(tree.ParentPages(), table.Dict(3));
-}
-
-TEST(PageTree, SubtreeWithTooLargeCountHidesLaterSiblings) {
-    TObjectTable table;
-    // Node 2 claims 5 pages but holds 2; page 5 (object 6) follows it.
-    table.AddDict(1, "<< /Type /Pages /Count 6 /Kids [2 0 R 6 0 R] >>");
-    table.AddDict(2, "<< /Type /Pages /Parent 1 0 R /Count 5 /Kids [3 0 R 4 0 R] >>");
-    table.AddDict(3, "<< /Type /Page /Parent 2 0 R /Tag 1 >>");
-    table.AddDict(4, "<< /Type /Page /Parent 2 0 R /Tag 2 >>");
-    table.AddDict(6, "<< /Type /Page /Parent 1 0 R /Tag 6 >>");
-    TPDFPageTree tree(table.Dict(1));
-    EXPECT_EQ(TagOf(tree.FindPage(2)), 2);
-    // Inside the claimed range the walk stays in the subtree and finds nothing.
-    EXPECT_EQ(tree.FindPage(3), nullptr);
-    EXPECT_EQ(tree.FindPage(5), nullptr);
-    EXPECT_EQ(tree.CachedPage(5), nullptr);
-    // Beyond it the subtree is skipped whole.
-    EXPECT_EQ(TagOf(tree.FindPage(6)), 6);
-    EXPECT_FALSE(tree.LocatePage(3).Found());
-    EXPECT_EQ(tree.LocatePage(6).Index, 2);
 }
 
 TEST(PageTree, WalkRepairsDanglingKidsWithABlankPageCountedAtOnce) {
@@ -244,28 +257,16 @@ TEST(PageTree, DanglingKidIsRepairedEvenWhenItIsTheTarget) {
     EXPECT_TRUE(tree.PageLoaded());
 }
 
-TEST(PageTree, CyclicKidsEndTheWalk) {
-    {
-        // Node 2's Kids (object 3) holds node 2 again.
-        TObjectTable table;
-        table.AddDict(1, "<< /Type /Pages /Count 5 /Kids [2 0 R] >>");
-        table.AddDict(2, "<< /Type /Pages /Parent 1 0 R /Count 5 /Kids 3 0 R >>");
-        table.Add(3, "[2 0 R]");
-        TPDFPageTree tree(table.Dict(1));
-        EXPECT_EQ(tree.CurrentPageDict(), nullptr);
-        EXPECT_EQ(tree.FindPage(3), nullptr);
-        EXPECT_FALSE(tree.LocatePage(3).Found());
-        tree.RelocatePage(3, 1);
-        EXPECT_EQ(table.Dict(1)->GetInteger("Count", 0), 5);
-    }
-    {
-        // The root's own Kids lead back to the root.
-        TObjectTable table;
-        table.AddDict(1, "<< /Type /Pages /Count 2 /Kids [1 0 R] >>");
-        TPDFPageTree tree(table.Dict(1));
-        EXPECT_EQ(tree.FindPage(2), nullptr);
-        EXPECT_FALSE(tree.LocatePage(2).Found());
-    }
+TEST(PageTree, CyclicKidsLeaveNothingToSelectOrMove) {
+    // Node 2's Kids (object 3) holds node 2 again.
+    TObjectTable table;
+    table.AddDict(1, "<< /Type /Pages /Count 5 /Kids [2 0 R] >>");
+    table.AddDict(2, "<< /Type /Pages /Parent 1 0 R /Count 5 /Kids 3 0 R >>");
+    table.Add(3, "[2 0 R]");
+    TPDFPageTree tree(table.Dict(1));
+    EXPECT_EQ(tree.CurrentPageDict(), nullptr);
+    tree.RelocatePage(3, 1);
+    EXPECT_EQ(table.Dict(1)->GetInteger("Count", 0), 5);
 }
 
 TEST(PageTree, DeepChainOfPageNodesIsWalkedWithoutRecursion) {
@@ -320,8 +321,8 @@ TEST(PageTree, InheritedAttributesAreCopiedAndCycleGuarded) {
         tree.CopyInheritedAttributes(table.Dict(3));
         TPDFDictionary* page = table.Dict(3);
         EXPECT_EQ(page->GetValue("MediaBox")->ToText(),
-                  Canonical(table, "[0 0 5 5]"));               // own value kept
-        EXPECT_EQ(page->GetValue("Rotate")->ToText(), "180");   // nearest ancestor
+                  Canonical(table, "[0 0 5 5]"));              // own value kept
+        EXPECT_EQ(page->GetValue("Rotate")->ToText(), "180");  // nearest ancestor
         // Values held by reference stay references to the same objects.
         EXPECT_NE(As<TPDFIndRef>(page->GetValue("Resources")), nullptr);
         EXPECT_EQ(page->GetValue("Resources", true), table.Get(20));
