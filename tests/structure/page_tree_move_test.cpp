@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "structure/object_table.h"
@@ -116,32 +117,20 @@ TEST(RelocatePage, FullReverseKeepsEveryCountConsistent) {
 }
 
 // The reverse workflow at the size it is used at; the time shows in the test report.
-TEST(RelocatePage, ThousandPageReverseInAFlatTree) {
-    TObjectTable table;
-    BuildFlatTree(table, 1000);
-    TPDFPageTree tree(table.Dict(1));
-    for (int32_t b = 1; b <= 999; ++b) {
-        tree.LoadPage(1000);
-        tree.RelocatePage(1000, b);
-        tree.ClearPageCache();
+TEST(RelocatePage, ThousandPageReverse) {
+    for (const std::vector<int32_t>& fanout : {std::vector<int32_t>{1000}, {10, 10, 10}}) {
+        TObjectTable table;
+        BuildBalancedTree(table, fanout);
+        TPDFPageTree tree(table.Dict(1));
+        for (int32_t b = 1; b <= 999; ++b) {
+            tree.LoadPage(1000);
+            tree.RelocatePage(1000, b);
+            tree.ClearPageCache();
+        }
+        const auto scan = ScanTree(table, 1);
+        EXPECT_EQ(scan.Tags, Sequence(1000, 1)) << fanout.size() << " levels";
+        EXPECT_TRUE(scan.Problems.empty()) << scan.Problems.front();
     }
-    const auto scan = ScanTree(table, 1);
-    EXPECT_EQ(scan.Tags, Sequence(1000, 1));
-    EXPECT_TRUE(scan.Problems.empty()) << scan.Problems.front();
-}
-
-TEST(RelocatePage, ThousandPageReverseInABalancedTree) {
-    TObjectTable table;
-    BuildBalancedTree(table, {10, 10, 10});
-    TPDFPageTree tree(table.Dict(1));
-    for (int32_t b = 1; b <= 999; ++b) {
-        tree.LoadPage(1000);
-        tree.RelocatePage(1000, b);
-        tree.ClearPageCache();
-    }
-    const auto scan = ScanTree(table, 1);
-    EXPECT_EQ(scan.Tags, Sequence(1000, 1));
-    EXPECT_TRUE(scan.Problems.empty()) << scan.Problems.front();
 }
 
 TEST(RelocatePage, NodeThatLosesItsLastKidStaysWithCountZero) {
@@ -162,73 +151,68 @@ TEST(RelocatePage, NodeThatLosesItsLastKidStaysWithCountZero) {
 
 TEST(RelocatePage, ChangesNothingWhenTheMoveCannotBeCompleted) {
     // Each tree is written out before and after the attempted move.
-    const auto snapshot = [](const TObjectTable& table, std::initializer_list<int32_t> numbers) {
+    const auto snapshot = [](const TObjectTable& table, size_t objects) {
         std::string text;
-        for (const int32_t number : numbers) text += table.Get(number)->ToText() + "\n";
+        for (size_t k = 1; k <= objects; ++k) {
+            text += table.Get(static_cast<int32_t>(k))->ToText() + "\n";
+        }
         return text;
     };
-    // The only page: there is no place to put it back but where it was.
-    {
+    const struct {
+        const char* what;
+        std::vector<const char*> objects;  // objects 1, 2, ...
+        int32_t selected;
+        std::vector<std::pair<int32_t, int32_t>> moves;
+    } cases[] = {
+        {"the only page: no place to put it back but where it was",
+         {"<< /Type /Pages /Count 1 /Kids [2 0 R] /Rotate 90 >>",
+          "<< /Type /Page /Parent 1 0 R >>"},
+         1,
+         {{1, 1}}},
+        {"Count promises a page that is not there: the target, then the page itself",
+         {"<< /Type /Pages /Count 4 /Kids [2 0 R 3 0 R 4 0 R] /Rotate 90 >>",
+          "<< /Type /Page /Parent 1 0 R /Tag 1 >>", "<< /Type /Page /Parent 1 0 R /Tag 2 >>",
+          "<< /Type /Page /Parent 1 0 R /Tag 3 >>"},
+         1,
+         {{1, 3}, {4, 1}}},
+        {"the page the lookup takes is a direct Kids element, which cannot be moved",
+         {"<< /Type /Pages /Count 2 /Kids [2 0 R << /Type /Page /Tag 2 >>] /Rotate 90 >>",
+          "<< /Type /Page /Parent 1 0 R /Tag 1 >>"},
+         1,
+         {{2, 1}}},
+        {"the shortcut and the walk disagree (a page without Type): no page moves rather than "
+         "a different one",
+         {"<< /Type /Pages /Count 3 /Kids [2 0 R 3 0 R 4 0 R] /Rotate 90 >>",
+          "<< /Parent 1 0 R /Contents [] /Tag 1 >>", "<< /Type /Page /Parent 1 0 R /Tag 2 >>",
+          "<< /Type /Page /Parent 1 0 R /Tag 3 >>"},
+         2,
+         {{2, 1}}},
+    };
+    for (const auto& c : cases) {
         TObjectTable table;
-        table.AddDict(1, "<< /Type /Pages /Count 1 /Kids [2 0 R] /Rotate 90 >>");
-        table.AddDict(2, "<< /Type /Page /Parent 1 0 R >>");
-        TPDFPageTree tree(table.Dict(1));
-        const std::string before = snapshot(table, {1, 2});
-        Move(tree, 1, 1);
-        EXPECT_EQ(snapshot(table, {1, 2}), before);
-    }
-    // Count promises a page that is not there, so the target position cannot be found.
-    {
-        TObjectTable table;
-        table.AddDict(1, "<< /Type /Pages /Count 4 /Kids [2 0 R 3 0 R 4 0 R] /Rotate 90 >>");
-        for (int32_t k = 1; k <= 3; ++k) {
-            table.AddDict(k + 1, "<< /Type /Page /Parent 1 0 R /Tag " + std::to_string(k) + " >>");
+        for (size_t k = 0; k < c.objects.size(); ++k) {
+            table.AddDict(static_cast<int32_t>(k + 1), c.objects[k]);
         }
         TPDFPageTree tree(table.Dict(1));
-        const std::string before = snapshot(table, {1, 2, 3, 4});
-        Move(tree, 1, 3);
-        EXPECT_EQ(snapshot(table, {1, 2, 3, 4}), before);
-        Move(tree, 4, 1);  // the missing page itself
-        EXPECT_EQ(snapshot(table, {1, 2, 3, 4}), before);
-    }
-    // The page the lookup takes is a direct Kids element, which cannot be moved.
-    {
-        TObjectTable table;
-        table.AddDict(1,
-                      "<< /Type /Pages /Count 2 /Kids [2 0 R << /Type /Page /Tag 2 >>] "
-                      "/Rotate 90 >>");
-        table.AddDict(2, "<< /Type /Page /Parent 1 0 R /Tag 1 >>");
-        TPDFPageTree tree(table.Dict(1));
-        const std::string before = snapshot(table, {1, 2});
-        Move(tree, 2, 1);
-        EXPECT_EQ(snapshot(table, {1, 2}), before);
-    }
-    // The lookup's shortcut and the walk disagree (a page without Type): no page moves
-    // rather than a different one.
-    {
-        TObjectTable table;
-        table.AddDict(1, "<< /Type /Pages /Count 3 /Kids [2 0 R 3 0 R 4 0 R] /Rotate 90 >>");
-        table.AddDict(2, "<< /Parent 1 0 R /Contents [] /Tag 1 >>");
-        table.AddDict(3, "<< /Type /Page /Parent 1 0 R /Tag 2 >>");
-        table.AddDict(4, "<< /Type /Page /Parent 1 0 R /Tag 3 >>");
-        TPDFPageTree tree(table.Dict(1));
-        tree.LoadPage(2);
-        const std::string before = snapshot(table, {1, 2, 3, 4});
-        Move(tree, 2, 1);
-        EXPECT_EQ(snapshot(table, {1, 2, 3, 4}), before);
+        tree.LoadPage(c.selected);
+        const std::string before = snapshot(table, c.objects.size());
+        for (const auto& [from, to] : c.moves) {
+            Move(tree, from, to);
+            EXPECT_EQ(snapshot(table, c.objects.size()), before) << c.what << ": " << from;
+        }
     }
     // Root Count not a number, or the source out of range.
     {
         TObjectTable table;
         BuildFlatTree(table, 3);
         TPDFPageTree tree(table.Dict(1));
-        const std::string before = snapshot(table, {1, 2, 3, 4});
+        const std::string before = snapshot(table, 4);
         Move(tree, 0, 1);
         Move(tree, 4, 1);
         table.Dict(1)->SetValue("Count", table.Store().NewName("Three"));
         Move(tree, 3, 1);
         table.Dict(1)->SetValue("Count", table.Store().NewNumeric(3));
-        EXPECT_EQ(snapshot(table, {1, 2, 3, 4}), before);
+        EXPECT_EQ(snapshot(table, 4), before);
     }
 }
 
