@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "structure/object_table.h"
 
@@ -68,92 +70,89 @@ TEST(Form, AcroFormGainsFieldsCalculationOrderAndResources) {
     }
 }
 
-TEST(Form, TopLevelFieldsLoseParentNestedFieldsKeepIt) {
+// Object 1 is the AcroForm with Fields [2 0 R]. Each record: its field dictionary, the record
+// of its parent field (-1: top level), its type, whether it is its own widget and has kids.
+TEST(Form, FieldTreesGiveOneRecordPerFieldOrWidget) {
+    struct Record {
+        int32_t field, parent;
+        uint8_t type;
+        bool ownWidget, hasKids;
+        int32_t annot = 0;  // the widget's dictionary when it is not the field's own
+    };
+    const struct {
+        const char* what;
+        std::vector<std::pair<int32_t, std::string>> objects;
+        std::vector<Record> records;
+    } cases[] = {
+        {"top-level fields lose Parent, nested ones keep it",
+         {{2, "<< /FT /Tx /T (top) /Parent 9 0 R /Kids [3 0 R 4 0 R] >>"},
+          {3, "<< /T (a) /Parent 2 0 R >>"},
+          {4, "<< /T (b) /Parent 2 0 R >>"}},
+         {{2, -1, TPDFField::kTypeWithKids, true, true},
+          {3, 0, TPDFField::kTypeText, true, false},
+          {4, 0, TPDFField::kTypeText, true, false}}},
+        {"a text field with two widgets",
+         {{2, "<< /FT /Tx /T (name) /Kids [3 0 R 4 0 R] >>"},
+          {3, "<< /Type /Annot /Subtype /Widget /Parent 2 0 R /Rect [0 0 10 10] >>"},
+          {4, "<< /Type /Annot /Subtype /Widget /Parent 2 0 R /Rect [0 20 10 30] >>"}},
+         {{2, -1, TPDFField::kTypeWithKids, true, true},
+          {3, 0, TPDFField::kTypeText, true, false},  // FT inherited
+          {4, 0, TPDFField::kTypeText, true, false}}},
+        {"a text field's only widget kid stays its widget",
+         {{2, "<< /FT /Tx /T (name) /Kids [3 0 R] >>"},
+          {3, "<< /Type /Annot /Subtype /Widget /Parent 2 0 R /Rect [5 5 50 20] >>"}},
+         {{2, -1, TPDFField::kTypeText, false, false, 3}}},
+        {"an only kid with its own FT is a field, not the widget",
+         {{2, "<< /T (group) /Kids [3 0 R] >>"},
+          {3, "<< /FT /Ch /Subtype /Widget /Parent 2 0 R >>"}},
+         {{2, -1, TPDFField::kTypeWithKids, true, true},
+          {3, 0, TPDFField::kTypeChoice, true, false}}},
+        {"radio group kids get no records",
+         {{2, "<< /FT /Btn /Ff 32768 /T (choice) /Kids [3 0 R 4 0 R 5 0 R] >>"},
+          {3, "<< /Subtype /Widget /Parent 2 0 R >>"},
+          {4, "<< /Subtype /Widget /Parent 2 0 R >>"},
+          {5, "<< /Subtype /Widget /Parent 2 0 R >>"}},
+         {{2, -1, TPDFField::kTypeRadioGroup, true, true}}},
+    };
+    for (const auto& c : cases) {
+        TObjectTable table;
+        TPDFDictionary* acro = table.AddDict(1, "<< /Fields [2 0 R] >>");
+        for (const auto& [number, text] : c.objects) table.AddDict(number, text);
+        TPDFForm form;
+        form.LoadAcroForm(acro);
+        ASSERT_EQ(form.FieldCount(), static_cast<int32_t>(c.records.size())) << c.what;
+        for (int32_t i = 0; i < form.FieldCount(); ++i) {
+            const Record& r = c.records[static_cast<size_t>(i)];
+            TPDFField* field = form.Field(i);
+            const std::string at = std::string(c.what) + ", record " + std::to_string(i);
+            EXPECT_EQ(field->FieldDict, table.Dict(r.field)) << at;
+            EXPECT_EQ(field->FieldRef->TargetNumber, r.field) << at;
+            EXPECT_EQ(field->Form, &form) << at;
+            EXPECT_EQ(field->FieldTypeOf(), r.type) << at;
+            EXPECT_EQ(field->OwnWidget, r.ownWidget) << at;
+            EXPECT_EQ(field->HasKidFields, r.hasKids) << at;
+            const int32_t annot = r.annot != 0 ? r.annot : r.field;
+            EXPECT_EQ(field->AnnotDict, table.Dict(annot)) << at;
+            EXPECT_EQ(field->AnnotRef->TargetNumber, annot) << at;
+            if (r.parent < 0) {
+                EXPECT_EQ(field->ParentField, nullptr) << at;
+                EXPECT_EQ(table.Dict(r.field)->IndexOf("Parent"), -1) << at;
+            } else {
+                EXPECT_EQ(field->ParentField, form.Field(r.parent)) << at;
+                EXPECT_EQ(table.Dict(r.field)->GetValue("Parent")->ToText(),
+                          std::to_string(c.records[static_cast<size_t>(r.parent)].field) + " 0 R")
+                    << at;
+            }
+        }
+    }
+    // The field with kids is a text field underneath.
     TObjectTable table;
     TPDFDictionary* acro = table.AddDict(1, "<< /Fields [2 0 R] >>");
-    table.AddDict(2, "<< /FT /Tx /T (top) /Parent 9 0 R /Kids [3 0 R 4 0 R] >>");
+    table.AddDict(2, "<< /FT /Tx /Kids [3 0 R] >>");
     table.AddDict(3, "<< /T (a) /Parent 2 0 R >>");
-    table.AddDict(4, "<< /T (b) /Parent 2 0 R >>");
     TPDFForm form;
     form.LoadAcroForm(acro);
-    ASSERT_EQ(form.FieldCount(), 3);
-    EXPECT_EQ(table.Dict(2)->IndexOf("Parent"), -1);
-    EXPECT_EQ(table.Dict(3)->GetValue("Parent")->ToText(), "2 0 R");
-    EXPECT_EQ(table.Dict(4)->GetValue("Parent")->ToText(), "2 0 R");
-    EXPECT_EQ(form.Field(1)->ParentField, form.Field(0));
-    EXPECT_EQ(form.Field(0)->ParentField, nullptr);
-    EXPECT_EQ(form.Field(0)->Form, &form);
-}
-
-TEST(Form, TextFieldWithTwoWidgetsGivesThreeRecords) {
-    TObjectTable table;
-    TPDFDictionary* acro = table.AddDict(1, "<< /Fields [2 0 R] >>");
-    table.AddDict(2, "<< /FT /Tx /T (name) /Kids [3 0 R 4 0 R] >>");
-    table.AddDict(3, "<< /Type /Annot /Subtype /Widget /Parent 2 0 R /Rect [0 0 10 10] >>");
-    table.AddDict(4, "<< /Type /Annot /Subtype /Widget /Parent 2 0 R /Rect [0 20 10 30] >>");
-    TPDFForm form;
-    form.LoadAcroForm(acro);
-    ASSERT_EQ(form.FieldCount(), 3);
-    TPDFField* field = form.Field(0);
-    EXPECT_EQ(field->FieldDict, table.Dict(2));
-    EXPECT_TRUE(field->OwnWidget);
-    EXPECT_TRUE(field->HasKidFields);
-    EXPECT_EQ(field->FieldTypeOf(), TPDFField::kTypeWithKids);
-    EXPECT_EQ(field->TypeCode, TPDFField::kTypeText);
-    for (int32_t i = 1; i <= 2; ++i) {
-        TPDFField* widget = form.Field(i);
-        EXPECT_EQ(widget->FieldDict, table.Dict(i + 2));
-        EXPECT_EQ(widget->FieldRef->TargetNumber, i + 2);
-        EXPECT_EQ(widget->FieldTypeOf(), TPDFField::kTypeText);  // FT inherited
-        EXPECT_FALSE(widget->HasKidFields);
-        EXPECT_EQ(widget->ParentField, field);
-    }
-}
-
-TEST(Form, TextFieldWithOneWidgetKidKeepsItsWidgetThere) {
-    TObjectTable table;
-    TPDFDictionary* acro = table.AddDict(1, "<< /Fields [2 0 R] >>");
-    table.AddDict(2, "<< /FT /Tx /T (name) /Kids [3 0 R] >>");
-    table.AddDict(3, "<< /Type /Annot /Subtype /Widget /Parent 2 0 R /Rect [5 5 50 20] >>");
-    TPDFForm form;
-    form.LoadAcroForm(acro);
-    ASSERT_EQ(form.FieldCount(), 1);
-    TPDFField* field = form.Field(0);
-    EXPECT_FALSE(field->OwnWidget);
-    EXPECT_EQ(field->AnnotDict, table.Dict(3));
-    EXPECT_EQ(field->AnnotRef->TargetNumber, 3);
-    EXPECT_NE(field->AnnotDict->GetValue("Rect"), nullptr);
-    EXPECT_EQ(field->FieldDict, table.Dict(2));
-    EXPECT_EQ(field->FieldTypeOf(), TPDFField::kTypeText);
-}
-
-TEST(Form, OnlyKidThatIsNoPureWidgetIsAKidField) {
-    // The only kid has its own FT: it is a field, not the widget.
-    TObjectTable table;
-    TPDFDictionary* acro = table.AddDict(1, "<< /Fields [2 0 R] >>");
-    table.AddDict(2, "<< /T (group) /Kids [3 0 R] >>");
-    table.AddDict(3, "<< /FT /Ch /Subtype /Widget /Parent 2 0 R >>");
-    TPDFForm form;
-    form.LoadAcroForm(acro);
-    ASSERT_EQ(form.FieldCount(), 2);
-    EXPECT_TRUE(form.Field(0)->OwnWidget);
-    EXPECT_EQ(form.Field(0)->AnnotDict, table.Dict(2));
-    EXPECT_EQ(form.Field(0)->FieldTypeOf(), TPDFField::kTypeWithKids);
-    EXPECT_EQ(form.Field(1)->FieldTypeOf(), TPDFField::kTypeChoice);
-}
-
-TEST(Form, RadioGroupKidsGetNoRecords) {
-    TObjectTable table;
-    TPDFDictionary* acro = table.AddDict(1, "<< /Fields [2 0 R] >>");
-    table.AddDict(2, "<< /FT /Btn /Ff 32768 /T (choice) /Kids [3 0 R 4 0 R 5 0 R] >>");
-    for (int32_t k = 3; k <= 5; ++k) {
-        table.AddDict(k, "<< /Subtype /Widget /Parent 2 0 R >>");
-    }
-    TPDFForm form;
-    form.LoadAcroForm(acro);
-    ASSERT_EQ(form.FieldCount(), 1);
-    EXPECT_EQ(form.Field(0)->FieldTypeOf(), TPDFField::kTypeRadioGroup);
-    EXPECT_TRUE(form.Field(0)->HasKidFields);
+    EXPECT_EQ(form.Field(0)->TypeCode, TPDFField::kTypeText);
 }
 
 TEST(Form, FieldTypesFromFtAndFf) {
