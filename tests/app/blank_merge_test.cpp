@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli_run.h"
 #include "app/workflow.h"
 #include "objects/pdf_text.h"
 #include "objects/wide_file_stream.h"
@@ -222,22 +223,9 @@ TEST(BlankMerge, PlanningLooksAtEveryPageWritesNothingAndFollowsReversedEvens) {
 
 #ifdef VERAVA_CLI
 
-struct CliRun {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(const std::string& args) {
-    const std::string errFile = WriteTempFile("blank-cli-stderr.txt", "");
-    CliRun r;
-    r.out = testing::RunCommand(std::string(VERAVA_CLI) + " " + args + " 2>'" + errFile + "'",
-                                &r.status);
-    r.err = testing::ReadFileBytes(errFile);
-    return r;
-}
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
+using testing::Cli;
+using testing::CliRun;
+using testing::Q;
 
 TEST(BlankMergeCli, DryRunListsTheOrderAndWritesNothing) {
     const ScanPair files("bmcli", kOddMixed, kEvenMixed);

@@ -7,6 +7,7 @@
 
 #include <sstream>
 
+#include "app/cli_run.h"
 #include "security/rc4.h"
 #include "support/bytes.h"
 #include "support/pdf_builder.h"
@@ -19,22 +20,9 @@
 namespace verava {
 namespace {
 
-struct CliRun {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(const std::string& args) {
-    const std::string errFile = testing::WriteTempFile("cli-stderr.txt", "");
-    CliRun r;
-    r.out = testing::RunCommand(std::string(VERAVA_CLI) + " " + args + " 2>'" + errFile + "'",
-                                &r.status);
-    r.err = testing::ReadFileBytes(errFile);
-    return r;
-}
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
+using testing::Cli;
+using testing::CliRun;
+using testing::Q;
 
 TEST(Cli, HelpAndUsageErrors) {
     EXPECT_EQ(Cli("--help").status, 0);
