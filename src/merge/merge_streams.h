@@ -25,7 +25,7 @@ struct MergeProgressSink {
     std::function<void(double raw)> report;
 };
 
-// Codes MergeStreams sets.
+// Codes MergeInputs and MergeStreams set.
 constexpr int32_t kMergeUnreadable = 409;  // no header, no cross-reference data or trailer
 // An input carries an encryption dictionary, and no password (or a wrong one) was given.
 constexpr int32_t kMergeEncrypted = 410;
