@@ -62,13 +62,32 @@ std::string TStream::ReadAll() {
     return data;
 }
 
-int64_t TMemoryStream::Read(void* buffer, int64_t count) {
-    const int64_t size = static_cast<int64_t>(data_.size());
-    if (count <= 0 || position_ >= size) return 0;
-    const int64_t n = count < size - position_ ? count : size - position_;
-    std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
-    position_ += n;
+namespace {
+
+// Reads of the streams over bytes in memory: up to `count` bytes from `position`, advanced.
+int64_t ReadFrom(std::string_view bytes, int64_t& position, void* buffer, int64_t count) {
+    const auto size = static_cast<int64_t>(bytes.size());
+    if (count <= 0 || position >= size) return 0;
+    const int64_t n = count < size - position ? count : size - position;
+    std::memcpy(buffer, bytes.data() + position, static_cast<size_t>(n));
+    position += n;
     return n;
+}
+
+// Their seeks: a position before the start is the start; one past the end stays there.
+int64_t SeekWithin(int64_t size, int64_t& position, int64_t offset, TStream::SeekOrigin origin) {
+    int64_t base = 0;
+    if (origin == TStream::SeekOrigin::Current) base = position;
+    if (origin == TStream::SeekOrigin::End) base = size;
+    const int64_t target = base + offset;
+    position = target < 0 ? 0 : target;
+    return position;
+}
+
+}  // namespace
+
+int64_t TMemoryStream::Read(void* buffer, int64_t count) {
+    return ReadFrom(data_, position_, buffer, count);
 }
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
@@ -81,12 +100,7 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
-    int64_t base = 0;
-    if (origin == SeekOrigin::Current) base = position_;
-    if (origin == SeekOrigin::End) base = static_cast<int64_t>(data_.size());
-    const int64_t target = base + offset;
-    position_ = target < 0 ? 0 : target;
-    return position_;
+    return SeekWithin(static_cast<int64_t>(data_.size()), position_, offset, origin);
 }
 
 void TMemoryStream::SetSize(int64_t size) {
@@ -95,21 +109,11 @@ void TMemoryStream::SetSize(int64_t size) {
 }
 
 int64_t TSharedBytesStream::Read(void* buffer, int64_t count) {
-    const auto size = static_cast<int64_t>(bytes_.size());
-    if (count <= 0 || position_ >= size) return 0;
-    const int64_t n = count < size - position_ ? count : size - position_;
-    std::memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(n));
-    position_ += n;
-    return n;
+    return ReadFrom(bytes_.View(), position_, buffer, count);
 }
 
 int64_t TSharedBytesStream::Seek(int64_t offset, SeekOrigin origin) {
-    int64_t base = 0;
-    if (origin == SeekOrigin::Current) base = position_;
-    if (origin == SeekOrigin::End) base = static_cast<int64_t>(bytes_.size());
-    const int64_t target = base + offset;
-    position_ = target < 0 ? 0 : target;
-    return position_;
+    return SeekWithin(static_cast<int64_t>(bytes_.size()), position_, offset, origin);
 }
 
 }  // namespace verava
