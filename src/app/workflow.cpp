@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/brannock.h"
+#include "merge/merge_input.h"
 #include "objects/number_text.h"
 #include "objects/wide_file_stream.h"
 #include "content/blank_page_detector.h"
@@ -331,6 +332,32 @@ WorkflowResult ResultOfPlan(const MergePlan& plan) {
     result.decrypted = plan.decrypted;
     result.oddPages = plan.oddPages;
     result.evenPages = plan.evenPages;
+    return result;
+}
+
+WorkflowResult PreviewMerge(const MergeRequest& request) {
+    TVelmorPDFLibrary engine;
+    TPDFDocument* documents[2] = {nullptr, nullptr};
+    MergeRequest everyPage = request;
+    everyPage.blankPages.enabled = false;
+    const MergePlan plan = PlanMergeScaled(everyPage, {}, 100, engine, documents);
+    WorkflowResult result = ResultOfPlan(plan);
+    if (plan.outcome != WorkflowOutcome::Done) return result;
+    for (int i = 0; i < 2; ++i) {
+        TMergeInput input(*documents[i]);
+        if (!input.Mended()) {
+            result.pagesToDraw[i] = input.Image().MapAll();
+            continue;
+        }
+        try {
+            if (TStream* copy = input.CleanCopy()) {
+                SharedBytes bytes = copy->MapAll();
+                result.pagesToDraw[i] = bytes ? bytes : SharedBytes::FromString(copy->ReadAll());
+            }
+        } catch (const std::exception&) {
+            // No memory for the copy: that input's pictures stay empty frames.
+        }
+    }
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "objects/byte_slice.h"
 #include "objects/file_error.h"
 #include "content/luminance_grid.h"
 
@@ -57,6 +58,11 @@ struct WorkflowResult {
     std::vector<PlannedPage> dropped;
     std::vector<PlannedPage> unreadable;
     bool blankPagesLookedFor = false;  // the merge was asked to leave blank pages out
+    // Merge preview: for the odd and the even file, the bytes another reader is to draw its
+    // pages from, so that its page n is the page the merge takes as page n. That is the file
+    // as the plan loaded it, or, when the loader mended it, the clean copy the merge reads
+    // (decrypted); empty when that copy cannot be written.
+    SharedBytes pagesToDraw[2];
 };
 
 // Progress follows the work as it is done: the bar reaches 100 only once the output is
@@ -140,6 +146,9 @@ struct MergePlan {
 MergePlan PlanMerge(const MergeRequest& request, const WorkflowProgress& progress = {});
 // A plan's outcome, failure and page counts as a workflow result (nothing written).
 WorkflowResult ResultOfPlan(const MergePlan& plan);
+// The plan of the window's preview (every page, none judged), with the bytes each input's
+// pages are drawn from: the files are loaded once, here, for both.
+WorkflowResult PreviewMerge(const MergeRequest& request);
 MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPath,
                     bool evenReversed, const std::u16string& oddPassword = u"",
                     const std::u16string& evenPassword = u"");

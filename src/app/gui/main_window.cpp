@@ -305,7 +305,7 @@ void TForm1::RunAttempt() {
         request.oddPassword = run.passwords[0].toStdU16String();
         request.evenPassword = run.passwords[1].toStdU16String();
         // The preview shows every page: it plans without looking for blank ones.
-        if (run.preview) return ResultOfPlan(PlanMerge(request));
+        if (run.preview) return PreviewMerge(request);
         request.blankPages.enabled = run.dropBlank;
         return MergeFiles(request, progress);
     });
@@ -373,8 +373,8 @@ void TForm1::AttemptEnded(const WorkflowResult& result) {
 void TForm1::OpenPreview(const WorkflowResult& plan) {
     const PendingRun planned = pending_;
     PreviewInputs inputs;
-    inputs.odd = {planned.paths[0], planned.passwords[0]};
-    inputs.even = {planned.paths[1], planned.passwords[1]};
+    inputs.odd = {plan.pagesToDraw[0], planned.passwords[0]};
+    inputs.even = {plan.pagesToDraw[1], planned.passwords[1]};
     inputs.oddPages = plan.oddPages;
     inputs.evenPages = plan.evenPages;
     auto* preview = new TOrderPreview(std::move(inputs), planned.evenReversed, this);

@@ -3,13 +3,10 @@
 #include <poppler-qt6.h>
 
 #include <QByteArray>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
 #include <string>
 
-#include "engine/brannock.h"
-#include "merge/merge_input.h"
 #include "security/password_forms.h"
 
 namespace verava {
@@ -31,26 +28,12 @@ std::vector<QByteArray> PasswordBytes(const QString& password) {
     return forms;
 }
 
-// The file poppler is to draw from: the input itself, or, when our loader had to repair it or
-// rebuild its page tree, a copy our engine writes of it at `copyPath` (empty when that
-// fails). Poppler mends a damaged file in its own way, and its page n need not be the page
-// our engine, and so the merge, takes as page n: a lost page our loader puts back as a blank
-// one is skipped by poppler, which then shows the next page in its place.
-QString FileToDraw(const ThumbnailInput& input, const QString& copyPath) {
-    TVelmorPDFLibrary engine;
-    if (engine.OpenFile(input.path.toStdU16String(), input.password.toStdU16String()) != 1) {
-        return input.path;  // changed since it was planned: poppler may still read it
-    }
-    // The merge's own rule for when an input is read from the loader's copy.
-    if (!TMergeInput(*engine.CurrentDocument).Mended()) return input.path;
-    if (copyPath.isEmpty() || engine.WriteToFile(copyPath.toStdU16String()) != 1) return QString();
-    return copyPath;
-}
-
-// The file opened and unlocked, or null when poppler cannot open it.
-std::unique_ptr<Poppler::Document> Open(const QString& path, const ThumbnailInput& input) {
-    if (path.isEmpty()) return nullptr;
-    std::unique_ptr<Poppler::Document> document = Poppler::Document::load(path);
+// The input opened and unlocked, or null when poppler cannot open it. Poppler reads the
+// bytes where they are; the renderer keeps them as long as the document.
+std::unique_ptr<Poppler::Document> Open(const ThumbnailInput& input) {
+    if (input.bytes.empty()) return nullptr;
+    std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(
+        QByteArray::fromRawData(input.bytes.data(), static_cast<qsizetype>(input.bytes.size())));
     if (document == nullptr) return nullptr;
     if (document->isLocked()) {
         // The typed password may be the owner's or the user's; poppler checks the owner's
@@ -115,9 +98,7 @@ void TThumbnailRenderer::Request(const std::vector<PlannedPage>& pages, QSize bo
 }
 
 void TThumbnailRenderer::Work() {
-    // Opened on first use, here only: the window shows its placeholders meanwhile. Copies of
-    // damaged inputs live as long as the thread.
-    QTemporaryDir copies;
+    // Opened on first use, here only: the window shows its placeholders meanwhile.
     std::unique_ptr<Poppler::Document> documents[2];
     bool tried[2] = {false, false};
     std::unique_lock<std::mutex> lock(mutex_);
@@ -133,11 +114,7 @@ void TThumbnailRenderer::Work() {
         try {
             if (!tried[input]) {
                 tried[input] = true;
-                const QString copy = copies.isValid()
-                                         ? copies.filePath(input == 0 ? QStringLiteral("odd.pdf")
-                                                                      : QStringLiteral("even.pdf"))
-                                         : QString();
-                documents[input] = Open(FileToDraw(inputs_[input], copy), inputs_[input]);
+                documents[input] = Open(inputs_[input]);
             }
             image = Draw(documents[input].get(), page.page, box);
         } catch (...) {

@@ -2,9 +2,9 @@
 // The preview asks for the few pages it shows; each comes back as a queued signal naming the
 // page it shows, so a picture can only ever land where that page is. A newer request drops
 // what an older one has not drawn yet. Each input is opened once, on that thread, and only
-// that thread touches it: a poppler document is not safe to share between threads. An input
-// our loader had to mend is drawn from the copy our engine writes of it, so that page n is
-// the page the merge takes as page n.
+// that thread touches it: a poppler document is not safe to share between threads. Poppler
+// reads the bytes the merge's plan chose (WorkflowResult::pagesToDraw), so an input our
+// loader had to mend is drawn from its clean copy and page n is the page the merge takes.
 #pragma once
 
 #include <QImage>
@@ -19,12 +19,14 @@
 #include <vector>
 
 #include "app/workflow.h"
+#include "objects/byte_slice.h"
 
 namespace verava {
 
-// One input file and the password it opened with in our engine (empty for none).
+// One input: the bytes to draw its pages from (empty: none can be drawn) and the password
+// it opened with in our engine (empty for none).
 struct ThumbnailInput {
-    QString path;
+    SharedBytes bytes;
     QString password;
 };
 

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEventLoop>
-#include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
@@ -120,14 +119,9 @@ QByteArray SampleScan(const std::vector<int>& numbers) {
     return QByteArray(pdf.data(), static_cast<qsizetype>(pdf.size()));
 }
 
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // The preview of a ten-sheet contract whose even pages were scanned last to first, once
 // every picture is in (or after ten seconds, with placeholders).
-QImage PreviewPicture(TForm1& window, const QTemporaryDir& scratch) {
+QImage PreviewPicture(TForm1& window) {
     std::vector<int> odd;
     std::vector<int> even;
     for (int sheet = 1; sheet <= 10; ++sheet) {
@@ -135,14 +129,10 @@ QImage PreviewPicture(TForm1& window, const QTemporaryDir& scratch) {
         even.push_back(2 * (11 - sheet));
     }
     PreviewInputs inputs;
-    inputs.odd.path = scratch.filePath(QStringLiteral("contract-odd.pdf"));
-    inputs.even.path = scratch.filePath(QStringLiteral("contract-even.pdf"));
+    inputs.odd.bytes = SharedBytes::FromString(SampleScan(odd).toStdString());
+    inputs.even.bytes = SharedBytes::FromString(SampleScan(even).toStdString());
     inputs.oddPages = static_cast<int32_t>(odd.size());
     inputs.evenPages = static_cast<int32_t>(even.size());
-    if (!WriteFile(inputs.odd.path, SampleScan(odd)) ||
-        !WriteFile(inputs.even.path, SampleScan(even))) {
-        return QImage();
-    }
     TOrderPreview preview(inputs, true, &window);
     QEventLoop wait;
     QObject::connect(&preview, &TOrderPreview::PicturesIn, &wait, &QEventLoop::quit);
@@ -216,7 +206,7 @@ bool RenderWindowPicture(const QString& state, const QString& outPath, QString* 
             }
         });
     } else if (state == QLatin1String("preview")) {
-        image = PreviewPicture(window, scratch);
+        image = PreviewPicture(window);
     } else {
         image = Framed(window);
     }

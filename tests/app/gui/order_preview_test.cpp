@@ -56,6 +56,11 @@ PdfBuilder ShadedDocument(PageSource source, int pages) {
     return b;
 }
 
+// An input of the preview: the file's bytes, no password.
+ThumbnailInput Shaded(PageSource source, int pages) {
+    return {SharedBytes::FromString(ShadedDocument(source, pages).Build()), {}};
+}
+
 std::string WriteShaded(const std::string& name, PageSource source, int pages) {
     return WriteTempFile(name, ShadedDocument(source, pages).Build());
 }
@@ -151,8 +156,8 @@ TEST(OrderPreview, LabelsThePagesInTheMergedOrderForBothStatesOfTheBox) {
     for (const auto& c : cases) {
         const std::string tag = std::to_string(c.odd) + "+" + std::to_string(c.even);
         PreviewInputs inputs;
-        inputs.odd = {Q(WriteShaded("labels-odd-" + tag + ".pdf", PageSource::Odd, c.odd)), {}};
-        inputs.even = {Q(WriteShaded("labels-even-" + tag + ".pdf", PageSource::Even, c.even)), {}};
+        inputs.odd = Shaded(PageSource::Odd, c.odd);
+        inputs.even = Shaded(PageSource::Even, c.even);
         inputs.oddPages = c.odd;
         inputs.evenPages = c.even;
         for (const bool startTicked : {false, true}) {
@@ -183,11 +188,9 @@ TEST(OrderPreview, LabelsThePagesInTheMergedOrderForBothStatesOfTheBox) {
 TEST(OrderPreview, FlippingTheBoxBeforeThePicturesComePlacesThemByPage) {
     // Flipped at once, again and again, while the first pictures are still being drawn:
     // a picture asked for one tile must not land on another.
-    const std::string odd = WriteShaded("flip-odd.pdf", PageSource::Odd, 10);
-    const std::string even = WriteShaded("flip-even.pdf", PageSource::Even, 10);
     PreviewInputs inputs;
-    inputs.odd = {Q(odd), {}};
-    inputs.even = {Q(even), {}};
+    inputs.odd = Shaded(PageSource::Odd, 10);
+    inputs.even = Shaded(PageSource::Even, 10);
     inputs.oddPages = 10;
     inputs.evenPages = 10;
     TOrderPreview preview(inputs, false);
@@ -226,12 +229,15 @@ TEST(OrderPreview, PicturesOfADamagedInputAreOfThePagesTheMergeTakes) {
         const std::string odd = WriteTempFile("damaged-odd-" + std::to_string(n) + ".pdf", c.bytes);
         const std::string even =
             WriteShaded("damaged-even-" + std::to_string(n++) + ".pdf", PageSource::Even, 4);
-        const MergePlan plan = PlanMerge(Q(odd).toStdU16String(), Q(even).toStdU16String(), false);
+        MergeRequest request;
+        request.oddPath = Q(odd).toStdU16String();
+        request.evenPath = Q(even).toStdU16String();
+        const WorkflowResult plan = PreviewMerge(request);
         ASSERT_EQ(plan.outcome, WorkflowOutcome::Done) << c.what;
         ASSERT_EQ(plan.oddPages, c.pages) << c.what;
         PreviewInputs inputs;
-        inputs.odd = {Q(odd), {}};
-        inputs.even = {Q(even), {}};
+        inputs.odd = {plan.pagesToDraw[0], {}};
+        inputs.even = {plan.pagesToDraw[1], {}};
         inputs.oddPages = plan.oddPages;
         inputs.evenPages = plan.evenPages;
         TOrderPreview preview(inputs, false);
@@ -251,12 +257,12 @@ TEST(OrderPreview, PicturesOfADamagedInputAreOfThePagesTheMergeTakes) {
 }
 
 TEST(OrderPreview, PagesThatCannotBeDrawnGetAnEmptyFrame) {
-    // The file changed after it was planned: it has fewer pages than the plan says, or is
-    // no PDF any more. Those tiles end without a picture; the others have theirs.
-    const std::string even = WriteShaded("frames-even.pdf", PageSource::Even, 3);
+    // An input poppler cannot draw in full: fewer pages than the plan says, bytes that are
+    // no PDF, or no bytes at all (its clean copy could not be written). Those tiles end
+    // without a picture; the others have theirs.
     PreviewInputs inputs;
-    inputs.odd = {Q(WriteShaded("frames-odd.pdf", PageSource::Odd, 2)), {}};
-    inputs.even = {Q(even), {}};
+    inputs.odd = Shaded(PageSource::Odd, 2);
+    inputs.even = Shaded(PageSource::Even, 3);
     inputs.oddPages = 3;
     inputs.evenPages = 3;
     {
@@ -266,8 +272,8 @@ TEST(OrderPreview, PagesThatCannotBeDrawnGetAnEmptyFrame) {
         EXPECT_EQ(preview.Tiles()[4]->PictureState(), TPageTile::State::Undrawable);
         EXPECT_EQ(preview.Tiles()[4]->Label(), U("奇 3"));
     }
-    inputs.odd = {Q(WriteTempFile("frames-junk.pdf", std::string(3000, 'j'))), {}};
-    {
+    for (const SharedBytes& odd : {SharedBytes::FromString(std::string(3000, 'j')), SharedBytes()}) {
+        inputs.odd = {odd, {}};
         TOrderPreview preview(inputs, true);
         EXPECT_EQ(Pictures(preview),
                   (std::vector<std::string>{"none", "even 3", "none", "even 2", "none", "even 1"}));

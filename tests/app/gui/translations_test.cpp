@@ -138,8 +138,6 @@ TEST(Translations, TheOrderPreviewInEnglishNamesPagesOddAndEven) {
     };
     for (const auto& c : cases) {
         PreviewInputs inputs;
-        inputs.odd = {U("/no/such/odd.pdf"), {}};
-        inputs.even = {U("/no/such/even.pdf"), {}};
         inputs.oddPages = c.odd;
         inputs.evenPages = c.even;
         const TOrderPreview preview(inputs, true);
