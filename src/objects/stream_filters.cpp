@@ -174,6 +174,28 @@ bool IsAsciiAlnum(unsigned char c) {
 
 // ---- the chain
 
+// The predicted bytes that hold the rows decoding to `limit` bytes: a PNG row carries a tag
+// byte, so cutting the inflated data at `limit` would lose the last rows of an image.
+size_t PredictedLimit(size_t limit, const TPDFFlateParms& p) {
+    if (p.Predictor < 10 || p.Colors <= 0 || p.BitsPerComponent <= 0 || p.Columns <= 0) {
+        return limit;
+    }
+    const int64_t pixelBits = int64_t{p.BitsPerComponent} * p.Colors;
+    if (pixelBits > kMaxPredictorRowBytes * 8) return limit;
+    const int64_t rowLength = (pixelBits * p.Columns + 7) / 8;
+    if (rowLength > kMaxPredictorRowBytes || limit > kMaxDecodedBytes) return limit;
+    const size_t row = static_cast<size_t>(rowLength);
+    return (limit / row + 1) * (row + 1);
+}
+
+// The limit of a step whose output another filter decodes further: hex text is twice the
+// bytes it stands for, and base-85, run-length and LZW data can exceed theirs too, so the
+// final limit would cut what the last step needs. Still bounded, to a few times that limit.
+size_t IntermediateLimit(size_t limit) {
+    if (limit >= kMaxDecodedBytes / 4) return std::max(limit, kMaxDecodedBytes);
+    return 4 * limit + 4096;
+}
+
 std::string ApplyFilter(std::string_view name, std::string_view data, const TPDFDictionary* parms,
                         size_t limit, bool& known) {
     known = DecodesFilter(name);
@@ -181,7 +203,9 @@ std::string ApplyFilter(std::string_view name, std::string_view data, const TPDF
     if (name == "FlateDecode" || name == "Fl") {
         if (parms != nullptr) {
             const TPDFFlateParms p = ReadFlateParms(parms);
-            if (p.Predictor >= 2) return UnpredictFlate(FlateDecode(data, limit), p, limit);
+            if (p.Predictor >= 2) {
+                return UnpredictFlate(FlateDecode(data, PredictedLimit(limit, p)), p, limit);
+            }
         }
         return FlateDecode(data, limit);
     }
@@ -190,7 +214,7 @@ std::string ApplyFilter(std::string_view name, std::string_view data, const TPDF
     if (name == "ASCIIHexDecode") return ASCIIHexDecode(data, limit);
     if (name == "LZWDecode") {
         const TPDFLZWParms p = ReadLZWParms(parms);
-        std::string out = LZWDecode(data, p.EarlyChange != 0, limit);
+        std::string out = LZWDecode(data, p.EarlyChange != 0, PredictedLimit(limit, p));
         if (p.Predictor == 2) {
             UnpredictLZWTiff(out, p.Columns, p.Colors);
         } else if (p.Predictor >= 10) {
@@ -529,12 +553,17 @@ std::string DecodeStreamData(const TPDFStream& stream, size_t limit) {
             }
         }
 
+        size_t last = filters.size();
+        for (size_t i = 0; i < filters.size(); ++i) {
+            if (DecodesFilter(filters[i])) last = i;
+        }
         std::string result;
         std::string_view current = stream.Data();
         bool decoded = false;
         for (size_t i = 0; i < filters.size(); ++i) {
             bool known = false;
-            std::string next = ApplyFilter(filters[i], current, parms[i], limit, known);
+            const size_t stepLimit = i < last ? IntermediateLimit(limit) : limit;
+            std::string next = ApplyFilter(filters[i], current, parms[i], stepLimit, known);
             if (!known) continue;
             result = std::move(next);
             current = result;

@@ -186,7 +186,19 @@ TEST(BlankPageDetector, SampleFormsAndColourSpaces) {
     std::string rgb16(32 * 32 * 6, '\xFF');
     std::string indexed(32 * 32, '\0');
     for (size_t i = 0; i < 32 * 8; ++i) indexed[i] = '\x01';
+    // 8-bit grey rows behind PNG tags (None), as lossless scans store them: 64 rows of 16, so
+    // the tag bytes come to rows more; the first 16 rows are black in `pngInk`.
+    std::string pngPaper;
+    std::string pngInk;
+    for (int y = 0; y < 64; ++y) {
+        pngPaper += '\0' + std::string(16, '\xF4');
+        pngInk += '\0' + std::string(16, y < 16 ? '\x10' : '\xF4');
+    }
+    const std::string png = "/Width 16 /Height 64 /BitsPerComponent 8 /ColorSpace /DeviceGray "
+                            "/Filter /FlateDecode /DecodeParms << /Predictor 15 /Columns 16 >>";
     const Case cases[] = {
+        {"PNG-predicted grey paper", png, FlateEncode(pngPaper), TPageInk::Blank},
+        {"PNG-predicted grey with ink", png, FlateEncode(pngInk), TPageInk::Content},
         {"1-bit, 1 is white", oneBit, ones, TPageInk::Blank},
         {"1-bit, 0 is black", oneBit, zeros, TPageInk::Content},
         {"1-bit with Decode [1 0]: 0 is white", oneBit + "/Decode [1 0]", zeros, TPageInk::Blank},
