@@ -10,6 +10,8 @@
 
 #include "objects/file_mapping.h"
 #include "objects/pdf_chars.h"
+#include "objects/pdf_structure.h"
+#include "objects/stream_filters.h"
 #include "structure/page_attributes.h"
 #include "content/image_reducer.h"
 
@@ -56,6 +58,15 @@ class ContentScan {
         const TPDFStream* stream;
         const TPDFDictionary* resources;
     };
+
+    // The content of a stream; what cannot be decoded in full leaves the page unknown.
+    std::string Decoded(const TPDFStream& stream) {
+        bool whole = true;
+        const size_t limit = stream.Store() != nullptr ? stream.Store()->DecodeLimit : kMaxDecodedBytes;
+        std::string data = DecodeStreamData(stream, limit, whole);
+        if (!whole) unreadable_ = true;
+        return data;
+    }
 
     bool Painted() const { return painted_; }
     bool Unreadable() const { return unreadable_; }
@@ -181,7 +192,7 @@ class ContentScan {
             const int mode = renderMode_;
             const std::vector<int> saved = saved_;
             const size_t savedDepth = savedDepth_;
-            Scan(stream->GetDecodedData(), own != nullptr ? own : resources, depth + 1);
+            Scan(Decoded(*stream), own != nullptr ? own : resources, depth + 1);
             renderMode_ = mode;
             saved_ = saved;
             savedDepth_ = savedDepth;
@@ -221,7 +232,7 @@ TPageJudgement TBlankPageDetector::Judge(TPDFDictionary* page) const {
         for (TPDFObject* part : parts) {
             // A content stream that is not there paints nothing.
             if (const auto* stream = As<TPDFStream>(Resolve(part))) {
-                scan.Scan(stream->GetDecodedData(), resources, 0);
+                scan.Scan(scan.Decoded(*stream), resources, 0);
             }
             if (scan.Painted()) return judgement;
         }

@@ -197,17 +197,19 @@ size_t IntermediateLimit(size_t limit) {
 }
 
 std::string ApplyFilter(std::string_view name, std::string_view data, const TPDFDictionary* parms,
-                        size_t limit, bool& known) {
+                        size_t limit, bool& known, bool& ended) {
+    ended = true;
     known = DecodesFilter(name);
     if (!known) return {};  // image codecs and the like: the data stay encoded
     if (name == "FlateDecode" || name == "Fl") {
         if (parms != nullptr) {
             const TPDFFlateParms p = ReadFlateParms(parms);
             if (p.Predictor >= 2) {
-                return UnpredictFlate(FlateDecode(data, PredictedLimit(limit, p)), p, limit);
+                return UnpredictFlate(FlateDecode(data, PredictedLimit(limit, p), &ended), p,
+                                      limit);
             }
         }
-        return FlateDecode(data, limit);
+        return FlateDecode(data, limit, &ended);
     }
     if (name == "RunLengthDecode" || name == "RL") return RunLengthDecode(data, limit);
     if (name == "ASCII85Decode" || name == "A85") return ASCII85Decode(data, limit);
@@ -306,7 +308,8 @@ std::string FlateEncode(std::string_view data) {
     }
 }
 
-std::string FlateDecode(std::string_view data, size_t limit) {
+std::string FlateDecode(std::string_view data, size_t limit, bool* ended) {
+    if (ended != nullptr) *ended = false;
     z_stream zs{};
     if (inflateInit(&zs) != Z_OK) return {};
     // Frees zlib's state however this function is left.
@@ -342,6 +345,7 @@ std::string FlateDecode(std::string_view data, size_t limit) {
         }
         EnsureRoom(out, produced, limit);
         out.append(reinterpret_cast<const char*>(chunk.get()), produced);
+        if (ended != nullptr && (ret == Z_STREAM_END || out.size() >= limit)) *ended = true;
         if (ret == Z_STREAM_END || ret == Z_NEED_DICT || ret == Z_DATA_ERROR) break;
         if (ret != Z_OK && ret != Z_BUF_ERROR) return {};  // stream state or memory failure
         if (zs.avail_out != 0) {
@@ -534,12 +538,22 @@ std::string DecodeStreamData(const TPDFStream& stream) {
 }
 
 std::string DecodeStreamData(const TPDFStream& stream, size_t limit) {
+    bool whole = false;
+    return DecodeStreamData(stream, limit, whole);
+}
+
+std::string DecodeStreamData(const TPDFStream& stream, size_t limit, bool& whole) {
+    whole = true;
     try {
         const TPDFDictionary* dict = stream.StreamDict();
         if (dict == nullptr) return std::string(stream.Data());
 
         const std::vector<std::string_view> filters = StreamFilterNames(dict);
-        if (filters.empty()) return std::string(stream.Data());
+        if (filters.empty()) {
+            // A Filter entry that names no filter (a number, say) leaves the data unknown.
+            if (dict->GetValue("Filter", true) != nullptr) whole = false;
+            return std::string(stream.Data());
+        }
 
         std::vector<const TPDFDictionary*> parms(filters.size(), nullptr);
         TPDFObject* parmsValue = dict->GetValue("DecodeParms", true);
@@ -562,9 +576,15 @@ std::string DecodeStreamData(const TPDFStream& stream, size_t limit) {
         bool decoded = false;
         for (size_t i = 0; i < filters.size(); ++i) {
             bool known = false;
+            bool ended = true;
             const size_t stepLimit = i < last ? IntermediateLimit(limit) : limit;
-            std::string next = ApplyFilter(filters[i], current, parms[i], stepLimit, known);
-            if (!known) continue;
+            std::string next =
+                ApplyFilter(filters[i], current, parms[i], stepLimit, known, ended);
+            if (!ended) whole = false;
+            if (!known) {
+                whole = false;
+                continue;
+            }
             result = std::move(next);
             current = result;
             decoded = true;
@@ -572,6 +592,7 @@ std::string DecodeStreamData(const TPDFStream& stream, size_t limit) {
         if (!decoded) return std::string(stream.Data());
         return result;
     } catch (const std::exception&) {
+        whole = false;
         return {};
     }
 }

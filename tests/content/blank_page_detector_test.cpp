@@ -130,6 +130,44 @@ TEST(BlankPageDetector, PaintingOperatorsMakeContent) {
     }
 }
 
+TEST(BlankPageDetector, ContentThatCannotBeDecodedKeepsThePage) {
+    // Content that cannot be decoded in full may paint anything: the page is kept (unless
+    // what could be read paints already). A form's content counts the same way.
+    const std::string nothing = FlateEncode("q 1 0 0 1 0 0 cm Q " + std::string(400, ' '));
+    const std::string text = FlateEncode("BT (Hello) Tj ET " + std::string(400, ' '));
+    const struct {
+        const char* what;
+        std::string dictionary;
+        std::string data;
+        TPageInk ink;
+    } cases[] = {
+        {"Flate, whole, painting nothing", "<< /Filter /FlateDecode >>", nothing,
+         TPageInk::Blank},
+        {"Flate cut short", "<< /Filter /FlateDecode >>", nothing.substr(0, nothing.size() / 2),
+         TPageInk::Unreadable},
+        {"Flate damaged", "<< /Filter /FlateDecode >>", nothing.substr(0, 12) + "garbage",
+         TPageInk::Unreadable},
+        {"Flate cut short after text", "<< /Filter /FlateDecode >>",
+         text.substr(0, text.size() - 8), TPageInk::Content},
+        {"a filter not known here", "<< /Filter /Sparkle >>", "x\x9C\x01\x02",
+         TPageInk::Unreadable},
+        {"a known filter, then one not known", "<< /Filter [/FlateDecode /Sparkle] >>", nothing,
+         TPageInk::Unreadable},
+        {"a Filter that is no name", "<< /Filter 5 >>", "q Q", TPageInk::Unreadable},
+    };
+    for (const auto& c : cases) {
+        Pages pages;
+        pages.Table().AddStream(900, c.dictionary, c.data);
+        EXPECT_EQ(InkName(Ink(pages.PageWith("/Contents 900 0 R"))), InkName(c.ink)) << c.what;
+        // The same stream as a form the page draws.
+        pages.Table().AddStream(901, "<< /Type /XObject /Subtype /Form /BBox [0 0 9 9] " +
+                                         c.dictionary.substr(2), c.data);
+        EXPECT_EQ(InkName(Ink(pages.Page("<< /XObject << /Fm0 901 0 R >> >>", "/Fm0 Do"))),
+                  InkName(c.ink))
+            << c.what << ", in a form";
+    }
+}
+
 TEST(BlankPageDetector, PagesWithoutContentsAreBlank) {
     Pages pages;
     EXPECT_EQ(Ink(pages.PageWith("/MediaBox [0 0 612 792]")), TPageInk::Blank);
