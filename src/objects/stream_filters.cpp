@@ -529,7 +529,8 @@ std::string LZWDecode(std::string_view data, bool earlyChange, size_t limit) {
 size_t DecodeLimitForInput(int64_t inputSize) {
     const size_t floor = size_t{128} << 20;
     if (inputSize <= 0) return floor;
-    if (static_cast<uint64_t>(inputSize) >= (kMaxDecodedBytes - floor) / 32) return kMaxDecodedBytes;
+    if (static_cast<uint64_t>(inputSize) >= (kMaxDecodedBytes - floor) / 32)
+        return kMaxDecodedBytes;
     return floor + 32 * static_cast<size_t>(inputSize);
 }
 
@@ -578,8 +579,7 @@ std::string DecodeStreamData(const TPDFStream& stream, size_t limit, bool& whole
             bool known = false;
             bool ended = true;
             const size_t stepLimit = i < last ? IntermediateLimit(limit) : limit;
-            std::string next =
-                ApplyFilter(filters[i], current, parms[i], stepLimit, known, ended);
+            std::string next = ApplyFilter(filters[i], current, parms[i], stepLimit, known, ended);
             if (!ended) whole = false;
             if (!known) {
                 whole = false;

@@ -363,6 +363,77 @@ TEST(BlankPageDetector, FormsAreLookedInto) {
     }
 }
 
+TEST(BlankPageDetector, WhatIsLearntOnOnePageHoldsOnlyWhereItApplies) {
+    // One detector judges a document's pages in turn and looks at a shared form or image
+    // once; each page must still get the verdict a fresh detector gives it.
+    Pages pages;
+    const int paper = pages.GreyImage(600, 800, Pixels(600, 800, 246));
+    const int ink = pages.GreyImage(600, 800, Pixels(600, 800, 246, TextBlock));
+    const int bare = pages.Form("", "/Im1 Do");  // takes /Im1 from whoever draws it
+    const int words = pages.Form("<< >>", "BT (words) Tj ET");  // the same resources everywhere
+    const int bits = pages.Image("/Width 64 /Height 64 /BitsPerComponent 1 /ColorSpace /CS0",
+                                 std::string(64 * 8, '\0'));
+    // Forms drawing each other one level deeper each, the last drawing paper.
+    std::vector<int> chain = {
+        pages.Form("<< /XObject << /Im1 " + Pages::Ref(paper) + " >> >>", "/Im1 Do")};
+    for (int level = 0; level < TBlankPageDetector::kMaxFormDepth; ++level) {
+        chain.push_back(pages.Form("<< /XObject << /F " + Pages::Ref(chain.back()) + " >> >>",
+                                   "/F Do"));
+    }
+    pages.Table().AddStream(800, "<< /Subtype /Form /Resources << /XObject << /B 801 0 R >> >> >>",
+                            "/B Do");
+    pages.Table().AddStream(801, "<< /Subtype /Form /Resources << /XObject << /A 800 0 R >> >> >>",
+                            "/A Do BT (loop) Tj ET");
+    auto drawing = [&](int form, const std::string& im1, const std::string& before = "") {
+        return pages.Page("<< /XObject << /F " + Pages::Ref(form) + " /Im1 " + im1 + " >> >>",
+                          before + " /F Do");
+    };
+    const std::string indexedWhite = "[/Indexed /DeviceGray 1 <FFFF>]";
+    const struct {
+        const char* what;
+        std::vector<TPDFDictionary*> pages;  // in the order judged
+        std::vector<TPageInk> inks;
+    } cases[] = {
+        {"a form drawn with each page's resources",
+         {drawing(bare, Pages::Ref(paper)), drawing(bare, Pages::Ref(ink))},
+         {TPageInk::Blank, TPageInk::Content}},
+        {"a form drawn in each page's text rendering mode",
+         {drawing(words, Pages::Ref(paper), "BT 3 Tr ET"), drawing(words, Pages::Ref(paper))},
+         {TPageInk::Blank, TPageInk::Content}},
+        {"an image read through each page's colour spaces",
+         {pages.Page("<< /XObject << /I " + Pages::Ref(bits) + " >> /ColorSpace << /CS0 " +
+                         indexedWhite + " >> >>",
+                     "/I Do"),
+          pages.Page("<< /XObject << /I " + Pages::Ref(bits) +
+                         " >> /ColorSpace << /CS0 /DeviceGray >> >>",
+                     "/I Do")},
+         {TPageInk::Blank, TPageInk::Content}},
+        {"a form too deep from one page, within reach from another",
+         {drawing(chain.back(), "null"), drawing(chain[1], "null")},
+         {TPageInk::Unreadable, TPageInk::Blank}},
+        {"forms drawing each other, entered at either",
+         {drawing(800, "null"), drawing(801, "null")},
+         {TPageInk::Content, TPageInk::Content}},
+    };
+    for (const auto& c : cases) {
+        TBlankPageDetector detector;
+        for (size_t i = 0; i < c.pages.size(); ++i) {
+            EXPECT_EQ(InkName(detector.Judge(c.pages[i]).Ink), InkName(c.inks[i]))
+                << c.what << ", page " << i + 1;
+            EXPECT_EQ(InkName(Ink(c.pages[i])), InkName(c.inks[i])) << c.what << ", fresh";
+        }
+    }
+    // Each image is looked at once per document: later pages get what the first saw.
+    TBlankPageDetector detector;
+    TPDFStream* scan = pages.Table().AddStream(
+        900, "<< /Subtype /Image /Width 8 /Height 8 /BitsPerComponent 8 /ColorSpace /G >>",
+        std::string(64, '\xF4'));
+    EXPECT_EQ(detector.Judge(pages.Drawing(900)).Ink, TPageInk::Blank);
+    scan->SetRawData(std::string(64, '\0'));  // now black
+    EXPECT_EQ(detector.Judge(pages.Drawing(900)).Ink, TPageInk::Blank);
+    EXPECT_EQ(Ink(pages.Drawing(900)), TPageInk::Content);
+}
+
 TEST(BlankPageDetector, VisibleAnnotationsAreContent) {
     struct Case {
         const char* annots;
