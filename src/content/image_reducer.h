@@ -2,16 +2,17 @@
 // scanned page is blank paper. JPEG images (DCTDecode) are decoded at an eighth of their
 // size by libjpeg-turbo; images under our own filters (Flate, LZW, run-length, ASCII) are
 // decoded whole and averaged down. Grey, RGB, CMYK (Adobe-inverted JPEGs included), CalGray,
-// CalRGB, ICCBased and Indexed over those are read, with 1, 2, 4, 8 or 16 bits per sample and
-// any Decode array (ISO 32000-1, 8.9.5).
+// CalRGB, ICCBased (by its N), Separation and DeviceN (by their tints) and Indexed over those
+// are read, with 1, 2, 4, 8 or 16 bits per sample and any Decode array (ISO 32000-1, 8.9.5);
+// stencil masks as black where they paint.
 //   7 0 obj << /Subtype /Image /Width 2480 /Height 3508 /ColorSpace /DeviceGray
 //              /BitsPerComponent 1 /Decode [1 0] /Filter /FlateDecode >> stream ...
 #pragma once
 
 #include <cstddef>
 
-#include "objects/pdf_object.h"
 #include "content/luminance_grid.h"
+#include "objects/pdf_object.h"
 
 namespace verava {
 
@@ -20,11 +21,10 @@ namespace verava {
 inline constexpr size_t kMaxImageBytes = size_t{256} << 20;
 
 // Fills `grid` from the image and returns true; false when the image cannot be read here:
-// stencil masks, JPX, JBIG2, CCITT fax and unknown filters, colour spaces other than the
-// ones above (Separation, DeviceN, Lab, Pattern), missing or absurd dimensions, data shorter
+// JPX, JBIG2, CCITT fax and unknown filters, colour spaces other than the ones above (Lab,
+// Pattern), missing or absurd dimensions, data shorter
 // than the image or damaged, images beyond kMaxImageBytes. `colourSpaces` is the Resources'
 // ColorSpace dictionary for colour spaces given by name (may be null). Never raises.
-bool ReduceImage(const TPDFStream& image, const TPDFDictionary* colourSpaces,
-                 TLuminanceGrid& grid);
+bool ReduceImage(const TPDFStream& image, const TPDFDictionary* colourSpaces, TLuminanceGrid& grid);
 
 }  // namespace verava

@@ -232,6 +232,13 @@ TEST(BlankPageDetector, SampleFormsAndColourSpaces) {
         pngPaper += '\0' + std::string(16, '\xF4');
         pngInk += '\0' + std::string(16, y < 16 ? '\x10' : '\xF4');
     }
+    const std::string separation =
+        "/Width 64 /Height 64 /BitsPerComponent 8 /ColorSpace [/Separation /Gold /DeviceCMYK "
+        "0 0 R]";
+    const std::string deviceN = "/Width 64 /Height 64 /BitsPerComponent 8 /ColorSpace "
+                                "[/DeviceN [/Gold /Silver] /DeviceCMYK 0 0 R]";
+    std::string twoTints(64 * 64 * 2, '\0');
+    for (size_t i = 1; i < twoTints.size() / 2; i += 2) twoTints[i] = '\xC0';  // top half
     const std::string png = "/Width 16 /Height 64 /BitsPerComponent 8 /ColorSpace /DeviceGray "
                             "/Filter /FlateDecode /DecodeParms << /Predictor 15 /Columns 16 >>";
     const Case cases[] = {
@@ -260,6 +267,23 @@ TEST(BlankPageDetector, SampleFormsAndColourSpaces) {
          "/Width 64 /Height 64 /BitsPerComponent 1 /ColorSpace /CS0", zeros, TPageInk::Content},
         {"4-bit grey, white", "/Width 64 /Height 64 /BitsPerComponent 4 /ColorSpace /G",
          std::string(64 * 32, '\xFF'), TPageInk::Blank},
+        // A stencil mask paints its 0 samples (1 with Decode [1 0]), taken as black.
+        {"stencil mask painting nothing", "/Width 64 /Height 64 /ImageMask true", ones,
+         TPageInk::Blank},
+        {"stencil mask painting everywhere", "/Width 64 /Height 64 /ImageMask true", zeros,
+         TPageInk::Content},
+        {"stencil mask with Decode [1 0]", "/Width 64 /Height 64 /IM true /Decode [1 0]", zeros,
+         TPageInk::Blank},
+        // Separation and DeviceN by their tints: 0 is paper.
+        {"separation without ink", separation, std::string(64 * 64, '\0'), TPageInk::Blank},
+        {"separation with full ink", separation, std::string(64 * 64, '\xFF'),
+         TPageInk::Content},
+        {"DeviceN, ink in the second colourant", deviceN, twoTints, TPageInk::Content},
+        {"DeviceN without ink", deviceN, std::string(64 * 64 * 2, '\0'), TPageInk::Blank},
+        {"indexed over a separation",
+         "/Width 64 /Height 64 /BitsPerComponent 8 /ColorSpace [/Indexed [/Separation /Gold "
+         "/DeviceGray 0 0 R] 1 <00FF>]",
+         std::string(64 * 64, '\x01'), TPageInk::Content},
     };
     for (const Case& c : cases) {
         Pages pages;
@@ -286,11 +310,10 @@ TEST(BlankPageDetector, WhatCannotBeReadKeepsThePageAndSaysSo) {
         {"JBIG2", grey + "/Filter /JBIG2Decode", "jbig2"},
         {"CCITT fax", grey + "/Filter /CCITTFaxDecode", "fax"},
         {"an unknown filter", grey + "/Filter [/FlateDecode /Sparkle]", FlateEncode(white)},
-        {"a stencil mask", "/Width 8 /Height 8 /ImageMask true", std::string(8, '\0')},
         {"data shorter than the image", grey, white.substr(0, 60)},
         {"Flate data cut short", grey + "/Filter /FlateDecode", FlateEncode(white).substr(0, 6)},
-        {"a separation colour space",
-         "/Width 8 /Height 8 /BitsPerComponent 8 /ColorSpace [/Separation /Gold /DeviceCMYK 0 0 R]",
+        {"a DeviceN space without colourants",
+         "/Width 8 /Height 8 /BitsPerComponent 8 /ColorSpace [/DeviceN [] /DeviceCMYK 0 0 R]",
          white},
         {"a colour space the resources do not name",
          "/Width 8 /Height 8 /BitsPerComponent 8 /ColorSpace /Nowhere", white},
