@@ -154,16 +154,33 @@ TEST(FaxCodec, RefusesWhatItCannotReadWhole) {
     EXPECT_EQ(got.begins, 0);
 }
 
+// A globals stream of one page-0 segment: a custom Huffman table (T.88, B.2) with codes of
+// 1, 2 and 2 bits for the values 0 and 1 and the lower and upper ranges.
+std::string TableGlobals(bool damaged) {
+    const std::string table("\x02\x00\x00\x00\x00\x00\x00\x00\x01\x54", 10);
+    std::string globals = testing::Jbig2Segment(0, 53, 0, table);
+    if (damaged) globals[12] = '\x7F';  // HTLOW above HTHIGH: a table of no range
+    return globals;
+}
+
 TEST(Jbig2Codec, DecodesAnEmbeddedPageWithBlackAsZero) {
-    for (const bool endOfPage : {false, true}) {
+    struct Case {
+        const char* what;
+        std::string data;
+        std::string globals;
+    };
+    const Case cases[] = {
+        {"page information and a region", EncodeJbig2(kPage), ""},
+        {"with an end-of-page segment", EncodeJbig2(kPage, true), ""},
+        // PDF writers often leave a line end inside the stream's Length.
+        {"with a line end behind the segments", EncodeJbig2(kPage) + "\r\n", ""},
+        {"with globals", EncodeJbig2(kPage), TableGlobals(false)},
+    };
+    for (const Case& c : cases) {
         Collect got;
-        ASSERT_TRUE(DecodeJbig2(EncodeJbig2(kPage, endOfPage), "", kBudget, got)) << endOfPage;
-        EXPECT_TRUE(SamePixels(got, kPage, 0)) << endOfPage;
+        ASSERT_TRUE(DecodeJbig2(c.data, c.globals, kBudget, got)) << c.what;
+        EXPECT_TRUE(SamePixels(got, kPage, 0)) << c.what;
     }
-    // A line end after the last segment, as PDF writers leave one inside the stream's Length.
-    Collect got;
-    ASSERT_TRUE(DecodeJbig2(EncodeJbig2(kPage) + "\r\n", "", kBudget, got));
-    EXPECT_TRUE(SamePixels(got, kPage, 0));
 }
 
 TEST(Jbig2Codec, RefusesWhatItCannotReadWhole) {
@@ -186,6 +203,8 @@ TEST(Jbig2Codec, RefusesWhatItCannotReadWhole) {
         {"cut behind the page information", stream.substr(0, 30), "", kBudget},
         {"not JBIG2", "not a jbig2 stream at all", "", kBudget},
         {"globals that are not JBIG2", stream, "garbage globals", kBudget},
+        {"globals jbig2dec finds damaged", stream, TableGlobals(true), kBudget},
+        {"globals cut short", stream, TableGlobals(false).substr(0, 15), kBudget},
         {"beyond the pixel budget", stream, "", size_t(kPage.width) * kPage.height - 1},
         {"a page too large for the decoder's memory", huge, "", kBudget},
         {"no data", "", "", kBudget},
