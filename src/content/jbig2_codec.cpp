@@ -21,8 +21,17 @@ namespace {
 // budget in bytes; this much is always allowed.
 constexpr size_t kMinJbig2Memory = size_t{16} << 20;
 
-// T.88 segment types read here: the end of a file (7.4.11) ends the walk.
+// T.88 segment types read here: symbol dictionaries (7.4.2) and text regions (7.4.3), whose
+// counts are checked, and the end of a file (7.4.11), which ends the walk.
+constexpr uint8_t kSymbolDictionary = 0;
 constexpr uint8_t kEndOfFile = 51;
+
+// jbig2dec decodes as many symbols or glyph instances as a segment announces, from data
+// long exhausted if need be: a count of four billion is hours of work. A real one costs
+// bits: even a dense page of 5000 glyphs codes each in several. Counts beyond this many per
+// byte of the segment, past a floor, are refused.
+constexpr uint64_t kMaxCountPerByte = 16;
+constexpr uint64_t kMinCountAllowed = 4096;
 
 // The immediate region segments (T.88, 7.3): text, halftone, generic and refinement, each
 // lossy and lossless. Only they paint the page.
@@ -98,10 +107,49 @@ uint32_t Read32(const uint8_t* p) {
            static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
+bool IsTextRegion(uint8_t type) { return type == 4 || type == 6 || type == 7; }
+
+// Where a segment's count of new symbols (symbol dictionary, 7.4.2.1) or of glyph instances
+// (text region, 7.4.3.1) sits in its data, after the flags and the adaptive template pixels
+// they call for; 0 when `data` is too short to say.
+size_t CountOffset(uint8_t type, const uint8_t* data, size_t size) {
+    if (type == kSymbolDictionary) {
+        if (size < 2) return 0;
+        const unsigned flags = static_cast<unsigned>(data[0]) << 8 | data[1];
+        const bool huffman = (flags & 1) != 0;
+        const bool refinement = (flags & 2) != 0;
+        const unsigned templateId = (flags >> 10) & 3;
+        const bool refinementTemplate = (flags & 0x1000) != 0;
+        size_t offset = 2;
+        if (!huffman) offset += templateId == 0 ? 8 : 2;
+        if (refinement && !refinementTemplate) offset += 4;
+        return offset + 4;  // SDNUMNEWSYMS follows SDNUMEXSYMS
+    }
+    constexpr size_t kRegionInfo = 17;
+    if (size < kRegionInfo + 2) return 0;
+    const unsigned flags = static_cast<unsigned>(data[kRegionInfo]) << 8 | data[kRegionInfo + 1];
+    const bool huffman = (flags & 1) != 0;
+    const bool refinement = (flags & 2) != 0;
+    const bool refinementTemplate = (flags & 0x8000) != 0;
+    size_t offset = kRegionInfo + 2;
+    if (huffman) offset += 2;
+    if (refinement && !refinementTemplate) offset += 4;
+    return offset;
+}
+
+// False for a symbol dictionary or text region announcing more than its length can code.
+bool PlausibleCount(uint8_t type, const uint8_t* data, size_t size) {
+    if (type != kSymbolDictionary && !IsTextRegion(type)) return true;
+    const size_t offset = CountOffset(type, data, size);
+    if (offset == 0 || offset + 4 > size) return true;  // jbig2dec finds it too short
+    return Read32(data + offset) <= kMinCountAllowed + kMaxCountPerByte * size;
+}
+
 // True when `data` is whole segments (T.88, 7.2 headers and their data lengths), maybe
 // followed by a few bytes of line end or padding. jbig2dec waits for the rest of a segment
 // cut short and never says so: the regions it holds would simply be missing from the page.
-// Segments of unknown length (allowed for immediate generic regions) are refused as well.
+// Segments of unknown length (allowed for immediate generic regions) are refused as well, and
+// so are symbol and glyph counts a segment's length cannot hold (kMaxCountPerByte).
 // `regions` counts the segments that paint the page.
 bool WholeSegments(std::string_view data, int& regions) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
@@ -135,9 +183,11 @@ bool WholeSegments(std::string_view data, int& regions) {
         if (fullHeader > left) return false;
         const uint32_t length = Read32(bytes + pos + fullHeader - 4);
         if (length == 0xFFFFFFFF || length > left - fullHeader) return false;
+        const uint8_t type = flags & 0x3F;
+        if (!PlausibleCount(type, bytes + pos + fullHeader, length)) return false;
         pos += static_cast<size_t>(fullHeader) + length;
-        if (PaintsThePage(flags & 0x3F)) ++regions;
-        if ((flags & 0x3F) == kEndOfFile) return true;
+        if (PaintsThePage(type)) ++regions;
+        if (type == kEndOfFile) return true;
     }
     return true;
 }
