@@ -52,7 +52,8 @@ TFaxOptions ReadFaxOptions(const TPDFDictionary* parms);
 // Rows is below `height`, when width x height passes `maxPixels`, for damaged data (any row
 // libtiff has to mend: DamagedRowsBeforeError is not honoured) and for the variants libtiff
 // cannot decode: Group 4 with EncodedByteAlign, and Group 3 data without end-of-line codes
-// (one-dimensional data without them is read only when EncodedByteAlign is set).
+// (one-dimensional data without them is read only when EncodedByteAlign is set). EndOfBlock
+// changes nothing: exactly `height` rows are read, and what follows them never is.
 bool DecodeFax(std::string_view data, const TFaxOptions& options, int32_t width, int32_t height,
                size_t maxPixels, TSampleSink& sink);
 
