@@ -51,12 +51,55 @@ struct Mark {
     int32_t Height() const { return bottom - top + 1; }
 };
 
-// The marks of the dark cells within [x0, x1) x [y0, y1).
-std::vector<Mark> FindMarks(const TLuminanceGrid& grid, int32_t x0, int32_t y0, int32_t x1,
-                            int32_t y1, int32_t darkBelow) {
+// Dark cells joined to the image's edge by dark cells all the way, straight in from that
+// edge and at most kBandDepthPercent into the judged area [x0, x1) x [y0, y1): the lid beyond
+// a sheet that lies skewed or shifted (a wedge), or the shadow of its edge, whatever their
+// outline. A person sees them as outside the page. One byte per judged cell, 1 for those.
+std::vector<uint8_t> BeyondTheSheet(const TLuminanceGrid& grid, int32_t x0, int32_t y0, int32_t x1,
+                                    int32_t y1, int32_t darkBelow) {
     const int32_t w = x1 - x0;
     const int32_t h = y1 - y0;
-    std::vector<uint8_t> seen(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+    std::vector<uint8_t> beyond(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+    const auto mark = [&](int32_t x, int32_t y) {
+        const size_t row = static_cast<size_t>(y - y0) * static_cast<size_t>(w);
+        beyond[row + static_cast<size_t>(x - x0)] = 1;
+    };
+    // How many cells from the image's edge are dark along a row or column, from either end.
+    const auto run = [&](int32_t length, auto at) {
+        int32_t n = 0;
+        while (n < length && at(n) < darkBelow) ++n;
+        return n;
+    };
+    const int32_t gw = grid.Width;
+    const int32_t gh = grid.Height;
+    for (int32_t y = y0; y < y1; ++y) {
+        const int32_t left = run(gw, [&](int32_t n) { return grid.At(n, y); });
+        const int32_t right = run(gw, [&](int32_t n) { return grid.At(gw - 1 - n, y); });
+        if (left > x0 && (left - x0) * 100 <= w * kBandDepthPercent) {
+            for (int32_t x = x0; x < left; ++x) mark(x, y);
+        }
+        if (right > gw - x1 && (right - (gw - x1)) * 100 <= w * kBandDepthPercent) {
+            for (int32_t x = gw - right; x < x1; ++x) mark(x, y);
+        }
+    }
+    for (int32_t x = x0; x < x1; ++x) {
+        const int32_t top = run(gh, [&](int32_t n) { return grid.At(x, n); });
+        const int32_t bottom = run(gh, [&](int32_t n) { return grid.At(x, gh - 1 - n); });
+        if (top > y0 && (top - y0) * 100 <= h * kBandDepthPercent) {
+            for (int32_t y = y0; y < top; ++y) mark(x, y);
+        }
+        if (bottom > gh - y1 && (bottom - (gh - y1)) * 100 <= h * kBandDepthPercent) {
+            for (int32_t y = gh - bottom; y < y1; ++y) mark(x, y);
+        }
+    }
+    return beyond;
+}
+
+// The marks of the dark cells within [x0, x1) x [y0, y1), leaving out those `seen` holds (one
+// byte per judged cell).
+std::vector<Mark> FindMarks(const TLuminanceGrid& grid, int32_t x0, int32_t y0, int32_t x1,
+                            int32_t y1, int32_t darkBelow, std::vector<uint8_t> seen) {
+    const int32_t w = x1 - x0;
     auto index = [&](int32_t x, int32_t y) {
         return static_cast<size_t>(y - y0) * static_cast<size_t>(w) + static_cast<size_t>(x - x0);
     };
@@ -266,7 +309,8 @@ TPaperVerdict JudgePaper(const TLuminanceGrid& grid, double thresholdPercent) {
     }
 
     const int32_t darkBelow = paper * kDarkPercent / 100;
-    const std::vector<Mark> marks = FindMarks(grid, x0, y0, x1, y1, darkBelow);
+    const std::vector<Mark> marks =
+        FindMarks(grid, x0, y0, x1, y1, darkBelow, BeyondTheSheet(grid, x0, y0, x1, y1, darkBelow));
     const std::vector<bool> grouped = GroupedSpecks(marks);
     const std::vector<bool> holes = PunchedHoles(marks, x0, y0, x1, y1);
     uint64_t counted = 0;

@@ -60,6 +60,13 @@ TEST(JudgePaper, MarksAreJudgedAsAPersonSeesThem) {
             }
         }
     };
+    // The lid beside a sheet turned a little: a wedge widening from nothing along the right
+    // edge of the image, `in` cells left of it.
+    const auto wedge = [](TLuminanceGrid& g, int in) {
+        for (int y = 300; y < 439; ++y) {
+            for (int x = 309 - in - (y - 300) / 8; x < 310 - in; ++x) Paint(g, x, y, 40);
+        }
+    };
     const auto dust = [](TLuminanceGrid& g, int specks, uint32_t seed) {
         std::mt19937 random(seed);
         for (int i = 0; i < specks; ++i) {
@@ -124,6 +131,16 @@ TEST(JudgePaper, MarksAreJudgedAsAPersonSeesThem) {
              for (int x = 100; x < 200; ++x) Paint(g, x, 220, 50);
          },
          false},
+        {"the lid's wedge beside a sheet scanned askew", [&](auto& g) { wedge(g, 0); }, true},
+        {"the same wedge away from the edge", [&](auto& g) { wedge(g, 30); }, false},
+        {"a shadow reaching in along a sixth of the bottom edge",
+         [](auto& g) {
+             for (int x = 0; x < 310; ++x) {
+                 for (int y = 431; y < 439; ++y) Paint(g, x, y, 100);
+             }
+             for (int x = 30; x < 81; ++x) Paint(g, x, 430, 100);
+         },
+         true},
         {"writing near the edge, letter by letter",
          [](auto& g) {
              for (int y = 40; y < 400; y += 5) {
