@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <utility>
 
 namespace verava {
@@ -32,13 +34,24 @@ constexpr size_t kGroupSpecks = 4;
 // kBandPercent of it.
 constexpr int32_t kBandDepthPercent = 8;
 constexpr int32_t kBandPercent = 20;
-// A punched hole: a round, filled blob 5 to 12 cells across (4 to 8 mm) whose middle lies
-// within kHoleReachPercent of an edge.
+// A punched hole: a round, filled blob 5 to 13 cells across (4 to 8 mm: 8 mm is 11.8 cells,
+// and a disc across cell borders darkens part of one more) whose middle lies within
+// kHoleReachPercent of an edge.
 constexpr int32_t kHoleMinCells = 5;
-constexpr int32_t kHoleMaxCells = 12;
+constexpr int32_t kHoleMaxCells = 13;
 constexpr int32_t kHoleReachPercent = 12;
 // More hole-shaped marks than this are no punching: a pattern of dots is ink.
 constexpr size_t kMaxHoles = 8;
+// Holes lie in a line along the edge, which on a sheet scanned askew (up to 3 degrees, and the
+// punch's own play) leans off the grid: by up to this many cells in a hundred.
+constexpr int32_t kHoleLeanPercent = 9;
+// Punches set their holes 21 mm apart or more (80 mm in ISO 838): over three times their size.
+constexpr int32_t kHoleSpacing = 3;
+// A hole's rim: its cells lie this far from the circle through them, on average, or nearer.
+constexpr double kRimOffCells = 0.75;
+// Cells below this share of the paper's level, in percent, are faint: a grey hole rim is
+// faint all round, where the paper's own mottling stays lighter.
+constexpr int32_t kFaintPercent = 94;
 
 // A connected set of dark cells (8-neighbours), by its bounds and size.
 struct Mark {
@@ -47,6 +60,7 @@ struct Mark {
     int32_t right = 0;  // inclusive
     int32_t bottom = 0;
     uint64_t cells = 0;
+    size_t first = 0;  // where its cells start in the list FindMarks fills
     int32_t Width() const { return right - left + 1; }
     int32_t Height() const { return bottom - top + 1; }
 };
@@ -96,9 +110,10 @@ std::vector<uint8_t> BeyondTheSheet(const TLuminanceGrid& grid, int32_t x0, int3
 }
 
 // The marks of the dark cells within [x0, x1) x [y0, y1), leaving out those `seen` holds (one
-// byte per judged cell).
+// byte per judged cell). Each mark's cells go to `cellList` in a run of their own.
 std::vector<Mark> FindMarks(const TLuminanceGrid& grid, int32_t x0, int32_t y0, int32_t x1,
-                            int32_t y1, int32_t darkBelow, std::vector<uint8_t> seen) {
+                            int32_t y1, int32_t darkBelow, std::vector<uint8_t> seen,
+                            std::vector<std::pair<int32_t, int32_t>>& cellList) {
     const int32_t w = x1 - x0;
     auto index = [&](int32_t x, int32_t y) {
         return static_cast<size_t>(y - y0) * static_cast<size_t>(w) + static_cast<size_t>(x - x0);
@@ -108,12 +123,13 @@ std::vector<Mark> FindMarks(const TLuminanceGrid& grid, int32_t x0, int32_t y0, 
     for (int32_t y = y0; y < y1; ++y) {
         for (int32_t x = x0; x < x1; ++x) {
             if (seen[index(x, y)] != 0 || grid.At(x, y) >= darkBelow) continue;
-            Mark mark{x, y, x, y, 0};
+            Mark mark{x, y, x, y, 0, cellList.size()};
             seen[index(x, y)] = 1;
             stack.push_back({x, y});
             while (!stack.empty()) {
                 const auto [cx, cy] = stack.back();
                 stack.pop_back();
+                cellList.push_back({cx, cy});
                 ++mark.cells;
                 mark.left = std::min(mark.left, cx);
                 mark.right = std::max(mark.right, cx);
@@ -186,47 +202,180 @@ bool IsEdgeBand(const Mark& m, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     return side || end;
 }
 
-// A punched hole near an edge: round (about as wide as high), filling most of its bounds
-// (a disc fills 79 %, a small one drawn in cells less), of a hole's size.
-bool IsHoleShaped(const Mark& m, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
-    const int32_t across = std::max(m.Width(), m.Height());
-    if (across < kHoleMinCells || across > kHoleMaxCells) return false;
-    if (std::abs(m.Width() - m.Height()) * 4 > across) return false;
-    const uint64_t box = static_cast<uint64_t>(m.Width()) * static_cast<uint64_t>(m.Height());
-    if (m.cells * 100 < box * 55) return false;
-    const int32_t cx = (m.left + m.right) / 2;
-    const int32_t cy = (m.top + m.bottom) / 2;
-    const int32_t w = x1 - x0;
-    const int32_t h = y1 - y0;
-    return (cx - x0) * 100 <= w * kHoleReachPercent ||
-           (x1 - 1 - cx) * 100 <= w * kHoleReachPercent ||
-           (cy - y0) * 100 <= h * kHoleReachPercent || (y1 - 1 - cy) * 100 <= h * kHoleReachPercent;
+// A hole-shaped mark: its middle, in half cells (twice the cell coordinates), and its size
+// across in cells.
+struct HoleShape {
+    int32_t x2 = 0;
+    int32_t y2 = 0;
+    int32_t across = 0;
+    uint64_t cells = 0;
+    bool rim = false;  // the rim of a hole on a white lid, not a filled disc
+};
+
+// One punch makes its holes alike: of about the same size, and discs of cells within a third
+// of each other (a rim shows more or less of its circle as noise lets it).
+bool Alike(const HoleShape& a, const HoleShape& b) {
+    if (a.rim != b.rim || std::abs(a.across - b.across) > std::max(1, a.across / 4)) return false;
+    return a.rim || std::min(a.cells, b.cells) * 3 >= std::max(a.cells, b.cells) * 2;
 }
 
-// Holes come two or more to a sheet, in a line along its edge: a hole-shaped mark counts
-// as a hole only beside another whose middle lies on the same line (within a quarter of
-// its size). A lone round blob is ink.
-std::vector<bool> PunchedHoles(const std::vector<Mark>& marks, int32_t x0, int32_t y0, int32_t x1,
-                               int32_t y1) {
-    std::vector<size_t> shaped;
-    for (size_t i = 0; i < marks.size(); ++i) {
-        if (IsHoleShaped(marks[i], x0, y0, x1, y1)) shaped.push_back(i);
+// The circle nearest to the cells in the least-squares sense of I. Kasa ("A circle fitting
+// procedure and its error analysis", 1976): minimises the sum of (x^2 + y^2 + Dx + Ey + F)^2,
+// which is linear in D, E and F. False when the cells lie on a line.
+bool FitCircle(const std::pair<int32_t, int32_t>* cells, size_t count, double& cx, double& cy,
+               double& radius) {
+    // Sums about the first cell keep the numbers small.
+    const double ox = cells[0].first;
+    const double oy = cells[0].second;
+    double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0, sxz = 0, syz = 0, sz = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const double x = cells[i].first - ox;
+        const double y = cells[i].second - oy;
+        const double z = x * x + y * y;
+        sx += x;
+        sy += y;
+        sxx += x * x;
+        syy += y * y;
+        sxy += x * y;
+        sxz += x * z;
+        syz += y * z;
+        sz += z;
     }
-    // Few marks are hole-shaped on any page; looking at each pair is cheap.
-    std::vector<bool> hole(marks.size(), false);
-    if (shaped.size() > kMaxHoles) return hole;
-    for (const size_t i : shaped) {
-        for (const size_t j : shaped) {
-            if (i == j) continue;
-            const Mark& a = marks[i];
-            const Mark& b = marks[j];
-            const int32_t slack = std::max(1, std::max(a.Width(), a.Height()) / 4);
-            const bool column = std::abs((a.left + a.right) - (b.left + b.right)) <= 2 * slack;
-            const bool row = std::abs((a.top + a.bottom) - (b.top + b.bottom)) <= 2 * slack;
-            if (column || row) hole[i] = true;
+    const double n = static_cast<double>(count);
+    // [sxx sxy sx; sxy syy sy; sx sy n] [D E F]' = -[sxz syz sz]', by Cramer's rule.
+    const auto det = [](double a, double b, double c, double d, double e, double f, double g,
+                        double h, double i) {
+        return a * (e * i - f * h) - b * (d * i - f * g) + c * (d * h - e * g);
+    };
+    const double m = det(sxx, sxy, sx, sxy, syy, sy, sx, sy, n);
+    if (std::abs(m) < 1e-9) return false;
+    const double d = det(-sxz, sxy, sx, -syz, syy, sy, -sz, sy, n) / m;
+    const double e = det(sxx, -sxz, sx, sxy, -syz, sy, sx, -sz, n) / m;
+    const double f = det(sxx, sxy, -sxz, sxy, syy, -syz, sx, sy, -sz) / m;
+    const double r2 = d * d / 4 + e * e / 4 - f;
+    if (!(r2 > 0)) return false;
+    cx = ox - d / 2;
+    cy = oy - e / 2;
+    radius = std::sqrt(r2);
+    return true;
+}
+
+// A punched hole of a hole's size: either round (about as wide as high) and filling most of
+// its bounds (a disc fills 79 %, a small one drawn in cells less), as on a dark lid; or, as on
+// a white lid, the rim of the hole's wall in shadow: cells near a circle, around at least a
+// quarter of it (the lamp lights the scan from one side: the wall casts its shadow on the
+// other, and a faint rim shows only as a crescent).
+std::optional<HoleShape> AsHole(const Mark& m,
+                                const std::vector<std::pair<int32_t, int32_t>>& cellList,
+                                bool rimsOnly) {
+    const int32_t across = std::max(m.Width(), m.Height());
+    if (across < kHoleMinCells || across > kHoleMaxCells) return std::nullopt;
+    const uint64_t box = static_cast<uint64_t>(m.Width()) * static_cast<uint64_t>(m.Height());
+    if (std::abs(m.Width() - m.Height()) * 4 <= across && m.cells * 100 >= box * 55) {
+        if (rimsOnly) return std::nullopt;
+        return HoleShape{m.left + m.right, m.top + m.bottom, across, m.cells};
+    }
+    const std::pair<int32_t, int32_t>* cells = cellList.data() + m.first;
+    const size_t count = static_cast<size_t>(m.cells);
+    double cx = 0, cy = 0, radius = 0;
+    if (count < static_cast<size_t>(kHoleMinCells) || !FitCircle(cells, count, cx, cy, radius)) {
+        return std::nullopt;
+    }
+    const double diameter = 2 * radius;
+    if (diameter < kHoleMinCells || diameter > kHoleMaxCells) return std::nullopt;
+    double off = 0;
+    std::vector<double> angles;
+    angles.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const double dx = cells[i].first - cx;
+        const double dy = cells[i].second - cy;
+        off += std::abs(std::sqrt(dx * dx + dy * dy) - radius);
+        angles.push_back(std::atan2(dy, dx));
+    }
+    if (off > static_cast<double>(count) * kRimOffCells) return std::nullopt;
+    // The widest gap between the cells' directions from the middle: at most three quarters of
+    // a turn.
+    std::sort(angles.begin(), angles.end());
+    const double pi = 3.14159265358979;
+    double gap = angles.front() + 2 * pi - angles.back();
+    for (size_t i = 1; i < angles.size(); ++i) gap = std::max(gap, angles[i] - angles[i - 1]);
+    if (gap * 2 > 3 * pi) return std::nullopt;
+    return HoleShape{static_cast<int32_t>(std::lround(2 * cx)),
+                     static_cast<int32_t>(std::lround(2 * cy)),
+                     static_cast<int32_t>(std::lround(diameter)), m.cells, true};
+}
+
+// Which edges of the judged area [x0, x1) x [y0, y1) the hole lies within kHoleReachPercent
+// of: bits 1 left, 2 right, 4 top, 8 bottom.
+int NearEdges(const HoleShape& hole, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    const int32_t cx = hole.x2 / 2;
+    const int32_t cy = hole.y2 / 2;
+    const int32_t w = x1 - x0;
+    const int32_t h = y1 - y0;
+    return ((cx - x0) * 100 <= w * kHoleReachPercent ? 1 : 0) |
+           ((x1 - 1 - cx) * 100 <= w * kHoleReachPercent ? 2 : 0) |
+           ((cy - y0) * 100 <= h * kHoleReachPercent ? 4 : 0) |
+           ((y1 - 1 - cy) * 100 <= h * kHoleReachPercent ? 8 : 0);
+}
+
+// Holes come two or more to a sheet, alike, in a line along its edge and far apart: a
+// hole-shaped mark counts as a hole only beside another like it whose middle lies on the same
+// line (within a quarter of its size, and the lean of a skewed sheet) at least kHoleSpacing
+// sizes away. A lone round blob is ink, and so are round letters side by side. With
+// `rimsOnly`, filled discs are no holes.
+std::vector<HoleShape> PunchedHoles(const std::vector<Mark>& marks,
+                                    const std::vector<std::pair<int32_t, int32_t>>& cellList,
+                                    bool rimsOnly, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    std::vector<HoleShape> shaped;
+    std::vector<int> edges;
+    for (const Mark& m : marks) {
+        const std::optional<HoleShape> hole = AsHole(m, cellList, rimsOnly);
+        const int near = hole ? NearEdges(*hole, x0, y0, x1, y1) : 0;
+        if (near != 0) {
+            shaped.push_back(*hole);
+            edges.push_back(near);
         }
     }
-    return hole;
+    // Few marks are hole-shaped on any page; looking at each pair is cheap.
+    std::vector<HoleShape> holes;
+    if (shaped.size() > kMaxHoles) return holes;
+    for (size_t i = 0; i < shaped.size(); ++i) {
+        for (size_t j = 0; j < shaped.size(); ++j) {
+            if (i == j) continue;
+            const HoleShape& a = shaped[i];
+            const HoleShape& b = shaped[j];
+            // The line runs along an edge both lie near: a column by the left or the right
+            // edge, a row by the top or the bottom.
+            const int common = edges[i] & edges[j];
+            const int32_t slack = std::max(1, a.across / 4);
+            // Twice the middles' distances across and along each way.
+            const int32_t dx = std::abs(a.x2 - b.x2);
+            const int32_t dy = std::abs(a.y2 - b.y2);
+            const bool column =
+                (common & 3) != 0 && dx * 100 <= 2 * slack * 100 + dy * kHoleLeanPercent;
+            const bool row =
+                (common & 12) != 0 && dy * 100 <= 2 * slack * 100 + dx * kHoleLeanPercent;
+            const bool apart = std::max(dx, dy) >= 2 * kHoleSpacing * a.across;
+            if ((column || row) && apart && Alike(a, b)) {
+                holes.push_back(a);
+                break;
+            }
+        }
+    }
+    return holes;
+}
+
+// Whether the mark lies within a hole's circle and a cell: part of the hole (a rim may break
+// into pieces).
+bool InHole(const Mark& m, const std::vector<HoleShape>& holes) {
+    for (const HoleShape& a : holes) {
+        const int32_t reach = a.across + 2;  // the radius and a cell, twice over
+        if (2 * m.left >= a.x2 - reach && 2 * m.right <= a.x2 + reach &&
+            2 * m.top >= a.y2 - reach && 2 * m.bottom <= a.y2 + reach) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -309,15 +458,24 @@ TPaperVerdict JudgePaper(const TLuminanceGrid& grid, double thresholdPercent) {
     }
 
     const int32_t darkBelow = paper * kDarkPercent / 100;
-    const std::vector<Mark> marks =
-        FindMarks(grid, x0, y0, x1, y1, darkBelow, BeyondTheSheet(grid, x0, y0, x1, y1, darkBelow));
+    const std::vector<uint8_t> beyond = BeyondTheSheet(grid, x0, y0, x1, y1, darkBelow);
+    std::vector<std::pair<int32_t, int32_t>> cellList;
+    const std::vector<Mark> marks = FindMarks(grid, x0, y0, x1, y1, darkBelow, beyond, cellList);
     const std::vector<bool> grouped = GroupedSpecks(marks);
-    const std::vector<bool> holes = PunchedHoles(marks, x0, y0, x1, y1);
+    // Holes are looked for among the marks, and rims again among fainter marks: the rim of a
+    // hole on a white lid is grey, and only its darkest side may pass for dark. (The paper's
+    // own mottling makes faint blobs, never rings.)
+    std::vector<HoleShape> holes = PunchedHoles(marks, cellList, false, x0, y0, x1, y1);
+    std::vector<std::pair<int32_t, int32_t>> faintCells;
+    const std::vector<HoleShape> rims = PunchedHoles(
+        FindMarks(grid, x0, y0, x1, y1, paper * kFaintPercent / 100, beyond, faintCells),
+        faintCells, true, x0, y0, x1, y1);
+    holes.insert(holes.end(), rims.begin(), rims.end());
     uint64_t counted = 0;
     for (size_t i = 0; i < marks.size(); ++i) {
         const Mark& m = marks[i];
         if (IsSpeck(m) && !grouped[i]) continue;
-        if (holes[i] || IsEdgeBand(m, x0, y0, x1, y1)) continue;
+        if (InHole(m, holes) || IsEdgeBand(m, x0, y0, x1, y1)) continue;
         counted += m.cells;
     }
     verdict.DarkShare = 100.0 * static_cast<double>(counted) / static_cast<double>(cells);

@@ -5,8 +5,9 @@
 // as a person sees them, by connected dark cells: a speck of dust (at most two cells either
 // way) is paper unless it stands in a group of specks; so are a solid band along an edge
 // (a scanner's shadow), dark cells joined straight to the image's edge (the lid beside a sheet
-// scanned askew, a shadow of any outline) and punched holes (round blobs of a hole's size in a
-// line near an edge). The thinnest page number is a stroke of three cells or more.
+// scanned askew, a shadow of any outline) and punched holes (alike round blobs of a hole's
+// size, or on a white lid their grey rims, in a line along an edge and far apart). The
+// thinnest page number is a stroke of three cells or more.
 #pragma once
 
 #include <cstddef>

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <random>
 #include <vector>
@@ -57,6 +58,18 @@ TEST(JudgePaper, MarksAreJudgedAsAPersonSeesThem) {
         for (int y = cy - r; y <= cy + r; ++y) {
             for (int x = cx - r; x <= cx + r; ++x) {
                 if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) Paint(g, x, y, 40);
+            }
+        }
+    };
+    // A hole's rim on a white lid: a ring, dark on the side away from the lamp and faint on
+    // the other.
+    const auto rim = [](TLuminanceGrid& g, int cx, int cy, double r) {
+        for (int y = cy - 8; y <= cy + 8; ++y) {
+            for (int x = cx - 8; x <= cx + 8; ++x) {
+                const double d = std::hypot(x - cx, y - cy);
+                if (std::abs(d - r) > 0.5) continue;
+                const bool shaded = x - cx + y - cy > 0;  // below and to the right
+                Paint(g, x, y, shaded ? 150 : 222);
             }
         }
     };
@@ -141,6 +154,47 @@ TEST(JudgePaper, MarksAreJudgedAsAPersonSeesThem) {
              for (int x = 30; x < 81; ++x) Paint(g, x, 430, 100);
          },
          true},
+        {"two holes of 8 mm (13 cells) near the left edge",
+         [&](auto& g) {
+             disc(g, 20, 150, 6);
+             disc(g, 20, 290, 6);
+         },
+         true},
+        {"two holes off the line by 2 degrees, on a sheet scanned askew",
+         [&](auto& g) {
+             disc(g, 18, 150, 4);
+             disc(g, 23, 290, 4);
+         },
+         true},
+        {"two round blobs in a column near the top and the bottom edge",
+         [&](auto& g) {
+             disc(g, 155, 20, 4);
+             disc(g, 155, 420, 4);
+         },
+         false},
+        {"two round blobs side by side near the edge", [&](auto& g) {
+             disc(g, 20, 150, 4);
+             disc(g, 20, 162, 4);
+         }, false},
+        {"two round blobs of different sizes in a line near the edge",
+         [&](auto& g) {
+             disc(g, 20, 150, 3);
+             disc(g, 20, 290, 5);
+         },
+         false},
+        {"two hole rims near the right edge, as on a white lid",
+         [&](auto& g) {
+             rim(g, 292, 150, 4.5);
+             rim(g, 292, 290, 4.5);
+         },
+         true},
+        {"one hole rim near the edge", [&](auto& g) { rim(g, 292, 150, 4.5); }, false},
+        {"two rings of a hole's size mid-page",
+         [&](auto& g) {
+             rim(g, 155, 150, 4.5);
+             rim(g, 155, 290, 4.5);
+         },
+         false},
         {"writing near the edge, letter by letter",
          [](auto& g) {
              for (int y = 40; y < 400; y += 5) {
