@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "content/blank_page_detector.h"
 #include "document/pdf_document.h"
 #include "objects/stream.h"
-#include "content/blank_page_detector.h"
 
 namespace {
 
@@ -29,7 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // A threshold from the input's first byte: 0 to 25.5 percent.
     const double threshold = size > 0 ? data[0] / 10.0 : verava::kDefaultBlankThreshold;
-    const verava::TBlankPageDetector detector(threshold);
+    // One detector for the document, as a merge uses it; each page also by a fresh one, which
+    // must agree with what the first learnt from earlier pages.
+    verava::TBlankPageDetector detector(threshold);
     const std::vector<int32_t> pages = document.PageObjectNumbers();
     const size_t judged = pages.size() < 16 ? pages.size() : 16;
     for (size_t k = 0; k < judged; ++k) {
@@ -39,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         verava::TPageJudgement second;
         try {
             first = detector.Judge(page);
-            second = detector.Judge(page);
+            second = verava::TBlankPageDetector(threshold).Judge(page);
         } catch (...) {
             Fail("the blank page detector raised");
         }

@@ -162,7 +162,7 @@ struct JudgingProgress {
 void JudgePages(TPDFDocument& document, double threshold, JudgingProgress& progress,
                 std::vector<TPageInk>& inks) {
     try {
-        const TBlankPageDetector detector(threshold);
+        TBlankPageDetector detector(threshold);
         const std::vector<TPDFDictionary*> pages = document.PageTree().Pages();
         inks.reserve(pages.size());
         for (TPDFDictionary* page : pages) {
@@ -199,7 +199,7 @@ bool JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double thre
     });
     // Pages of the odd file report as they are done; then the even file's, while waiting.
     try {
-        const TBlankPageDetector detector(threshold);
+        TBlankPageDetector detector(threshold);
         const std::vector<TPDFDictionary*> pages = odd.PageTree().Pages();
         for (TPDFDictionary* page : pages) {
             if (progress.stop.load()) break;

@@ -3,15 +3,19 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <tuple>
 #include <vector>
 
+#include "content/image_reducer.h"
 #include "objects/file_mapping.h"
 #include "objects/pdf_chars.h"
+#include "objects/pdf_structure.h"
+#include "objects/stream_filters.h"
 #include "structure/page_attributes.h"
-#include "content/image_reducer.h"
 
 namespace verava {
 namespace {
@@ -48,14 +52,53 @@ bool HasVisibleAnnotation(TPDFDictionary* page) {
     return false;
 }
 
+struct ImageUse {
+    const TPDFStream* stream;
+    const TPDFDictionary* resources;  // where its colour space names are looked up
+};
+
+// What a form paints, drawn with given resources and text rendering mode.
+struct FormResult {
+    bool painted = false;
+    bool unreadable = false;
+    std::vector<ImageUse> images;
+};
+
+// An image's verdict: read or not, and if so its paper.
+struct ImageResult {
+    bool read = false;
+    TPaperVerdict paper;
+};
+
+}  // namespace
+
+struct TBlankPageDetector::TMemo {
+    std::map<std::tuple<const TPDFStream*, const TPDFDictionary*, int>, FormResult> forms;
+    std::set<const TPDFStream*> open;  // forms being looked into
+    std::map<std::pair<const TPDFStream*, const TPDFDictionary*>, ImageResult> images;
+};
+
+namespace {
+
+using TMemo = TBlankPageDetector::TMemo;
+
 // What the content of one page paints, gathered over its content streams and the forms
 // they draw.
 class ContentScan {
   public:
-    struct Image {
-        const TPDFStream* stream;
-        const TPDFDictionary* resources;
-    };
+    using Image = ImageUse;
+
+    explicit ContentScan(TMemo& memo, int renderMode = 0) : memo_(memo), renderMode_(renderMode) {}
+
+    // The content of a stream; what cannot be decoded in full leaves the page unknown.
+    std::string Decoded(const TPDFStream& stream) {
+        bool whole = true;
+        const size_t limit =
+            stream.Store() != nullptr ? stream.Store()->DecodeLimit : kMaxDecodedBytes;
+        std::string data = DecodeStreamData(stream, limit, whole);
+        if (!whole) unreadable_ = true;
+        return data;
+    }
 
     bool Painted() const { return painted_; }
     bool Unreadable() const { return unreadable_; }
@@ -156,9 +199,9 @@ class ContentScan {
     }
 
     void Draw(const std::string& name, const TPDFDictionary* resources, int depth) {
-        const auto* xobjects =
-            resources != nullptr ? As<TPDFDictionary>(Resolve(resources->GetValue("XObject")))
-                                 : nullptr;
+        const auto* xobjects = resources != nullptr
+                                   ? As<TPDFDictionary>(Resolve(resources->GetValue("XObject")))
+                                   : nullptr;
         auto* stream =
             xobjects != nullptr ? As<TPDFStream>(Resolve(xobjects->GetValue(name))) : nullptr;
         if (stream == nullptr || stream->StreamDict() == nullptr) {
@@ -167,42 +210,74 @@ class ContentScan {
         }
         const std::string_view subtype = NameOf(stream->StreamDict()->GetValue("Subtype"));
         if (subtype == "Image") {
-            if (seen_.insert(stream).second) images_.push_back({stream, resources});
+            Add({stream, resources});
         } else if (subtype == "Form") {
             if (depth >= TBlankPageDetector::kMaxFormDepth) {
                 unreadable_ = true;
+                cut_ = true;
                 return;
             }
-            // Each form once per page: a form drawing itself ends here.
-            if (!seen_.insert(stream).second) return;
             const auto* own =
                 As<TPDFDictionary>(Resolve(stream->StreamDict()->GetValue("Resources")));
-            // A form is drawn inside q/Q (ISO 32000-1, 8.10.1): what it changes ends with it.
-            const int mode = renderMode_;
-            const std::vector<int> saved = saved_;
-            const size_t savedDepth = savedDepth_;
-            Scan(stream->GetDecodedData(), own != nullptr ? own : resources, depth + 1);
-            renderMode_ = mode;
-            saved_ = saved;
-            savedDepth_ = savedDepth;
+            const TPDFDictionary* used = own != nullptr ? own : resources;
+            // A form is drawn inside q/Q (ISO 32000-1, 8.10.1): what it changes ends with it,
+            // so what it paints depends only on the form, its resources and the mode it
+            // starts in, and is learnt once for the whole document.
+            const auto key = std::make_tuple(stream, used, renderMode_);
+            auto found = memo_.forms.find(key);
+            FormResult scanned;
+            if (found == memo_.forms.end()) {
+                // A form drawing itself adds nothing to what it paints; what the forms on
+                // that loop paint depends on where the loop was entered, so it is not kept.
+                if (!memo_.open.insert(stream).second) {
+                    cut_ = true;
+                    return;
+                }
+                ContentScan inner(memo_, renderMode_);
+                inner.Scan(inner.Decoded(*stream), used, depth + 1);
+                memo_.open.erase(stream);
+                scanned = {inner.painted_, inner.unreadable_, std::move(inner.images_)};
+                // What was cut off (by depth, or a loop) here may be seen whole from
+                // elsewhere.
+                if (inner.cut_) {
+                    cut_ = true;
+                } else {
+                    found = memo_.forms.emplace(key, std::move(scanned)).first;
+                }
+            }
+            const FormResult& form = found != memo_.forms.end() ? found->second : scanned;
+            painted_ = painted_ || form.painted;
+            unreadable_ = unreadable_ || form.unreadable;
+            for (const ImageUse& image : form.images) Add(image);
         } else if (subtype != "PS") {
             // PostScript XObjects are not drawn by PDF viewers; anything else is unknown.
             unreadable_ = true;
         }
     }
 
+    void Add(const ImageUse& image) {
+        if (seen_.insert({image.stream, image.resources}).second) images_.push_back(image);
+    }
+
+    TMemo& memo_;
     bool painted_ = false;
     bool unreadable_ = false;
+    bool cut_ = false;  // a form lay deeper than kMaxFormDepth, or drew itself
     int renderMode_ = 0;
     std::vector<int> saved_;
     size_t savedDepth_ = 0;
-    std::unordered_set<const TPDFStream*> seen_;
+    std::set<std::pair<const TPDFStream*, const TPDFDictionary*>> seen_;
     std::vector<Image> images_;
 };
 
 }  // namespace
 
-TPageJudgement TBlankPageDetector::Judge(TPDFDictionary* page) const {
+TBlankPageDetector::TBlankPageDetector(double thresholdPercent)
+    : threshold_(thresholdPercent), memo_(std::make_unique<TMemo>()) {}
+
+TBlankPageDetector::~TBlankPageDetector() = default;
+
+TPageJudgement TBlankPageDetector::Judge(TPDFDictionary* page) {
     TPageJudgement judgement;
     judgement.Ink = TPageInk::Unreadable;
     try {
@@ -210,7 +285,7 @@ TPageJudgement TBlankPageDetector::Judge(TPDFDictionary* page) const {
         judgement.Ink = TPageInk::Content;
         if (HasVisibleAnnotation(page)) return judgement;
         const TPDFDictionary* resources = ResourcesOf(page);
-        ContentScan scan;
+        ContentScan scan(*memo_);
         TPDFObject* contents = Resolve(page->GetValue("Contents"));
         std::vector<TPDFObject*> parts;
         if (auto* array = As<TPDFArray>(contents)) {
@@ -221,7 +296,7 @@ TPageJudgement TBlankPageDetector::Judge(TPDFDictionary* page) const {
         for (TPDFObject* part : parts) {
             // A content stream that is not there paints nothing.
             if (const auto* stream = As<TPDFStream>(Resolve(part))) {
-                scan.Scan(stream->GetDecodedData(), resources, 0);
+                scan.Scan(scan.Decoded(*stream), resources, 0);
             }
             if (scan.Painted()) return judgement;
         }
@@ -231,15 +306,20 @@ TPageJudgement TBlankPageDetector::Judge(TPDFDictionary* page) const {
                 image.resources != nullptr
                     ? As<TPDFDictionary>(Resolve(image.resources->GetValue("ColorSpace")))
                     : nullptr;
-            TLuminanceGrid grid;
-            const bool read = ReduceImage(*image.stream, colourSpaces, grid);
-            // Looked at once; the file's pages need not stay in memory.
-            TFileMapping::DropResident(image.stream->Data());
-            if (!read) {
+            auto [known, fresh] = memo_->images.try_emplace({image.stream, colourSpaces});
+            ImageResult& result = known->second;
+            if (fresh) {
+                TLuminanceGrid grid;
+                result.read = ReduceImage(*image.stream, colourSpaces, grid);
+                if (result.read) result.paper = JudgePaper(grid, threshold_);
+                // Looked at once; the file's pages need not stay in memory.
+                TFileMapping::DropResident(image.stream->Data());
+            }
+            if (!result.read) {
                 unreadable = true;
                 continue;
             }
-            const TPaperVerdict paper = JudgePaper(grid, threshold_);
+            const TPaperVerdict& paper = result.paper;
             judgement.DarkShare = std::max(judgement.DarkShare, paper.DarkShare);
             if (!paper.Blank) return judgement;
         }

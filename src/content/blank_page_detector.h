@@ -5,14 +5,17 @@
 // white (or grey) paper (luminance_grid.h). Form XObjects are looked into.
 //   4 0 obj << /Type /Page /Resources << /XObject << /Im0 7 0 R >> >> /Contents 5 0 R >>
 //   5 0 obj << /Length 31 >> stream q 595 0 0 842 0 0 cm /Im0 Do Q endstream
-// An image that cannot be read here makes the page Unreadable: it is kept, and callers say
-// so. The document's store resolves references; the detector changes nothing.
+// An image that cannot be read here, or content that cannot be decoded, makes the page
+// Unreadable: it is kept, and callers say so. The document's store resolves references;
+// the detector changes nothing. One detector serves the pages of one document: a form or
+// an image drawn on many pages is looked at once.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
-#include "objects/pdf_object.h"
 #include "content/luminance_grid.h"
+#include "objects/pdf_object.h"
 
 namespace verava {
 
@@ -37,15 +40,21 @@ class TBlankPageDetector {
 
     // `thresholdPercent`: an image is blank paper when less than this share of its cells
     // is clearly darker than the paper.
-    explicit TBlankPageDetector(double thresholdPercent = kDefaultBlankThreshold)
-        : threshold_(thresholdPercent) {}
+    explicit TBlankPageDetector(double thresholdPercent = kDefaultBlankThreshold);
+    ~TBlankPageDetector();
+    TBlankPageDetector(const TBlankPageDetector&) = delete;
+    TBlankPageDetector& operator=(const TBlankPageDetector&) = delete;
 
     // Judges one page dictionary of a page tree. Never raises: anything unexpected gives
     // Unreadable.
-    TPageJudgement Judge(TPDFDictionary* page) const;
+    TPageJudgement Judge(TPDFDictionary* page);
+
+    // What was learnt of forms and images so far, kept for the document's other pages.
+    struct TMemo;
 
   private:
     double threshold_;
+    std::unique_ptr<TMemo> memo_;
 };
 
 }  // namespace verava

@@ -22,7 +22,9 @@ constexpr int kMaxColourSpaceDepth = 4;
 // Width and height beyond this (a 2 m sheet at 600 dpi is 47000 pixels) are nonsense.
 constexpr int32_t kMaxSide = 1 << 17;
 
-enum class Model { Gray, Rgb, Cmyk };
+// Tint: Separation and DeviceN colourants, read by how much ink they lay (their alternate
+// space and tint transform are not run: a tint of 0 is paper, anything more is ink).
+enum class Model { Gray, Rgb, Cmyk, Tint };
 
 int ComponentsOf(Model model) {
     switch (model) {
@@ -32,6 +34,8 @@ int ComponentsOf(Model model) {
             return 3;
         case Model::Cmyk:
             return 4;
+        case Model::Tint:
+            return 1;
     }
     return 1;
 }
@@ -40,11 +44,18 @@ int ComponentsOf(Model model) {
 // pixel indexes `palette`, which holds each entry's luminance).
 struct ColourSpace {
     Model model = Model::Gray;
+    int tints = 1;  // Tint: the number of colourants
     bool indexed = false;
     int32_t highest = 0;           // Indexed: the highest index
     std::vector<uint8_t> palette;  // Indexed: luminance of entries 0..highest
-    int Components() const { return indexed ? 1 : ComponentsOf(model); }
+    int Components() const {
+        if (indexed) return 1;
+        return model == Model::Tint ? tints : ComponentsOf(model);
+    }
 };
+
+// The most colourants a DeviceN space may have (ISO 32000-1, C.2: 32).
+constexpr int kMaxTints = 32;
 
 TPDFObject* Resolve(TPDFObject* object) { return ResolveIfReference(object); }
 
@@ -70,8 +81,7 @@ bool ReadDeviceName(std::string_view name, Model& model) {
     return true;
 }
 
-bool ReadColourSpace(TPDFObject* value, const TPDFDictionary* named, int depth,
-                     ColourSpace& space);
+bool ReadColourSpace(TPDFObject* value, const TPDFDictionary* named, int depth, ColourSpace& space);
 
 // The palette of [/Indexed base hival lookup] as luminance per entry.
 bool ReadIndexed(const TPDFArray& array, const TPDFDictionary* named, int depth,
@@ -107,6 +117,9 @@ bool ReadIndexed(const TPDFArray& array, const TPDFDictionary* named, int depth,
         uint8_t lum = p[0];
         if (base.model == Model::Rgb) lum = Luminance(p[0], p[1], p[2]);
         if (base.model == Model::Cmyk) lum = CmykLuminance(p[0], p[1], p[2], p[3]);
+        if (base.model == Model::Tint) {
+            lum = static_cast<uint8_t>(255 - *std::max_element(p, p + components));
+        }
         space.palette[static_cast<size_t>(i)] = lum;
     }
     return true;
@@ -128,6 +141,20 @@ bool ReadColourSpace(TPDFObject* value, const TPDFDictionary* named, int depth,
     if (family == nullptr) return false;
     if (family->Text == "Indexed" || family->Text == "I") {
         return ReadIndexed(*array, named, depth, space);
+    }
+    if (family->Text == "Separation" || family->Text == "DeviceN") {
+        // [/Separation /Name alt tint] or [/DeviceN [/A /B ...] alt tint ...]. (A colourant
+        // named None lays no ink; reading its tint as ink can only keep a page.)
+        space.model = Model::Tint;
+        space.tints = 1;
+        if (family->Text == "DeviceN") {
+            const auto* names = As<TPDFArray>(Resolve(array->Get(1)));
+            if (names == nullptr || names->Count() < 1 || names->Count() > kMaxTints) {
+                return false;
+            }
+            space.tints = names->Count();
+        }
+        return array->Count() >= 4;
     }
     if (family->Text == "ICCBased") {
         // The profile's component count decides how its samples read as grey, RGB or CMYK.
@@ -197,6 +224,18 @@ class SampleConverter {
             for (int32_t x = 0; x < width; ++x) luminance[x] = t0[samples[x]];
             return;
         }
+        if (space_.model == Model::Tint) {
+            // The tables give tint, 255 the most ink; the most of any colourant decides.
+            const int tints = space_.tints;
+            for (int32_t x = 0; x < width; ++x, samples += tints) {
+                uint8_t most = 0;
+                for (int c = 0; c < tints; ++c) {
+                    most = std::max(most, tables_[static_cast<size_t>(c)][samples[c]]);
+                }
+                luminance[x] = static_cast<uint8_t>(255 - most);
+            }
+            return;
+        }
         const auto& t1 = tables_[1];
         const auto& t2 = tables_[2];
         if (space_.model == Model::Rgb) {
@@ -215,7 +254,7 @@ class SampleConverter {
 
   private:
     ColourSpace space_;
-    std::array<std::array<uint8_t, 256>, 4> tables_{};
+    std::array<std::array<uint8_t, 256>, kMaxTints> tables_{};
 };
 
 // Samples of `bits` bits (1, 2, 4, 8 or 16) packed most significant first, widened to one
@@ -306,6 +345,16 @@ bool ReduceJpeg(const TPDFStream& image, const std::vector<std::string_view>& fi
     return true;
 }
 
+// A stencil mask (ImageMask true) paints its 0 samples (its 1 samples with Decode [1 0]) in
+// the current fill colour. That colour is not followed here: painted is taken as black, so
+// marks count as ink whatever their colour, as for a 1-bit grey image.
+bool IsStencilMask(const TPDFDictionary& dict) {
+    for (const char* key : {"ImageMask", "IM"}) {
+        if (const auto* mask = As<TPDFBoolean>(dict.GetValue(key, true))) return mask->Truth;
+    }
+    return false;
+}
+
 // Rows from an image codec, through the colour space and Decode ranges, into the grid.
 class TReducingSink : public TSampleSink {
   public:
@@ -379,6 +428,7 @@ bool ReduceCoded(const TPDFStream& image, const std::vector<std::string_view>& f
     const size_t limit = ImageLimit(image);
 
     if (IsJpx(last)) {
+        if (IsStencilMask(dict)) return false;  // a JPX stencil: no scanner writes one
         // The colour space of the dictionary wins over the file's; Decode is ignored
         // (ISO 32000-1, 8.9.5 and 7.4.9).
         std::optional<ColourSpace> space;
@@ -394,13 +444,17 @@ bool ReduceCoded(const TPDFStream& image, const std::vector<std::string_view>& f
         return sink.Finish(grid);
     }
 
-    // Fax and JBIG2 deliver one bit per pixel, the filter's output bits widened.
+    // Fax and JBIG2 deliver one bit per pixel, the filter's output bits widened; a stencil
+    // mask of them reads as a 1-bit grey image, as IsStencilMask says.
     const int32_t width = dict.GetInteger("Width", 0);
     const int32_t height = dict.GetInteger("Height", 0);
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
-    if (dict.GetInteger("BitsPerComponent", 1) != 1) return false;
+    const bool stencil = IsStencilMask(dict);
+    if (!stencil && dict.GetInteger("BitsPerComponent", 1) != 1) return false;
     ColourSpace space;
-    if (!ReadColourSpace(dict.GetValue("ColorSpace"), colourSpaces, 0, space)) return false;
+    if (!stencil && !ReadColourSpace(dict.GetValue("ColorSpace"), colourSpaces, 0, space)) {
+        return false;
+    }
     TReducingSink sink(space, ReadDecode(dict, space.Components()), 1, width, height);
     if (IsFax(last)) {
         if (!DecodeFax(coded, ReadFaxOptions(parms), width, height, limit, sink)) return false;
@@ -422,13 +476,16 @@ bool ReduceSampled(const TPDFStream& image, const std::vector<std::string_view>&
     for (std::string_view filter : filters) {
         if (!DecodesFilter(filter)) return false;
     }
+    const bool stencil = IsStencilMask(dict);
     const int32_t width = dict.GetInteger("Width", 0);
     const int32_t height = dict.GetInteger("Height", 0);
-    const int32_t bits = dict.GetInteger("BitsPerComponent", 0);
+    const int32_t bits = stencil ? 1 : dict.GetInteger("BitsPerComponent", 0);
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) return false;
     ColourSpace space;
-    if (!ReadColourSpace(dict.GetValue("ColorSpace"), colourSpaces, 0, space)) return false;
+    if (!stencil && !ReadColourSpace(dict.GetValue("ColorSpace"), colourSpaces, 0, space)) {
+        return false;
+    }
     if (space.indexed && bits == 16) return false;
     const int components = space.Components();
     const std::vector<double> decode = ReadDecode(dict, components);
@@ -468,15 +525,6 @@ bool ReduceImage(const TPDFStream& image, const TPDFDictionary* colourSpaces,
     try {
         const TPDFDictionary* dict = image.StreamDict();
         if (dict == nullptr || image.Store() == nullptr) return false;
-        // A stencil mask paints in whatever colour is current: not something to judge.
-        if (const auto* mask = As<TPDFBoolean>(dict->GetValue("ImageMask", true));
-            mask != nullptr && mask->Truth) {
-            return false;
-        }
-        if (const auto* mask = As<TPDFBoolean>(dict->GetValue("IM", true));
-            mask != nullptr && mask->Truth) {
-            return false;
-        }
         const std::vector<std::string_view> filters = StreamFilterNames(dict);
         if (!filters.empty() && IsDct(filters.back())) {
             return ReduceJpeg(image, filters, *dict, grid);

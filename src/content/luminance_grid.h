@@ -1,9 +1,11 @@
 // A page image reduced to a grid of luminance cells, and the rule that calls it blank paper:
 // the paper's level is a high percentile of the cells; paper darker than kMinPaperLevel is
 // content in itself (a black or dark page); otherwise the page is blank when the share of
-// cells clearly darker than the paper stays below a threshold. A dark cell counts only next
-// to another dark cell: a lone speck of dust at this size is one cell, while the thinnest
-// page number covers a few cells in a row.
+// cells in marks clearly darker than the paper stays below a threshold. Marks are judged
+// as a person sees them, by connected dark cells: a speck of dust (at most two cells either
+// way) is paper unless it stands in a group of specks; so are a solid band along an edge
+// (a scanner's shadow) and punched holes (round blobs of a hole's size in a line near an
+// edge). The thinnest page number is a stroke of three cells or more.
 #pragma once
 
 #include <cstddef>
@@ -67,8 +69,9 @@ struct TPaperVerdict {
     double DarkShare = 0;  // percent of the judged cells that count as dark
 };
 
-// Judges the grid by the rule above: blank when DarkShare is below `thresholdPercent`. A border of 2 % on each side is left
-// out: scanners darken the edges of a sheet, and page numbers sit further in.
+// Judges the grid by the rule above: blank when DarkShare is below `thresholdPercent`. A border of
+// 2 % on each side is left out: scanners darken the edges of a sheet, and page numbers sit further
+// in.
 TPaperVerdict JudgePaper(const TLuminanceGrid& grid, double thresholdPercent);
 
 }  // namespace verava

@@ -174,23 +174,49 @@ bool IsAsciiAlnum(unsigned char c) {
 
 // ---- the chain
 
+// The predicted bytes that hold the rows decoding to `limit` bytes: a PNG row carries a tag
+// byte, so cutting the inflated data at `limit` would lose the last rows of an image.
+size_t PredictedLimit(size_t limit, const TPDFFlateParms& p) {
+    if (p.Predictor < 10 || p.Colors <= 0 || p.BitsPerComponent <= 0 || p.Columns <= 0) {
+        return limit;
+    }
+    const int64_t pixelBits = int64_t{p.BitsPerComponent} * p.Colors;
+    if (pixelBits > kMaxPredictorRowBytes * 8) return limit;
+    const int64_t rowLength = (pixelBits * p.Columns + 7) / 8;
+    if (rowLength > kMaxPredictorRowBytes || limit > kMaxDecodedBytes) return limit;
+    const size_t row = static_cast<size_t>(rowLength);
+    return (limit / row + 1) * (row + 1);
+}
+
+// The limit of a step whose output another filter decodes further: hex text is twice the
+// bytes it stands for, and base-85, run-length and LZW data can exceed theirs too, so the
+// final limit would cut what the last step needs. Still bounded, to a few times that limit.
+size_t IntermediateLimit(size_t limit) {
+    if (limit >= kMaxDecodedBytes / 4) return std::max(limit, kMaxDecodedBytes);
+    return 4 * limit + 4096;
+}
+
 std::string ApplyFilter(std::string_view name, std::string_view data, const TPDFDictionary* parms,
-                        size_t limit, bool& known) {
+                        size_t limit, bool& known, bool& ended) {
+    ended = true;
     known = DecodesFilter(name);
     if (!known) return {};  // image codecs and the like: the data stay encoded
     if (name == "FlateDecode" || name == "Fl") {
         if (parms != nullptr) {
             const TPDFFlateParms p = ReadFlateParms(parms);
-            if (p.Predictor >= 2) return UnpredictFlate(FlateDecode(data, limit), p, limit);
+            if (p.Predictor >= 2) {
+                return UnpredictFlate(FlateDecode(data, PredictedLimit(limit, p), &ended), p,
+                                      limit);
+            }
         }
-        return FlateDecode(data, limit);
+        return FlateDecode(data, limit, &ended);
     }
     if (name == "RunLengthDecode" || name == "RL") return RunLengthDecode(data, limit);
     if (name == "ASCII85Decode" || name == "A85") return ASCII85Decode(data, limit);
     if (name == "ASCIIHexDecode") return ASCIIHexDecode(data, limit);
     if (name == "LZWDecode") {
         const TPDFLZWParms p = ReadLZWParms(parms);
-        std::string out = LZWDecode(data, p.EarlyChange != 0, limit);
+        std::string out = LZWDecode(data, p.EarlyChange != 0, PredictedLimit(limit, p));
         if (p.Predictor == 2) {
             UnpredictLZWTiff(out, p.Columns, p.Colors);
         } else if (p.Predictor >= 10) {
@@ -299,7 +325,8 @@ std::string FlateEncode(std::string_view data) {
     }
 }
 
-std::string FlateDecode(std::string_view data, size_t limit) {
+std::string FlateDecode(std::string_view data, size_t limit, bool* ended) {
+    if (ended != nullptr) *ended = false;
     z_stream zs{};
     if (inflateInit(&zs) != Z_OK) return {};
     // Frees zlib's state however this function is left.
@@ -335,6 +362,7 @@ std::string FlateDecode(std::string_view data, size_t limit) {
         }
         EnsureRoom(out, produced, limit);
         out.append(reinterpret_cast<const char*>(chunk.get()), produced);
+        if (ended != nullptr && (ret == Z_STREAM_END || out.size() >= limit)) *ended = true;
         if (ret == Z_STREAM_END || ret == Z_NEED_DICT || ret == Z_DATA_ERROR) break;
         if (ret != Z_OK && ret != Z_BUF_ERROR) return {};  // stream state or memory failure
         if (zs.avail_out != 0) {
@@ -518,7 +546,8 @@ std::string LZWDecode(std::string_view data, bool earlyChange, size_t limit) {
 size_t DecodeLimitForInput(int64_t inputSize) {
     const size_t floor = size_t{128} << 20;
     if (inputSize <= 0) return floor;
-    if (static_cast<uint64_t>(inputSize) >= (kMaxDecodedBytes - floor) / 32) return kMaxDecodedBytes;
+    if (static_cast<uint64_t>(inputSize) >= (kMaxDecodedBytes - floor) / 32)
+        return kMaxDecodedBytes;
     return floor + 32 * static_cast<size_t>(inputSize);
 }
 
@@ -527,22 +556,42 @@ std::string DecodeStreamData(const TPDFStream& stream) {
 }
 
 std::string DecodeStreamData(const TPDFStream& stream, size_t limit) {
+    bool whole = false;
+    return DecodeStreamData(stream, limit, whole);
+}
+
+std::string DecodeStreamData(const TPDFStream& stream, size_t limit, bool& whole) {
+    whole = true;
     try {
         const TPDFDictionary* dict = stream.StreamDict();
         if (dict == nullptr) return std::string(stream.Data());
 
         const std::vector<std::string_view> filters = StreamFilterNames(dict);
-        if (filters.empty()) return std::string(stream.Data());
+        if (filters.empty()) {
+            // A Filter entry that names no filter (a number, say) leaves the data unknown.
+            if (dict->GetValue("Filter", true) != nullptr) whole = false;
+            return std::string(stream.Data());
+        }
 
         const std::vector<const TPDFDictionary*> parms = StreamFilterParms(dict, filters.size());
 
+        size_t last = filters.size();
+        for (size_t i = 0; i < filters.size(); ++i) {
+            if (DecodesFilter(filters[i])) last = i;
+        }
         std::string result;
         std::string_view current = stream.Data();
         bool decoded = false;
         for (size_t i = 0; i < filters.size(); ++i) {
             bool known = false;
-            std::string next = ApplyFilter(filters[i], current, parms[i], limit, known);
-            if (!known) continue;
+            bool ended = true;
+            const size_t stepLimit = i < last ? IntermediateLimit(limit) : limit;
+            std::string next = ApplyFilter(filters[i], current, parms[i], stepLimit, known, ended);
+            if (!ended) whole = false;
+            if (!known) {
+                whole = false;
+                continue;
+            }
             result = std::move(next);
             current = result;
             decoded = true;
@@ -550,6 +599,7 @@ std::string DecodeStreamData(const TPDFStream& stream, size_t limit) {
         if (!decoded) return std::string(stream.Data());
         return result;
     } catch (const std::exception&) {
+        whole = false;
         return {};
     }
 }

@@ -54,8 +54,11 @@ std::string FlateEncode(std::string_view data);
 // DecodeStreamData turns even that into "".
 
 // Inflates zlib-format data. A damaged stream yields the bytes inflated before the damage;
-// a zlib failure other than bad data (memory, stream state) yields "".
-std::string FlateDecode(std::string_view data, size_t limit = kMaxDecodedBytes);
+// a zlib failure other than bad data (memory, stream state) yields "". `ended`, when given,
+// tells whether the data reached their end mark or the output its limit (false: damaged or
+// cut short, so more may have been meant).
+std::string FlateDecode(std::string_view data, size_t limit = kMaxDecodedBytes,
+                        bool* ended = nullptr);
 
 // Undoes a Flate predictor: Predictor 2 is TIFF (1, 2, 4, 8 and 16 bits per component),
 // 10 and above PNG with a tag byte per row, 3 to 9 only pad the last row. The result is
@@ -97,8 +100,13 @@ std::vector<const TPDFDictionary*> StreamFilterParms(const TPDFDictionary* dict,
 bool DecodesFilter(std::string_view name);
 
 // The stream's Data run through the filters its dictionary names; never raises (memory
-// exhaustion gives ""). `limit` caps every step's output.
+// exhaustion gives ""). `limit` caps the output (steps another filter decodes further get
+// a few times as much).
 std::string DecodeStreamData(const TPDFStream& stream);
 std::string DecodeStreamData(const TPDFStream& stream, size_t limit);
+// The same, and `whole` tells whether the result is all the stream meant: false when a
+// filter is not one DecodesFilter names, or Flate data are damaged or cut short, or memory
+// ran out. A reader that must not take missing content for no content asks this.
+std::string DecodeStreamData(const TPDFStream& stream, size_t limit, bool& whole);
 
 }  // namespace verava

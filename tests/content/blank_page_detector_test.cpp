@@ -131,6 +131,44 @@ TEST(BlankPageDetector, PaintingOperatorsMakeContent) {
     }
 }
 
+TEST(BlankPageDetector, ContentThatCannotBeDecodedKeepsThePage) {
+    // Content that cannot be decoded in full may paint anything: the page is kept (unless
+    // what could be read paints already). A form's content counts the same way.
+    const std::string nothing = FlateEncode("q 1 0 0 1 0 0 cm Q " + std::string(400, ' '));
+    const std::string text = FlateEncode("BT (Hello) Tj ET " + std::string(400, ' '));
+    const struct {
+        const char* what;
+        std::string dictionary;
+        std::string data;
+        TPageInk ink;
+    } cases[] = {
+        {"Flate, whole, painting nothing", "<< /Filter /FlateDecode >>", nothing,
+         TPageInk::Blank},
+        {"Flate cut short", "<< /Filter /FlateDecode >>", nothing.substr(0, nothing.size() / 2),
+         TPageInk::Unreadable},
+        {"Flate damaged", "<< /Filter /FlateDecode >>", nothing.substr(0, 12) + "garbage",
+         TPageInk::Unreadable},
+        {"Flate cut short after text", "<< /Filter /FlateDecode >>",
+         text.substr(0, text.size() - 8), TPageInk::Content},
+        {"a filter not known here", "<< /Filter /Sparkle >>", "x\x9C\x01\x02",
+         TPageInk::Unreadable},
+        {"a known filter, then one not known", "<< /Filter [/FlateDecode /Sparkle] >>", nothing,
+         TPageInk::Unreadable},
+        {"a Filter that is no name", "<< /Filter 5 >>", "q Q", TPageInk::Unreadable},
+    };
+    for (const auto& c : cases) {
+        Pages pages;
+        pages.Table().AddStream(900, c.dictionary, c.data);
+        EXPECT_EQ(InkName(Ink(pages.PageWith("/Contents 900 0 R"))), InkName(c.ink)) << c.what;
+        // The same stream as a form the page draws.
+        pages.Table().AddStream(901, "<< /Type /XObject /Subtype /Form /BBox [0 0 9 9] " +
+                                         c.dictionary.substr(2), c.data);
+        EXPECT_EQ(InkName(Ink(pages.Page("<< /XObject << /Fm0 901 0 R >> >>", "/Fm0 Do"))),
+                  InkName(c.ink))
+            << c.what << ", in a form";
+    }
+}
+
 TEST(BlankPageDetector, PagesWithoutContentsAreBlank) {
     Pages pages;
     EXPECT_EQ(Ink(pages.PageWith("/MediaBox [0 0 612 792]")), TPageInk::Blank);
@@ -187,7 +225,26 @@ TEST(BlankPageDetector, SampleFormsAndColourSpaces) {
     std::string rgb16(32 * 32 * 6, '\xFF');
     std::string indexed(32 * 32, '\0');
     for (size_t i = 0; i < 32 * 8; ++i) indexed[i] = '\x01';
+    // 8-bit grey rows behind PNG tags (None), as lossless scans store them: 64 rows of 16, so
+    // the tag bytes come to rows more; the first 16 rows are black in `pngInk`.
+    std::string pngPaper;
+    std::string pngInk;
+    for (int y = 0; y < 64; ++y) {
+        pngPaper += '\0' + std::string(16, '\xF4');
+        pngInk += '\0' + std::string(16, y < 16 ? '\x10' : '\xF4');
+    }
+    const std::string separation =
+        "/Width 64 /Height 64 /BitsPerComponent 8 /ColorSpace [/Separation /Gold /DeviceCMYK "
+        "0 0 R]";
+    const std::string deviceN = "/Width 64 /Height 64 /BitsPerComponent 8 /ColorSpace "
+                                "[/DeviceN [/Gold /Silver] /DeviceCMYK 0 0 R]";
+    std::string twoTints(64 * 64 * 2, '\0');
+    for (size_t i = 1; i < twoTints.size() / 2; i += 2) twoTints[i] = '\xC0';  // top half
+    const std::string png = "/Width 16 /Height 64 /BitsPerComponent 8 /ColorSpace /DeviceGray "
+                            "/Filter /FlateDecode /DecodeParms << /Predictor 15 /Columns 16 >>";
     const Case cases[] = {
+        {"PNG-predicted grey paper", png, FlateEncode(pngPaper), TPageInk::Blank},
+        {"PNG-predicted grey with ink", png, FlateEncode(pngInk), TPageInk::Content},
         {"1-bit, 1 is white", oneBit, ones, TPageInk::Blank},
         {"1-bit, 0 is black", oneBit, zeros, TPageInk::Content},
         {"1-bit with Decode [1 0]: 0 is white", oneBit + "/Decode [1 0]", zeros, TPageInk::Blank},
@@ -211,6 +268,23 @@ TEST(BlankPageDetector, SampleFormsAndColourSpaces) {
          "/Width 64 /Height 64 /BitsPerComponent 1 /ColorSpace /CS0", zeros, TPageInk::Content},
         {"4-bit grey, white", "/Width 64 /Height 64 /BitsPerComponent 4 /ColorSpace /G",
          std::string(64 * 32, '\xFF'), TPageInk::Blank},
+        // A stencil mask paints its 0 samples (1 with Decode [1 0]), taken as black.
+        {"stencil mask painting nothing", "/Width 64 /Height 64 /ImageMask true", ones,
+         TPageInk::Blank},
+        {"stencil mask painting everywhere", "/Width 64 /Height 64 /ImageMask true", zeros,
+         TPageInk::Content},
+        {"stencil mask with Decode [1 0]", "/Width 64 /Height 64 /IM true /Decode [1 0]", zeros,
+         TPageInk::Blank},
+        // Separation and DeviceN by their tints: 0 is paper.
+        {"separation without ink", separation, std::string(64 * 64, '\0'), TPageInk::Blank},
+        {"separation with full ink", separation, std::string(64 * 64, '\xFF'),
+         TPageInk::Content},
+        {"DeviceN, ink in the second colourant", deviceN, twoTints, TPageInk::Content},
+        {"DeviceN without ink", deviceN, std::string(64 * 64 * 2, '\0'), TPageInk::Blank},
+        {"indexed over a separation",
+         "/Width 64 /Height 64 /BitsPerComponent 8 /ColorSpace [/Indexed [/Separation /Gold "
+         "/DeviceGray 0 0 R] 1 <00FF>]",
+         std::string(64 * 64, '\x01'), TPageInk::Content},
     };
     for (const Case& c : cases) {
         Pages pages;
@@ -237,11 +311,10 @@ TEST(BlankPageDetector, WhatCannotBeReadKeepsThePageAndSaysSo) {
         {"JBIG2", grey + "/Filter /JBIG2Decode", "jbig2"},
         {"CCITT fax", grey + "/Filter /CCITTFaxDecode", "fax"},
         {"an unknown filter", grey + "/Filter [/FlateDecode /Sparkle]", FlateEncode(white)},
-        {"a stencil mask", "/Width 8 /Height 8 /ImageMask true", std::string(8, '\0')},
         {"data shorter than the image", grey, white.substr(0, 60)},
         {"Flate data cut short", grey + "/Filter /FlateDecode", FlateEncode(white).substr(0, 6)},
-        {"a separation colour space",
-         "/Width 8 /Height 8 /BitsPerComponent 8 /ColorSpace [/Separation /Gold /DeviceCMYK 0 0 R]",
+        {"a DeviceN space without colourants",
+         "/Width 8 /Height 8 /BitsPerComponent 8 /ColorSpace [/DeviceN [] /DeviceCMYK 0 0 R]",
          white},
         {"a colour space the resources do not name",
          "/Width 8 /Height 8 /BitsPerComponent 8 /ColorSpace /Nowhere", white},
@@ -312,6 +385,77 @@ TEST(BlankPageDetector, FormsAreLookedInto) {
         }
         EXPECT_EQ(Ink(pages.Drawing(inner)), TPageInk::Unreadable);
     }
+}
+
+TEST(BlankPageDetector, WhatIsLearntOnOnePageHoldsOnlyWhereItApplies) {
+    // One detector judges a document's pages in turn and looks at a shared form or image
+    // once; each page must still get the verdict a fresh detector gives it.
+    Pages pages;
+    const int paper = pages.GreyImage(600, 800, Pixels(600, 800, 246));
+    const int ink = pages.GreyImage(600, 800, Pixels(600, 800, 246, TextBlock));
+    const int bare = pages.Form("", "/Im1 Do");  // takes /Im1 from whoever draws it
+    const int words = pages.Form("<< >>", "BT (words) Tj ET");  // the same resources everywhere
+    const int bits = pages.Image("/Width 64 /Height 64 /BitsPerComponent 1 /ColorSpace /CS0",
+                                 std::string(64 * 8, '\0'));
+    // Forms drawing each other one level deeper each, the last drawing paper.
+    std::vector<int> chain = {
+        pages.Form("<< /XObject << /Im1 " + Pages::Ref(paper) + " >> >>", "/Im1 Do")};
+    for (int level = 0; level < TBlankPageDetector::kMaxFormDepth; ++level) {
+        chain.push_back(pages.Form("<< /XObject << /F " + Pages::Ref(chain.back()) + " >> >>",
+                                   "/F Do"));
+    }
+    pages.Table().AddStream(800, "<< /Subtype /Form /Resources << /XObject << /B 801 0 R >> >> >>",
+                            "/B Do");
+    pages.Table().AddStream(801, "<< /Subtype /Form /Resources << /XObject << /A 800 0 R >> >> >>",
+                            "/A Do BT (loop) Tj ET");
+    auto drawing = [&](int form, const std::string& im1, const std::string& before = "") {
+        return pages.Page("<< /XObject << /F " + Pages::Ref(form) + " /Im1 " + im1 + " >> >>",
+                          before + " /F Do");
+    };
+    const std::string indexedWhite = "[/Indexed /DeviceGray 1 <FFFF>]";
+    const struct {
+        const char* what;
+        std::vector<TPDFDictionary*> pages;  // in the order judged
+        std::vector<TPageInk> inks;
+    } cases[] = {
+        {"a form drawn with each page's resources",
+         {drawing(bare, Pages::Ref(paper)), drawing(bare, Pages::Ref(ink))},
+         {TPageInk::Blank, TPageInk::Content}},
+        {"a form drawn in each page's text rendering mode",
+         {drawing(words, Pages::Ref(paper), "BT 3 Tr ET"), drawing(words, Pages::Ref(paper))},
+         {TPageInk::Blank, TPageInk::Content}},
+        {"an image read through each page's colour spaces",
+         {pages.Page("<< /XObject << /I " + Pages::Ref(bits) + " >> /ColorSpace << /CS0 " +
+                         indexedWhite + " >> >>",
+                     "/I Do"),
+          pages.Page("<< /XObject << /I " + Pages::Ref(bits) +
+                         " >> /ColorSpace << /CS0 /DeviceGray >> >>",
+                     "/I Do")},
+         {TPageInk::Blank, TPageInk::Content}},
+        {"a form too deep from one page, within reach from another",
+         {drawing(chain.back(), "null"), drawing(chain[1], "null")},
+         {TPageInk::Unreadable, TPageInk::Blank}},
+        {"forms drawing each other, entered at either",
+         {drawing(800, "null"), drawing(801, "null")},
+         {TPageInk::Content, TPageInk::Content}},
+    };
+    for (const auto& c : cases) {
+        TBlankPageDetector detector;
+        for (size_t i = 0; i < c.pages.size(); ++i) {
+            EXPECT_EQ(InkName(detector.Judge(c.pages[i]).Ink), InkName(c.inks[i]))
+                << c.what << ", page " << i + 1;
+            EXPECT_EQ(InkName(Ink(c.pages[i])), InkName(c.inks[i])) << c.what << ", fresh";
+        }
+    }
+    // Each image is looked at once per document: later pages get what the first saw.
+    TBlankPageDetector detector;
+    TPDFStream* scan = pages.Table().AddStream(
+        900, "<< /Subtype /Image /Width 8 /Height 8 /BitsPerComponent 8 /ColorSpace /G >>",
+        std::string(64, '\xF4'));
+    EXPECT_EQ(detector.Judge(pages.Drawing(900)).Ink, TPageInk::Blank);
+    scan->SetRawData(std::string(64, '\0'));  // now black
+    EXPECT_EQ(detector.Judge(pages.Drawing(900)).Ink, TPageInk::Blank);
+    EXPECT_EQ(Ink(pages.Drawing(900)), TPageInk::Content);
 }
 
 TEST(BlankPageDetector, VisibleAnnotationsAreContent) {
@@ -484,6 +628,12 @@ TEST(BlankPageDetector, FaxJbig2AndJpxScans) {
         {"JBIG2, text", jbig2, testing::EncodeJbig2(text), TPageInk::Content},
         {"JBIG2, white read through Decode [1 0]", jbig2 + "/Decode [1 0]",
          testing::EncodeJbig2(white), TPageInk::Content},
+        {"JBIG2 stencil mask painting nothing",
+         "/Width 800 /Height 1000 /ImageMask true /Filter /JBIG2Decode",
+         testing::EncodeJbig2(white), TPageInk::Blank},
+        {"JBIG2 stencil mask painting text",
+         "/Width 800 /Height 1000 /ImageMask true /Filter /JBIG2Decode",
+         testing::EncodeJbig2(text), TPageInk::Content},
         {"JBIG2 whose page is not the image's size",
          "/Width 800 /Height 999 /BitsPerComponent 1 /ColorSpace /DeviceGray /Filter /JBIG2Decode",
          testing::EncodeJbig2(white), TPageInk::Unreadable},

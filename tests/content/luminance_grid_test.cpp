@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <random>
 #include <vector>
 
 namespace verava {
@@ -45,6 +47,96 @@ TEST(JudgePaper, LoneSpecksAreDustButNeighbouringDarkCellsAreInk) {
         EXPECT_EQ(verdict.Blank, c.blank) << c.what << " share " << verdict.DarkShare;
         EXPECT_EQ(verdict.PaperLevel, 244) << c.what;
         EXPECT_FALSE(verdict.DarkPaper) << c.what;
+    }
+}
+
+// Marks drawn on 310 x 439 cells of paper (an A4 scan), each judged at the default
+// threshold: what a person takes for paper and what for ink.
+TEST(JudgePaper, MarksAreJudgedAsAPersonSeesThem) {
+    const auto disc = [](TLuminanceGrid& g, int cx, int cy, int r) {
+        for (int y = cy - r; y <= cy + r; ++y) {
+            for (int x = cx - r; x <= cx + r; ++x) {
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) Paint(g, x, y, 40);
+            }
+        }
+    };
+    const auto dust = [](TLuminanceGrid& g, int specks, uint32_t seed) {
+        std::mt19937 random(seed);
+        for (int i = 0; i < specks; ++i) {
+            const int x = 10 + static_cast<int>(random() % 290);
+            const int y = 10 + static_cast<int>(random() % 419);
+            Paint(g, x, y, 90);
+            if (i % 4 == 0) Paint(g, x + 1, y, 90);  // a quarter of them two cells
+        }
+    };
+    const struct {
+        const char* what;
+        std::function<void(TLuminanceGrid&)> draw;
+        bool blank;
+    } cases[] = {
+        {"heavy dust: 200 specks of one or two cells", [&](auto& g) { dust(g, 200, 7); }, true},
+        {"heavy dust and a page number", [&](auto& g) {
+             dust(g, 200, 7);
+             for (int y = 420; y < 424; ++y) Paint(g, 155, y, 60);
+         }, false},
+        {"a dotted line of six specks",
+         [](auto& g) {
+             for (int x = 100; x < 112; x += 2) Paint(g, x, 200, 80);
+         },
+         false},
+        {"three specks close together", [](auto& g) {
+             for (int x = 100; x < 106; x += 2) Paint(g, x, 200, 80);
+         }, true},
+        {"a soft shadow along the left edge",
+         [](auto& g) {
+             for (int y = 0; y < 439; ++y) {
+                 for (int x = 0; x < 14; ++x) Paint(g, x, y, static_cast<uint8_t>(120 + 6 * x));
+             }
+         },
+         true},
+        {"the same band away from the edge",
+         [](auto& g) {
+             for (int y = 0; y < 439; ++y) {
+                 for (int x = 40; x < 50; ++x) Paint(g, x, y, 120);
+             }
+         },
+         false},
+        {"two punched holes in a line near the left edge",
+         [&](auto& g) {
+             disc(g, 20, 150, 4);
+             disc(g, 20, 290, 4);
+         },
+         true},
+        {"four holes along the top", [&](auto& g) {
+             for (int x : {60, 120, 190, 250}) disc(g, x, 18, 4);
+         }, true},
+        {"one round blob near the edge", [&](auto& g) { disc(g, 20, 150, 4); }, false},
+        {"two round blobs in a line mid-page",
+         [&](auto& g) {
+             disc(g, 155, 150, 4);
+             disc(g, 155, 290, 4);
+         },
+         false},
+        {"holes and a line of text",
+         [&](auto& g) {
+             disc(g, 20, 150, 4);
+             disc(g, 20, 290, 4);
+             for (int x = 100; x < 200; ++x) Paint(g, x, 220, 50);
+         },
+         false},
+        {"writing near the edge, letter by letter",
+         [](auto& g) {
+             for (int y = 40; y < 400; y += 5) {
+                 for (int k = 0; k < 3; ++k) Paint(g, 7, y + k, 60);
+             }
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        TLuminanceGrid grid = Uniform(310, 439, 240);
+        c.draw(grid);
+        const TPaperVerdict verdict = JudgePaper(grid, kDefaultBlankThreshold);
+        EXPECT_EQ(verdict.Blank, c.blank) << c.what << ", share " << verdict.DarkShare;
     }
 }
 

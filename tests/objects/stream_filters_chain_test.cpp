@@ -231,6 +231,30 @@ TEST_F(FilterChain, EveryStepStopsAtTheLimit) {
         DecodeStreamData(*Stream("<< /Filter [ /FlateDecode /RL ] >>", ZlibCompress(runs)), 1000),
         std::string(1000, 'r'));
     EXPECT_EQ(stream->GetDecodedData().size(), size_t{8} << 20);
+
+    // A limit of exactly the decoded size yields all of it, however much larger the data
+    // are between the steps: tag bytes of PNG rows, hex text.
+    std::string grey;  // 100 rows of 50 bytes, each row PNG "Up" (tag 2)
+    for (int r = 0; r < 100; ++r) grey += Bytes({2}) + std::string(50, r == 0 ? '\xF0' : '\0');
+    const std::string whole(5000, '\xF0');
+    const struct {
+        const char* what;
+        std::string dictionary;
+        std::string data;
+    } exact[] = {
+        {"PNG rows after Flate",
+         "<< /Filter /FlateDecode /DecodeParms << /Predictor 15 /Columns 50 >> >>",
+         ZlibCompress(grey)},
+        {"PNG rows after Flate, behind hex",
+         "<< /Filter [/ASCIIHexDecode /FlateDecode] /DecodeParms [null "
+         "<< /Predictor 15 /Columns 50 >>] >>",
+         Hex(ZlibCompress(grey))},
+        {"hex text after Flate", "<< /Filter [/FlateDecode /ASCIIHexDecode] >>",
+         ZlibCompress(Hex(whole))},
+    };
+    for (const auto& c : exact) {
+        EXPECT_EQ(DecodeStreamData(*Stream(c.dictionary, c.data), whole.size()), whole) << c.what;
+    }
 }
 
 TEST_F(FilterChain, SetDataCompressedRoundTrips) {

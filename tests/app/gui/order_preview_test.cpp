@@ -272,7 +272,8 @@ TEST(OrderPreview, PagesThatCannotBeDrawnGetAnEmptyFrame) {
         EXPECT_EQ(preview.Tiles()[4]->PictureState(), TPageTile::State::Undrawable);
         EXPECT_EQ(preview.Tiles()[4]->Label(), U("奇 3"));
     }
-    for (const SharedBytes& odd : {SharedBytes::FromString(std::string(3000, 'j')), SharedBytes()}) {
+    for (const SharedBytes& odd :
+         {SharedBytes::FromString(std::string(3000, 'j')), SharedBytes()}) {
         inputs.odd = {odd, {}};
         TOrderPreview preview(inputs, true);
         EXPECT_EQ(Pictures(preview),
