@@ -428,6 +428,7 @@ bool ReduceCoded(const TPDFStream& image, const std::vector<std::string_view>& f
     const size_t limit = ImageLimit(image);
 
     if (IsJpx(last)) {
+        if (IsStencilMask(dict)) return false;  // a JPX stencil: no scanner writes one
         // The colour space of the dictionary wins over the file's; Decode is ignored
         // (ISO 32000-1, 8.9.5 and 7.4.9).
         std::optional<ColourSpace> space;
@@ -443,13 +444,17 @@ bool ReduceCoded(const TPDFStream& image, const std::vector<std::string_view>& f
         return sink.Finish(grid);
     }
 
-    // Fax and JBIG2 deliver one bit per pixel, the filter's output bits widened.
+    // Fax and JBIG2 deliver one bit per pixel, the filter's output bits widened; a stencil
+    // mask of them reads as a 1-bit grey image, as IsStencilMask says.
     const int32_t width = dict.GetInteger("Width", 0);
     const int32_t height = dict.GetInteger("Height", 0);
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
-    if (dict.GetInteger("BitsPerComponent", 1) != 1) return false;
+    const bool stencil = IsStencilMask(dict);
+    if (!stencil && dict.GetInteger("BitsPerComponent", 1) != 1) return false;
     ColourSpace space;
-    if (!ReadColourSpace(dict.GetValue("ColorSpace"), colourSpaces, 0, space)) return false;
+    if (!stencil && !ReadColourSpace(dict.GetValue("ColorSpace"), colourSpaces, 0, space)) {
+        return false;
+    }
     TReducingSink sink(space, ReadDecode(dict, space.Components()), 1, width, height);
     if (IsFax(last)) {
         if (!DecodeFax(coded, ReadFaxOptions(parms), width, height, limit, sink)) return false;

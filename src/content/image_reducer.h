@@ -4,8 +4,8 @@
 // JBIG2 images (image_codecs.h) and images under our own filters (Flate, LZW, run-length,
 // ASCII) are decoded whole, row by row, and averaged down. Grey, RGB, CMYK (Adobe-inverted
 // JPEGs included), CalGray, CalRGB, ICCBased (by its N), Separation and DeviceN (by their
-// tints) and Indexed over those are read, with 1, 2, 4, 8 or 16 bits per sample and any Decode
-// array (ISO 32000-1, 8.9.5); stencil masks as black where they paint.
+// tints) and Indexed over those are read, with 1, 2, 4, 8 or 16 bits per sample and any
+// Decode array (ISO 32000-1, 8.9.5); stencil masks as black where they paint.
 //   7 0 obj << /Subtype /Image /Width 2480 /Height 3508 /ColorSpace /DeviceGray
 //              /BitsPerComponent 1 /Decode [1 0] /Filter /FlateDecode >> stream ...
 #pragma once
@@ -22,11 +22,11 @@ namespace verava {
 inline constexpr size_t kMaxImageBytes = size_t{256} << 20;
 
 // Fills `grid` from the image and returns true; false when the image cannot be read here:
-// unknown filters, coded data its codec refuses (image_codecs.h), stencil masks under a codec,
-// colour spaces other than the ones above (Lab, Pattern), missing or absurd dimensions, data
-// shorter than the image or damaged, images beyond kMaxImageBytes (samples, for the codecs).
-// `colourSpaces` is the Resources' ColorSpace dictionary for colour spaces given by name (may
-// be null). Never raises.
+// unknown filters, coded data its codec refuses (image_codecs.h), colour spaces other than
+// the ones above (Lab, Pattern), missing or absurd dimensions, data shorter than the image or
+// damaged, images beyond kMaxImageBytes (samples, for the codecs). `colourSpaces` is the
+// Resources' ColorSpace dictionary for colour spaces given by name (may be null). Never
+// raises.
 bool ReduceImage(const TPDFStream& image, const TPDFDictionary* colourSpaces, TLuminanceGrid& grid);
 
 }  // namespace verava
