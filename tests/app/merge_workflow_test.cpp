@@ -46,34 +46,15 @@ struct Recorded {
     }
 };
 
-// A document whose pages show the given texts, in this order.
-std::string PagesShowing(const std::vector<std::string>& texts) {
-    PdfBuilder b;
-    b.Set(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    std::string kids;
-    for (size_t k = 0; k < texts.size(); ++k) kids += std::to_string(4 + 2 * k) + " 0 R ";
-    b.Set(2,
-          "<< /Type /Pages /Kids [ " + kids + "] /Count " + std::to_string(texts.size()) + " >>");
-    b.Set(3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-    for (size_t k = 0; k < texts.size(); ++k) {
-        const int page = 4 + 2 * static_cast<int>(k);
-        b.Set(page,
-              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 "
-              "3 0 R >> >> /Contents " +
-                  std::to_string(page + 1) + " 0 R >>");
-        b.Set(page + 1,
-              PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (" + texts[k] + ") Tj ET"));
+// `pages` pages showing "<prefix> 1", "<prefix> 2", ..., or, scanned last to first, the
+// last of them first.
+std::string Scanned(const std::string& prefix, int pages, bool reversed = false) {
+    PdfBuilder b = SimpleDocument(pages, prefix);  // page k's content is object 4 + 2k
+    for (int k = 1; reversed && k <= pages; ++k) {
+        b.Set(4 + 2 * k, PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (" + prefix + " " +
+                                                        std::to_string(pages + 1 - k) + ") Tj ET"));
     }
-    b.TrailerEntries = "/Root 1 0 R";
     return b.Build();
-}
-
-std::vector<std::string> Texts(const std::string& prefix, int count, bool reversed = false) {
-    std::vector<std::string> out;
-    for (int k = 1; k <= count; ++k) {
-        out.push_back(prefix + " " + std::to_string(reversed ? count + 1 - k : k));
-    }
-    return out;
 }
 
 // O1,E1,O2,E2,... for the given counts.
@@ -90,9 +71,8 @@ std::string Interleaved(int odd, int even) {
 struct Pair {
     std::string odd, even;
     Pair(const std::string& tag, int oddPages, int evenPages, bool evenReversed = false) {
-        odd = WriteTempFile(tag + "-odd.pdf", PagesShowing(Texts("Odd", oddPages)));
-        even =
-            WriteTempFile(tag + "-even.pdf", PagesShowing(Texts("Even", evenPages, evenReversed)));
+        odd = WriteTempFile(tag + "-odd.pdf", Scanned("Odd", oddPages));
+        even = WriteTempFile(tag + "-even.pdf", Scanned("Even", evenPages, evenReversed));
     }
     std::u16string Output() const { return MergeOutputPath(U(odd), U(even)); }
 };
@@ -266,9 +246,9 @@ TEST(MergeWorkflow, FilesTheDocumentRepairsAreMergedWithEveryPageInPlace) {
     for (const auto& c : cases) {
         for (bool reversed : {false, true}) {
             const std::string tag = "mwrep" + std::to_string(i++);
-            const std::string odd = WriteTempFile(tag + "-odd.pdf", PagesShowing(Texts("Odd", 4)));
+            const std::string odd = WriteTempFile(tag + "-odd.pdf", Scanned("Odd", 4));
             const std::string even =
-                WriteTempFile(tag + "-even.pdf", c.damage(PagesShowing(Texts("Even", 4, reversed))));
+                WriteTempFile(tag + "-even.pdf", c.damage(Scanned("Even", 4, reversed)));
             WorkflowProgress none;
             const WorkflowResult result = MergeFiles(U(odd), U(even), none, reversed);
             ASSERT_EQ(result.outcome, WorkflowOutcome::Done) << c.what << " " << reversed;
