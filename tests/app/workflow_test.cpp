@@ -144,21 +144,29 @@ TEST(ReverseWorkflow, FailuresNameTheFileAndWriteNothing) {
         testing::WriteTempFile("blocked.pdf", testing::SimpleDocument(2).Build());
     const std::string blockedOutput = UnicodeToUtf8(ReverseOutputPath(Utf8ToUnicode(blocked)));
     ASSERT_EQ(testing::RunCommand("mkdir -p '" + blockedOutput + "' && echo ok"), "ok\n");
+    testing::PdfBuilder lockedFile = testing::SimpleDocument(2);
+    lockedFile.Encrypt(testing::Cipher::Aes256, "usr", "own");
+    const std::string locked = testing::WriteTempFile("locked.pdf", lockedFile.Build());
     const struct {
         std::string input;
+        std::u16string password;
         WorkflowOutcome outcome;
         int32_t code;
         std::string failedPath;
     } cases[] = {
-        {"", WorkflowOutcome::InputMissing, 0, ""},
-        {"/no/such/file.pdf", WorkflowOutcome::InputMissing, 0, "/no/such/file.pdf"},
-        {folder, WorkflowOutcome::InputMissing, 0, folder},
-        {garbage, WorkflowOutcome::OpenFailed, kErrorNotLoadable, garbage},
-        {blocked, WorkflowOutcome::SaveFailed, 0, blockedOutput},
+        {"", u"", WorkflowOutcome::InputMissing, 0, ""},
+        {"/no/such/file.pdf", u"", WorkflowOutcome::InputMissing, 0, "/no/such/file.pdf"},
+        {folder, u"", WorkflowOutcome::InputMissing, 0, folder},
+        {garbage, u"", WorkflowOutcome::OpenFailed, kErrorNotLoadable, garbage},
+        // A file that needs a password, given none or a wrong one.
+        {locked, u"", WorkflowOutcome::PasswordRequired, kErrorPassword, locked},
+        {locked, u"nope", WorkflowOutcome::PasswordRequired, kErrorPassword, locked},
+        {blocked, u"", WorkflowOutcome::SaveFailed, 0, blockedOutput},
     };
     for (const auto& c : cases) {
         Recorded r;
-        const WorkflowResult result = ReverseFilePages(Utf8ToUnicode(c.input), r.Sink());
+        const WorkflowResult result =
+            ReverseFilePages(Utf8ToUnicode(c.input), r.Sink(), c.password);
         EXPECT_EQ(result.outcome, c.outcome) << c.input;
         EXPECT_EQ(result.errorCode, c.code) << c.input;
         EXPECT_EQ(UnicodeToUtf8(result.failedPath), c.failedPath) << c.input;
