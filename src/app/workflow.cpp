@@ -189,6 +189,8 @@ bool JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double thre
         reported = percent;
         Report(sink, percent, true);
     };
+    // The bar starts at 0 before the first page is looked at, not where a run before left it.
+    report();
     std::thread worker([&] {
         JudgePages(even, threshold, progress, evenInks);
         {
