@@ -4,10 +4,12 @@
 #include <array>
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "content/image_codecs.h"
 #include "content/jpeg_reducer.h"
 #include "objects/pdf_structure.h"
 #include "objects/stream_filters.h"
@@ -277,20 +279,34 @@ void WidenRow(const uint8_t* packed, int64_t samples, int bits, uint8_t* out) {
 }
 
 bool IsDct(std::string_view name) { return name == "DCTDecode" || name == "DCT"; }
+bool IsFax(std::string_view name) { return name == "CCITTFaxDecode" || name == "CCF"; }
+bool IsJbig2(std::string_view name) { return name == "JBIG2Decode"; }
+bool IsJpx(std::string_view name) { return name == "JPXDecode"; }
+
+size_t ImageLimit(const TPDFStream& image) {
+    return std::min(kMaxImageBytes, image.Store()->DecodeLimit);
+}
+
+// The data of the last filter: filters in front of it (ASCII85, say) are undone first;
+// DecodeStreamData passes the image filters over and so yields the coded image itself. False
+// when a filter in front is not one of ours. `undone` holds the bytes `coded` may view.
+bool CodedData(const TPDFStream& image, const std::vector<std::string_view>& filters,
+               std::string& undone, std::string_view& coded) {
+    coded = image.Data();
+    if (filters.size() < 2) return true;
+    for (size_t i = 0; i + 1 < filters.size(); ++i) {
+        if (!DecodesFilter(filters[i])) return false;
+    }
+    undone = DecodeStreamData(image, ImageLimit(image));
+    coded = undone;
+    return true;
+}
 
 bool ReduceJpeg(const TPDFStream& image, const std::vector<std::string_view>& filters,
                 const TPDFDictionary& dict, TLuminanceGrid& grid) {
-    // Filters in front of DCTDecode (ASCII85, say) are undone first; DecodeStreamData passes
-    // DCTDecode over and so yields the JPEG itself.
     std::string undone;
-    std::string_view jpeg = image.Data();
-    if (filters.size() > 1) {
-        for (size_t i = 0; i + 1 < filters.size(); ++i) {
-            if (!DecodesFilter(filters[i])) return false;
-        }
-        undone = DecodeStreamData(image, std::min(kMaxImageBytes, image.Store()->DecodeLimit));
-        jpeg = undone;
-    }
+    std::string_view jpeg;
+    if (!CodedData(image, filters, undone, jpeg)) return false;
     // Decode ranges change the picture only when they differ from [0 1 ...]; for three
     // components they must then apply to R, G and B rather than to the luminance.
     std::vector<double> decode = ReadDecode(dict, 4);
@@ -339,6 +355,121 @@ bool IsStencilMask(const TPDFDictionary& dict) {
     return false;
 }
 
+// Rows from an image codec, through the colour space and Decode ranges, into the grid.
+class TReducingSink : public TSampleSink {
+  public:
+    // `space` null: the space follows the samples per pixel (1 grey, 3 RGB, 4 CMYK). `width`
+    // and `height` 0: any size is taken (a JPX decoded at reduced resolution). `bits` as for
+    // SampleConverter: 1 for bilevel samples delivered as 0 and 255.
+    TReducingSink(std::optional<ColourSpace> space, std::vector<double> decode, int bits,
+                  int32_t width, int32_t height)
+        : space_(std::move(space)),
+          decode_(std::move(decode)),
+          bits_(bits),
+          width_(width),
+          height_(height) {}
+
+    bool Begin(int32_t width, int32_t height, int32_t components) override {
+        if (width_ != 0 && (width != width_ || height != height_)) return false;
+        ColourSpace space;
+        if (space_) {
+            space = *space_;
+        } else {
+            space.model = components == 1   ? Model::Gray
+                          : components == 3 ? Model::Rgb
+                                            : Model::Cmyk;
+        }
+        if (space.Components() != components) return false;
+        if (!decode_.empty() && decode_.size() != static_cast<size_t>(2 * components)) {
+            return false;
+        }
+        width_ = width;
+        height_ = height;
+        converter_.emplace(space, decode_, bits_, false);
+        reducer_.emplace(width, height, TGridReducer::FactorFor(width, height));
+        row_.resize(static_cast<size_t>(width));
+        return true;
+    }
+
+    void Row(const uint8_t* samples) override {
+        converter_->Convert(samples, width_, row_.data());
+        reducer_->AddRow(row_.data());
+        ++rows_;
+    }
+
+    // The grid, once every row came.
+    bool Finish(TLuminanceGrid& grid) const {
+        if (!reducer_ || rows_ != height_) return false;
+        grid = reducer_->Grid();
+        return true;
+    }
+
+  private:
+    std::optional<ColourSpace> space_;
+    std::vector<double> decode_;
+    int bits_;
+    int32_t width_;
+    int32_t height_;
+    int32_t rows_ = 0;
+    std::optional<SampleConverter> converter_;
+    std::optional<TGridReducer> reducer_;
+    std::vector<uint8_t> row_;
+};
+
+// CCITT fax, JBIG2 and JPEG 2000 images through their codecs (image_codecs.h).
+bool ReduceCoded(const TPDFStream& image, const std::vector<std::string_view>& filters,
+                 const TPDFDictionary& dict, const TPDFDictionary* colourSpaces,
+                 TLuminanceGrid& grid) {
+    std::string undone;
+    std::string_view coded;
+    if (!CodedData(image, filters, undone, coded)) return false;
+    const TPDFDictionary* parms = StreamFilterParms(&dict, filters.size()).back();
+    const std::string_view last = filters.back();
+    const size_t limit = ImageLimit(image);
+
+    if (IsJpx(last)) {
+        if (IsStencilMask(dict)) return false;  // a JPX stencil: no scanner writes one
+        // The colour space of the dictionary wins over the file's; Decode is ignored
+        // (ISO 32000-1, 8.9.5 and 7.4.9).
+        std::optional<ColourSpace> space;
+        if (TPDFObject* given = dict.GetValue("ColorSpace")) {
+            space.emplace();
+            if (!ReadColourSpace(given, colourSpaces, 0, *space)) return false;
+        }
+        TJpxInfo info;
+        TReducingSink sink(space, {}, 8, 0, 0);
+        if (!DecodeJpx(coded, kReducedLongSide, limit, sink, &info)) return false;
+        // Palette indices must not be rescaled: only 8-bit ones are read.
+        if (space && space->indexed && info.Precision != 8) return false;
+        return sink.Finish(grid);
+    }
+
+    // Fax and JBIG2 deliver one bit per pixel, the filter's output bits widened; a stencil
+    // mask of them reads as a 1-bit grey image, as IsStencilMask says.
+    const int32_t width = dict.GetInteger("Width", 0);
+    const int32_t height = dict.GetInteger("Height", 0);
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
+    const bool stencil = IsStencilMask(dict);
+    if (!stencil && dict.GetInteger("BitsPerComponent", 1) != 1) return false;
+    ColourSpace space;
+    if (!stencil && !ReadColourSpace(dict.GetValue("ColorSpace"), colourSpaces, 0, space)) {
+        return false;
+    }
+    TReducingSink sink(space, ReadDecode(dict, space.Components()), 1, width, height);
+    if (IsFax(last)) {
+        if (!DecodeFax(coded, ReadFaxOptions(parms), width, height, limit, sink)) return false;
+    } else {
+        std::string globals;
+        if (parms != nullptr) {
+            if (const auto* stream = As<TPDFStream>(parms->GetValue("JBIG2Globals", true))) {
+                globals = stream->GetDecodedData();
+            }
+        }
+        if (!DecodeJbig2(coded, globals, limit, sink)) return false;
+    }
+    return sink.Finish(grid);
+}
+
 bool ReduceSampled(const TPDFStream& image, const std::vector<std::string_view>& filters,
                    const TPDFDictionary& dict, const TPDFDictionary* colourSpaces,
                    TLuminanceGrid& grid) {
@@ -362,8 +493,7 @@ bool ReduceSampled(const TPDFStream& image, const std::vector<std::string_view>&
     const int64_t samplesPerRow = static_cast<int64_t>(width) * components;
     const int64_t rowBytes = (samplesPerRow * bits + 7) / 8;
     const uint64_t expected = static_cast<uint64_t>(rowBytes) * static_cast<uint64_t>(height);
-    const size_t limit = std::min(kMaxImageBytes, image.Store()->DecodeLimit);
-    if (expected > limit) return false;
+    if (expected > ImageLimit(image)) return false;
     std::string decoded;
     std::string_view data = image.Data();
     if (!filters.empty()) {
@@ -398,6 +528,10 @@ bool ReduceImage(const TPDFStream& image, const TPDFDictionary* colourSpaces,
         const std::vector<std::string_view> filters = StreamFilterNames(dict);
         if (!filters.empty() && IsDct(filters.back())) {
             return ReduceJpeg(image, filters, *dict, grid);
+        }
+        if (!filters.empty() &&
+            (IsFax(filters.back()) || IsJbig2(filters.back()) || IsJpx(filters.back()))) {
+            return ReduceCoded(image, filters, *dict, colourSpaces, grid);
         }
         return ReduceSampled(image, filters, *dict, colourSpaces, grid);
     } catch (const std::exception&) {

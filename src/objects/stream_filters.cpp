@@ -253,6 +253,23 @@ std::vector<std::string_view> StreamFilterNames(const TPDFDictionary* dict) {
     return filters;
 }
 
+std::vector<const TPDFDictionary*> StreamFilterParms(const TPDFDictionary* dict,
+                                                     size_t filterCount) {
+    std::vector<const TPDFDictionary*> parms(filterCount, nullptr);
+    if (dict == nullptr || filterCount == 0) return parms;
+    TPDFObject* value = dict->GetValue("DecodeParms", true);
+    if (value == nullptr) value = dict->GetValue("DP", true);
+    if (const auto* single = As<TPDFDictionary>(value)) {
+        parms[0] = single;
+    } else if (const auto* array = As<TPDFArray>(value)) {
+        const size_t count = std::min(filterCount, array->Items().size());
+        for (size_t i = 0; i < count; ++i) {
+            parms[i] = As<TPDFDictionary>(ResolveIfReference(array->Items()[i]));
+        }
+    }
+    return parms;
+}
+
 // ---- parameters
 
 TPDFFlateParms ReadFlateParms(const TPDFDictionary* parms) {
@@ -556,17 +573,7 @@ std::string DecodeStreamData(const TPDFStream& stream, size_t limit, bool& whole
             return std::string(stream.Data());
         }
 
-        std::vector<const TPDFDictionary*> parms(filters.size(), nullptr);
-        TPDFObject* parmsValue = dict->GetValue("DecodeParms", true);
-        if (parmsValue == nullptr) parmsValue = dict->GetValue("DP", true);
-        if (const auto* single = As<TPDFDictionary>(parmsValue)) {
-            parms[0] = single;
-        } else if (const auto* array = As<TPDFArray>(parmsValue)) {
-            const size_t count = std::min(filters.size(), array->Items().size());
-            for (size_t i = 0; i < count; ++i) {
-                parms[i] = As<TPDFDictionary>(ResolveIfReference(array->Items()[i]));
-            }
-        }
+        const std::vector<const TPDFDictionary*> parms = StreamFilterParms(dict, filters.size());
 
         size_t last = filters.size();
         for (size_t i = 0; i < filters.size(); ++i) {

@@ -88,6 +88,12 @@ std::string LZWDecode(std::string_view data, bool earlyChange, size_t limit = kM
 // names; references resolved, anything else skipped). Views into the dictionary's names.
 std::vector<std::string_view> StreamFilterNames(const TPDFDictionary* dict);
 
+// The decode parameters of each of `filterCount` filters, from DecodeParms (or DP): one
+// dictionary applies to the first filter, an array gives one entry per filter; null where
+// none is given or the entry is not a dictionary.
+std::vector<const TPDFDictionary*> StreamFilterParms(const TPDFDictionary* dict,
+                                                     size_t filterCount);
+
 // True for the filters DecodeStreamData undoes. The others (DCTDecode, JPXDecode,
 // CCITTFaxDecode, JBIG2Decode, Crypt, unknown names) are passed over there: their data stay
 // encoded.

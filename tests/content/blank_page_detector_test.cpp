@@ -9,6 +9,7 @@
 
 #include "objects/stream_filters.h"
 #include "structure/object_table.h"
+#include "support/coded_images.h"
 #include "support/scanned_pages.h"
 
 namespace verava {
@@ -561,6 +562,105 @@ TEST(BlankPageDetector, JpegBehindAnotherFilterAndADecodeArray) {
     // White paper read through Decode [1 0] is black.
     EXPECT_EQ(Ink(pages.Drawing(pages.Image(size + "/Filter /DCTDecode /Decode [1 0]", jpeg))),
               TPageInk::Content);
+}
+
+// Black-and-white and JPEG 2000 scans: each coding and parameter, on white paper and on a
+// page with a block of text. Fax and JBIG2 images are 800 x 1000, one bit a pixel.
+TEST(BlankPageDetector, FaxJbig2AndJpxScans) {
+    using testing::Bilevel;
+    using testing::FaxCoding;
+    const Bilevel white{800, 1000, {}};
+    const Bilevel text{800, 1000, TextBlock};
+    const auto fax = [](const Bilevel& picture, FaxCoding coding) {
+        return testing::EncodeFax(picture, coding);
+    };
+    const auto jpx = [](bool ink, int components) {
+        return testing::EncodeJpx(
+            600, 800, components,
+            [ink](int x, int y, int c) -> uint8_t { return ink && TextBlock(x, y) ? 30 : 246; },
+            true);
+    };
+    std::string hexWhiteG4;
+    for (const char c : fax(white, FaxCoding::Group4)) {
+        static const char digits[] = "0123456789ABCDEF";
+        hexWhiteG4 += digits[static_cast<uint8_t>(c) >> 4];
+        hexWhiteG4 += digits[static_cast<uint8_t>(c) & 15];
+    }
+    const std::string g4 = fax(text, FaxCoding::Group4);
+    const std::string bilevel =
+        "/Width 800 /Height 1000 /BitsPerComponent 1 /ColorSpace /DeviceGray ";
+    const std::string ccitt = bilevel + "/Filter /CCITTFaxDecode /DecodeParms << /Columns 800 ";
+    const std::string jbig2 = bilevel + "/Filter /JBIG2Decode ";
+    struct Case {
+        const char* what;
+        std::string entries;
+        std::string data;
+        TPageInk expected;
+    };
+    const Case cases[] = {
+        {"Group 4, white", ccitt + "/K -1 >>", fax(white, FaxCoding::Group4), TPageInk::Blank},
+        {"Group 4, text", ccitt + "/K -1 >>", g4, TPageInk::Content},
+        {"Group 4 cut short", ccitt + "/K -1 >>", g4.substr(0, g4.size() / 2),
+         TPageInk::Unreadable},
+        // White coded as white is output as 1 bits with BlackIs1, which DeviceGray reads as
+        // white; Decode [1 0] turns it to black.
+        {"BlackIs1, white", ccitt + "/K -1 /BlackIs1 true >> /Decode [1 0]",
+         fax(white, FaxCoding::Group4), TPageInk::Blank},
+        {"BlackIs1 without Decode: white is read as black", ccitt + "/K -1 /BlackIs1 true >>",
+         fax(white, FaxCoding::Group4), TPageInk::Content},
+        {"Decode [1 0]: white paper read as black", ccitt + "/K -1 >> /Decode [1 0]",
+         fax(white, FaxCoding::Group4), TPageInk::Content},
+        {"Group 3 1-D, white", ccitt + ">>", fax(white, FaxCoding::Group3OneD), TPageInk::Blank},
+        {"Group 3 1-D, text", ccitt + "/EndOfLine true >>", fax(text, FaxCoding::Group3OneD),
+         TPageInk::Content},
+        {"Group 3 1-D byte-aligned, white", ccitt + "/EncodedByteAlign true >>",
+         fax(white, FaxCoding::Group3OneDAligned), TPageInk::Blank},
+        {"Group 3 2-D, white", ccitt + "/K 4 >>", fax(white, FaxCoding::Group3TwoD),
+         TPageInk::Blank},
+        {"Group 3 2-D, text", ccitt + "/K 4 >>", fax(text, FaxCoding::Group3TwoD),
+         TPageInk::Content},
+        {"Group 4 under ASCIIHex, its parameters second",
+         bilevel + "/Filter [/ASCIIHexDecode /CCF] /DecodeParms [null << /K -1 /Columns 800 >>]",
+         hexWhiteG4, TPageInk::Blank},
+        {"no parameters: Columns 1728 does not fit", bilevel + "/Filter /CCITTFaxDecode",
+         fax(white, FaxCoding::Group3OneD), TPageInk::Unreadable},
+        {"JBIG2, white", jbig2, testing::EncodeJbig2(white), TPageInk::Blank},
+        {"JBIG2, text", jbig2, testing::EncodeJbig2(text), TPageInk::Content},
+        {"JBIG2, white read through Decode [1 0]", jbig2 + "/Decode [1 0]",
+         testing::EncodeJbig2(white), TPageInk::Content},
+        {"JBIG2 stencil mask painting nothing",
+         "/Width 800 /Height 1000 /ImageMask true /Filter /JBIG2Decode",
+         testing::EncodeJbig2(white), TPageInk::Blank},
+        {"JBIG2 stencil mask painting text",
+         "/Width 800 /Height 1000 /ImageMask true /Filter /JBIG2Decode",
+         testing::EncodeJbig2(text), TPageInk::Content},
+        {"JBIG2 whose page is not the image's size",
+         "/Width 800 /Height 999 /BitsPerComponent 1 /ColorSpace /DeviceGray /Filter /JBIG2Decode",
+         testing::EncodeJbig2(white), TPageInk::Unreadable},
+        {"JBIG2 with globals that are not JBIG2",
+         jbig2 + "/DecodeParms << /JBIG2Globals 901 0 R >>", testing::EncodeJbig2(white),
+         TPageInk::Unreadable},
+        {"JPX grey, white", "/Width 600 /Height 800 /Filter /JPXDecode", jpx(false, 1),
+         TPageInk::Blank},
+        {"JPX grey, text", "/Width 600 /Height 800 /Filter /JPXDecode", jpx(true, 1),
+         TPageInk::Content},
+        {"JPX RGB, text", "/Width 600 /Height 800 /Filter /JPXDecode", jpx(true, 3),
+         TPageInk::Content},
+        {"JPX RGB with the dictionary's colour space",
+         "/Width 600 /Height 800 /ColorSpace /DeviceRGB /Filter /JPXDecode", jpx(false, 3),
+         TPageInk::Blank},
+        {"JPX: Decode is ignored", "/Width 600 /Height 800 /Filter /JPXDecode /Decode [1 0]",
+         jpx(false, 1), TPageInk::Blank},
+        {"JPX grey under a colour space of three components",
+         "/Width 600 /Height 800 /ColorSpace /DeviceRGB /Filter /JPXDecode", jpx(false, 1),
+         TPageInk::Unreadable},
+    };
+    for (const Case& c : cases) {
+        Pages pages;
+        pages.Table().AddStream(901, "<< >>", "not jbig2 globals");
+        EXPECT_EQ(InkName(Ink(pages.Drawing(pages.Image(c.entries, c.data)))), InkName(c.expected))
+            << c.what;
+    }
 }
 
 }  // namespace

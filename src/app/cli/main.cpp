@@ -104,7 +104,7 @@ const std::string kMergeHelpText =
     DefaultThresholdText() +
     "; with 0 no scanned page is blank). The default keeps\n"
     "a page that holds only a page number or a short line. Dark paper is never blank. A page\n"
-    "whose image cannot be read here (fax or JBIG2 images, damaged data) is kept. Standard\n"
+    "whose image cannot be read here (damaged data, a colour space not read) is kept. Standard\n"
     "error names the pages dropped and those kept because an image could not be read;\n"
     "standard output still holds only the output's path. At least one page is always kept.\n"
     "\n"
