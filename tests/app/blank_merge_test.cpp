@@ -124,6 +124,19 @@ std::string Labels(const std::vector<PlannedPage>& pages) {
     return out;
 }
 
+// "o1 image DCTDecode" for pages kept because they could not be looked at in full.
+std::string Labels(const std::vector<KeptPage>& pages) {
+    std::string out;
+    for (const KeptPage& kept : pages) {
+        if (!out.empty()) out += ",";
+        out += Labels({kept.page});
+        out += kept.doubt == TPageDoubt::Image     ? " image " + kept.encoding
+               : kept.doubt == TPageDoubt::Content ? " content"
+                                                   : " other";
+    }
+    return out;
+}
+
 std::string OrderOf(const std::u16string& path) {
     return testing::FilePageOrder(UnicodeToUtf8(path));
 }
@@ -152,7 +165,7 @@ TEST(BlankMerge, BlankPagesAreLeftOutWhileContentAndUnreadableImagesStay) {
         bool reversed;
         double threshold;
         const char* dropped;     // in the interleaved order
-        const char* unreadable;  // kept, an image on them could not be read
+        const char* unreadable;  // kept, not looked at in full, and why
         const char* order;       // of the merged file
     } cases[] = {
         {"mixed", kOddMixed, kEvenMixed, true, false, byDefault, "e1,o2,e3", "",
@@ -162,7 +175,7 @@ TEST(BlankMerge, BlankPagesAreLeftOutWhileContentAndUnreadableImagesStay) {
         {"reversed evens", kOddMixed, turnedEven, true, true, byDefault, "e3,o2,e1", "",
          "Odd 1,Even 2,Odd 3"},
         // A dark page is content, not blank.
-        {"broken image", brokenOdd, darkEven, true, false, byDefault, "o2", "o1",
+        {"broken image", brokenOdd, darkEven, true, false, byDefault, "o2", "o1 image DCTDecode",
          "Odd 1,Even 1,Even 2"},
         {"all blank keeps the first", blankOdd, blankEven, true, false, byDefault, "e1,o2,e2", "",
          "Odd 1"},
@@ -234,7 +247,8 @@ TEST(BlankMergeCli, DryRunListsTheOrderAndWritesNothing) {
     const Case cases[] = {
         {"--dry-run", "1 odd 1\n2 even 1\n3 odd 2\n4 even 2\n5 odd 3\n6 even 3\n"},
         {"--drop-blank --dry-run --reverse-even",
-         "1 odd 1\ndropped even 3\ndropped odd 2\n2 even 2\n3 odd 3\ndropped even 1\n"},
+         "1 odd 1\ndropped even 3 (back of sheet 1)\ndropped odd 2\n2 even 2\n3 odd 3\n"
+         "dropped even 1 (back of sheet 3)\n"},
         {"--dry-run --drop-blank --blank-threshold 0",
          "1 odd 1\ndropped even 1\n2 odd 2\n3 even 2\n4 odd 3\ndropped even 3\n"},
     };
@@ -263,7 +277,8 @@ TEST(BlankMergeCli, DroppedAndUnreadablePagesAreNamedOnStandardError) {
     const CliRun kept = Cli("merge " + Q(broken.odd) + " " + Q(broken.even) + " --drop-blank");
     ASSERT_EQ(kept.status, 0) << kept.err;
     EXPECT_NE(kept.err.find("no blank pages found"), std::string::npos) << kept.err;
-    EXPECT_NE(kept.err.find("kept 1 page because an image could not be read: odd 1"),
+    EXPECT_NE(kept.err.find("kept 1 page that could not be looked at in full: odd 1 (an "
+                            "image, DCTDecode)"),
               std::string::npos)
         << kept.err;
 

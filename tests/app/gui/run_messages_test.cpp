@@ -28,9 +28,24 @@ TEST(MergeMessage, SaysHowTheMergeEndedAndWhichPagesWereLeftOutOrKept) {
         {{.outcome = O::Done, .blankPagesLookedFor = true}, U(kDone) + U("\n没有发现空白页。")},
         {{.outcome = O::Done,
           .dropped = {{PageSource::Even, 1}, {PageSource::Odd, 2}},
-          .unreadable = {{PageSource::Odd, 4}},
+          .unreadable = {{{PageSource::Odd, 4}, TPageDoubt::Image, "JPXDecode"},
+                         {{PageSource::Even, 4}, TPageDoubt::Image, ""},
+                         {{PageSource::Odd, 5}, TPageDoubt::Content, ""},
+                         {{PageSource::Even, 5}, TPageDoubt::Drawing, ""}},
           .blankPagesLookedFor = true},
-         U(kDone) + U("\n已删除2页空白页：偶 1、奇 2\n以下1页的图像无法读取，已保留：奇 4")},
+         U(kDone) + U("\n已删除2页空白页：偶 1、奇 2\n以下4页无法完整查看，已保留：奇 4（JPXDecode"
+                      "图像无法读取）、偶 4（图像无法读取）、奇 5（内容无法解码）、偶 5（引用的内容"
+                      "缺失）")},
+        // With the evens scanned last to first, an even page is named by its sheet too.
+        {{.outcome = O::Done,
+          .oddPages = 5,
+          .evenPages = 5,
+          .dropped = {{PageSource::Even, 2}, {PageSource::Odd, 3}},
+          .unreadable = {{{PageSource::Even, 5}, TPageDoubt::Content, ""}},
+          .blankPagesLookedFor = true,
+          .evenReversed = true},
+         U(kDone) + U("\n已删除2页空白页：偶 2（背面 4）、奇 3\n以下1页无法完整查看，已保留：偶 5"
+                      "（背面 1）（内容无法解码）")},
         {{.outcome = O::OutputLocked, .failedPath = output},
          U("无法覆盖已存在的输出文件：/scan/a_b_合并后.pdf")},
         {{.outcome = O::MergeFailed}, U("文件合并失败")},
