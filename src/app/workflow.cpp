@@ -344,14 +344,16 @@ WorkflowResult ResultOfPlan(const MergePlan& plan) {
     return result;
 }
 
-WorkflowResult PreviewMerge(const MergeRequest& request) {
+WorkflowResult PreviewMerge(const MergeRequest& request, const WorkflowProgress& progress) {
     TVelmorPDFLibrary engine;
     TPDFDocument* documents[2] = {nullptr, nullptr};
-    MergeRequest everyPage = request;
-    everyPage.blankPages.enabled = false;
-    const MergePlan plan = PlanMergeScaled(everyPage, {}, 100, engine, documents);
+    const MergePlan plan = PlanMergeScaled(request, progress, 100, engine, documents);
     WorkflowResult result = ResultOfPlan(plan);
+    result.evenReversed = request.evenReversed;
     if (plan.outcome != WorkflowOutcome::Done) return result;
+    result.dropped = plan.dropped;
+    result.unreadable = plan.unreadable;
+    result.blankPagesLookedFor = request.blankPages.enabled;
     for (int i = 0; i < 2; ++i) {
         TMergeInput input(*documents[i]);
         if (!input.Mended()) {

@@ -161,9 +161,11 @@ struct MergePlan {
 MergePlan PlanMerge(const MergeRequest& request, const WorkflowProgress& progress = {});
 // A plan's outcome, failure and page counts as a workflow result (nothing written).
 WorkflowResult ResultOfPlan(const MergePlan& plan);
-// The plan of the window's preview (every page, none judged), with the bytes each input's
-// pages are drawn from: the files are loaded once, here, for both.
-WorkflowResult PreviewMerge(const MergeRequest& request);
+// The plan of the window's preview, with the bytes each input's pages are drawn from: the
+// files are loaded once, here, for both. With blank removal the pages are judged as the
+// merge judges them (progress 0..100 as they are done), and the result names those left
+// out and those kept unlooked-at.
+WorkflowResult PreviewMerge(const MergeRequest& request, const WorkflowProgress& progress = {});
 MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPath,
                     bool evenReversed, const std::u16string& oddPassword = u"",
                     const std::u16string& evenPassword = u"");

@@ -161,6 +161,14 @@ TEST(Translations, TheOrderPreviewInEnglishNamesPagesOddAndEven) {
         EXPECT_EQ(preview.MergeButton.text(), U("Merge"));
         EXPECT_EQ(preview.CloseButton.text(), U("Close"));
     }
+    // Pages the merge leaves out: counted apart, and marked where they stand.
+    PreviewInputs blank;
+    blank.oddPages = 2;
+    blank.evenPages = 2;
+    blank.dropped = {{PageSource::Even, 1}};
+    const TOrderPreview preview(blank, false);
+    EXPECT_EQ(preview.Summary.text(), U("3 pages after merging (1 blank page left out)"));
+    EXPECT_EQ(preview.Tiles()[1]->Label(), U("even 1 left out"));
 }
 
 }  // namespace

@@ -177,6 +177,17 @@
             <numerusform>%n pages not shown</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>（删除%n页空白页）</source>
+        <translation>
+            <numerusform> (%n blank page left out)</numerusform>
+            <numerusform> (%n blank pages left out)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 删除</source>
+        <translation>%1 left out</translation>
+    </message>
     <message>
         <source>合并</source>
         <translation>Merge</translation>
