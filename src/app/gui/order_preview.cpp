@@ -1,7 +1,6 @@
 #include "app/gui/order_preview.h"
 
 #include <QCoreApplication>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QPalette>
 #include <QPixmap>
@@ -67,16 +66,15 @@ void TPageTile::ShowPage(PlannedPage page, bool dropped) {
     QString label = page.page > 0 ? PageLabel(page) : QString();
     if (dropped) label = Tr(kDroppedLabel).arg(label);
     label_.setText(label);
-    // Left out pages are struck through and greyed, so that they stay in view as such.
+    // A page left out is shown with its label struck through and greyed: still in view,
+    // plainly not to be written.
     QFont font = label_.font();
     font.setStrikeOut(dropped);
     label_.setFont(font);
-    setGraphicsEffect(nullptr);
-    if (dropped) {
-        auto* faded = new QGraphicsOpacityEffect(this);
-        faded->setOpacity(0.45);
-        setGraphicsEffect(faded);
-    }
+    QPalette text = palette();
+    if (dropped)
+        text.setColor(QPalette::WindowText, text.color(QPalette::Disabled, QPalette::WindowText));
+    label_.setPalette(text);
     picture_.clear();
     // A grey placeholder until the picture comes.
     QPalette colours = picture_.palette();
