@@ -132,6 +132,11 @@ std::u16string MergeOutputPath(const std::u16string& oddPath, const std::u16stri
     return oddFolder + oddName + u"_" + evenName + kMergedSuffix;
 }
 
+int32_t SheetOf(PlannedPage page, int32_t evenPages, bool evenReversed) {
+    if (page.source == PageSource::Odd || !evenReversed) return page.page;
+    return evenPages - page.page + 1;
+}
+
 std::vector<PlannedPage> InterleavedOrder(int32_t oddPages, int32_t evenPages, bool evenReversed) {
     std::vector<PlannedPage> order;
     oddPages = std::max(oddPages, 0);
@@ -160,14 +165,14 @@ struct JudgingProgress {
 // Judges every page of `document` in page order into `inks`. Never raises: whatever could
 // not be judged is left out of `inks`, and pages without a verdict are kept.
 void JudgePages(TPDFDocument& document, double threshold, JudgingProgress& progress,
-                std::vector<TPageInk>& inks) {
+                std::vector<TPageJudgement>& inks) {
     try {
         TBlankPageDetector detector(threshold);
         const std::vector<TPDFDictionary*> pages = document.PageTree().Pages();
         inks.reserve(pages.size());
         for (TPDFDictionary* page : pages) {
             if (progress.stop.load()) break;
-            inks.push_back(detector.Judge(page).Ink);
+            inks.push_back(detector.Judge(page));
             progress.done.fetch_add(1);
             progress.changed.notify_one();
         }
@@ -178,8 +183,8 @@ void JudgePages(TPDFDocument& document, double threshold, JudgingProgress& progr
 // Looks at the pages of both documents, the even file on a thread of its own, and reports
 // done pages / all pages x `scale` from this thread. False when the user stopped it.
 bool JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double threshold,
-               const WorkflowProgress& sink, int32_t scale, std::vector<TPageInk>& oddInks,
-               std::vector<TPageInk>& evenInks) {
+               const WorkflowProgress& sink, int32_t scale,
+               std::vector<TPageJudgement>& oddInks, std::vector<TPageJudgement>& evenInks) {
     JudgingProgress progress;
     int32_t reported = -1;
     auto report = [&] {
@@ -189,6 +194,8 @@ bool JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double thre
         reported = percent;
         Report(sink, percent, true);
     };
+    // The bar starts at 0 before the first page is looked at, not where a run before left it.
+    report();
     std::thread worker([&] {
         JudgePages(even, threshold, progress, evenInks);
         {
@@ -203,7 +210,7 @@ bool JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double thre
         const std::vector<TPDFDictionary*> pages = odd.PageTree().Pages();
         for (TPDFDictionary* page : pages) {
             if (progress.stop.load()) break;
-            oddInks.push_back(detector.Judge(page).Ink);
+            oddInks.push_back(detector.Judge(page));
             progress.done.fetch_add(1);
             report();
         }
@@ -284,22 +291,24 @@ MergePlan PlanMergeScaled(const MergeRequest& request, const WorkflowProgress& p
         plan.pages = order;
         return plan;
     }
-    std::vector<TPageInk> inks[2];
+    std::vector<TPageJudgement> inks[2];
     if (!JudgeBoth(*documents[0], *documents[1], plan.oddPages + plan.evenPages,
                    request.blankPages.threshold, progress, scale, inks[0], inks[1])) {
         plan.outcome = WorkflowOutcome::Cancelled;
         return plan;
     }
     for (const PlannedPage& page : order) {
-        const std::vector<TPageInk>& of = inks[page.source == PageSource::Odd ? 0 : 1];
+        const std::vector<TPageJudgement>& of = inks[page.source == PageSource::Odd ? 0 : 1];
         const size_t index = static_cast<size_t>(page.page - 1);
         // A page without a verdict is kept.
-        const TPageInk ink = index < of.size() ? of[index] : TPageInk::Content;
-        if (ink == TPageInk::Blank) {
+        const TPageJudgement judged = index < of.size() ? of[index] : TPageJudgement{};
+        if (judged.Ink == TPageInk::Blank) {
             plan.dropped.push_back(page);
             continue;
         }
-        if (ink == TPageInk::Unreadable) plan.unreadable.push_back(page);
+        if (judged.Ink == TPageInk::Unreadable) {
+            plan.unreadable.push_back({page, judged.Doubt, judged.Encoding});
+        }
         plan.pages.push_back(page);
     }
     if (plan.pages.empty() && !plan.dropped.empty()) {
@@ -335,14 +344,16 @@ WorkflowResult ResultOfPlan(const MergePlan& plan) {
     return result;
 }
 
-WorkflowResult PreviewMerge(const MergeRequest& request) {
+WorkflowResult PreviewMerge(const MergeRequest& request, const WorkflowProgress& progress) {
     TVelmorPDFLibrary engine;
     TPDFDocument* documents[2] = {nullptr, nullptr};
-    MergeRequest everyPage = request;
-    everyPage.blankPages.enabled = false;
-    const MergePlan plan = PlanMergeScaled(everyPage, {}, 100, engine, documents);
+    const MergePlan plan = PlanMergeScaled(request, progress, 100, engine, documents);
     WorkflowResult result = ResultOfPlan(plan);
+    result.evenReversed = request.evenReversed;
     if (plan.outcome != WorkflowOutcome::Done) return result;
+    result.dropped = plan.dropped;
+    result.unreadable = plan.unreadable;
+    result.blankPagesLookedFor = request.blankPages.enabled;
     for (int i = 0; i < 2; ++i) {
         TMergeInput input(*documents[i]);
         if (!input.Mended()) {
@@ -377,6 +388,7 @@ WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& p
     TPDFDocument* documents[2] = {nullptr, nullptr};
     const MergePlan plan = PlanMergeScaled(request, progress, 50, engine, documents);
     WorkflowResult result = ResultOfPlan(plan);
+    result.evenReversed = request.evenReversed;
     if (plan.outcome != WorkflowOutcome::Done) return result;
     const int32_t start = request.blankPages.enabled ? 50 : 0;
     if (!request.blankPages.enabled) Report(progress, 0, true);

@@ -11,6 +11,7 @@
 
 #include "objects/byte_slice.h"
 #include "objects/file_error.h"
+#include "content/blank_page_detector.h"
 #include "content/luminance_grid.h"
 
 namespace verava {
@@ -39,6 +40,19 @@ struct PlannedPage {
     bool operator==(const PlannedPage&) const = default;
 };
 
+// A page kept because it could not be looked at in full, and why.
+struct KeptPage {
+    PlannedPage page;
+    TPageDoubt doubt = TPageDoubt::None;
+    std::string encoding;  // doubt Image: the image's last filter ("" for plain samples)
+    bool operator==(const KeptPage&) const = default;
+};
+
+// The sheet a page of a merge lies on (1-based): odd page n is the front of sheet n, and
+// even page n its back, or, when the evens were scanned last to first, the back of sheet
+// evenPages - n + 1.
+int32_t SheetOf(PlannedPage page, int32_t evenPages, bool evenReversed);
+
 struct WorkflowResult {
     WorkflowOutcome outcome = WorkflowOutcome::Done;
     std::u16string failedPath;  // the file the failure concerns
@@ -53,11 +67,12 @@ struct WorkflowResult {
     // Merge: the page counts of the odd and the even file, once both have opened.
     int32_t oddPages = 0;
     int32_t evenPages = 0;
-    // Merge with blank pages removed: the pages left out, and the pages kept because an
-    // image on them could not be read (both in the order of the merged file).
+    // Merge with blank pages removed: the pages left out, and the pages kept because they
+    // could not be looked at in full (both in the order of the merged file).
     std::vector<PlannedPage> dropped;
-    std::vector<PlannedPage> unreadable;
+    std::vector<KeptPage> unreadable;
     bool blankPagesLookedFor = false;  // the merge was asked to leave blank pages out
+    bool evenReversed = false;         // merge: the even file was taken as last to first
     // Merge preview: for the odd and the even file, the bytes another reader is to draw its
     // pages from, so that its page n is the page the merge takes as page n. That is the file
     // as the plan loaded it, or, when the loader mended it, the clean copy the merge reads
@@ -135,20 +150,22 @@ struct MergePlan {
     bool decrypted = false;  // an input is encrypted and its password was given
     // The pages written, in order: the interleaved order without the dropped pages.
     std::vector<PlannedPage> pages;
-    // With blank removal: the pages left out, and the pages kept because an image on them
-    // could not be read (so the page may have content), both in interleaved order. A merge
+    // With blank removal: the pages left out, and the pages kept because they could not be
+    // looked at in full (so they may have content), both in interleaved order. A merge
     // keeps at least one page: when every page is blank, the first stays.
     std::vector<PlannedPage> dropped;
-    std::vector<PlannedPage> unreadable;
+    std::vector<KeptPage> unreadable;
 };
 // With blank removal on, every page of both files is looked at (the two files on two
 // threads) and `progress` receives 0..100 as pages are done, from the calling thread only.
 MergePlan PlanMerge(const MergeRequest& request, const WorkflowProgress& progress = {});
 // A plan's outcome, failure and page counts as a workflow result (nothing written).
 WorkflowResult ResultOfPlan(const MergePlan& plan);
-// The plan of the window's preview (every page, none judged), with the bytes each input's
-// pages are drawn from: the files are loaded once, here, for both.
-WorkflowResult PreviewMerge(const MergeRequest& request);
+// The plan of the window's preview, with the bytes each input's pages are drawn from: the
+// files are loaded once, here, for both. With blank removal the pages are judged as the
+// merge judges them (progress 0..100 as they are done), and the result names those left
+// out and those kept unlooked-at.
+WorkflowResult PreviewMerge(const MergeRequest& request, const WorkflowProgress& progress = {});
 MergePlan PlanMerge(const std::u16string& oddPath, const std::u16string& evenPath,
                     bool evenReversed, const std::u16string& oddPassword = u"",
                     const std::u16string& evenPassword = u"");

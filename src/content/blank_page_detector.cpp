@@ -60,7 +60,7 @@ struct ImageUse {
 // What a form paints, drawn with given resources and text rendering mode.
 struct FormResult {
     bool painted = false;
-    bool unreadable = false;
+    TPageDoubt doubt = TPageDoubt::None;
     std::vector<ImageUse> images;
 };
 
@@ -96,12 +96,12 @@ class ContentScan {
         const size_t limit =
             stream.Store() != nullptr ? stream.Store()->DecodeLimit : kMaxDecodedBytes;
         std::string data = DecodeStreamData(stream, limit, whole);
-        if (!whole) unreadable_ = true;
+        if (!whole) Doubt(TPageDoubt::Content);
         return data;
     }
 
     bool Painted() const { return painted_; }
-    bool Unreadable() const { return unreadable_; }
+    TPageDoubt Doubted() const { return doubt_; }
     const std::vector<Image>& Images() const { return images_; }
 
     void Scan(std::string_view data, const TPDFDictionary* resources, int depth) {
@@ -205,7 +205,7 @@ class ContentScan {
         auto* stream =
             xobjects != nullptr ? As<TPDFStream>(Resolve(xobjects->GetValue(name))) : nullptr;
         if (stream == nullptr || stream->StreamDict() == nullptr) {
-            unreadable_ = true;  // drawn but not there: nothing sure can be said
+            Doubt(TPageDoubt::Drawing);  // drawn but not there: nothing sure can be said
             return;
         }
         const std::string_view subtype = NameOf(stream->StreamDict()->GetValue("Subtype"));
@@ -213,7 +213,7 @@ class ContentScan {
             Add({stream, resources});
         } else if (subtype == "Form") {
             if (depth >= TBlankPageDetector::kMaxFormDepth) {
-                unreadable_ = true;
+                Doubt(TPageDoubt::Drawing);
                 cut_ = true;
                 return;
             }
@@ -236,7 +236,7 @@ class ContentScan {
                 ContentScan inner(memo_, renderMode_);
                 inner.Scan(inner.Decoded(*stream), used, depth + 1);
                 memo_.open.erase(stream);
-                scanned = {inner.painted_, inner.unreadable_, std::move(inner.images_)};
+                scanned = {inner.painted_, inner.doubt_, std::move(inner.images_)};
                 // What was cut off (by depth, or a loop) here may be seen whole from
                 // elsewhere.
                 if (inner.cut_) {
@@ -247,11 +247,11 @@ class ContentScan {
             }
             const FormResult& form = found != memo_.forms.end() ? found->second : scanned;
             painted_ = painted_ || form.painted;
-            unreadable_ = unreadable_ || form.unreadable;
+            Doubt(form.doubt);
             for (const ImageUse& image : form.images) Add(image);
         } else if (subtype != "PS") {
             // PostScript XObjects are not drawn by PDF viewers; anything else is unknown.
-            unreadable_ = true;
+            Doubt(TPageDoubt::Drawing);
         }
     }
 
@@ -261,7 +261,12 @@ class ContentScan {
 
     TMemo& memo_;
     bool painted_ = false;
-    bool unreadable_ = false;
+    // The first doubt found keeps its place.
+    void Doubt(TPageDoubt doubt) {
+        if (doubt_ == TPageDoubt::None) doubt_ = doubt;
+    }
+
+    TPageDoubt doubt_ = TPageDoubt::None;
     bool cut_ = false;  // a form lay deeper than kMaxFormDepth, or drew itself
     int renderMode_ = 0;
     std::vector<int> saved_;
@@ -280,8 +285,10 @@ TBlankPageDetector::~TBlankPageDetector() = default;
 TPageJudgement TBlankPageDetector::Judge(TPDFDictionary* page) {
     TPageJudgement judgement;
     judgement.Ink = TPageInk::Unreadable;
+    judgement.Doubt = TPageDoubt::Drawing;
     try {
         if (page == nullptr) return judgement;
+        judgement.Doubt = TPageDoubt::None;
         judgement.Ink = TPageInk::Content;
         if (HasVisibleAnnotation(page)) return judgement;
         const TPDFDictionary* resources = ResourcesOf(page);
@@ -298,9 +305,12 @@ TPageJudgement TBlankPageDetector::Judge(TPDFDictionary* page) {
             if (const auto* stream = As<TPDFStream>(Resolve(part))) {
                 scan.Scan(scan.Decoded(*stream), resources, 0);
             }
-            if (scan.Painted()) return judgement;
+            if (scan.Painted()) {
+                judgement.Doubt = TPageDoubt::None;
+                return judgement;
+            }
         }
-        bool unreadable = scan.Unreadable();
+        judgement.Doubt = scan.Doubted();
         for (const ContentScan::Image& image : scan.Images()) {
             const auto* colourSpaces =
                 image.resources != nullptr
@@ -316,16 +326,27 @@ TPageJudgement TBlankPageDetector::Judge(TPDFDictionary* page) {
                 TFileMapping::DropResident(image.stream->Data());
             }
             if (!result.read) {
-                unreadable = true;
+                if (judgement.Doubt == TPageDoubt::None) {
+                    judgement.Doubt = TPageDoubt::Image;
+                    const std::vector<std::string_view> filters =
+                        StreamFilterNames(image.stream->StreamDict());
+                    if (!filters.empty()) judgement.Encoding = filters.back();
+                }
                 continue;
             }
             const TPaperVerdict& paper = result.paper;
             judgement.DarkShare = std::max(judgement.DarkShare, paper.DarkShare);
-            if (!paper.Blank) return judgement;
+            if (!paper.Blank) {
+                judgement.Doubt = TPageDoubt::None;
+                judgement.Encoding.clear();
+                return judgement;
+            }
         }
-        judgement.Ink = unreadable ? TPageInk::Unreadable : TPageInk::Blank;
+        judgement.Ink =
+            judgement.Doubt != TPageDoubt::None ? TPageInk::Unreadable : TPageInk::Blank;
     } catch (const std::exception&) {
         judgement.Ink = TPageInk::Unreadable;
+        if (judgement.Doubt == TPageDoubt::None) judgement.Doubt = TPageDoubt::Content;
     }
     return judgement;
 }

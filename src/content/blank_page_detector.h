@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "content/luminance_grid.h"
 #include "objects/pdf_object.h"
@@ -25,8 +26,18 @@ enum class TPageInk {
     Unreadable,  // only images, none with content, and one that could not be read
 };
 
+// Why a page could not be looked at in full (an Unreadable page): the first doubt found.
+enum class TPageDoubt {
+    None,
+    Image,    // an image could not be read (Encoding names its last filter)
+    Content,  // content could not be decoded in full (the page's or a form's)
+    Drawing,  // it draws what is not there, what is unknown, or forms nested too deep
+};
+
 struct TPageJudgement {
     TPageInk Ink = TPageInk::Content;
+    TPageDoubt Doubt = TPageDoubt::None;
+    std::string Encoding;  // Doubt Image: the image's last filter, or "" for plain samples
     // The largest share of dark cells among the images judged, in percent (0 when none
     // was judged; 100 for dark paper).
     double DarkShare = 0;

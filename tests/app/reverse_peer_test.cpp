@@ -212,14 +212,6 @@ TEST_F(ReversePeer, EncryptedFilesStayEncrypted) {
         const std::string shifted = testing::WriteTempFile("enc-shifted2.pdf", bytes);
         ExpectReversed(Reverse(shifted), 4, "own", "encrypted and repaired", true);
     }
-    // A wrong password (and none, for a file that needs one) is refused; nothing is written.
-    const std::string locked = testing::WriteTempFile("enc-locked.pdf", "");
-    RunCommand("qpdf --encrypt usr own 256 -- " + Quote(source) + " " + Quote(locked));
-    WorkflowProgress progress;
-    EXPECT_EQ(ReverseFilePages(Utf8ToUnicode(locked), progress).outcome,
-              WorkflowOutcome::PasswordRequired);
-    EXPECT_EQ(ReverseFilePages(Utf8ToUnicode(locked), progress, u"nope").outcome,
-              WorkflowOutcome::PasswordRequired);
 }
 
 }  // namespace

@@ -14,19 +14,24 @@ namespace {
 
 const std::u16string kSuffix = u"_\u91CD\u6392\u540E.pdf";
 
-TEST(ReverseOutputPath, ReplacesEveryLowerCaseExtension) {
-    EXPECT_EQ(ReverseOutputPath(u"/scan/a.pdf"), u"/scan/a" + kSuffix);
-    EXPECT_EQ(ReverseOutputPath(u"/x.pdf/y.pdf"), u"/x" + kSuffix + u"/y" + kSuffix);
-    EXPECT_EQ(ReverseOutputPath(u"a.pdf.pdf"), u"a" + kSuffix + u"" + kSuffix);
-    EXPECT_EQ(ReverseOutputPath(u"a.pdfpdf"), u"a" + kSuffix + u"pdf");
-}
-
-TEST(ReverseOutputPath, NeverReturnsTheInputItself) {
-    EXPECT_EQ(ReverseOutputPath(u"/scan/A.PDF"), u"/scan/A" + kSuffix);
-    EXPECT_EQ(ReverseOutputPath(u"/scan/b.Pdf"), u"/scan/b" + kSuffix);
-    EXPECT_EQ(ReverseOutputPath(u"/scan/noext"), u"/scan/noext" + kSuffix);
-    for (const std::u16string input : {u"x.PDF", u"y", u".PDF", u"z.pdf"}) {
-        EXPECT_NE(ReverseOutputPath(input), input);
+// Every lower-case ".pdf" is replaced; a path without one loses a final ".pdf" of any case
+// and gets the suffix, so the output is never the input itself.
+TEST(ReverseOutputPath, ReplacesEveryLowerCaseExtensionAndNeverReturnsTheInput) {
+    const struct {
+        std::u16string input, output;
+    } cases[] = {
+        {u"/scan/a.pdf", u"/scan/a" + kSuffix},
+        {u"/x.pdf/y.pdf", u"/x" + kSuffix + u"/y" + kSuffix},
+        {u"a.pdf.pdf", u"a" + kSuffix + kSuffix},
+        {u"a.pdfpdf", u"a" + kSuffix + u"pdf"},
+        {u"/scan/A.PDF", u"/scan/A" + kSuffix},
+        {u"/scan/b.Pdf", u"/scan/b" + kSuffix},
+        {u"/scan/noext", u"/scan/noext" + kSuffix},
+        {u".PDF", kSuffix},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReverseOutputPath(c.input), c.output) << UnicodeToUtf8(c.input);
+        EXPECT_NE(ReverseOutputPath(c.input), c.input) << UnicodeToUtf8(c.input);
     }
 }
 
@@ -129,33 +134,46 @@ TEST(WorkflowProgress, AStopAtAnyStepKeepsTheEarlierOutput) {
     }
 }
 
-TEST(ReverseWorkflow, FailuresWriteNothing) {
-    Recorded r;
-    {
-        const WorkflowResult result = ReverseFilePages(u"", r.Sink());
-        EXPECT_EQ(result.outcome, WorkflowOutcome::InputMissing);
-        EXPECT_EQ(ReverseFilePages(u"/no/such/file.pdf", r.Sink()).outcome,
-                  WorkflowOutcome::InputMissing);
+// A reverse that cannot start says why and about which file, moves no bar and writes
+// nothing; one whose output cannot be created names the output.
+TEST(ReverseWorkflow, FailuresNameTheFileAndWriteNothing) {
+    const std::string garbage = testing::WriteTempFile("garbage.pdf", std::string(5000, 'x'));
+    const std::string folder = garbage.substr(0, garbage.rfind('/'));
+    // The output cannot be created: a directory stands where the file would go.
+    const std::string blocked =
+        testing::WriteTempFile("blocked.pdf", testing::SimpleDocument(2).Build());
+    const std::string blockedOutput = UnicodeToUtf8(ReverseOutputPath(Utf8ToUnicode(blocked)));
+    ASSERT_EQ(testing::RunCommand("mkdir -p '" + blockedOutput + "' && echo ok"), "ok\n");
+    testing::PdfBuilder lockedFile = testing::SimpleDocument(2);
+    lockedFile.Encrypt(testing::Cipher::Aes256, "usr", "own");
+    const std::string locked = testing::WriteTempFile("locked.pdf", lockedFile.Build());
+    const struct {
+        std::string input;
+        std::u16string password;
+        WorkflowOutcome outcome;
+        int32_t code;
+        std::string failedPath;
+    } cases[] = {
+        {"", u"", WorkflowOutcome::InputMissing, 0, ""},
+        {"/no/such/file.pdf", u"", WorkflowOutcome::InputMissing, 0, "/no/such/file.pdf"},
+        {folder, u"", WorkflowOutcome::InputMissing, 0, folder},
+        {garbage, u"", WorkflowOutcome::OpenFailed, kErrorNotLoadable, garbage},
+        // A file that needs a password, given none or a wrong one.
+        {locked, u"", WorkflowOutcome::PasswordRequired, kErrorPassword, locked},
+        {locked, u"nope", WorkflowOutcome::PasswordRequired, kErrorPassword, locked},
+        {blocked, u"", WorkflowOutcome::SaveFailed, 0, blockedOutput},
+    };
+    for (const auto& c : cases) {
+        Recorded r;
+        const WorkflowResult result =
+            ReverseFilePages(Utf8ToUnicode(c.input), r.Sink(), c.password);
+        EXPECT_EQ(result.outcome, c.outcome) << c.input;
+        EXPECT_EQ(result.errorCode, c.code) << c.input;
+        EXPECT_EQ(UnicodeToUtf8(result.failedPath), c.failedPath) << c.input;
+        if (c.outcome == WorkflowOutcome::SaveFailed) continue;
+        EXPECT_TRUE(r.positions.empty()) << c.input;
+        EXPECT_FALSE(FileExistsWide(ReverseOutputPath(Utf8ToUnicode(c.input)))) << c.input;
     }
-    {
-        const std::string path = testing::WriteTempFile("garbage.pdf", std::string(5000, 'x'));
-        const WorkflowResult result = ReverseFilePages(Utf8ToUnicode(path), r.Sink());
-        EXPECT_EQ(result.outcome, WorkflowOutcome::OpenFailed);
-        EXPECT_EQ(result.errorCode, kErrorNotLoadable);
-        EXPECT_FALSE(FileExistsWide(ReverseOutputPath(Utf8ToUnicode(path))));
-    }
-    {
-        // The output cannot be created: a directory stands where the file would go.
-        const std::string path =
-            testing::WriteTempFile("blocked.pdf", testing::SimpleDocument(2).Build());
-        const std::string blocker = testing::RunCommand(
-            "mkdir -p '" + UnicodeToUtf8(ReverseOutputPath(Utf8ToUnicode(path))) + "' && echo ok");
-        ASSERT_EQ(blocker, "ok\n");
-        const WorkflowResult result = ReverseFilePages(Utf8ToUnicode(path), r.Sink());
-        EXPECT_EQ(result.outcome, WorkflowOutcome::SaveFailed);
-        EXPECT_EQ(result.failedPath, ReverseOutputPath(Utf8ToUnicode(path)));
-    }
-    EXPECT_TRUE(r.positions.empty() || r.positions.back() == 100);
 }
 
 }  // namespace

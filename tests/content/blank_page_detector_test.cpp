@@ -100,7 +100,11 @@ TEST(BlankPageDetector, ContentThatCannotBeDecodedKeepsThePage) {
     for (const auto& c : cases) {
         Pages pages;
         pages.Table().AddStream(900, c.dictionary, c.data);
-        EXPECT_EQ(InkName(Ink(pages.PageWith("/Contents 900 0 R"))), InkName(c.ink)) << c.what;
+        const TPageJudgement judged = TBlankPageDetector().Judge(pages.PageWith("/Contents 900 0 R"));
+        EXPECT_EQ(InkName(judged.Ink), InkName(c.ink)) << c.what;
+        EXPECT_EQ(judged.Doubt,
+                  c.ink == TPageInk::Unreadable ? TPageDoubt::Content : TPageDoubt::None)
+            << c.what;
         // The same stream as a form the page draws.
         pages.Table().AddStream(901, "<< /Type /XObject /Subtype /Form /BBox [0 0 9 9] " +
                                          c.dictionary.substr(2), c.data);
@@ -270,7 +274,13 @@ TEST(BlankPageDetector, WhatCannotBeReadKeepsThePageAndSaysSo) {
     for (const Case& c : cases) {
         Pages pages;
         const int image = pages.Image(c.entries, c.data);
-        EXPECT_EQ(InkName(Ink(pages.Drawing(image))), "unreadable") << c.what;
+        const TPageJudgement judged = TBlankPageDetector().Judge(pages.Drawing(image));
+        EXPECT_EQ(InkName(judged.Ink), "unreadable") << c.what;
+        // Named by the image's last filter, so that the summary can say which encoding.
+        const std::vector<std::string_view> filters =
+            StreamFilterNames(As<TPDFStream>(pages.Table().Get(image))->StreamDict());
+        EXPECT_EQ(judged.Doubt, TPageDoubt::Image) << c.what;
+        EXPECT_EQ(judged.Encoding, filters.empty() ? "" : std::string(filters.back())) << c.what;
         // Text beside it decides without the image.
         EXPECT_EQ(InkName(Ink(pages.Drawing(image, "BT (x) Tj ET"))), "content") << c.what;
     }
@@ -287,7 +297,10 @@ TEST(BlankPageDetector, WhatCannotBeReadKeepsThePageAndSaysSo) {
         EXPECT_EQ(Ink(pages.Page(resources, "/A Do /C Do")), TPageInk::Unreadable);
         EXPECT_EQ(Ink(pages.Page(resources, "/C Do /C Do")), TPageInk::Blank);
         // Drawing a name the resources do not hold.
-        EXPECT_EQ(Ink(pages.Page(resources, "/C Do /Missing Do")), TPageInk::Unreadable);
+        const TPageJudgement missing =
+            TBlankPageDetector().Judge(pages.Page(resources, "/C Do /Missing Do"));
+        EXPECT_EQ(missing.Ink, TPageInk::Unreadable);
+        EXPECT_EQ(missing.Doubt, TPageDoubt::Drawing);
     }
 }
 

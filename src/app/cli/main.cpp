@@ -99,18 +99,22 @@ const std::string kMergeHelpText =
     "With --drop-blank, blank pages are left out: pages that show nothing, and scanned\n"
     "pages whose image is almost uniformly white or grey paper (the blank backs of\n"
     "single-sided sheets). An image is blank paper when less than N percent of its pixels,\n"
-    "taken from the image decoded at reduced size, are clearly darker than the paper\n"
-    "(--blank-threshold N, default " +
+    "taken from the image decoded at reduced size, lie in marks clearly darker than the\n"
+    "paper (--blank-threshold N, default " +
     DefaultThresholdText() +
-    "; with 0 no scanned page is blank). The default keeps\n"
-    "a page that holds only a page number or a short line. Dark paper is never blank. A page\n"
-    "whose image cannot be read here (damaged data, a colour space not read) is kept. Standard\n"
-    "error names the pages dropped and those kept because an image could not be read;\n"
-    "standard output still holds only the output's path. At least one page is always kept.\n"
+    "; with 0 no scanned page is blank).\n"
+    "Specks of dust, a shadow along an edge and punched holes are paper; the default keeps\n"
+    "a page that holds only a page number or a short line. Dark paper is never blank. A\n"
+    "page that cannot be looked at in full (an image that cannot be read, content that\n"
+    "cannot be decoded) is kept. Standard error names the pages dropped and those kept\n"
+    "so, with why; with --reverse-even an even page is also named by its sheet (\"even 13\n"
+    "(back of sheet 4)\"). Standard output still holds only the output's path. At least\n"
+    "one page is always kept.\n"
     "\n"
     "With --dry-run nothing is written: standard output lists the pages the merge would\n"
     "write, one line each as POSITION SOURCE PAGE (\"1 odd 1\", \"2 even 1\", ...), and a\n"
-    "page --drop-blank leaves out as \"dropped SOURCE PAGE\" in the place it would have had.\n";
+    "page --drop-blank leaves out as \"dropped SOURCE PAGE\" (with its sheet, as above) in\n"
+    "the place it would have had.\n";
 const char* const kMergeHelp = kMergeHelpText.c_str();
 
 const char kInfoHelp[] =
@@ -326,12 +330,54 @@ std::string SourceName(verava::PageSource source) {
     return source == verava::PageSource::Odd ? "odd" : "even";
 }
 
+// How pages of a merge are named: "odd 5", "even 2"; with the evens scanned last to first,
+// an even page also by its sheet, "even 13 (back of sheet 4)", which the user need not work
+// out.
+struct PageNames {
+    int32_t evenPages = 0;
+    bool evenReversed = false;
+
+    std::string Name(verava::PlannedPage page) const {
+        std::string name = SourceName(page.source) + " " + std::to_string(page.page);
+        if (evenReversed && page.source == verava::PageSource::Even) {
+            name += " (back of sheet " +
+                    std::to_string(verava::SheetOf(page, evenPages, evenReversed)) + ")";
+        }
+        return name;
+    }
+};
+
+// Why a page could not be looked at in full.
+std::string DoubtText(const verava::KeptPage& kept) {
+    switch (kept.doubt) {
+        case verava::TPageDoubt::Image:
+            return kept.encoding.empty() ? "an image" : "an image, " + kept.encoding;
+        case verava::TPageDoubt::Content:
+            return "content that cannot be decoded";
+        case verava::TPageDoubt::Drawing:
+            return "draws what is missing or unknown";
+        case verava::TPageDoubt::None:
+            break;
+    }
+    return "not looked at";
+}
+
 // "odd 5, even 2"
-std::string PageList(const std::vector<verava::PlannedPage>& pages) {
+std::string PageList(const std::vector<verava::PlannedPage>& pages, const PageNames& names) {
     std::string text;
     for (const verava::PlannedPage& page : pages) {
         if (!text.empty()) text += ", ";
-        text += SourceName(page.source) + " " + std::to_string(page.page);
+        text += names.Name(page);
+    }
+    return text;
+}
+
+// "odd 5 (an image, JPXDecode), even 2 (content that cannot be decoded)"
+std::string PageList(const std::vector<verava::KeptPage>& pages, const PageNames& names) {
+    std::string text;
+    for (const verava::KeptPage& kept : pages) {
+        if (!text.empty()) text += ", ";
+        text += names.Name(kept.page) + " (" + DoubtText(kept) + ")";
     }
     return text;
 }
@@ -339,27 +385,28 @@ std::string PageList(const std::vector<verava::PlannedPage>& pages) {
 std::string Pages(size_t n) { return std::to_string(n) + (n == 1 ? " page" : " pages"); }
 
 // What blank-page removal did, on standard error after `prefix`.
-void ReportBlankPages(const std::string& prefix, bool listDropped,
+void ReportBlankPages(const std::string& prefix, bool listDropped, const PageNames& names,
                       const std::vector<verava::PlannedPage>& dropped,
-                      const std::vector<verava::PlannedPage>& unreadable) {
+                      const std::vector<verava::KeptPage>& unreadable) {
     if (listDropped) {
         if (dropped.empty()) {
             std::fprintf(stderr, "verava-cli: %s: no blank pages found\n", prefix.c_str());
         } else {
             std::fprintf(stderr, "verava-cli: %s: dropped %s (blank): %s\n", prefix.c_str(),
-                         Pages(dropped.size()).c_str(), PageList(dropped).c_str());
+                         Pages(dropped.size()).c_str(), PageList(dropped, names).c_str());
         }
     }
     if (!unreadable.empty()) {
-        std::fprintf(stderr, "verava-cli: %s: kept %s because an image could not be read: %s\n",
+        std::fprintf(stderr, "verava-cli: %s: kept %s that could not be looked at in full: %s\n",
                      prefix.c_str(), Pages(unreadable.size()).c_str(),
-                     PageList(unreadable).c_str());
+                     PageList(unreadable, names).c_str());
     }
 }
 
 // The dry run's listing: every page of the interleaved order, a position for each page
 // written and "dropped" for each page left out, where it would have stood.
 void PrintPlan(const verava::MergePlan& plan, bool evenReversed) {
+    const PageNames names{plan.evenPages, evenReversed};
     size_t nextDropped = 0;
     int position = 0;
     for (const verava::PlannedPage& page :
@@ -367,7 +414,7 @@ void PrintPlan(const verava::MergePlan& plan, bool evenReversed) {
         const std::string where = SourceName(page.source) + " " + std::to_string(page.page);
         if (nextDropped < plan.dropped.size() && plan.dropped[nextDropped] == page) {
             ++nextDropped;
-            std::printf("dropped %s\n", where.c_str());
+            std::printf("dropped %s\n", names.Name(page).c_str());
         } else {
             std::printf("%d %s\n", ++position, where.c_str());
         }
@@ -462,7 +509,8 @@ int Merge(const Arguments& a) {
         }
         PrintPlan(plan, a.reverseEven);
         // The listing shows what is dropped; only the unreadable pages need a word.
-        ReportBlankPages("dry run", false, plan.dropped, plan.unreadable);
+        ReportBlankPages("dry run", false, {plan.evenPages, request.evenReversed}, plan.dropped,
+                         plan.unreadable);
         return kExitOk;
     }
     const verava::WorkflowResult r = verava::MergeFiles(request, progress);
@@ -471,7 +519,10 @@ int Merge(const Arguments& a) {
         return failure(r.outcome, r.failedPath, r.oddPages, r.evenPages, r.fileError);
     }
     std::printf("%s\n", Narrow(r.outputPath).c_str());
-    if (a.dropBlank) ReportBlankPages(Narrow(r.outputPath), true, r.dropped, r.unreadable);
+    if (a.dropBlank) {
+        ReportBlankPages(Narrow(r.outputPath), true, {r.evenPages, r.evenReversed}, r.dropped,
+                         r.unreadable);
+    }
     if (r.decrypted) {
         // Standard output keeps to the path, for scripts; the note is for the person.
         std::fprintf(stderr,

@@ -269,6 +269,7 @@ void TForm1::Button6Click() {
     run.paths[0] = Edit1.text();
     run.paths[1] = Edit2.text();
     run.evenReversed = CheckBox1.isChecked();
+    run.dropBlank = CheckBox2.isChecked();
     StartRun(run);
 }
 
@@ -304,9 +305,8 @@ void TForm1::RunAttempt() {
         request.evenReversed = run.evenReversed;
         request.oddPassword = run.passwords[0].toStdU16String();
         request.evenPassword = run.passwords[1].toStdU16String();
-        // The preview shows every page: it plans without looking for blank ones.
-        if (run.preview) return PreviewMerge(request);
         request.blankPages.enabled = run.dropBlank;
+        if (run.preview) return PreviewMerge(request, progress);
         return MergeFiles(request, progress);
     });
 }
@@ -377,6 +377,7 @@ void TForm1::OpenPreview(const WorkflowResult& plan) {
     inputs.even = {plan.pagesToDraw[1], planned.passwords[1]};
     inputs.oddPages = plan.oddPages;
     inputs.evenPages = plan.evenPages;
+    inputs.dropped = plan.dropped;
     auto* preview = new TOrderPreview(std::move(inputs), planned.evenReversed, this);
     preview_ = preview;
     connect(preview, &QDialog::accepted, this, [this, preview, planned] {

@@ -15,6 +15,8 @@ namespace {
 const char* const kTitle = QT_TRANSLATE_NOOP("VERava", "预览顺序");
 const char* const kSummary = QT_TRANSLATE_N_NOOP("VERava", "合并后共%n页");
 const char* const kLeftOut = QT_TRANSLATE_N_NOOP("VERava", "%n页未显示");
+const char* const kDroppedSummary = QT_TRANSLATE_N_NOOP("VERava", "（删除%n页空白页）");
+const char* const kDroppedLabel = QT_TRANSLATE_NOOP("VERava", "%1 删除");
 const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页为倒序扫描");
 const char* const kMergeCaption = QT_TRANSLATE_NOOP("VERava", "合并");
 const char* const kCloseCaption = QT_TRANSLATE_NOOP("VERava", "关闭");
@@ -56,11 +58,23 @@ TPageTile::TPageTile(QWidget* parent) : QWidget(parent), picture_(this), label_(
     ShowPage(PlannedPage());
 }
 
-void TPageTile::ShowPage(PlannedPage page) {
+void TPageTile::ShowPage(PlannedPage page, bool dropped) {
     page_ = page;
+    dropped_ = dropped;
     state_ = State::Waiting;
     image_ = QImage();
-    label_.setText(page.page > 0 ? PageLabel(page) : QString());
+    QString label = page.page > 0 ? PageLabel(page) : QString();
+    if (dropped) label = Tr(kDroppedLabel).arg(label);
+    label_.setText(label);
+    // A page left out is shown with its label struck through and greyed: still in view,
+    // plainly not to be written.
+    QFont font = label_.font();
+    font.setStrikeOut(dropped);
+    label_.setFont(font);
+    QPalette text = palette();
+    if (dropped)
+        text.setColor(QPalette::WindowText, text.color(QPalette::Disabled, QPalette::WindowText));
+    label_.setPalette(text);
     picture_.clear();
     // A grey placeholder until the picture comes.
     QPalette colours = picture_.palette();
@@ -92,7 +106,11 @@ TOrderPreview::TOrderPreview(PreviewInputs inputs, bool evenReversed, QWidget* p
     setWindowModality(Qt::WindowModal);
 
     const int32_t total = std::max(inputs_.oddPages, 0) + std::max(inputs_.evenPages, 0);
-    Summary.setText(Tr(kSummary, total));
+    // The count the merge writes: the pages left out are not in it.
+    const auto dropped = static_cast<int32_t>(inputs_.dropped.size());
+    QString summary = Tr(kSummary, total - dropped);
+    if (dropped > 0) summary += Tr(kDroppedSummary, dropped);
+    Summary.setText(summary);
 
     auto* pages = new QHBoxLayout;
     pages->setSpacing(8);
@@ -168,7 +186,8 @@ void TOrderPreview::Replan() {
     std::vector<PlannedPage> wanted;
     for (size_t i = 0; i < tiles_.size() && i < shown.size(); ++i) {
         const PlannedPage page = order_[shown[i]];
-        tiles_[i]->ShowPage(page);
+        tiles_[i]->ShowPage(page, std::find(inputs_.dropped.begin(), inputs_.dropped.end(), page) !=
+                                      inputs_.dropped.end());
         const auto known = pictures_.find(Key(page));
         if (known != pictures_.end()) {
             tiles_[i]->SetPicture(known->second);

@@ -23,13 +23,15 @@
 
 namespace verava {
 
-// What the preview is of: both inputs with the passwords that opened them, and their page
-// counts as PlanMerge found them.
+// What the preview is of: both inputs with the passwords that opened them, their page
+// counts as PlanMerge found them, and, with blank pages removed, the pages the merge leaves
+// out (the same in either scan direction).
 struct PreviewInputs {
     ThumbnailInput odd;
     ThumbnailInput even;
     int32_t oddPages = 0;
     int32_t evenPages = 0;
+    std::vector<PlannedPage> dropped;
 };
 
 // One page of the preview: its picture (a placeholder until drawn, an empty frame when it
@@ -42,12 +44,14 @@ class TPageTile : public QWidget {
 
     explicit TPageTile(QWidget* parent = nullptr);
 
-    // Shows `page` as waiting for its picture.
-    void ShowPage(PlannedPage page);
+    // Shows `page` as waiting for its picture; a page the merge leaves out is shown marked,
+    // not hidden.
+    void ShowPage(PlannedPage page, bool dropped = false);
     // The picture of the page shown; a null image marks it as one that cannot be drawn.
     void SetPicture(const QImage& image);
 
     PlannedPage Page() const { return page_; }
+    bool Dropped() const { return dropped_; }
     State PictureState() const { return state_; }
     QString Label() const { return label_.text(); }
     // The picture as drawn (null unless Drawn).
@@ -57,6 +61,7 @@ class TPageTile : public QWidget {
     QLabel picture_;
     QLabel label_;
     PlannedPage page_;
+    bool dropped_ = false;
     State state_ = State::Waiting;
     QImage image_;
 };

@@ -22,8 +22,13 @@ const char* const kMerged = QT_TRANSLATE_NOOP("VERava", "文件已经合并，�
 const char* const kMergedPlain = QT_TRANSLATE_NOOP("VERava", "合并后的文件没有加密。");
 const char* const kBlankDropped = QT_TRANSLATE_NOOP("VERava", "已删除%1页空白页：");
 const char* const kNoBlankFound = QT_TRANSLATE_NOOP("VERava", "没有发现空白页。");
-const char* const kBlankUnreadable =
-    QT_TRANSLATE_NOOP("VERava", "以下%1页的图像无法读取，已保留：");
+const char* const kBlankUnreadable = QT_TRANSLATE_NOOP("VERava", "以下%1页无法完整查看，已保留：");
+// After a page's label: why it was kept, and, with reversed evens, its sheet.
+const char* const kDoubtImage = QT_TRANSLATE_NOOP("VERava", "%1（图像无法读取）");
+const char* const kDoubtImageOf = QT_TRANSLATE_NOOP("VERava", "%1（%2图像无法读取）");
+const char* const kDoubtContent = QT_TRANSLATE_NOOP("VERava", "%1（内容无法解码）");
+const char* const kDoubtDrawing = QT_TRANSLATE_NOOP("VERava", "%1（引用的内容缺失）");
+const char* const kBackOfSheet = QT_TRANSLATE_NOOP("VERava", "%1（背面 %2）");
 const char* const kListSeparator = QT_TRANSLATE_NOOP("VERava", "、");
 const char* const kMergeEncrypted =
     QT_TRANSLATE_NOOP("VERava", "文件已加密，无法合并，请先去除密码");
@@ -53,13 +58,41 @@ QString Tr(const char* source) { return QCoreApplication::translate("VERava", so
 
 QString Path(const std::u16string& path) { return QString::fromStdU16String(path); }
 
+// A page of a merge named in a message: its label, and with the evens scanned last to
+// first, an even page's sheet too ("偶 13（背面 4）"), which the user need not work out.
+QString NamedPage(PlannedPage page, const WorkflowResult& result) {
+    if (!result.evenReversed || page.source != PageSource::Even) return PageLabel(page);
+    return Tr(kBackOfSheet)
+        .arg(PageLabel(page))
+        .arg(SheetOf(page, result.evenPages, result.evenReversed));
+}
+
+// A kept page named with why it was kept.
+QString KeptPageText(const KeptPage& kept, const WorkflowResult& result) {
+    const QString name = NamedPage(kept.page, result);
+    switch (kept.doubt) {
+        case TPageDoubt::Image:
+            return kept.encoding.empty()
+                       ? Tr(kDoubtImage).arg(name)
+                       : Tr(kDoubtImageOf).arg(name).arg(QString::fromStdString(kept.encoding));
+        case TPageDoubt::Content:
+            return Tr(kDoubtContent).arg(name);
+        case TPageDoubt::Drawing:
+            return Tr(kDoubtDrawing).arg(name);
+        case TPageDoubt::None:
+            break;
+    }
+    return name;
+}
+
 // "奇 2、偶 1、偶 3" (the first kListedPages of them, then "…").
-QString PageList(const std::vector<PlannedPage>& pages) {
+template <typename Page, typename Name>
+QString PageList(const std::vector<Page>& pages, Name name) {
     QString list;
     for (size_t k = 0; k < pages.size(); ++k) {
         if (k == kListedPages) return list + QStringLiteral("…");
         if (k > 0) list += Tr(kListSeparator);
-        list += PageLabel(pages[k]);
+        list += name(pages[k]);
     }
     return list;
 }
@@ -146,11 +179,15 @@ QString MergeMessage(const WorkflowResult& result) {
                 message += QLatin1Char('\n');
                 message += result.dropped.empty() ? Tr(kNoBlankFound)
                                                   : Tr(kBlankDropped).arg(result.dropped.size()) +
-                                                        PageList(result.dropped);
+                                                        PageList(result.dropped, [&](auto p) {
+                                                            return NamedPage(p, result);
+                                                        });
             }
             if (!result.unreadable.empty()) {
                 message += QLatin1Char('\n') + Tr(kBlankUnreadable).arg(result.unreadable.size()) +
-                           PageList(result.unreadable);
+                           PageList(result.unreadable, [&](const KeptPage& kept) {
+                               return KeptPageText(kept, result);
+                           });
             }
             return message;
         }

@@ -19,7 +19,8 @@ QString ReverseMessage(const WorkflowResult& result);
 // What the system said about a file that could not be written; empty when it said nothing.
 QString FileErrorText(const TFileError& error);
 // The message that ends a merge run; after a merge that left blank pages out, it names
-// them, and the pages kept because an image on them could not be read.
+// them, and the pages kept because they could not be looked at in full, with why (with the
+// evens scanned last to first, even pages also by their sheet).
 QString MergeMessage(const WorkflowResult& result);
 // The message of a preview that cannot be shown: as for a merge, but a file that does not
 // open is named as such.

@@ -78,6 +78,7 @@ QImage WithDialog(const QImage& window, const QImage& dialog) {
 
 // A scanned-looking A4 file whose pages carry the printed page numbers `numbers`: a heading
 // bar, lines of "text" and the number at the foot, enough to tell pages apart as thumbnails.
+// Number 0 is a blank back: paper only.
 QByteArray SampleScan(const std::vector<int>& numbers) {
     std::string pdf = "%PDF-1.4\n";
     std::vector<size_t> offsets;
@@ -91,7 +92,15 @@ QByteArray SampleScan(const std::vector<int>& numbers) {
     object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(numbers.size()) + " >>");
     object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
     for (size_t i = 0; i < numbers.size(); ++i) {
-        std::string content = "0.97 0.96 0.93 rg 0 0 595 842 re f 0.25 g 70 740 300 22 re f ";
+        std::string content = "0.97 0.96 0.93 rg 0 0 595 842 re f ";
+        if (numbers[i] == 0) {
+            object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents " +
+                   std::to_string(5 + 2 * i) + " 0 R >>");
+            object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
+                   "\nendstream");
+            continue;
+        }
+        content += "0.25 g 70 740 300 22 re f ";
         // A paragraph break after every fifth line; shorter last lines, as text has.
         for (int line = 0; line < 20; ++line) {
             const int y = 690 - line * 20 - (line / 5) * 14;
@@ -120,8 +129,9 @@ QByteArray SampleScan(const std::vector<int>& numbers) {
 }
 
 // The preview of a ten-sheet contract whose even pages were scanned last to first, once
-// every picture is in (or after ten seconds, with placeholders).
-QImage PreviewPicture(TForm1& window) {
+// every picture is in (or after ten seconds, with placeholders). With `blankBacks`, the backs
+// of sheets 2 and 7 are blank and to be left out.
+QImage PreviewPicture(TForm1& window, bool blankBacks) {
     std::vector<int> odd;
     std::vector<int> even;
     for (int sheet = 1; sheet <= 10; ++sheet) {
@@ -129,6 +139,12 @@ QImage PreviewPicture(TForm1& window) {
         even.push_back(2 * (11 - sheet));
     }
     PreviewInputs inputs;
+    if (blankBacks) {
+        for (const int sheet : {2, 7}) {
+            even[static_cast<size_t>(10 - sheet)] = 0;
+            inputs.dropped.push_back({PageSource::Even, 11 - sheet});
+        }
+    }
     inputs.odd.bytes = SharedBytes::FromString(SampleScan(odd).toStdString());
     inputs.even.bytes = SharedBytes::FromString(SampleScan(even).toStdString());
     inputs.oddPages = static_cast<int32_t>(odd.size());
@@ -155,7 +171,8 @@ QImage Picture(TForm1& window, QDialog& dialog, const std::function<void()>& set
 
 QStringList PictureStates() {
     return {QStringLiteral("empty"), QStringLiteral("chosen"),   QStringLiteral("running"),
-            QStringLiteral("done"),  QStringLiteral("password"), QStringLiteral("preview")};
+            QStringLiteral("done"),  QStringLiteral("password"), QStringLiteral("preview"),
+            QStringLiteral("preview-blank")};
 }
 
 bool RenderWindowPicture(const QString& state, const QString& outPath, QString* error) {
@@ -205,8 +222,8 @@ bool RenderWindowPicture(const QString& state, const QString& outPath, QString* 
                 field->end(false);
             }
         });
-    } else if (state == QLatin1String("preview")) {
-        image = PreviewPicture(window);
+    } else if (state == QLatin1String("preview") || state == QLatin1String("preview-blank")) {
+        image = PreviewPicture(window, state == QLatin1String("preview-blank"));
     } else {
         image = Framed(window);
     }

@@ -27,6 +27,7 @@ namespace verava {
 namespace {
 
 using testing::FileExists;
+using testing::MergedName;
 using testing::PdfBuilder;
 using testing::PdfToTextPages;
 using testing::Q;
@@ -185,6 +186,50 @@ TEST(OrderPreview, LabelsThePagesInTheMergedOrderForBothStatesOfTheBox) {
     }
 }
 
+TEST(OrderPreview, PagesTheMergeLeavesOutAreMarkedNotHidden) {
+    const struct {
+        int32_t odd, even;
+        std::vector<PlannedPage> dropped;
+        const char* summary;
+        const char* marked;  // the labels of the tiles marked, for either state of the box
+    } cases[] = {
+        {3, 3, {}, "合并后共6页", ""},
+        {3,
+         3,
+         {{PageSource::Even, 1}, {PageSource::Odd, 2}},
+         "合并后共4页（删除2页空白页）",
+         "偶 1 删除,奇 2 删除"},
+        // Past the eight shown: the count still takes every page left out.
+        {10,
+         10,
+         {{PageSource::Even, 5}, {PageSource::Odd, 10}},
+         "合并后共18页（删除2页空白页）",
+         "奇 10 删除"},
+    };
+    for (const auto& c : cases) {
+        PreviewInputs inputs;
+        inputs.odd = Shaded(PageSource::Odd, c.odd);
+        inputs.even = Shaded(PageSource::Even, c.even);
+        inputs.oddPages = c.odd;
+        inputs.evenPages = c.even;
+        inputs.dropped = c.dropped;
+        TOrderPreview preview(inputs, false);
+        for (int flip = 0; flip < 2; ++flip) {
+            EXPECT_EQ(preview.Summary.text(), U(c.summary));
+            QStringList marked;
+            for (const TPageTile* tile : preview.Tiles()) {
+                if (tile->Dropped()) marked.append(tile->Label());
+            }
+            marked.sort();
+            QStringList expected = Split(c.marked);
+            expected.removeAll(QString());
+            expected.sort();
+            EXPECT_EQ(marked, expected) << c.summary << " flipped " << flip;
+            preview.EvenReversedBox.click();
+        }
+    }
+}
+
 TEST(OrderPreview, FlippingTheBoxBeforeThePicturesComePlacesThemByPage) {
     // Flipped at once, again and again, while the first pictures are still being drawn:
     // a picture asked for one tile must not land on another.
@@ -302,15 +347,6 @@ TEST(OrderPreview, FitScaleKeepsThePageShapeInsideTheBox) {
 
 // The preview button end to end, through the window.
 
-std::string MergedName(const std::string& odd, const std::string& even) {
-    auto stem = [](const std::string& path) {
-        std::string name = path.substr(path.rfind('/') + 1);
-        return name.substr(0, name.size() - 4);
-    };
-    return odd.substr(0, odd.rfind('/') + 1) + stem(odd) + "_" + stem(even) +
-           "_\xE5\x90\x88\xE5\xB9\xB6\xE5\x90\x8E.pdf";
-}
-
 TEST(PreviewClick, OpensThePreviewWithTheWindowsBoxAndClosingChangesNothing) {
     const std::string odd = WriteShaded("click-odd.pdf", PageSource::Odd, 3);
     const std::string even = WriteShaded("click-even.pdf", PageSource::Even, 3);
@@ -362,6 +398,30 @@ TEST(PreviewClick, MergeInThePreviewMergesWithTheBoxAsSetThere) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.window.Preview() == nullptr; }, 5000));
 }
 
+TEST(PreviewClick, WithBlankPagesRemovedThePreviewShowsWhatTheMergeWrites) {
+    VERAVA_REQUIRE_TOOLS("pdftotext");
+    // The even file's pages 1 and 3 paint nothing.
+    PdfBuilder evens = SimpleDocument(3, "Even");
+    for (const int contents : {6, 10}) evens.Set(contents, PdfBuilder::StreamBody("", "q Q"));
+    const std::string odd = WriteTempFile("pblank-odd.pdf", SimpleDocument(3, "Odd").Build());
+    const std::string even = WriteTempFile("pblank-even.pdf", evens.Build());
+    std::remove(MergedName(odd, even).c_str());  // left by an earlier run of this test
+    ShownWindow w;
+    w.Choose(odd, even);
+    w.window.CheckBox2.setChecked(true);
+    w.Click(w.window.Button6);
+    TOrderPreview* preview = w.window.Preview();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->Summary.text(), U("合并后共4页（删除2页空白页）"));
+    EXPECT_EQ(Labels(*preview), Split("奇 1,偶 1 删除,奇 2,偶 2,奇 3,偶 3 删除"));
+    w.Click(preview->MergeButton);
+    EXPECT_EQ(
+        w.sink.messages,
+        QStringList{U("文件已经合并，保存在奇数页文件所在位置\n已删除2页空白页：偶 1、偶 3")});
+    EXPECT_EQ(PdfToTextPages(MergedName(odd, even), 4),
+              (std::vector<std::string>{"Odd 1", "Odd 2", "Even 2", "Odd 3"}));
+}
+
 TEST(PreviewClick, AnEncryptedInputIsDrawnWithThePasswordTyped) {
     // The password is asked for once, as for a merge, and poppler is given the bytes our
     // engine opened the file with: GBK for the older revisions, UTF-8 for AES-256.
@@ -403,16 +463,14 @@ TEST(PreviewClick, FilesItCannotShowAreReportedInsteadOfThePreview) {
     const std::string good = WriteShaded("bad-good.pdf", PageSource::Odd, 2);
     const std::string three = WriteShaded("bad-three.pdf", PageSource::Even, 3);
     const std::string junk = WriteTempFile("bad-junk.pdf", "%PDF-1.4\n" + std::string(3000, 'j'));
-    const std::string absent = good.substr(0, good.rfind('/')) + "/bad-absent.pdf";
-    const QString openFailed = U("文件无法打开，可能不是PDF文件或已损坏\n");
     const struct {
         const char* what;
         std::string odd, even;
         QString message;
     } cases[] = {
-        {"odd does not open", junk, good, openFailed + Q(junk)},
-        {"even does not open", good, junk, openFailed + Q(junk)},
-        {"even absent", good, absent, U("奇数页文件或偶数页文件不存在")},
+        // A file that does not open is named as such, where a merge calls it unreadable;
+        // the other refusals are said as for a merge.
+        {"odd does not open", junk, good, U("文件无法打开，可能不是PDF文件或已损坏\n") + Q(junk)},
         {"counts outside the rule", good, three,
          U("奇数页文件2页，偶数页文件3页。\n奇数页应等于偶数页或多1页，请检查")},
     };

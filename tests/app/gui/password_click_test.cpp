@@ -67,7 +67,7 @@ TEST(PasswordClick, ReverseAsksUpToThreeTimesAndKeepsTheEncryption) {
         w.Click(w.window.Button4);
 
         EXPECT_EQ(Asked(w), c.asked);
-        const std::string output = locked.substr(0, locked.size() - 4) + "_重排后.pdf";
+        const std::string output = testing::Reversed(locked);
         EXPECT_EQ(FileExists(output), c.written);
         const QStringList expected = c.written ? QStringList{U("文件已经重排，请查看后重新选择")}
                                      : c.lockedMessage ? QStringList{U(kLocked) + Q(locked)}
@@ -119,9 +119,7 @@ TEST(PasswordClick, MergeAsksForEachLockedInputAndWritesAPlainFile) {
         w.Click(w.window.Button3);
         EXPECT_EQ(Asked(w), c.asked);
         EXPECT_EQ(w.sink.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
-        const std::string evenName = c.even.substr(c.even.rfind('/') + 1);
-        const std::string output = odd.substr(0, odd.size() - 4) + "_" +
-                                   evenName.substr(0, evenName.size() - 4) + "_合并后.pdf";
+        const std::string output = testing::MergedName(odd, c.even);
         const bool written = c.message.startsWith(U("文件已经合并"));
         EXPECT_EQ(FileExists(output), written);
         // Opens for anyone: the merged file is not encrypted.

@@ -26,6 +26,27 @@ namespace verava::testing {
 inline QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 inline QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
+// The outputs' names worked out here by hand. A reverse: every ".pdf" becomes "_重排后.pdf".
+inline std::string Reversed(std::string path) {
+    const std::string from = ".pdf";
+    const std::string to = "_\xE9\x87\x8D\xE6\x8E\x92\xE5\x90\x8E.pdf";
+    for (size_t at = path.find(from); at != std::string::npos; at = path.find(from, at)) {
+        path.replace(at, from.size(), to);
+        at += to.size();
+    }
+    return path;
+}
+
+// A merge: the odd file's folder, both names without ".pdf", "_合并后.pdf".
+inline std::string MergedName(const std::string& odd, const std::string& even) {
+    auto stem = [](const std::string& path) {
+        std::string name = path.substr(path.rfind('/') + 1);
+        return name.substr(0, name.size() - 4);
+    };
+    return odd.substr(0, odd.rfind('/') + 1) + stem(odd) + "_" + stem(even) +
+           "_\xE5\x90\x88\xE5\xB9\xB6\xE5\x90\x8E.pdf";
+}
+
 // The first argument of every signal a spy caught, as integers.
 inline std::vector<int> Values(const QSignalSpy& spy) {
     std::vector<int> values;

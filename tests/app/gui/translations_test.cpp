@@ -105,11 +105,18 @@ TEST(Translations, AnEnglishRunShowsEveryTextInEnglish) {
               U("The odd-page file has 3 pages, the even-page file 5."));
     WorkflowResult blank;
     blank.blankPagesLookedFor = true;
+    blank.evenPages = 3;
+    blank.evenReversed = true;
     blank.dropped = {{PageSource::Even, 1}, {PageSource::Odd, 2}};
-    blank.unreadable = {{PageSource::Odd, 1}};
+    blank.unreadable = {{{PageSource::Odd, 1}, TPageDoubt::Image, "JBIG2Decode"},
+                        {{PageSource::Odd, 3}, TPageDoubt::Image, ""},
+                        {{PageSource::Even, 3}, TPageDoubt::Content, ""},
+                        {{PageSource::Odd, 4}, TPageDoubt::Drawing, ""}};
     EXPECT_EQ(MergeMessage(blank).section(QLatin1Char('\n'), 1),
-              U("Blank pages removed (2): even 1, odd 2\n"
-                "Kept because an image on them could not be read (1): odd 1"));
+              U("Blank pages removed (2): even 1 (back of sheet 3), odd 2\n"
+                "Kept because they could not be looked at in full (4): odd 1 (a JBIG2Decode "
+                "image cannot be read), odd 3 (an image cannot be read), even 3 (back of sheet "
+                "1) (its content cannot be decoded), odd 4 (it draws something missing)"));
 }
 
 TEST(Translations, TheOrderPreviewInEnglishNamesPagesOddAndEven) {
@@ -154,6 +161,14 @@ TEST(Translations, TheOrderPreviewInEnglishNamesPagesOddAndEven) {
         EXPECT_EQ(preview.MergeButton.text(), U("Merge"));
         EXPECT_EQ(preview.CloseButton.text(), U("Close"));
     }
+    // Pages the merge leaves out: counted apart, and marked where they stand.
+    PreviewInputs blank;
+    blank.oddPages = 2;
+    blank.evenPages = 2;
+    blank.dropped = {{PageSource::Even, 1}};
+    const TOrderPreview preview(blank, false);
+    EXPECT_EQ(preview.Summary.text(), U("3 pages after merging (1 blank page left out)"));
+    EXPECT_EQ(preview.Tiles()[1]->Label(), U("even 1 left out"));
 }
 
 }  // namespace

@@ -132,8 +132,28 @@
         <translation>No blank pages found.</translation>
     </message>
     <message>
-        <source>以下%1页的图像无法读取，已保留：</source>
-        <translation>Kept because an image on them could not be read (%1): </translation>
+        <source>以下%1页无法完整查看，已保留：</source>
+        <translation>Kept because they could not be looked at in full (%1): </translation>
+    </message>
+    <message>
+        <source>%1（图像无法读取）</source>
+        <translation>%1 (an image cannot be read)</translation>
+    </message>
+    <message>
+        <source>%1（%2图像无法读取）</source>
+        <translation>%1 (a %2 image cannot be read)</translation>
+    </message>
+    <message>
+        <source>%1（内容无法解码）</source>
+        <translation>%1 (its content cannot be decoded)</translation>
+    </message>
+    <message>
+        <source>%1（引用的内容缺失）</source>
+        <translation>%1 (it draws something missing)</translation>
+    </message>
+    <message>
+        <source>%1（背面 %2）</source>
+        <translation>%1 (back of sheet %2)</translation>
     </message>
     <message>
         <source>奇 %1</source>
@@ -156,6 +176,17 @@
             <numerusform>%n page not shown</numerusform>
             <numerusform>%n pages not shown</numerusform>
         </translation>
+    </message>
+    <message numerus="yes">
+        <source>（删除%n页空白页）</source>
+        <translation>
+            <numerusform> (%n blank page left out)</numerusform>
+            <numerusform> (%n blank pages left out)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 删除</source>
+        <translation>%1 left out</translation>
     </message>
     <message>
         <source>合并</source>

@@ -1,0 +1,107 @@
+// The texts that end a run, as the window shows them: how a merge ended (the blank pages it
+// left out or kept included) and what the system said about a file it could not write.
+// The buttons' own tests show these texts reach the window.
+#include "app/gui/run_messages.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "app/gui/shown_window.h"
+
+namespace verava {
+namespace {
+
+using testing::U;
+
+const char kDone[] = "文件已经合并，保存在奇数页文件所在位置";
+
+TEST(MergeMessage, SaysHowTheMergeEndedAndWhichPagesWereLeftOutOrKept) {
+    const std::u16string output = u"/scan/a_b_\u5408\u5E76\u540E.pdf";  // "a_b_合并后.pdf"
+    using O = WorkflowOutcome;
+    const struct {
+        WorkflowResult result;
+        QString message;
+    } cases[] = {
+        // Not asked to look for blank pages: nothing more is said.
+        {{.outcome = O::Done}, U(kDone)},
+        {{.outcome = O::Done, .blankPagesLookedFor = true}, U(kDone) + U("\n没有发现空白页。")},
+        {{.outcome = O::Done,
+          .dropped = {{PageSource::Even, 1}, {PageSource::Odd, 2}},
+          .unreadable = {{{PageSource::Odd, 4}, TPageDoubt::Image, "JPXDecode"},
+                         {{PageSource::Even, 4}, TPageDoubt::Image, ""},
+                         {{PageSource::Odd, 5}, TPageDoubt::Content, ""},
+                         {{PageSource::Even, 5}, TPageDoubt::Drawing, ""}},
+          .blankPagesLookedFor = true},
+         U(kDone) + U("\n已删除2页空白页：偶 1、奇 2\n以下4页无法完整查看，已保留：奇 4（JPXDecode"
+                      "图像无法读取）、偶 4（图像无法读取）、奇 5（内容无法解码）、偶 5（引用的内容"
+                      "缺失）")},
+        // With the evens scanned last to first, an even page is named by its sheet too.
+        {{.outcome = O::Done,
+          .oddPages = 5,
+          .evenPages = 5,
+          .dropped = {{PageSource::Even, 2}, {PageSource::Odd, 3}},
+          .unreadable = {{{PageSource::Even, 5}, TPageDoubt::Content, ""}},
+          .blankPagesLookedFor = true,
+          .evenReversed = true},
+         U(kDone) + U("\n已删除2页空白页：偶 2（背面 4）、奇 3\n以下1页无法完整查看，已保留：偶 5"
+                      "（背面 1）（内容无法解码）")},
+        {{.outcome = O::OutputLocked, .failedPath = output},
+         U("无法覆盖已存在的输出文件：/scan/a_b_合并后.pdf")},
+        {{.outcome = O::MergeFailed}, U("文件合并失败")},
+        // What the system said, on a line of its own: about the output, or about the memory
+        // an input's working copy needed.
+        {{.outcome = O::MergeFailed,
+          .failedPath = output,
+          .fileError = TFileError::FromErrno(ENOSPC, TFileStep::Write)},
+         U("文件保存失败：/scan/a_b_合并后.pdf\n磁盘空间不足")},
+        {{.outcome = O::MergeFailed,
+          .fileError = TFileError::FromErrno(ENOMEM, TFileStep::Scratch)},
+         U("文件合并失败\n内存不足")},
+        // The merged file that does not open again or cannot be saved: the window's own words.
+        {{.outcome = O::OpenFailed, .failedPath = u"/scan/out.pdf"},
+         U("文件无法打开，可能不是PDF文件或已损坏\n/scan/out.pdf")},
+        {{.outcome = O::PasswordRequired, .failedPath = u"/scan/out.pdf"},
+         U("文件已加密，需要密码才能打开\n/scan/out.pdf")},
+        {{.outcome = O::SaveFailed, .outputPath = u"/scan/out2.pdf"},
+         U("文件保存失败：/scan/out2.pdf")},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MergeMessage(c.result), c.message) << c.message.toStdString();
+    }
+
+    // A long list stops after forty pages.
+    WorkflowResult many{.outcome = O::Done, .blankPagesLookedFor = true};
+    for (int32_t k = 1; k <= 45; ++k) many.dropped.push_back({PageSource::Even, k});
+    const QString message = MergeMessage(many);
+    EXPECT_TRUE(message.startsWith(U(kDone) + U("\n已删除45页空白页：偶 1、偶 2、")));
+    EXPECT_TRUE(message.endsWith(U("偶 40…"))) << message.toStdString();
+    EXPECT_FALSE(message.contains(U("偶 41")));
+}
+
+// Each reason the system gives for a file that cannot be written, in the window's words;
+// one it has no words for is passed on as the system says it.
+TEST(FileErrorText, SaysEachReasonInTheWindowsWords) {
+    const struct {
+        TFileError error;
+        const char* text;
+    } cases[] = {
+        {TFileError::FromErrno(ENOSPC, TFileStep::Sync), "磁盘空间不足"},
+        {TFileError::FromErrno(EDQUOT, TFileStep::Write), "超出磁盘配额"},
+        {TFileError::FromErrno(EACCES, TFileStep::Create), "没有写入权限"},
+        {TFileError::FromErrno(EROFS, TFileStep::Create), "磁盘是只读的"},
+        {TFileError::FromErrno(EFBIG, TFileStep::Write), "文件太大"},
+        {TFileError::FromErrno(ENOENT, TFileStep::Create), "文件夹不存在"},
+        {TFileError::FromErrno(EIO, TFileStep::Sync), "磁盘读写出错"},
+        {TFileError::FromErrno(ENOMEM, TFileStep::Scratch), "内存不足"},
+        {TFileError{TFileProblem::Folder}, "这是一个文件夹，不是文件"},
+        {TFileError{TFileProblem::NotRegularFile}, "这不是普通文件（可能是管道或设备）"},
+        {TFileError::FromErrno(ENAMETOOLONG, TFileStep::Create), "系统错误：file name too long"},
+        {TFileError{TFileProblem::Cancelled}, ""},
+        {TFileError{}, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FileErrorText(c.error), U(c.text)) << c.text;
+}
+
+}  // namespace
+}  // namespace verava
