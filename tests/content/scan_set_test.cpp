@@ -24,21 +24,21 @@ namespace verava {
 namespace {
 
 using testing::Artefact;
-using testing::ArtefactSpec;
+using testing::ArtefactLevel;
 using testing::Back;
 using testing::GreyScan;
 using testing::ScanEncoding;
-using testing::SheetSpec;
+using testing::SheetRecipe;
 
 constexpr double kMinBlankShare = 0.98;
 // In black and white, content of which fewer than this share of pixels came out black was
 // erased by the threshold (pencil and red ink at a low one): the page is blank as stored.
 constexpr double kMinSurvivingInk = 1.0 / 3;
 
-std::string Describe(const SheetSpec& spec) {
-    std::string text = std::string(BackName(spec.back)) + " at " + std::to_string(spec.dpi) +
-                       " dpi, seed " + std::to_string(spec.seed);
-    for (const ArtefactSpec& a : spec.artefacts) {
+std::string Describe(const SheetRecipe& recipe) {
+    std::string text = std::string(BackName(recipe.back)) + " at " + std::to_string(recipe.dpi) +
+                       " dpi, seed " + std::to_string(recipe.seed);
+    for (const ArtefactLevel& a : recipe.artefacts) {
         text += ", " + std::string(ArtefactName(a.kind)) + " " + std::to_string(a.strength);
     }
     return text;
@@ -46,18 +46,18 @@ std::string Describe(const SheetSpec& spec) {
 
 // The row of the table a sheet counts in: its one artefact and strength, "none" or
 // "combined".
-std::string RowOf(const SheetSpec& spec) {
-    if (spec.artefacts.empty()) return "none";
-    if (spec.artefacts.size() > 1) return "combined";
-    return std::string(ArtefactName(spec.artefacts[0].kind)) + " " +
-           std::to_string(spec.artefacts[0].strength);
+std::string RowOf(const SheetRecipe& recipe) {
+    if (recipe.artefacts.empty()) return "none";
+    if (recipe.artefacts.size() > 1) return "combined";
+    return std::string(ArtefactName(recipe.artefacts[0].kind)) + " " +
+           std::to_string(recipe.artefacts[0].strength);
 }
 
 // At one resolution: every back alone and with each artefact at each strength (blank backs
 // twice, content backs at one of the two resolutions in turn), and random combinations of two
 // or three artefacts.
-std::vector<SheetSpec> ScanSet(int dpi) {
-    std::vector<SheetSpec> set;
+std::vector<SheetRecipe> ScanSet(int dpi) {
+    std::vector<SheetRecipe> set;
     uint32_t seed = static_cast<uint32_t>(dpi) * 1000;
     const int turn = dpi == 300 ? 1 : 0;
     int b = 0;
@@ -79,9 +79,9 @@ std::vector<SheetSpec> ScanSet(int dpi) {
     }
     std::mt19937 random(static_cast<uint32_t>(dpi));
     const auto combination = [&](Back back) {
-        SheetSpec spec{back, {}, dpi, ++seed};
+        SheetRecipe recipe{back, {}, dpi, ++seed};
         const size_t count = 2 + random() % 2;
-        while (spec.artefacts.size() < count) {
+        while (recipe.artefacts.size() < count) {
             const Artefact kind = testing::kArtefacts[random() % std::size(testing::kArtefacts)];
             // A lid is black or white: holes show one way or the other.
             const auto clash = [kind](Artefact other) {
@@ -89,10 +89,10 @@ std::vector<SheetSpec> ScanSet(int dpi) {
                        (kind == Artefact::HoleRings && other == Artefact::Holes);
             };
             bool taken = false;
-            for (const ArtefactSpec& a : spec.artefacts) taken = taken || clash(a.kind);
-            if (!taken) spec.artefacts.push_back({kind, static_cast<int>(1 + random() % 3)});
+            for (const ArtefactLevel& a : recipe.artefacts) taken = taken || clash(a.kind);
+            if (!taken) recipe.artefacts.push_back({kind, static_cast<int>(1 + random() % 3)});
         }
-        return spec;
+        return recipe;
     };
     for (int i = 0; i < 18; ++i) set.push_back(combination(Back::Blank));
     for (const Back back : testing::kBacks) {
@@ -112,10 +112,10 @@ struct Outcome {
 // Makes the `index`-th sheet of the set, stores it in its encodings and judges each: JPEG of
 // a quality from 60 to 90, Flate plain or behind PNG predictors (every other sheet), and black
 // and white at a threshold a scanner might use, stored with 1 as white or as black.
-std::vector<Outcome> JudgeSheet(const SheetSpec& spec, size_t index) {
-    const GreyScan scan = MakeSheet(spec);
+std::vector<Outcome> JudgeSheet(const SheetRecipe& recipe, size_t index) {
+    const GreyScan scan = MakeSheet(recipe);
     testing::ScanSettings settings;
-    settings.jpegQuality = 60 + static_cast<int>(spec.seed % 31);
+    settings.jpegQuality = 60 + static_cast<int>(recipe.seed % 31);
     // Black-and-white scanners threshold at a fixed level or a margin below the paper.
     const int thresholds[] = {128, 160, testing::PaperLevel(scan) - 48};
     settings.threshold = thresholds[index % 3];
@@ -181,8 +181,8 @@ void PrintTable(const std::map<std::string, std::map<ScanEncoding, Tally>>& tabl
 // Every sheet at both resolutions, judged on as many threads as the machine has (up to four),
 // tallied in the set's order.
 TEST(ScanSet, EveryBackArtefactAndEncoding) {
-    std::vector<SheetSpec> set = ScanSet(150);
-    for (SheetSpec& spec : ScanSet(300)) set.push_back(spec);
+    std::vector<SheetRecipe> set = ScanSet(150);
+    for (SheetRecipe& recipe : ScanSet(300)) set.push_back(recipe);
     std::vector<std::vector<Outcome>> outcomes(set.size());
     std::atomic<size_t> next{0};
     const auto work = [&] {
