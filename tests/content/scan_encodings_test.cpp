@@ -25,11 +25,11 @@ TLuminanceGrid Reduce(const testing::GreyScan& scan) {
 TEST(ScanEncodings, ReadBackAsTheirPixels) {
     // A4 at 50 dpi: paper noise, an edge shadow and a line of text give the PNG rows every
     // filter type to choose from.
-    testing::SheetSpec spec;
-    spec.back = testing::Back::TextLine;
-    spec.artefacts = {{testing::Artefact::Shadow, 3}, {testing::Artefact::Dust, 2}};
-    spec.dpi = 50;
-    const testing::GreyScan scan = testing::MakeSheet(spec);
+    testing::SheetRecipe recipe;
+    recipe.back = testing::Back::TextLine;
+    recipe.artefacts = {{testing::Artefact::Shadow, 3}, {testing::Artefact::Dust, 2}};
+    recipe.dpi = 50;
+    const testing::GreyScan scan = testing::MakeSheet(recipe);
     for (const ScanEncoding encoding : testing::kScanEncodings) {
         if (encoding == ScanEncoding::Jpeg) continue;
         for (const bool blackIsOne : {false, true}) {

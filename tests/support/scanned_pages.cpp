@@ -1071,14 +1071,14 @@ const char* ArtefactName(Artefact artefact) {
     return "?";
 }
 
-GreyScan MakeSheet(const SheetSpec& spec) {
-    const int width = static_cast<int>(std::lround(210 / 25.4 * spec.dpi));
-    const int height = static_cast<int>(std::lround(297 / 25.4 * spec.dpi));
+GreyScan MakeSheet(const SheetRecipe& recipe) {
+    const int width = static_cast<int>(std::lround(210 / 25.4 * recipe.dpi));
+    const int height = static_cast<int>(std::lround(297 / 25.4 * recipe.dpi));
     Sheet sheet{Canvas(width, height), std::string(static_cast<size_t>(width) * height, '\0'),
-                spec.dpi / 25.4};
+                recipe.dpi / 25.4};
     auto strength = [&](Artefact kind) {
         int most = 0;
-        for (const ArtefactSpec& a : spec.artefacts) {
+        for (const ArtefactLevel& a : recipe.artefacts) {
             if (a.kind == kind) most = std::max(most, std::clamp(a.strength, 1, 3));
         }
         return most;
@@ -1086,9 +1086,9 @@ GreyScan MakeSheet(const SheetSpec& spec) {
     // In the order things happen: the paper and what is printed or written on it, what
     // shines through it and what was punched out of it, the shadow of its edge, then the
     // sheet as laid on the glass, and the dust on the glass.
-    PaperOf(sheet, strength(Artefact::Recycled), spec.seed);
-    Random content = Stream(spec.seed, 2);
-    switch (spec.back) {
+    PaperOf(sheet, strength(Artefact::Recycled), recipe.seed);
+    Random content = Stream(recipe.seed, 2);
+    switch (recipe.back) {
         case Back::Blank:
             break;
         case Back::PageNumber:
@@ -1111,27 +1111,27 @@ GreyScan MakeSheet(const SheetSpec& spec) {
             break;
     }
     if (const int s = strength(Artefact::ShowThrough)) {
-        Random random = Stream(spec.seed, 3);
+        Random random = Stream(recipe.seed, 3);
         ShowThrough(sheet, random, s);
     }
     if (const int s = strength(Artefact::Holes)) {
-        Random random = Stream(spec.seed, 4);
+        Random random = Stream(recipe.seed, 4);
         Holes(sheet, random, s, false);
     }
     if (const int s = strength(Artefact::HoleRings)) {
-        Random random = Stream(spec.seed, 5);
+        Random random = Stream(recipe.seed, 5);
         Holes(sheet, random, s, true);
     }
     if (const int s = strength(Artefact::Shadow)) {
-        Random random = Stream(spec.seed, 6);
+        Random random = Stream(recipe.seed, 6);
         Shadow(sheet, random, s);
     }
     if (const int s = strength(Artefact::Skew)) {
-        Random random = Stream(spec.seed, 7);
+        Random random = Stream(recipe.seed, 7);
         Skew(sheet, random, s);
     }
     if (const int s = strength(Artefact::Dust)) {
-        Random random = Stream(spec.seed, 8);
+        Random random = Stream(recipe.seed, 8);
         Dust(sheet, random, s);
     }
     GreyScan scan = std::move(sheet.canvas.Scan());

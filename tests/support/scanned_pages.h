@@ -68,20 +68,20 @@ inline constexpr Artefact kArtefacts[] = {
 const char* BackName(Back back);
 const char* ArtefactName(Artefact artefact);
 
-struct ArtefactSpec {
+struct ArtefactLevel {
     Artefact kind = Artefact::Dust;
     int strength = 1;  // 1 light, 2 medium, 3 heavy
 };
 
-struct SheetSpec {
+struct SheetRecipe {
     Back back = Back::Blank;
-    std::vector<ArtefactSpec> artefacts;
+    std::vector<ArtefactLevel> artefacts;
     int dpi = 300;
     uint32_t seed = 1;
 };
 
 // An A4 sheet as a grey scanner delivers it, with `content` filled in.
-GreyScan MakeSheet(const SheetSpec& spec);
+GreyScan MakeSheet(const SheetRecipe& recipe);
 
 // Baseline JPEG of the scan: one component, or with `colour` three (YCbCr, with a faint
 // paper tint as colour scanners give it).
