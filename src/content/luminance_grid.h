@@ -2,8 +2,8 @@
 // the paper's level is a high percentile of the cells; paper darker than kMinPaperLevel is
 // content in itself (a black or dark page); otherwise the page is blank when the share of
 // cells in marks clearly darker than the paper stays below a threshold. A cell is dark by its
-// mean, or by its darkest quarter when that is sharply darker (a light pencil line). Marks are judged
-// as a person sees them, by connected dark cells: a speck of dust (at most two cells either
+// mean, or by its darkest quarter when that is sharply darker (a light pencil line). Marks are
+// judged as a person sees them, by connected dark cells: a speck of dust (at most two cells either
 // way) is paper unless it stands in a group of specks; so are a solid band along an edge
 // (a scanner's shadow), dark cells joined straight to the image's edge (the lid beside a sheet
 // scanned askew, a shadow of any outline) and punched holes (alike round blobs of a hole's
