@@ -320,7 +320,8 @@ bool ReduceJpeg(const TPDFStream& image, const std::vector<std::string_view>& fi
     if (plainDecode) decode.clear();
     const bool colourDecode = decode.size() == 6;
     TReducedJpeg reduced;
-    if (!DecodeJpegReduced(jpeg, kReducedLongSide, colourDecode, reduced)) return false;
+    // Twice the grid's size, so that each cell's quarters are decoded pixels.
+    if (!DecodeJpegReduced(jpeg, 2 * kReducedLongSide, colourDecode, reduced)) return false;
     ColourSpace space;
     space.model = reduced.Components == 1   ? Model::Gray
                   : reduced.Components == 3 ? Model::Rgb
@@ -386,7 +387,7 @@ class TReducingSink : public TSampleSink {
         width_ = width;
         height_ = height;
         converter_.emplace(space, decode_, bits_, false);
-        reducer_.emplace(width, height, TGridReducer::FactorFor(width, height));
+        reducer_.emplace(width, height, TGridReducer::FactorFor(width, height), bits_ != 1);
         row_.resize(static_cast<size_t>(width));
         return true;
     }
@@ -438,7 +439,7 @@ bool ReduceCoded(const TPDFStream& image, const std::vector<std::string_view>& f
         }
         TJpxInfo info;
         TReducingSink sink(space, {}, 8, 0, 0);
-        if (!DecodeJpx(coded, kReducedLongSide, limit, sink, &info)) return false;
+        if (!DecodeJpx(coded, 2 * kReducedLongSide, limit, sink, &info)) return false;
         // Palette indices must not be rescaled: only 8-bit ones are read.
         if (space && space->indexed && info.Precision != 8) return false;
         return sink.Finish(grid);
@@ -504,7 +505,7 @@ bool ReduceSampled(const TPDFStream& image, const std::vector<std::string_view>&
     if (data.size() < expected) return false;
 
     const SampleConverter converter(space, decode, bits, false);
-    TGridReducer reducer(width, height, TGridReducer::FactorFor(width, height));
+    TGridReducer reducer(width, height, TGridReducer::FactorFor(width, height), bits != 1);
     std::vector<uint8_t> widened(static_cast<size_t>(samplesPerRow));
     std::vector<uint8_t> row(static_cast<size_t>(width));
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());

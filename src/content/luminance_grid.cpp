@@ -17,6 +17,13 @@ constexpr int32_t kPaperPercentile = 90;
 // and the paper's own mottling stay above it, ink (even a thin stroke filling a quarter of
 // a cell) falls below.
 constexpr int32_t kDarkPercent = 85;
+// A cell whose darkest quarter lies below this share of the paper's level holds a sharp
+// stroke, however thin (a light pencil line a fifth of a millimetre wide): the paper's noise,
+// and the blurred show-through of the other side, stay above it.
+constexpr int32_t kSharpPercent = 88;
+// ... and below this share of the cell's own mean: a stroke, where a darker patch of mottled
+// paper darkens the whole cell alike.
+constexpr int32_t kSharpContrast = 94;
 // Left out on each side, in percent of the width and of the height.
 constexpr int32_t kBorderPercent = 2;
 
@@ -385,12 +392,20 @@ int32_t TGridReducer::FactorFor(int32_t width, int32_t height) {
     return std::max(1, longSide / kReducedLongSide);
 }
 
-TGridReducer::TGridReducer(int32_t width, int32_t height, int32_t factor)
-    : width_(std::max(width, 0)), height_(std::max(height, 0)), factor_(std::max(factor, 1)) {
+TGridReducer::TGridReducer(int32_t width, int32_t height, int32_t factor, bool quarters)
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
+      factor_(std::max(factor, 1)),
+      quarters_(quarters),
+      half_(std::max(factor_ / 2, 1)) {
     grid_.Width = (width_ + factor_ - 1) / factor_;
     grid_.Height = (height_ + factor_ - 1) / factor_;
-    grid_.Cells.reserve(static_cast<size_t>(grid_.Width) * static_cast<size_t>(grid_.Height));
+    const size_t cells = static_cast<size_t>(grid_.Width) * static_cast<size_t>(grid_.Height);
+    grid_.Cells.reserve(cells);
+    if (quarters_) grid_.Darkest.reserve(cells);
     sums_.assign(static_cast<size_t>(grid_.Width), 0);
+    quarterSums_.assign(2 * static_cast<size_t>(grid_.Width), 0);
+    darkest_.assign(static_cast<size_t>(grid_.Width), 255);
 }
 
 void TGridReducer::AddRow(const uint8_t* luminance) {
@@ -399,15 +414,44 @@ void TGridReducer::AddRow(const uint8_t* luminance) {
     if (factor_ == 1) {
         // Cells are pixels (images already small, or decoded small): no sums to keep.
         grid_.Cells.insert(grid_.Cells.end(), luminance, luminance + width_);
+        if (quarters_) grid_.Darkest.insert(grid_.Darkest.end(), luminance, luminance + width_);
         return;
     }
     for (int32_t cx = 0, x = 0; cx < grid_.Width; ++cx) {
+        const int32_t middle = std::min(x + half_, width_);
         const int32_t end = std::min(x + factor_, width_);
-        uint32_t sum = 0;
-        for (; x < end; ++x) sum += luminance[x];
-        sums_[static_cast<size_t>(cx)] += sum;
+        uint32_t first = 0;
+        uint32_t second = 0;
+        for (; x < middle; ++x) first += luminance[x];
+        for (; x < end; ++x) second += luminance[x];
+        sums_[static_cast<size_t>(cx)] += first + second;
+        quarterSums_[2 * static_cast<size_t>(cx)] += first;
+        quarterSums_[2 * static_cast<size_t>(cx) + 1] += second;
     }
-    if (++rowsInCell_ == factor_ || rowsAdded_ == height_) FlushCellRow();
+    ++rowsInCell_;
+    if (++rowsInQuarter_ == half_ || rowsInCell_ == factor_ || rowsAdded_ == height_) {
+        FlushQuarterRow();
+    }
+    if (rowsInCell_ == factor_ || rowsAdded_ == height_) FlushCellRow();
+}
+
+void TGridReducer::FlushQuarterRow() {
+    for (int32_t cx = 0; cx < grid_.Width; ++cx) {
+        const int32_t start = cx * factor_;
+        const int32_t middle = std::min(start + half_, width_);
+        const int32_t end = std::min(start + factor_, width_);
+        for (int part = 0; part < 2; ++part) {
+            const int32_t columns = part == 0 ? middle - start : end - middle;
+            if (columns <= 0) continue;
+            const uint32_t pixels =
+                static_cast<uint32_t>(columns) * static_cast<uint32_t>(rowsInQuarter_);
+            uint32_t& sum = quarterSums_[2 * static_cast<size_t>(cx) + static_cast<size_t>(part)];
+            uint8_t& darkest = darkest_[static_cast<size_t>(cx)];
+            darkest = std::min(darkest, static_cast<uint8_t>((sum + pixels / 2) / pixels));
+            sum = 0;
+        }
+    }
+    rowsInQuarter_ = 0;
 }
 
 void TGridReducer::FlushCellRow() {
@@ -417,7 +461,9 @@ void TGridReducer::FlushCellRow() {
         const uint32_t sum = sums_[static_cast<size_t>(cx)];
         grid_.Cells.push_back(static_cast<uint8_t>((sum + pixels / 2) / pixels));
     }
+    if (quarters_) grid_.Darkest.insert(grid_.Darkest.end(), darkest_.begin(), darkest_.end());
     std::fill(sums_.begin(), sums_.end(), 0);
+    std::fill(darkest_.begin(), darkest_.end(), 255);
     rowsInCell_ = 0;
 }
 
@@ -458,9 +504,20 @@ TPaperVerdict JudgePaper(const TLuminanceGrid& grid, double thresholdPercent) {
     }
 
     const int32_t darkBelow = paper * kDarkPercent / 100;
-    const std::vector<uint8_t> beyond = BeyondTheSheet(grid, x0, y0, x1, y1, darkBelow);
+    // A cell is dark when its mean is, or its darkest quarter is sharply darker: both in one
+    // level, the quarter's scaled so that kSharpPercent of the paper meets darkBelow.
+    TLuminanceGrid levels = grid;
+    if (grid.Darkest.size() == grid.Cells.size()) {
+        for (size_t i = 0; i < levels.Cells.size(); ++i) {
+            if (grid.Darkest[i] * 100 >= grid.Cells[i] * kSharpContrast) continue;
+            const int32_t sharp = grid.Darkest[i] * kDarkPercent / kSharpPercent;
+            levels.Cells[i] = static_cast<uint8_t>(std::min<int32_t>(levels.Cells[i], sharp));
+        }
+    }
+    const std::vector<uint8_t> beyond = BeyondTheSheet(levels, x0, y0, x1, y1, darkBelow);
     std::vector<std::pair<int32_t, int32_t>> cellList;
-    const std::vector<Mark> marks = FindMarks(grid, x0, y0, x1, y1, darkBelow, beyond, cellList);
+    const std::vector<Mark> marks =
+        FindMarks(levels, x0, y0, x1, y1, darkBelow, beyond, cellList);
     const std::vector<bool> grouped = GroupedSpecks(marks);
     // Holes are looked for among the marks, and rims again among fainter marks: the rim of a
     // hole on a white lid is grey, and only its darkest side may pass for dark. (The paper's

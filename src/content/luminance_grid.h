@@ -1,8 +1,9 @@
 // A page image reduced to a grid of luminance cells, and the rule that calls it blank paper:
 // the paper's level is a high percentile of the cells; paper darker than kMinPaperLevel is
 // content in itself (a black or dark page); otherwise the page is blank when the share of
-// cells in marks clearly darker than the paper stays below a threshold. Marks are judged
-// as a person sees them, by connected dark cells: a speck of dust (at most two cells either
+// cells in marks clearly darker than the paper stays below a threshold. A cell is dark by its
+// mean, or by its darkest quarter when that is sharply darker (a light pencil line). Marks are
+// judged as a person sees them, by connected dark cells: a speck of dust (at most two cells either
 // way) is paper unless it stands in a group of specks; so are a solid band along an edge
 // (a scanner's shadow), dark cells joined straight to the image's edge (the lid beside a sheet
 // scanned askew, a shadow of any outline) and punched holes (alike round blobs of a hole's
@@ -32,35 +33,48 @@ inline constexpr int32_t kMinPaperLevel = 128;
 struct TLuminanceGrid {
     int32_t Width = 0;
     int32_t Height = 0;
-    std::vector<uint8_t> Cells;
+    std::vector<uint8_t> Cells;  // each cell's mean
+    // Each cell's darkest quarter (the mean of the darkest of its 2 x 2 parts), where known:
+    // a thin sharp stroke (a light pencil line) darkens a quarter of a cell far more than the
+    // whole, while the paper's noise averages out in either. Empty: as Cells.
+    std::vector<uint8_t> Darkest;
     uint8_t At(int32_t x, int32_t y) const {
         return Cells[static_cast<size_t>(y) * static_cast<size_t>(Width) + static_cast<size_t>(x)];
     }
 };
 
 // Averages rows of luminance pixels into cells of factor x factor pixels (the last row and
-// column of cells take what is left). Holds one row of sums, never the whole image.
+// column of cells take what is left), and each cell's halves either way into its darkest
+// quarter. Holds one row of sums, never the whole image.
 class TGridReducer {
   public:
     // The cell size that brings a width x height image to about kReducedLongSide cells
     // along its long side (1 for images that are already that small).
     static int32_t FactorFor(int32_t width, int32_t height);
 
-    TGridReducer(int32_t width, int32_t height, int32_t factor);
+    // `quarters` false leaves Darkest empty: for bilevel images, where every mark is solid
+    // black and a quarter's few pixels of thresholded noise would pass for a stroke.
+    TGridReducer(int32_t width, int32_t height, int32_t factor, bool quarters = true);
     // One row of `width` luminance values; rows beyond `height` are ignored.
     void AddRow(const uint8_t* luminance);
     // The grid; valid once `height` rows were added.
     const TLuminanceGrid& Grid() const { return grid_; }
 
   private:
+    void FlushQuarterRow();
     void FlushCellRow();
 
     int32_t width_;
     int32_t height_;
     int32_t factor_;
+    bool quarters_;
+    int32_t half_;  // rows and columns in a cell's first half (the second takes the rest)
     int32_t rowsAdded_ = 0;
     int32_t rowsInCell_ = 0;
+    int32_t rowsInQuarter_ = 0;
     std::vector<uint32_t> sums_;  // one per cell column of the cell row being filled
+    std::vector<uint32_t> quarterSums_;  // two per cell column: its halves in the half row
+    std::vector<uint8_t> darkest_;       // one per cell column of the cell row being filled
     TLuminanceGrid grid_;
 };
 

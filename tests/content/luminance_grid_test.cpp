@@ -229,6 +229,31 @@ TEST(JudgePaper, DarknessIsMeasuredAgainstThePaperNotAgainstWhite) {
     }
 }
 
+TEST(JudgePaper, ASharpStrokeCountsHoweverLightItsCellsAre) {
+    // A 40-cell stroke on paper of 240, each cell by its mean and its darkest quarter: a light
+    // pencil line darkens its cells' means too little to count, their quarters sharply; the
+    // paper's noise and a blurred or mottled patch darken every quarter alike.
+    struct Case {
+        const char* what;
+        uint8_t mean;
+        uint8_t darkest;
+        bool blank;
+    };
+    for (const Case& c : {Case{"a light pencil line", 225, 190, false},
+                          Case{"the lightest pencil line that counts", 222, 205, false},
+                          Case{"noise in a quarter", 232, 215, true},
+                          Case{"a mottled patch, darker all over", 218, 210, true},
+                          Case{"ink", 150, 100, false}}) {
+        TLuminanceGrid grid = Uniform(200, 300, 240);
+        grid.Darkest = grid.Cells;
+        for (int y = 100; y < 140; ++y) {
+            Paint(grid, 100, y, c.mean);
+            grid.Darkest[static_cast<size_t>(y) * grid.Width + 100] = c.darkest;
+        }
+        EXPECT_EQ(JudgePaper(grid, kDefaultBlankThreshold).Blank, c.blank) << c.what;
+    }
+}
+
 TEST(JudgePaper, DarkPaperIsContentWhateverTheThreshold) {
     for (uint8_t level : {0, 40, 100, kMinPaperLevel - 1}) {
         const TPaperVerdict verdict = JudgePaper(Uniform(100, 100, level), 100);
@@ -292,6 +317,28 @@ TEST(GridReducer, AveragesBlocksAndTheRaggedEdges) {
     ASSERT_EQ(grid.Width, 3);
     ASSERT_EQ(grid.Height, 2);
     EXPECT_EQ(grid.Cells, (std::vector<uint8_t>{50, 40, 150, 8, 9, 255}));
+    // Each cell's darkest quarter: here single pixels, one column wide in the last cell.
+    EXPECT_EQ(grid.Darkest, (std::vector<uint8_t>{0, 10, 100, 8, 9, 255}));
+
+    // Bilevel images keep no quarters.
+    TGridReducer bilevel(5, 3, 2, false);
+    for (const auto& row : rows) bilevel.AddRow(row);
+    EXPECT_EQ(bilevel.Grid().Cells, grid.Cells);
+    EXPECT_TRUE(bilevel.Grid().Darkest.empty());
+}
+
+TEST(GridReducer, QuartersOfLargerCells) {
+    // Cells of 5 pixels, halved 2 and 3: a dark column in a cell's second half shows in its
+    // darkest quarter as the mean of that quarter.
+    std::vector<uint8_t> row(10, 240);
+    row[3] = 0;  // cell 0, second half (columns 2..4)
+    TGridReducer reducer(10, 5, 5);
+    for (int y = 0; y < 5; ++y) reducer.AddRow(row.data());
+    const TLuminanceGrid& grid = reducer.Grid();
+    ASSERT_EQ(grid.Cells.size(), 2u);
+    EXPECT_EQ(grid.Cells[0], 192);    // 4 of 5 columns at 240
+    EXPECT_EQ(grid.Darkest[0], 160);  // 2 of 3 columns at 240
+    EXPECT_EQ(grid.Darkest[1], 240);
 }
 
 TEST(GridReducer, FactorBringsTheLongSideNearTheJudgedSize) {
