@@ -39,6 +39,7 @@ const char* const kReverseCaption = QT_TRANSLATE_NOOP("VERava", "逆序重排");
 const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页为倒序扫描");
 const char* const kPreviewCaption = QT_TRANSLATE_NOOP("VERava", "预览顺序");
 const char* const kDropBlankCaption = QT_TRANSLATE_NOOP("VERava", "删除空白页");
+const char* const kStopCaption = QT_TRANSLATE_NOOP("VERava", "停止");
 
 
 
@@ -168,6 +169,10 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     // wide as the choose and reverse buttons together: "Preview order" needs the room.
     Button6.setText(Tr(kPreviewCaption));
     Button6.setGeometry(293, 149, 98, 25);
+    // As wide as the merge button, its right edge under the bar's.
+    Button7.setText(Tr(kStopCaption));
+    Button7.setGeometry(204, 149, 79, 25);
+    Button7.hide();
 
     QWidget::setTabOrder(&Edit1, &Edit2);
     QWidget::setTabOrder(&Edit2, &Button1);
@@ -176,7 +181,8 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     QWidget::setTabOrder(&CheckBox1, &CheckBox2);
     QWidget::setTabOrder(&CheckBox2, &Button3);
     QWidget::setTabOrder(&Button3, &Button6);
-    QWidget::setTabOrder(&Button6, &ProgressBar1);
+    QWidget::setTabOrder(&Button6, &Button7);
+    QWidget::setTabOrder(&Button7, &ProgressBar1);
     QWidget::setTabOrder(&ProgressBar1, &Button4);
     QWidget::setTabOrder(&Button4, &Button5);
 
@@ -186,6 +192,7 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     connect(&Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(&Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
     connect(&Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+    connect(&Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
     connect(&CheckBox1, &QCheckBox::toggled, this, [this](bool checked) {
         settings_->setValue(QLatin1String(kEvenReversedKey), checked);
     });
@@ -222,6 +229,7 @@ void TForm1::SetBusy(bool busy) {
                              static_cast<QWidget*>(&CheckBox1), static_cast<QWidget*>(&CheckBox2)}) {
         control->setEnabled(!busy);
     }
+    Button7.setVisible(busy);
 }
 
 // The buttons are greyed during a run; a click that still arrives (a queued one, a direct
@@ -486,6 +494,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     QWidget::closeEvent(event);
+}
+
+void TForm1::Button7Click() {
+    if (running_) runner_.Cancel();
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event) {

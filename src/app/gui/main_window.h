@@ -74,6 +74,9 @@ class TForm1 : public QWidget {
     QPushButton Button5{this};
     // "预览顺序", under "开始合并": the order preview of the merge.
     QPushButton Button6{this};
+    // "停止", under the progress bar and shown only while a run works: stops it at its next
+    // step without asking (the button says what it does; Esc and closing may be slips).
+    QPushButton Button7{this};
 
     // The order preview while it is open, else null.
     TOrderPreview* Preview() const { return preview_; }
@@ -89,6 +92,7 @@ class TForm1 : public QWidget {
     void Button4Click();
     void Button5Click();
     void Button6Click();
+    void Button7Click();
 
   protected:
     // While a run works, closing the window or pressing Esc asks whether to stop it.

@@ -237,30 +237,45 @@ TEST(ReverseClick, NoSecondRunStartsWhileOneIsWorking) {
     EXPECT_FALSE(w.window.isVisible());
 }
 
-// Stopping a run, by closing the window or with Esc, answered yes: the run ends without a
-// word and an earlier output stays byte for byte.
+// Stopping a run, by closing the window or with Esc answered yes, or with the stop button
+// that shows only while a run works and asks nothing: the run ends without a word and an
+// earlier output stays byte for byte.
 TEST(ReverseClick, StoppingARunKeepsTheEarlierOutput) {
-    for (const bool byClosing : {true, false}) {
-        const std::string tag = byClosing ? "stop-close" : "stop-esc";
+    enum class Way { Close, Escape, StopButton };
+    for (const Way way : {Way::Close, Way::Escape, Way::StopButton}) {
+        const std::string tag = way == Way::Close    ? "stop-close"
+                                : way == Way::Escape ? "stop-esc"
+                                                     : "stop-button";
         const std::string input = WriteTempFile(tag + ".pdf", SimpleDocument(3000).Build());
         const std::string output = Reversed(input);
         WriteTempFile(output.substr(output.rfind('/') + 1), "an earlier output");
         ShownWindow w;
         w.window.Edit1.setText(Q(input));
         w.sink.answer = true;
+        EXPECT_FALSE(w.window.Button7.isVisible()) << tag;
         QTest::mouseClick(&w.window.Button4, Qt::LeftButton);
         ASSERT_TRUE(w.window.Running()) << tag;
-        if (byClosing) {
-            EXPECT_FALSE(w.window.close()) << tag;  // not yet: the run stops first
-        } else {
-            QTest::keyClick(&w.window, Qt::Key_Escape);
+        EXPECT_TRUE(w.window.Button7.isVisible() && w.window.Button7.isEnabled()) << tag;
+        switch (way) {
+            case Way::Close:
+                EXPECT_FALSE(w.window.close()) << tag;  // not yet: the run stops first
+                break;
+            case Way::Escape:
+                QTest::keyClick(&w.window, Qt::Key_Escape);
+                break;
+            case Way::StopButton:
+                QTest::mouseClick(&w.window.Button7, Qt::LeftButton);
+                break;
         }
         w.WaitForRun();
-        EXPECT_EQ(w.sink.questions, QStringList{U(kStopQuestion)}) << tag;
+        EXPECT_EQ(w.sink.questions,
+                  way == Way::StopButton ? QStringList{} : QStringList{U(kStopQuestion)})
+            << tag;
         EXPECT_TRUE(w.sink.messages.isEmpty()) << tag;
         EXPECT_EQ(ReadFileBytes(output), "an earlier output") << tag;
-        EXPECT_EQ(w.window.isVisible(), !byClosing) << tag;
+        EXPECT_EQ(w.window.isVisible(), way != Way::Close) << tag;
         EXPECT_FALSE(w.window.Running()) << tag;
+        EXPECT_FALSE(w.window.Button7.isVisible()) << tag;
     }
 }
 

@@ -124,6 +124,10 @@
         <translation>Remove blank pages</translation>
     </message>
     <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
         <source>已删除%1页空白页：</source>
         <translation>Blank pages removed (%1): </translation>
     </message>
