@@ -6,9 +6,6 @@
 // scripts/bench to check what a blank-page removal dropped. With VARIANTS > 0 each kind
 // uses that many distinct images (each page still its own image object), so a large set is
 // made quickly; with 0 every page is drawn afresh.
-// With --all-blank DIR every page is a blank back of white paper with noise (the worst case
-// for judging: no mark ends the look at a page early), and each page's JPEG data is also
-// written to DIR as odd-0001.jpg, even-0001.jpg, ... for a decoder's own tool to time.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -91,13 +88,10 @@ class ScanFile {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool allBlank = argc == 9 && std::string(argv[7]) == "--all-blank";
-    if (argc != 7 && !allBlank) {
-        std::fprintf(stderr, "usage: make_blank_set PAGES DPI VARIANTS ODD.pdf EVEN.pdf KEY.txt "
-                             "[--all-blank DIR]\n");
+    if (argc != 7) {
+        std::fprintf(stderr, "usage: make_blank_set PAGES DPI VARIANTS ODD.pdf EVEN.pdf KEY.txt\n");
         return 2;
     }
-    const std::string jpegFolder = allBlank ? argv[8] : "";
     const int pages = std::atoi(argv[1]);
     const int dpi = std::atoi(argv[2]);
     const int variants = std::atoi(argv[3]);
@@ -112,7 +106,7 @@ int main(int argc, char** argv) {
     std::map<std::pair<int, int>, std::pair<std::string, verava::testing::GreyScan>> made;
     int blankSheets = 0;
     for (int k = 0; k < 2 * pages; ++k) {
-        const ScanKind kind = allBlank ? ScanKind::WhiteNoise : kCycle[k % 5];
+        const ScanKind kind = kCycle[k % 5];
         const bool colour = kind == ScanKind::WhiteNoise && blankSheets++ % 3 == 2;
         const uint32_t seed = static_cast<uint32_t>(k + 1);
         const int number = k + 1;
@@ -141,16 +135,6 @@ int main(int argc, char** argv) {
         }
         const bool isOdd = k % 2 == 0;
         (isOdd ? odd : even).AddPage(jpeg, width, height, colour);
-        if (allBlank) {
-            char name[32];
-            std::snprintf(name, sizeof name, "/%s-%04d.jpg", isOdd ? "odd" : "even", k / 2 + 1);
-            std::ofstream file(jpegFolder + name, std::ios::binary);
-            file.write(jpeg.data(), static_cast<std::streamsize>(jpeg.size()));
-            if (!file) {
-                std::fprintf(stderr, "make_blank_set: cannot write %s%s\n", jpegFolder.c_str(), name);
-                return 1;
-            }
-        }
         key << (isOdd ? "odd " : "even ") << (k / 2 + 1) << ' ' << verava::testing::KindName(kind)
             << (verava::testing::IsBlankKind(kind) ? " blank" : " content") << '\n';
     }
