@@ -369,8 +369,9 @@ bool DecodeFax(std::string_view data, const TFaxOptions& options, int32_t width,
         int32_t damaged = 0;
         for (int32_t y = 0; y < height; ++y) {
             if (alignRows) reader.Align();
-            // A row's codes never start with eleven 0 bits, even behind the fill that
-            // aligns it, so an EOL is read wherever one stands.
+            // Once aligned, a row's codes start with at most seven 0 bits and the row before
+            // ends with at most three, so eleven mark an EOL wherever one stands (Group 4
+            // included, which has none of its own before its EOFB).
             reader.SkipEndOfLine();
             // Group 3 two-dimensional rows say after their EOL (or in its place) how they
             // are coded: 1 one-dimensional, 0 against the row above (T.4, 4.2.2).
