@@ -1,7 +1,7 @@
 // CCITT fax data under parameters chosen by the first six bytes: K (-1 to 3) and the flags
-// EndOfLine, EncodedByteAlign, BlackIs1, EndOfBlock; the width (Columns) and height, each
-// 1 to 2048. The decoder must never crash, stay within its budget, and deliver every row
-// when it says true.
+// EndOfLine, EncodedByteAlign, BlackIs1, EndOfBlock with DamagedRowsBeforeError (0 to 15) in
+// the high bits; the width (Columns) and height, each 1 to 2048. The decoder must never
+// crash, stay within its budget, and deliver every row when it says true.
 #include <cstdint>
 #include <string_view>
 
@@ -15,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.EncodedByteAlign = (data[1] & 2) != 0;
     options.BlackIs1 = (data[1] & 4) != 0;
     options.EndOfBlock = (data[1] & 8) != 0;
+    options.DamagedRowsBeforeError = data[1] >> 4;
     const int32_t width = (data[2] << 8 | data[3]) % 2048 + 1;
     const int32_t height = (data[4] << 8 | data[5]) % 2048 + 1;
     options.Columns = width;

@@ -1,6 +1,6 @@
 // The image encodings scanners write besides JPEG, decoded for judging pages, never for
-// rendering: CCITT fax (libtiff), JBIG2 (jbig2dec) and JPEG 2000 (OpenJPEG). Each hands its
-// picture to a TSampleSink row by row, as 8-bit samples, so one reduction path serves all.
+// rendering: CCITT fax (decoded here), JBIG2 (jbig2dec) and JPEG 2000 (OpenJPEG). Each hands
+// its picture to a TSampleSink row by row, as 8-bit samples, so one reduction path serves all.
 //   9 0 obj << /Subtype /Image /Width 2480 /Height 3508 /BitsPerComponent 1
 //              /Filter /CCITTFaxDecode /DecodeParms << /K -1 /Columns 2480 >> >> stream ...
 // Every decoder returns false on data it cannot read whole (damaged, truncated, a variant not
@@ -48,12 +48,13 @@ struct TFaxOptions {
 TFaxOptions ReadFaxOptions(const TPDFDictionary* parms);
 
 // Decodes `height` rows of `width` pixels, one sample each, 0 or 255 as the filter's output
-// bits with BlackIs1 applied. False when Columns does not give rows of width's byte count, when
-// Rows is below `height`, when width x height passes `maxPixels`, for damaged data (any row
-// libtiff has to mend: DamagedRowsBeforeError is not honoured) and for the variants libtiff
-// cannot decode: Group 4 with EncodedByteAlign, and Group 3 data without end-of-line codes
-// (one-dimensional data without them is read only when EncodedByteAlign is set). EndOfBlock
-// changes nothing: exactly `height` rows are read, and what follows them never is.
+// bits with BlackIs1 applied; pixels past Columns within a row's last byte are white. False
+// when Columns does not give rows of width's byte count, when Rows is below `height`, when
+// width x height passes `maxPixels`, and for damaged or truncated data. Group 3 data with
+// EOLs (EndOfLine, or EOLs found before the first row) may have up to DamagedRowsBeforeError
+// damaged rows, each replaced by the row above, decoding resuming at the next EOL; elsewhere
+// any damage is failure. EndOfBlock changes nothing: exactly `height` rows are read, and what
+// follows them never is; an EOFB or RTC before them is damage.
 bool DecodeFax(std::string_view data, const TFaxOptions& options, int32_t width, int32_t height,
                size_t maxPixels, TSampleSink& sink);
 

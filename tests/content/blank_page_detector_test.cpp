@@ -573,6 +573,11 @@ TEST(BlankPageDetector, FaxJbig2AndJpxScans) {
          TPageInk::Blank},
         {"Group 3 2-D, text", ccitt + "/K 4 >>", fax(text, FaxCoding::Group3TwoD),
          TPageInk::Content},
+        // Codings once refused as unreadable.
+        {"Group 4 byte-aligned, text", ccitt + "/K -1 /EncodedByteAlign true >>",
+         fax(text, FaxCoding::Group4Aligned), TPageInk::Content},
+        {"Group 3 2-D without end-of-lines, white", ccitt + "/K 4 >>",
+         fax(white, FaxCoding::Group3TwoDNoEol), TPageInk::Blank},
         {"Group 4 under ASCIIHex, its parameters second",
          bilevel + "/Filter [/ASCIIHexDecode /CCF] /DecodeParms [null << /K -1 /Columns 800 >>]",
          hexWhiteG4, TPageInk::Blank},

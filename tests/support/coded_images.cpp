@@ -83,9 +83,107 @@ struct JpxOutput {
     }
 };
 
+// Fax data as bits, first bit first, for re-packing.
+std::vector<bool> ToBits(const std::string& bytes) {
+    std::vector<bool> bits;
+    for (const char c : bytes) {
+        for (int b = 7; b >= 0; --b) bits.push_back(((static_cast<uint8_t>(c) >> b) & 1) != 0);
+    }
+    return bits;
+}
+
+std::string ToBytes(const std::vector<bool>& bits) {
+    std::string bytes((bits.size() + 7) / 8, '\0');
+    for (size_t i = 0; i < bits.size(); ++i) {
+        if (bits[i]) bytes[i / 8] = static_cast<char>(bytes[i / 8] | (0x80 >> (i % 8)));
+    }
+    return bytes;
+}
+
+void PadToByte(std::vector<bool>& bits) {
+    while (bits.size() % 8 != 0) bits.push_back(false);
+}
+
+// Group 3 data without fill with every end-of-line (eleven 0 bits and a 1; the codes of a row
+// never hold eleven 0 bits in a row) dropped, dropped with the next row moved to a byte, or moved
+// to a byte.
+enum class EolRepack { Drop, DropAndAlign, OnByte };
+
+std::string RepackEols(const std::string& data, EolRepack how) {
+    const std::vector<bool> in = ToBits(data);
+    std::vector<bool> out;
+    size_t zeros = 0;
+    for (const bool bit : in) {
+        if (!bit) {
+            ++zeros;
+            continue;
+        }
+        if (zeros >= 11) {
+            // libtiff writes no fill here: the 0 bits before the EOL's own end the row.
+            out.insert(out.end(), zeros - 11, false);
+            if (how != EolRepack::Drop) PadToByte(out);
+            if (how == EolRepack::OnByte) {
+                out.insert(out.end(), 11, false);
+                out.push_back(true);
+            }
+        } else {
+            out.insert(out.end(), zeros, false);
+            out.push_back(true);
+        }
+        zeros = 0;
+    }
+    out.insert(out.end(), zeros, false);  // the last row's code may end in 0 bits
+    return ToBytes(out);
+}
+
+// The bits of Group 4 data before its EOFB (two end-of-lines, then 0 bits to a byte).
+std::vector<bool> WithoutEofb(const std::string& data) {
+    std::vector<bool> bits = ToBits(data);
+    while (!bits.empty() && !bits.back()) bits.pop_back();
+    if (bits.size() < 24) throw std::runtime_error("Group 4 data without EOFB");
+    bits.resize(bits.size() - 24);
+    return bits;
+}
+
+// Group 4 rows each starting on a byte. Each row's code depends on the row above only, so
+// the code of row y is what coding rows y-1 and y adds to coding row y-1 alone.
+std::string EncodeAlignedGroup4(const Bilevel& picture) {
+    std::vector<bool> out;
+    for (int y = 0; y < picture.height; ++y) {
+        const int top = std::max(y - 1, 0);
+        const Bilevel pair{picture.width, y - top + 1,
+                           [&](int x, int row) { return picture.ink(x, top + row); }};
+        const std::vector<bool> both = WithoutEofb(EncodeFax(pair, FaxCoding::Group4));
+        size_t skip = 0;
+        if (y > 0) {
+            const Bilevel above{picture.width, 1, [&](int x, int) { return picture.ink(x, top); }};
+            skip = WithoutEofb(EncodeFax(above, FaxCoding::Group4)).size();
+        }
+        out.insert(out.end(), both.begin() + static_cast<ptrdiff_t>(skip), both.end());
+        PadToByte(out);
+    }
+    for (int eol = 0; eol < 2; ++eol) {
+        out.insert(out.end(), 11, false);
+        out.push_back(true);
+    }
+    return ToBytes(out);
+}
+
 }  // namespace
 
 std::string EncodeFax(const Bilevel& picture, FaxCoding coding) {
+    switch (coding) {
+        case FaxCoding::Group3OneDEolOnByte:
+            return RepackEols(EncodeFax(picture, FaxCoding::Group3OneD), EolRepack::OnByte);
+        case FaxCoding::Group3TwoDNoEol:
+            return RepackEols(EncodeFax(picture, FaxCoding::Group3TwoD), EolRepack::Drop);
+        case FaxCoding::Group3TwoDAligned:
+            return RepackEols(EncodeFax(picture, FaxCoding::Group3TwoD), EolRepack::DropAndAlign);
+        case FaxCoding::Group4Aligned:
+            return EncodeAlignedGroup4(picture);
+        default:
+            break;
+    }
     MemoryFile file;
     TIFF* tiff = file.Open("w");
     if (tiff == nullptr) throw std::runtime_error("libtiff cannot write");
@@ -100,7 +198,9 @@ std::string EncodeFax(const Bilevel& picture, FaxCoding coding) {
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, picture.height);
     if (compression == COMPRESSION_CCITTFAX3) {
-        const uint32_t options = coding == FaxCoding::Group3TwoD       ? GROUP3OPT_2DENCODING
+        const uint32_t options = coding == FaxCoding::Group3TwoD ? GROUP3OPT_2DENCODING
+                                 : coding == FaxCoding::Group3TwoDFill
+                                     ? GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS
                                  : coding == FaxCoding::Group3OneDFill ? GROUP3OPT_FILLBITS
                                                                        : 0;
         TIFFSetField(tiff, TIFFTAG_GROUP3OPTIONS, options);

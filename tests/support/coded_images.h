@@ -24,9 +24,16 @@ enum class FaxCoding {
     Group3OneDAligned,  // K = 0, no end-of-lines, each row starting on a byte
     Group3OneDNoEol,    // K = 0, rows packed without end-of-lines
     Group3TwoD,         // K > 0, an end-of-line and a 1-D/2-D tag before each row
+    Group3TwoDFill,     // K > 0, end-of-lines ending on byte boundaries, then the tag
+    // Re-packed from libtiff's output, for what libtiff does not write:
+    Group3OneDEolOnByte,  // K = 0, end-of-lines starting on byte boundaries
+    Group3TwoDNoEol,      // K > 0, only the tag before each row
+    Group3TwoDAligned,    // K > 0, no end-of-lines, each row's tag starting on a byte
+    Group4Aligned,        // K < 0, each row starting on a byte
 };
 
-// The strip libtiff writes for the picture (1 bits black, as T.4 and T.6 code them).
+// The fax data for the picture (1 bits black, as T.4 and T.6 code them): the strip libtiff
+// writes, re-packed for the codings it does not write.
 std::string EncodeFax(const Bilevel& picture, FaxCoding coding);
 
 // An embedded JBIG2 stream (T.88, Annex D.3): a page information segment for the picture's
