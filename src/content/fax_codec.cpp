@@ -365,7 +365,8 @@ bool DecodeFax(std::string_view data, const TFaxOptions& options, int32_t width,
         if (!sink.Begin(width, height, 1)) return false;
         const uint8_t black = options.BlackIs1 ? 255 : 0;
         const uint8_t white = 255 - black;
-        std::vector<uint8_t> samples(static_cast<size_t>(width), white);
+        std::vector<int32_t> runs;
+        runs.reserve(static_cast<size_t>(columns) + 1);
         int32_t damaged = 0;
         for (int32_t y = 0; y < height; ++y) {
             if (alignRows) reader.Align();
@@ -390,25 +391,35 @@ bool DecodeFax(std::string_view data, const TFaxOptions& options, int32_t width,
                 if (y + 1 < height && !reader.SeekEndOfLine()) return false;
             }
 
+            // The row's changes as the sink takes them, beginning white; pixels past Columns,
+            // within the row's last byte, are white.
             const TChanges& changes = rows.Row();
-            int32_t x = 0;
-            bool ink = false;
-            for (size_t i = 0; i <= changes.Count(); ++i) {
-                const int32_t end = std::min(i < changes.Count() ? changes[i] : columns, width);
-                std::fill(samples.begin() + x, samples.begin() + std::max(x, end),
-                          ink ? black : white);
-                x = std::max(x, end);
-                ink = !ink;
+            runs.clear();
+            for (size_t i = 0; i < changes.Count() && changes[i] < width; ++i) {
+                runs.push_back(changes[i]);
             }
-            // Pixels past Columns, within the row's last byte, are white.
-            std::fill(samples.begin() + x, samples.end(), white);
-            sink.Row(samples.data());
+            if (runs.size() % 2 == 1 && columns < width) runs.push_back(columns);
+            sink.RunRow(runs.data(), runs.size(), width, white, black);
             rows.Advance();
         }
         return true;
     } catch (const std::exception&) {
         return false;
     }
+}
+
+void TSampleSink::RunRow(const int32_t* changes, size_t count, int32_t width, uint8_t first,
+                         uint8_t second) {
+    spelt_.resize(static_cast<size_t>(std::max(width, 0)));
+    int32_t x = 0;
+    bool odd = false;
+    for (size_t i = 0; i <= count && x < width; ++i) {
+        const int32_t end = i < count ? std::clamp(changes[i], x, width) : width;
+        std::fill(spelt_.begin() + x, spelt_.begin() + end, odd ? second : first);
+        x = end;
+        odd = !odd;
+    }
+    Row(spelt_.data());
 }
 
 }  // namespace verava

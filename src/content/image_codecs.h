@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 namespace verava {
 
@@ -26,6 +27,16 @@ class TSampleSink {
     virtual bool Begin(int32_t width, int32_t height, int32_t components) = 0;
     // One row of width x components samples.
     virtual void Row(const uint8_t* samples) = 0;
+    // One row of a one-component bilevel image, `width` samples wide, as its runs: `first`
+    // from the row's start to changes[0], `second` from there to changes[1], and so on in turn
+    // to the row's end; `changes` ascend, and those at or past the width change nothing. A
+    // blank page is a few thousand rows without a change. By default the row is spelt out
+    // for Row.
+    virtual void RunRow(const int32_t* changes, size_t count, int32_t width, uint8_t first,
+                        uint8_t second);
+
+  private:
+    std::vector<uint8_t> spelt_;  // RunRow's row
 };
 
 // No codec decodes an image wider or taller than this (a 2 m sheet at 600 dpi is 47000

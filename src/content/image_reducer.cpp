@@ -217,6 +217,8 @@ class SampleConverter {
         }
     }
 
+    int Components() const { return space_.Components(); }
+
     // `samples` holds `width` pixels of Components() bytes each.
     void Convert(const uint8_t* samples, int32_t width, uint8_t* luminance) const {
         const auto& t0 = tables_[0];
@@ -398,6 +400,22 @@ class TReducingSink : public TSampleSink {
         ++rows_;
     }
 
+    // The two samples' luminance once, then the runs straight into the grid.
+    void RunRow(const int32_t* changes, size_t count, int32_t width, uint8_t first,
+                uint8_t second) override {
+        if (width != width_ || converter_->Components() != 1) {
+            TSampleSink::RunRow(changes, count, width, first, second);
+            return;
+        }
+        if (!levels_ || levels_->samples[0] != first || levels_->samples[1] != second) {
+            Levels levels{{first, second}, {0, 0}};
+            converter_->Convert(levels.samples, 2, levels.luminance);
+            levels_ = levels;
+        }
+        reducer_->AddRuns(changes, count, levels_->luminance[0], levels_->luminance[1]);
+        ++rows_;
+    }
+
     // The grid, once every row came.
     bool Finish(TLuminanceGrid& grid) const {
         if (!reducer_ || rows_ != height_) return false;
@@ -415,6 +433,11 @@ class TReducingSink : public TSampleSink {
     std::optional<SampleConverter> converter_;
     std::optional<TGridReducer> reducer_;
     std::vector<uint8_t> row_;
+    struct Levels {
+        uint8_t samples[2];
+        uint8_t luminance[2];
+    };
+    std::optional<Levels> levels_;  // RunRow's two samples and what they become
 };
 
 // CCITT fax, JBIG2 and JPEG 2000 images through their codecs (image_codecs.h).

@@ -428,6 +428,50 @@ void TGridReducer::AddRow(const uint8_t* luminance) {
         quarterSums_[2 * static_cast<size_t>(cx)] += first;
         quarterSums_[2 * static_cast<size_t>(cx) + 1] += second;
     }
+    EndRow();
+}
+
+void TGridReducer::AddRuns(const int32_t* changes, size_t count, uint8_t first, uint8_t second) {
+    if (rowsAdded_ >= height_) return;
+    if (factor_ == 1) {
+        spelt_.resize(static_cast<size_t>(width_));
+        int32_t x = 0;
+        for (size_t i = 0; i <= count && x < width_; ++i) {
+            const int32_t end = i < count ? std::clamp(changes[i], x, width_) : width_;
+            std::fill(spelt_.begin() + x, spelt_.begin() + end, i % 2 == 0 ? first : second);
+            x = end;
+        }
+        AddRow(spelt_.data());
+        return;
+    }
+    ++rowsAdded_;
+    int32_t x = 0;
+    for (size_t i = 0; i <= count && x < width_; ++i) {
+        const int32_t end = i < count ? std::clamp(changes[i], x, width_) : width_;
+        AddSpan(x, end, i % 2 == 0 ? first : second);
+        x = end;
+    }
+    EndRow();
+}
+
+// Pixels x to end (not included) of the row, all at `level`, into the sums of the cells and
+// halves they cross.
+void TGridReducer::AddSpan(int32_t x, int32_t end, uint32_t level) {
+    while (x < end) {
+        const int32_t cx = x / factor_;
+        const int32_t start = cx * factor_;
+        const int32_t middle = std::min(start + half_, width_);
+        const int32_t stop = std::min({end, start + factor_, width_});
+        const auto inFirst = static_cast<uint32_t>(std::max(0, std::min(stop, middle) - x));
+        const auto inSecond = static_cast<uint32_t>(std::max(0, stop - std::max(x, middle)));
+        sums_[static_cast<size_t>(cx)] += level * (inFirst + inSecond);
+        quarterSums_[2 * static_cast<size_t>(cx)] += level * inFirst;
+        quarterSums_[2 * static_cast<size_t>(cx) + 1] += level * inSecond;
+        x = stop;
+    }
+}
+
+void TGridReducer::EndRow() {
     ++rowsInCell_;
     if (++rowsInQuarter_ == half_ || rowsInCell_ == factor_ || rowsAdded_ == height_) {
         FlushQuarterRow();

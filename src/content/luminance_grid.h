@@ -57,10 +57,15 @@ class TGridReducer {
     TGridReducer(int32_t width, int32_t height, int32_t factor, bool quarters = true);
     // One row of `width` luminance values; rows beyond `height` are ignored.
     void AddRow(const uint8_t* luminance);
+    // The same for a row of runs: `first` up to changes[0], `second` up to changes[1], and so
+    // on in turn (TSampleSink::RunRow); its work is the runs and the cells, not the pixels.
+    void AddRuns(const int32_t* changes, size_t count, uint8_t first, uint8_t second);
     // The grid; valid once `height` rows were added.
     const TLuminanceGrid& Grid() const { return grid_; }
 
   private:
+    void AddSpan(int32_t x, int32_t end, uint32_t level);
+    void EndRow();
     void FlushQuarterRow();
     void FlushCellRow();
 
@@ -75,6 +80,7 @@ class TGridReducer {
     std::vector<uint32_t> sums_;  // one per cell column of the cell row being filled
     std::vector<uint32_t> quarterSums_;  // two per cell column: its halves in the half row
     std::vector<uint8_t> darkest_;       // one per cell column of the cell row being filled
+    std::vector<uint8_t> spelt_;         // AddRuns' row where cells are pixels
     TLuminanceGrid grid_;
 };
 

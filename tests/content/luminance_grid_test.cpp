@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -37,8 +38,8 @@ TEST(JudgePaper, LoneSpecksAreDustButNeighbouringDarkCellsAreInk) {
         {"scattered specks", {{50, 50}, {52, 50}, {100, 200}, {250, 390 - 20}, {10, 10}}, true},
         {"two specks touching", {{150, 150}, {151, 151}}, true},
         {"a short stroke of three cells", {{150, 150}, {150, 151}, {150, 152}}, false},
-        {"a digit of six cells", {{150, 350}, {150, 351}, {150, 352}, {151, 350}, {151, 352},
-                                  {151, 351}},
+        {"a digit of six cells",
+         {{150, 350}, {150, 351}, {150, 352}, {151, 350}, {151, 352}, {151, 351}},
          false},
     };
     for (const Case& c : cases) {
@@ -95,18 +96,22 @@ TEST(JudgePaper, MarksAreJudgedAsAPersonSeesThem) {
         bool blank;
     } cases[] = {
         {"heavy dust: 200 specks of one or two cells", [&](auto& g) { dust(g, 200, 7); }, true},
-        {"heavy dust and a page number", [&](auto& g) {
+        {"heavy dust and a page number",
+         [&](auto& g) {
              dust(g, 200, 7);
              for (int y = 420; y < 424; ++y) Paint(g, 155, y, 60);
-         }, false},
+         },
+         false},
         {"a dotted line of six specks",
          [](auto& g) {
              for (int x = 100; x < 112; x += 2) Paint(g, x, 200, 80);
          },
          false},
-        {"three specks close together", [](auto& g) {
+        {"three specks close together",
+         [](auto& g) {
              for (int x = 100; x < 106; x += 2) Paint(g, x, 200, 80);
-         }, true},
+         },
+         true},
         {"a soft shadow along the left edge",
          [](auto& g) {
              for (int y = 0; y < 439; ++y) {
@@ -127,9 +132,11 @@ TEST(JudgePaper, MarksAreJudgedAsAPersonSeesThem) {
              disc(g, 20, 290, 4);
          },
          true},
-        {"four holes along the top", [&](auto& g) {
+        {"four holes along the top",
+         [&](auto& g) {
              for (int x : {60, 120, 190, 250}) disc(g, x, 18, 4);
-         }, true},
+         },
+         true},
         {"one round blob near the edge", [&](auto& g) { disc(g, 20, 150, 4); }, false},
         {"two round blobs in a line mid-page",
          [&](auto& g) {
@@ -172,10 +179,12 @@ TEST(JudgePaper, MarksAreJudgedAsAPersonSeesThem) {
              disc(g, 155, 420, 4);
          },
          false},
-        {"two round blobs side by side near the edge", [&](auto& g) {
+        {"two round blobs side by side near the edge",
+         [&](auto& g) {
              disc(g, 20, 150, 4);
              disc(g, 20, 162, 4);
-         }, false},
+         },
+         false},
         {"two round blobs of different sizes in a line near the edge",
          [&](auto& g) {
              disc(g, 20, 150, 3);
@@ -239,11 +248,11 @@ TEST(JudgePaper, ASharpStrokeCountsHoweverLightItsCellsAre) {
         uint8_t darkest;
         bool blank;
     };
-    for (const Case& c : {Case{"a light pencil line", 225, 190, false},
-                          Case{"the lightest pencil line that counts", 222, 205, false},
-                          Case{"noise in a quarter", 232, 215, true},
-                          Case{"a mottled patch, darker all over", 218, 210, true},
-                          Case{"ink", 150, 100, false}}) {
+    for (const Case& c :
+         {Case{"a light pencil line", 225, 190, false},
+          Case{"the lightest pencil line that counts", 222, 205, false},
+          Case{"noise in a quarter", 232, 215, true},
+          Case{"a mottled patch, darker all over", 218, 210, true}, Case{"ink", 150, 100, false}}) {
         TLuminanceGrid grid = Uniform(200, 300, 240);
         grid.Darkest = grid.Cells;
         for (int y = 100; y < 140; ++y) {
@@ -325,6 +334,42 @@ TEST(GridReducer, AveragesBlocksAndTheRaggedEdges) {
     for (const auto& row : rows) bilevel.AddRow(row);
     EXPECT_EQ(bilevel.Grid().Cells, grid.Cells);
     EXPECT_TRUE(bilevel.Grid().Darkest.empty());
+}
+
+TEST(GridReducer, RowsOfRunsReduceAsTheirPixelsWould) {
+    // Each row as its changes (first level up to the first change, then the other, in turn)
+    // and spelt out pixel by pixel: the grids must be the same at every cell size.
+    const std::vector<std::vector<int32_t>> rows = {
+        {},                     // a blank row
+        {0},                    // all the second level
+        {3, 4, 4, 9, 30, 31},   // a one-pixel run, an empty one, runs across cells
+        {8, 16, 24},            // on cell borders for a factor of 8
+        {1, 2, 3, 4, 5, 6, 7},  // a run to the row's end
+        {12, 45, 46, 50, 80},   // the last change past the width is nothing
+    };
+    for (const int32_t factor : {1, 2, 5, 8, 9}) {
+        const int32_t width = 47;
+        const int32_t height = static_cast<int32_t>(rows.size()) * 3;
+        TGridReducer byRuns(width, height, factor);
+        TGridReducer byPixels(width, height, factor);
+        for (int32_t y = 0; y < height; ++y) {
+            const std::vector<int32_t>& changes = rows[static_cast<size_t>(y) % rows.size()];
+            const uint8_t first = y % 2 == 0 ? 250 : 0;
+            const uint8_t second = static_cast<uint8_t>(255 - first - y);
+            std::vector<uint8_t> pixels(static_cast<size_t>(width));
+            for (int32_t x = 0; x < width; ++x) {
+                const auto passed = std::upper_bound(changes.begin(), changes.end(), x);
+                pixels[static_cast<size_t>(x)] =
+                    (passed - changes.begin()) % 2 == 0 ? first : second;
+            }
+            byRuns.AddRuns(changes.data(), changes.size(), first, second);
+            byPixels.AddRow(pixels.data());
+        }
+        EXPECT_EQ(byRuns.Grid().Cells, byPixels.Grid().Cells) << "factor " << factor;
+        EXPECT_EQ(byRuns.Grid().Darkest, byPixels.Grid().Darkest) << "factor " << factor;
+        EXPECT_EQ(byRuns.Grid().Cells.size(), static_cast<size_t>((width + factor - 1) / factor) *
+                                                  ((height + factor - 1) / factor));
+    }
 }
 
 TEST(GridReducer, QuartersOfLargerCells) {
