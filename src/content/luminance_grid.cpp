@@ -425,8 +425,10 @@ void TGridReducer::AddRow(const uint8_t* luminance) {
         for (; x < middle; ++x) first += luminance[x];
         for (; x < end; ++x) second += luminance[x];
         sums_[static_cast<size_t>(cx)] += first + second;
-        quarterSums_[2 * static_cast<size_t>(cx)] += first;
-        quarterSums_[2 * static_cast<size_t>(cx) + 1] += second;
+        if (quarters_) {
+            quarterSums_[2 * static_cast<size_t>(cx)] += first;
+            quarterSums_[2 * static_cast<size_t>(cx) + 1] += second;
+        }
     }
     EndRow();
 }
@@ -455,26 +457,49 @@ void TGridReducer::AddRuns(const int32_t* changes, size_t count, uint8_t first, 
 }
 
 // Pixels x to end (not included) of the row, all at `level`, into the sums of the cells and
-// halves they cross.
+// halves they cross: a part of a cell at either end, whole cells between.
 void TGridReducer::AddSpan(int32_t x, int32_t end, uint32_t level) {
-    while (x < end) {
-        const int32_t cx = x / factor_;
-        const int32_t start = cx * factor_;
+    end = std::min(end, width_);
+    if (x >= end) return;
+    size_t cx = static_cast<size_t>(x / factor_);
+    int32_t start = static_cast<int32_t>(cx) * factor_;
+    const auto part = [&](int32_t from, int32_t to) {
         const int32_t middle = std::min(start + half_, width_);
-        const int32_t stop = std::min({end, start + factor_, width_});
-        const auto inFirst = static_cast<uint32_t>(std::max(0, std::min(stop, middle) - x));
-        const auto inSecond = static_cast<uint32_t>(std::max(0, stop - std::max(x, middle)));
-        sums_[static_cast<size_t>(cx)] += level * (inFirst + inSecond);
-        quarterSums_[2 * static_cast<size_t>(cx)] += level * inFirst;
-        quarterSums_[2 * static_cast<size_t>(cx) + 1] += level * inSecond;
+        const auto inFirst = static_cast<uint32_t>(std::max(0, std::min(to, middle) - from));
+        const auto inSecond = static_cast<uint32_t>(std::max(0, to - std::max(from, middle)));
+        sums_[cx] += level * (inFirst + inSecond);
+        if (quarters_) {
+            quarterSums_[2 * cx] += level * inFirst;
+            quarterSums_[2 * cx + 1] += level * inSecond;
+        }
+    };
+    if (x > start || end < start + factor_) {
+        const int32_t stop = std::min(end, start + factor_);
+        part(x, stop);
         x = stop;
+        ++cx;
+        start += factor_;
     }
+    // Whole cells: the width of the row's last cell may fall short of factor_.
+    const uint32_t whole = level * static_cast<uint32_t>(factor_);
+    const uint32_t firstHalf = level * static_cast<uint32_t>(half_);
+    while (start + factor_ <= end) {
+        sums_[cx] += whole;
+        if (quarters_) {
+            quarterSums_[2 * cx] += firstHalf;
+            quarterSums_[2 * cx + 1] += whole - firstHalf;
+        }
+        ++cx;
+        start += factor_;
+    }
+    if (start < end) part(start, end);
 }
 
 void TGridReducer::EndRow() {
     ++rowsInCell_;
     if (++rowsInQuarter_ == half_ || rowsInCell_ == factor_ || rowsAdded_ == height_) {
-        FlushQuarterRow();
+        if (quarters_) FlushQuarterRow();
+        rowsInQuarter_ = 0;
     }
     if (rowsInCell_ == factor_ || rowsAdded_ == height_) FlushCellRow();
 }

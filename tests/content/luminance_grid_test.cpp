@@ -347,11 +347,13 @@ TEST(GridReducer, RowsOfRunsReduceAsTheirPixelsWould) {
         {1, 2, 3, 4, 5, 6, 7},  // a run to the row's end
         {12, 45, 46, 50, 80},   // the last change past the width is nothing
     };
-    for (const int32_t factor : {1, 2, 5, 8, 9}) {
+    for (const int32_t cells : {1, 2, 5, 8, 9, -8}) {
+        // Negative: without quarters, as for bilevel images.
+        const int32_t factor = std::abs(cells);
         const int32_t width = 47;
         const int32_t height = static_cast<int32_t>(rows.size()) * 3;
-        TGridReducer byRuns(width, height, factor);
-        TGridReducer byPixels(width, height, factor);
+        TGridReducer byRuns(width, height, factor, cells > 0);
+        TGridReducer byPixels(width, height, factor, cells > 0);
         for (int32_t y = 0; y < height; ++y) {
             const std::vector<int32_t>& changes = rows[static_cast<size_t>(y) % rows.size()];
             const uint8_t first = y % 2 == 0 ? 250 : 0;
@@ -365,8 +367,8 @@ TEST(GridReducer, RowsOfRunsReduceAsTheirPixelsWould) {
             byRuns.AddRuns(changes.data(), changes.size(), first, second);
             byPixels.AddRow(pixels.data());
         }
-        EXPECT_EQ(byRuns.Grid().Cells, byPixels.Grid().Cells) << "factor " << factor;
-        EXPECT_EQ(byRuns.Grid().Darkest, byPixels.Grid().Darkest) << "factor " << factor;
+        EXPECT_EQ(byRuns.Grid().Cells, byPixels.Grid().Cells) << "cells " << cells;
+        EXPECT_EQ(byRuns.Grid().Darkest, byPixels.Grid().Darkest) << "cells " << cells;
         EXPECT_EQ(byRuns.Grid().Cells.size(), static_cast<size_t>((width + factor - 1) / factor) *
                                                   ((height + factor - 1) / factor));
     }
