@@ -14,76 +14,16 @@
 #include <utility>
 #include <vector>
 
+#include "scan_file.h"
 #include "support/scanned_pages.h"
 
 namespace {
 
+using verava::bench::ScanFile;
 using verava::testing::ScanKind;
 
 constexpr ScanKind kCycle[] = {ScanKind::WhiteNoise, ScanKind::OneLine, ScanKind::PageNumber,
                                ScanKind::GreyPaper, ScanKind::Dark};
-
-// Writes a PDF of one image per page, page size A4, with a classic cross-reference table.
-class ScanFile {
-  public:
-    explicit ScanFile(const std::string& path) : out_(path, std::ios::binary) {
-        Put("%PDF-1.5\n%\xE2\xE3\xCF\xD3\n");
-    }
-    void AddPage(const std::string& jpeg, int width, int height, bool colour) {
-        pages_.push_back(
-            Object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] "
-                   "/Resources << /XObject << /Im0 " +
-                   Ref(next_ + 2) + " >> >> /Contents " + Ref(next_ + 1) + " >>"));
-        const std::string content = "q 595 0 0 842 0 0 cm /Im0 Do Q";
-        Object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
-               "\nendstream");
-        Object("<< /Type /XObject /Subtype /Image /Width " + std::to_string(width) + " /Height " +
-               std::to_string(height) + " /ColorSpace " + (colour ? "/DeviceRGB" : "/DeviceGray") +
-               " /BitsPerComponent 8 /Filter /DCTDecode /Length " + std::to_string(jpeg.size()) +
-               " >>\nstream\n" + jpeg + "\nendstream");
-    }
-    bool Finish() {
-        std::string kids;
-        for (int page : pages_) kids += Ref(page) + " ";
-        At(1, "<< /Type /Catalog /Pages 2 0 R >>");
-        At(2,
-           "<< /Type /Pages /Kids [ " + kids + "] /Count " + std::to_string(pages_.size()) + " >>");
-        const long long xref = position_;
-        std::string table =
-            "xref\n0 " + std::to_string(offsets_.size() + 1) + "\n0000000000 65535 f \n";
-        for (const auto& [number, offset] : offsets_) {
-            char row[24];
-            std::snprintf(row, sizeof row, "%010lld 00000 n \n", offset);
-            table += row;
-        }
-        Put(table + "trailer\n<< /Size " + std::to_string(offsets_.size() + 1) +
-            " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n");
-        out_.close();
-        return !out_.fail();
-    }
-
-  private:
-    static std::string Ref(int n) { return std::to_string(n) + " 0 R"; }
-    int Object(const std::string& body) {
-        const int n = next_++;
-        At(n, body);
-        return n;
-    }
-    void At(int n, const std::string& body) {
-        offsets_[n] = position_;
-        Put(std::to_string(n) + " 0 obj\n" + body + "\nendobj\n");
-    }
-    void Put(const std::string& s) {
-        out_.write(s.data(), static_cast<std::streamsize>(s.size()));
-        position_ += static_cast<long long>(s.size());
-    }
-
-    std::ofstream out_;
-    long long position_ = 0;
-    int next_ = 3;  // 1 and 2 are the catalog and the page tree, written last
-    std::vector<int> pages_;
-    std::map<int, long long> offsets_;
-};
 
 }  // namespace
 
@@ -134,7 +74,11 @@ int main(int argc, char** argv) {
             height = scan.height;
         }
         const bool isOdd = k % 2 == 0;
-        (isOdd ? odd : even).AddPage(jpeg, width, height, colour);
+        (isOdd ? odd : even)
+            .AddPage("/Width " + std::to_string(width) + " /Height " + std::to_string(height) +
+                         " /ColorSpace " + (colour ? "/DeviceRGB" : "/DeviceGray") +
+                         " /BitsPerComponent 8 /Filter /DCTDecode",
+                     jpeg);
         key << (isOdd ? "odd " : "even ") << (k / 2 + 1) << ' ' << verava::testing::KindName(kind)
             << (verava::testing::IsBlankKind(kind) ? " blank" : " content") << '\n';
     }
