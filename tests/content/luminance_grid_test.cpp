@@ -220,46 +220,41 @@ TEST(JudgePaper, MarksAreJudgedAsAPersonSeesThem) {
     }
 }
 
-TEST(JudgePaper, DarknessIsMeasuredAgainstThePaperNotAgainstWhite) {
-    // A cell 30 levels below white paper is faint show-through; 30 levels below grey paper
-    // is still paper; ink on grey paper is dark.
-    struct Case {
-        uint8_t paper;
-        uint8_t mark;
-        bool blank;
-    };
-    for (const Case& c : {Case{245, 215, true}, Case{245, 200, false}, Case{200, 175, true},
-                          Case{200, 160, false}, Case{160, 140, true}}) {
-        TLuminanceGrid grid = Uniform(200, 300, c.paper);
-        for (int y = 100; y < 140; ++y) Paint(grid, 100, y, c.mark);  // a 40-cell stroke
-        const TPaperVerdict verdict = JudgePaper(grid, kDefaultBlankThreshold);
-        EXPECT_EQ(verdict.Blank, c.blank) << int(c.paper) << " / " << int(c.mark);
-        EXPECT_EQ(verdict.PaperLevel, c.paper);
-    }
-}
-
-TEST(JudgePaper, ASharpStrokeCountsHoweverLightItsCellsAre) {
-    // A 40-cell stroke on paper of 240, each cell by its mean and its darkest quarter: a light
-    // pencil line darkens its cells' means too little to count, their quarters sharply; the
-    // paper's noise and a blurred or mottled patch darken every quarter alike.
+TEST(JudgePaper, ACellIsDarkByThePapersLevelAndBySharpStrokes) {
+    // A 40-cell stroke, each cell by its mean and its darkest quarter (0: as the mean).
+    // Darkness is measured against the paper, not against white; a light pencil line darkens
+    // its cells' means too little to count, their quarters sharply; the paper's noise and a
+    // blurred or mottled patch darken every quarter alike.
     struct Case {
         const char* what;
+        uint8_t paper;
         uint8_t mean;
         uint8_t darkest;
         bool blank;
     };
-    for (const Case& c :
-         {Case{"a light pencil line", 225, 190, false},
-          Case{"the lightest pencil line that counts", 222, 205, false},
-          Case{"noise in a quarter", 232, 215, true},
-          Case{"a mottled patch, darker all over", 218, 210, true}, Case{"ink", 150, 100, false}}) {
-        TLuminanceGrid grid = Uniform(200, 300, 240);
+    const Case cases[] = {
+        {"faint show-through on white paper", 245, 215, 0, true},
+        {"ink on white paper", 245, 200, 0, false},
+        {"the same dip on grey paper", 200, 175, 0, true},
+        {"ink on grey paper", 200, 160, 0, false},
+        {"a dip on dark grey paper", 160, 140, 0, true},
+        {"a light pencil line", 240, 225, 190, false},
+        {"the lightest pencil line that counts", 240, 222, 205, false},
+        {"noise in a quarter", 240, 232, 215, true},
+        {"a mottled patch, darker all over", 240, 218, 210, true},
+        {"ink, by both", 240, 150, 100, false},
+    };
+    for (const Case& c : cases) {
+        TLuminanceGrid grid = Uniform(200, 300, c.paper);
         grid.Darkest = grid.Cells;
         for (int y = 100; y < 140; ++y) {
             Paint(grid, 100, y, c.mean);
-            grid.Darkest[static_cast<size_t>(y) * grid.Width + 100] = c.darkest;
+            grid.Darkest[static_cast<size_t>(y) * grid.Width + 100] =
+                c.darkest ? c.darkest : c.mean;
         }
-        EXPECT_EQ(JudgePaper(grid, kDefaultBlankThreshold).Blank, c.blank) << c.what;
+        const TPaperVerdict verdict = JudgePaper(grid, kDefaultBlankThreshold);
+        EXPECT_EQ(verdict.Blank, c.blank) << c.what;
+        EXPECT_EQ(verdict.PaperLevel, c.paper) << c.what;
     }
 }
 
