@@ -132,20 +132,91 @@ std::u16string MergeOutputPath(const std::u16string& oddPath, const std::u16stri
     return oddFolder + oddName + u"_" + evenName + kMergedSuffix;
 }
 
+std::u16string CollateOutputPath(const std::u16string& path) {
+    const size_t slash = path.rfind(u'/');
+    const size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
+    std::u16string name = path.substr(nameStart);
+    ReplaceAll(name, u".pdf", u"");
+    return path.substr(0, nameStart) + name + kMergedSuffix;
+}
+
 int32_t SheetOf(PlannedPage page, int32_t evenPages, bool evenReversed) {
-    if (page.source == PageSource::Odd || !evenReversed) return page.page;
+    if (page.sheet > 0) return page.sheet;
+    if (page.source != PageSource::Even || !evenReversed) return page.page;
     return evenPages - page.page + 1;
 }
 
+ArrangedStack ArrangeStack(int32_t oddPages, int32_t evenPages,
+                           const StackArrangement& arrangement) {
+    ArrangedStack stack;
+    oddPages = std::max(oddPages, 0);
+    evenPages = std::max(evenPages, 0);
+    std::vector<bool> skip[2] = {std::vector<bool>(static_cast<size_t>(oddPages), false),
+                                 std::vector<bool>(static_cast<size_t>(evenPages), false)};
+    for (const PlannedPage& page : arrangement.skipped) {
+        const int pass = page.source == PageSource::Odd ? 0 : 1;
+        const int32_t count = pass == 0 ? oddPages : evenPages;
+        if (page.source == PageSource::Blank || page.page < 1 || page.page > count) {
+            stack.valid = false;
+            continue;
+        }
+        skip[pass][static_cast<size_t>(page.page - 1)] = true;
+    }
+    std::vector<PlannedPage> fronts;
+    std::vector<PlannedPage> backs;
+    for (int32_t k = 1; k <= oddPages; ++k) {
+        if (!skip[0][static_cast<size_t>(k - 1)])
+            fronts.push_back({PageSource::Odd, k, arrangement.rotateOdd});
+    }
+    // Backs in sheet order: the last page first when the stack was turned over.
+    for (int32_t k = 1; k <= evenPages; ++k) {
+        const int32_t page = arrangement.evenReversed ? evenPages + 1 - k : k;
+        if (!skip[1][static_cast<size_t>(page - 1)])
+            backs.push_back({PageSource::Even, page, arrangement.rotateEven});
+    }
+    std::vector<int32_t> blanks = arrangement.blankBacks;
+    std::sort(blanks.begin(), blanks.end());
+    blanks.erase(std::unique(blanks.begin(), blanks.end()), blanks.end());
+    // In rising order, so that each sheet number counts the blank backs put in before it.
+    for (const int32_t sheet : blanks) {
+        if (sheet < 1 || static_cast<size_t>(sheet) > fronts.size() ||
+            static_cast<size_t>(sheet - 1) > backs.size()) {
+            stack.valid = false;
+            continue;
+        }
+        const PlannedPage& front = fronts[static_cast<size_t>(sheet - 1)];
+        backs.insert(backs.begin() + (sheet - 1),
+                     PlannedPage{PageSource::Blank, front.page, arrangement.rotateEven});
+    }
+    stack.fronts = static_cast<int32_t>(fronts.size());
+    stack.backs = static_cast<int32_t>(backs.size());
+    if (!stack.valid || (stack.fronts != stack.backs && stack.fronts != stack.backs + 1)) {
+        return stack;
+    }
+    stack.order.reserve(fronts.size() + backs.size());
+    for (size_t k = 0; k < fronts.size(); ++k) {
+        const int32_t sheet = static_cast<int32_t>(k) + 1;
+        stack.order.push_back(fronts[k]);
+        stack.order.back().sheet = sheet;
+        if (k < backs.size()) {
+            stack.order.push_back(backs[k]);
+            stack.order.back().sheet = sheet;
+        }
+    }
+    return stack;
+}
+
 std::vector<PlannedPage> InterleavedOrder(int32_t oddPages, int32_t evenPages, bool evenReversed) {
+    // The plain interleave of passes whose counts may break the rule (the preview shows
+    // them anyway): what the passes have, sheet by sheet.
     std::vector<PlannedPage> order;
     oddPages = std::max(oddPages, 0);
     evenPages = std::max(evenPages, 0);
     order.reserve(static_cast<size_t>(oddPages) + static_cast<size_t>(evenPages));
     for (int32_t k = 1; k <= std::max(oddPages, evenPages); ++k) {
-        if (k <= oddPages) order.push_back({PageSource::Odd, k});
+        if (k <= oddPages) order.push_back({PageSource::Odd, k, 0, k});
         if (k <= evenPages) {
-            order.push_back({PageSource::Even, evenReversed ? evenPages + 1 - k : k});
+            order.push_back({PageSource::Even, evenReversed ? evenPages + 1 - k : k, 0, k});
         }
     }
     return order;
@@ -180,9 +251,10 @@ void JudgePages(TPDFDocument& document, double threshold, JudgingProgress& progr
     }
 }
 
-// Looks at the pages of both documents, the even file on a thread of its own, and reports
-// done pages / all pages x `scale` from this thread. False when the user stopped it.
-bool JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double threshold,
+// Looks at the pages of both documents, the even file on a thread of its own (none for a
+// collated file, whose one document is `odd`), and reports done pages / all pages x `scale`
+// from this thread. False when the user stopped it.
+bool JudgeBoth(TPDFDocument& odd, TPDFDocument* even, int32_t total, double threshold,
                const WorkflowProgress& sink, int32_t scale,
                std::vector<TPageJudgement>& oddInks, std::vector<TPageJudgement>& evenInks) {
     JudgingProgress progress;
@@ -197,7 +269,7 @@ bool JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double thre
     // The bar starts at 0 before the first page is looked at, not where a run before left it.
     report();
     std::thread worker([&] {
-        JudgePages(even, threshold, progress, evenInks);
+        if (even != nullptr) JudgePages(*even, threshold, progress, evenInks);
         {
             const std::lock_guard<std::mutex> hold(progress.lock);
             progress.finished = true;
@@ -232,74 +304,118 @@ bool JudgeBoth(TPDFDocument& odd, TPDFDocument& even, int32_t total, double thre
     return !progress.stop.load();
 }
 
-// Plans the merge with both inputs opened in `engine`, where they stay for the merge;
-// `documents` are the odd and the even file once they opened.
-MergePlan PlanMergeScaled(const MergeRequest& request, const WorkflowProgress& progress,
-                          int32_t scale, TBrannock& engine, TPDFDocument* documents[2]) {
-    const std::u16string& oddPath = request.oddPath;
-    const std::u16string& evenPath = request.evenPath;
-    const std::u16string& oddPassword = request.oddPassword;
-    const std::u16string& evenPassword = request.evenPassword;
-    MergePlan plan;
-    for (const std::u16string* path : {&oddPath, &evenPath}) {
-        if (path->empty() || !FileExistsWide(*path)) {
-            plan.outcome = WorkflowOutcome::InputMissing;
-            plan.failedPath = *path;
-            return plan;
+// Where a planned page is in the loaded files: document 0 or 1 and its place there
+// (0-based). A collated file is document 0 for both passes, its backs after its fronts.
+struct FilePage {
+    int document = 0;
+    int32_t index = 0;
+};
+FilePage FilePageOf(const PlannedPage& page, const MergePlan& plan, bool collated) {
+    if (page.source == PageSource::Even) {
+        return collated ? FilePage{0, plan.oddPages + page.page - 1} : FilePage{1, page.page - 1};
+    }
+    return {0, page.page - 1};  // an odd page, or the front a blank back takes its size from
+}
+
+StackArrangement ArrangementOf(const MergeRequest& request) {
+    return {request.evenReversed, request.rotateOdd, request.rotateEven, request.blankBacks,
+            request.skipped};
+}
+
+// Opens the inputs of `request` in `engine` (one file when collated), with their passwords:
+// Done and the documents, or why not.
+WorkflowOutcome OpenInputs(const MergeRequest& request, TBrannock& engine, MergePlan& plan,
+                           TPDFDocument* documents[2], int32_t counts[2]) {
+    const int inputs = request.collated ? 1 : 2;
+    const std::u16string* paths[2] = {&request.oddPath, &request.evenPath};
+    const std::u16string* passwords[2] = {&request.oddPassword, &request.evenPassword};
+    for (int i = 0; i < inputs; ++i) {
+        if (paths[i]->empty() || !FileExistsWide(*paths[i])) {
+            plan.failedPath = *paths[i];
+            return WorkflowOutcome::InputMissing;
         }
     }
-    int32_t counts[2] = {0, 0};
-    const std::u16string* inputs[2] = {&oddPath, &evenPath};
-    const std::u16string* passwords[2] = {&oddPassword, &evenPassword};
-    for (int i = 0; i < 2; ++i) {
-        if (engine.OpenFile(*inputs[i], *passwords[i]) != 1) {
+    for (int i = 0; i < inputs; ++i) {
+        plan.failedPath = *paths[i];
+        if (engine.OpenFile(*paths[i], *passwords[i]) != 1) {
             // An input that does not open cannot be merged; say why instead of counting
             // the engine's blank page. A password that was given and is wrong asks for
             // another.
-            if (engine.ErrorCode == kErrorPassword) {
-                plan.outcome = passwords[i]->empty() ? WorkflowOutcome::MergeEncrypted
-                                                     : WorkflowOutcome::PasswordRequired;
-            } else {
-                plan.outcome = WorkflowOutcome::MergeUnreadable;
-            }
-            plan.failedPath = *inputs[i];
             plan.errorCode = engine.ErrorCode;
-            return plan;
+            if (engine.ErrorCode == kErrorPassword) {
+                return passwords[i]->empty() ? WorkflowOutcome::MergeEncrypted
+                                             : WorkflowOutcome::PasswordRequired;
+            }
+            return WorkflowOutcome::MergeUnreadable;
         }
         if (engine.CurrentDocument->WasEncrypted()) {
             // Merged only with its password, and then as a decrypted copy.
             if (passwords[i]->empty()) {
-                plan.outcome = WorkflowOutcome::MergeEncrypted;
-                plan.failedPath = *inputs[i];
                 plan.errorCode = kErrorMergeEncrypted;
-                return plan;
+                return WorkflowOutcome::MergeEncrypted;
             }
             plan.decrypted = true;
         }
         counts[i] = engine.CountPages();
         documents[i] = engine.CurrentDocument;
     }
+    plan.failedPath.clear();
+    if (request.collated) {
+        // The two passes of one file: the fronts, then the backs.
+        const int32_t n = counts[0];
+        const int32_t from = request.backsFrom > 0 ? request.backsFrom : (n + 1) / 2 + 1;
+        if (from > n + 1) {
+            plan.failedPath = request.oddPath;
+            plan.oddPages = n;
+            return WorkflowOutcome::ArrangementInvalid;
+        }
+        counts[0] = from - 1;
+        counts[1] = n - counts[0];
+        documents[1] = nullptr;
+    }
+    return WorkflowOutcome::Done;
+}
+
+// Plans the merge with the inputs opened in `engine`, where they stay for the merge;
+// `documents` are the odd and the even file once they opened (the even one null for a
+// collated file).
+MergePlan PlanMergeScaled(const MergeRequest& request, const WorkflowProgress& progress,
+                          int32_t scale, TBrannock& engine, TPDFDocument* documents[2]) {
+    MergePlan plan;
+    int32_t counts[2] = {0, 0};
+    plan.outcome = OpenInputs(request, engine, plan, documents, counts);
+    if (plan.outcome != WorkflowOutcome::Done) return plan;
     plan.oddPages = counts[0];
     plan.evenPages = counts[1];
-    if (plan.oddPages != plan.evenPages && plan.oddPages != plan.evenPages + 1) {
+    const ArrangedStack stack = ArrangeStack(plan.oddPages, plan.evenPages, ArrangementOf(request));
+    if (!stack.valid) {
+        plan.outcome = WorkflowOutcome::ArrangementInvalid;
+        return plan;
+    }
+    if (stack.order.empty()) {
         plan.outcome = WorkflowOutcome::PageCountMismatch;
         return plan;
     }
-    const std::vector<PlannedPage> order =
-        InterleavedOrder(plan.oddPages, plan.evenPages, request.evenReversed);
+    plan.order = stack.order;
     if (!request.blankPages.enabled) {
-        plan.pages = order;
+        plan.pages = plan.order;
         return plan;
     }
     std::vector<TPageJudgement> inks[2];
-    if (!JudgeBoth(*documents[0], *documents[1], plan.oddPages + plan.evenPages,
+    if (!JudgeBoth(*documents[0], documents[1], plan.oddPages + plan.evenPages,
                    request.blankPages.threshold, progress, scale, inks[0], inks[1])) {
         plan.outcome = WorkflowOutcome::Cancelled;
         return plan;
     }
-    for (const PlannedPage& page : order) {
-        const std::vector<TPageJudgement>& of = inks[page.source == PageSource::Odd ? 0 : 1];
-        const size_t index = static_cast<size_t>(page.page - 1);
+    for (const PlannedPage& page : plan.order) {
+        if (page.source == PageSource::Blank) {
+            // Put in on purpose: it is kept.
+            plan.pages.push_back(page);
+            continue;
+        }
+        const FilePage at = FilePageOf(page, plan, request.collated);
+        const std::vector<TPageJudgement>& of = inks[at.document];
+        const auto index = static_cast<size_t>(at.index);
         // A page without a verdict is kept.
         const TPageJudgement judged = index < of.size() ? of[index] : TPageJudgement{};
         if (judged.Ink == TPageInk::Blank) {
@@ -341,6 +457,7 @@ WorkflowResult ResultOfPlan(const MergePlan& plan) {
     result.decrypted = plan.decrypted;
     result.oddPages = plan.oddPages;
     result.evenPages = plan.evenPages;
+    result.order = plan.order;
     return result;
 }
 
@@ -350,11 +467,17 @@ WorkflowResult PreviewMerge(const MergeRequest& request, const WorkflowProgress&
     const MergePlan plan = PlanMergeScaled(request, progress, 100, engine, documents);
     WorkflowResult result = ResultOfPlan(plan);
     result.evenReversed = request.evenReversed;
+    result.collated = request.collated;
     if (plan.outcome != WorkflowOutcome::Done) return result;
     result.dropped = plan.dropped;
     result.unreadable = plan.unreadable;
     result.blankPagesLookedFor = request.blankPages.enabled;
     for (int i = 0; i < 2; ++i) {
+        if (documents[i] == nullptr) {
+            // A collated file's backs are drawn from the same bytes as its fronts.
+            result.pagesToDraw[i] = result.pagesToDraw[0];
+            continue;
+        }
         TMergeInput input(*documents[i]);
         if (!input.Mended()) {
             result.pagesToDraw[i] = input.Image().MapAll();
@@ -389,25 +512,35 @@ WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& p
     const MergePlan plan = PlanMergeScaled(request, progress, 50, engine, documents);
     WorkflowResult result = ResultOfPlan(plan);
     result.evenReversed = request.evenReversed;
+    result.collated = request.collated;
     if (plan.outcome != WorkflowOutcome::Done) return result;
     const int32_t start = request.blankPages.enabled ? 50 : 0;
     if (!request.blankPages.enabled) Report(progress, 0, true);
-    result.outputPath = request.outputOverride.empty()
-                            ? MergeOutputPath(request.oddPath, request.evenPath)
-                            : request.outputOverride;
+    if (!request.outputOverride.empty()) {
+        result.outputPath = request.outputOverride;
+    } else {
+        result.outputPath = request.collated ? CollateOutputPath(request.oddPath)
+                                             : MergeOutputPath(request.oddPath, request.evenPath);
+    }
 
-    // One pass writes the pages already interleaved (and checks every page is there); the
-    // bar follows the objects written and stops at 99 until the file is on disk.
+    // One pass writes the pages already interleaved and turned (and checks every page is
+    // there); the bar follows the objects written and stops at 99 until the file is on disk.
     TMergeOptions options;
     options.pages.emplace();
     options.pages->reserve(plan.pages.size());
     for (const PlannedPage& page : plan.pages) {
-        options.pages->push_back({page.source == PageSource::Even, page.page - 1});
+        const FilePage at = FilePageOf(page, plan, request.collated);
+        options.pages->push_back(
+            {at.document == 1, at.index, page.rotate, page.source == PageSource::Blank});
     }
     options.firstPassword = request.oddPassword;
     options.secondPassword = request.evenPassword;
     FollowEngine(engine, progress, start, 99);
-    if (engine.MergeDocuments(*documents[0], *documents[1], result.outputPath, options) != 1) {
+    const int32_t written =
+        request.collated
+            ? engine.ArrangeDocument(*documents[0], result.outputPath, options)
+            : engine.MergeDocuments(*documents[0], *documents[1], result.outputPath, options);
+    if (written != 1) {
         result.errorCode = engine.ErrorCode;
         result.fileError = engine.LastFileError;
         switch (engine.ErrorCode) {

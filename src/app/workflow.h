@@ -28,16 +28,28 @@ enum class WorkflowOutcome {
     OutputLocked,       // merge: an existing output file cannot be replaced
     MergeFailed,        // merge: anything else
     Cancelled,          // the user stopped the work; nothing was written
+    // merge: a page or sheet named by a misfeed mend, or the page where the backs start in
+    // a collated file, is not in the file
+    ArrangementInvalid,
 };
 
-// Which file a page of a merged file comes from.
-enum class PageSource { Odd, Even };
+// Which pass a page of a merged file comes from: the fronts (odd pages), the backs (even
+// pages), or neither: a blank back put in for a sheet whose back was not scanned.
+enum class PageSource { Odd, Even, Blank };
 
-// One page of a merged file: its source and its number there (1-based).
+// One page of a merged file: its source and its number there (1-based; for a blank back,
+// the odd page of its sheet, whose size it takes), how far it is turned clockwise on top
+// of its own rotation (0, 90, 180, 270), and the sheet it lies on (1-based; 0 when not
+// known).
 struct PlannedPage {
     PageSource source = PageSource::Odd;
     int32_t page = 0;
-    bool operator==(const PlannedPage&) const = default;
+    int32_t rotate = 0;
+    int32_t sheet = 0;
+    // The same page of the same pass (a plan places each once), however placed or turned.
+    bool operator==(const PlannedPage& other) const {
+        return source == other.source && page == other.page;
+    }
 };
 
 // A page kept because it could not be looked at in full, and why.
@@ -48,9 +60,9 @@ struct KeptPage {
     bool operator==(const KeptPage&) const = default;
 };
 
-// The sheet a page of a merge lies on (1-based): odd page n is the front of sheet n, and
-// even page n its back, or, when the evens were scanned last to first, the back of sheet
-// evenPages - n + 1.
+// The sheet a page of a merge lies on (1-based): the one the plan gave it; without one, odd
+// page n is the front of sheet n, and even page n its back, or, when the evens were scanned
+// last to first, the back of sheet evenPages - n + 1.
 int32_t SheetOf(PlannedPage page, int32_t evenPages, bool evenReversed);
 
 struct WorkflowResult {
@@ -73,6 +85,9 @@ struct WorkflowResult {
     std::vector<KeptPage> unreadable;
     bool blankPagesLookedFor = false;  // the merge was asked to leave blank pages out
     bool evenReversed = false;         // merge: the even file was taken as last to first
+    bool collated = false;             // merge: one file held both passes
+    // Merge: every sheet's pages as arranged (turned, mended), dropped ones included.
+    std::vector<PlannedPage> order;
     // Merge preview: for the odd and the even file, the bytes another reader is to draw its
     // pages from, so that its page n is the page the merge takes as page n. That is the file
     // as the plan loaded it, or, when the loader mended it, the clean copy the merge reads
@@ -116,6 +131,38 @@ std::u16string MergeOutputPath(const std::u16string& oddPath, const std::u16stri
 // `evenReversed` the even file was scanned last to first, so its last page comes first.
 std::vector<PlannedPage> InterleavedOrder(int32_t oddPages, int32_t evenPages, bool evenReversed);
 
+// How the two passes of a stack become sheets, beyond taking them as they are: which way
+// each pass is turned, and the mends of a misfeed (a sheet whose back was not scanned, a
+// page scanned twice or not wanted). The page-count rule applies to the passes as mended.
+struct StackArrangement {
+    bool evenReversed = false;  // the backs were scanned last to first
+    int32_t rotateOdd = 0;      // degrees clockwise added to every front: 0, 90, 180, 270
+    int32_t rotateEven = 0;     // the same for every back (180: turned on the short edge)
+    // Sheets (1-based, counted after the skips) that get a blank back put in; the backs
+    // from there on move one sheet on.
+    std::vector<int32_t> blankBacks;
+    // Pages left out of their pass (source Odd or Even, page by its number in its pass);
+    // the pages after them move up one sheet.
+    std::vector<PlannedPage> skipped;
+};
+
+// The sheets of a stack: front 1, back 1, front 2, ... as `arrangement` says. Empty when a
+// mend names a page or sheet that is not there (sets `valid` false) or when the mended
+// passes break the page-count rule (fronts must equal backs or exceed them by one); the
+// mended counts are given back either way.
+struct ArrangedStack {
+    std::vector<PlannedPage> order;
+    int32_t fronts = 0;
+    int32_t backs = 0;
+    bool valid = true;
+};
+ArrangedStack ArrangeStack(int32_t oddPages, int32_t evenPages,
+                           const StackArrangement& arrangement);
+
+// The output name of a collated file: its folder and name without any ".pdf", then
+// "_合并后.pdf" ("D:/scan/both.pdf" gives "D:/scan/both_合并后.pdf").
+std::u16string CollateOutputPath(const std::u16string& path);
+
 // Leaving blank pages out of a merge: pages that paint nothing visible, and scanned pages
 // whose images show almost uniformly white or grey paper (content/blank_page_detector.h).
 // An image is blank paper when less than `threshold` percent of its reduced-size pixels are
@@ -135,6 +182,16 @@ struct MergeRequest {
     std::u16string oddPassword;
     std::u16string evenPassword;
     BlankPageRemoval blankPages;  // off: nothing is ever dropped
+    // One file holds both passes, the fronts and then the backs (as scan apps that append
+    // the second pass write it): `oddPath` names it (with `oddPassword`), `evenPath` is not
+    // used. The backs start at page `backsFrom` (0: after the first ceil(n / 2) pages).
+    bool collated = false;
+    int32_t backsFrom = 0;
+    // Turns and misfeed mends; its evenReversed is the one above.
+    int32_t rotateOdd = 0;
+    int32_t rotateEven = 0;
+    std::vector<int32_t> blankBacks;
+    std::vector<PlannedPage> skipped;
 };
 
 // What a merge of two files will write, decided before anything is written: the window's
@@ -145,10 +202,12 @@ struct MergePlan {
     WorkflowOutcome outcome = WorkflowOutcome::Done;
     std::u16string failedPath;
     int32_t errorCode = 0;
-    int32_t oddPages = 0;
-    int32_t evenPages = 0;
+    int32_t oddPages = 0;   // fronts: the odd file's pages, or a collated file's first pass
+    int32_t evenPages = 0;  // backs: the even file's pages, or the collated file's rest
     bool decrypted = false;  // an input is encrypted and its password was given
-    // The pages written, in order: the interleaved order without the dropped pages.
+    // Every sheet's pages in order, as arranged, before blank pages are left out.
+    std::vector<PlannedPage> order;
+    // The pages written, in order: `order` without the dropped pages.
     std::vector<PlannedPage> pages;
     // With blank removal: the pages left out, and the pages kept because they could not be
     // looked at in full (so they may have content), both in interleaved order. A merge

@@ -150,9 +150,19 @@ int32_t TBrannock::MergeFilePair(const std::u16string& first, const std::u16stri
 
 int32_t TBrannock::MergeDocuments(TPDFDocument& first, TPDFDocument& second,
                                   const std::u16string& output, const TMergeOptions& options) {
+    return WriteMerged(first, &second, output, options);
+}
+
+int32_t TBrannock::ArrangeDocument(TPDFDocument& document, const std::u16string& output,
+                                   const TMergeOptions& options) {
+    return WriteMerged(document, nullptr, output, options);
+}
+
+int32_t TBrannock::WriteMerged(TPDFDocument& first, TPDFDocument* second,
+                               const std::u16string& output, const TMergeOptions& options) {
     // An input is never written over: the output cannot take its place.
-    for (const TPDFDocument* input : {&first, &second}) {
-        if (!input->FileName.empty() && SameFileWide(output, input->FileName)) {
+    for (const TPDFDocument* input : {&first, second}) {
+        if (input != nullptr && !input->FileName.empty() && SameFileWide(output, input->FileName)) {
             ErrorCode = kErrorOutputLocked;
             return 0;
         }
@@ -186,8 +196,12 @@ int32_t TBrannock::MergeDocuments(TPDFDocument& first, TPDFDocument& second,
         progress.report = [this](double raw) { ReportProgress(raw); };
         int32_t code = ErrorCode;
         TMergeInput inputA(first);
-        TMergeInput inputB(second);
-        result = MergeInputs(inputA, inputB, out->Stream(), code, progress, options);
+        if (second != nullptr) {
+            TMergeInput inputB(*second);
+            result = MergeInputs(inputA, inputB, out->Stream(), code, progress, options);
+        } else {
+            result = ArrangeInput(inputA, out->Stream(), code, progress, options);
+        }
         ErrorCode = code;
         if (result == 1 && !out->Commit()) {
             ErrorCode = kErrorMergeFailed;

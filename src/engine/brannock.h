@@ -67,6 +67,11 @@ class TBrannock {
     // again. An encrypted one is decrypted for good on the way.
     int32_t MergeDocuments(TPDFDocument& first, TPDFDocument& second,
                            const std::u16string& output, const TMergeOptions& options = {});
+    // One loaded document's pages written as `options` lists them (turned, with blank pages,
+    // others left out), as MergeDocuments writes them: a file scanned on both sides in one
+    // pass after the other, collated. The result is not encrypted.
+    int32_t ArrangeDocument(TPDFDocument& document, const std::u16string& output,
+                            const TMergeOptions& options);
 
     int32_t ObjectID(const void* object);
     const void* ObjectForID(int32_t id) const;
@@ -94,6 +99,11 @@ class TBrannock {
     // Why the last WriteToFile or MergeFilePair could not write (None when it could, or when
     // it failed for another reason).
     TFileError LastFileError;
+
+  private:
+    // MergeDocuments, and ArrangeDocument without a second document.
+    int32_t WriteMerged(TPDFDocument& first, TPDFDocument* second, const std::u16string& output,
+                        const TMergeOptions& options);
 };
 
 // The class the application creates; it adds nothing.

@@ -25,10 +25,15 @@ struct TLabelRange {
     bool operator==(const TLabelRange&) const = default;
 };
 
-// One page of the output: its input, and its place there (0-based).
+// One page of the output: its input, and its place there (0-based). `rotate` turns it
+// clockwise by that many degrees on top of its own Rotate (a multiple of 90). A `blank` page
+// is a new empty page of the size and orientation of the page named (which it does not take:
+// that page is listed, or left out, on its own).
 struct TOutputPage {
     bool second = false;
     int32_t index = 0;
+    int32_t rotate = 0;
+    bool blank = false;
 };
 
 // The ranges that label `pages` (the output's pages in order) as their inputs' ranges did;

@@ -20,6 +20,7 @@
 #include "objects/number_text.h"
 #include "objects/stream.h"
 #include "objects/wide_file_stream.h"
+#include "structure/page_attributes.h"
 
 namespace verava {
 namespace {
@@ -173,16 +174,20 @@ std::vector<int32_t> OutputPages(TStream& output) {
 namespace {
 
 // One page of the output: from the first or the second input, by its object number and
-// its place (0-based) there.
+// its place (0-based) there, turned by `rotate` degrees more. A blank slot is a new page the
+// size of that page (numbered `blankNumber` once made).
 struct PageSlot {
     bool second = false;
     int32_t number = 0;
     int32_t index = 0;
+    int32_t rotate = 0;
+    bool blank = false;
+    int32_t blankNumber = 0;
 };
 
 int32_t AssembleSequential(TSmartPDFDocument& first, TSmartPDFDocument& second);
-int32_t AssembleFlat(TSmartPDFDocument& first, TSmartPDFDocument& second,
-                     const std::vector<PageSlot>& order, std::vector<int32_t>& expected);
+int32_t AssembleFlat(TSmartPDFDocument& first, TSmartPDFDocument* second,
+                     std::vector<PageSlot>& order, std::vector<int32_t>& expected);
 
 // The output's pages as `listed` names them (entries that name no page, and repeats, passed
 // over); every page of either input not listed goes to `dropped`.
@@ -199,9 +204,14 @@ std::vector<PageSlot> ListedOrder(const std::vector<int32_t>& pagesA,
         std::vector<bool>& taken = page.second ? takenB : takenA;
         if (page.index < 0 || static_cast<size_t>(page.index) >= pages.size()) continue;
         const auto k = static_cast<size_t>(page.index);
+        if (page.blank) {
+            // Only sized by that page, which stays wherever it is listed.
+            order.push_back({page.second, pages[k], page.index, page.rotate, true});
+            continue;
+        }
         if (taken[k]) continue;
         taken[k] = true;
-        order.push_back({page.second, pages[k], page.index});
+        order.push_back({page.second, pages[k], page.index, page.rotate});
     }
     for (size_t k = 0; k < pagesA.size(); ++k) {
         if (!takenA[k]) dropped.push_back({false, pagesA[k], static_cast<int32_t>(k)});
@@ -213,11 +223,16 @@ std::vector<PageSlot> ListedOrder(const std::vector<int32_t>& pagesA,
 }
 
 // Whether each input's pages stay together in `order` (no page of the first input after
-// one of the second): only then do the inputs' page labels fit the output.
+// one of the second) and in their own order, with no new page among them: only then do the
+// inputs' page labels fit the output.
 bool InputsStayTogether(const std::vector<PageSlot>& order) {
     bool second = false;
+    int32_t last = -1;
     for (const PageSlot& slot : order) {
-        if (second && !slot.second) return false;
+        if (slot.blank || (second && !slot.second)) return false;
+        if (slot.second != second) last = -1;
+        if (slot.index <= last) return false;
+        last = slot.index;
         second = second || slot.second;
     }
     return true;
@@ -248,7 +263,7 @@ void CollectReferences(TPDFObject* object, int32_t shift, std::vector<int32_t>& 
 // is reached is written as null; the rest (the dropped pages' contents and images, the old
 // page tree, the second input's own catalog) is not written. Numbers above both inputs are
 // objects the merge made in the first. Linear in the objects.
-std::vector<uint8_t> PlanWrites(TSmartPDFDocument& a, int32_t countA, TSmartPDFDocument& b,
+std::vector<uint8_t> PlanWrites(TSmartPDFDocument& a, int32_t countA, TSmartPDFDocument* b,
                                 int32_t countB, int32_t shift, TPDFDictionary* trailer,
                                 const std::vector<int32_t>& droppedNumbers) {
     const int64_t secondEnd = static_cast<int64_t>(shift) + countB;
@@ -273,8 +288,8 @@ std::vector<uint8_t> PlanWrites(TSmartPDFDocument& a, int32_t countA, TSmartPDFD
         // The writer writes the first input's number where both inputs have one.
         if (n <= countA || n > secondEnd) {
             CollectReferences(a.GetObject(n, scratch.get()), 0, pending);
-        } else if (n - shift >= 1 && n - shift <= countB) {
-            CollectReferences(b.GetObject(n - shift, scratch.get()), shift, pending);
+        } else if (b != nullptr && n - shift >= 1 && n - shift <= countB) {
+            CollectReferences(b->GetObject(n - shift, scratch.get()), shift, pending);
         }
         if (scratch->ObjectCount() > 100) scratch = std::make_unique<TPDFStructure>();
     }
@@ -295,8 +310,9 @@ struct Attempt {
     bool direct = false;
 };
 
-// One attempt at the merge. `copyAlways` takes both inputs through the loader's copies.
-Attempt MergeOnce(TMergeInput& first, TMergeInput& second, TStream& output,
+// One attempt at the merge; without a second input the first input's pages alone are put
+// in the order listed. `copyAlways` takes the inputs through the loader's copies.
+Attempt MergeOnce(TMergeInput& first, TMergeInput* second, TStream& output,
                   const MergeProgressSink& progress, const TMergeOptions& options,
                   bool copyAlways) {
     Attempt attempt;
@@ -305,23 +321,25 @@ Attempt MergeOnce(TMergeInput& first, TMergeInput& second, TStream& output,
         return attempt;
     };
     std::unique_ptr<Input> readA = std::make_unique<Input>(first.Image());
-    std::unique_ptr<Input> readB = std::make_unique<Input>(second.Image());
+    std::unique_ptr<Input> readB =
+        second != nullptr ? std::make_unique<Input>(second->Image()) : nullptr;
     // An encrypted input without its password is refused before anything else is done.
     const bool encryptedA = first.Encrypted() || Encrypted(*readA);
-    const bool encryptedB = second.Encrypted() || Encrypted(*readB);
+    const bool encryptedB = second != nullptr && (second->Encrypted() || Encrypted(*readB));
     if ((encryptedA && options.firstPassword.empty()) ||
         (encryptedB && options.secondPassword.empty())) {
         return refuse(kMergeEncrypted);
     }
     for (auto [input, encrypted, read] :
-         {std::tuple{&first, encryptedA, &readA}, std::tuple{&second, encryptedB, &readB}}) {
+         {std::tuple{&first, encryptedA, &readA}, std::tuple{second, encryptedB, &readB}}) {
+        if (input == nullptr) continue;
         const int32_t refusal = PrepareInput(*input, encrypted, copyAlways, *read, attempt.direct);
         if (refusal != 0) return refuse(refusal);
     }
     Input& a = *readA;
-    Input& b = *readB;
+    Input* b = readB.get();
     a.reader.FinishTrailer();
-    b.reader.FinishTrailer();
+    if (b != nullptr) b->reader.FinishTrailer();
     TPDFDictionary* trailer = a.reader.Trailer();
 
     TBufferedOutputStream buffered(output);
@@ -332,55 +350,67 @@ Attempt MergeOnce(TMergeInput& first, TMergeInput& second, TStream& output,
     int32_t shift = 0;
     std::vector<PageSlot> order;
     std::vector<PageSlot> dropped;
-    if (options.pages) {
-        order = ListedOrder(first.Pages(), second.Pages(), *options.pages, dropped);
+    static const std::vector<int32_t> kNoPages;
+    const std::vector<int32_t>& pagesB = second != nullptr ? second->Pages() : kNoPages;
+    if (options.pages || b == nullptr) {
+        std::vector<TOutputPage> all;
+        if (!options.pages) {
+            for (size_t k = 0; k < first.Pages().size(); ++k)
+                all.push_back({false, static_cast<int32_t>(k)});
+        }
+        order = ListedOrder(first.Pages(), pagesB, options.pages ? *options.pages : all, dropped);
         if (order.empty()) return refuse(kMergeUnreadable);
-        shift = AssembleFlat(a.document, b.document, order, expected);
+        shift = AssembleFlat(a.document, b != nullptr ? &b->document : nullptr, order, expected);
     } else {
         for (size_t k = 0; k < first.Pages().size(); ++k)
             order.push_back({false, first.Pages()[k], static_cast<int32_t>(k)});
-        for (size_t k = 0; k < second.Pages().size(); ++k)
-            order.push_back({true, second.Pages()[k], static_cast<int32_t>(k)});
-        shift = AssembleSequential(a.document, b.document);
+        for (size_t k = 0; k < pagesB.size(); ++k)
+            order.push_back({true, pagesB[k], static_cast<int32_t>(k)});
+        shift = AssembleSequential(a.document, b->document);
         expected = first.Pages();
-        for (int32_t page : second.Pages()) expected.push_back(page + shift);
+        for (int32_t page : pagesB) expected.push_back(page + shift);
     }
-    if (b.document.HasAcroForm()) {
-        a.document.MergeFields(b.document.FieldsArray(), b.document.COArray(),
-                               b.document.NeedAppearancesValue(), shift);
+    if (b != nullptr && b->document.HasAcroForm()) {
+        a.document.MergeFields(b->document.FieldsArray(), b->document.COArray(),
+                               b->document.NeedAppearancesValue(), shift);
     }
-    if (b.document.HasOutlines()) {
+    if (b != nullptr && b->document.HasOutlines()) {
         if (a.document.HasOutlines()) {
-            a.document.AppendOutlines(b.document, shift);
+            a.document.AppendOutlines(b->document, shift);
         } else {
-            a.document.AdoptOutlines(b.document.OutlinesRef(), shift);
+            a.document.AdoptOutlines(b->document.OutlinesRef(), shift);
         }
     }
 
     const int32_t countA = a.document.HighestObjectNumber();
-    const int32_t countB = b.document.HighestObjectNumber();
+    const int32_t countB = b != nullptr ? b->document.HighestObjectNumber() : 0;
     if (trailer == nullptr) trailer = a.reader.Structure()->NewDictionary();
     // What the merge makes beyond joining the trees is numbered above both inputs. (The
     // second input's edits below only change objects it has.)
     const int32_t floor = std::max(countA, shift + countB);
-    MergeNamedDestinations(a.document, b.document, shift, floor, second.Pages());
+    if (b != nullptr) MergeNamedDestinations(a.document, b->document, shift, floor, pagesB);
     std::vector<TOutputPage> labelled;
     labelled.reserve(order.size());
     for (const PageSlot& slot : order) labelled.push_back({slot.second, slot.index});
-    MergePageLabels(a.document, b.document, labelled, InputsStayTogether(order));
+    // A single input reads its labels as both: only its own pages are listed.
+    MergePageLabels(a.document, b != nullptr ? b->document : a.document, labelled,
+                    InputsStayTogether(order));
     StampModification(a.document, *trailer, floor);
     std::vector<uint8_t> plan;
     if (!dropped.empty()) {
         std::vector<int32_t> droppedNumbers;
         for (const PageSlot& slot : dropped)
             droppedNumbers.push_back(slot.number + (slot.second ? shift : 0));
-        plan = PlanWrites(a.document, countA, b.document, countB, shift, trailer, droppedNumbers);
+        plan = PlanWrites(a.document, countA, b != nullptr ? &b->document : nullptr, countB, shift,
+                          trailer, droppedNumbers);
     }
     const std::vector<uint8_t>* keep = dropped.empty() ? nullptr : &plan;
-    if (progress.setRange) progress.setRange(0.75, 0);
+    if (progress.setRange) progress.setRange(b != nullptr ? 0.75 : 1.0, 0);
     WriteInput(a.document, countA, 0, writer, progress, keep);
-    if (progress.setRange) progress.setRange(0.25, 75);
-    WriteInput(b.document, countB, shift, writer, progress, keep);
+    if (b != nullptr) {
+        if (progress.setRange) progress.setRange(0.25, 75);
+        WriteInput(b->document, countB, shift, writer, progress, keep);
+    }
     WriteInput(a.document, a.document.HighestObjectNumber(), 0, writer, {}, keep, floor + 1);
 
     // Size is one above the highest number written: runs without objects and the objects a
@@ -403,10 +433,11 @@ Attempt MergeOnce(TMergeInput& first, TMergeInput& second, TStream& output,
     return attempt;
 }
 
-}  // namespace
-
-int32_t MergeInputs(TMergeInput& first, TMergeInput& second, TStream& output, int32_t& errorCode,
-                    const MergeProgressSink& progress, const TMergeOptions& options) {
+// Merges, and once more from the loader's copies when the first attempt read an input as it
+// is and the output missed pages.
+int32_t MergeWithRetry(TMergeInput& first, TMergeInput* second, TStream& output,
+                       int32_t& errorCode, const MergeProgressSink& progress,
+                       const TMergeOptions& options) {
     const int64_t start = output.Position();
     Attempt attempt = MergeOnce(first, second, output, progress, options, false);
     if (attempt.result != 1 && attempt.checkFailed && attempt.direct) {
@@ -419,6 +450,18 @@ int32_t MergeInputs(TMergeInput& first, TMergeInput& second, TStream& output, in
     }
     if (attempt.result != 1) errorCode = attempt.errorCode;
     return attempt.result;
+}
+
+}  // namespace
+
+int32_t MergeInputs(TMergeInput& first, TMergeInput& second, TStream& output, int32_t& errorCode,
+                    const MergeProgressSink& progress, const TMergeOptions& options) {
+    return MergeWithRetry(first, &second, output, errorCode, progress, options);
+}
+
+int32_t ArrangeInput(TMergeInput& input, TStream& output, int32_t& errorCode,
+                     const MergeProgressSink& progress, const TMergeOptions& options) {
+    return MergeWithRetry(input, nullptr, output, errorCode, progress, options);
 }
 
 int32_t MergeStreams(TStream& first, TStream& second, TStream& output, int32_t& errorCode,
@@ -474,34 +517,89 @@ int32_t AssembleSequential(TSmartPDFDocument& first, TSmartPDFDocument& second) 
     return shift;
 }
 
-// The output tree of an interleaved merge, or of any merge that drops pages: one new root
-// under the first catalog holding the pages of `order` (first 1, second 1, first 2, ... for
-// an interleaved merge). Every page gets the new root as Parent and what it inherited as
-// its own; the old nodes are written as null. Returns the shift of the second input's
-// numbers and fills `expected` with the output's page numbers in order.
-int32_t AssembleFlat(TSmartPDFDocument& first, TSmartPDFDocument& second,
-                     const std::vector<PageSlot>& order, std::vector<int32_t>& expected) {
+// A new empty page the size and orientation of `page` of `source` (what it has or
+// inherits), turned by `rotate` more, under the root numbered `rootNumber`, numbered in
+// `first`. The box is copied as numbers: the source may be the other input.
+int32_t AddBlankPage(TSmartPDFDocument& first, TSmartPDFDocument& source, int32_t page,
+                     int32_t rotate, int32_t rootNumber) {
+    TPDFStructure& store = *first.LocalStructure;
+    TPDFArray* box = store.NewArray();
+    TPDFObject* rotation = nullptr;
+    if (auto* dict = As<TPDFDictionary>(source.GetObject(page))) {
+        if (auto* found = As<TPDFArray>(source.Follow(source.GetInherited(dict, "MediaBox")))) {
+            for (TPDFObject* item : found->Items()) {
+                if (auto* number = As<TPDFNumeric>(source.Follow(item)))
+                    box->Add(store.NewNumeric(number->NumValue));
+            }
+        }
+        rotation = source.Follow(source.GetInherited(dict, "Rotate"));
+    }
+    if (box->Count() != 4) {
+        // No usable size to copy: US Letter, the default of ISO 32000-1, 7.7.3.3, Table 30.
+        box = store.NewArray();
+        for (const double value : {0.0, 0.0, 612.0, 792.0}) box->Add(store.NewNumeric(value));
+    }
+    TPDFDictionary* blank = store.NewDictionary();
+    blank->SetValue("Type", store.NewName("Page"));
+    blank->SetValue("Parent", store.NewIndRef(rootNumber, 0));
+    blank->SetValue("MediaBox", box);
+    blank->SetValue("Resources", store.NewDictionary());
+    const int32_t turned = TurnedRotation(rotation, rotate);
+    if (turned != 0) blank->SetValue("Rotate", store.NewNumeric(turned));
+    return first.AddObject(blank)->TargetNumber;
+}
+
+// Turns page `number` of `document` by `degrees` more. Its Rotate is its own by now.
+void TurnPage(TSmartPDFDocument& document, int32_t number, int32_t degrees) {
+    if (degrees % 360 == 0) return;
+    auto* dict = As<TPDFDictionary>(document.GetObject(number));
+    if (dict == nullptr) return;
+    const int32_t turned = TurnedRotation(document.Follow(dict->GetValue("Rotate")), degrees);
+    dict->SetValue("Rotate", document.LocalStructure->NewNumeric(turned));
+    document.RegisterObject(number, dict);
+}
+
+// The output tree of an interleaved merge, or of any merge that lists its pages: one new
+// root under the first catalog holding the pages of `order` (first 1, second 1, first 2, ...
+// for an interleaved merge), each turned as listed, with the blank pages asked for made.
+// Every page gets the new root as Parent and what it inherited as its own; the old nodes
+// are written as null. Returns the shift of the second input's numbers and fills `expected`
+// with the output's page numbers in order.
+int32_t AssembleFlat(TSmartPDFDocument& first, TSmartPDFDocument* second,
+                     std::vector<PageSlot>& order, std::vector<int32_t>& expected) {
     const std::vector<int32_t> nodesA = first.NodeNumbers();
-    const std::vector<int32_t> nodesB = second.NodeNumbers();
+    const std::vector<int32_t> nodesB =
+        second != nullptr ? second->NodeNumbers() : std::vector<int32_t>{};
     TPDFStructure& store = *first.LocalStructure;
     TPDFDictionary* root = store.NewDictionary();
     TPDFIndRef* rootRef = first.AddObject(root);
+    const int32_t rootNumber = rootRef->TargetNumber;
+    // New pages are numbered in the first input, below the shift of the second.
+    for (PageSlot& slot : order) {
+        if (!slot.blank) continue;
+        TSmartPDFDocument& source = slot.second && second != nullptr ? *second : first;
+        slot.blankNumber = AddBlankPage(first, source, slot.number, slot.rotate, rootNumber);
+    }
     first.EnsureAcroForm();
     const int32_t shift = first.HighestObjectNumber();
-    const int32_t rootNumber = rootRef->TargetNumber;
 
     TPDFArray* kids = store.NewArray();
     kids->Reserve(static_cast<int32_t>(order.size()));
     for (const PageSlot& slot : order) {
         const int32_t page = slot.number;
-        if (!slot.second) {
+        if (slot.blank) {
+            kids->Add(store.NewIndRef(slot.blankNumber, 0));
+            expected.push_back(slot.blankNumber);
+        } else if (!slot.second) {
             first.DetachPage(page, rootNumber, 0);
+            TurnPage(first, page, slot.rotate);
             kids->Add(store.NewIndRef(page, first.Reader->GetGeneration(page)));
             expected.push_back(page);
-        } else {
+        } else if (second != nullptr) {
             // Written raised by the shift, as every reference of the second input is.
-            second.DetachPage(page, rootNumber - shift, 0);
-            kids->Add(store.NewIndRef(page + shift, second.Reader->GetGeneration(page)));
+            second->DetachPage(page, rootNumber - shift, 0);
+            TurnPage(*second, page, slot.rotate);
+            kids->Add(store.NewIndRef(page + shift, second->Reader->GetGeneration(page)));
             expected.push_back(page + shift);
         }
     }
@@ -510,7 +608,7 @@ int32_t AssembleFlat(TSmartPDFDocument& first, TSmartPDFDocument& second,
     root->SetValue("Count", store.NewNumeric(static_cast<double>(kids->Count())));
     // The old trees are gone: nothing refers to their nodes any more.
     for (int32_t node : nodesA) first.RegisterObject(node, nullptr);
-    for (int32_t node : nodesB) second.RegisterObject(node, nullptr);
+    for (int32_t node : nodesB) second->RegisterObject(node, nullptr);
     if (first.RootDict != nullptr && first.RootRef != nullptr) {
         first.RootDict->SetValue("Pages", store.NewIndRef(rootNumber, 0));
         first.RegisterObject(first.RootRef->TargetNumber, first.RootDict);

@@ -57,6 +57,13 @@ struct TMergeOptions {
 int32_t MergeInputs(TMergeInput& first, TMergeInput& second, TStream& output, int32_t& errorCode,
                     const MergeProgressSink& progress = {}, const TMergeOptions& options = {});
 
+// One input's pages put in the order `options.pages` lists (entries naming the second input
+// are passed over), turned and with blank pages as listed, as a merge of that input with
+// nothing would give them: a scan of both sides in one file, collated. Without a list, every
+// page in its order. Results and errors as MergeInputs.
+int32_t ArrangeInput(TMergeInput& input, TStream& output, int32_t& errorCode,
+                     const MergeProgressSink& progress = {}, const TMergeOptions& options = {});
+
 // The same over two files not yet loaded: each is loaded first (with its password from
 // `options`); one that does not load is refused (410 when its password was wrong or
 // missing, else 409).

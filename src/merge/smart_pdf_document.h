@@ -55,6 +55,9 @@ class TSmartPDFDocument {
     // through Parent, of the kind it must be (page_attributes.h); every ancestor visited is
     // recorded.
     TPDFObject* GetInherited(TPDFDictionary* dictionary, std::string_view key);
+    // The object a value names when it is a reference (through the recorded objects and
+    // the reader's cache), else the value itself.
+    TPDFObject* Follow(TPDFObject* value);
     bool HasAcroForm() const { return AcroFormDict != nullptr; }
     TPDFArray* FieldsArray();
     TPDFArray* COArray();
@@ -101,9 +104,6 @@ class TSmartPDFDocument {
   private:
     // The walk behind PageNumbers and NodeNumbers: pages in order, and the nodes when asked.
     std::vector<int32_t> WalkPageTree(std::vector<int32_t>* nodes);
-    // The object a value names when it is a reference (through the recorded objects and
-    // the reader's cache), else the value itself.
-    TPDFObject* Follow(TPDFObject* value);
     // How the shared page-attribute rule reads this input: through Follow and GetObject.
     TPageTreeReading TreeReading();
     TPDFArray* FormArray(std::string_view key);

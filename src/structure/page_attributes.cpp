@@ -55,6 +55,20 @@ TPDFObject* CopyForHolder(TPDFStructure& store, TPDFObject* value) {
     }
 }
 
+int32_t TurnedRotation(const TPDFObject* rotate, int32_t degrees) {
+    int64_t now = 0;
+    if (const auto* number = As<TPDFNumeric>(rotate)) {
+        const double value = number->NumValue;
+        // Beyond a turn's worth of turns the value means nothing anyone wrote on purpose.
+        if (value == static_cast<double>(static_cast<int64_t>(value)) && value > -1e9 &&
+            value < 1e9 && static_cast<int64_t>(value) % 90 == 0) {
+            now = static_cast<int64_t>(value);
+        }
+    }
+    const int64_t turned = (now + degrees) % 360;
+    return static_cast<int32_t>(turned < 0 ? turned + 360 : turned);
+}
+
 void OwnInheritedAttributes(TPDFDictionary* page) {
     if (page == nullptr) return;
     for (const std::string_view name : kInheritedAttributes) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 
@@ -40,6 +41,11 @@ bool HasOwnAttribute(const TPDFDictionary* page, std::string_view key,
 // A value for another holder: a new reference to the same object, or a copy of a direct
 // value (containers never share what they hold). Null when it cannot be written.
 TPDFObject* CopyForHolder(TPDFStructure& store, TPDFObject* value);
+
+// A page's Rotate (resolved; null for none) turned clockwise by `degrees` more: 0, 90, 180
+// or 270. A Rotate that is no multiple of 90 is no rotation readers agree on, so it counts
+// as 0 (ISO 32000-1, 7.7.3.3).
+int32_t TurnedRotation(const TPDFObject* rotate, int32_t degrees);
 
 // Gives the page its own Resources, MediaBox, CropBox and Rotate where it only inherited
 // them. A value held by reference stays a reference to the same object (an indirect object,

@@ -118,7 +118,13 @@ inline std::vector<TOutputPage> Listed(const std::string& pages) {
     std::vector<TOutputPage> listed;
     std::istringstream words(pages);
     for (std::string word; words >> word;) {
-        listed.push_back({word[0] == 's', std::stoi(word.substr(1)) - 1});
+        // "f2" / "s2": page 2 of the first / second input; "bf2" / "bs2": a blank page of
+        // its size; "@90" after either: turned by 90 degrees.
+        const bool blank = word[0] == 'b';
+        if (blank) word.erase(0, 1);
+        const size_t at = word.find('@');
+        const int rotate = at == std::string::npos ? 0 : std::stoi(word.substr(at + 1));
+        listed.push_back({word[0] == 's', std::stoi(word.substr(1, at)) - 1, rotate, blank});
     }
     return listed;
 }

@@ -79,5 +79,24 @@ TEST(PageAttributes, LoopedOrEndlessParentChainsEndTheWalk) {
     }
 }
 
+// A page's rotation turned further, from its Rotate as a file may write it.
+TEST(PageAttributes, TurnedRotationWrapsAndIgnoresWhatIsNoQuarterTurn) {
+    TPDFStructure store;
+    const struct {
+        const char* rotate;  // "" for none
+        int32_t degrees;
+        int32_t turned;
+    } cases[] = {
+        {"", 0, 0},         {"", 90, 90},        {"90", 180, 270},   {"270", 180, 90},
+        {"-90", 0, 270},    {"-90", 90, 0},      {"450", 0, 90},     {"720", 270, 270},
+        {"90.0", 90, 180},  {"45", 90, 90},      {"89.5", 0, 0},     {"9000000000", 90, 90},
+        {"(90)", 180, 180}, {"/R90", 90, 90},    {"-360", 180, 180}, {"0", -90, 270},
+    };
+    for (const auto& c : cases) {
+        TPDFObject* rotate = *c.rotate != '\0' ? store.ParseText(c.rotate) : nullptr;
+        EXPECT_EQ(TurnedRotation(rotate, c.degrees), c.turned) << c.rotate << " + " << c.degrees;
+    }
+}
+
 }  // namespace
 }  // namespace verava

@@ -42,6 +42,13 @@ std::string PdfInfoValue(const std::string& path, const std::string& key,
     return value;
 }
 
+std::string QpdfCheck(const std::string& bytes) {
+    const std::string path = WriteTempFile("qpdf-check.pdf", bytes);
+    int status = -1;
+    const std::string log = RunCommand("qpdf --check " + Quote(path) + " 2>&1", &status);
+    return status == 0 ? "" : log;
+}
+
 std::string QpdfRewrite(const std::string& name, const std::string& bytes,
                         const std::string& options) {
     const std::string in = WriteTempFile(name + "-src.pdf", bytes);

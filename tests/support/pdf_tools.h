@@ -22,6 +22,8 @@ std::vector<std::string> PdfToTextPages(const std::string& path, int pages);
 // The value pdfinfo prints for `key`, blanks around it removed; "" when it prints none.
 std::string PdfInfoValue(const std::string& path, const std::string& key,
                          const std::string& options = "");
+// What `qpdf --check` says of the bytes when it finds a fault; "" when it finds none.
+std::string QpdfCheck(const std::string& bytes);
 // `qpdf OPTIONS in out` on the bytes; the path of the result (a failure is a test failure).
 std::string QpdfRewrite(const std::string& name, const std::string& bytes,
                         const std::string& options);

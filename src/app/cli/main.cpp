@@ -38,12 +38,19 @@ const char kMainHelp[] =
     "        write a copy of INPUT.pdf with its pages in reverse order\n"
     "  merge ODD.pdf EVEN.pdf [--output OUT.pdf] [--reverse-even]\n"
     "        [--odd-password PW] [--even-password PW]\n"
-    "        [--drop-blank [--blank-threshold N]] [--dry-run]\n"
+    "        [--drop-blank [--blank-threshold N]] [--dry-run] [STACK OPTIONS]\n"
     "        interleave an odd-page scan and an even-page scan into one file\n"
+    "  collate FILE.pdf [--output OUT.pdf] [--password PW] [--backs-in-order]\n"
+    "        [--backs-from N] [--drop-blank [--blank-threshold N]] [--dry-run]\n"
+    "        [STACK OPTIONS]\n"
+    "        interleave the two passes of a scan held in one file (fronts, then backs)\n"
     "  info FILE.pdf [--password PW] [--json]\n"
     "        print version, pages, encryption, object count and repair state\n"
     "  show FILE.pdf OBJ [--password PW] [--stream raw|decoded]\n"
     "        print object OBJ, or only its stream bytes\n"
+    "\n"
+    "STACK OPTIONS: [--turned long-edge|short-edge] [--rotate-odd 90|180|270]\n"
+    "        [--rotate-even 90|180|270] [--insert-blank-back SHEET]... [--skip odd:N|even:N]...\n"
     "\n"
     "Run 'verava-cli COMMAND --help' for details. Exit status: 0 success, 1 failure,\n"
     "2 usage error.\n"
@@ -114,8 +121,48 @@ const std::string kMergeHelpText =
     "With --dry-run nothing is written: standard output lists the pages the merge would\n"
     "write, one line each as POSITION SOURCE PAGE (\"1 odd 1\", \"2 even 1\", ...), and a\n"
     "page --drop-blank leaves out as \"dropped SOURCE PAGE\" (with its sheet, as above) in\n"
-    "the place it would have had.\n";
+    "the place it would have had.\n"
+    "\n"
+    "How the stack was turned, and mends for a misfed sheet (each also in --dry-run):\n"
+    "  --turned short-edge    the stack was turned over on its short edge, so the backs\n"
+    "                         come out upside down: they are turned 180 degrees\n"
+    "                         (long-edge, the default, turns nothing)\n"
+    "  --rotate-odd DEG, --rotate-even DEG\n"
+    "                         turn every odd (front) or even (back) page clockwise by 90,\n"
+    "                         180 or 270 degrees, as landscape stacks need; added to the\n"
+    "                         page's own rotation (inherited ones too), never re-encoded\n"
+    "  --insert-blank-back SHEET\n"
+    "                         the back of that sheet was not scanned (a double feed):\n"
+    "                         put a blank page of the front's size in its place; later\n"
+    "                         backs move one sheet on (repeatable)\n"
+    "  --skip odd:N, --skip even:N\n"
+    "                         leave out page N of that pass (a sheet fed twice); later\n"
+    "                         pages of the pass move up one sheet (repeatable)\n"
+    "Sheets count after the skips. The page-count rule applies to the passes as mended.\n"
+    "The dry run shows a turned page with \"turned DEG\", a page put in as\n"
+    "\"blank (back of sheet N)\" and a left-out page as \"skipped SOURCE PAGE\".\n";
 const char* const kMergeHelp = kMergeHelpText.c_str();
+
+const std::string kCollateHelpText =
+    "usage: verava-cli collate FILE.pdf [--output OUT.pdf] [--password PW]\n"
+    "                          [--backs-in-order] [--backs-from N]\n"
+    "                          [--drop-blank [--blank-threshold N]] [--dry-run]\n"
+    "                          [--turned long-edge|short-edge] [--rotate-odd DEG]\n"
+    "                          [--rotate-even DEG] [--insert-blank-back SHEET]...\n"
+    "                          [--skip odd:N|even:N]...\n"
+    "\n"
+    "For scan apps that append the second pass to the same file: FILE.pdf holds the\n"
+    "fronts (odd pages) and then the backs (even pages). The backs are taken as scanned\n"
+    "last to first (the stack turned over), so 1, 3, 5, 6, 4, 2 gives 1 to 6; with\n"
+    "--backs-in-order as scanned first to last. The backs start after the first half\n"
+    "(rounded up), or at page N with --backs-from N. The result is what merge gives for\n"
+    "the two passes as two files: written beside FILE.pdf as\n"
+    "FILE_\xE5\x90\x88\xE5\xB9\xB6\xE5\x90\x8E.pdf (without \".pdf\") unless --output says where; the\n"
+    "same page-count rule (fronts equal backs or one more), --drop-blank, --dry-run and\n"
+    "stack options as merge --help tells. In their listings \"odd N\" is the Nth front and\n"
+    "\"even N\" the Nth back as scanned, followed by the page in FILE.pdf. An encrypted\n"
+    "file needs its password (--password), and the result is not encrypted.\n";
+const char* const kCollateHelp = kCollateHelpText.c_str();
 
 const char kInfoHelp[] =
     "usage: verava-cli info FILE.pdf [--password PW] [--json]\n"
@@ -146,6 +193,14 @@ struct Arguments {
     bool dropBlank = false;
     bool dryRun = false;
     std::string blankThreshold;  // as given; empty when not
+    // How the stack was turned and misfeed mends, as given.
+    bool backsInOrder = false;
+    std::string backsFrom;
+    std::string turned;
+    std::string rotateOdd;
+    std::string rotateEven;
+    std::vector<std::string> blankBacks;
+    std::vector<std::string> skips;
     std::string error;
 };
 
@@ -182,6 +237,20 @@ Arguments ParseArguments(int argc, char** argv, int first) {
             value(a.blankThreshold);
         } else if (arg == "--dry-run") {
             a.dryRun = true;
+        } else if (arg == "--backs-in-order") {
+            a.backsInOrder = true;
+        } else if (arg == "--backs-from") {
+            value(a.backsFrom);
+        } else if (arg == "--turned") {
+            value(a.turned);
+        } else if (arg == "--rotate-odd") {
+            value(a.rotateOdd);
+        } else if (arg == "--rotate-even") {
+            value(a.rotateEven);
+        } else if (arg == "--insert-blank-back") {
+            value(a.blankBacks.emplace_back());
+        } else if (arg == "--skip") {
+            value(a.skips.emplace_back());
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             a.error = "unknown option " + arg;
         } else {
@@ -238,6 +307,9 @@ std::string Reason(WorkflowOutcome outcome, bool passwordGiven) {
             return "merging failed";
         case WorkflowOutcome::Cancelled:
             return "stopped";
+        case WorkflowOutcome::ArrangementInvalid:
+            return "a page or sheet named by --backs-from, --skip or --insert-blank-back is "
+                   "not there";
         default:
             return "failed";
     }
@@ -303,10 +375,72 @@ bool MergePasswordGiven(const Arguments& a) {
     return !a.oddPassword.empty() || !a.evenPassword.empty();
 }
 
-// Options only merge takes.
+// Options that say how the stack was turned or mend a misfeed (merge and collate).
+bool StackOptionGiven(const Arguments& a) {
+    return !a.turned.empty() || !a.rotateOdd.empty() || !a.rotateEven.empty() ||
+           !a.blankBacks.empty() || !a.skips.empty();
+}
+
+// Options only merge and collate take.
 bool MergeOptionGiven(const Arguments& a) {
     return a.reverseEven || MergePasswordGiven(a) || a.dropBlank || a.dryRun ||
-           !a.blankThreshold.empty();
+           !a.blankThreshold.empty() || a.backsInOrder || !a.backsFrom.empty() ||
+           StackOptionGiven(a);
+}
+
+// A whole number from 1 up, as typed.
+std::optional<int32_t> ParseCount(const std::string& text) {
+    if (text.empty() || text.size() > 9) return std::nullopt;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+    }
+    const int32_t value = verava::ParseInt(text, 0);
+    if (value < 1) return std::nullopt;
+    return value;
+}
+
+std::optional<int32_t> ParseDegrees(const std::string& text) {
+    for (int32_t degrees : {0, 90, 180, 270}) {
+        if (text == std::to_string(degrees)) return degrees;
+    }
+    return std::nullopt;
+}
+
+// The stack options of `a` into `request`; a usage message when one cannot be read.
+std::string ReadStackOptions(const Arguments& a, verava::MergeRequest& request) {
+    if (!a.rotateOdd.empty()) {
+        const std::optional<int32_t> degrees = ParseDegrees(a.rotateOdd);
+        if (!degrees) return "--rotate-odd takes 90, 180 or 270";
+        request.rotateOdd = *degrees;
+    }
+    if (!a.rotateEven.empty()) {
+        const std::optional<int32_t> degrees = ParseDegrees(a.rotateEven);
+        if (!degrees) return "--rotate-even takes 90, 180 or 270";
+        request.rotateEven = *degrees;
+    }
+    if (a.turned == "short-edge") {
+        // Turned over on the short edge, the backs come out upside down.
+        request.rotateEven = (request.rotateEven + 180) % 360;
+    } else if (!a.turned.empty() && a.turned != "long-edge") {
+        return "--turned takes long-edge or short-edge";
+    }
+    for (const std::string& sheet : a.blankBacks) {
+        const std::optional<int32_t> number = ParseCount(sheet);
+        if (!number) return "--insert-blank-back takes a sheet number from 1 up";
+        request.blankBacks.push_back(*number);
+    }
+    for (const std::string& skip : a.skips) {
+        const size_t colon = skip.find(':');
+        const std::string pass = skip.substr(0, colon);
+        const std::optional<int32_t> number =
+            colon == std::string::npos ? std::nullopt : ParseCount(skip.substr(colon + 1));
+        if (!number || (pass != "odd" && pass != "even")) {
+            return "--skip takes odd:N or even:N (N a page number of that pass)";
+        }
+        request.skipped.push_back(
+            {pass == "odd" ? verava::PageSource::Odd : verava::PageSource::Even, *number});
+    }
+    return "";
 }
 
 // A percentage 0..100 written as a plain decimal number ("0.5", "2", ".01").
@@ -330,20 +464,33 @@ std::string SourceName(verava::PageSource source) {
     return source == verava::PageSource::Odd ? "odd" : "even";
 }
 
-// How pages of a merge are named: "odd 5", "even 2"; with the evens scanned last to first,
-// an even page also by its sheet, "even 13 (back of sheet 4)", which the user need not work
-// out.
+// How pages of a merge are named: "odd 5", "even 2"; a page of a collated file also by its
+// page there, "even 2 (page 7)"; an even page by its sheet when that is not its number
+// (scanned last to first, or moved by a mend), "even 13 (back of sheet 4)", which the user
+// need not work out; a page put in as "blank (back of sheet 3)".
 struct PageNames {
+    int32_t oddPages = 0;
     int32_t evenPages = 0;
     bool evenReversed = false;
+    bool collated = false;
 
     std::string Name(verava::PlannedPage page) const {
-        std::string name = SourceName(page.source) + " " + std::to_string(page.page);
-        if (evenReversed && page.source == verava::PageSource::Even) {
-            name += " (back of sheet " +
-                    std::to_string(verava::SheetOf(page, evenPages, evenReversed)) + ")";
+        const int32_t sheet = verava::SheetOf(page, evenPages, evenReversed);
+        if (page.source == verava::PageSource::Blank) {
+            return "blank (back of sheet " + std::to_string(sheet) + ")";
         }
-        return name;
+        std::string name = SourceName(page.source) + " " + std::to_string(page.page);
+        std::string notes;
+        if (collated) {
+            const int32_t inFile =
+                page.source == verava::PageSource::Odd ? page.page : oddPages + page.page;
+            notes = "page " + std::to_string(inFile);
+        }
+        if (page.source == verava::PageSource::Even && (evenReversed || sheet != page.page)) {
+            notes += (notes.empty() ? "" : ", ") + std::string("back of sheet ") +
+                     std::to_string(sheet);
+        }
+        return notes.empty() ? name : name + " (" + notes + ")";
     }
 };
 
@@ -403,21 +550,33 @@ void ReportBlankPages(const std::string& prefix, bool listDropped, const PageNam
     }
 }
 
-// The dry run's listing: every page of the interleaved order, a position for each page
-// written and "dropped" for each page left out, where it would have stood.
-void PrintPlan(const verava::MergePlan& plan, bool evenReversed) {
-    const PageNames names{plan.evenPages, evenReversed};
+// The dry run's listing: every page of the arranged order, a position for each page
+// written and "dropped" for each page left out, where it would have stood; a turned page
+// with "turned DEG"; then the pages a mend left out.
+void PrintPlan(const verava::MergePlan& plan, const verava::MergeRequest& request) {
+    const PageNames names{plan.oddPages, plan.evenPages, request.evenReversed, request.collated};
+    // Plain merges keep their plain lines ("2 even 1"); what a line needs beyond that is
+    // said only where the run asked for it.
+    const bool plainNames = !request.collated && request.blankBacks.empty() &&
+                            request.skipped.empty();
     size_t nextDropped = 0;
     int position = 0;
-    for (const verava::PlannedPage& page :
-         verava::InterleavedOrder(plan.oddPages, plan.evenPages, evenReversed)) {
-        const std::string where = SourceName(page.source) + " " + std::to_string(page.page);
+    for (const verava::PlannedPage& page : plan.order) {
+        std::string name = plainNames && page.source != verava::PageSource::Blank
+                               ? SourceName(page.source) + " " + std::to_string(page.page)
+                               : names.Name(page);
+        if (page.rotate != 0) name += " turned " + std::to_string(page.rotate);
         if (nextDropped < plan.dropped.size() && plan.dropped[nextDropped] == page) {
             ++nextDropped;
             std::printf("dropped %s\n", names.Name(page).c_str());
         } else {
-            std::printf("%d %s\n", ++position, where.c_str());
+            std::printf("%d %s\n", ++position, name.c_str());
         }
+    }
+    // A skipped page lies on no sheet.
+    const PageNames skippedNames{plan.oddPages, plan.evenPages, false, request.collated};
+    for (const verava::PlannedPage& page : request.skipped) {
+        std::printf("skipped %s\n", skippedNames.Name(page).c_str());
     }
 }
 
@@ -448,51 +607,60 @@ int Reverse(const Arguments& a) {
     return kExitOk;
 }
 
-int Merge(const Arguments& a) {
-    if (a.help) return std::printf("%s", kMergeHelp), kExitOk;
-    if (a.positional.size() != 2)
-        return Usage("merge takes an odd-page file and an even-page file", kMergeHelp);
-    if (!a.stream.empty() || !a.password.empty() || a.json) {
-        return Usage(
-            "merge takes only --output, --reverse-even, --odd-password, --even-password,\n"
-            "--drop-blank, --blank-threshold and --dry-run",
-            kMergeHelp);
-    }
-    const std::string& odd = a.positional[0];
-    const std::string& even = a.positional[1];
-    verava::MergeRequest request;
-    request.oddPath = Wide(odd);
-    request.evenPath = Wide(even);
-    request.evenReversed = a.reverseEven;
+// Runs a merge, or its dry run, of `request` as merge and collate share it; `inputs` names
+// the input files in messages.
+int RunMerge(const Arguments& a, verava::MergeRequest& request, const char* help,
+             const std::string& inputs) {
     request.outputOverride = Wide(a.output);
-    request.oddPassword = PasswordText(a.oddPassword);
-    request.evenPassword = PasswordText(a.evenPassword);
     request.blankPages.enabled = a.dropBlank;
     if (!a.blankThreshold.empty()) {
-        if (!a.dropBlank) return Usage("--blank-threshold goes with --drop-blank", kMergeHelp);
+        if (!a.dropBlank) return Usage("--blank-threshold goes with --drop-blank", help);
         const std::optional<double> threshold = ParsePercent(a.blankThreshold);
         if (!threshold) {
-            return Usage("--blank-threshold takes a percentage from 0 to 100", kMergeHelp);
+            return Usage("--blank-threshold takes a percentage from 0 to 100", help);
         }
         request.blankPages.threshold = *threshold;
     }
+    if (const std::string problem = ReadStackOptions(a, request); !problem.empty()) {
+        return Usage(problem, help);
+    }
+    const std::string odd = Narrow(request.oddPath);
     // Why a merge (or its dry run) did not happen, as one line on standard error.
     auto failure = [&](WorkflowOutcome outcome, const std::u16string& failedPath, int32_t oddPages,
                        int32_t evenPages, const verava::TFileError& fileError = {}) {
         if (outcome == WorkflowOutcome::PageCountMismatch) {
-            return Fail(odd + " and " + even, "the odd file has " + std::to_string(oddPages) +
-                                                  " pages and the even file " +
-                                                  std::to_string(evenPages) + ": " +
-                                                  Reason(outcome, false));
+            const bool mended = !request.blankBacks.empty() || !request.skipped.empty();
+            const std::string counted =
+                request.collated
+                    ? "the fronts are " + Pages(static_cast<size_t>(oddPages)) +
+                          " and the backs " + std::to_string(evenPages)
+                    : "the odd file has " + Pages(static_cast<size_t>(oddPages)) +
+                          " and the even file " + std::to_string(evenPages);
+            const std::string rule =
+                request.collated
+                    ? "there must be as many fronts as backs or one more (--backs-from sets "
+                      "where the backs start)"
+                    : Reason(outcome, false);
+            return Fail(inputs, counted + (mended ? " (before the mends)" : "") + ": " + rule);
         }
         if (outcome == WorkflowOutcome::MergeEncrypted && !failedPath.empty()) {
             // Name the option that would have let it through.
-            const bool isOdd = failedPath == Wide(odd);
+            const bool isOdd = failedPath == request.oddPath;
+            const char* option = request.collated ? "--password"
+                                 : isOdd          ? "--odd-password"
+                                                  : "--even-password";
             return Fail(Narrow(failedPath), std::string("encrypted: give its password (") +
-                                                (isOdd ? "--odd-password" : "--even-password") +
-                                                ") or remove the password before merging");
+                                                option + ") or remove the password before merging");
         }
-        const std::string file = failedPath.empty() ? odd + " and " + even : Narrow(failedPath);
+        if (outcome == WorkflowOutcome::ArrangementInvalid) {
+            const std::string counted =
+                request.collated && evenPages == 0
+                    ? "the file has " + Pages(static_cast<size_t>(oddPages))
+                    : "the odd pass has " + Pages(static_cast<size_t>(oddPages)) +
+                          ", the even pass " + Pages(static_cast<size_t>(evenPages));
+            return Fail(inputs, Reason(outcome, false) + " (" + counted + ")");
+        }
+        const std::string file = failedPath.empty() ? inputs : Narrow(failedPath);
         verava::WorkflowResult shown;
         shown.outcome = outcome;
         shown.fileError = fileError;
@@ -507,10 +675,11 @@ int Merge(const Arguments& a) {
         if (plan.outcome != WorkflowOutcome::Done) {
             return failure(plan.outcome, plan.failedPath, plan.oddPages, plan.evenPages);
         }
-        PrintPlan(plan, a.reverseEven);
+        PrintPlan(plan, request);
         // The listing shows what is dropped; only the unreadable pages need a word.
-        ReportBlankPages("dry run", false, {plan.evenPages, request.evenReversed}, plan.dropped,
-                         plan.unreadable);
+        ReportBlankPages("dry run", false,
+                         {plan.oddPages, plan.evenPages, request.evenReversed, request.collated},
+                         plan.dropped, plan.unreadable);
         return kExitOk;
     }
     const verava::WorkflowResult r = verava::MergeFiles(request, progress);
@@ -520,7 +689,8 @@ int Merge(const Arguments& a) {
     }
     std::printf("%s\n", Narrow(r.outputPath).c_str());
     if (a.dropBlank) {
-        ReportBlankPages(Narrow(r.outputPath), true, {r.evenPages, r.evenReversed}, r.dropped,
+        ReportBlankPages(Narrow(r.outputPath), true,
+                         {r.oddPages, r.evenPages, r.evenReversed, r.collated}, r.dropped,
                          r.unreadable);
     }
     if (r.decrypted) {
@@ -531,6 +701,56 @@ int Merge(const Arguments& a) {
                      Narrow(r.outputPath).c_str());
     }
     return kExitOk;
+}
+
+int Merge(const Arguments& a) {
+    if (a.help) return std::printf("%s", kMergeHelp), kExitOk;
+    if (a.positional.size() != 2)
+        return Usage("merge takes an odd-page file and an even-page file", kMergeHelp);
+    if (!a.stream.empty() || !a.password.empty() || a.json || a.backsInOrder ||
+        !a.backsFrom.empty()) {
+        return Usage(
+            "merge takes only --output, --reverse-even, --odd-password, --even-password,\n"
+            "--drop-blank, --blank-threshold, --dry-run and the stack options",
+            kMergeHelp);
+    }
+    const std::string& odd = a.positional[0];
+    const std::string& even = a.positional[1];
+    verava::MergeRequest request;
+    request.oddPath = Wide(odd);
+    request.evenPath = Wide(even);
+    request.evenReversed = a.reverseEven;
+    request.oddPassword = PasswordText(a.oddPassword);
+    request.evenPassword = PasswordText(a.evenPassword);
+    return RunMerge(a, request, kMergeHelp, odd + " and " + even);
+}
+
+int Collate(const Arguments& a) {
+    if (a.help) return std::printf("%s", kCollateHelp), kExitOk;
+    if (a.positional.size() != 1) return Usage("collate takes one file", kCollateHelp);
+    if (!a.stream.empty() || a.json || a.reverseEven || MergePasswordGiven(a)) {
+        return Usage(
+            "collate takes only --output, --password, --backs-in-order, --backs-from,\n"
+            "--drop-blank, --blank-threshold, --dry-run and the stack options",
+            kCollateHelp);
+    }
+    verava::MergeRequest request;
+    request.collated = true;
+    request.oddPath = Wide(a.positional[0]);
+    request.oddPassword = PasswordText(a.password);
+    request.evenReversed = !a.backsInOrder;
+    if (!a.backsFrom.empty()) {
+        const std::optional<int32_t> from = ParseCount(a.backsFrom);
+        if (!from || *from < 2) {
+            return Usage("--backs-from takes the page number where the backs start (2 or more)",
+                         kCollateHelp);
+        }
+        request.backsFrom = *from;
+    }
+    if (!a.output.empty() && SameFile(a.positional[0], a.output)) {
+        return Usage("the output must not be the input file", kCollateHelp);
+    }
+    return RunMerge(a, request, kCollateHelp, a.positional[0]);
 }
 
 int Info(const Arguments& a) {
@@ -599,6 +819,7 @@ int main(int argc, char** argv) {
     const Arguments a = ParseArguments(argc, argv, 2);
     const char* help = command == "reverse" ? kReverseHelp
                        : command == "merge" ? kMergeHelp
+                       : command == "collate" ? kCollateHelp
                        : command == "info"  ? kInfoHelp
                        : command == "show"  ? kShowHelp
                                             : kMainHelp;
@@ -606,6 +827,7 @@ int main(int argc, char** argv) {
     RemoveTemporariesOnInterrupt();
     if (command == "reverse") return Reverse(a);
     if (command == "merge") return Merge(a);
+    if (command == "collate") return Collate(a);
     if (command == "info") return Info(a);
     if (command == "show") return Show(a);
     return Usage("unknown command '" + command + "'", kMainHelp);
