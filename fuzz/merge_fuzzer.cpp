@@ -1,16 +1,22 @@
 // Arbitrary bytes split into two files (the first four bytes, little-endian, give the length
 // of the first) through the whole file-level merge and then the workflow's interleave. What
 // the document loader opens must merge, and a merge that succeeds must hold every page of
-// both files, each once, before and after the interleave.
+// both files, each once, before and after the interleave. The first file is also collated
+// alone, its backs turned and a blank back put in: the result must hold the pages listed,
+// each turned by what was asked on top of what it had.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "document/pdf_document.h"
+#include "merge/merge_input.h"
 #include "merge/merge_streams.h"
 #include "objects/stream.h"
+#include "structure/page_attributes.h"
 
 namespace {
 
@@ -27,6 +33,58 @@ int32_t LoadedPages(const std::string& bytes) {
     return document.PageTree().TotalPages();
 }
 
+// Each page's rotation as readers take it.
+std::vector<int32_t> Rotations(verava::TPDFDocument& document) {
+    std::vector<int32_t> turns;
+    for (verava::TPDFDictionary* page : document.PageTree().Pages()) {
+        turns.push_back(verava::TurnedRotation(
+            verava::ResolveIfReference(verava::NearestInherited(page, "Rotate")), 0));
+    }
+    return turns;
+}
+
+// The first file's pages collated as a scan of both passes (fronts, then backs last to
+// first), the backs turned by `turn`, and a blank back after the first front.
+void CheckArranged(const std::string& bytes, int32_t turn) {
+    verava::TMemoryStream stream(bytes);
+    verava::TPDFDocument document;
+    if (document.LoadFromStream(stream, u"") != verava::TPDFDocument::kLoaded) return;
+    if (document.WasEncrypted()) return;
+    const std::vector<int32_t> before = Rotations(document);
+    const auto n = static_cast<int32_t>(before.size());
+    if (n < 1 || n > 64) return;
+    const int32_t fronts = (n + 1) / 2;
+    std::vector<verava::TOutputPage> listed;
+    std::vector<int32_t> expected;  // each output page's rotation
+    for (int32_t k = 0; k < fronts; ++k) {
+        listed.push_back({false, k});
+        expected.push_back(before[static_cast<size_t>(k)]);
+        if (k == 0) {
+            listed.push_back({false, 0, turn, true});
+            expected.push_back(verava::TurnedRotation(nullptr, before[0] + turn));
+        }
+        const int32_t back = n - 1 - k;
+        if (back >= fronts) {
+            listed.push_back({false, back, turn});
+            expected.push_back((before[static_cast<size_t>(back)] + turn) % 360);
+        }
+    }
+    verava::TMergeInput input(document);
+    verava::TMergeOptions options;
+    options.pages = listed;
+    verava::TMemoryStream out;
+    int32_t code = 0;
+    if (verava::ArrangeInput(input, out, code, {}, options) != 1) {
+        Fail("a file the loader opens was not arranged");
+    }
+    verava::TMemoryStream written(out.TakeData());
+    verava::TPDFDocument arranged;
+    if (arranged.LoadFromStream(written, u"") != verava::TPDFDocument::kLoaded) {
+        Fail("an arranged file does not load");
+    }
+    if (Rotations(arranged) != expected) Fail("an arranged file's pages are not turned as asked");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -40,6 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const int32_t pagesFirst = LoadedPages(first);
     const int32_t pagesSecond = LoadedPages(second);
+    CheckArranged(first, static_cast<int32_t>(data[0] & 3) * 90);
     verava::TMemoryStream a(first);
     verava::TMemoryStream b(second);
     verava::TMemoryStream out;
