@@ -190,14 +190,15 @@ ArrangedStack ArrangeStack(int32_t oddPages, int32_t evenPages,
     }
     stack.fronts = static_cast<int32_t>(fronts.size());
     stack.backs = static_cast<int32_t>(backs.size());
-    if (!stack.valid || (stack.fronts != stack.backs && stack.fronts != stack.backs + 1)) {
-        return stack;
-    }
+    stack.paired = stack.fronts == stack.backs || stack.fronts == stack.backs + 1;
+    if (!stack.valid) return stack;
     stack.order.reserve(fronts.size() + backs.size());
-    for (size_t k = 0; k < fronts.size(); ++k) {
+    for (size_t k = 0; k < std::max(fronts.size(), backs.size()); ++k) {
         const int32_t sheet = static_cast<int32_t>(k) + 1;
-        stack.order.push_back(fronts[k]);
-        stack.order.back().sheet = sheet;
+        if (k < fronts.size()) {
+            stack.order.push_back(fronts[k]);
+            stack.order.back().sheet = sheet;
+        }
         if (k < backs.size()) {
             stack.order.push_back(backs[k]);
             stack.order.back().sheet = sheet;
@@ -392,11 +393,11 @@ MergePlan PlanMergeScaled(const MergeRequest& request, const WorkflowProgress& p
         plan.outcome = WorkflowOutcome::ArrangementInvalid;
         return plan;
     }
-    if (stack.order.empty()) {
+    plan.order = stack.order;
+    if (!stack.paired) {
         plan.outcome = WorkflowOutcome::PageCountMismatch;
         return plan;
     }
-    plan.order = stack.order;
     if (!request.blankPages.enabled) {
         plan.pages = plan.order;
         return plan;
@@ -468,7 +469,9 @@ WorkflowResult PreviewMerge(const MergeRequest& request, const WorkflowProgress&
     WorkflowResult result = ResultOfPlan(plan);
     result.evenReversed = request.evenReversed;
     result.collated = request.collated;
-    if (plan.outcome != WorkflowOutcome::Done) return result;
+    // Uneven passes are shown too: the preview is where a misfeed is mended.
+    if (plan.outcome != WorkflowOutcome::Done && plan.outcome != WorkflowOutcome::PageCountMismatch)
+        return result;
     result.dropped = plan.dropped;
     result.unreadable = plan.unreadable;
     result.blankPagesLookedFor = request.blankPages.enabled;

@@ -146,15 +146,17 @@ struct StackArrangement {
     std::vector<PlannedPage> skipped;
 };
 
-// The sheets of a stack: front 1, back 1, front 2, ... as `arrangement` says. Empty when a
-// mend names a page or sheet that is not there (sets `valid` false) or when the mended
-// passes break the page-count rule (fronts must equal backs or exceed them by one); the
-// mended counts are given back either way.
+// The sheets of a stack: front 1, back 1, front 2, ... as `arrangement` says, and the
+// mended counts. Empty when a mend names a page or sheet that is not there (`valid` false).
+// When the mended passes break the page-count rule (fronts must equal backs or exceed them
+// by one) the sheets are still given, for a preview to show where it breaks, but `paired`
+// is false and nothing may be merged so.
 struct ArrangedStack {
     std::vector<PlannedPage> order;
     int32_t fronts = 0;
     int32_t backs = 0;
     bool valid = true;
+    bool paired = true;
 };
 ArrangedStack ArrangeStack(int32_t oddPages, int32_t evenPages,
                            const StackArrangement& arrangement);
@@ -221,7 +223,9 @@ MergePlan PlanMerge(const MergeRequest& request, const WorkflowProgress& progres
 // A plan's outcome, failure and page counts as a workflow result (nothing written).
 WorkflowResult ResultOfPlan(const MergePlan& plan);
 // The plan of the window's preview, with the bytes each input's pages are drawn from: the
-// files are loaded once, here, for both. With blank removal the pages are judged as the
+// files are loaded once, here, for both. Passes whose counts break the rule are previewed
+// too (outcome PageCountMismatch, with `order` and the bytes), so that a misfeed can be
+// seen and mended there. With blank removal the pages are judged as the
 // merge judges them (progress 0..100 as they are done), and the result names those left
 // out and those kept unlooked-at.
 WorkflowResult PreviewMerge(const MergeRequest& request, const WorkflowProgress& progress = {});

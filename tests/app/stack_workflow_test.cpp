@@ -48,6 +48,7 @@ TEST(ArrangeStack, SheetsFollowTheTurnsAndTheMends) {
         const char* sheets;  // "" when refused
         int32_t fronts, backs;
         bool valid;
+        bool paired = true;
     } cases[] = {
         {"plain", 3, 3, {}, "o1,e1,o2,e2,o3,e3", 3, 3, true},
         {"one front more", 3, 2, {true}, "o1,e2,o2,e1,o3", 3, 2, true},
@@ -67,9 +68,11 @@ TEST(ArrangeStack, SheetsFollowTheTurnsAndTheMends) {
         {"skip a front", 3, 2, {false, 0, 0, {}, {Odd(1)}}, "o2,e1,o3,e2", 2, 2, true},
         {"skip and blank", 3, 3, {false, 0, 0, {3, 2}, {Even(1), Even(2)}}, "o1,e3,o2,b2,o3,b3",
          3, 3, true},
-        // The count rule applies to the passes as mended.
-        {"counts off", 2, 3, {}, "", 2, 3, true},
-        {"mend leaves counts off", 2, 2, {false, 0, 0, {1}}, "", 2, 3, true},
+        // The count rule applies to the passes as mended; the sheets are shown anyway.
+        {"counts off", 2, 3, {}, "o1,e1,o2,e2,e3", 2, 3, true, false},
+        {"fronts two more", 3, 1, {}, "o1,e1,o2,o3", 3, 1, true, false},
+        {"mend leaves counts off", 2, 2, {false, 0, 0, {1}}, "o1,b1,o2,e1,e2", 2, 3, true,
+         false},
         // What is not there.
         {"no such back", 2, 2, {false, 0, 0, {}, {Even(3)}}, "", 2, 2, false},
         {"no such front", 2, 2, {false, 0, 0, {}, {Odd(0)}}, "", 2, 2, false},
@@ -83,9 +86,10 @@ TEST(ArrangeStack, SheetsFollowTheTurnsAndTheMends) {
         if (c.valid) {
             EXPECT_EQ(stack.fronts, c.fronts) << c.what;
             EXPECT_EQ(stack.backs, c.backs) << c.what;
+            EXPECT_EQ(stack.paired, c.paired) << c.what;
         }
         // Every page knows its sheet: front and back of sheet k are pages 2k - 1 and 2k.
-        for (size_t k = 0; k < stack.order.size(); ++k) {
+        for (size_t k = 0; c.paired && k < stack.order.size(); ++k) {
             EXPECT_EQ(stack.order[k].sheet, static_cast<int32_t>(k / 2 + 1)) << c.what;
         }
     }
