@@ -1,10 +1,11 @@
-// How the window asks for a PDF file. The program uses one file-open dialog for both rows,
-// opened in the folder the window last took a file from; tests put a scripted chooser in
+// How the window asks for a PDF file. The program opens a new file-open dialog for each
+// choice, in the folder the window last took a file from; tests put a scripted chooser in
 // its place.
 #pragma once
 
 #include <QFileDialog>
 #include <QString>
+#include <memory>
 
 class QWidget;
 
@@ -20,16 +21,19 @@ class IFileChooser {
 
 // An "open" dialog offering the single filter "PDF文件 (*.pdf)" (translated). It accepts a
 // typed name that does not exist (the workflow reports a missing file itself) and has no
-// read-only box and no title of its own.
+// read-only box and no title of its own. Each choice has a dialog of its own, gone when the
+// choice is made: a dialog kept for the next one also kept its name completer's list, which
+// stayed on screen after Enter and took the next clicks and keys.
 class TOpenDialogChooser : public IFileChooser {
   public:
-    explicit TOpenDialogChooser(QWidget* parent);
+    explicit TOpenDialogChooser(QWidget* parent) : parent_(parent) {}
     QString ChooseFile(const QString& startFolder) override;
 
-    const QFileDialog& Dialog() const { return dialog_; }
+    // The dialog ChooseFile shows, not yet shown.
+    static std::unique_ptr<QFileDialog> MakeDialog(QWidget* parent, const QString& startFolder);
 
   private:
-    QFileDialog dialog_;
+    QWidget* parent_;
 };
 
 }  // namespace verava

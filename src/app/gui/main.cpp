@@ -1,10 +1,13 @@
 // verava: the VERava window.
-//   verava [--lang zh|en]
+//   verava [--lang zh|en] [FILE...]
+// One file fills the odd row, two fill both rows in name order (as the desktop's "open with"
+// passes them); of more, the first two in name order are taken and the window names the rest.
 // A hidden option renders the window into an image and exits (scripts/screenshot):
 //   verava [--lang zh|en] --screenshot OUT.png [--state NAME]
 #include <QApplication>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <cstdio>
 #include <optional>
 
@@ -17,7 +20,7 @@ namespace {
 
 int Usage(const QString& problem) {
     std::fprintf(stderr,
-                 "verava: %s\nusage: verava [--lang zh|en]\n"
+                 "verava: %s\nusage: verava [--lang zh|en] [FILE...]\n"
                  "       verava [--lang zh|en] --screenshot OUT.png [--state NAME]\n",
                  problem.toLocal8Bit().constData());
     return 2;
@@ -35,9 +38,19 @@ int main(int argc, char** argv) {
     QString lang;
     QString screenshot;
     QString state = QStringLiteral("empty");
+    QStringList files;
+    bool optionsEnded = false;
     const QStringList args = QApplication::arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
+        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            files.append(arg);
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
         QString* into = arg == QLatin1String("--lang")         ? &lang
                         : arg == QLatin1String("--screenshot") ? &screenshot
                         : arg == QLatin1String("--state")      ? &state
@@ -65,5 +78,9 @@ int main(int argc, char** argv) {
     }
     verava::TForm1 window;
     window.show();
+    // Once the window is up, so that a message about the files sits over it.
+    if (!files.isEmpty()) {
+        QTimer::singleShot(0, &window, [&window, files] { window.OpenFiles(files); });
+    }
     return QApplication::exec();
 }

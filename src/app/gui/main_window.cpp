@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPalette>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
@@ -24,6 +25,7 @@
 #include "app/gui/order_preview.h"
 #include "app/gui/password_prompt.h"
 #include "app/gui/run_messages.h"
+#include "app/gui/window_layout.h"
 
 namespace verava {
 namespace {
@@ -33,20 +35,29 @@ const char* const kCaption =
     QT_TRANSLATE_NOOP("VERava", "扫描PDF文件奇偶合并器            Orvane_harrow88");
 const char* const kOddCaption = QT_TRANSLATE_NOOP("VERava", "奇数页文件：");
 const char* const kEvenCaption = QT_TRANSLATE_NOOP("VERava", "偶数页文件：");
-const char* const kChooseCaption = QT_TRANSLATE_NOOP("VERava", "选择");
-const char* const kMergeCaption = QT_TRANSLATE_NOOP("VERava", "开始合并");
-const char* const kReverseCaption = QT_TRANSLATE_NOOP("VERava", "逆序重排");
-const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页为倒序扫描");
-const char* const kPreviewCaption = QT_TRANSLATE_NOOP("VERava", "预览顺序");
-const char* const kDropBlankCaption = QT_TRANSLATE_NOOP("VERava", "删除空白页");
-const char* const kStopCaption = QT_TRANSLATE_NOOP("VERava", "停止");
-
-
+// The buttons and boxes, each with a letter of its own for Alt: the two rows' buttons say
+// the same and differ in their letters (odd O and R, even E and V).
+const char* const kChooseOddCaption = QT_TRANSLATE_NOOP("VERava", "选择(&O)");
+const char* const kChooseEvenCaption = QT_TRANSLATE_NOOP("VERava", "选择(&E)");
+const char* const kMergeCaption = QT_TRANSLATE_NOOP("VERava", "开始合并(&M)");
+const char* const kReverseOddCaption = QT_TRANSLATE_NOOP("VERava", "逆序重排(&R)");
+const char* const kReverseEvenCaption = QT_TRANSLATE_NOOP("VERava", "逆序重排(&V)");
+const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页为倒序扫描(&L)");
+const char* const kPreviewCaption = QT_TRANSLATE_NOOP("VERava", "预览顺序(&P)");
+const char* const kDropBlankCaption = QT_TRANSLATE_NOOP("VERava", "删除空白页(&B)");
+const char* const kStopCaption = QT_TRANSLATE_NOOP("VERava", "停止(&S)");
 
 const char* const kStopQuestion = QT_TRANSLATE_NOOP(
     "VERava", "正在处理文件。要停止吗？正在写入的文件会被丢弃，已有的同名文件保持不变。");
+// Before a run writes over a file, and before a merge of a file with itself; the file
+// follows on a line of its own.
+const char* const kReplaceQuestion = QT_TRANSLATE_NOOP("VERava", "输出文件已存在，要替换吗？");
+const char* const kSameFileQuestion =
+    QT_TRANSLATE_NOOP("VERava", "奇数页文件和偶数页文件是同一个文件，仍要合并吗？");
 
 const char* const kDropCount = QT_TRANSLATE_NOOP("VERava", "一次只能拖入一个或两个PDF文件");
+const char* const kTooManyFiles =
+    QT_TRANSLATE_N_NOOP("VERava", "一次只能打开一个或两个PDF文件，以下%n个文件没有打开：");
 const char* const kCannotOpen = QT_TRANSLATE_NOOP("VERava", "没有程序可以打开：");
 
 // Settings keys.
@@ -55,6 +66,14 @@ const char kEvenReversedKey[] = "merge/evenReversed";
 const char kDropBlankKey[] = "merge/dropBlank";
 
 QString Tr(const char* source) { return QCoreApplication::translate("VERava", source); }
+
+// The room a button's caption needs: its text (the mnemonic's "&" not drawn) and 3 pixels
+// a side, clear of the button's 2-pixel bevel.
+constexpr int kCaptionPadding = 6;
+int CaptionWidth(const QAbstractButton& button) {
+    return button.fontMetrics().size(Qt::TextShowMnemonic, button.text()).width() +
+           kCaptionPadding;
+}
 
 // "宋体" at 12 pixels; where it is not installed (outside Chinese Windows) the next family
 // that has the glyphs stands in.
@@ -105,12 +124,24 @@ bool NameOrderLess(const QString& a, const QString& b) {
 // middle lands on the odd row, anything lower on the even one.
 constexpr int kRowBoundary = 50;
 
+// The room the window's captions need in the window's font and language.
+TCaptionWidths CaptionWidthsOf(const TForm1& w) {
+    TCaptionWidths needs;
+    needs.label = std::max(w.Label1.sizeHint().width(), w.Label2.sizeHint().width());
+    needs.choose = std::max(CaptionWidth(w.Button1), CaptionWidth(w.Button2));
+    needs.reverse = std::max(CaptionWidth(w.Button4), CaptionWidth(w.Button5));
+    needs.merge = CaptionWidth(w.Button3);
+    needs.preview = CaptionWidth(w.Button6);
+    needs.stop = CaptionWidth(w.Button7);
+    needs.check = std::max(w.CheckBox1.sizeHint().width(), w.CheckBox2.sizeHint().width());
+    return needs;
+}
+
 }  // namespace
 
 TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       messages_(hooks.messages),
       chooser_(hooks.chooser),
       passwords_(hooks.passwords),
@@ -128,8 +159,6 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     if (!openUrl_) openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
     setWindowTitle(Tr(kCaption));
-    // The seed's 395 x 113, grown by the rows of the two check boxes and the preview button's.
-    setFixedSize(395, 180);
     setFont(WindowFont());
     QPalette colours = palette();
     colours.setColor(QPalette::Window, colours.color(QPalette::Button));
@@ -138,41 +167,31 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     setAcceptDrops(true);
 
     Label1.setText(Tr(kOddCaption));
-    Label1.setGeometry(6, 24, 72, 12);
     Label2.setText(Tr(kEvenCaption));
-    Label2.setGeometry(6, 60, 72, 12);
-    Edit1.setReadOnly(true);
-    Edit1.setGeometry(78, 22, 205, 20);
-    Edit2.setReadOnly(true);
-    Edit2.setGeometry(78, 58, 205, 20);
-    Button1.setText(Tr(kChooseCaption));
-    Button1.setGeometry(293, 22, 38, 19);
-    Button2.setText(Tr(kChooseCaption));
-    Button2.setGeometry(293, 59, 38, 18);
+    Button1.setText(Tr(kChooseOddCaption));
+    Button2.setText(Tr(kChooseEvenCaption));
     CheckBox1.setText(Tr(kEvenReversedCaption));
-    CheckBox1.setGeometry(78, 82, 205, 16);
     CheckBox1.setChecked(settings_->value(QLatin1String(kEvenReversedKey), false).toBool());
     CheckBox2.setText(Tr(kDropBlankCaption));
-    CheckBox2.setGeometry(78, 100, 205, 16);
     CheckBox2.setChecked(settings_->value(QLatin1String(kDropBlankKey), false).toBool());
     Button3.setText(Tr(kMergeCaption));
-    Button3.setGeometry(293, 120, 79, 25);
     ProgressBar1.setRange(0, 100);
     ProgressBar1.setValue(0);
     ProgressBar1.setTextVisible(false);
-    ProgressBar1.setGeometry(6, 124, 277, 15);
-    Button4.setText(Tr(kReverseCaption));
-    Button4.setGeometry(335, 22, 56, 19);
-    Button5.setText(Tr(kReverseCaption));
-    Button5.setGeometry(335, 59, 56, 18);
+    Button4.setText(Tr(kReverseOddCaption));
+    Button5.setText(Tr(kReverseEvenCaption));
     // Under the merge button, as far below it as it is below the check box's row, and as
     // wide as the choose and reverse buttons together: "Preview order" needs the room.
     Button6.setText(Tr(kPreviewCaption));
-    Button6.setGeometry(293, 149, 98, 25);
     // As wide as the merge button, its right edge under the bar's.
     Button7.setText(Tr(kStopCaption));
-    Button7.setGeometry(204, 149, 79, 25);
     Button7.hide();
+    // As wide as the user likes, never narrower than the classic form or than the captions
+    // need; nothing would use more height.
+    setMinimumWidth(MinimumWindowWidth(CaptionWidthsOf(*this)));
+    setFixedHeight(kWindowHeight);
+    resize(minimumWidth(), kWindowHeight);
+    LayOut();
 
     QWidget::setTabOrder(&Edit1, &Edit2);
     QWidget::setTabOrder(&Edit2, &Button1);
@@ -198,6 +217,8 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     });
     connect(&CheckBox2, &QCheckBox::toggled, this,
             [this](bool checked) { settings_->setValue(QLatin1String(kDropBlankKey), checked); });
+    connect(&Edit1, &QLineEdit::textChanged, this, &TForm1::UpdateDefaultAction);
+    connect(&Edit2, &QLineEdit::textChanged, this, &TForm1::UpdateDefaultAction);
     connect(&runner_, &TWorkflowRunner::Progress, &ProgressBar1, &QProgressBar::setValue);
     connect(&runner_, &TWorkflowRunner::Finished, this, &TForm1::AttemptEnded);
 
@@ -293,7 +314,40 @@ void TForm1::RememberFolderOf(const QString& path) {
     settings_->setValue(QLatin1String(kLastFolderKey), QFileInfo(path).absolutePath());
 }
 
+QString ReplaceQuestion(const QString& output) {
+    return Tr(kReplaceQuestion) + QLatin1Char('\n') + QDir::toNativeSeparators(output);
+}
+
+QString SameFileQuestion(const QString& input) {
+    return Tr(kSameFileQuestion) + QLatin1Char('\n') + QDir::toNativeSeparators(input);
+}
+
+bool SameFile(const QString& a, const QString& b) {
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+
+bool TForm1::MayWrite(const PendingRun& run) {
+    // Inputs that are not there are the workflow's to report; there is nothing to ask.
+    const int inputs = run.merge ? 2 : 1;
+    for (int i = 0; i < inputs; ++i) {
+        if (!QFileInfo(run.paths[i]).isFile()) return true;
+    }
+    if (run.merge && SameFile(run.paths[0], run.paths[1]) &&
+        !messages_->Ask(SameFileQuestion(run.paths[0]))) {
+        return false;
+    }
+    const std::u16string output =
+        run.merge ? MergeOutputPath(run.paths[0].toStdU16String(), run.paths[1].toStdU16String())
+                  : ReverseOutputPath(run.paths[0].toStdU16String());
+    // A folder or a device in the way is no file to replace: the run says why it cannot
+    // write there.
+    return !QFileInfo(Path(output)).isFile() || messages_->Ask(ReplaceQuestion(Path(output)));
+}
+
 void TForm1::StartRun(PendingRun run) {
+    // A preview writes nothing; the merge it may lead to asks when it starts.
+    if (!run.preview && !MayWrite(run)) return;
     pending_ = std::move(run);
     running_ = true;
     SetBusy(true);
@@ -350,7 +404,7 @@ void TForm1::AttemptEnded(const WorkflowResult& result) {
         pending_.passwords[input] = *password;
         ++pending_.asked[input];
         // A file merged with itself needs its password once.
-        if (pending_.merge && pending_.paths[0] == pending_.paths[1]) {
+        if (pending_.merge && SameFile(pending_.paths[0], pending_.paths[1])) {
             pending_.passwords[1 - input] = *password;
             pending_.asked[1 - input] = pending_.asked[input];
         }
@@ -439,10 +493,21 @@ void TForm1::dropEvent(QDropEvent* event) {
         if (url.isLocalFile()) paths.append(QDir::toNativeSeparators(url.toLocalFile()));
     }
     event->acceptProposedAction();
-    TakeDroppedFiles(paths, event->position().toPoint());
+    TakeFiles(paths, event->position().toPoint().y() < kRowBoundary ? 0 : 1);
 }
 
-void TForm1::TakeDroppedFiles(const QStringList& paths, const QPoint& at) {
+namespace {
+
+QStringList InNameOrder(QStringList paths) {
+    std::stable_sort(paths.begin(), paths.end(), [](const QString& a, const QString& b) {
+        return NameOrderLess(QFileInfo(a).fileName(), QFileInfo(b).fileName());
+    });
+    return paths;
+}
+
+}  // namespace
+
+void TForm1::TakeFiles(const QStringList& paths, int row) {
     if (paths.isEmpty() || paths.size() > 2) {
         messages_->Show(Tr(kDropCount));
         return;
@@ -454,16 +519,65 @@ void TForm1::TakeDroppedFiles(const QStringList& paths, const QPoint& at) {
         }
     }
     if (paths.size() == 1) {
-        (at.y() < kRowBoundary ? Edit1 : Edit2).setText(paths.front());
+        (row == 0 ? Edit1 : Edit2).setText(paths.front());
     } else {
-        QStringList sorted = paths;
-        std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
-            return NameOrderLess(QFileInfo(a).fileName(), QFileInfo(b).fileName());
-        });
+        const QStringList sorted = InNameOrder(paths);
         Edit1.setText(sorted[0]);
         Edit2.setText(sorted[1]);
     }
     RememberFolderOf(paths.front());
+}
+
+void TForm1::OpenFiles(const QStringList& paths) {
+    if (running_ || paths.isEmpty()) return;
+    QStringList absolute;
+    for (const QString& path : paths) {
+        absolute.append(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    }
+    if (absolute.size() > 2) {
+        absolute = InNameOrder(absolute);
+        const QStringList left = absolute.mid(2);
+        absolute = absolute.mid(0, 2);
+        messages_->Show(
+            QCoreApplication::translate("VERava", kTooManyFiles, nullptr,
+                                        static_cast<int>(left.size())) +
+            QLatin1Char('\n') + left.join(QLatin1Char('\n')));
+    }
+    TakeFiles(absolute, 0);
+}
+
+QPushButton* TForm1::DefaultAction() {
+    if (Edit1.text().isEmpty()) return nullptr;
+    return Edit2.text().isEmpty() ? &Button4 : &Button3;
+}
+
+void TForm1::UpdateDefaultAction() {
+    const QPushButton* action = DefaultAction();
+    Button3.setDefault(action == &Button3);
+    Button4.setDefault(action == &Button4);
+}
+
+void TForm1::LayOut() {
+    const TWindowGeometry g = LayOutWindow(width(), CaptionWidthsOf(*this));
+    Label1.setGeometry(g.label[0]);
+    Label2.setGeometry(g.label[1]);
+    Edit1.setGeometry(g.edit[0]);
+    Edit2.setGeometry(g.edit[1]);
+    Button1.setGeometry(g.choose[0]);
+    Button2.setGeometry(g.choose[1]);
+    Button4.setGeometry(g.reverse[0]);
+    Button5.setGeometry(g.reverse[1]);
+    CheckBox1.setGeometry(g.check[0]);
+    CheckBox2.setGeometry(g.check[1]);
+    Button3.setGeometry(g.merge);
+    ProgressBar1.setGeometry(g.progress);
+    Button6.setGeometry(g.preview);
+    Button7.setGeometry(g.stop);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayOut();
 }
 
 void TForm1::CentreOnDesktop() {
@@ -503,6 +617,17 @@ void TForm1::Button7Click() {
 void TForm1::keyPressEvent(QKeyEvent* event) {
     if (running_ && event->key() == Qt::Key_Escape) {
         if (messages_->Ask(Tr(kStopQuestion))) runner_.Cancel();
+        return;
+    }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    // The keypad's Enter comes with the keypad modifier.
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        // Buttons outside a dialog leave Enter to the window: the focused button is what the
+        // user is looking at, otherwise the action the filled rows call for.
+        // (During a run only the stop button is enabled.)
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
+        QPushButton* button = focused != nullptr ? focused : DefaultAction();
+        if (button != nullptr && button->isEnabled() && button->isVisible()) button->click();
         return;
     }
     QWidget::keyPressEvent(event);

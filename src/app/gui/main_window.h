@@ -1,8 +1,10 @@
-// The VERava window: a fixed 395 x 180 dialog laid out in logical pixels (Qt scales them with
-// the screen), from which the user picks the odd-page and the even-page scan, by the choose
-// buttons or by dropping files, and starts the workflows or previews the merged order. A run
-// works on a thread of its own; the window only shows its progress, asks for passwords
-// between attempts, and reports how it ended.
+// The VERava window: the classic 395 x 180 form laid out in logical pixels (Qt scales them
+// with the screen), wider where a caption needs it and as wide as the user pulls it, from
+// which the user picks the odd-page and the even-page scan, by the choose buttons, by
+// dropping files or on the command line, and starts the workflows or previews the merged
+// order. A run works on a thread of its own; the window asks before it replaces a file or
+// merges a file with itself, shows the run's progress, asks for passwords between attempts,
+// and reports how it ended.
 #pragma once
 
 #include <QCheckBox>
@@ -19,6 +21,7 @@
 #include <string>
 
 #include "app/gui/order_preview.h"
+#include "app/gui/path_edit.h"
 #include "app/gui/run_messages.h"
 #include "app/gui/workflow_runner.h"
 #include "app/workflow.h"
@@ -26,6 +29,7 @@
 class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
+class QResizeEvent;
 class QSettings;
 class QShowEvent;
 
@@ -58,12 +62,20 @@ class TForm1 : public QWidget {
     bool Running() const { return running_; }
     // Greys the buttons and the check box while a run owns the files.
     void SetBusy(bool busy);
+    // Files named on the command line, as if dropped on the odd row: one fills it, two fill
+    // both rows in name order. Of more, the first two in name order are taken and the user
+    // is told which were not.
+    void OpenFiles(const QStringList& paths);
+    // What Enter starts: the merge button once both rows are filled, the odd row's reverse
+    // button while only that one is; null otherwise. That button is drawn as the default.
+    QPushButton* DefaultAction();
 
-    // The controls, named as in the layout table; children of the window.
+    // The controls, named as in the layout table; children of the window. Each button and
+    // check box has a key of its own (Alt and its underlined letter).
     QLabel Label1{this};
     QLabel Label2{this};
-    QLineEdit Edit1{this};
-    QLineEdit Edit2{this};
+    TPathEdit Edit1{this};
+    TPathEdit Edit2{this};
     QPushButton Button1{this};
     QPushButton Button2{this};
     QPushButton Button3{this};
@@ -95,9 +107,11 @@ class TForm1 : public QWidget {
     void Button7Click();
 
   protected:
-    // While a run works, closing the window or pressing Esc asks whether to stop it.
+    // While a run works, closing the window or pressing Esc asks whether to stop it. Enter
+    // clicks the button that has the focus, elsewhere the default action.
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -118,6 +132,9 @@ class TForm1 : public QWidget {
 
     void ChooseInto(QLineEdit& edit);
     void RememberFolderOf(const QString& path);
+    // Asks before a run writes over an existing file or merges a file with itself; false
+    // when the user said no.
+    bool MayWrite(const PendingRun& run);
     void StartRun(PendingRun run);
     void RunAttempt();
     void AttemptEnded(const WorkflowResult& result);
@@ -126,7 +143,11 @@ class TForm1 : public QWidget {
     void EndRun();
     void OpenPreview(const WorkflowResult& plan);
     void MergeFromPreview(const PendingRun& planned, bool evenReversed);
-    void TakeDroppedFiles(const QStringList& paths, const QPoint& at);
+    // One or two files for the rows: one fills `row` (0 odd, 1 even), two both rows in name
+    // order. Anything else, or a file that is not a PDF, is refused with a message.
+    void TakeFiles(const QStringList& paths, int row);
+    void UpdateDefaultAction();
+    void LayOut();
     IFileChooser& Chooser();
     IPasswordPrompt& Passwords();
     void CentreOnDesktop();
@@ -148,6 +169,13 @@ class TForm1 : public QWidget {
     // Last, so that it is destroyed first: it waits for a run still working.
     TWorkflowRunner runner_;
 };
+
+// True when both paths name one existing file (however it is spelt: links, "..").
+bool SameFile(const QString& a, const QString& b);
+
+// The questions the window asks before a run, each naming its file on a line of its own.
+QString ReplaceQuestion(const QString& output);
+QString SameFileQuestion(const QString& input);
 
 // How many wrong passwords a file may be given before the run gives up.
 inline constexpr int kPasswordTries = 3;

@@ -19,11 +19,11 @@ void TMessageBoxSink::Show(const QString& text) {
 std::unique_ptr<QMessageBox> TMessageBoxSink::MakeDoneBox(QWidget* parent, const QString& text) {
     auto box = std::make_unique<QMessageBox>(
         QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok, parent);
-    QPushButton* folder = box->addButton(QCoreApplication::translate("VERava", "打开文件夹"),
+    QPushButton* folder = box->addButton(QCoreApplication::translate("VERava", "打开文件夹(&F)"),
                                          QMessageBox::ActionRole);
     folder->setProperty(kChoiceProperty, static_cast<int>(AfterDone::OpenFolder));
     QPushButton* file =
-        box->addButton(QCoreApplication::translate("VERava", "打开文件"), QMessageBox::ActionRole);
+        box->addButton(QCoreApplication::translate("VERava", "打开文件(&O)"), QMessageBox::ActionRole);
     file->setProperty(kChoiceProperty, static_cast<int>(AfterDone::OpenFile));
     box->setDefaultButton(QMessageBox::Ok);
     box->setEscapeButton(QMessageBox::Ok);
@@ -40,12 +40,19 @@ AfterDone TMessageBoxSink::ShowDone(const QString& text) {
     return static_cast<AfterDone>(clicked->property(kChoiceProperty).toInt());
 }
 
+std::unique_ptr<QMessageBox> TMessageBoxSink::MakeQuestionBox(QWidget* parent,
+                                                             const QString& question) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::NoIcon,
+                                             QString::fromLatin1(kApplicationTitle), question,
+                                             QMessageBox::Yes | QMessageBox::No, parent);
+    // Enter and Esc both keep things as they are; only a deliberate yes goes ahead.
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    return box;
+}
+
 bool TMessageBoxSink::Ask(const QString& question) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), question,
-                    QMessageBox::Yes | QMessageBox::No, parent_);
-    box.setDefaultButton(QMessageBox::No);
-    box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    return MakeQuestionBox(parent_, question)->exec() == QMessageBox::Yes;
 }
 
 }  // namespace verava

@@ -37,8 +37,9 @@ class TMessageBoxSink : public IMessageSink {
     AfterDone ShowDone(const QString& text) override;
     bool Ask(const QString& question) override;
 
-    // The box ShowDone shows, not yet shown (also for pictures of the window).
+    // The boxes ShowDone and Ask show, not yet shown (also for pictures of the window).
     static std::unique_ptr<QMessageBox> MakeDoneBox(QWidget* parent, const QString& text);
+    static std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* parent, const QString& question);
 
   private:
     QWidget* parent_;

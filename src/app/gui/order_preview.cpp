@@ -17,9 +17,10 @@ const char* const kSummary = QT_TRANSLATE_N_NOOP("VERava", "合并后共%n页");
 const char* const kLeftOut = QT_TRANSLATE_N_NOOP("VERava", "%n页未显示");
 const char* const kDroppedSummary = QT_TRANSLATE_N_NOOP("VERava", "（删除%n页空白页）");
 const char* const kDroppedLabel = QT_TRANSLATE_NOOP("VERava", "%1 删除");
-const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页为倒序扫描");
-const char* const kMergeCaption = QT_TRANSLATE_NOOP("VERava", "合并");
-const char* const kCloseCaption = QT_TRANSLATE_NOOP("VERava", "关闭");
+// Each with a key of its own: Alt and the letter (Enter merges, Esc closes).
+const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页为倒序扫描(&L)");
+const char* const kMergeCaption = QT_TRANSLATE_NOOP("VERava", "合并(&M)");
+const char* const kCloseCaption = QT_TRANSLATE_NOOP("VERava", "关闭(&C)");
 
 QString Tr(const char* source, int n = -1) {
     return QCoreApplication::translate("VERava", source, nullptr, n);

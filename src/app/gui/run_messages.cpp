@@ -15,14 +15,17 @@ const char* const kOpenFailed =
 const char* const kPasswordRequired = QT_TRANSLATE_NOOP("VERava", "文件已加密，需要密码才能打开");
 const char* const kSaveFailed = QT_TRANSLATE_NOOP("VERava", "文件保存失败：");
 const char* const kMergeInputMissing = QT_TRANSLATE_NOOP("VERava", "奇数页文件或偶数页文件不存在");
-const char* const kMergeCounts = QT_TRANSLATE_NOOP("VERava", "奇数页文件%1页，偶数页文件%2页。");
+// The two counts of a merge whose files do not fit, each "%n页" ("3 pages").
+const char* const kMergeCounts = QT_TRANSLATE_NOOP("VERava", "奇数页文件%1，偶数页文件%2。");
+const char* const kPageCount = QT_TRANSLATE_N_NOOP("VERava", "%n页");
 const char* const kMergeCountRule =
     QT_TRANSLATE_NOOP("VERava", "奇数页应等于偶数页或多1页，请检查");
 const char* const kMerged = QT_TRANSLATE_NOOP("VERava", "文件已经合并，保存在奇数页文件所在位置");
 const char* const kMergedPlain = QT_TRANSLATE_NOOP("VERava", "合并后的文件没有加密。");
-const char* const kBlankDropped = QT_TRANSLATE_NOOP("VERava", "已删除%1页空白页：");
+const char* const kBlankDropped = QT_TRANSLATE_N_NOOP("VERava", "已删除%n页空白页：");
 const char* const kNoBlankFound = QT_TRANSLATE_NOOP("VERava", "没有发现空白页。");
-const char* const kBlankUnreadable = QT_TRANSLATE_NOOP("VERava", "以下%1页无法完整查看，已保留：");
+const char* const kBlankUnreadable =
+    QT_TRANSLATE_N_NOOP("VERava", "以下%n页无法完整查看，已保留：");
 // After a page's label: why it was kept, and, with reversed evens, its sheet.
 const char* const kDoubtImage = QT_TRANSLATE_NOOP("VERava", "%1（图像无法读取）");
 const char* const kDoubtImageOf = QT_TRANSLATE_NOOP("VERava", "%1（%2图像无法读取）");
@@ -56,7 +59,17 @@ constexpr size_t kListedPages = 40;
 
 QString Tr(const char* source) { return QCoreApplication::translate("VERava", source); }
 
+// A text with a count in it, in the plural form the count takes ("1 page", "2 pages").
+QString TrCount(const char* source, size_t count) {
+    return QCoreApplication::translate("VERava", source, nullptr, static_cast<int>(count));
+}
+
 QString Path(const std::u16string& path) { return QString::fromStdU16String(path); }
+
+// The message, and on a line of its own the file it is about, when there is one.
+QString Naming(const QString& message, const std::u16string& path) {
+    return path.empty() ? message : message + QLatin1Char('\n') + Path(path);
+}
 
 // A page of a merge named in a message: its label, and with the evens scanned last to
 // first, an even page's sheet too ("偶 13（背面 4）"), which the user need not work out.
@@ -157,11 +170,11 @@ QString ReverseMessage(const WorkflowResult& result) {
     const QString failedPath = Path(result.failedPath);
     switch (result.outcome) {
         case WorkflowOutcome::Done:
-            return Tr(kReversed);
+            return Naming(Tr(kReversed), result.outputPath);
         case WorkflowOutcome::InputMissing:
-            return Tr(kInputMissing);
+            return Naming(Tr(kInputMissing), result.failedPath);
         case WorkflowOutcome::PasswordRequired:
-            return Tr(kPasswordRequired) + QLatin1Char('\n') + failedPath;
+            return Naming(Tr(kPasswordRequired), result.failedPath);
         case WorkflowOutcome::SaveFailed:
             return WithReason(Tr(kSaveFailed) + Path(result.outputPath), result.fileError);
         default:
@@ -173,18 +186,18 @@ QString ReverseMessage(const WorkflowResult& result) {
 QString MergeMessage(const WorkflowResult& result) {
     switch (result.outcome) {
         case WorkflowOutcome::Done: {
-            QString message = Tr(kMerged);
+            QString message = Naming(Tr(kMerged), result.outputPath);
             if (result.decrypted) message += QLatin1Char('\n') + Tr(kMergedPlain);
             if (result.blankPagesLookedFor) {
                 message += QLatin1Char('\n');
                 message += result.dropped.empty() ? Tr(kNoBlankFound)
-                                                  : Tr(kBlankDropped).arg(result.dropped.size()) +
+                                                  : TrCount(kBlankDropped, result.dropped.size()) +
                                                         PageList(result.dropped, [&](auto p) {
                                                             return NamedPage(p, result);
                                                         });
             }
             if (!result.unreadable.empty()) {
-                message += QLatin1Char('\n') + Tr(kBlankUnreadable).arg(result.unreadable.size()) +
+                message += QLatin1Char('\n') + TrCount(kBlankUnreadable, result.unreadable.size()) +
                            PageList(result.unreadable, [&](const KeptPage& kept) {
                                return KeptPageText(kept, result);
                            });
@@ -192,14 +205,16 @@ QString MergeMessage(const WorkflowResult& result) {
             return message;
         }
         case WorkflowOutcome::InputMissing:
-            return Tr(kMergeInputMissing);
+            return Naming(Tr(kMergeInputMissing), result.failedPath);
         case WorkflowOutcome::PageCountMismatch:
-            return Tr(kMergeCounts).arg(result.oddPages).arg(result.evenPages) + QLatin1Char('\n') +
-                   Tr(kMergeCountRule);
+            return Tr(kMergeCounts)
+                       .arg(TrCount(kPageCount, static_cast<size_t>(result.oddPages)),
+                            TrCount(kPageCount, static_cast<size_t>(result.evenPages))) +
+                   QLatin1Char('\n') + Tr(kMergeCountRule);
         case WorkflowOutcome::MergeEncrypted:
-            return Tr(kMergeEncrypted);
+            return Naming(Tr(kMergeEncrypted), result.failedPath);
         case WorkflowOutcome::MergeUnreadable:
-            return Tr(kMergeUnreadable);
+            return Naming(Tr(kMergeUnreadable), result.failedPath);
         case WorkflowOutcome::OutputLocked:
             return Tr(kMergeOutputLocked) + Path(result.failedPath);
         case WorkflowOutcome::MergeFailed:

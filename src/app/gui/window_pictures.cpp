@@ -23,9 +23,12 @@
 namespace verava {
 namespace {
 
-// Sample files in a folder that reads naturally in both languages.
-const char kOddSample[] = "/home/ming/scans/contract-odd.pdf";
-const char kEvenSample[] = "/home/ming/scans/contract-even.pdf";
+// Sample files in a folder that reads naturally in both languages, deep enough that the
+// narrowest window shortens them.
+const char kOddSample[] = "/home/ming/Documents/Scans/2024-03 lease/contract-odd.pdf";
+const char kEvenSample[] = "/home/ming/Documents/Scans/2024-03 lease/contract-even.pdf";
+// How wide the "wide" picture pulls the window.
+constexpr int kWideWidth = 640;
 
 // A silent stand-in: nothing runs while a picture is taken.
 class QuietSink : public IMessageSink {
@@ -170,9 +173,9 @@ QImage Picture(TForm1& window, QDialog& dialog, const std::function<void()>& set
 }  // namespace
 
 QStringList PictureStates() {
-    return {QStringLiteral("empty"), QStringLiteral("chosen"),   QStringLiteral("running"),
-            QStringLiteral("done"),  QStringLiteral("password"), QStringLiteral("preview"),
-            QStringLiteral("preview-blank")};
+    return {QStringLiteral("empty"),   QStringLiteral("chosen"),       QStringLiteral("wide"),
+            QStringLiteral("running"), QStringLiteral("replace"),      QStringLiteral("done"),
+            QStringLiteral("password"), QStringLiteral("preview"),     QStringLiteral("preview-blank")};
 }
 
 bool RenderWindowPicture(const QString& state, const QString& outPath, QString* error) {
@@ -199,13 +202,21 @@ bool RenderWindowPicture(const QString& state, const QString& outPath, QString* 
         window.SetBusy(true);
         window.ProgressBar1.setValue(45);
     }
+    if (state == QLatin1String("wide")) window.resize(kWideWidth, window.height());
     window.show();
     QApplication::processEvents();
 
+    const std::u16string output = MergeOutputPath(QString::fromUtf8(kOddSample).toStdU16String(),
+                                                  QString::fromUtf8(kEvenSample).toStdU16String());
     QImage image;
-    if (state == QLatin1String("done")) {
+    if (state == QLatin1String("replace")) {
+        const std::unique_ptr<QMessageBox> box =
+            TMessageBoxSink::MakeQuestionBox(&window, ReplaceQuestion(QString::fromStdU16String(output)));
+        image = Picture(window, *box);
+    } else if (state == QLatin1String("done")) {
         window.ProgressBar1.setValue(100);
         WorkflowResult merged;
+        merged.outputPath = output;
         merged.blankPagesLookedFor = true;
         merged.dropped = {{PageSource::Even, 2}, {PageSource::Even, 5}};
         const std::unique_ptr<QMessageBox> box =

@@ -8,8 +8,10 @@
 
 namespace verava {
 
-// empty, chosen (both files and the check box), running, done (the success box), password
-// (the prompt of an encrypted file), preview (the order preview of sample scans).
+// empty, chosen (both files and the check boxes), wide (chosen, the window pulled wider),
+// running, replace (the question before a merge writes over its earlier output), done (the
+// success box), password (the prompt of an encrypted file), preview and preview-blank (the
+// order preview of sample scans, the second with blank backs left out).
 QStringList PictureStates();
 
 // Renders `state` in the language already installed into a PNG at `outPath`. False with a

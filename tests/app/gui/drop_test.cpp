@@ -1,8 +1,10 @@
 // Files dropped on the window: one fills the row it lands on, two fill both rows in name
-// order, anything that is not a PDF file is refused with the open-failure message.
+// order, anything that is not a PDF file is refused with the open-failure message. Files
+// named on the command line are taken the same way, landing on the odd row.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -107,6 +109,43 @@ TEST(Drop, WhatIsNoPdfFileIsRefusedAndTheFieldsStay) {
     EXPECT_FALSE(Drop(w.window, Files({pdf}), QPoint(100, 30)));
     w.WaitForRun();
     EXPECT_EQ(w.window.Edit1.text(), busy);
+}
+
+// The desktop's "open with" passes the chosen files: one fills the odd row, two both rows in
+// name order; of more, the first two in name order are taken and the rest named as not
+// opened. A name relative to the folder the program started in is made whole.
+TEST(OpenFiles, FillTheRowsAsDroppedFilesDoAndNameWhatWasLeft) {
+    const std::string one = WriteTempFile("opened.pdf", SimpleDocument(1).Build());
+    const std::string scan9 = WriteTempFile("scan 9.pdf", SimpleDocument(1).Build());
+    const std::string scan10 = WriteTempFile("Scan 10.pdf", SimpleDocument(1).Build());
+    const std::string scan11 = WriteTempFile("scan 11.pdf", SimpleDocument(1).Build());
+    const std::string text = WriteTempFile("opened-notes.pdf", "not a PDF at all\n");
+    const QString folder = Q(one.substr(0, one.rfind('/')));
+    const struct {
+        QStringList given;
+        QString odd, even;
+        QStringList messages;
+    } cases[] = {
+        {{Q(one)}, Q(one), {}, {}},
+        {{Q(scan10), Q(scan9)}, Q(scan9), Q(scan10), {}},
+        {{Q(scan11), Q(one), Q(scan10), Q(scan9)},
+         Q(one),
+         Q(scan9),
+         {U("一次只能打开一个或两个PDF文件，以下2个文件没有打开：\n") + Q(scan10) + U("\n") +
+          Q(scan11)}},
+        {{U("scan 9.pdf")}, Q(scan9), {}, {}},
+        {{Q(text)}, {}, {}, {U(kOpenFailed) + "\n" + Q(text)}},
+    };
+    const QString startedIn = QDir::currentPath();
+    QDir::setCurrent(folder);
+    for (const auto& c : cases) {
+        ShownWindow w;
+        w.window.OpenFiles(c.given);
+        EXPECT_EQ(w.window.Edit1.text(), c.odd) << c.given.join(U(",")).toStdString();
+        EXPECT_EQ(w.window.Edit2.text(), c.even) << c.given.join(U(",")).toStdString();
+        EXPECT_EQ(w.sink.messages, c.messages) << c.given.join(U(",")).toStdString();
+    }
+    QDir::setCurrent(startedIn);
 }
 
 }  // namespace

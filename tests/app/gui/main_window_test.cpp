@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
@@ -10,9 +12,11 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QImage>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPalette>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -20,6 +24,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -39,60 +44,78 @@ using testing::ShownWindow;
 using testing::U;
 using testing::WhenModalShows;
 
-TEST(MainWindow, IsAFixedSizeDialogWithItsCaption) {
+TEST(MainWindow, GrowsSidewaysNeverNarrowerThanTheClassicForm) {
     ShownWindow w;
     TForm1& window = w.window;
     EXPECT_EQ(window.windowTitle(), U("扫描PDF文件奇偶合并器            Orvane_harrow88"));
-    // 113 pixels high before the check boxes' rows and the preview button's.
-    EXPECT_EQ(window.size(), QSize(395, 180));
-    EXPECT_EQ(window.minimumSize(), QSize(395, 180));
-    EXPECT_EQ(window.maximumSize(), QSize(395, 180));
-    // Asking for another size changes nothing.
-    window.resize(600, 300);
-    EXPECT_EQ(window.size(), QSize(395, 180));
-
+    // 113 pixels high before the check boxes' rows and the preview button's; at least the
+    // classic 395 wide, more where the captions need it; it opens at its narrowest.
+    const int narrow = window.width();
+    EXPECT_GE(narrow, 395);
+    EXPECT_EQ(window.minimumSize(), QSize(narrow, 180));
+    EXPECT_EQ(window.height(), 180);
     const Qt::WindowFlags flags = window.windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
-    EXPECT_TRUE(flags.testFlag(Qt::MSWindowsFixedSizeDialogHint));
-    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
-    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::MSWindowsFixedSizeDialogHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowContextHelpButtonHint));
+
+    // Pulled wider, the path boxes take the extra width and the buttons keep to the right
+    // edge (window_layout_test has the rest); pushed narrower or taller, nothing gives.
+    const QRect edit = window.Edit2.geometry();
+    const QRect reverse = window.Button5.geometry();
+    for (const auto& [asked, width] : std::vector<std::pair<QSize, int>>{
+             {QSize(900, 400), 900}, {QSize(200, 100), narrow}}) {
+        window.resize(asked);
+        EXPECT_TRUE(QTest::qWaitFor([&, width = width] { return window.width() == width; }))
+            << asked.width() << " gives " << window.width();
+        EXPECT_EQ(window.height(), 180);
+        EXPECT_EQ(window.Edit2.geometry(), edit.adjusted(0, 0, width - narrow, 0));
+        EXPECT_EQ(window.Button5.geometry(), reverse.translated(width - narrow, 0));
+    }
 }
 
-TEST(MainWindow, PlacesEachControlAtItsPixelRectangleWithItsCaption) {
+TEST(MainWindow, ShowsEachControlInItsClassicRowWithItsCaption) {
     ShownWindow w;
     TForm1& window = w.window;
+    // The rows as the classic form has them: top and height of each control, the labels at
+    // the left edge, the path boxes 205 wide after them. The captions carry their Alt keys.
     const struct {
         const char* name;
         QWidget* control;
-        QRect rect;
+        int top, height;
         const char* caption;  // nullptr: none
     } table[] = {
-        {"Label1", &window.Label1, QRect(6, 24, 72, 12), "奇数页文件："},
-        {"Label2", &window.Label2, QRect(6, 60, 72, 12), "偶数页文件："},
+        {"Label1", &window.Label1, 24, 12, "奇数页文件："},
+        {"Label2", &window.Label2, 60, 12, "偶数页文件："},
         // The edit boxes start empty.
-        {"Edit1", &window.Edit1, QRect(78, 22, 205, 20), ""},
-        {"Edit2", &window.Edit2, QRect(78, 58, 205, 20), ""},
-        {"Button1", &window.Button1, QRect(293, 22, 38, 19), "选择"},
-        {"Button2", &window.Button2, QRect(293, 59, 38, 18), "选择"},
+        {"Edit1", &window.Edit1, 22, 20, ""},
+        {"Edit2", &window.Edit2, 58, 20, ""},
+        {"Button1", &window.Button1, 22, 19, "选择(&O)"},
+        {"Button2", &window.Button2, 59, 18, "选择(&E)"},
         // The check boxes under the even file push the last row down by 38 pixels.
-        {"CheckBox1", &window.CheckBox1, QRect(78, 82, 205, 16), "偶数页为倒序扫描"},
-        {"CheckBox2", &window.CheckBox2, QRect(78, 100, 205, 16), "删除空白页"},
-        {"Button3", &window.Button3, QRect(293, 120, 79, 25), "开始合并"},
-        {"ProgressBar1", &window.ProgressBar1, QRect(6, 124, 277, 15), nullptr},
-        {"Button4", &window.Button4, QRect(335, 22, 56, 19), "逆序重排"},
-        {"Button5", &window.Button5, QRect(335, 59, 56, 18), "逆序重排"},
+        {"CheckBox1", &window.CheckBox1, 82, 16, "偶数页为倒序扫描(&L)"},
+        {"CheckBox2", &window.CheckBox2, 100, 16, "删除空白页(&B)"},
+        {"Button3", &window.Button3, 120, 25, "开始合并(&M)"},
+        {"ProgressBar1", &window.ProgressBar1, 124, 15, nullptr},
+        {"Button4", &window.Button4, 22, 19, "逆序重排(&R)"},
+        {"Button5", &window.Button5, 59, 18, "逆序重排(&V)"},
         // The preview under the merge button, as wide as the choose and reverse buttons.
-        {"Button6", &window.Button6, QRect(293, 149, 98, 25), "预览顺序"},
+        {"Button6", &window.Button6, 149, 25, "预览顺序(&P)"},
     };
     for (const auto& row : table) {
-        EXPECT_EQ(row.control->geometry(), row.rect) << row.name;
+        EXPECT_EQ(row.control->y(), row.top) << row.name;
+        EXPECT_EQ(row.control->height(), row.height) << row.name;
         EXPECT_EQ(row.control->parentWidget(), &window) << row.name;
         EXPECT_TRUE(row.control->isVisible()) << row.name;
         if (row.caption) {
             EXPECT_EQ(row.control->property("text").toString(), U(row.caption)) << row.name;
         }
     }
+    EXPECT_EQ(window.Label1.x(), 6);
+    EXPECT_EQ(window.Edit1.geometry(), QRect(78, 22, 205, 20));
+    EXPECT_EQ(window.ProgressBar1.geometry().right(), window.Edit1.geometry().right());
+    EXPECT_EQ(window.Button6.x(), window.Button1.x());
+    EXPECT_EQ(window.Button6.geometry().right(), window.Button4.geometry().right());
     // Both boxes start clear, the bar at 0 of 0..100.
     EXPECT_FALSE(window.CheckBox1.isChecked());
     EXPECT_FALSE(window.CheckBox2.isChecked());
@@ -104,6 +127,141 @@ TEST(MainWindow, PlacesEachControlAtItsPixelRectangleWithItsCaption) {
     EXPECT_TRUE(window.Edit2.isReadOnly());
     QTest::keyClicks(&window.Edit1, "typed.pdf");
     EXPECT_TRUE(window.Edit1.text().isEmpty());
+}
+
+// A path too long for its box shows its start and its end around "…"; the box keeps the
+// full path for the run and shows it as a tooltip; pulled wide enough, it shows it whole.
+TEST(MainWindow, ShowsALongPathShortenedInTheMiddleUntilThereIsRoom) {
+    const QString deep = U("/home/ming/Documents/Scans/2024-03 lease/双面合同-odd.pdf");
+    const QString shallow = U("/scans/a.pdf");
+    const struct {
+        QString path;
+        int width;  // 0: the narrowest
+        bool whole;
+    } cases[] = {
+        {shallow, 0, true},
+        {deep, 0, false},
+        {deep, 900, true},
+    };
+    for (const auto& c : cases) {
+        ShownWindow w;
+        TForm1& window = w.window;
+        if (c.width > 0) window.resize(c.width, 180);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return c.width == 0 || window.width() == c.width; }));
+        window.Edit1.setText(c.path);
+        const QString shown = window.Edit1.ShownText();
+        EXPECT_EQ(window.Edit1.text(), c.path);
+        EXPECT_EQ(window.Edit1.toolTip(), c.path);
+        if (c.whole) {
+            EXPECT_EQ(shown, c.path) << c.width;
+            continue;
+        }
+        EXPECT_NE(shown, c.path);
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_TRUE(shown.startsWith(c.path.left(5))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(c.path.right(5))) << shown.toStdString();
+        EXPECT_LT(window.Edit1.fontMetrics().horizontalAdvance(shown), window.Edit1.width());
+        // A selection shows the text itself, which can then be scrolled through.
+        window.Edit1.selectAll();
+        EXPECT_EQ(window.Edit1.ShownText(), c.path);
+    }
+}
+
+// Alt and the underlined letter of each button and box: the two rows' choose and reverse
+// buttons each have their own. Missing files make each run say at once which it was.
+TEST(MainWindow, AltAndTheUnderlinedLetterPressesEachButtonAndBox) {
+    const QString odd = U("/none/odd.pdf");
+    const QString even = U("/none/even.pdf");
+    const QString mergeMissing = U("奇数页文件或偶数页文件不存在\n") + odd;
+    const struct {
+        Qt::Key key;
+        QString oddRow, evenRow;  // afterwards
+        bool box1, box2;
+        QStringList messages;
+    } cases[] = {
+        {Qt::Key_O, U("/picked/one.pdf"), even, false, false, {}},
+        {Qt::Key_E, odd, U("/picked/one.pdf"), false, false, {}},
+        {Qt::Key_L, odd, even, true, false, {}},
+        {Qt::Key_B, odd, even, false, true, {}},
+        {Qt::Key_R, odd, even, false, false, {U("请先选择文件，或者选择的文件不存在！\n") + odd}},
+        {Qt::Key_V, odd, even, false, false, {U("请先选择文件，或者选择的文件不存在！\n") + even}},
+        {Qt::Key_M, odd, even, false, false, {mergeMissing}},
+        {Qt::Key_P, odd, even, false, false, {mergeMissing}},
+    };
+    for (const auto& c : cases) {
+        ShownWindow w;
+        TForm1& window = w.window;
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        window.Edit1.setText(odd);
+        window.Edit2.setText(even);
+        w.chooser.answers = {U("/picked/one.pdf")};
+        QTest::keyClick(&window, c.key, Qt::AltModifier);
+        // A shortcut presses its button for 100 ms, as a click would, then releases it.
+        QTest::qWait(250);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.Running(); }, 10000));
+        const std::string key = QKeySequence(c.key).toString().toStdString();
+        EXPECT_EQ(window.Edit1.text(), c.oddRow) << key;
+        EXPECT_EQ(window.Edit2.text(), c.evenRow) << key;
+        EXPECT_EQ(window.CheckBox1.isChecked(), c.box1) << key;
+        EXPECT_EQ(window.CheckBox2.isChecked(), c.box2) << key;
+        EXPECT_EQ(w.sink.messages, c.messages) << key;
+    }
+}
+
+// Enter presses the button that has the focus; elsewhere the merge once both rows are
+// filled, the odd row's reverse while only it is, and nothing before. That button is drawn
+// as the default.
+TEST(MainWindow, EnterStartsWhatTheFilledRowsCallFor) {
+    const QString odd = U("/none/odd.pdf");
+    const QString even = U("/none/even.pdf");
+    const QString reverseOdd = U("请先选择文件，或者选择的文件不存在！\n") + odd;
+    const QString reverseEven = U("请先选择文件，或者选择的文件不存在！\n") + even;
+    const QString merge = U("奇数页文件或偶数页文件不存在\n") + odd;
+    // Where the focus is when Enter comes.
+    enum Focus { OddBox, RemoveBlanksBox, EvenReverse };
+    const struct {
+        const char* what;
+        QString oddRow, evenRow;
+        Focus focus;
+        Qt::Key key;
+        QPushButton TForm1::*shownDefault;  // nullptr: none
+        QStringList messages;
+    } cases[] = {
+        {"both rows empty", {}, {}, OddBox, Qt::Key_Return, nullptr, {}},
+        {"only the even row", {}, even, OddBox, Qt::Key_Return, nullptr, {}},
+        {"only the odd row", odd, {}, OddBox, Qt::Key_Return, &TForm1::Button4, {reverseOdd}},
+        {"both rows", odd, even, OddBox, Qt::Key_Return, &TForm1::Button3, {merge}},
+        {"both rows, keypad Enter", odd, even, OddBox, Qt::Key_Enter, &TForm1::Button3, {merge}},
+        {"a check box focused", odd, even, RemoveBlanksBox, Qt::Key_Return, &TForm1::Button3,
+         {merge}},
+        {"the even reverse focused", odd, even, EvenReverse, Qt::Key_Return, &TForm1::Button3,
+         {reverseEven}},
+    };
+    for (const auto& c : cases) {
+        ShownWindow w;
+        TForm1& window = w.window;
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        window.Edit1.setText(c.oddRow);
+        window.Edit2.setText(c.evenRow);
+        QWidget* focus = c.focus == OddBox            ? static_cast<QWidget*>(&window.Edit1)
+                         : c.focus == RemoveBlanksBox ? static_cast<QWidget*>(&window.CheckBox2)
+                                                      : static_cast<QWidget*>(&window.Button5);
+        focus->setFocus();
+        ASSERT_TRUE(focus->hasFocus()) << c.what;
+        QPushButton* expectedDefault = c.shownDefault ? &(window.*c.shownDefault) : nullptr;
+        EXPECT_EQ(window.DefaultAction(), expectedDefault) << c.what;
+        for (QPushButton* button : window.findChildren<QPushButton*>()) {
+            EXPECT_EQ(button->isDefault(), button == expectedDefault)
+                << c.what << ": " << button->text().toStdString();
+        }
+        QTest::keyClick(focus, c.key,
+                        c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.Running(); }, 10000));
+        EXPECT_EQ(w.sink.messages, c.messages) << c.what;
+        EXPECT_EQ(window.CheckBox2.isChecked(), false) << c.what;
+    }
 }
 
 TEST(MainWindow, TabsThroughTheControlsInTableOrder) {
@@ -201,8 +359,8 @@ TEST(MessageBoxSink, DoneMessageOffersTheFolderAndTheFile) {
         const char* button;  // clicked, or nullptr for OK
         AfterDone expected;
     } cases[] = {
-        {"打开文件夹", AfterDone::OpenFolder},
-        {"打开文件", AfterDone::OpenFile},
+        {"打开文件夹(&F)", AfterDone::OpenFolder},
+        {"打开文件(&O)", AfterDone::OpenFile},
         {nullptr, AfterDone::Close},
     };
     for (const auto& c : cases) {
@@ -227,11 +385,11 @@ TEST(MessageBoxSink, DoneMessageOffersTheFolderAndTheFile) {
 
 TEST(OpenDialogChooser, OffersOnlyPdfFilesAndAcceptsTypedNames) {
     TOpenDialogChooser chooser(nullptr);
-    const QFileDialog& dialog = chooser.Dialog();
-    EXPECT_EQ(dialog.nameFilters(), QStringList{U("PDF文件 (*.pdf)")});
-    EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptOpen);
-    EXPECT_EQ(dialog.fileMode(), QFileDialog::AnyFile);
-    EXPECT_FALSE(dialog.testOption(QFileDialog::ReadOnly));
+    const std::unique_ptr<QFileDialog> dialog = TOpenDialogChooser::MakeDialog(nullptr, QString());
+    EXPECT_EQ(dialog->nameFilters(), QStringList{U("PDF文件 (*.pdf)")});
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile);
+    EXPECT_FALSE(dialog->testOption(QFileDialog::ReadOnly));
 
     const std::string existing = verava::testing::WriteTempFile("chosen.pdf", "%PDF-1.4\n");
     const QString folder = QFileInfo(QString::fromStdString(existing)).absolutePath();
@@ -259,6 +417,51 @@ TEST(OpenDialogChooser, OffersOnlyPdfFilesAndAcceptsTypedNames) {
         });
         EXPECT_EQ(chooser.ChooseFile(QString()), QDir::toNativeSeparators(c.expected))
             << c.typed.toStdString();
+    }
+}
+
+// Each choice has a dialog of its own, gone once the choice is made, with everything it
+// opened: typing a name opens the completer's list, and a list left on screen after Enter
+// would take the window's next clicks and keys. It starts in the folder asked for.
+TEST(OpenDialogChooser, EachChoiceOpensAFreshDialogThatLeavesNothingBehind) {
+    const std::string first = verava::testing::WriteTempFile("complete-one.pdf", "%PDF-1.4\n");
+    verava::testing::WriteTempFile("complete-two.pdf", "%PDF-1.4\n");
+    const QString folder = QFileInfo(QString::fromStdString(first)).absolutePath();
+    QWidget owner;
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    TOpenDialogChooser chooser(&owner);
+    for (int round = 0; round < 2; ++round) {
+        QPointer<QFileDialog> shown;
+        QString startedIn;
+        bool listShown = false;
+        WhenModalShows([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            if (dialog == nullptr) return modal->close(), void();
+            shown = dialog;
+            startedIn = dialog->directory().absolutePath();
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (name == nullptr) return dialog->reject();
+            // Typed as a user types: the completer offers the two names in a list.
+            QTest::keyClicks(name, QStringLiteral("complete-"));
+            listShown = QTest::qWaitFor(
+                [&] { return name->completer() && name->completer()->popup()->isVisible(); },
+                2000);
+            QTest::keyClicks(name, QStringLiteral("one.pdf"));
+            QTest::keyClick(name, Qt::Key_Return);
+            if (dialog->isVisible()) QTest::keyClick(name, Qt::Key_Return);
+            if (dialog->isVisible()) dialog->reject();  // refused: fail, do not hang
+        });
+        EXPECT_EQ(chooser.ChooseFile(folder), QDir::toNativeSeparators(QString::fromStdString(first)))
+            << round;
+        EXPECT_EQ(startedIn, folder) << round;
+        EXPECT_TRUE(listShown) << round;
+        QApplication::processEvents();
+        EXPECT_TRUE(shown.isNull()) << round;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            EXPECT_TRUE(top == &owner || !top->isVisible())
+                << round << ": " << top->metaObject()->className() << " left on screen";
+        }
     }
 }
 

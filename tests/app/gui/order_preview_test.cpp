@@ -390,7 +390,8 @@ TEST(PreviewClick, MergeInThePreviewMergesWithTheBoxAsSetThere) {
     EXPECT_FALSE(FileExists(MergedName(odd, even)));
     preview->EvenReversedBox.click();
     w.Click(preview->MergeButton);
-    EXPECT_EQ(w.sink.messages, QStringList{U("文件已经合并，保存在奇数页文件所在位置")});
+    EXPECT_EQ(w.sink.messages,
+              QStringList{U("文件已经合并，保存在奇数页文件所在位置\n") + Q(MergedName(odd, even))});
     EXPECT_EQ(PdfToTextPages(MergedName(odd, even), 6),
               (std::vector<std::string>{"Odd 1", "Even 3", "Odd 2", "Even 2", "Odd 3", "Even 1"}));
     // The window shows the box as the merge used it.
@@ -417,7 +418,8 @@ TEST(PreviewClick, WithBlankPagesRemovedThePreviewShowsWhatTheMergeWrites) {
     w.Click(preview->MergeButton);
     EXPECT_EQ(
         w.sink.messages,
-        QStringList{U("文件已经合并，保存在奇数页文件所在位置\n已删除2页空白页：偶 1、偶 3")});
+        QStringList{U("文件已经合并，保存在奇数页文件所在位置\n") + Q(MergedName(odd, even)) +
+                    U("\n已删除2页空白页：偶 1、偶 3")});
     EXPECT_EQ(PdfToTextPages(MergedName(odd, even), 4),
               (std::vector<std::string>{"Odd 1", "Odd 2", "Even 2", "Odd 3"}));
 }

@@ -69,7 +69,8 @@ TEST(PasswordClick, ReverseAsksUpToThreeTimesAndKeepsTheEncryption) {
         EXPECT_EQ(Asked(w), c.asked);
         const std::string output = testing::Reversed(locked);
         EXPECT_EQ(FileExists(output), c.written);
-        const QStringList expected = c.written ? QStringList{U("文件已经重排，请查看后重新选择")}
+        const QStringList expected = c.written ? QStringList{U("文件已经重排，请查看后重新选择\n") +
+                                                             Q(output)}
                                      : c.lockedMessage ? QStringList{U(kLocked) + Q(locked)}
                                                        : QStringList();
         EXPECT_EQ(w.sink.messages, expected);
@@ -91,39 +92,36 @@ TEST(PasswordClick, MergeAsksForEachLockedInputAndWritesAPlainFile) {
         std::string even;
         std::vector<std::optional<QString>> answers;
         QStringList asked;
-        QString message;  // empty: none
+        bool written;
+        QString message;  // when nothing was written; empty: none
     } cases[] = {
-        {plain,
-         {U("oddpw")},
-         {"odd:first"},
-         U("文件已经合并，保存在奇数页文件所在位置\n合并后的文件没有加密。")},
-        {even,
-         {U("oddpw"), U("x"), U("evenpw")},
-         {"odd:first", "eve:first", "eve:wrong"},
-         U("文件已经合并，保存在奇数页文件所在位置\n合并后的文件没有加密。")},
+        {plain, {U("oddpw")}, {"odd:first"}, true, {}},
+        {even, {U("oddpw"), U("x"), U("evenpw")}, {"odd:first", "eve:first", "eve:wrong"}, true, {}},
         {even,
          {U("oddpw"), U("x"), U("y"), U("z")},
          {"odd:first", "eve:first", "eve:wrong", "eve:wrong"},
+         false,
          U(kLocked) + Q(even)},
-        {even, {kCancel}, {"odd:first"}, QString()},
+        {even, {kCancel}, {"odd:first"}, false, QString()},
         // A file merged with itself is asked for once.
-        {odd,
-         {U("oddpw")},
-         {"odd:first"},
-         U("文件已经合并，保存在奇数页文件所在位置\n合并后的文件没有加密。")},
+        {odd, {U("oddpw")}, {"odd:first"}, true, {}},
     };
     for (const auto& c : cases) {
+        const std::string output = testing::MergedName(odd, c.even);
         ShownWindow w;
         w.prompt.answers.assign(c.answers.begin(), c.answers.end());
+        w.sink.answer = true;  // yes, merge the file with itself
         w.Choose(odd, c.even);
         w.Click(w.window.Button3);
         EXPECT_EQ(Asked(w), c.asked);
-        EXPECT_EQ(w.sink.messages, c.message.isEmpty() ? QStringList() : QStringList{c.message});
-        const std::string output = testing::MergedName(odd, c.even);
-        const bool written = c.message.startsWith(U("文件已经合并"));
-        EXPECT_EQ(FileExists(output), written);
+        const QString merged =
+            U("文件已经合并，保存在奇数页文件所在位置\n") + Q(output) + U("\n合并后的文件没有加密。");
+        EXPECT_EQ(w.sink.messages, c.written            ? QStringList{merged}
+                                   : c.message.isEmpty() ? QStringList()
+                                                         : QStringList{c.message});
+        EXPECT_EQ(FileExists(output), c.written);
         // Opens for anyone: the merged file is not encrypted.
-        if (written) {
+        if (c.written) {
             EXPECT_EQ(PdfInfoValue(output, "Pages"), "4");
         }
         std::remove(output.c_str());

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,13 @@ const char kReversed[] = "文件已经重排，请查看后重新选择";
 const char kMerged[] = "文件已经合并，保存在奇数页文件所在位置";
 const char kStopQuestion[] =
     "正在处理文件。要停止吗？正在写入的文件会被丢弃，已有的同名文件保持不变。";
+const char kReplaceQuestion[] = "输出文件已存在，要替换吗？\n";
+const char kSameFileQuestion[] = "奇数页文件和偶数页文件是同一个文件，仍要合并吗？\n";
+
+// A message's first line, then the file it names.
+QString Naming(const char* first, const std::string& path) {
+    return U(first) + QLatin1Char('\n') + Q(path);
+}
 
 // A file whose pages show the given texts; an empty text makes a page that paints nothing.
 std::string TextOrBlankPages(const std::vector<std::string>& texts) {
@@ -84,21 +92,24 @@ TEST(RunClick, EachButtonWritesItsOutputWithTheBarFollowingFromZero) {
         size_t steps;  // positions of the bar before 100, at least
     } cases[] = {
         {"reverse", &TForm1::Button4, eight, "", false, false, Reversed(eight),
-         "Page 8,Page 7,Page 6,Page 5,Page 4,Page 3,Page 2,Page 1", U(kReversed), 5},
+         "Page 8,Page 7,Page 6,Page 5,Page 4,Page 3,Page 2,Page 1",
+         Naming(kReversed, Reversed(eight)), 5},
         {"reverse the second row", &TForm1::Button5, row1, row2, false, false, Reversed(row2),
-         "Even 3,Even 2,Even 1", U(kReversed), 1},
+         "Even 3,Even 2,Even 1", Naming(kReversed, Reversed(row2)), 1},
         {"reverse one page", &TForm1::Button4, single, "", false, false, Reversed(single), "Page 1",
-         U(kReversed), 1},
+         Naming(kReversed, Reversed(single)), 1},
         {"merge", &TForm1::Button3, odd, even, false, false, MergedName(odd, even), interleaved,
-         U(kMerged), 5},
+         Naming(kMerged, MergedName(odd, even)), 5},
         {"merge evens scanned last to first", &TForm1::Button3, odd, turned, true, false,
-         MergedName(odd, turned), interleaved, U(kMerged), 1},
+         MergedName(odd, turned), interleaved, Naming(kMerged, MergedName(odd, turned)), 1},
         {"merge, blank pages kept", &TForm1::Button3, blankOdd[0], blankEven, false, false,
-         MergedName(blankOdd[0], blankEven), "Odd 1,,Odd 2,Even 2,Odd 3,", U(kMerged), 1},
+         MergedName(blankOdd[0], blankEven), "Odd 1,,Odd 2,Even 2,Odd 3,",
+         Naming(kMerged, MergedName(blankOdd[0], blankEven)), 1},
         // Looking at the pages first moves the bar too.
         {"merge, blank pages left out", &TForm1::Button3, blankOdd[1], blankEven, false, true,
          MergedName(blankOdd[1], blankEven), "Odd 1,Odd 2,Even 2,Odd 3",
-         U(kMerged) + U("\n已删除2页空白页：偶 1、偶 3"), 1},
+         Naming(kMerged, MergedName(blankOdd[1], blankEven)) + U("\n已删除2页空白页：偶 1、偶 3"),
+         1},
     };
     for (const auto& c : cases) {
         const std::string oddBytes = ReadFileBytes(c.odd);
@@ -158,19 +169,19 @@ TEST(RunClick, EachWayARunFailsIsReportedAndNothingIsWritten) {
         std::string unwritten;
     } cases[] = {
         {"reverse, no such file", &TForm1::Button4, absent, good,
-         U("请先选择文件，或者选择的文件不存在！"), true, Reversed(good)},
+         Naming("请先选择文件，或者选择的文件不存在！", absent), true, Reversed(good)},
         {"reverse, no PDF", &TForm1::Button5, good, junk, openFailed + Q(junk), true,
          Reversed(junk)},
         {"reverse, output blocked", &TForm1::Button4, blocked, "",
          U("文件保存失败：") + Q(Reversed(blocked)) + isFolder, false, ""},
         {"merge, even file absent", &TForm1::Button3, good, absent,
-         U("奇数页文件或偶数页文件不存在"), true, MergedName(good, absent)},
+         Naming("奇数页文件或偶数页文件不存在", absent), true, MergedName(good, absent)},
         // Both counts are named before the rule.
         {"merge, counts outside the rule", &TForm1::Button3, good, four,
          U("奇数页文件3页，偶数页文件4页。\n奇数页应等于偶数页或多1页，请检查"), true,
          MergedName(good, four)},
-        {"merge, no PDF", &TForm1::Button3, good, junk, U("文件无法读取或已损坏，无法合并"), true,
-         MergedName(good, junk)},
+        {"merge, no PDF", &TForm1::Button3, good, junk,
+         Naming("文件无法读取或已损坏，无法合并", junk), true, MergedName(good, junk)},
         {"merge, output blocked", &TForm1::Button3, good, blocked,
          U("文件保存失败：") + Q(MergedName(good, blocked)) + isFolder, false, ""},
     };
@@ -223,7 +234,7 @@ TEST(ReverseClick, NoSecondRunStartsWhileOneIsWorking) {
     w.WaitForRun();
 
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_EQ(w.sink.messages, QStringList{U(kReversed)});
+    EXPECT_EQ(w.sink.messages, QStringList{Naming(kReversed, Reversed(input))});
     EXPECT_EQ(w.sink.doneMessages, 1);
     EXPECT_TRUE(MovesForwardToFull(Values(progress)));
     EXPECT_EQ(w.chooser.calls, 0);
@@ -238,8 +249,8 @@ TEST(ReverseClick, NoSecondRunStartsWhileOneIsWorking) {
 }
 
 // Stopping a run, by closing the window or with Esc answered yes, or with the stop button
-// that shows only while a run works and asks nothing: the run ends without a word and an
-// earlier output stays byte for byte.
+// that shows only while a run works and asks nothing more: the run ends without a word and
+// an earlier output, which the user agreed to replace, stays byte for byte.
 TEST(ReverseClick, StoppingARunKeepsTheEarlierOutput) {
     enum class Way { Close, Escape, StopButton };
     for (const Way way : {Way::Close, Way::Escape, Way::StopButton}) {
@@ -268,8 +279,10 @@ TEST(ReverseClick, StoppingARunKeepsTheEarlierOutput) {
                 break;
         }
         w.WaitForRun();
-        EXPECT_EQ(w.sink.questions,
-                  way == Way::StopButton ? QStringList{} : QStringList{U(kStopQuestion)})
+        const QString replace = U(kReplaceQuestion) + Q(output);
+        EXPECT_EQ(w.sink.questions, way == Way::StopButton
+                                        ? QStringList{replace}
+                                        : (QStringList{replace, U(kStopQuestion)}))
             << tag;
         EXPECT_TRUE(w.sink.messages.isEmpty()) << tag;
         EXPECT_EQ(ReadFileBytes(output), "an earlier output") << tag;
@@ -294,6 +307,7 @@ TEST(ReverseClick, SuccessOffersToOpenTheFolderOrTheCopy) {
         {AfterDone::OpenFile, false, {QUrl::fromLocalFile(Q(Reversed(input)))}, 2},
     };
     for (const auto& c : cases) {
+        std::remove(Reversed(input).c_str());  // the last case's, not to be asked about
         ShownWindow w;
         w.sink.afterDone = c.choice;
         w.openSucceeds = c.openWorks;
@@ -305,6 +319,77 @@ TEST(ReverseClick, SuccessOffersToOpenTheFolderOrTheCopy) {
         if (c.messages == 2) {
             EXPECT_EQ(w.sink.messages[1], U("没有程序可以打开：") + Q(Reversed(input)));
         }
+    }
+}
+
+// Before a run writes over a file it asks, naming the file; before a merge of a file with
+// itself (however the two rows spell it) too. No writes nothing and says nothing more; yes
+// goes on. A preview writes nothing and asks nothing, and where there is no file to replace
+// nothing is asked.
+TEST(RunClick, AsksBeforeReplacingAFileOrMergingAFileWithItself) {
+    const std::string odd = WriteTempFile("ask-odd.pdf", SimpleDocument(2, "Odd").Build());
+    const std::string even = WriteTempFile("ask-even.pdf", SimpleDocument(2, "Even").Build());
+    const std::string folder = odd.substr(0, odd.rfind('/'));
+    // The odd file again, spelt through its folder's parent.
+    const std::string respelt =
+        folder + "/../" + folder.substr(folder.rfind('/') + 1) + "/ask-odd.pdf";
+    const std::string earlier = "an earlier output";
+    const QString replaceReversed = U(kReplaceQuestion) + Q(Reversed(odd));
+    const QString replaceMerged = U(kReplaceQuestion) + Q(MergedName(odd, even));
+    const QString replaceSelf = U(kReplaceQuestion) + Q(MergedName(odd, respelt));
+    const QString same = U(kSameFileQuestion) + Q(odd);
+    const struct {
+        const char* what;
+        QPushButton TForm1::*button;
+        std::string even;      // the second row
+        std::string existing;  // an output there before, or ""
+        std::vector<bool> answers;
+        QStringList questions;
+        bool written;
+    } cases[] = {
+        {"reverse, nothing to replace", &TForm1::Button4, "", "", {}, {}, true},
+        {"reverse, replace: no", &TForm1::Button4, "", Reversed(odd), {false}, {replaceReversed},
+         false},
+        {"reverse, replace: yes", &TForm1::Button4, "", Reversed(odd), {true}, {replaceReversed},
+         true},
+        {"merge, nothing to replace", &TForm1::Button3, even, "", {}, {}, true},
+        {"merge, replace: no", &TForm1::Button3, even, MergedName(odd, even), {false},
+         {replaceMerged}, false},
+        {"merge, replace: yes", &TForm1::Button3, even, MergedName(odd, even), {true},
+         {replaceMerged}, true},
+        {"merge with itself: no", &TForm1::Button3, respelt, "", {false}, {same}, false},
+        {"merge with itself: yes", &TForm1::Button3, respelt, "", {true}, {same}, true},
+        {"merge with itself over an earlier merge: yes, no", &TForm1::Button3, respelt,
+         MergedName(odd, respelt), {true, false}, {same, replaceSelf}, false},
+        {"preview of a merge with itself", &TForm1::Button6, respelt, MergedName(odd, respelt), {},
+         {}, false},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& output :
+             {Reversed(odd), MergedName(odd, even), MergedName(odd, respelt)}) {
+            std::remove(output.c_str());
+        }
+        const std::string output = c.button == &TForm1::Button4 ? Reversed(odd)
+                                                                : MergedName(odd, c.even);
+        if (!c.existing.empty()) WriteTempFile(c.existing.substr(c.existing.rfind('/') + 1), earlier);
+        ShownWindow w;
+        w.Choose(odd, c.even);
+        w.sink.answers.assign(c.answers.begin(), c.answers.end());
+        w.Click(w.window.*c.button);
+        if (c.button == &TForm1::Button6) {
+            ASSERT_NE(w.window.Preview(), nullptr) << c.what;
+            w.window.Preview()->reject();
+        }
+        EXPECT_EQ(w.sink.questions, c.questions) << c.what;
+        const std::string now = ReadFileBytes(output);
+        EXPECT_EQ(now.rfind("%PDF-", 0) == 0, c.written) << c.what;
+        if (!c.written) {
+            EXPECT_EQ(now, c.existing.empty() ? "" : earlier) << c.what;
+            if (c.button != &TForm1::Button6) {
+                EXPECT_TRUE(w.sink.messages.isEmpty()) << c.what;
+            }
+        }
+        EXPECT_FALSE(w.window.Running()) << c.what;
     }
 }
 

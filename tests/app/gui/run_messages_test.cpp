@@ -1,6 +1,7 @@
-// The texts that end a run, as the window shows them: how a merge ended (the blank pages it
-// left out or kept included) and what the system said about a file it could not write.
-// The buttons' own tests show these texts reach the window.
+// The texts that end a run, as the window shows them: how a reverse or a merge ended, the
+// file it wrote or the file it is about on a line of its own, the blank pages a merge left
+// out or kept, and what the system said about a file it could not write. The buttons' own
+// tests show these texts reach the window.
 #include "app/gui/run_messages.h"
 
 #include <gtest/gtest.h>
@@ -14,38 +15,83 @@ namespace {
 
 using testing::U;
 
-const char kDone[] = "文件已经合并，保存在奇数页文件所在位置";
+const char kMerged[] = "文件已经合并，保存在奇数页文件所在位置";
+
+TEST(ReverseMessage, NamesTheCopyWrittenOrTheFileItIsAbout) {
+    using O = WorkflowOutcome;
+    const struct {
+        WorkflowResult result;
+        QString message;
+    } cases[] = {
+        {{.outcome = O::Done, .outputPath = u"/scan/a_\u91CD\u6392\u540E.pdf"},
+         U("文件已经重排，请查看后重新选择\n/scan/a_重排后.pdf")},
+        {{.outcome = O::InputMissing, .failedPath = u"/scan/gone.pdf"},
+         U("请先选择文件，或者选择的文件不存在！\n/scan/gone.pdf")},
+        // An empty row names nothing.
+        {{.outcome = O::InputMissing}, U("请先选择文件，或者选择的文件不存在！")},
+        {{.outcome = O::PasswordRequired, .failedPath = u"/scan/locked.pdf"},
+         U("文件已加密，需要密码才能打开\n/scan/locked.pdf")},
+        {{.outcome = O::OpenFailed, .failedPath = u"/scan/junk.pdf"},
+         U("文件无法打开，可能不是PDF文件或已损坏\n/scan/junk.pdf")},
+        {{.outcome = O::SaveFailed,
+          .failedPath = u"/ro/a_\u91CD\u6392\u540E.pdf",
+          .outputPath = u"/ro/a_\u91CD\u6392\u540E.pdf",
+          .fileError = TFileError::FromErrno(EROFS, TFileStep::Create)},
+         U("文件保存失败：/ro/a_重排后.pdf\n磁盘是只读的")},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReverseMessage(c.result), c.message) << c.message.toStdString();
+    }
+}
 
 TEST(MergeMessage, SaysHowTheMergeEndedAndWhichPagesWereLeftOutOrKept) {
     const std::u16string output = u"/scan/a_b_\u5408\u5E76\u540E.pdf";  // "a_b_合并后.pdf"
+    const QString done = U(kMerged) + U("\n/scan/a_b_合并后.pdf");
     using O = WorkflowOutcome;
     const struct {
         WorkflowResult result;
         QString message;
     } cases[] = {
         // Not asked to look for blank pages: nothing more is said.
-        {{.outcome = O::Done}, U(kDone)},
-        {{.outcome = O::Done, .blankPagesLookedFor = true}, U(kDone) + U("\n没有发现空白页。")},
+        {{.outcome = O::Done, .outputPath = output}, done},
+        {{.outcome = O::Done, .outputPath = output, .blankPagesLookedFor = true},
+         done + U("\n没有发现空白页。")},
+        // An encrypted input merged with its password.
+        {{.outcome = O::Done, .outputPath = output, .decrypted = true},
+         done + U("\n合并后的文件没有加密。")},
         {{.outcome = O::Done,
+          .outputPath = output,
           .dropped = {{PageSource::Even, 1}, {PageSource::Odd, 2}},
           .unreadable = {{{PageSource::Odd, 4}, TPageDoubt::Image, "JPXDecode"},
                          {{PageSource::Even, 4}, TPageDoubt::Image, ""},
                          {{PageSource::Odd, 5}, TPageDoubt::Content, ""},
                          {{PageSource::Even, 5}, TPageDoubt::Drawing, ""}},
           .blankPagesLookedFor = true},
-         U(kDone) + U("\n已删除2页空白页：偶 1、奇 2\n以下4页无法完整查看，已保留：奇 4（JPXDecode"
+         done + U("\n已删除2页空白页：偶 1、奇 2\n以下4页无法完整查看，已保留：奇 4（JPXDecode"
                       "图像无法读取）、偶 4（图像无法读取）、奇 5（内容无法解码）、偶 5（引用的内容"
                       "缺失）")},
         // With the evens scanned last to first, an even page is named by its sheet too.
         {{.outcome = O::Done,
+          .outputPath = output,
           .oddPages = 5,
           .evenPages = 5,
           .dropped = {{PageSource::Even, 2}, {PageSource::Odd, 3}},
           .unreadable = {{{PageSource::Even, 5}, TPageDoubt::Content, ""}},
           .blankPagesLookedFor = true,
           .evenReversed = true},
-         U(kDone) + U("\n已删除2页空白页：偶 2（背面 4）、奇 3\n以下1页无法完整查看，已保留：偶 5"
-                      "（背面 1）（内容无法解码）")},
+         done + U("\n已删除2页空白页：偶 2（背面 4）、奇 3\n以下1页无法完整查看，已保留：偶 5"
+                   "（背面 1）（内容无法解码）")},
+        // A failure names the file it is about; a file that is not there may be an empty row.
+        {{.outcome = O::InputMissing, .failedPath = u"/scan/even.pdf"},
+         U("奇数页文件或偶数页文件不存在\n/scan/even.pdf")},
+        {{.outcome = O::InputMissing}, U("奇数页文件或偶数页文件不存在")},
+        {{.outcome = O::MergeEncrypted, .failedPath = u"/scan/locked.pdf"},
+         U("文件已加密，无法合并，请先去除密码\n/scan/locked.pdf")},
+        {{.outcome = O::MergeUnreadable, .failedPath = u"/scan/junk.pdf"},
+         U("文件无法读取或已损坏，无法合并\n/scan/junk.pdf")},
+        // The counts in Chinese, as they always read.
+        {{.outcome = O::PageCountMismatch, .oddPages = 1, .evenPages = 3},
+         U("奇数页文件1页，偶数页文件3页。\n奇数页应等于偶数页或多1页，请检查")},
         {{.outcome = O::OutputLocked, .failedPath = output},
          U("无法覆盖已存在的输出文件：/scan/a_b_合并后.pdf")},
         {{.outcome = O::MergeFailed}, U("文件合并失败")},
@@ -71,10 +117,10 @@ TEST(MergeMessage, SaysHowTheMergeEndedAndWhichPagesWereLeftOutOrKept) {
     }
 
     // A long list stops after forty pages.
-    WorkflowResult many{.outcome = O::Done, .blankPagesLookedFor = true};
+    WorkflowResult many{.outcome = O::Done, .outputPath = output, .blankPagesLookedFor = true};
     for (int32_t k = 1; k <= 45; ++k) many.dropped.push_back({PageSource::Even, k});
     const QString message = MergeMessage(many);
-    EXPECT_TRUE(message.startsWith(U(kDone) + U("\n已删除45页空白页：偶 1、偶 2、")));
+    EXPECT_TRUE(message.startsWith(done + U("\n已删除45页空白页：偶 1、偶 2、")));
     EXPECT_TRUE(message.endsWith(U("偶 40…"))) << message.toStdString();
     EXPECT_FALSE(message.contains(U("偶 41")));
 }

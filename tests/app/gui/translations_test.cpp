@@ -4,15 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSet>
 
 #include "app/gui/file_chooser.h"
 #include "app/gui/main_window.h"
+#include "app/gui/message_sink.h"
 #include "app/gui/order_preview.h"
 #include "app/gui/password_prompt.h"
 #include "app/gui/shown_window.h"
@@ -24,9 +28,8 @@ using testing::ShownWindow;
 using testing::U;
 
 // The buttons of Qt's file dialog (not the native one: VERava never uses that).
-QString FileDialogButton(const TOpenDialogChooser& chooser,
-                         QDialogButtonBox::StandardButton which) {
-    const auto* box = chooser.Dialog().findChild<QDialogButtonBox*>();
+QString FileDialogButton(const QFileDialog& dialog, QDialogButtonBox::StandardButton which) {
+    const auto* box = dialog.findChild<QDialogButtonBox*>();
     if (box == nullptr || box->button(which) == nullptr) return QStringLiteral("(none)");
     return box->button(which)->text();
 }
@@ -65,13 +68,13 @@ TEST(Translations, AChineseRunShowsTheSourceTextsAndQtsDialogsInChinese) {
     ShownWindow w;
     EXPECT_EQ(w.window.windowTitle(), U("扫描PDF文件奇偶合并器            Orvane_harrow88"));
     EXPECT_EQ(w.window.Label1.text(), U("奇数页文件："));
-    EXPECT_EQ(w.window.Button3.text(), U("开始合并"));
-    EXPECT_EQ(w.window.CheckBox1.text(), U("偶数页为倒序扫描"));
+    EXPECT_EQ(w.window.Button3.text(), U("开始合并(&M)"));
+    EXPECT_EQ(w.window.CheckBox1.text(), U("偶数页为倒序扫描(&L)"));
 
-    const TOpenDialogChooser chooser(&w.window);
-    EXPECT_EQ(FileDialogButton(chooser, QDialogButtonBox::Open), U("打开(&O)"));
-    EXPECT_EQ(FileDialogButton(chooser, QDialogButtonBox::Cancel), U("取消"));
-    EXPECT_EQ(chooser.Dialog().nameFilters(), QStringList{U("PDF文件 (*.pdf)")});
+    const auto dialog = TOpenDialogChooser::MakeDialog(&w.window, QString());
+    EXPECT_EQ(FileDialogButton(*dialog, QDialogButtonBox::Open), U("打开(&O)"));
+    EXPECT_EQ(FileDialogButton(*dialog, QDialogButtonBox::Cancel), U("取消"));
+    EXPECT_EQ(dialog->nameFilters(), QStringList{U("PDF文件 (*.pdf)")});
     EXPECT_EQ(OkButtonOfAMessageBox(), U("确定"));
     EXPECT_EQ(QLocale().language(), QLocale::Chinese);
 }
@@ -81,19 +84,19 @@ TEST(Translations, AnEnglishRunShowsEveryTextInEnglish) {
     const TTranslations translations(UiLanguage::English, {U("/no/such/folder"), U(VERAVA_QM_DIR)});
     ASSERT_TRUE(translations.WindowTextsLoaded()) << "verava_en.qm in " << VERAVA_QM_DIR;
     ShownWindow w;
-    const QStringList shown = {w.window.windowTitle(),    w.window.Label1.text(),
-                               w.window.Label2.text(),    w.window.Button1.text(),
-                               w.window.Button3.text(),   w.window.Button4.text(),
-                               w.window.CheckBox1.text(), w.window.CheckBox2.text(),
-                               w.window.Button6.text()};
+    const QStringList shown = {
+        w.window.windowTitle(),    w.window.Label1.text(),    w.window.Label2.text(),
+        w.window.Button1.text(),   w.window.Button2.text(),   w.window.Button3.text(),
+        w.window.Button4.text(),   w.window.Button5.text(),   w.window.CheckBox1.text(),
+        w.window.CheckBox2.text(), w.window.Button6.text(),   w.window.Button7.text()};
     EXPECT_EQ(shown,
               (QStringList{U("Scanned PDF odd/even page merger            Orvane_harrow88"),
-                           U("Odd pages:"), U("Even pages:"), U("Open"), U("Merge"), U("Reverse"),
-                           U("Even pages scanned last to first"), U("Remove blank pages"),
-                           U("Preview order")}));
-    const TOpenDialogChooser chooser(&w.window);
-    EXPECT_EQ(FileDialogButton(chooser, QDialogButtonBox::Open), U("&Open"));
-    EXPECT_EQ(chooser.Dialog().nameFilters(), QStringList{U("PDF files (*.pdf)")});
+                           U("Odd pages:"), U("Even pages:"), U("&Open"), U("Op&en"), U("&Merge"),
+                           U("&Reverse"), U("Re&verse"), U("Even pages scanned &last to first"),
+                           U("Remove &blank pages"), U("&Preview order"), U("&Stop")}));
+    const auto dialog = TOpenDialogChooser::MakeDialog(&w.window, QString());
+    EXPECT_EQ(FileDialogButton(*dialog, QDialogButtonBox::Open), U("&Open"));
+    EXPECT_EQ(dialog->nameFilters(), QStringList{U("PDF files (*.pdf)")});
     EXPECT_EQ(OkButtonOfAMessageBox(), U("OK"));
     EXPECT_EQ(TPasswordDialogPrompt::MakeDialog(nullptr, U("/scans/a.pdf"), true)->labelText(),
               U("Wrong password. Enter it again:\na.pdf"));
@@ -102,7 +105,7 @@ TEST(Translations, AnEnglishRunShowsEveryTextInEnglish) {
     counts.oddPages = 3;
     counts.evenPages = 5;
     EXPECT_EQ(MergeMessage(counts).section(QLatin1Char('\n'), 0, 0),
-              U("The odd-page file has 3 pages, the even-page file 5."));
+              U("The odd-page file has 3 pages, the even-page file 5 pages."));
     WorkflowResult blank;
     blank.blankPagesLookedFor = true;
     blank.evenPages = 3;
@@ -112,11 +115,105 @@ TEST(Translations, AnEnglishRunShowsEveryTextInEnglish) {
                         {{PageSource::Odd, 3}, TPageDoubt::Image, ""},
                         {{PageSource::Even, 3}, TPageDoubt::Content, ""},
                         {{PageSource::Odd, 4}, TPageDoubt::Drawing, ""}};
-    EXPECT_EQ(MergeMessage(blank).section(QLatin1Char('\n'), 1),
-              U("Blank pages removed (2): even 1 (back of sheet 3), odd 2\n"
-                "Kept because they could not be looked at in full (4): odd 1 (a JBIG2Decode "
+    blank.outputPath = u"/scans/a_b_\u5408\u5E76\u540E.pdf";
+    EXPECT_EQ(MergeMessage(blank),
+              U("The files have been merged; the result is in the odd-page file's folder\n"
+                "/scans/a_b_合并后.pdf\n"
+                "Removed 2 blank pages: even 1 (back of sheet 3), odd 2\n"
+                "Kept 4 pages that could not be looked at in full: odd 1 (a JBIG2Decode "
                 "image cannot be read), odd 3 (an image cannot be read), even 3 (back of sheet "
                 "1) (its content cannot be decoded), odd 4 (it draws something missing)"));
+    EXPECT_EQ(ReplaceQuestion(U("/scans/a_b_合并后.pdf")),
+              U("The output file already exists. Replace it?\n/scans/a_b_合并后.pdf"));
+}
+
+// Counts read as English does: one page, two pages, in every message that counts.
+TEST(Translations, EnglishCountsTakeTheSingularForOne) {
+    const TTranslations translations(UiLanguage::English, {U(VERAVA_QM_DIR)});
+    ASSERT_TRUE(translations.WindowTextsLoaded()) << "verava_en.qm in " << VERAVA_QM_DIR;
+    const struct {
+        int32_t odd, even;
+        const char* counts;
+    } mismatches[] = {
+        {1, 3, "The odd-page file has 1 page, the even-page file 3 pages."},
+        {3, 1, "The odd-page file has 3 pages, the even-page file 1 page."},
+        {0, 2, "The odd-page file has 0 pages, the even-page file 2 pages."},
+    };
+    for (const auto& c : mismatches) {
+        WorkflowResult result{.outcome = WorkflowOutcome::PageCountMismatch};
+        result.oddPages = c.odd;
+        result.evenPages = c.even;
+        EXPECT_EQ(MergeMessage(result).section(QLatin1Char('\n'), 0, 0), U(c.counts));
+    }
+    const struct {
+        size_t dropped, kept;
+        const char* lines;
+    } blanks[] = {
+        {1, 1,
+         "Removed 1 blank page: even 1\nKept 1 page that could not be looked at in full: odd 1 "
+         "(its content cannot be decoded)"},
+        {2, 0, "Removed 2 blank pages: even 1, even 2"},
+    };
+    for (const auto& c : blanks) {
+        WorkflowResult result{.outcome = WorkflowOutcome::Done, .blankPagesLookedFor = true};
+        for (size_t k = 1; k <= c.dropped; ++k) {
+            result.dropped.push_back({PageSource::Even, static_cast<int32_t>(k)});
+        }
+        for (size_t k = 1; k <= c.kept; ++k) {
+            result.unreadable.push_back(
+                {{PageSource::Odd, static_cast<int32_t>(k)}, TPageDoubt::Content, ""});
+        }
+        EXPECT_EQ(MergeMessage(result).section(QLatin1Char('\n'), 1), U(c.lines));
+    }
+}
+
+// In each language every button and check box of each window has an Alt key of its own,
+// and its caption fits the control; in English the window at its narrowest is the classic
+// 395 x 180 form.
+TEST(Translations, EveryButtonHasItsOwnKeyAndItsCaptionFits) {
+    for (const UiLanguage language : {UiLanguage::Chinese, UiLanguage::English}) {
+        const TTranslations translations(language, {U(VERAVA_QM_DIR)});
+        const char* name = language == UiLanguage::English ? "English" : "Chinese";
+        ShownWindow w;
+        w.window.SetBusy(true);  // the stop button shows
+        PreviewInputs inputs;
+        inputs.oddPages = 2;
+        inputs.evenPages = 2;
+        TOrderPreview preview(inputs, false, &w.window);
+        preview.show();
+        const auto done = TMessageBoxSink::MakeDoneBox(&w.window, U("done"));
+        done->show();
+        for (QWidget* window : {static_cast<QWidget*>(&w.window), static_cast<QWidget*>(&preview),
+                                static_cast<QWidget*>(done.get())}) {
+            QStringList keys;
+            for (const QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+                if (!button->isVisible() || button->window() != window) continue;
+                const QString key = QKeySequence::mnemonic(button->text()).toString();
+                // Qt's own OK button carries none in some languages.
+                if (key.isEmpty() && done->buttonRole(const_cast<QAbstractButton*>(button)) ==
+                                         QMessageBox::AcceptRole) {
+                    continue;
+                }
+                EXPECT_FALSE(key.isEmpty()) << name << ": " << button->text().toStdString();
+                keys.append(key);
+                // A check box's box and text; a button's text with 2 pixels a side.
+                const int needs =
+                    qobject_cast<const QCheckBox*>(button) != nullptr
+                        ? button->sizeHint().width()
+                        : button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width() +
+                              4;
+                EXPECT_LE(needs, button->width()) << name << ": " << button->text().toStdString();
+            }
+            EXPECT_EQ(keys.size(), QSet<QString>(keys.begin(), keys.end()).size())
+                << name << ": " << keys.join(U(" ")).toStdString();
+        }
+        if (language == UiLanguage::English) {
+            EXPECT_EQ(w.window.size(), QSize(395, 180));
+            EXPECT_EQ(w.window.Button1.geometry(), QRect(293, 22, 38, 19));
+            EXPECT_EQ(w.window.Button4.geometry(), QRect(335, 22, 56, 19));
+            EXPECT_EQ(w.window.Button3.geometry(), QRect(293, 120, 79, 25));
+        }
+    }
 }
 
 TEST(Translations, TheOrderPreviewInEnglishNamesPagesOddAndEven) {
@@ -157,9 +254,9 @@ TEST(Translations, TheOrderPreviewInEnglishNamesPagesOddAndEven) {
         for (const QLabel* label : preview.findChildren<QLabel*>()) texts.append(label->text());
         EXPECT_EQ(texts.filter(U("not shown")),
                   c.leftOut.isEmpty() ? QStringList() : QStringList{c.leftOut});
-        EXPECT_EQ(preview.EvenReversedBox.text(), U("Even pages scanned last to first"));
-        EXPECT_EQ(preview.MergeButton.text(), U("Merge"));
-        EXPECT_EQ(preview.CloseButton.text(), U("Close"));
+        EXPECT_EQ(preview.EvenReversedBox.text(), U("Even pages scanned &last to first"));
+        EXPECT_EQ(preview.MergeButton.text(), U("&Merge"));
+        EXPECT_EQ(preview.CloseButton.text(), U("&Close"));
     }
     // Pages the merge leaves out: counted apart, and marked where they stand.
     PreviewInputs blank;

@@ -34,11 +34,15 @@ class RecordingSink : public IMessageSink {
     }
     bool Ask(const QString& question) override {
         questions.append(question);
-        return answer;
+        if (answers.empty()) return answer;
+        const bool next = answers.front();
+        answers.pop_front();
+        return next;
     }
     QStringList messages;
     QStringList questions;
-    bool answer = false;  // what Ask answers
+    std::deque<bool> answers;  // what Ask answers in turn, then
+    bool answer = false;       // what it answers once those are used up
     int doneMessages = 0;
     AfterDone afterDone = AfterDone::Close;
 };

@@ -20,22 +20,6 @@
         <translation>Even pages:</translation>
     </message>
     <message>
-        <source>选择</source>
-        <translation>Open</translation>
-    </message>
-    <message>
-        <source>开始合并</source>
-        <translation>Merge</translation>
-    </message>
-    <message>
-        <source>逆序重排</source>
-        <translation>Reverse</translation>
-    </message>
-    <message>
-        <source>偶数页为倒序扫描</source>
-        <translation>Even pages scanned last to first</translation>
-    </message>
-    <message>
         <source>请先选择文件，或者选择的文件不存在！</source>
         <translation>Choose a file first, or the chosen file does not exist!</translation>
     </message>
@@ -58,10 +42,6 @@
     <message>
         <source>奇数页文件或偶数页文件不存在</source>
         <translation>The odd-page file or the even-page file does not exist</translation>
-    </message>
-    <message>
-        <source>奇数页文件%1页，偶数页文件%2页。</source>
-        <translation>The odd-page file has %1 pages, the even-page file %2.</translation>
     </message>
     <message>
         <source>奇数页应等于偶数页或多1页，请检查</source>
@@ -100,14 +80,6 @@
         <translation>No program can open: </translation>
     </message>
     <message>
-        <source>打开文件夹</source>
-        <translation>Open folder</translation>
-    </message>
-    <message>
-        <source>打开文件</source>
-        <translation>Open file</translation>
-    </message>
-    <message>
         <source>密码错误，请重新输入：</source>
         <translation>Wrong password. Enter it again:</translation>
     </message>
@@ -120,24 +92,8 @@
         <translation>Preview order</translation>
     </message>
     <message>
-        <source>删除空白页</source>
-        <translation>Remove blank pages</translation>
-    </message>
-    <message>
-        <source>停止</source>
-        <translation>Stop</translation>
-    </message>
-    <message>
-        <source>已删除%1页空白页：</source>
-        <translation>Blank pages removed (%1): </translation>
-    </message>
-    <message>
         <source>没有发现空白页。</source>
         <translation>No blank pages found.</translation>
-    </message>
-    <message>
-        <source>以下%1页无法完整查看，已保留：</source>
-        <translation>Kept because they could not be looked at in full (%1): </translation>
     </message>
     <message>
         <source>%1（图像无法读取）</source>
@@ -193,14 +149,6 @@
         <translation>%1 left out</translation>
     </message>
     <message>
-        <source>合并</source>
-        <translation>Merge</translation>
-    </message>
-    <message>
-        <source>关闭</source>
-        <translation>Close</translation>
-    </message>
-    <message>
         <source>、</source>
         <translation>, </translation>
     </message>
@@ -251,6 +199,98 @@
     <message>
         <source>系统错误：%1</source>
         <translation>System error: %1</translation>
+    </message>
+    <message>
+        <source>选择(&amp;O)</source>
+        <translation>&amp;Open</translation>
+    </message>
+    <message>
+        <source>选择(&amp;E)</source>
+        <translation>Op&amp;en</translation>
+    </message>
+    <message>
+        <source>开始合并(&amp;M)</source>
+        <translation>&amp;Merge</translation>
+    </message>
+    <message>
+        <source>逆序重排(&amp;R)</source>
+        <translation>&amp;Reverse</translation>
+    </message>
+    <message>
+        <source>逆序重排(&amp;V)</source>
+        <translation>Re&amp;verse</translation>
+    </message>
+    <message>
+        <source>偶数页为倒序扫描(&amp;L)</source>
+        <translation>Even pages scanned &amp;last to first</translation>
+    </message>
+    <message>
+        <source>预览顺序(&amp;P)</source>
+        <translation>&amp;Preview order</translation>
+    </message>
+    <message>
+        <source>删除空白页(&amp;B)</source>
+        <translation>Remove &amp;blank pages</translation>
+    </message>
+    <message>
+        <source>停止(&amp;S)</source>
+        <translation>&amp;Stop</translation>
+    </message>
+    <message>
+        <source>输出文件已存在，要替换吗？</source>
+        <translation>The output file already exists. Replace it?</translation>
+    </message>
+    <message>
+        <source>奇数页文件和偶数页文件是同一个文件，仍要合并吗？</source>
+        <translation>The odd-page file and the even-page file are the same file. Merge it with itself anyway?</translation>
+    </message>
+    <message numerus="yes">
+        <source>一次只能打开一个或两个PDF文件，以下%n个文件没有打开：</source>
+        <translation>
+            <numerusform>Only one or two PDF files open at a time; this file was not opened:</numerusform>
+            <numerusform>Only one or two PDF files open at a time; these %n files were not opened:</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>打开文件夹(&amp;F)</source>
+        <translation>Open &amp;folder</translation>
+    </message>
+    <message>
+        <source>打开文件(&amp;O)</source>
+        <translation>&amp;Open file</translation>
+    </message>
+    <message>
+        <source>合并(&amp;M)</source>
+        <translation>&amp;Merge</translation>
+    </message>
+    <message>
+        <source>关闭(&amp;C)</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
+        <source>奇数页文件%1，偶数页文件%2。</source>
+        <translation>The odd-page file has %1, the even-page file %2.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n页</source>
+        <translation>
+            <numerusform>%n page</numerusform>
+            <numerusform>%n pages</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>已删除%n页空白页：</source>
+        <translation>
+            <numerusform>Removed %n blank page: </numerusform>
+            <numerusform>Removed %n blank pages: </numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>以下%n页无法完整查看，已保留：</source>
+        <translation>
+            <numerusform>Kept %n page that could not be looked at in full: </numerusform>
+            <numerusform>Kept %n pages that could not be looked at in full: </numerusform>
+        </translation>
     </message>
 </context>
 </TS>
