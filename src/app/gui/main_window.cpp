@@ -45,6 +45,13 @@ const char* const kReverseEvenCaption = QT_TRANSLATE_NOOP("VERava", "逆序重�
 const char* const kEvenReversedCaption = QT_TRANSLATE_NOOP("VERava", "偶数页为倒序扫描(&L)");
 const char* const kPreviewCaption = QT_TRANSLATE_NOOP("VERava", "预览顺序(&P)");
 const char* const kDropBlankCaption = QT_TRANSLATE_NOOP("VERava", "删除空白页(&B)");
+const char* const kCollatedCaption = QT_TRANSLATE_NOOP("VERava", "正反两面在一个文件中(&T)");
+const char* const kShortEdgeCaption = QT_TRANSLATE_NOOP("VERava", "背面上下颠倒(&U)");
+// The tips say what the boxes mean for the stack in hand.
+const char* const kCollatedTip = QT_TRANSLATE_NOOP(
+    "VERava", "扫描软件把第二遍（背面）接在第一遍（正面）之后存成了一个文件：选择它作为奇数页文件");
+const char* const kShortEdgeTip =
+    QT_TRANSLATE_NOOP("VERava", "纸叠沿短边翻转后扫描背面：背面旋转180度");
 const char* const kStopCaption = QT_TRANSLATE_NOOP("VERava", "停止(&S)");
 
 const char* const kStopQuestion = QT_TRANSLATE_NOOP(
@@ -64,6 +71,8 @@ const char* const kCannotOpen = QT_TRANSLATE_NOOP("VERava", "没有程序可以�
 const char kLastFolderKey[] = "files/lastFolder";
 const char kEvenReversedKey[] = "merge/evenReversed";
 const char kDropBlankKey[] = "merge/dropBlank";
+const char kCollatedKey[] = "merge/collated";
+const char kShortEdgeKey[] = "merge/shortEdge";
 
 QString Tr(const char* source) { return QCoreApplication::translate("VERava", source); }
 
@@ -133,7 +142,8 @@ TCaptionWidths CaptionWidthsOf(const TForm1& w) {
     needs.merge = CaptionWidth(w.Button3);
     needs.preview = CaptionWidth(w.Button6);
     needs.stop = CaptionWidth(w.Button7);
-    needs.check = std::max(w.CheckBox1.sizeHint().width(), w.CheckBox2.sizeHint().width());
+    needs.check = std::max({w.CheckBox1.sizeHint().width(), w.CheckBox2.sizeHint().width(),
+                            w.CheckBox3.sizeHint().width(), w.CheckBox4.sizeHint().width()});
     return needs;
 }
 
@@ -174,6 +184,12 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     CheckBox1.setChecked(settings_->value(QLatin1String(kEvenReversedKey), false).toBool());
     CheckBox2.setText(Tr(kDropBlankCaption));
     CheckBox2.setChecked(settings_->value(QLatin1String(kDropBlankKey), false).toBool());
+    CheckBox3.setText(Tr(kCollatedCaption));
+    CheckBox3.setToolTip(Tr(kCollatedTip));
+    CheckBox3.setChecked(settings_->value(QLatin1String(kCollatedKey), false).toBool());
+    CheckBox4.setText(Tr(kShortEdgeCaption));
+    CheckBox4.setToolTip(Tr(kShortEdgeTip));
+    CheckBox4.setChecked(settings_->value(QLatin1String(kShortEdgeKey), false).toBool());
     Button3.setText(Tr(kMergeCaption));
     ProgressBar1.setRange(0, 100);
     ProgressBar1.setValue(0);
@@ -197,7 +213,9 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     QWidget::setTabOrder(&Edit2, &Button1);
     QWidget::setTabOrder(&Button1, &Button2);
     QWidget::setTabOrder(&Button2, &CheckBox1);
-    QWidget::setTabOrder(&CheckBox1, &CheckBox2);
+    QWidget::setTabOrder(&CheckBox1, &CheckBox4);
+    QWidget::setTabOrder(&CheckBox4, &CheckBox3);
+    QWidget::setTabOrder(&CheckBox3, &CheckBox2);
     QWidget::setTabOrder(&CheckBox2, &Button3);
     QWidget::setTabOrder(&Button3, &Button6);
     QWidget::setTabOrder(&Button6, &Button7);
@@ -217,10 +235,18 @@ TForm1::TForm1(TWindowHooks hooks, QWidget* parent)
     });
     connect(&CheckBox2, &QCheckBox::toggled, this,
             [this](bool checked) { settings_->setValue(QLatin1String(kDropBlankKey), checked); });
+    connect(&CheckBox3, &QCheckBox::toggled, this, [this](bool checked) {
+        settings_->setValue(QLatin1String(kCollatedKey), checked);
+        UpdateEvenRow();
+        UpdateDefaultAction();
+    });
+    connect(&CheckBox4, &QCheckBox::toggled, this,
+            [this](bool checked) { settings_->setValue(QLatin1String(kShortEdgeKey), checked); });
     connect(&Edit1, &QLineEdit::textChanged, this, &TForm1::UpdateDefaultAction);
     connect(&Edit2, &QLineEdit::textChanged, this, &TForm1::UpdateDefaultAction);
     connect(&runner_, &TWorkflowRunner::Progress, &ProgressBar1, &QProgressBar::setValue);
     connect(&runner_, &TWorkflowRunner::Finished, this, &TForm1::AttemptEnded);
+    UpdateEvenRow();
 
     CentreOnDesktop();
 }
@@ -247,10 +273,12 @@ void TForm1::SetBusy(bool busy) {
     for (QWidget* control : {static_cast<QWidget*>(&Button1), static_cast<QWidget*>(&Button2),
                              static_cast<QWidget*>(&Button3), static_cast<QWidget*>(&Button4),
                              static_cast<QWidget*>(&Button5), static_cast<QWidget*>(&Button6),
-                             static_cast<QWidget*>(&CheckBox1), static_cast<QWidget*>(&CheckBox2)}) {
+                             static_cast<QWidget*>(&CheckBox1), static_cast<QWidget*>(&CheckBox2),
+                             static_cast<QWidget*>(&CheckBox3), static_cast<QWidget*>(&CheckBox4)}) {
         control->setEnabled(!busy);
     }
     Button7.setVisible(busy);
+    UpdateEvenRow();
 }
 
 // The buttons are greyed during a run; a click that still arrives (a queued one, a direct
@@ -265,13 +293,31 @@ void TForm1::Button2Click() {
 
 void TForm1::Button3Click() {
     if (running_) return;
+    StartRun(MergeRun(false));
+}
+
+TForm1::PendingRun TForm1::MergeRun(bool preview) const {
     PendingRun run;
     run.merge = true;
+    run.preview = preview;
     run.paths[0] = Edit1.text();
-    run.paths[1] = Edit2.text();
+    run.collated = CheckBox3.isChecked();
+    // A file of both passes has no even file: the even row's text is not asked about.
+    if (!run.collated) run.paths[1] = Edit2.text();
     run.evenReversed = CheckBox1.isChecked();
     run.dropBlank = CheckBox2.isChecked();
-    StartRun(run);
+    run.rotateEven = CheckBox4.isChecked() ? 180 : 0;
+    return run;
+}
+
+void TForm1::UpdateEvenRow() {
+    const bool rests = CheckBox3.isChecked();
+    Label2.setEnabled(!rests);
+    Edit2.setEnabled(!rests);
+    // The buttons are greyed during a run anyway (SetBusy greys the odd row's too).
+    const bool idle = Button1.isEnabled();
+    Button2.setEnabled(!rests && idle);
+    Button5.setEnabled(!rests && idle);
 }
 
 void TForm1::Button4Click() {
@@ -292,14 +338,7 @@ void TForm1::Button5Click() {
 // failures reported as a merge's; once the files open and their counts fit, the preview.
 void TForm1::Button6Click() {
     if (running_) return;
-    PendingRun run;
-    run.merge = true;
-    run.preview = true;
-    run.paths[0] = Edit1.text();
-    run.paths[1] = Edit2.text();
-    run.evenReversed = CheckBox1.isChecked();
-    run.dropBlank = CheckBox2.isChecked();
-    StartRun(run);
+    StartRun(MergeRun(true));
 }
 
 void TForm1::ChooseInto(QLineEdit& edit) {
@@ -329,17 +368,19 @@ bool SameFile(const QString& a, const QString& b) {
 
 bool TForm1::MayWrite(const PendingRun& run) {
     // Inputs that are not there are the workflow's to report; there is nothing to ask.
-    const int inputs = run.merge ? 2 : 1;
+    const int inputs = run.merge && !run.collated ? 2 : 1;
     for (int i = 0; i < inputs; ++i) {
         if (!QFileInfo(run.paths[i]).isFile()) return true;
     }
-    if (run.merge && SameFile(run.paths[0], run.paths[1]) &&
+    if (inputs == 2 && SameFile(run.paths[0], run.paths[1]) &&
         !messages_->Ask(SameFileQuestion(run.paths[0]))) {
         return false;
     }
-    const std::u16string output =
-        run.merge ? MergeOutputPath(run.paths[0].toStdU16String(), run.paths[1].toStdU16String())
-                  : ReverseOutputPath(run.paths[0].toStdU16String());
+    const std::u16string first = run.paths[0].toStdU16String();
+    const std::u16string output = !run.merge    ? ReverseOutputPath(first)
+                                  : run.collated ? CollateOutputPath(first)
+                                                 : MergeOutputPath(first,
+                                                                   run.paths[1].toStdU16String());
     // A folder or a device in the way is no file to replace: the run says why it cannot
     // write there.
     return !QFileInfo(Path(output)).isFile() || messages_->Ask(ReplaceQuestion(Path(output)));
@@ -368,6 +409,10 @@ void TForm1::RunAttempt() {
         request.oddPassword = run.passwords[0].toStdU16String();
         request.evenPassword = run.passwords[1].toStdU16String();
         request.blankPages.enabled = run.dropBlank;
+        request.collated = run.collated;
+        request.rotateEven = run.rotateEven;
+        request.blankBacks = run.blankBacks;
+        request.skipped = run.skipped;
         if (run.preview) return PreviewMerge(request, progress);
         return MergeFiles(request, progress);
     });
@@ -379,7 +424,7 @@ int TForm1::InputNeedingPassword(const WorkflowResult& result) const {
     const bool asks = result.outcome == WorkflowOutcome::PasswordRequired ||
                       (pending_.merge && result.outcome == WorkflowOutcome::MergeEncrypted);
     if (!asks) return -1;
-    for (int i = 0; i < (pending_.merge ? 2 : 1); ++i) {
+    for (int i = 0; i < (pending_.merge && !pending_.collated ? 2 : 1); ++i) {
         if (Path(result.failedPath) == pending_.paths[i]) return i;
     }
     return -1;
@@ -404,7 +449,8 @@ void TForm1::AttemptEnded(const WorkflowResult& result) {
         pending_.passwords[input] = *password;
         ++pending_.asked[input];
         // A file merged with itself needs its password once.
-        if (pending_.merge && SameFile(pending_.paths[0], pending_.paths[1])) {
+        if (pending_.merge && !pending_.collated &&
+            SameFile(pending_.paths[0], pending_.paths[1])) {
             pending_.passwords[1 - input] = *password;
             pending_.asked[1 - input] = pending_.asked[input];
         }
@@ -412,7 +458,10 @@ void TForm1::AttemptEnded(const WorkflowResult& result) {
         return;
     }
     if (pending_.preview) {
-        if (result.outcome == WorkflowOutcome::Done) {
+        // Passes that do not pair are shown too: the preview is where a misfeed is mended.
+        const bool unpaired =
+            result.outcome == WorkflowOutcome::PageCountMismatch && !result.order.empty();
+        if (result.outcome == WorkflowOutcome::Done || unpaired) {
             OpenPreview(result);
         } else {
             messages_->Show(PreviewMessage(result));
@@ -548,7 +597,8 @@ void TForm1::OpenFiles(const QStringList& paths) {
 
 QPushButton* TForm1::DefaultAction() {
     if (Edit1.text().isEmpty()) return nullptr;
-    return Edit2.text().isEmpty() ? &Button4 : &Button3;
+    // A file of both passes is merged alone.
+    return Edit2.text().isEmpty() && !CheckBox3.isChecked() ? &Button4 : &Button3;
 }
 
 void TForm1::UpdateDefaultAction() {
@@ -568,7 +618,9 @@ void TForm1::LayOut() {
     Button4.setGeometry(g.reverse[0]);
     Button5.setGeometry(g.reverse[1]);
     CheckBox1.setGeometry(g.check[0]);
-    CheckBox2.setGeometry(g.check[1]);
+    CheckBox4.setGeometry(g.check[1]);
+    CheckBox3.setGeometry(g.check[2]);
+    CheckBox2.setGeometry(g.check[3]);
     Button3.setGeometry(g.merge);
     ProgressBar1.setGeometry(g.progress);
     Button6.setGeometry(g.preview);

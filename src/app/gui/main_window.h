@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/gui/order_preview.h"
 #include "app/gui/path_edit.h"
@@ -81,6 +82,10 @@ class TForm1 : public QWidget {
     QPushButton Button3{this};
     QCheckBox CheckBox1{this};
     QCheckBox CheckBox2{this};  // leave blank pages out of the merge
+    // Both passes in one file, the odd row's (fronts, then backs): the even row rests.
+    QCheckBox CheckBox3{this};
+    // The stack was turned over on its short edge: the backs come out upside down.
+    QCheckBox CheckBox4{this};
     QProgressBar ProgressBar1{this};
     QPushButton Button4{this};
     QPushButton Button5{this};
@@ -126,6 +131,11 @@ class TForm1 : public QWidget {
         QString paths[2];
         bool evenReversed = false;
         bool dropBlank = false;
+        bool collated = false;    // with merge: the odd row's file holds both passes
+        int32_t rotateEven = 0;   // with merge: degrees the backs are turned
+        // With merge: the preview's mends of a misfeed.
+        std::vector<int32_t> blankBacks;
+        std::vector<PlannedPage> skipped;
         QString passwords[2];
         int asked[2] = {0, 0};
     };
@@ -147,6 +157,10 @@ class TForm1 : public QWidget {
     // order. Anything else, or a file that is not a PDF, is refused with a message.
     void TakeFiles(const QStringList& paths, int row);
     void UpdateDefaultAction();
+    // The even row rests while the odd row's file holds both passes.
+    void UpdateEvenRow();
+    // A merge as the boxes say now: paths, directions, turns.
+    PendingRun MergeRun(bool preview) const;
     void LayOut();
     IFileChooser& Chooser();
     IPasswordPrompt& Passwords();

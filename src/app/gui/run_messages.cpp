@@ -20,6 +20,12 @@ const char* const kMergeCounts = QT_TRANSLATE_NOOP("VERava", "奇数页文件%1�
 const char* const kPageCount = QT_TRANSLATE_N_NOOP("VERava", "%n页");
 const char* const kMergeCountRule =
     QT_TRANSLATE_NOOP("VERava", "奇数页应等于偶数页或多1页，请检查");
+// The same for a file of both passes, split in its first half (rounded up) and the rest.
+const char* const kCollatedCounts = QT_TRANSLATE_NOOP("VERava", "正面%1，背面%2。");
+const char* const kCollatedCountRule =
+    QT_TRANSLATE_NOOP("VERava", "正面应等于背面或多1页，请检查");
+const char* const kArrangementInvalid =
+    QT_TRANSLATE_NOOP("VERava", "要插入空白背面或跳过的页不在文件中：");
 const char* const kMerged = QT_TRANSLATE_NOOP("VERava", "文件已经合并，保存在奇数页文件所在位置");
 const char* const kMergedPlain = QT_TRANSLATE_NOOP("VERava", "合并后的文件没有加密。");
 const char* const kBlankDropped = QT_TRANSLATE_N_NOOP("VERava", "已删除%n页空白页：");
@@ -207,10 +213,12 @@ QString MergeMessage(const WorkflowResult& result) {
         case WorkflowOutcome::InputMissing:
             return Naming(Tr(kMergeInputMissing), result.failedPath);
         case WorkflowOutcome::PageCountMismatch:
-            return Tr(kMergeCounts)
+            return Tr(result.collated ? kCollatedCounts : kMergeCounts)
                        .arg(TrCount(kPageCount, static_cast<size_t>(result.oddPages)),
                             TrCount(kPageCount, static_cast<size_t>(result.evenPages))) +
-                   QLatin1Char('\n') + Tr(kMergeCountRule);
+                   QLatin1Char('\n') + Tr(result.collated ? kCollatedCountRule : kMergeCountRule);
+        case WorkflowOutcome::ArrangementInvalid:
+            return Naming(Tr(kArrangementInvalid), result.failedPath);
         case WorkflowOutcome::MergeEncrypted:
             return Naming(Tr(kMergeEncrypted), result.failedPath);
         case WorkflowOutcome::MergeUnreadable:

@@ -72,13 +72,14 @@ TWindowGeometry LayOutWindow(int width, const TCaptionWidths& needs) {
     g.choose[1] = QRect(buttonsX, 59, c.choose, 18);
     g.reverse[0] = QRect(reverseX, 22, c.reverse, 19);
     g.reverse[1] = QRect(reverseX, 59, c.reverse, 18);
-    g.check[0] = QRect(pathX, 82, path, 16);
-    g.check[1] = QRect(pathX, 100, path, 16);
-    g.merge = QRect(buttonsX, 120, c.merge, 25);
+    for (int row = 0; row < 4; ++row) g.check[row] = QRect(pathX, 82 + 18 * row, path, 16);
+    // What the classic form has under its two check boxes comes two rows lower.
+    constexpr int kBelow = 36;
+    g.merge = QRect(buttonsX, 120 + kBelow, c.merge, 25);
     // The bar runs under the labels and the path boxes; the stop button ends where it does.
-    g.progress = QRect(kLeft, 124, c.label + path, 15);
-    g.preview = QRect(buttonsX, 149, c.buttons, 25);
-    g.stop = QRect(pathX + path - c.stop, 149, c.stop, 25);
+    g.progress = QRect(kLeft, 124 + kBelow, c.label + path, 15);
+    g.preview = QRect(buttonsX, 149 + kBelow, c.buttons, 25);
+    g.stop = QRect(pathX + path - c.stop, 149 + kBelow, c.stop, 25);
     return g;
 }
 

@@ -1,4 +1,5 @@
 #include "app/gui/main_window.h"
+#include "app/gui/window_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -52,8 +53,8 @@ TEST(MainWindow, GrowsSidewaysNeverNarrowerThanTheClassicForm) {
     // classic 395 wide, more where the captions need it; it opens at its narrowest.
     const int narrow = window.width();
     EXPECT_GE(narrow, 395);
-    EXPECT_EQ(window.minimumSize(), QSize(narrow, 180));
-    EXPECT_EQ(window.height(), 180);
+    EXPECT_EQ(window.minimumSize(), QSize(narrow, kWindowHeight));
+    EXPECT_EQ(window.height(), kWindowHeight);
     const Qt::WindowFlags flags = window.windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(flags.testFlag(Qt::MSWindowsFixedSizeDialogHint));
@@ -68,7 +69,7 @@ TEST(MainWindow, GrowsSidewaysNeverNarrowerThanTheClassicForm) {
         window.resize(asked);
         EXPECT_TRUE(QTest::qWaitFor([&, width = width] { return window.width() == width; }))
             << asked.width() << " gives " << window.width();
-        EXPECT_EQ(window.height(), 180);
+        EXPECT_EQ(window.height(), kWindowHeight);
         EXPECT_EQ(window.Edit2.geometry(), edit.adjusted(0, 0, width - narrow, 0));
         EXPECT_EQ(window.Button5.geometry(), reverse.translated(width - narrow, 0));
     }
@@ -92,15 +93,17 @@ TEST(MainWindow, ShowsEachControlInItsClassicRowWithItsCaption) {
         {"Edit2", &window.Edit2, 58, 20, ""},
         {"Button1", &window.Button1, 22, 19, "选择(&O)"},
         {"Button2", &window.Button2, 59, 18, "选择(&E)"},
-        // The check boxes under the even file push the last row down by 38 pixels.
+        // The check boxes under the even file push the last row down by 74 pixels.
         {"CheckBox1", &window.CheckBox1, 82, 16, "偶数页为倒序扫描(&L)"},
-        {"CheckBox2", &window.CheckBox2, 100, 16, "删除空白页(&B)"},
-        {"Button3", &window.Button3, 120, 25, "开始合并(&M)"},
-        {"ProgressBar1", &window.ProgressBar1, 124, 15, nullptr},
+        {"CheckBox4", &window.CheckBox4, 100, 16, "背面上下颠倒(&U)"},
+        {"CheckBox3", &window.CheckBox3, 118, 16, "正反两面在一个文件中(&T)"},
+        {"CheckBox2", &window.CheckBox2, 136, 16, "删除空白页(&B)"},
+        {"Button3", &window.Button3, 156, 25, "开始合并(&M)"},
+        {"ProgressBar1", &window.ProgressBar1, 160, 15, nullptr},
         {"Button4", &window.Button4, 22, 19, "逆序重排(&R)"},
         {"Button5", &window.Button5, 59, 18, "逆序重排(&V)"},
         // The preview under the merge button, as wide as the choose and reverse buttons.
-        {"Button6", &window.Button6, 149, 25, "预览顺序(&P)"},
+        {"Button6", &window.Button6, 185, 25, "预览顺序(&P)"},
     };
     for (const auto& row : table) {
         EXPECT_EQ(row.control->y(), row.top) << row.name;
@@ -116,9 +119,11 @@ TEST(MainWindow, ShowsEachControlInItsClassicRowWithItsCaption) {
     EXPECT_EQ(window.ProgressBar1.geometry().right(), window.Edit1.geometry().right());
     EXPECT_EQ(window.Button6.x(), window.Button1.x());
     EXPECT_EQ(window.Button6.geometry().right(), window.Button4.geometry().right());
-    // Both boxes start clear, the bar at 0 of 0..100.
-    EXPECT_FALSE(window.CheckBox1.isChecked());
-    EXPECT_FALSE(window.CheckBox2.isChecked());
+    // The boxes start clear, the bar at 0 of 0..100.
+    for (const QCheckBox* box :
+         {&window.CheckBox1, &window.CheckBox2, &window.CheckBox3, &window.CheckBox4}) {
+        EXPECT_FALSE(box->isChecked()) << box->text().toStdString();
+    }
     EXPECT_EQ(window.ProgressBar1.minimum(), 0);
     EXPECT_EQ(window.ProgressBar1.maximum(), 100);
     EXPECT_EQ(window.ProgressBar1.value(), 0);
@@ -146,7 +151,7 @@ TEST(MainWindow, ShowsALongPathShortenedInTheMiddleUntilThereIsRoom) {
     for (const auto& c : cases) {
         ShownWindow w;
         TForm1& window = w.window;
-        if (c.width > 0) window.resize(c.width, 180);
+        if (c.width > 0) window.resize(c.width, kWindowHeight);
         EXPECT_TRUE(QTest::qWaitFor([&] { return c.width == 0 || window.width() == c.width; }));
         window.Edit1.setText(c.path);
         const QString shown = window.Edit1.ShownText();
@@ -268,9 +273,10 @@ TEST(MainWindow, TabsThroughTheControlsInTableOrder) {
     ShownWindow w;
     TForm1& window = w.window;
     const std::vector<QWidget*> expected = {
-        &window.Edit1,     &window.Edit2,     &window.Button1, &window.Button2,
-        &window.CheckBox1, &window.CheckBox2, &window.Button3, &window.Button6,
-        &window.ProgressBar1, &window.Button4, &window.Button5,
+        &window.Edit1,     &window.Edit2,     &window.Button1,   &window.Button2,
+        &window.CheckBox1, &window.CheckBox4, &window.CheckBox3, &window.CheckBox2,
+        &window.Button3,   &window.Button6,   &window.ProgressBar1, &window.Button4,
+        &window.Button5,
     };
     std::vector<QWidget*> chain;
     QWidget* at = &window.Edit1;

@@ -16,6 +16,7 @@
 
 #include "app/gui/file_chooser.h"
 #include "app/gui/main_window.h"
+#include "app/gui/window_layout.h"
 #include "app/gui/message_sink.h"
 #include "app/gui/order_preview.h"
 #include "app/gui/password_prompt.h"
@@ -169,7 +170,7 @@ TEST(Translations, EnglishCountsTakeTheSingularForOne) {
 
 // In each language every button and check box of each window has an Alt key of its own,
 // and its caption fits the control; in English the window at its narrowest is the classic
-// 395 x 180 form.
+// 395-pixel form.
 TEST(Translations, EveryButtonHasItsOwnKeyAndItsCaptionFits) {
     for (const UiLanguage language : {UiLanguage::Chinese, UiLanguage::English}) {
         const TTranslations translations(language, {U(VERAVA_QM_DIR)});
@@ -208,10 +209,10 @@ TEST(Translations, EveryButtonHasItsOwnKeyAndItsCaptionFits) {
                 << name << ": " << keys.join(U(" ")).toStdString();
         }
         if (language == UiLanguage::English) {
-            EXPECT_EQ(w.window.size(), QSize(395, 180));
+            EXPECT_EQ(w.window.size(), QSize(395, kWindowHeight));
             EXPECT_EQ(w.window.Button1.geometry(), QRect(293, 22, 38, 19));
             EXPECT_EQ(w.window.Button4.geometry(), QRect(335, 22, 56, 19));
-            EXPECT_EQ(w.window.Button3.geometry(), QRect(293, 120, 79, 25));
+            EXPECT_EQ(w.window.Button3.geometry(), QRect(293, 156, 79, 25));
         }
     }
 }

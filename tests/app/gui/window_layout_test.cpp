@@ -20,6 +20,7 @@ std::vector<std::pair<std::string, QRect>> Named(const TWindowGeometry& g) {
             {"choose 1", g.choose[0]},   {"choose 2", g.choose[1]},
             {"reverse 1", g.reverse[0]}, {"reverse 2", g.reverse[1]},
             {"check 1", g.check[0]},     {"check 2", g.check[1]},
+            {"check 3", g.check[2]},     {"check 4", g.check[3]},
             {"merge", g.merge},          {"progress", g.progress},
             {"preview", g.preview},      {"stop", g.stop}};
 }
@@ -33,8 +34,9 @@ TEST(WindowLayout, CaptionsThatFitGiveTheClassicForm) {
         {"choose 1", QRect(293, 22, 38, 19)},  {"choose 2", QRect(293, 59, 38, 18)},
         {"reverse 1", QRect(335, 22, 56, 19)}, {"reverse 2", QRect(335, 59, 56, 18)},
         {"check 1", QRect(78, 82, 205, 16)},   {"check 2", QRect(78, 100, 205, 16)},
-        {"merge", QRect(293, 120, 79, 25)},    {"progress", QRect(6, 124, 277, 15)},
-        {"preview", QRect(293, 149, 98, 25)},  {"stop", QRect(204, 149, 79, 25)},
+        {"check 3", QRect(78, 118, 205, 16)},  {"check 4", QRect(78, 136, 205, 16)},
+        {"merge", QRect(293, 156, 79, 25)},    {"progress", QRect(6, 160, 277, 15)},
+        {"preview", QRect(293, 185, 98, 25)},  {"stop", QRect(204, 185, 79, 25)},
     };
     EXPECT_EQ(Named(classic), expected);
     EXPECT_EQ(MinimumWindowWidth({}), 395);

@@ -292,5 +292,33 @@
             <numerusform>Kept %n pages that could not be looked at in full: </numerusform>
         </translation>
     </message>
+    <message>
+        <source>正反两面在一个文件中(&amp;T)</source>
+        <translation>Bo&amp;th passes in one file</translation>
+    </message>
+    <message>
+        <source>背面上下颠倒(&amp;U)</source>
+        <translation>Backs &amp;upside down</translation>
+    </message>
+    <message>
+        <source>扫描软件把第二遍（背面）接在第一遍（正面）之后存成了一个文件：选择它作为奇数页文件</source>
+        <translation>The scan app saved the second pass (the backs) after the first (the fronts) in one file: choose it as the odd-page file</translation>
+    </message>
+    <message>
+        <source>纸叠沿短边翻转后扫描背面：背面旋转180度</source>
+        <translation>The stack was turned over on its short edge for the backs: they are turned 180 degrees</translation>
+    </message>
+    <message>
+        <source>正面%1，背面%2。</source>
+        <translation>Fronts: %1, backs: %2.</translation>
+    </message>
+    <message>
+        <source>正面应等于背面或多1页，请检查</source>
+        <translation>There must be as many fronts as backs, or one more. Please check.</translation>
+    </message>
+    <message>
+        <source>要插入空白背面或跳过的页不在文件中：</source>
+        <translation>A blank back or a page to leave out is not in the file:</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,146 @@
+// The window's boxes for stacks as people bring them: both passes in one file (the even row
+// rests) and backs upside down (turned on the short edge). What the merge writes, where,
+// and that the boxes are remembered.
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/gui/main_window.h"
+#include "app/gui/shown_window.h"
+#include "app/gui/window_fakes.h"
+#include "document/pdf_document.h"
+#include "objects/pdf_text.h"
+#include "objects/stream.h"
+#include "structure/page_attributes.h"
+#include "support/pdf_builder.h"
+#include "support/pdf_tools.h"
+
+namespace verava {
+namespace {
+
+using testing::PdfBuilder;
+using testing::Q;
+using testing::ShownWindow;
+using testing::U;
+using testing::WriteTempFile;
+
+// A file whose pages show the given texts, in that order.
+std::string FileOf(const std::vector<std::string>& texts, const std::string& name) {
+    PdfBuilder b = testing::SimpleDocument(static_cast<int>(texts.size()));
+    for (size_t k = 0; k < texts.size(); ++k) {
+        b.Set(6 + 2 * static_cast<int>(k),
+              PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (" + texts[k] + ") Tj ET"));
+    }
+    return WriteTempFile(name, b.Build());
+}
+
+// Each page of a written file as "TEXT" or "TEXT@ROTATION".
+std::string Written(const std::string& path) {
+    TMemoryStream stream(testing::ReadFileBytes(path));
+    TPDFDocument document;
+    if (document.LoadFromStream(stream, u"") != TPDFDocument::kLoaded) return "(does not open)";
+    const std::vector<std::string> texts = testing::PageLabels(document);
+    const std::vector<TPDFDictionary*> pages = document.PageTree().Pages();
+    std::string out;
+    for (size_t k = 0; k < pages.size(); ++k) {
+        const int32_t rotate =
+            TurnedRotation(ResolveIfReference(NearestInherited(pages[k], "Rotate")), 0);
+        out += (out.empty() ? "" : ",") + texts[k];
+        if (rotate != 0) out += "@" + std::to_string(rotate);
+    }
+    return out;
+}
+
+std::string Collated(const std::string& path) {
+    return UnicodeToUtf8(CollateOutputPath(Utf8ToUnicode(path)));
+}
+
+TEST(StackClick, TheBoxesSayHowTheStackWasScannedAndTheMergeFollows) {
+    const struct {
+        const char* what;
+        std::vector<std::string> odd, even;  // the rows' files; no even file: the row is empty
+        bool reversed, collated, shortEdge;
+        const char* written;
+    } cases[] = {
+        {"one file, backs last to first", {"1", "3", "5", "6", "4", "2"}, {}, true, true, false,
+         "1,2,3,4,5,6"},
+        {"one file, backs in order, upside down", {"1", "3", "2", "4"}, {}, false, true, true,
+         "1,2@180,3,4@180"},
+        // The even row's file is not asked about while the odd row's holds both passes.
+        {"one file, the even row ignored", {"1", "3", "4", "2"}, {"x", "y", "z"}, true, true,
+         false, "1,2,3,4"},
+        {"two files upside down", {"1", "3"}, {"4", "2"}, true, false, true, "1,2@180,3,4@180"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string tag = "stack-click-" + std::to_string(++n);
+        const std::string odd = FileOf(c.odd, tag + "-odd.pdf");
+        const std::string even = c.even.empty() ? "" : FileOf(c.even, tag + "-even.pdf");
+        ShownWindow w;
+        w.Choose(odd, even);
+        w.window.CheckBox1.setChecked(c.reversed);
+        w.window.CheckBox3.setChecked(c.collated);
+        w.window.CheckBox4.setChecked(c.shortEdge);
+        // Enter merges: the odd row alone is a whole stack when it holds both passes.
+        EXPECT_EQ(w.window.DefaultAction(), c.collated || !even.empty() ? &w.window.Button3
+                                                                        : &w.window.Button4)
+            << c.what;
+        w.Click(w.window.Button3);
+        const std::string output =
+            c.collated ? Collated(odd) : testing::MergedName(odd, even);
+        ASSERT_EQ(w.sink.messages.size(), 1) << c.what;
+        EXPECT_TRUE(w.sink.messages.front().endsWith(Q(output))) << c.what;
+        EXPECT_EQ(Written(output), c.written) << c.what;
+    }
+}
+
+TEST(StackClick, TheEvenRowRestsWhileTheOddRowHoldsBothPassesAndTheBoxesAreRemembered) {
+    auto settings = std::make_shared<testing::ScratchSettings>();
+    {
+        ShownWindow w(settings);
+        w.window.CheckBox3.click();
+        for (QWidget* control : std::vector<QWidget*>{&w.window.Edit2, &w.window.Button2,
+                                                      &w.window.Button5, &w.window.Label2}) {
+            EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+        }
+        EXPECT_TRUE(w.window.Button1.isEnabled());
+        EXPECT_TRUE(w.window.Button4.isEnabled());
+        w.window.CheckBox4.click();
+    }
+    {
+        // A new window remembers both boxes; the even row wakes when the box is cleared.
+        ShownWindow w(settings);
+        EXPECT_TRUE(w.window.CheckBox3.isChecked());
+        EXPECT_TRUE(w.window.CheckBox4.isChecked());
+        EXPECT_FALSE(w.window.Button2.isEnabled());
+        w.window.CheckBox3.click();
+        for (QWidget* control : std::vector<QWidget*>{&w.window.Edit2, &w.window.Button2,
+                                                      &w.window.Button5, &w.window.Label2}) {
+            EXPECT_TRUE(control->isEnabled());
+        }
+        // A run greys them all and gives back only what the boxes allow.
+        w.window.SetBusy(true);
+        EXPECT_FALSE(w.window.Button2.isEnabled());
+        w.window.SetBusy(false);
+        EXPECT_TRUE(w.window.Button2.isEnabled());
+    }
+}
+
+TEST(StackClick, ACollatedMergeAsksBeforeReplacingWhatItWouldWrite) {
+    const std::string both = FileOf({"1", "3", "4", "2"}, "stack-click-replace.pdf");
+    const std::string output = Collated(both);
+    testing::WriteTempFile(output.substr(output.rfind('/') + 1), "earlier");
+    ShownWindow w;
+    w.Choose(both, "");
+    w.window.CheckBox3.setChecked(true);
+    w.sink.answers = {false};
+    w.Click(w.window.Button3);
+    EXPECT_EQ(w.sink.questions, QStringList{U("输出文件已存在，要替换吗？\n") + Q(output)});
+    EXPECT_EQ(testing::ReadFileBytes(output), "earlier");
+}
+
+}  // namespace
+}  // namespace verava
