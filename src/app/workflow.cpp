@@ -549,9 +549,12 @@ WorkflowResult MergeFiles(const MergeRequest& request, const WorkflowProgress& p
         switch (engine.ErrorCode) {
             case kErrorMergeEncrypted:
                 result.outcome = WorkflowOutcome::MergeEncrypted;
+                // A file of both passes is the one it concerns.
+                if (request.collated) result.failedPath = request.oddPath;
                 break;
             case kErrorMergeUnreadable:
                 result.outcome = WorkflowOutcome::MergeUnreadable;
+                if (request.collated) result.failedPath = request.oddPath;
                 break;
             case kErrorOutputLocked:
                 result.outcome = WorkflowOutcome::OutputLocked;
