@@ -128,6 +128,11 @@ class TForm1 : public QWidget {
         bool dropBlank = false;
         QString passwords[2];
         int asked[2] = {0, 0};
+        // Set by the preview (the lead's window code copies them into the request).
+        bool collated = false;
+        int32_t rotateEven = 0;
+        std::vector<int32_t> blankBacks;
+        std::vector<PlannedPage> skipped;
     };
 
     void ChooseInto(QLineEdit& edit);
@@ -142,7 +147,7 @@ class TForm1 : public QWidget {
     void ReportDone(const QString& message, const QString& outputPath);
     void EndRun();
     void OpenPreview(const WorkflowResult& plan);
-    void MergeFromPreview(const PendingRun& planned, bool evenReversed);
+    void MergeFromPreview(const PendingRun& planned, const StackArrangement& arrangement);
     // One or two files for the rows: one fills `row` (0 odd, 1 even), two both rows in name
     // order. Anything else, or a file that is not a PDF, is refused with a message.
     void TakeFiles(const QStringList& paths, int row);
