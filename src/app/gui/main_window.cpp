@@ -463,7 +463,7 @@ void TForm1::MergeFromPreview(const PendingRun& planned, const StackArrangement&
     if (running_) return;
     // The boxes as the merge used them: the window shows them and remembers them.
     CheckBox1.setChecked(arrangement.evenReversed);
-    // TODO(lead): CheckBox4.setChecked(arrangement.rotateEven == 180);
+    // TODO short-edge box: CheckBox4.setChecked(arrangement.rotateEven == 180);
     PendingRun run = planned;
     run.preview = false;
     run.evenReversed = arrangement.evenReversed;

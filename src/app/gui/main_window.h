@@ -128,7 +128,7 @@ class TForm1 : public QWidget {
         bool dropBlank = false;
         QString passwords[2];
         int asked[2] = {0, 0};
-        // Set by the preview (the lead's window code copies them into the request).
+        // One file holding both passes, the backs' turn and the preview's mends.
         bool collated = false;
         int32_t rotateEven = 0;
         std::vector<int32_t> blankBacks;
