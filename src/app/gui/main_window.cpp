@@ -488,24 +488,37 @@ void TForm1::OpenPreview(const WorkflowResult& plan) {
     inputs.even = {plan.pagesToDraw[1], planned.passwords[1]};
     inputs.oddPages = plan.oddPages;
     inputs.evenPages = plan.evenPages;
+    inputs.collated = plan.collated;
+    if (plan.collated) {
+        // One file: the backs are its pages after the fronts.
+        inputs.even = {plan.pagesToDraw[0], planned.passwords[0], plan.oddPages + 1};
+    }
     inputs.dropped = plan.dropped;
-    auto* preview = new TOrderPreview(std::move(inputs), planned.evenReversed, this);
+    StackArrangement arrangement;
+    arrangement.evenReversed = planned.evenReversed;
+    arrangement.rotateEven = planned.rotateEven;
+    arrangement.blankBacks = planned.blankBacks;
+    arrangement.skipped = planned.skipped;
+    auto* preview = new TOrderPreview(std::move(inputs), arrangement, this);
     preview_ = preview;
-    connect(preview, &QDialog::accepted, this, [this, preview, planned] {
-        MergeFromPreview(planned, preview->EvenReversedBox.isChecked());
-    });
+    connect(preview, &QDialog::accepted, this,
+            [this, preview, planned] { MergeFromPreview(planned, preview->Arrangement()); });
     connect(preview, &QDialog::finished, preview, &QObject::deleteLater);
     EndRun();
     preview->open();
 }
 
-void TForm1::MergeFromPreview(const PendingRun& planned, bool evenReversed) {
+void TForm1::MergeFromPreview(const PendingRun& planned, const StackArrangement& arrangement) {
     if (running_) return;
-    // The box as the merge used it: the window shows it and remembers it.
-    CheckBox1.setChecked(evenReversed);
+    // The boxes as the merge used them: the window shows them and remembers them.
+    CheckBox1.setChecked(arrangement.evenReversed);
+    CheckBox4.setChecked(arrangement.rotateEven == 180);
     PendingRun run = planned;
     run.preview = false;
-    run.evenReversed = evenReversed;
+    run.evenReversed = arrangement.evenReversed;
+    run.rotateEven = arrangement.rotateEven;
+    run.blankBacks = arrangement.blankBacks;
+    run.skipped = arrangement.skipped;
     StartRun(run);
 }
 

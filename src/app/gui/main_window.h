@@ -152,7 +152,7 @@ class TForm1 : public QWidget {
     void ReportDone(const QString& message, const QString& outputPath);
     void EndRun();
     void OpenPreview(const WorkflowResult& plan);
-    void MergeFromPreview(const PendingRun& planned, bool evenReversed);
+    void MergeFromPreview(const PendingRun& planned, const StackArrangement& arrangement);
     // One or two files for the rows: one fills `row` (0 odd, 1 even), two both rows in name
     // order. Anything else, or a file that is not a PDF, is refused with a message.
     void TakeFiles(const QStringList& paths, int row);

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <string>
 
@@ -112,11 +113,20 @@ void TThumbnailRenderer::Work() {
         const int input = page.source == PageSource::Odd ? 0 : 1;
         QImage image;
         try {
-            if (!tried[input]) {
-                tried[input] = true;
-                documents[input] = Open(inputs_[input]);
+            // The backs of a collated file: the fronts' opening serves, its pages further on.
+            const bool shared = input == 1 && !inputs_[1].bytes.empty() &&
+                                inputs_[1].bytes.data() == inputs_[0].bytes.data() &&
+                                inputs_[1].password == inputs_[0].password;
+            const int opened = shared ? 0 : input;
+            if (!tried[opened]) {
+                tried[opened] = true;
+                documents[opened] = Open(inputs_[opened]);
             }
-            image = Draw(documents[input].get(), page.page, box);
+            const Poppler::Document* document = documents[opened].get();
+            const int64_t filePage = static_cast<int64_t>(inputs_[input].firstPage) - 1 + page.page;
+            image = filePage >= 1 && filePage <= INT32_MAX
+                        ? Draw(document, static_cast<int32_t>(filePage), box)
+                        : QImage();
         } catch (...) {
             // Out of memory on a huge page, say: that page stays an empty frame.
             image = QImage();

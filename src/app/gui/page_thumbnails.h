@@ -1,7 +1,8 @@
 // Thumbnails of input pages for the order preview, drawn by poppler on a thread of its own.
 // The preview asks for the few pages it shows; each comes back as a queued signal naming the
 // page it shows, so a picture can only ever land where that page is. A newer request drops
-// what an older one has not drawn yet. Each input is opened once, on that thread, and only
+// what an older one has not drawn yet. Each input is opened once (both passes of a collated
+// file share one opening), on that thread, and only
 // that thread touches it: a poppler document is not safe to share between threads. Poppler
 // reads the bytes the merge's plan chose (WorkflowResult::pagesToDraw), so an input our
 // loader had to mend is drawn from its clean copy and page n is the page the merge takes.
@@ -23,11 +24,13 @@
 
 namespace verava {
 
-// One input: the bytes to draw its pages from (empty: none can be drawn) and the password
-// it opened with in our engine (empty for none).
+// One input: the bytes to draw its pages from (empty: none can be drawn), the password it
+// opened with in our engine (empty for none), and the file's page that is the input's page
+// 1 (a collated file's backs start after its fronts).
 struct ThumbnailInput {
     SharedBytes bytes;
     QString password;
+    int32_t firstPage = 1;
 };
 
 class TThumbnailRenderer : public QObject {

@@ -81,8 +81,9 @@ QImage WithDialog(const QImage& window, const QImage& dialog) {
 
 // A scanned-looking A4 file whose pages carry the printed page numbers `numbers`: a heading
 // bar, lines of "text" and the number at the foot, enough to tell pages apart as thumbnails.
-// Number 0 is a blank back: paper only.
-QByteArray SampleScan(const std::vector<int>& numbers) {
+// Number 0 is a blank back: paper only. `upsideDown` scans every page turned over, as the
+// backs of a stack turned on its short edge come out.
+QByteArray SampleScan(const std::vector<int>& numbers, bool upsideDown = false) {
     std::string pdf = "%PDF-1.4\n";
     std::vector<size_t> offsets;
     auto object = [&](const std::string& body) {
@@ -94,11 +95,12 @@ QByteArray SampleScan(const std::vector<int>& numbers) {
     object("<< /Type /Catalog /Pages 2 0 R >>");
     object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(numbers.size()) + " >>");
     object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    const std::string turned = upsideDown ? " /Rotate 180" : "";
     for (size_t i = 0; i < numbers.size(); ++i) {
         std::string content = "0.97 0.96 0.93 rg 0 0 595 842 re f ";
         if (numbers[i] == 0) {
-            object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents " +
-                   std::to_string(5 + 2 * i) + " 0 R >>");
+            object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842]" + turned +
+                   " /Contents " + std::to_string(5 + 2 * i) + " 0 R >>");
             object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
                    "\nendstream");
             continue;
@@ -113,10 +115,9 @@ QByteArray SampleScan(const std::vector<int>& numbers) {
         // The page number, large enough to read on a thumbnail.
         content += "BT 0.1 g /F1 150 Tf " + std::to_string(numbers[i] < 10 ? 255 : 215) +
                    " 60 Td (" + std::to_string(numbers[i]) + ") Tj ET";
-        object(
-            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << "
-            "/F1 3 0 R >> >> /Contents " +
-            std::to_string(5 + 2 * i) + " 0 R >>");
+        object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842]" + turned +
+               " /Resources << /Font << /F1 3 0 R >> >> /Contents " + std::to_string(5 + 2 * i) +
+               " 0 R >>");
         object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content +
                "\nendstream");
     }
@@ -131,10 +132,16 @@ QByteArray SampleScan(const std::vector<int>& numbers) {
     return QByteArray(pdf.data(), static_cast<qsizetype>(pdf.size()));
 }
 
-// The preview of a ten-sheet contract whose even pages were scanned last to first, once
-// every picture is in (or after ten seconds, with placeholders). With `blankBacks`, the backs
-// of sheets 2 and 7 are blank and to be left out.
-QImage PreviewPicture(TForm1& window, bool blankBacks) {
+// The order preview of a ten-sheet contract whose even pages were scanned last to first.
+enum class PreviewSample {
+    Plain,
+    BlankBacks,  // the backs of sheets 2 and 7 are blank and to be left out
+    Turned,      // the backs came out upside down (turned on the short edge), turned back
+    BlankBack,   // the back of sheet 2 was not scanned: a blank back is put in there
+};
+
+// The preview, once every picture in view is in (or after ten seconds, with placeholders).
+QImage PreviewPicture(TForm1& window, PreviewSample sample) {
     std::vector<int> odd;
     std::vector<int> even;
     for (int sheet = 1; sheet <= 10; ++sheet) {
@@ -142,21 +149,32 @@ QImage PreviewPicture(TForm1& window, bool blankBacks) {
         even.push_back(2 * (11 - sheet));
     }
     PreviewInputs inputs;
-    if (blankBacks) {
+    StackArrangement arrangement;
+    arrangement.evenReversed = true;
+    if (sample == PreviewSample::BlankBacks) {
         for (const int sheet : {2, 7}) {
             even[static_cast<size_t>(10 - sheet)] = 0;
             inputs.dropped.push_back({PageSource::Even, 11 - sheet});
         }
+    } else if (sample == PreviewSample::Turned) {
+        arrangement.rotateEven = 180;
+    } else if (sample == PreviewSample::BlankBack) {
+        // Sheet 2's back ("4") was never scanned; scanned last to first, it is missing
+        // second from the end.
+        even.erase(even.end() - 2);
+        arrangement.blankBacks = {2};
     }
     inputs.odd.bytes = SharedBytes::FromString(SampleScan(odd).toStdString());
-    inputs.even.bytes = SharedBytes::FromString(SampleScan(even).toStdString());
+    inputs.even.bytes = SharedBytes::FromString(
+        SampleScan(even, sample == PreviewSample::Turned).toStdString());
     inputs.oddPages = static_cast<int32_t>(odd.size());
     inputs.evenPages = static_cast<int32_t>(even.size());
-    TOrderPreview preview(inputs, true, &window);
+    TOrderPreview preview(inputs, arrangement, &window);
     QEventLoop wait;
     QObject::connect(&preview, &TOrderPreview::PicturesIn, &wait, &QEventLoop::quit);
     QTimer::singleShot(10000, &wait, &QEventLoop::quit);
     preview.show();
+    QApplication::processEvents();
     if (!preview.AllPicturesIn()) wait.exec();
     QApplication::processEvents();
     return WithDialog(Framed(window), Framed(preview));
@@ -175,7 +193,8 @@ QImage Picture(TForm1& window, QDialog& dialog, const std::function<void()>& set
 QStringList PictureStates() {
     return {QStringLiteral("empty"),   QStringLiteral("chosen"),       QStringLiteral("wide"),
             QStringLiteral("running"), QStringLiteral("replace"),      QStringLiteral("done"),
-            QStringLiteral("password"), QStringLiteral("preview"),     QStringLiteral("preview-blank")};
+            QStringLiteral("password"), QStringLiteral("preview"),     QStringLiteral("preview-blank"),
+            QStringLiteral("preview-turned"), QStringLiteral("preview-blank-back")};
 }
 
 bool RenderWindowPicture(const QString& state, const QString& outPath, QString* error) {
@@ -233,8 +252,14 @@ bool RenderWindowPicture(const QString& state, const QString& outPath, QString* 
                 field->end(false);
             }
         });
-    } else if (state == QLatin1String("preview") || state == QLatin1String("preview-blank")) {
-        image = PreviewPicture(window, state == QLatin1String("preview-blank"));
+    } else if (state == QLatin1String("preview")) {
+        image = PreviewPicture(window, PreviewSample::Plain);
+    } else if (state == QLatin1String("preview-blank")) {
+        image = PreviewPicture(window, PreviewSample::BlankBacks);
+    } else if (state == QLatin1String("preview-turned")) {
+        image = PreviewPicture(window, PreviewSample::Turned);
+    } else if (state == QLatin1String("preview-blank-back")) {
+        image = PreviewPicture(window, PreviewSample::BlankBack);
     } else {
         image = Framed(window);
     }

@@ -10,8 +10,9 @@ namespace verava {
 
 // empty, chosen (both files and the check boxes), wide (chosen, the window pulled wider),
 // running, replace (the question before a merge writes over its earlier output), done (the
-// success box), password (the prompt of an encrypted file), preview and preview-blank (the
-// order preview of sample scans, the second with blank backs left out).
+// success box), password (the prompt of an encrypted file), preview, preview-blank,
+// preview-turned and preview-blank-back (the order preview of sample scans: as scanned, with
+// blank backs left out, with backs upside down turned back, with a blank back put in).
 QStringList PictureStates();
 
 // Renders `state` in the language already installed into a PNG at `outPath`. False with a

@@ -180,16 +180,25 @@ TEST(Translations, EveryButtonHasItsOwnKeyAndItsCaptionFits) {
         PreviewInputs inputs;
         inputs.oddPages = 2;
         inputs.evenPages = 2;
-        TOrderPreview preview(inputs, false, &w.window);
+        TOrderPreview preview(inputs, StackArrangement{}, &w.window);
         preview.show();
         const auto done = TMessageBoxSink::MakeDoneBox(&w.window, U("done"));
         done->show();
         for (QWidget* window : {static_cast<QWidget*>(&w.window), static_cast<QWidget*>(&preview),
                                 static_cast<QWidget*>(done.get())}) {
             QStringList keys;
+            QStringList captions;
+            for (const QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+                if (button->isVisible() && button->window() == window) captions.append(button->text());
+            }
             for (const QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
                 if (!button->isVisible() || button->window() != window) continue;
                 const QString key = QKeySequence::mnemonic(button->text()).toString();
+                if (captions.count(button->text()) > 1) {
+                    // One on every row of the preview: a key could not say which.
+                    EXPECT_TRUE(key.isEmpty()) << name << ": " << button->text().toStdString();
+                    continue;
+                }
                 // Qt's own OK button carries none in some languages.
                 if (key.isEmpty() && done->buttonRole(const_cast<QAbstractButton*>(button)) ==
                                          QMessageBox::AcceptRole) {
@@ -224,49 +233,62 @@ TEST(Translations, TheOrderPreviewInEnglishNamesPagesOddAndEven) {
     const struct {
         int32_t odd, even;
         QString summary;
-        QStringList labels;
-        QString leftOut;  // empty: every page is shown
+        QStringList sheets;  // "Sheet n: front / back"
     } cases[] = {
-        {1, 0, U("1 page after merging"), {U("odd 1")}, {}},
-        {10,
-         10,
-         U("20 pages after merging"),
-         {U("odd 1"), U("even 10"), U("odd 2"), U("even 9"), U("odd 3"), U("even 8"), U("odd 10"),
-          U("even 1")},
-         U("12 pages not shown")},
-        {5,
-         4,
-         U("9 pages after merging"),
-         {U("odd 1"), U("even 4"), U("odd 2"), U("even 3"), U("odd 3"), U("even 2"), U("even 1"),
-          U("odd 5")},
-         U("1 page not shown")},
+        {1, 0, U("1 page after merging"), {U("Sheet 1: odd 1 / ")}},
+        {3,
+         3,
+         U("6 pages after merging"),
+         {U("Sheet 1: odd 1 / even 3"), U("Sheet 2: odd 2 / even 2"), U("Sheet 3: odd 3 / even 1")}},
+        {3,
+         1,
+         U("3 fronts and 1 back: there must be as many fronts as backs, or one more. Put in a "
+           "blank back on the sheet whose back is missing, or leave out a page too many, to "
+           "merge."),
+         {U("Sheet 1: odd 1 / even 1"), U("Sheet 2: odd 2 / "), U("Sheet 3: odd 3 / ")}},
     };
     for (const auto& c : cases) {
         PreviewInputs inputs;
         inputs.oddPages = c.odd;
         inputs.evenPages = c.even;
-        const TOrderPreview preview(inputs, true);
+        StackArrangement arrangement;
+        arrangement.evenReversed = true;
+        TOrderPreview preview(inputs, arrangement);
         EXPECT_EQ(preview.windowTitle(), U("Preview order"));
         EXPECT_EQ(preview.Summary.text(), c.summary);
-        QStringList labels;
-        for (const TPageTile* tile : preview.Tiles()) labels.append(tile->Label());
-        EXPECT_EQ(labels, c.labels) << c.summary.toStdString();
-        QStringList texts;
-        for (const QLabel* label : preview.findChildren<QLabel*>()) texts.append(label->text());
-        EXPECT_EQ(texts.filter(U("not shown")),
-                  c.leftOut.isEmpty() ? QStringList() : QStringList{c.leftOut});
+        QStringList sheets;
+        for (const TSheetRow* row : preview.Rows()) {
+            sheets.append(row->Title.text() + U(": ") + row->Front.Label() + U(" / ") +
+                          row->Back.Label());
+        }
+        EXPECT_EQ(sheets, c.sheets) << c.summary.toStdString();
         EXPECT_EQ(preview.EvenReversedBox.text(), U("Even pages scanned &last to first"));
+        EXPECT_EQ(preview.ShortEdgeBox.text(),
+                  U("Backs &upside down (turned on the short edge)"));
         EXPECT_EQ(preview.MergeButton.text(), U("&Merge"));
         EXPECT_EQ(preview.CloseButton.text(), U("&Close"));
+        EXPECT_EQ(preview.RestoreButton.text(), U("&Restore"));
+        const TPageTile& back = preview.Rows()[0]->Back;
+        EXPECT_EQ(back.LeaveOutBox.text(), U("Leave out"));
+        EXPECT_EQ(back.BlankHereButton.text(), U("Blank back here"));
+        EXPECT_EQ(back.RemoveButton.text(), U("Remove"));
     }
-    // Pages the merge leaves out: counted apart, and marked where they stand.
+    // Pages the merge leaves out: counted apart, and marked where they stand; mends named.
     PreviewInputs blank;
     blank.oddPages = 2;
     blank.evenPages = 2;
     blank.dropped = {{PageSource::Even, 1}};
-    const TOrderPreview preview(blank, false);
+    TOrderPreview preview(blank, StackArrangement{});
     EXPECT_EQ(preview.Summary.text(), U("3 pages after merging (1 blank page left out)"));
-    EXPECT_EQ(preview.Tiles()[1]->Label(), U("even 1 left out"));
+    EXPECT_EQ(preview.Rows()[0]->Back.Label(), U("even 1 left out"));
+    preview.Rows()[1]->Back.BlankHereButton.click();
+    EXPECT_EQ(preview.Rows()[1]->Back.Label(), U("blank back"));
+    // Both fronts: the second has moved up to sheet 1. A blank back without a front goes.
+    preview.Rows()[0]->Front.LeaveOutBox.click();
+    preview.Rows()[0]->Front.LeaveOutBox.click();
+    EXPECT_EQ(preview.LeftOutLine.text(), U("Left out: odd 1, odd 2"));
+    EXPECT_TRUE(preview.Summary.text().startsWith(U("0 fronts and 2 backs:")))
+        << preview.Summary.text().toStdString();
 }
 
 }  // namespace

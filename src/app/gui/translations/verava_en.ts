@@ -131,13 +131,6 @@
         </translation>
     </message>
     <message numerus="yes">
-        <source>%n页未显示</source>
-        <translation>
-            <numerusform>%n page not shown</numerusform>
-            <numerusform>%n pages not shown</numerusform>
-        </translation>
-    </message>
-    <message numerus="yes">
         <source>（删除%n页空白页）</source>
         <translation>
             <numerusform> (%n blank page left out)</numerusform>
@@ -319,6 +312,56 @@
     <message>
         <source>要插入空白背面或跳过的页不在文件中：</source>
         <translation>A blank back or a page to leave out is not in the file:</translation>
+    </message>
+    <message numerus="yes">
+        <source>正面%n页</source>
+        <translation>
+            <numerusform>%n front</numerusform>
+            <numerusform>%n fronts</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>背面%n页</source>
+        <translation>
+            <numerusform>%n back</numerusform>
+            <numerusform>%n backs</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1，%2：正面应与背面一样多或多1页。请在缺背面的张插入空白背面，或跳过多出的页，才能合并。</source>
+        <translation>%1 and %2: there must be as many fronts as backs, or one more. Put in a blank back on the sheet whose back is missing, or leave out a page too many, to merge.</translation>
+    </message>
+    <message>
+        <source>第 %1 张</source>
+        <translation>Sheet %1</translation>
+    </message>
+    <message>
+        <source>空白背面</source>
+        <translation>blank back</translation>
+    </message>
+    <message>
+        <source>已跳过：%1</source>
+        <translation>Left out: %1</translation>
+    </message>
+    <message>
+        <source>跳过</source>
+        <translation>Leave out</translation>
+    </message>
+    <message>
+        <source>在此插入空白背面</source>
+        <translation>Blank back here</translation>
+    </message>
+    <message>
+        <source>移除</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>恢复(&amp;R)</source>
+        <translation>&amp;Restore</translation>
+    </message>
+    <message>
+        <source>背面上下颠倒（短边翻转）(&amp;U)</source>
+        <translation>Backs &amp;upside down (turned on the short edge)</translation>
     </message>
 </context>
 </TS>
