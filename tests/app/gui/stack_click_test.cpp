@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/gui/main_window.h"
+#include "app/gui/order_preview.h"
 #include "app/gui/shown_window.h"
 #include "app/gui/window_fakes.h"
 #include "document/pdf_document.h"
@@ -140,6 +141,55 @@ TEST(StackClick, ACollatedMergeAsksBeforeReplacingWhatItWouldWrite) {
     w.Click(w.window.Button3);
     EXPECT_EQ(w.sink.questions, QStringList{U("输出文件已存在，要替换吗？\n") + Q(output)});
     EXPECT_EQ(testing::ReadFileBytes(output), "earlier");
+}
+
+// A sheet whose back was not scanned and a back fed twice: the preview opens although the
+// passes do not pair, the user mends them there, and the merge writes what the preview
+// showed.
+TEST(StackClick, MisfeedsMendedInThePreviewAreWhatTheMergeWrites) {
+    const struct {
+        const char* what;
+        std::vector<std::string> odd, even;
+        bool reversed;
+        // Mends in the preview: the sheet (1-based) that gets a blank back, and the backs
+        // (by their place among the tiles of backs, 0-based) left out; -1 for none.
+        int blankAt;
+        int leaveOut;
+        const char* written;
+    } cases[] = {
+        // Sheet 2's back missed: 3 fronts and 1 back pair, but the back of sheet 3 would
+        // land on sheet 2. A blank back there puts it right.
+        {"missed back", {"1", "3", "5"}, {"6", "2"}, true, 2, -1, "1,2,3,?,5,6"},
+        // The back of sheet 1 fed twice: 2 fronts, 3 backs do not pair until one goes.
+        {"back fed twice", {"1", "3"}, {"2", "2", "4"}, false, -1, 1, "1,2,3,4"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string tag = "stack-mend-" + std::to_string(++n);
+        const std::string odd = FileOf(c.odd, tag + "-odd.pdf");
+        const std::string even = FileOf(c.even, tag + "-even.pdf");
+        ShownWindow w;
+        w.Choose(odd, even);
+        w.window.CheckBox1.setChecked(c.reversed);
+        w.Click(w.window.Button6);
+        TOrderPreview* preview = w.window.Preview();
+        ASSERT_NE(preview, nullptr) << c.what;
+        EXPECT_TRUE(w.sink.messages.isEmpty()) << c.what;
+        if (c.blankAt > 0) {
+            preview->Rows()[static_cast<size_t>(c.blankAt - 1)]->Back.BlankHereButton.click();
+        }
+        if (c.leaveOut >= 0) {
+            std::vector<TPageTile*> backs;
+            for (TSheetRow* row : preview->Rows()) {
+                if (row->Back.HasPage()) backs.push_back(&row->Back);
+            }
+            backs[static_cast<size_t>(c.leaveOut)]->LeaveOutBox.click();
+        }
+        ASSERT_TRUE(preview->Paired()) << c.what;
+        preview->MergeButton.click();
+        w.WaitForRun();
+        EXPECT_EQ(Written(testing::MergedName(odd, even)), c.written) << c.what;
+    }
 }
 
 }  // namespace
