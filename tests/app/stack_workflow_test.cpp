@@ -181,28 +181,6 @@ TEST(CollateWorkflow, BothPassesInOneFileComeOutAsTheirMerge) {
     }
 }
 
-TEST(StackWorkflow, TwoFilesAreTurnedAndMendedAsAsked) {
-    const std::string odd = FileOf({"O1", "O2", "O3"}, "stack-odd.pdf");
-    const std::string even = FileOf({"E3", "E1"}, "stack-even.pdf");  // sheet 2's back missed
-    MergeRequest request;
-    request.oddPath = U(odd);
-    request.evenPath = U(even);
-    request.evenReversed = true;
-    request.rotateOdd = 90;
-    request.rotateEven = 270;
-    request.blankBacks = {2};
-    const WorkflowResult r = MergeFiles(request, {});
-    ASSERT_EQ(r.outcome, WorkflowOutcome::Done);
-    EXPECT_EQ(Written(r.outputPath), "O1@90,E1@270,O2@90,?@270,O3@90,E3@270");
-    // Without the mend the counts still fit, and the backs would land a sheet off: the rule
-    // cannot see that, which is why the mend is the user's choice.
-    request.blankBacks.clear();
-    request.skipped = {Odd(3)};
-    const WorkflowResult skipped = MergeFiles(request, {});
-    ASSERT_EQ(skipped.outcome, WorkflowOutcome::Done);
-    EXPECT_EQ(Written(skipped.outputPath), "O1@90,E1@270,O2@90,E3@270");
-}
-
 #ifdef VERAVA_CLI
 using testing::Cli;
 using testing::CliRun;

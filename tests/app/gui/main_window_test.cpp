@@ -498,17 +498,24 @@ TEST(ChooseClick, FillsItsOwnRowAndStartsInTheFolderOfTheLastFileTaken) {
 
 TEST(MainWindow, TheCheckBoxesAreRememberedForTheNextWindow) {
     auto settings = std::make_shared<ScratchSettings>();
-    // Each box on its own: ticking one leaves the other as it was.
-    for (const auto& [reversed, blank] : std::vector<std::pair<bool, bool>>{
-             {true, false}, {false, true}, {true, true}, {false, false}}) {
+    // Each box on its own: ticking one leaves the others as they were. The boxes: evens
+    // reversed, blank pages removed, both passes in one file, backs upside down.
+    const std::vector<std::vector<bool>> states = {
+        {true, false, false, false}, {false, true, false, false}, {false, false, true, false},
+        {false, false, false, true}, {true, true, true, true},    {false, false, false, false}};
+    for (const std::vector<bool>& state : states) {
         {
             ShownWindow w(settings);
-            if (w.window.CheckBox1.isChecked() != reversed) w.window.CheckBox1.click();
-            if (w.window.CheckBox2.isChecked() != blank) w.window.CheckBox2.click();
+            QCheckBox* boxes[] = {&w.window.CheckBox1, &w.window.CheckBox2, &w.window.CheckBox3,
+                                  &w.window.CheckBox4};
+            for (size_t k = 0; k < 4; ++k) {
+                if (boxes[k]->isChecked() != state[k]) boxes[k]->click();
+            }
         }
         ShownWindow again(settings);
-        EXPECT_EQ(again.window.CheckBox1.isChecked(), reversed) << reversed << blank;
-        EXPECT_EQ(again.window.CheckBox2.isChecked(), blank) << reversed << blank;
+        const QCheckBox* boxes[] = {&again.window.CheckBox1, &again.window.CheckBox2,
+                                    &again.window.CheckBox3, &again.window.CheckBox4};
+        for (size_t k = 0; k < 4; ++k) EXPECT_EQ(boxes[k]->isChecked(), state[k]) << k;
     }
 }
 
