@@ -95,13 +95,15 @@ int RunWatchCommand(const std::vector<std::string>& args) {
     }
     if (positional.size() != 1) return Usage("watch takes one folder");
     if (options.collated && options.evenReversed) {
-        return Usage("--reverse-even is for pairs: a collated file's backs are taken last to "
-                     "first already");
+        return Usage(
+            "--reverse-even is for pairs: a collated file's backs are taken last to "
+            "first already");
     }
     options.folder = positional[0];
     if (!options.outFolder.empty() && SameWatchFolder(options.outFolder, options.folder)) {
-        return Usage("--out must not be the watched folder: the merged files would be taken "
-                     "as scans");
+        return Usage(
+            "--out must not be the watched folder: the merged files would be taken "
+            "as scans");
     }
     WatchFolder watcher(options, [](const std::string& line) {
         std::fprintf(stderr, "%s\n", line.c_str());

@@ -215,8 +215,8 @@ bool WatchFolder::NextJob(int64_t now, WatchJob& job) {
     } else if (queue_.size() >= 2 && queue_[1].atMs - first.atMs <= pairMs) {
         job.odd = first.name;
         job.even = queue_[1].name;
-        job.output = FreeName(OutFolder(), NameOf(MergeOutputPath(Utf8ToUnicode(job.odd),
-                                                                  Utf8ToUnicode(job.even))));
+        job.output = FreeName(
+            OutFolder(), NameOf(MergeOutputPath(Utf8ToUnicode(job.odd), Utf8ToUnicode(job.even))));
         log_("paired " + job.odd + " + " + job.even);
         queue_.erase(queue_.begin(), queue_.begin() + 2);
     } else if (queue_.size() >= 2 || now - first.atMs >= pairMs) {
@@ -330,8 +330,8 @@ WatchFolder::JobEnd WatchFolder::Merge(WatchJob& job) {
     }
     log_("failed " + inputs + ": " + fault);
     if (std::string error = Record(JournalFailedLine(job.id, fault)); !error.empty()) {
-            return Hold("cannot record: " + error);
-        }
+        return Hold("cannot record: " + error);
+    }
     job.failed = true;
     job.reason = fault;
     return MoveInputs(job, "failed");
@@ -400,8 +400,8 @@ WatchFolder::JobEnd WatchFolder::MoveInputs(WatchJob& job, const std::string& fo
         }
     }
     if (std::string error = Record(JournalMovedLine(job.id)); !error.empty()) {
-            return Hold("cannot record: " + error);
-        }
+        return Hold("cannot record: " + error);
+    }
     job.moved = true;
     return JobEnd::Finished;
 }

@@ -18,10 +18,10 @@ namespace verava {
 
 struct WatchOptions {
     std::string folder;
-    std::string outFolder;              // empty: folder/merged
-    int64_t pairWithinSeconds = 1800;   // a lone file waits this long for its partner
-    int64_t settleSeconds = 5;          // unchanged this long before a file is looked at
-    int64_t pollSeconds = 0;            // 0: folder events where the file system gives them
+    std::string outFolder;             // empty: folder/merged
+    int64_t pairWithinSeconds = 1800;  // a lone file waits this long for its partner
+    int64_t settleSeconds = 5;         // unchanged this long before a file is looked at
+    int64_t pollSeconds = 0;           // 0: folder events where the file system gives them
     bool evenReversed = false;
     bool dropBlank = false;
     bool shortEdge = false;  // the backs are turned 180 degrees
@@ -56,7 +56,7 @@ class WatchFolder {
         int64_t size = -1;
         int64_t mtimeMs = 0;
         int64_t settledAtMs = 0;
-        bool checked = false;   // looked at since it last changed
+        bool checked = false;  // looked at since it last changed
         bool reportedWaiting = false;
         bool reportedStale = false;
     };
@@ -86,10 +86,10 @@ class WatchFolder {
     std::function<void(const std::string&)> log_;
     WatchAppendFile journal_;
     int64_t nextId_ = 1;
-    std::vector<WatchJob> open_;          // jobs begun and not yet moved
-    std::map<std::string, Seen> seen_;    // files not yet taken
-    std::vector<Taken> queue_;            // taken, waiting for a partner
-    int64_t retryAtMs_ = 0;               // a merged file could not be written until then
+    std::vector<WatchJob> open_;        // jobs begun and not yet moved
+    std::map<std::string, Seen> seen_;  // files not yet taken
+    std::vector<Taken> queue_;          // taken, waiting for a partner
+    int64_t retryAtMs_ = 0;             // a merged file could not be written until then
     bool writeFailed_ = false;
 };
 

@@ -54,8 +54,7 @@ bool WriteAll(int fd, const char* data, size_t size) {
 // Renames without replacing an existing `to` where the file system can say so.
 int RenameNoReplace(const std::string& from, const std::string& to) {
 #ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return -1;
 #endif
     if (WatchPathExists(to)) {
@@ -323,8 +322,8 @@ std::string WatchEvents::Open(const std::string& folder, int64_t pollSeconds) {
         inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (inotify_ >= 0 &&
             ::inotify_add_watch(inotify_, folder.c_str(),
-                                IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MODIFY |
-                                    IN_DELETE | IN_MOVED_FROM | IN_ATTRIB) >= 0) {
+                                IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MODIFY | IN_DELETE |
+                                    IN_MOVED_FROM | IN_ATTRIB) >= 0) {
             description_ = "with inotify";
             return "";
         }
