@@ -34,6 +34,10 @@ else()
     install(FILES ${man_sources} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
+# The scan folder as a systemd user service, one instance per folder.
+install(FILES ${PROJECT_SOURCE_DIR}/data/verava-watch@.service
+        DESTINATION lib/systemd/user)
+
 # Who answers for the package: the Maintainer field and the changelog's signature.
 set(VERAVA_MAINTAINER "VERava maintainers <maintainers@users.noreply.c-seed-fb7250c0.example>"
     CACHE STRING "Name <address> of the Debian package's maintainer")

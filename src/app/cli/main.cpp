@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/inspect.h"
+#include "app/watch_command.h"
 #include "app/workflow.h"
 #include "objects/charset_text.h"
 #include "objects/number_text.h"
@@ -48,6 +49,9 @@ const char kMainHelp[] =
     "        print version, pages, encryption, object count and repair state\n"
     "  show FILE.pdf OBJ [--password PW] [--stream raw|decoded]\n"
     "        print object OBJ, or only its stream bytes\n"
+    "  watch IN_DIR [--out DIR] [--pair-within 30m] [--settle SECONDS] [--reverse-even]\n"
+    "        [--drop-blank] [--turned short-edge] [--collated] [--poll SECONDS] [--once]\n"
+    "        merge each pair of scans dropped into IN_DIR, as they arrive\n"
     "\n"
     "STACK OPTIONS: [--turned long-edge|short-edge] [--rotate-odd 90|180|270]\n"
     "        [--rotate-even 90|180|270] [--insert-blank-back SHEET]... [--skip odd:N|even:N]...\n"
@@ -816,6 +820,8 @@ int main(int argc, char** argv) {
         std::printf("verava-cli %s\n", VERAVA_VERSION);
         return kExitOk;
     }
+    // The watcher reads its own options and handles its own signals.
+    if (command == "watch") return verava::RunWatchCommand({argv + 2, argv + argc});
     const Arguments a = ParseArguments(argc, argv, 2);
     const char* help = command == "reverse" ? kReverseHelp
                        : command == "merge" ? kMergeHelp
