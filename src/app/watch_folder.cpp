@@ -242,6 +242,7 @@ int64_t WatchFolder::Step() {
     }
     LookAtFolder(now);
     WatchJob job;
+    bool recorded = false;
     while (open_.empty() && !WatchStopRequested() && NextJob(WatchNowMs(), job)) {
         const std::string line =
             job.kind == WatchJob::Kind::Pair ? JournalPairLine(job) : JournalLoneLine(job);
@@ -255,9 +256,19 @@ int64_t WatchFolder::Step() {
             break;
         }
         ++nextId_;
+        recorded = true;
         open_.push_back(job);
         if (RunJob(open_.back()) == JobEnd::RetryLater) break;
         open_.pop_back();
+    }
+    if (recorded && open_.empty()) {
+        // Every job it recorded is finished: a watcher that runs for months keeps a journal
+        // of what is open, not of everything it ever did.
+        if (std::string error = journal_.Replace(""); !error.empty()) {
+            log_("cannot record: " + error);
+        } else {
+            nextId_ = 1;
+        }
     }
     // When something becomes due without a change in the folder.
     now = WatchNowMs();

@@ -146,6 +146,8 @@ TEST(WatchFolder, OneLookSortsEachDropIntoItsFolder) {
         options.collated = c.collated;
         const std::vector<std::string> log = RunOnce(dir, options);
         EXPECT_EQ(Listing(dir), c.after) << c.what;
+        // What it did is finished: the journal keeps nothing of it.
+        EXPECT_EQ(ReadFileBytes(dir + "/.verava-watch.journal"), "") << c.what;
         if (c.after.count("merged/a_b" + kMerged) != 0) {
             EXPECT_EQ(PagesOf(dir + "/merged/a_b" + kMerged), "5");
         }
