@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QImage>
@@ -448,6 +449,12 @@ TEST(OpenDialogChooser, EachChoiceOpensAFreshDialogThatLeavesNothingBehind) {
             startedIn = dialog->directory().absolutePath();
             auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             if (name == nullptr) return dialog->reject();
+            // The dialog lists the folder on a thread of its own; what is typed before the
+            // list is there offers nothing to complete.
+            if (auto* model = dialog->findChild<QFileSystemModel*>()) {
+                QTest::qWaitFor([&] { return model->rowCount(model->index(folder)) >= 2; },
+                                15000);
+            }
             // Typed as a user types: the completer offers the two names in a list.
             QTest::keyClicks(name, QStringLiteral("complete-"));
             // The completer lists the folder on a thread of its own: a loaded machine is slow.
