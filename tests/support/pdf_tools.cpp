@@ -5,6 +5,7 @@
 
 #include "document/pdf_document.h"
 #include "objects/stream.h"
+#include "structure/page_attributes.h"
 #include "support/pdf_builder.h"
 
 namespace verava::testing {
@@ -40,6 +41,31 @@ std::string PdfInfoValue(const std::string& path, const std::string& key,
     while (!value.empty() && value.front() == ' ') value.erase(0, 1);
     while (!value.empty() && value.back() == ' ') value.pop_back();
     return value;
+}
+
+std::string WriteTextPages(const std::vector<std::string>& texts, const std::string& name) {
+    PdfBuilder b = SimpleDocument(static_cast<int>(texts.size()));
+    for (size_t k = 0; k < texts.size(); ++k) {
+        b.Set(6 + 2 * static_cast<int>(k),
+              PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (" + texts[k] + ") Tj ET"));
+    }
+    return WriteTempFile(name, b.Build());
+}
+
+std::string TurnedPageTexts(const std::string& path) {
+    TMemoryStream stream(ReadFileBytes(path));
+    TPDFDocument document;
+    if (document.LoadFromStream(stream, u"") != TPDFDocument::kLoaded) return "(does not open)";
+    const std::vector<std::string> texts = PageLabels(document);
+    const std::vector<TPDFDictionary*> pages = document.PageTree().Pages();
+    std::string out;
+    for (size_t k = 0; k < pages.size(); ++k) {
+        const int32_t rotate =
+            TurnedRotation(ResolveIfReference(NearestInherited(pages[k], "Rotate")), 0);
+        out += (out.empty() ? "" : ",") + texts[k];
+        if (rotate != 0) out += "@" + std::to_string(rotate);
+    }
+    return out;
 }
 
 std::string QpdfCheck(const std::string& bytes) {

@@ -22,6 +22,12 @@ std::vector<std::string> PdfToTextPages(const std::string& path, int pages);
 // The value pdfinfo prints for `key`, blanks around it removed; "" when it prints none.
 std::string PdfInfoValue(const std::string& path, const std::string& key,
                          const std::string& options = "");
+// A file (written into the tests' folder as `name`) whose pages show `texts`, in order.
+std::string WriteTextPages(const std::vector<std::string>& texts, const std::string& name);
+// Each page of a file as its text, "?" for none, followed by "@" and its rotation when it is
+// turned ("1,2@180,?"); "(does not open)" when our loader does not open it.
+std::string TurnedPageTexts(const std::string& path);
+
 // What `qpdf --check` says of the bytes when it finds a fault; "" when it finds none.
 std::string QpdfCheck(const std::string& bytes);
 // `qpdf OPTIONS in out` on the bytes; the path of the result (a failure is a test failure).

@@ -11,47 +11,21 @@
 #include "app/gui/order_preview.h"
 #include "app/gui/shown_window.h"
 #include "app/gui/window_fakes.h"
-#include "document/pdf_document.h"
 #include "objects/pdf_text.h"
-#include "objects/stream.h"
-#include "structure/page_attributes.h"
 #include "support/pdf_builder.h"
 #include "support/pdf_tools.h"
 
 namespace verava {
 namespace {
 
-using testing::PdfBuilder;
 using testing::Q;
 using testing::ShownWindow;
 using testing::U;
 using testing::WriteTempFile;
 
-// A file whose pages show the given texts, in that order.
+using testing::TurnedPageTexts;
 std::string FileOf(const std::vector<std::string>& texts, const std::string& name) {
-    PdfBuilder b = testing::SimpleDocument(static_cast<int>(texts.size()));
-    for (size_t k = 0; k < texts.size(); ++k) {
-        b.Set(6 + 2 * static_cast<int>(k),
-              PdfBuilder::StreamBody("", "BT /F1 24 Tf 72 700 Td (" + texts[k] + ") Tj ET"));
-    }
-    return WriteTempFile(name, b.Build());
-}
-
-// Each page of a written file as "TEXT" or "TEXT@ROTATION".
-std::string Written(const std::string& path) {
-    TMemoryStream stream(testing::ReadFileBytes(path));
-    TPDFDocument document;
-    if (document.LoadFromStream(stream, u"") != TPDFDocument::kLoaded) return "(does not open)";
-    const std::vector<std::string> texts = testing::PageLabels(document);
-    const std::vector<TPDFDictionary*> pages = document.PageTree().Pages();
-    std::string out;
-    for (size_t k = 0; k < pages.size(); ++k) {
-        const int32_t rotate =
-            TurnedRotation(ResolveIfReference(NearestInherited(pages[k], "Rotate")), 0);
-        out += (out.empty() ? "" : ",") + texts[k];
-        if (rotate != 0) out += "@" + std::to_string(rotate);
-    }
-    return out;
+    return testing::WriteTextPages(texts, name);
 }
 
 std::string Collated(const std::string& path) {
@@ -91,7 +65,7 @@ TEST(StackClick, TheBoxesSayHowTheStackWasScannedAndTheMergeFollows) {
             c.collated ? Collated(odd) : testing::MergedName(odd, even);
         ASSERT_EQ(w.sink.messages.size(), 1) << c.what;
         EXPECT_TRUE(w.sink.messages.front().endsWith(Q(output))) << c.what;
-        EXPECT_EQ(Written(output), c.written) << c.what;
+        EXPECT_EQ(TurnedPageTexts(output), c.written) << c.what;
     }
 }
 
@@ -170,7 +144,7 @@ TEST(StackClick, MisfeedsMendedInThePreviewAreWhatTheMergeWrites) {
         ASSERT_TRUE(preview->Paired()) << c.what;
         preview->MergeButton.click();
         w.WaitForRun();
-        EXPECT_EQ(Written(testing::MergedName(odd, even)), c.written) << c.what;
+        EXPECT_EQ(TurnedPageTexts(testing::MergedName(odd, even)), c.written) << c.what;
     }
 }
 
