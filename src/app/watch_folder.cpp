@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "app/inspect.h"
 #include "app/workflow.h"
 #include "objects/pdf_text.h"
 
@@ -140,10 +139,11 @@ bool WatchFolder::IsCandidate(const WatchEntry& entry) const {
 }
 
 bool WatchFolder::IsComplete(const std::string& name) const {
-    if (!EndsWithEofLine(Path(name))) return false;
-    // An encrypted file is complete too: the merge refuses it, and it goes to failed/.
-    const WorkflowOutcome outcome = DescribeFile(Utf8ToUnicode(Path(name)), u"").outcome;
-    return outcome == WorkflowOutcome::Done || outcome == WorkflowOutcome::PasswordRequired;
+    // Settled and ended by its %%EOF line, the writer is done with it. Whether it loads is
+    // the merge's to find: a file damaged beyond repair (or encrypted) then fails with its
+    // partner and goes to failed/ saying why, in its place in the order, instead of being
+    // left here while the files around it pair up wrongly.
+    return EndsWithEofLine(Path(name));
 }
 
 void WatchFolder::LookAtFolder(int64_t now) {

@@ -91,8 +91,8 @@ TEST(WatchFolder, ReadsDurationsAsTyped) {
     }
 }
 
-// Each case drops files (name, pages; 0 pages: a file cut short before its end; age in
-// seconds) and says where everything is after one look.
+// Each case drops files (name, pages; 0 pages: a file cut short before its end, -1: one that
+// ends well but holds nothing readable; age in seconds) and says where everything is after one look.
 TEST(WatchFolder, OneLookSortsEachDropIntoItsFolder) {
     struct Drop {
         const char* name;
@@ -121,6 +121,9 @@ TEST(WatchFolder, OneLookSortsEachDropIntoItsFolder) {
         {"a lone file past its time, and one still within it",
          {{"old.pdf", 2, 3 * 3600}, {"new.pdf", 2}},
          {"unpaired/old.pdf", "unpaired/old.pdf.txt", "new.pdf"}},
+        {"a finished file beyond repair fails with its partner, in its place",
+         {{"bad.pdf", -1, 20}, {"y.pdf", 2, 10}, {"z.pdf", 2}},
+         {"failed/bad.pdf", "failed/y.pdf", "failed/bad.pdf.txt", "z.pdf"}},
         {"a file still being written waits",
          {{"half.pdf", 0}, {"x.pdf", 2}},
          {"half.pdf", "x.pdf"}},
@@ -138,8 +141,11 @@ TEST(WatchFolder, OneLookSortsEachDropIntoItsFolder) {
         // One clock for the case: files of the same age are in the same second.
         const time_t now = time(nullptr);
         for (const Drop& d : c.drops) {
-            const std::string bytes = SimpleDocument(d.pages == 0 ? 2 : d.pages).Build();
-            Write(dir + "/" + d.name, d.pages == 0 ? bytes.substr(0, bytes.size() / 2) : bytes,
+            const std::string bytes = SimpleDocument(d.pages <= 0 ? 2 : d.pages).Build();
+            Write(dir + "/" + d.name,
+                  d.pages == 0  ? bytes.substr(0, bytes.size() / 2)
+                  : d.pages < 0 ? "%PDF-1.4\n" + std::string(300, 'x') + "\n%%EOF\n"
+                                : bytes,
                   now - d.age);
         }
         WatchOptions options;
@@ -157,6 +163,11 @@ TEST(WatchFolder, OneLookSortsEachDropIntoItsFolder) {
                                "failed c1.pdf + c2.pdf: the odd file has 3 pages and the "
                                "even file 1: the odd file must have as many pages as the "
                                "even file or one more"));
+        }
+        if (c.after.count("failed/bad.pdf.txt") != 0) {
+            EXPECT_TRUE(Logged(log,
+                               "failed bad.pdf + y.pdf: bad.pdf cannot be read, or is damaged "
+                               "beyond repair"));
         }
         if (c.after.count("half.pdf") != 0) {
             EXPECT_TRUE(Logged(log, "waiting for half.pdf: not complete")) << c.what;
