@@ -1,5 +1,7 @@
 #include "app/watch_journal.h"
 
+#include <algorithm>
+#include <cctype>
 #include <map>
 
 #include "objects/number_text.h"
@@ -63,6 +65,24 @@ std::vector<std::string> Fields(const std::string& line) {
     return fields;
 }
 
+// The journal lies in a folder others may write to (a share the scanner drops into): a line
+// naming a path rather than a scan of this folder would have the watcher move, merge or
+// write files elsewhere, so such a job is passed over and its files are seen afresh.
+bool PlainScanName(const std::string& name) {
+    if (name.empty() || name.size() > 255 || name[0] == '.' ||
+        name.find_first_of(std::string("/\0", 2)) != std::string::npos)
+        return false;
+    std::string tail = name.size() >= 4 ? name.substr(name.size() - 4) : "";
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".pdf";
+}
+
+bool PlainJob(const WatchJob& job) {
+    if (!PlainScanName(job.odd) || job.odd == job.even) return false;
+    if (job.kind == WatchJob::Kind::Lone) return true;
+    return (job.even.empty() || PlainScanName(job.even)) && PlainScanName(job.output);
+}
+
 }  // namespace
 
 std::string JournalPairLine(const WatchJob& job) {
@@ -118,7 +138,7 @@ std::vector<WatchJob> ReplayJournal(const std::string& content) {
             } else {
                 continue;
             }
-            if (job.odd.empty()) continue;
+            if (!PlainJob(job)) continue;
             byId[id] = jobs.size();
             jobs.push_back(std::move(job));
             continue;
@@ -131,7 +151,9 @@ std::vector<WatchJob> ReplayJournal(const std::string& content) {
         } else if (step == "failed" && f.size() == 3) {
             job.failed = true;
             job.reason = f[2];
-        } else if (step == "moving" && f.size() >= 3) {
+        } else if (step == "moving" && f.size() == (job.even.empty() ? 4u : 5u) &&
+                   (f[2] == "done" || f[2] == "failed" || f[2] == "unpaired") &&
+                   std::all_of(f.begin() + 3, f.end(), PlainScanName)) {
             job.moving = true;
             job.folder = f[2];
             job.targets.assign(f.begin() + 3, f.end());

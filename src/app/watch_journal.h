@@ -38,7 +38,9 @@ std::string JournalMovingLine(const WatchJob& job);
 std::string JournalMovedLine(int64_t id);
 
 // The jobs the journal's lines describe, in the order they began. A line cut short by a
-// crash (no line end) or not understood is passed over.
+// crash (no line end) or not understood is passed over, and so is a job whose names are not
+// plain scan names of the folder (a path, a hidden file, not a .pdf) or a move to anywhere
+// but done, failed or unpaired.
 std::vector<WatchJob> ReplayJournal(const std::string& content);
 
 }  // namespace verava
