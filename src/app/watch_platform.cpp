@@ -151,8 +151,10 @@ std::vector<WatchEntry> ListWatchFolder(const std::string& folder) {
         WatchEntry entry;
         entry.name = d->d_name;
         if (entry.name == "." || entry.name == "..") continue;
+        // A link is not a scan: one dropped into a shared folder would have the watcher
+        // merge whatever it points at into a file others can read.
         struct stat st {};
-        if (::stat((folder + "/" + entry.name).c_str(), &st) != 0) continue;
+        if (::lstat((folder + "/" + entry.name).c_str(), &st) != 0) continue;
         entry.regular = S_ISREG(st.st_mode);
         entry.size = st.st_size;
         entry.mtimeMs =

@@ -50,7 +50,7 @@ void Write(const std::string& path, const std::string& bytes, time_t when = 0) {
 std::set<std::string> Listing(const std::string& dir) {
     std::set<std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(dir)) {
-        const std::string rel = fs::relative(e.path(), dir).string();
+        const std::string rel = e.path().lexically_relative(dir).string();
         if (e.is_regular_file() && rel != ".verava-watch.journal") files.insert(rel);
     }
     return files;
@@ -93,7 +93,7 @@ TEST(WatchFolder, ReadsDurationsAsTyped) {
 }
 
 // Each case drops files (name, pages; 0 pages: a file cut short before its end, -1: one that
-// ends well but holds nothing readable; age in seconds) and says where everything is after one look.
+// ends well but holds nothing readable, -2: a link to a PDF outside; age in seconds) and says where everything is after one look.
 TEST(WatchFolder, OneLookSortsEachDropIntoItsFolder) {
     struct Drop {
         const char* name;
@@ -128,9 +128,9 @@ TEST(WatchFolder, OneLookSortsEachDropIntoItsFolder) {
         {"a file still being written waits",
          {{"half.pdf", 0}, {"x.pdf", 2}},
          {"half.pdf", "x.pdf"}},
-        {"hidden files and other names are not scans",
-         {{".hidden.pdf", 2}, {"notes.txt", 2}, {"UP.PDF", 2}, {"low.pdf", 2}},
-         {".hidden.pdf", "notes.txt", "merged/UP.PDF_low" + kMerged, "done/UP.PDF",
+        {"hidden files, links and other names are not scans",
+         {{".hidden.pdf", 2}, {"notes.txt", 2}, {"UP.PDF", 2}, {"low.pdf", 2}, {"link.pdf", -2}},
+         {".hidden.pdf", "notes.txt", "link.pdf", "merged/UP.PDF_low" + kMerged, "done/UP.PDF",
           "done/low.pdf"}},
         {"one file holds both passes",
          {{"both.pdf", 4}},
@@ -142,6 +142,11 @@ TEST(WatchFolder, OneLookSortsEachDropIntoItsFolder) {
         // One clock for the case: files of the same age are in the same second.
         const time_t now = time(nullptr);
         for (const Drop& d : c.drops) {
+            if (d.pages == -2) {
+                fs::create_symlink(dir + "/../elsewhere.pdf", dir + "/" + d.name);
+                Write(dir + "/../elsewhere.pdf", SimpleDocument(2).Build());
+                continue;
+            }
             const std::string bytes = SimpleDocument(d.pages <= 0 ? 2 : d.pages).Build();
             Write(dir + "/" + d.name,
                   d.pages == 0  ? bytes.substr(0, bytes.size() / 2)
