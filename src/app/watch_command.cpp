@@ -105,7 +105,11 @@ int RunWatchCommand(const std::vector<std::string>& args) {
             "--out must not be the watched folder: the merged files would be taken "
             "as scans");
     }
-    WatchFolder watcher(options, [](const std::string& line) {
+    // Under systemd each line carries its priority, so `journalctl -p warning` shows only
+    // the pairs that failed and the files set aside.
+    const bool journal = StandardErrorIsJournal();
+    WatchFolder watcher(options, [journal](const std::string& line) {
+        if (journal) std::fprintf(stderr, "<%d>", WatchLinePriority(line));
         std::fprintf(stderr, "%s\n", line.c_str());
         std::fflush(stderr);
     });

@@ -91,6 +91,13 @@ std::string WatchDurationText(int64_t seconds) {
     return std::to_string(seconds) + "s";
 }
 
+int WatchLinePriority(const std::string& line) {
+    auto starts = [&](const char* word) { return line.rfind(word, 0) == 0; };
+    if (starts("failed ") || starts("cannot ")) return 3;
+    if (starts("unpaired ") || starts("left ") || starts("waiting ")) return 4;
+    return 6;
+}
+
 WatchFolder::WatchFolder(WatchOptions options, std::function<void(const std::string&)> log)
     : options_(std::move(options)), log_(std::move(log)) {
     while (options_.folder.size() > 1 && options_.folder.back() == '/') options_.folder.pop_back();

@@ -34,6 +34,10 @@ int64_t ParseWatchDuration(const std::string& text);
 // The shortest of those forms: 1800 -> "30m".
 std::string WatchDurationText(int64_t seconds);
 
+// The syslog priority of one of the watcher's lines: 3 when something could not be done
+// (failed, cannot), 4 when a file was set aside or waits (unpaired, left, waiting), 6 else.
+int WatchLinePriority(const std::string& line);
+
 class WatchFolder {
   public:
     // `log` receives one line per event, without its line end.

@@ -17,7 +17,7 @@ struct WatchEntry {
     std::string name;
     int64_t size = 0;
     int64_t mtimeMs = 0;
-    bool regular = false;  // a regular file (symbolic links are followed)
+    bool regular = false;  // a regular file (a symbolic link is not)
 };
 
 // What lies directly in `folder`; empty when it cannot be read.
@@ -90,6 +90,10 @@ class WatchEvents {
 };
 
 // SIGTERM, SIGINT and SIGHUP set the stop flag and wake a waiting WatchEvents.
+// Whether standard error goes to the systemd journal (it names that stream in
+// JOURNAL_STREAM), where a line may begin with its priority, "<3>" for an error.
+bool StandardErrorIsJournal();
+
 void InstallWatchStopHandlers();
 bool WatchStopRequested();
 

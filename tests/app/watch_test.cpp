@@ -92,6 +92,26 @@ TEST(WatchFolder, ReadsDurationsAsTyped) {
     }
 }
 
+TEST(WatchFolder, GivesEachLineItsJournalPriority) {
+    const struct {
+        const char* line;
+        int priority;
+    } cases[] = {
+        {"watching /s with inotify", 6},
+        {"taken a.pdf", 6},
+        {"paired a.pdf + b.pdf", 6},
+        {"merged \xE2\x86\x92 /s/merged/a_b.pdf", 6},
+        {"failed a.pdf + b.pdf: the odd file has 5 pages", 3},
+        {"cannot record: disk full; trying again in 30s", 3},
+        {"unpaired c.pdf: no second file within 30m", 4},
+        {"left d.pdf: not complete within 30m", 4},
+        {"waiting for d.pdf: not complete", 4},
+        {"stopped", 6},
+        {"taken failed .pdf", 6},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WatchLinePriority(c.line), c.priority) << c.line;
+}
+
 // Each case drops files (name, pages; 0 pages: a file cut short before its end, -1: one that
 // ends well but holds nothing readable, -2: a link to a PDF outside; age in seconds) and says where everything is after one look.
 TEST(WatchFolder, OneLookSortsEachDropIntoItsFolder) {
@@ -383,6 +403,28 @@ TEST(WatchCommand, MergesFilesAsTheyArriveUntilStopped) {
             << log;
         EXPECT_NE(log.find("unpaired lone.pdf: no second file within 2s\n"), std::string::npos);
         EXPECT_EQ(ReadFileBytes(dir + "/done/a.pdf"), a);
+    }
+}
+
+// Under systemd (JOURNAL_STREAM names standard error) each line begins with its priority;
+// anywhere else, or when the variable names another stream, it does not.
+TEST(WatchCommand, MarksPrioritiesOnlyForTheJournal) {
+    for (const bool journal : {true, false}) {
+        const std::string dir = NewFolder();
+        Write(dir + "/old.pdf", SimpleDocument(2).Build(), time(nullptr) - 3 * 3600);
+        const std::string err = dir + ".log";
+        Write(err, "");
+        struct stat st {};
+        ASSERT_EQ(stat(err.c_str(), &st), 0);
+        const std::string stream =
+            journal ? std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) : "1:1";
+        testing::RunCommand("JOURNAL_STREAM=" + stream + " " + std::string(VERAVA_CLI) +
+                            " watch '" + dir + "' --once --settle 0 2>>'" + err + "'");
+        const std::string mark = journal ? "<4>" : "";
+        EXPECT_NE(ReadFileBytes(err).find("\n" + mark + "unpaired old.pdf: no second file"),
+                  std::string::npos)
+            << ReadFileBytes(err);
+        EXPECT_EQ(ReadFileBytes(err).rfind(journal ? "<6>looking at " : "looking at ", 0), 0u);
     }
 }
 
