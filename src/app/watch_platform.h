@@ -89,11 +89,11 @@ class WatchEvents {
     std::string description_;
 };
 
-// SIGTERM, SIGINT and SIGHUP set the stop flag and wake a waiting WatchEvents.
 // Whether standard error goes to the systemd journal (it names that stream in
 // JOURNAL_STREAM), where a line may begin with its priority, "<3>" for an error.
 bool StandardErrorIsJournal();
 
+// SIGTERM, SIGINT and SIGHUP set the stop flag and wake a waiting WatchEvents.
 void InstallWatchStopHandlers();
 bool WatchStopRequested();
 
