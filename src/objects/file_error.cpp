@@ -1,6 +1,6 @@
 #include "objects/file_error.h"
 
-#include <cstring>
+#include "objects/platform_system.h"
 
 namespace verava {
 
@@ -19,9 +19,7 @@ std::string TFileError::ReasonText() const {
     }
     // strerror's English ("No space left on device") in lower case, to fit after a colon.
     // The C locale's texts are used whatever the user's locale: the front ends translate.
-    char buffer[256] = {};
-    const char* text = strerror_r(SystemCode, buffer, sizeof buffer);
-    std::string reason = text != nullptr ? text : "error " + std::to_string(SystemCode);
+    std::string reason = SystemErrorText(SystemCode);
     if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' &&
         !(reason[1] >= 'A' && reason[1] <= 'Z')) {
         reason[0] = static_cast<char>(reason[0] - 'A' + 'a');

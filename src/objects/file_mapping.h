@@ -3,7 +3,8 @@
 // cache. A mapping reads the file as it is on disk, so truncating a mapped file would pull
 // pages from under it. When this process creates an output over a file it has mapped, the
 // old file is unlinked and a new one made under the name (the mapping keeps the old one);
-// only where that fails are the mappings first turned into private copies.
+// only where that fails are the mappings first turned into private copies (always on
+// Windows, which refuses to truncate, replace or delete a file while a view of it lives).
 // Other programs that truncate a file in place while VERava works on it are not stopped.
 #pragma once
 

@@ -23,10 +23,11 @@ struct LocalDateTime {
     int utcOffsetMinutes = 0;
 };
 
-// The current local date and time (localtime_r, tm_gmtoff), or the test override.
+// The current local date and time with its offset from UTC, or the test override.
 LocalDateTime NowLocal();
 
-// Fills `count` bytes from getrandom(2), or from the test override.
+// Fills `count` bytes from the system (getrandom(2), BCryptGenRandom), or from the test
+// override.
 void RandomBytes(void* out, size_t count);
 std::string RandomBytes(size_t count);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,11 @@
 namespace verava {
 
 class TStream;
+
+// -1, 0 or 1 as `a` sorts before, with or after `b` in the user's locale (its multibyte text
+// and collation), case-insensitively unless `matchCase`; nullopt when either is not valid
+// text there or holds a NUL. Given once per system (string_list_posix.cpp, _windows.cpp).
+std::optional<int> CompareInUserLocale(std::string_view a, std::string_view b, bool matchCase);
 
 class TBrannockStringList {
   public:

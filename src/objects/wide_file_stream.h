@@ -7,6 +7,9 @@
 //     shared one); sharing 4 (deny none) takes no lock.
 // Advisory locks only bind programs that also use flock; nothing stops a program that does
 // not. That is the limit of what POSIX offers.
+// On Windows the name is the system's own (UTF-16, long names through "\\?\") and the
+// sharing is Windows' own, which binds every program; descriptors are the C library's, over
+// the system's handles.
 #pragma once
 
 #include <cstdint>
