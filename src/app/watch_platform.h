@@ -1,11 +1,14 @@
 // What the scan-folder watcher needs from the operating system, behind small functions so
 // that another platform can give its own form: listing a folder, durable writes, appends
 // and moves (across file systems too), a lock, folder events or polling, and a stop flag
-// set by SIGTERM / SIGINT / SIGHUP. Errors come back as text for the log, never thrown.
+// set by SIGTERM / SIGINT / SIGHUP (Ctrl+C and the console closing on Windows). Errors come
+// back as text for the log, never thrown. watch_platform_posix.cpp and _windows.cpp give the
+// two forms; Windows' only polls for now.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace verava {
@@ -31,6 +34,9 @@ int64_t WatchFileSize(const std::string& path);  // -1 when it cannot be read
 // Whether the last bytes of the file, ignoring trailing white space, are a "%%EOF" line:
 // a writer still busy with the file has not written that far.
 bool EndsWithEofLine(const std::string& path);
+// The same judged on the file's last bytes (1024 are enough: trailing white space after
+// %%EOF is at most a few line ends in practice).
+bool TailEndsWithEofLine(std::string_view tail);
 
 // Creates `folder` when missing and makes its name durable. "" or why not.
 std::string EnsureWatchFolder(const std::string& folder);

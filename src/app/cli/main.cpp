@@ -1,8 +1,5 @@
 // verava-cli: the command-line front end of VERava. Reverses the page order of a scanned
 // PDF, interleaves odd-page and even-page scans, and shows what is inside a PDF file.
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/cli_platform.h"
 #include "app/inspect.h"
 #include "app/watch_command.h"
 #include "app/workflow.h"
@@ -332,28 +330,10 @@ std::string Reason(const verava::WorkflowResult& r, bool passwordGiven) {
     return reason;
 }
 
-// SIGINT, SIGTERM and SIGHUP end the program as they would, but first remove a new output
-// that has a name already (one written where the file system gives none leaves nothing).
-void OnInterrupt(int signal) {
-    verava::RemovePendingTemporaries();
-    ::signal(signal, SIG_DFL);
-    raise(signal);
-}
-
-void RemoveTemporariesOnInterrupt() {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-    // Past a file-size limit a write fails (EFBIG) and is reported like a full disk, instead
-    // of the signal ending the program with a half-written file.
-    ::signal(SIGXFSZ, SIG_IGN);
-}
-
 // A progress bar on standard error, drawn only when it is a terminal.
 class ProgressBar {
   public:
-    ProgressBar() : enabled_(isatty(2) != 0) {}
+    ProgressBar() : enabled_(verava::StderrIsTerminal()) {}
     ~ProgressBar() { Finish(); }
     void Set(int percent) {
         if (!enabled_ || percent == last_) return;
@@ -491,8 +471,8 @@ struct PageNames {
             notes = "page " + std::to_string(inFile);
         }
         if (page.source == verava::PageSource::Even && (evenReversed || sheet != page.page)) {
-            notes += (notes.empty() ? "" : ", ") + std::string("back of sheet ") +
-                     std::to_string(sheet);
+            notes +=
+                (notes.empty() ? "" : ", ") + std::string("back of sheet ") + std::to_string(sheet);
         }
         return notes.empty() ? name : name + " (" + notes + ")";
     }
@@ -561,8 +541,8 @@ void PrintPlan(const verava::MergePlan& plan, const verava::MergeRequest& reques
     const PageNames names{plan.oddPages, plan.evenPages, request.evenReversed, request.collated};
     // Plain merges keep their plain lines ("2 even 1"); what a line needs beyond that is
     // said only where the run asked for it.
-    const bool plainNames = !request.collated && request.blankBacks.empty() &&
-                            request.skipped.empty();
+    const bool plainNames =
+        !request.collated && request.blankBacks.empty() && request.skipped.empty();
     size_t nextDropped = 0;
     int position = 0;
     for (const verava::PlannedPage& page : plan.order) {
@@ -635,11 +615,10 @@ int RunMerge(const Arguments& a, verava::MergeRequest& request, const char* help
         if (outcome == WorkflowOutcome::PageCountMismatch) {
             const bool mended = !request.blankBacks.empty() || !request.skipped.empty();
             const std::string counted =
-                request.collated
-                    ? "the fronts are " + Pages(static_cast<size_t>(oddPages)) +
-                          " and the backs " + std::to_string(evenPages)
-                    : "the odd file has " + Pages(static_cast<size_t>(oddPages)) +
-                          " and the even file " + std::to_string(evenPages);
+                request.collated ? "the fronts are " + Pages(static_cast<size_t>(oddPages)) +
+                                       " and the backs " + std::to_string(evenPages)
+                                 : "the odd file has " + Pages(static_cast<size_t>(oddPages)) +
+                                       " and the even file " + std::to_string(evenPages);
             const std::string rule =
                 request.collated
                     ? "there must be as many fronts as backs or one more (--backs-from sets "
@@ -653,8 +632,8 @@ int RunMerge(const Arguments& a, verava::MergeRequest& request, const char* help
             const char* option = request.collated ? "--password"
                                  : isOdd          ? "--odd-password"
                                                   : "--even-password";
-            return Fail(Narrow(failedPath), std::string("encrypted: give its password (") +
-                                                option + ") or remove the password before merging");
+            return Fail(Narrow(failedPath), std::string("encrypted: give its password (") + option +
+                                                ") or remove the password before merging");
         }
         if (outcome == WorkflowOutcome::ArrangementInvalid) {
             const std::string counted =
@@ -809,7 +788,7 @@ int Show(const Arguments& a) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int verava::RunCli(int argc, char** argv) {
     if (argc < 2) return Usage("no command given", kMainHelp);
     const std::string command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
@@ -823,14 +802,14 @@ int main(int argc, char** argv) {
     // The watcher reads its own options and handles its own signals.
     if (command == "watch") return verava::RunWatchCommand({argv + 2, argv + argc});
     const Arguments a = ParseArguments(argc, argv, 2);
-    const char* help = command == "reverse" ? kReverseHelp
-                       : command == "merge" ? kMergeHelp
+    const char* help = command == "reverse"   ? kReverseHelp
+                       : command == "merge"   ? kMergeHelp
                        : command == "collate" ? kCollateHelp
-                       : command == "info"  ? kInfoHelp
-                       : command == "show"  ? kShowHelp
-                                            : kMainHelp;
+                       : command == "info"    ? kInfoHelp
+                       : command == "show"    ? kShowHelp
+                                              : kMainHelp;
     if (!a.error.empty()) return Usage(a.error, help);
-    RemoveTemporariesOnInterrupt();
+    verava::RemoveTemporariesOnInterrupt();
     if (command == "reverse") return Reverse(a);
     if (command == "merge") return Merge(a);
     if (command == "collate") return Collate(a);
