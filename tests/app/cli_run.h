@@ -17,7 +17,7 @@ struct CliRun {
 inline CliRun Cli(const std::string& args) {
     const std::string errFile = WriteTempFile("cli-stderr.txt", "");
     CliRun r;
-    r.out = RunCommand(std::string(VERAVA_CLI) + " " + args + " 2>'" + errFile + "'", &r.status);
+    r.out = RunProgram(VERAVA_CLI, args, errFile, &r.status);
     r.err = ReadFileBytes(errFile);
     return r;
 }

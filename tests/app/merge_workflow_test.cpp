@@ -2,9 +2,8 @@
 // odd, even, odd, even, the progress it reports, and what it says and leaves behind when it
 // cannot merge.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,6 +33,12 @@ using testing::WriteTempFile;
 const std::u16string kMerged = u"_\u5408\u5E76\u540E.pdf";  // "_合并后.pdf"
 
 std::u16string U(const std::string& path) { return Utf8ToUnicode(path); }
+// The name as the C++ library takes it on every system (UTF-8 bytes on Linux, UTF-16 on
+// Windows).
+std::filesystem::path FsPath(const std::u16string& name) {
+    const std::u8string utf8 = reinterpret_cast<const char8_t*>(UnicodeToUtf8(name).c_str());
+    return std::filesystem::path(utf8);
+}
 
 struct Recorded {
     std::vector<int32_t> positions;
@@ -206,11 +211,11 @@ TEST(MergeWorkflow, InputsThatCannotBeMergedAreNamedAndNothingIsWritten) {
     {
         // The output cannot be created: a folder stands where it would go.
         const Pair blocked("mwblock", 2, 2);
-        ASSERT_EQ(mkdir(UnicodeToUtf8(blocked.Output()).c_str(), 0700), 0);
+        ASSERT_TRUE(std::filesystem::create_directory(FsPath(blocked.Output())));
         const WorkflowResult result = MergeFiles(U(blocked.odd), U(blocked.even), r.Sink());
         EXPECT_EQ(result.outcome, WorkflowOutcome::MergeFailed);
         EXPECT_EQ(result.errorCode, kErrorMergeFailed);
-        rmdir(UnicodeToUtf8(blocked.Output()).c_str());
+        std::filesystem::remove(FsPath(blocked.Output()));
     }
     // Refused merges never got past the start of the bar.
     for (int32_t position : r.positions) EXPECT_EQ(position, 0);
@@ -262,19 +267,28 @@ TEST(MergeWorkflow, AnOutputThatIsAnInputIsRefusedAndNothingIsTouched) {
     const std::string oddBytes = ReadFileBytes(files.odd);
     const std::string evenBytes = ReadFileBytes(files.even);
     const std::string link = files.even + ".link.pdf";
-    ASSERT_EQ(symlink(files.even.c_str(), link.c_str()), 0);
     const std::string folder = files.odd.substr(0, files.odd.rfind('/'));
     const std::string dotted = folder + "/./" + files.odd.substr(files.odd.rfind('/') + 1);
-    for (const std::string& output : {files.odd, files.even, link, dotted}) {
+    std::vector<std::string> outputs = {files.odd, files.even, dotted};
+    // MinGW's C++ library makes no symbolic links on Windows; everywhere else one is made.
+    std::error_code linkError;
+    std::filesystem::create_symlink(FsPath(U(files.even)), FsPath(U(link)), linkError);
+    if (linkError) {
+        EXPECT_EQ(linkError, std::make_error_code(std::errc::function_not_supported));
+    } else {
+        outputs.push_back(link);
+    }
+    for (const std::string& output : outputs) {
         WorkflowProgress none;
-        const WorkflowResult result = MergeFiles(U(files.odd), U(files.even), none, false, U(output));
+        const WorkflowResult result =
+            MergeFiles(U(files.odd), U(files.even), none, false, U(output));
         EXPECT_EQ(result.outcome, WorkflowOutcome::OutputLocked) << output;
         EXPECT_EQ(result.errorCode, kErrorOutputLocked) << output;
         EXPECT_EQ(result.failedPath, U(output)) << output;
         EXPECT_EQ(ReadFileBytes(files.odd), oddBytes) << output;
         EXPECT_EQ(ReadFileBytes(files.even), evenBytes) << output;
     }
-    unlink(link.c_str());
+    std::filesystem::remove(FsPath(U(link)), linkError);
 }
 
 TEST(MergeWorkflow, EncryptedInputsWithTheirPasswordsAreMergedThroughDecryptedCopies) {
@@ -311,8 +325,8 @@ TEST(MergeWorkflow, EncryptedInputsWithTheirPasswordsAreMergedThroughDecryptedCo
             const WorkflowResult result =
                 MergeFiles(U(files.odd), U(files.even), none, false, u"",
                            evenLocked ? u"" : password, evenLocked ? password : u"");
-            const std::string what = std::string(c.user) + "/" + c.given +
-                                     (evenLocked ? " even" : " odd");
+            const std::string what =
+                std::string(c.user) + "/" + c.given + (evenLocked ? " even" : " odd");
             ASSERT_EQ(result.outcome, c.outcome) << what;
             EXPECT_EQ(result.errorCode, c.code) << what;
             if (c.outcome != WorkflowOutcome::Done) {
@@ -322,8 +336,8 @@ TEST(MergeWorkflow, EncryptedInputsWithTheirPasswordsAreMergedThroughDecryptedCo
             }
             EXPECT_TRUE(result.decrypted) << what;
             EXPECT_EQ(PageOrder(result.outputPath), Interleaved(3, 3)) << what;
-            const std::string shown = RunCommand(
-                "qpdf --show-encryption '" + UnicodeToUtf8(result.outputPath) + "' 2>&1");
+            const std::string shown = RunCommand("qpdf --show-encryption '" +
+                                                 UnicodeToUtf8(result.outputPath) + "' 2>&1");
             EXPECT_NE(shown.find("File is not encrypted"), std::string::npos) << what;
         }
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "engine/brannock.h"
 #include "objects/pdf_text.h"
@@ -143,7 +144,11 @@ TEST(ReverseWorkflow, FailuresNameTheFileAndWriteNothing) {
     const std::string blocked =
         testing::WriteTempFile("blocked.pdf", testing::SimpleDocument(2).Build());
     const std::string blockedOutput = UnicodeToUtf8(ReverseOutputPath(Utf8ToUnicode(blocked)));
-    ASSERT_EQ(testing::RunCommand("mkdir -p '" + blockedOutput + "' && echo ok"), "ok\n");
+    const std::filesystem::path blockedFolder(
+        std::u8string(blockedOutput.begin(), blockedOutput.end()));
+    std::error_code ignored;
+    std::filesystem::create_directories(blockedFolder, ignored);
+    ASSERT_TRUE(std::filesystem::is_directory(blockedFolder));
     testing::PdfBuilder lockedFile = testing::SimpleDocument(2);
     lockedFile.Encrypt(testing::Cipher::Aes256, "usr", "own");
     const std::string locked = testing::WriteTempFile("locked.pdf", lockedFile.Build());

@@ -1,8 +1,6 @@
 #include "merge/smart_pdf_reader.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,6 +17,7 @@
 #include "objects/platform.h"
 #include "objects/stream_filters.h"
 #include "security/md5.h"
+#include "support/bounded_run.h"
 #include "support/pdf_builder.h"
 
 namespace verava {
@@ -497,33 +496,6 @@ std::string StreamsInflatingLarge(int streams, size_t paddingBytes, int pages) {
     return testing::XRefStreamFile(objects, rows, "/Root 1 0 R");
 }
 
-// A line "Key:   123 kB" of /proc/self/status, in bytes; -1 when absent.
-int64_t StatusBytes(const std::string& key) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind(key + ":", 0) == 0) return std::stoll(line.substr(key.size() + 1)) * 1024;
-    }
-    return -1;
-}
-
-// Runs `body` in a child process: its result (0..254), 255 when the child's resident memory
-// rose more than `maxGrowth` bytes above what it held when it started, -1 when it failed.
-int RunInChild(const std::function<int()>& body, int64_t maxGrowth) {
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        // A forked child's high-water mark starts at what it holds when it starts.
-        const int64_t start = StatusBytes("VmRSS");
-        const int result = body();
-        const int64_t growth = StatusBytes("VmHWM") - start;
-        if (growth > maxGrowth) std::fprintf(stderr, "grew %lld bytes\n", (long long)growth);
-        _exit(growth > maxGrowth ? 255 : std::min(result, 254));
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
-
 // Small files that once took gigabytes or minutes to read, through the document loader and the
 // merge reader (every object fetched, as a merge does): each within memory and work bounded by
 // its size. (Long chains of updates are the cross-reference reader's tests.)
@@ -582,8 +554,8 @@ TEST(SmartPDFReaderText, CostlyFilesAreReadWithinMemoryAndWorkTheirSizeBounds) {
             return r.reader.ObjectStreams().Work() <= TObjectStreamCache::kWorkFactor * held ? 0
                                                                                              : 4;
         };
-        EXPECT_EQ(RunInChild(load, c.maxGrowth), 0) << c.name;
-        EXPECT_EQ(RunInChild(fetchAll, c.maxGrowth), 0) << c.name;
+        EXPECT_EQ(testing::RunWithinMemory(load, c.maxGrowth), 0) << c.name;
+        EXPECT_EQ(testing::RunWithinMemory(fetchAll, c.maxGrowth), 0) << c.name;
     }
 }
 

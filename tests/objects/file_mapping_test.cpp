@@ -39,8 +39,10 @@ TEST(FileMapping, MapsRegularFilesAndDeclinesOthers) {
     }
     const std::string empty = TempPathFor("empty.bin");
     std::ofstream(empty, std::ios::binary).flush();
-    TBrannockWideFileStream stream(Utf8ToUnicode(empty), kFileModeRead);
-    EXPECT_FALSE(stream.MapAll());
+    {
+        TBrannockWideFileStream stream(Utf8ToUnicode(empty), kFileModeRead);
+        EXPECT_FALSE(stream.MapAll());
+    }
     EXPECT_FALSE(TFileMapping::Map(-1));
     std::filesystem::remove(path);
     std::filesystem::remove(empty);
@@ -72,14 +74,16 @@ TEST(FileMapping, DetachedMappingsSurviveTruncation) {
     TBrannockWideFileStream stream(Utf8ToUnicode(path), kFileModeRead | kFileShareDenyNone);
     SharedBytes view = stream.MapAll();
     ASSERT_TRUE(view);
-    ASSERT_TRUE(TFileMapping::IsMapped(open(path.c_str(), O_RDONLY)));
     {
+        // Closed again: Windows removes no file a descriptor is open on.
         const int fd = open(path.c_str(), O_RDONLY);
+        ASSERT_TRUE(TFileMapping::IsMapped(fd));
         TFileMapping::DetachMappingsOf(fd);
         close(fd);
     }
     std::filesystem::resize_file(path, 0);
     EXPECT_EQ(view.View(), content);  // private copies now; reading does not fault
+    stream.Close();
     std::filesystem::remove(path);
 }
 
@@ -133,9 +137,11 @@ TEST(FileMapping, PiecesOfAMappedFileAreWrittenExactlyWhicheverWayTheyGo) {
             toFile.Flush();
             toMemory.Flush();
         }
-        std::ifstream written(outPath, std::ios::binary);
-        const std::string got((std::istreambuf_iterator<char>(written)),
-                              std::istreambuf_iterator<char>());
+        std::string got;
+        {
+            std::ifstream written(outPath, std::ios::binary);
+            got.assign(std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>());
+        }
         EXPECT_TRUE(got == expected) << "detached " << detached;
         EXPECT_TRUE(memory.ReadAll() == expected) << "detached " << detached;
         std::filesystem::remove(outPath);

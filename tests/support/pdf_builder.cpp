@@ -1,8 +1,5 @@
 #include "support/pdf_builder.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -168,18 +165,14 @@ void PdfBuilder::Encrypt(Cipher cipher, const std::string& userPassword,
         const std::string userValidation = "uvsalt01", userKeySalt = "uksalt01";
         const std::string ownerValidation = "ovsalt01", ownerKeySalt = "oksalt01";
         const std::string zeroIv(16, '\0');
-        const std::string u =
-            Revision6Hash(userPassword + userValidation, userPassword, "") +
-            userValidation + userKeySalt;
+        const std::string u = Revision6Hash(userPassword + userValidation, userPassword, "") +
+                              userValidation + userKeySalt;
         const std::string ue = AesCbcEncrypt(
-            Revision6Hash(userPassword + userKeySalt, userPassword, ""),
-            zeroIv, fileKey_);
-        const std::string o = Revision6Hash(
-                                  ownerPassword + ownerValidation + u, ownerPassword, u) +
+            Revision6Hash(userPassword + userKeySalt, userPassword, ""), zeroIv, fileKey_);
+        const std::string o = Revision6Hash(ownerPassword + ownerValidation + u, ownerPassword, u) +
                               ownerValidation + ownerKeySalt;
         const std::string oe = AesCbcEncrypt(
-            Revision6Hash(ownerPassword + ownerKeySalt + u, ownerPassword, u),
-            zeroIv, fileKey_);
+            Revision6Hash(ownerPassword + ownerKeySalt + u, ownerPassword, u), zeroIv, fileKey_);
         std::string perms = p + "\xFF\xFF\xFF\xFFTadb0000";
         perms = AesCbcEncrypt(fileKey_, zeroIv, perms);
         dictionary =
@@ -530,42 +523,6 @@ std::string InsertAt(std::string bytes, size_t offset, std::string_view text) {
 std::string Truncate(std::string bytes, size_t length) {
     if (length < bytes.size()) bytes.resize(length);
     return bytes;
-}
-
-std::string WriteTempFile(const std::string& name, const std::string& bytes) {
-    const std::string dir = "/tmp/verava-tests-" + std::to_string(getpid());
-    mkdir(dir.c_str(), 0700);
-    const std::string path = dir + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-}
-
-std::string ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string RunCommand(const std::string& command, int* status) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        if (status != nullptr) *status = -1;
-        return output;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    const int rc = pclose(pipe);
-    if (status != nullptr) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return output;
-}
-
-bool HaveTool(const std::string& tool) {
-    int status = 0;
-    RunCommand("command -v " + tool + " >/dev/null 2>&1", &status);
-    return status == 0;
 }
 
 }  // namespace verava::testing

@@ -129,5 +129,11 @@ std::string ReadFileBytes(const std::string& path);
 // Runs a shell command; returns its standard output, and the exit status through `status`.
 std::string RunCommand(const std::string& command, int* status = nullptr);
 bool HaveTool(const std::string& tool);
+// Runs `program` with `args`, written as for a POSIX shell (blanks between arguments, 'single
+// quotes' around one with blanks), and its standard error into `errFile`; returns its
+// standard output, and the exit status through `status`. On Windows no shell is asked: the
+// arguments reach the program as they would from one.
+std::string RunProgram(const std::string& program, const std::string& args,
+                       const std::string& errFile, int* status = nullptr);
 
 }  // namespace verava::testing

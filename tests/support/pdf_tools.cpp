@@ -1,7 +1,8 @@
 #include "support/pdf_tools.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "document/pdf_document.h"
 #include "objects/stream.h"
@@ -13,8 +14,11 @@ namespace verava::testing {
 std::string Quote(const std::string& path) { return "'" + path + "'"; }
 
 bool FileExists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
+    // As UTF-8 on every system: the C++ library reads a narrow name in the ANSI code page on
+    // Windows.
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                                   error);
 }
 
 std::vector<std::string> PdfToTextPages(const std::string& path, int pages) {

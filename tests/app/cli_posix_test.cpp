@@ -1,5 +1,7 @@
 // verava-cli as a user runs it: exit status, what goes to standard output, and one clear
-// line on standard error naming the file and the reason.
+// line on standard error naming the file and the reason. POSIX only for now: the cases are
+// set up through the shell (ulimit, FIFOs, quoting); the Windows build runs the other tests
+// that drive the program (testing::Cli).
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>

@@ -1,5 +1,6 @@
 // VERAVA_REQUIRE_TOOLS and VERAVA_REQUIRE as a test sees them: nothing, a skip or a failure
-// naming what is missing, for each PATH and value of CI.
+// naming what is missing, for each PATH and value of CI. POSIX only: the tools are looked up
+// as the shell does (execute bits, folders on PATH); Windows looks for NAME.exe.
 #include "support/requirements.h"
 
 #include <gtest/gtest-spi.h>

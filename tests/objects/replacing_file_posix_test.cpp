@@ -1,3 +1,5 @@
+// The POSIX form of the durable replace: links followed, modes kept, FIFOs and devices
+// refused, flock between writers (replacing_file_windows_test.cpp has Windows' own).
 #include "objects/replacing_file.h"
 
 #include <fcntl.h>

@@ -1,6 +1,7 @@
 // The scan folder as a user meets it: files dropped in, where each ends up (merged/, done/,
 // failed/, unpaired/, or left waiting), journals left by a crash finished once, moves onto
-// another file system, and the real program woken by inotify or a poll.
+// another file system, and the real program woken by inotify or a poll. POSIX only for now:
+// the scenes are set with utimes, symbolic links, a shell and kill -TERM.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
