@@ -85,11 +85,23 @@ std::string Utf8Of(const std::filesystem::path& path) {
     return UnicodeToUtf8(std::u16string(text.begin(), text.end()));
 }
 
+// Wine hands out the same few process numbers run after run, so the process's start time
+// joins its number: every run gets a folder of its own, as on Linux.
+std::string RunTag() {
+    FILETIME created{};
+    FILETIME unused{};
+    GetProcessTimes(GetCurrentProcess(), &created, &unused, &unused, &unused);
+    const uint64_t ticks =
+        (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    return std::to_string(_getpid()) + "-" + std::to_string(ticks);
+}
+
 }  // namespace
 
 std::string WriteTempFile(const std::string& name, const std::string& bytes) {
+    static const std::string tag = RunTag();
     const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("verava-tests-" + std::to_string(_getpid()));
+        std::filesystem::temp_directory_path() / ("verava-tests-" + tag);
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
     const std::string path = Utf8Of(dir) + "/" + name;
