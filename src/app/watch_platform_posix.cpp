@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace verava {
@@ -163,6 +164,13 @@ std::vector<WatchEntry> ListWatchFolder(const std::string& folder) {
     }
     ::closedir(dir);
     return entries;
+}
+
+bool StandardErrorIsJournal() {
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    struct stat st {};
+    if (stream == nullptr || ::fstat(STDERR_FILENO, &st) != 0) return false;
+    return std::string(stream) == std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
 }
 
 bool WatchPathExists(const std::string& path) {

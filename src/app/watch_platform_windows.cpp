@@ -114,6 +114,9 @@ std::vector<WatchEntry> ListWatchFolder(const std::string& folder) {
     return entries;
 }
 
+// No systemd journal here: lines go out as they are.
+bool StandardErrorIsJournal() { return false; }
+
 bool WatchPathExists(const std::string& path) {
     return GetFileAttributesW(PathOf(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
