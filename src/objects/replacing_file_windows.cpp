@@ -170,6 +170,10 @@ bool TReplacingFile::Commit() {
     stream_.reset();
     const std::wstring from = Wide(tempName_);
     const std::wstring to = SystemPath(Utf8ToUnicode(finalPath_));
+    // Hidden while it had no place; moved as it is, the output would stay hidden in Explorer.
+    if (!SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+        return Fail(ErrnoFromWindows(GetLastError()), TFileStep::Replace);
+    }
     auto move = [&] {
         return MoveFileExW(from.c_str(), to.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

@@ -85,6 +85,8 @@ TEST_F(ReplacingFileWindowsTest, ACommitReplacesAndAnAbandonedWriteLeavesTheEarl
         file.Stream().WriteText("%PDF-new");
         ASSERT_TRUE(file.Commit()) << file.Error().Text();
         EXPECT_EQ(Get(name), "%PDF-new");
+        // The new file was hidden while it had no place; the output a user looks for is not.
+        EXPECT_EQ(GetFileAttributesW(W(Path(name)).c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
         EXPECT_TRUE(Temporaries().empty());
         EXPECT_EQ(UnicodeToUtf8(Utf8ToUnicode(file.FinalPath())), UnicodeToUtf8(Path(name)));
     }
