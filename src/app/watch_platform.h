@@ -54,6 +54,8 @@ std::string MoveFileDurably(const std::string& from, const std::string& to);
 // source.
 bool SameFileContent(const std::string& a, const std::string& b);
 
+inline constexpr int64_t kWatchJournalLimit = 16 << 20;
+
 // An append-only file of lines, each forced to disk before Append returns, held under an
 // exclusive lock so that a second watcher of the same folder is refused.
 class WatchAppendFile {
@@ -62,7 +64,9 @@ class WatchAppendFile {
     ~WatchAppendFile();
     WatchAppendFile(const WatchAppendFile&) = delete;
     WatchAppendFile& operator=(const WatchAppendFile&) = delete;
-    // Opens (creating) and locks `path`, and reads what it holds into `content`. "" or why not.
+    // Opens (creating) and locks `path`, and reads what it holds into `content`. "" or why not:
+    // among others, when it is not a plain file (a link, a pipe, a device) or holds more than
+    // kWatchJournalLimit bytes, which no journal of open jobs comes near.
     std::string Open(const std::string& path, std::string& content);
     std::string Append(const std::string& line);
     // Replaces the whole file with `content` (durably), keeping the lock.

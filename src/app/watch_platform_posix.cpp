@@ -1,5 +1,3 @@
-#include "app/watch_platform.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -16,6 +14,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "app/watch_platform.h"
 
 namespace verava {
 namespace {
@@ -283,8 +283,15 @@ WatchAppendFile::~WatchAppendFile() {
 std::string WatchAppendFile::Open(const std::string& path, std::string& content) {
     path_ = path;
     const bool existed = WatchPathExists(path);
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // Not through a link: the journal is truncated when its jobs are done, and a link planted
+    // in a shared folder would have that done to a file elsewhere.
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                 0644);
     if (fd_ < 0) return SystemError("cannot open " + path);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return "cannot use " + path + ": not a plain file; move it away";
+    }
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         return errno == EWOULDBLOCK ? "another verava-cli watch is using " + path
                                     : SystemError("cannot lock " + path);
@@ -300,6 +307,10 @@ std::string WatchAppendFile::Open(const std::string& path, std::string& content)
         if (n == 0) break;
         content.append(buffer, static_cast<size_t>(n));
         at += n;
+        if (at > kWatchJournalLimit) {
+            return "cannot use " + path +
+                   ": larger than a journal of open jobs can be; move it away";
+        }
     }
     return "";
 }

@@ -255,6 +255,9 @@ std::string WatchAppendFile::Open(const std::string& path, std::string& content)
     }
     fd_ = AdoptHandle(file);
     if (fd_ < 0) return "cannot open " + path;
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        return "cannot use " + path + ": not a plain file; move it away";
+    }
     content.clear();
     char buffer[1 << 15];
     for (;;) {
@@ -264,6 +267,10 @@ std::string WatchAppendFile::Open(const std::string& path, std::string& content)
         }
         if (n == 0) break;
         content.append(buffer, n);
+        if (static_cast<int64_t>(content.size()) > kWatchJournalLimit) {
+            return "cannot use " + path +
+                   ": larger than a journal of open jobs can be; move it away";
+        }
     }
     return "";
 }

@@ -252,6 +252,38 @@ TEST(WatchFolder, RestartFinishesWhatTheJournalLeftOpen) {
     }
 }
 
+// A journal that is no plain file of its own (a link to a file elsewhere, which the watcher
+// would truncate, a pipe, one too large to be a journal) stops the watcher before anything
+// moves, saying so.
+TEST(WatchFolder, RefusesAJournalThatIsNoPlainFile) {
+    for (const char* what : {"link", "pipe", "huge"}) {
+        const std::string dir = NewFolder();
+        const std::string journal = dir + "/.verava-watch.journal";
+        const std::string elsewhere = dir + ".kept";
+        Write(elsewhere, "the user's own file");
+        if (std::string(what) == "link") {
+            fs::create_symlink(elsewhere, journal);
+        } else if (std::string(what) == "pipe") {
+            ASSERT_EQ(mkfifo(journal.c_str(), 0644), 0);
+        } else {
+            Write(journal, "");
+            fs::resize_file(journal, 17 << 20);
+        }
+        Write(dir + "/a.pdf", SimpleDocument(2).Build());
+        Write(dir + "/b.pdf", SimpleDocument(2).Build());
+        WatchOptions options;
+        options.folder = dir;
+        options.settleSeconds = 0;
+        options.once = true;
+        std::vector<std::string> log;
+        WatchFolder watcher(options, [&](const std::string& line) { log.push_back(line); });
+        EXPECT_EQ(watcher.Run(), 1) << what;
+        EXPECT_EQ(log.back().rfind("cannot watch " + dir + ": cannot ", 0), 0u) << what;
+        EXPECT_TRUE(fs::exists(dir + "/a.pdf") && fs::exists(dir + "/b.pdf")) << what;
+        EXPECT_EQ(ReadFileBytes(elsewhere), "the user's own file") << what;
+    }
+}
+
 // done/ a link into a folder on another file system: the inputs are copied there whole and
 // only then removed here.
 TEST(WatchFolder, MovesOntoAnotherFileSystem) {
